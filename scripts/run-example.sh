@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds Velmora and converts the bundled example GPX file into a GPI file with icons.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/ensure-deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build --target velmora -j2
+build/velmora examples/example.gpx -o build/example_velmora.gpi
+status=$?
+echo
+echo "Wrote build/example_velmora.gpi"
+exit $status

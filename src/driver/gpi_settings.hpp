@@ -1,0 +1,23 @@
+#pragma once
+// Settings for GPI output, from Velmora_gpi.ini beside the program.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+struct gpi_settings {
+    std::optional<std::string> import_icon_spec;
+    std::optional<std::string> export_icon_spec;
+    std::int16_t icon_count_limit = 0;  // 0 or less: no limit
+    bool icon_limit_is_percent = false;
+    double default_proximity = 0.0;  // metres
+    std::vector<std::string> proximity_symbols;
+};
+
+// Reads app_dir + "Velmora_gpi.ini"; none when it can't be read.
+[[nodiscard]] std::unique_ptr<gpi_settings> load_gpi_settings(const std::string& app_dir);
+
+}  // namespace velmora

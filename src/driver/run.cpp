@@ -1,0 +1,307 @@
+#include "driver/run.hpp"
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "driver/gpi_settings.hpp"
+#include "model/poiset.hpp"
+#include "platform/atomic_output.hpp"
+#include "platform/clock.hpp"
+#include "platform/code_page.hpp"
+#include "platform/messages.hpp"
+#include "platform/paths.hpp"
+
+namespace velmora {
+
+namespace {
+
+constexpr const char* credits = "Garmin POI converter (GPX, GPI, speed-camera lists)";
+constexpr const char* usage_line =
+    "\nExpected: %s \"inpfile-list\" [-inpparams] [-o \"outfile\" [-outparams]]";
+
+// A failure that ends the run with exit code 1 after its message was written.
+struct fatal_exit {};
+
+struct named_file {
+    std::string path;  // full path, or the console name unchanged
+    std::string name;  // display name: file name without directory and extension
+    std::string ext;   // with its dot, or empty
+};
+
+bool is_console_input(std::string_view arg) {
+    return equals_ignore_case(arg, "con") || equals_ignore_case(arg, "stdin");
+}
+
+bool is_console_output(std::string_view arg) {
+    return equals_ignore_case(arg, "con") || equals_ignore_case(arg, "stdout");
+}
+
+// The run-wide values and the run's steps.
+class conversion_run {
+public:
+    int execute(int argc, const char* const* argv);
+
+private:
+    void mark_elapsed();
+    void read_program_name(const char* arg);
+    void read_option(const char* arg);
+    void read_input(const char* arg);
+    void read_output(const char* arg);
+    void name_output_automatically();
+    void need_gpi_settings();
+    void import_input(int number, const named_file& input);
+    void import_by_extension(std::FILE* file, const named_file& input);
+    void export_all();
+
+    enum class output_kind { none, gpx, gpi, bmp };
+    static output_kind output_kind_of(std::string_view ext);
+    bool write_stream(output_kind kind, std::FILE* stream);
+
+    std::string exe_path_;
+    std::string app_dir_;
+    std::optional<code_page> output_locale_;
+    double mark_time_ = 0.0;
+    std::unique_ptr<gpi_settings> gpi_settings_;
+
+    int arg_state_ = 0;
+    std::vector<named_file> inputs_;
+    bool output_named_ = false;
+    named_file output_;
+    poiset_list list_;
+};
+
+void conversion_run::mark_elapsed() {
+    double now = monotonic_msec();
+    report(" %.1f msec", now - mark_time_);
+    mark_time_ = now;
+}
+
+void conversion_run::need_gpi_settings() {
+    if (!gpi_settings_) gpi_settings_ = load_gpi_settings(app_dir_);
+}
+
+void conversion_run::read_program_name(const char* arg) {
+    auto full = resolve_path(arg);
+    if (!full) {
+        report("\nFatal: Error processing exe name (%s)", arg);
+        throw fatal_exit{};
+    }
+    exe_path_ = *full;
+    auto parts = split_path(exe_path_);
+    if (!parts) {
+        report("FATAL: Error splitting app filespec!");
+        throw fatal_exit{};
+    }
+    app_dir_ = parts->drive + parts->dir;
+    arg_state_ = 1;
+}
+
+void conversion_run::read_option(const char* arg) {
+    std::string_view name(arg + 1);
+    if (std::size_t colon = name.find(':'); colon != std::string_view::npos) {
+        name = name.substr(0, colon);
+    }
+    if (equals_ignore_case(name, "output") || equals_ignore_case(name, "o")) {
+        ++arg_state_;
+    } else {
+        report("\nUnexpected option found: (%s), ignored", arg);
+    }
+}
+
+void conversion_run::read_input(const char* arg) {
+    named_file input;
+    if (is_console_input(arg)) {
+        input.path = arg;
+        input.name = arg;
+    } else {
+        auto full = resolve_path(arg);
+        if (!full) {
+            report("\nFatal: Error processing input filename (%s)", arg);
+            throw fatal_exit{};
+        }
+        auto parts = split_path(*full);
+        if (!parts) {
+            report("FATAL: Error splitting input filespec!");
+            throw fatal_exit{};
+        }
+        input.path = std::move(*full);
+        input.name = parts->fname;
+        input.ext = parts->ext;
+    }
+    inputs_.push_back(std::move(input));
+    const named_file& stored = inputs_.back();
+    report("\n<-%i. %s%s", static_cast<int>(inputs_.size()), stored.name.c_str(),
+           stored.ext.c_str());
+    if (equals_ignore_case(stored.ext, ".gpi")) need_gpi_settings();
+}
+
+void conversion_run::read_output(const char* arg) {
+    if (is_console_output(arg)) {
+        output_ = {arg, arg, ""};
+    } else {
+        auto full = resolve_path(arg);
+        if (!full) {
+            report("\nFatal: Error processing output filename (%s)", arg);
+            throw fatal_exit{};
+        }
+        auto parts = split_path(*full);
+        if (!parts) {
+            report("FATAL: Error splitting input filespec!");
+            throw fatal_exit{};
+        }
+        output_ = {std::move(*full), parts->fname, parts->ext};
+    }
+    output_named_ = true;
+    report("\n%i---> %s%s", static_cast<int>(inputs_.size()), output_.name.c_str(),
+           output_.ext.c_str());
+    if (equals_ignore_case(output_.ext, ".gpi")) need_gpi_settings();
+    arg_state_ = 3;
+}
+
+void conversion_run::name_output_automatically() {
+    const named_file& first = inputs_.front();
+    auto parts = split_path(first.path);
+    if (!parts) {
+        report("FATAL: Error splitting input filespec!");
+        throw fatal_exit{};
+    }
+    output_.name = first.name;
+    parts->fname += "_velmora";
+    output_.ext = equals_ignore_case(first.ext, ".gpi") ? ".gpx" : ".gpi";
+    parts->ext = output_.ext;
+    auto joined = join_path(*parts);
+    if (!joined) {
+        report("FATAL: Error joining output filespec! (Too long?)");
+        throw fatal_exit{};
+    }
+    output_.path = std::move(*joined);
+    report("\nAutomatic output file");
+    report("\n---> %s%s", output_.name.c_str(), output_.ext.c_str());
+    if (equals_ignore_case(output_.ext, ".gpi")) need_gpi_settings();
+}
+
+void conversion_run::import_by_extension(std::FILE* /*file*/, const named_file& input) {
+    const std::string& ext = input.ext;
+    if (equals_ignore_case(ext, ".gdb")) {
+        report("\nInput file format (%s) not supported (yet)!", ext.c_str());
+    } else {
+        report("\nInput file format (%s) not supported!", ext.c_str());
+    }
+}
+
+void conversion_run::import_input(int number, const named_file& input) {
+    int sets_before = list_.count();
+    report("\n\nImporting... (%i. %s%s)", number, input.name.c_str(), input.ext.c_str());
+    mark_time_ = monotonic_msec();
+    std::FILE* file = std::fopen(input.path.c_str(), "rb");
+    if (file == nullptr) {
+        report("\nError opening input file (%s). Igonre it!", input.path.c_str());
+        return;
+    }
+    import_by_extension(file, input);
+    std::fclose(file);
+    long long imported = 0;
+    for (int i = sets_before; i < list_.count(); ++i) imported += list_.poisets[static_cast<std::size_t>(i)]->count();
+    report("\n    imported %lli pois", imported);
+    mark_elapsed();
+}
+
+// The writers that exist so far; every other extension takes the refusal path.
+conversion_run::output_kind conversion_run::output_kind_of(std::string_view ext) {
+    (void)ext;
+    return output_kind::none;
+}
+
+bool conversion_run::write_stream(output_kind kind, std::FILE* stream) {
+    (void)kind;
+    (void)stream;
+    return false;
+}
+
+void conversion_run::export_all() {
+    const std::string& ext = output_.ext;
+    report("\nExporting...");
+    mark_time_ = monotonic_msec();
+    output_kind kind = output_kind_of(ext);
+    if (kind == output_kind::none) {
+        if (equals_ignore_case(ext, ".gdb")) {
+            report("\nOutput file format (%s) not supported (yet)!", ext.c_str());
+        } else {
+            report("\nOutput file format (%s) not supported!", ext.c_str());
+        }
+        throw fatal_exit{};
+    }
+    // The bytes go to a temporary file beside the target, which replaces the target
+    // only after the writer finished without error.
+    auto output = atomic_output::open(output_.path);
+    if (!output) {
+        report("\nError opening output file (%s). Aborting!", output_.path.c_str());
+        throw fatal_exit{};
+    }
+    bool written = write_stream(kind, output->stream());
+    mark_elapsed();
+    if (!written) {
+        output->discard();
+        report("\nError: Writing the output file (%s) failed; it was not changed.",
+               output_.path.c_str());
+        throw fatal_exit{};
+    }
+    if (!output->commit()) {
+        report("\nError: Writing the output file (%s) failed (%s); it was not changed.",
+               output_.path.c_str(), output->error().c_str());
+        throw fatal_exit{};
+    }
+}
+
+int conversion_run::execute(int argc, const char* const* argv) {
+    report("\n%s %s\n%s", program_name, program_version, credits);
+    if (argc < 2) {
+        report(usage_line, program_name);
+        return 1;
+    }
+    mark_time_ = monotonic_msec();
+    try {
+        read_program_name(argv[0]);
+        for (int i = 1; i < argc; ++i) {
+            const char* arg = argv[i];
+            if (arg[0] == '-') {
+                read_option(arg);
+            } else if (arg_state_ == 1) {
+                read_input(arg);
+            } else if (arg_state_ == 2) {
+                read_output(arg);
+            } else {
+                report(
+                    "\nUnexpected command-line param: (%s). No parameter expected after oputput "
+                    "file name!",
+                    arg);
+                report(usage_line, program_name);
+            }
+        }
+        if (inputs_.empty()) {
+            report("\nFatal: No input file was specified!");
+            return 1;
+        }
+        if (arg_state_ < 2 || !output_named_) name_output_automatically();
+
+        for (std::size_t i = 0; i < inputs_.size(); ++i) {
+            import_input(static_cast<int>(i) + 1, inputs_[i]);
+        }
+        export_all();
+    } catch (const fatal_exit&) {
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int run(int argc, const char* const* argv) {
+    conversion_run conversion;
+    return conversion.execute(argc, argv);
+}
+
+}  // namespace velmora

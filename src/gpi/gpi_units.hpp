@@ -1,0 +1,39 @@
+#pragma once
+// Units of the GPI format: positions in semicircles, proximities in whole metres and
+// speeds in hundredths of a metre per second.
+#include <cmath>
+#include <cstdint>
+
+namespace velmora {
+
+// degrees / 180 * 2^31, truncated toward zero; the low 32 bits (+180 becomes -2^31).
+[[nodiscard]] inline std::int32_t semicircles(double degrees) {
+    double value = degrees / 180.0 * 2147483648.0;
+    if (!std::isfinite(value) || std::fabs(value) >= 9.2e18) return 0;
+    auto wide = static_cast<std::int64_t>(value);
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(wide)));
+}
+
+[[nodiscard]] inline double semicircles_to_degrees(std::int32_t value) {
+    return static_cast<double>(value) * 4.656612873077393e-10 * 180.0;
+}
+
+// km/h to the stored speed: (km/h / 3.6 * 100) truncated toward zero, low 16 bits.
+[[nodiscard]] inline std::uint16_t gpi_speed_from_kmh(double kmh) {
+    double value = kmh / 3.6 * 100.0;
+    if (!std::isfinite(value) || std::fabs(value) >= 9.2e18) return 0;
+    return static_cast<std::uint16_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(value)));
+}
+
+// The stored speed to km/h, rounded to a whole number.
+[[nodiscard]] inline double gpi_speed_to_kmh(std::uint16_t value) {
+    return std::floor(value / 100.0 * 3.6 + 0.5);
+}
+
+// Metres to the stored distance: truncated toward zero, low 16 bits.
+[[nodiscard]] inline std::uint16_t gpi_distance_from_metres(double metres) {
+    if (!std::isfinite(metres) || std::fabs(metres) >= 9.2e18) return 0;
+    return static_cast<std::uint16_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(metres)));
+}
+
+}  // namespace velmora

@@ -1,0 +1,61 @@
+#pragma once
+// Icons held by a POI set: the icon records and the two picture layouts they carry.
+// The operations on them live with the icons code.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+// A BMP picture of up to 8 bits per pixel, rows as the file stores them (bottom first,
+// each padded to a multiple of 4 bytes).
+struct bmp_image {
+    std::string name;  // file name without directory
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int16_t bits_per_pixel = 0;
+    std::int32_t x_pixels_per_metre = 0;
+    std::int32_t y_pixels_per_metre = 0;
+    std::int32_t colours_used = 0;
+    std::vector<std::uint32_t> palette;  // bytes blue, green, red, reserved (little-endian)
+    std::vector<std::uint8_t> pixels;
+};
+
+// An icon in the layout of a GPI bitmap block: rows top first, palette red, green, blue, 0.
+struct gpi_bitmap {
+    std::optional<std::string> name;
+    std::uint16_t icon_id = 0xFFFF;
+    std::uint16_t height = 0;
+    std::uint16_t width = 0;
+    std::uint16_t bits_per_pixel = 0;
+    std::uint32_t palette_count = 0;
+    std::uint32_t transparent_colour = 0;
+    std::vector<std::uint8_t> pixels;
+    std::vector<std::uint32_t> palette;  // bytes red, green, blue, 0 (little-endian)
+    std::int32_t block_size = 0;
+};
+
+inline constexpr std::int32_t icon_format_bmp = 1;
+inline constexpr std::int32_t icon_format_gpi = 2;
+inline constexpr std::uint16_t no_icon_id = 0xFFFF;
+
+struct icon_entry {
+    std::optional<std::string> path;
+    std::optional<std::string> symbol;
+    std::uint16_t icon_id = no_icon_id;
+    std::int32_t usage = 0;
+    std::int32_t format = 0;             // icon_format_bmp or icon_format_gpi
+    std::unique_ptr<bmp_image> bmp;      // with icon_format_bmp
+    std::unique_ptr<gpi_bitmap> bitmap;  // with icon_format_gpi
+};
+
+struct icon_list {
+    icon_list() { entries.reserve(32); }
+    std::vector<std::unique_ptr<icon_entry>> entries;
+
+    [[nodiscard]] int count() const { return static_cast<int>(entries.size()); }
+};
+
+}  // namespace velmora

@@ -1,0 +1,58 @@
+#include "platform/code_page.hpp"
+
+#include <charconv>
+#include <memory>
+#include <vector>
+
+#include "platform/code_page_tables.hpp"
+
+namespace velmora {
+
+namespace {
+
+constexpr unsigned short no_byte = 0xFFFF;
+
+// Reverse tables are built on first use and kept for the rest of the process.
+const unsigned short* reverse_table(std::size_t index) {
+    static std::array<std::unique_ptr<unsigned short[]>, detail::code_page_tables.size()> tables;
+    auto& slot = tables[index];
+    if (!slot) {
+        slot = std::make_unique<unsigned short[]>(65536);
+        std::fill(slot.get(), slot.get() + 65536, no_byte);
+        const auto& units = *detail::code_page_tables[index].units;
+        // Walk from the top so that the lowest byte wins for a unit mapped twice.
+        for (int b = 255; b >= 0; --b) {
+            char16_t u = units[static_cast<std::size_t>(b)];
+            if (u != 0xFFFD) slot[u] = static_cast<unsigned short>(b);
+        }
+    }
+    return slot.get();
+}
+
+}  // namespace
+
+std::optional<code_page> code_page::create(int number) {
+    for (std::size_t i = 0; i < detail::code_page_tables.size(); ++i) {
+        if (detail::code_page_tables[i].number == number) {
+            return code_page(number, detail::code_page_tables[i].units, reverse_table(i));
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<code_page> code_page::from_locale_name(std::string_view name) {
+    if (name.size() < 2 || name.front() != '.') return std::nullopt;
+    std::string_view digits = name.substr(1);
+    int number = 0;
+    auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    if (ec != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+    return create(number);
+}
+
+std::optional<unsigned char> code_page::encode(char16_t unit) const {
+    unsigned short b = reverse_[unit];
+    if (b == no_byte) return std::nullopt;
+    return static_cast<unsigned char>(b);
+}
+
+}  // namespace velmora

@@ -1,0 +1,36 @@
+#include "platform/messages.hpp"
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+namespace velmora {
+
+namespace {
+std::string* capture_target = nullptr;
+}
+
+void report(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    if (capture_target == nullptr) {
+        std::vfprintf(stderr, format, args);
+    } else {
+        va_list copy;
+        va_copy(copy, args);
+        int n = std::vsnprintf(nullptr, 0, format, copy);
+        va_end(copy);
+        if (n > 0) {
+            std::vector<char> buffer(static_cast<std::size_t>(n) + 1);
+            std::vsnprintf(buffer.data(), buffer.size(), format, args);
+            capture_target->append(buffer.data(), static_cast<std::size_t>(n));
+        }
+    }
+    va_end(args);
+}
+
+message_capture::message_capture() : previous_(capture_target) { capture_target = &text_; }
+
+message_capture::~message_capture() { capture_target = previous_; }
+
+}  // namespace velmora

@@ -1,0 +1,27 @@
+#pragma once
+// The diagnostics sink: progress lines, warnings and errors go to standard error,
+// or to a string while a test captures them.
+#include <string>
+
+namespace velmora {
+
+[[gnu::format(printf, 1, 2)]] void report(const char* format, ...);
+
+// While an object of this class lives, messages are collected in text() instead of
+// being written to standard error.
+class message_capture {
+public:
+    message_capture();
+    ~message_capture();
+    message_capture(const message_capture&) = delete;
+    message_capture& operator=(const message_capture&) = delete;
+
+    [[nodiscard]] const std::string& text() const { return text_; }
+    void clear() { text_.clear(); }
+
+private:
+    std::string text_;
+    std::string* previous_;
+};
+
+}  // namespace velmora

@@ -1,0 +1,115 @@
+#include "platform/paths.hpp"
+
+#include <unistd.h>
+
+#include <vector>
+
+namespace velmora {
+
+namespace {
+
+bool is_separator(char c) { return c == '/' || c == '\\'; }
+
+std::optional<std::string> current_directory() {
+    std::vector<char> buffer(4096);
+    while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE || buffer.size() > (1u << 20)) return std::nullopt;
+        buffer.resize(buffer.size() * 2);
+    }
+    return std::string(buffer.data());
+}
+
+}  // namespace
+
+std::optional<std::string> resolve_path(std::string_view name) {
+    if (name.empty()) return std::nullopt;
+    std::string combined;
+    if (!is_separator(name.front())) {
+        auto cwd = current_directory();
+        if (!cwd) return std::nullopt;
+        combined = *cwd;
+        combined += '/';
+    }
+    combined += name;
+
+    // Fold the components; a trailing separator is kept (it names a directory).
+    std::vector<std::string_view> parts;
+    std::string_view rest(combined);
+    while (!rest.empty()) {
+        std::size_t sep = 0;
+        while (sep < rest.size() && !is_separator(rest[sep])) ++sep;
+        std::string_view part = rest.substr(0, sep);
+        rest.remove_prefix(sep < rest.size() ? sep + 1 : sep);
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+            continue;
+        }
+        parts.push_back(part);
+    }
+    std::string result;
+    for (auto part : parts) {
+        result += '/';
+        result += part;
+    }
+    bool trailing = is_separator(name.back()) || name == "." || name == ".." ||
+                    name.ends_with("/.") || name.ends_with("/..") || name.ends_with("\\.") ||
+                    name.ends_with("\\..");
+    if (result.empty() || trailing) result += '/';
+    if (result.size() > max_path_length) return std::nullopt;
+    return result;
+}
+
+std::optional<path_parts> split_path(std::string_view path) {
+    if (path.size() > max_path_length) return std::nullopt;
+    path_parts parts;
+    std::size_t name_start = 0;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (is_separator(path[i])) name_start = i + 1;
+    }
+    std::string_view name = path.substr(name_start);
+    if (name.size() > max_name_component) return std::nullopt;
+    parts.dir = std::string(path.substr(0, name_start));
+    std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos) {
+        parts.fname = std::string(name);
+    } else {
+        parts.fname = std::string(name.substr(0, dot));
+        parts.ext = std::string(name.substr(dot));
+    }
+    return parts;
+}
+
+std::optional<std::string> join_path(const path_parts& parts) {
+    if (parts.fname.size() + parts.ext.size() > max_name_component) return std::nullopt;
+    std::string result = parts.drive;
+    result += parts.dir;
+    if (!result.empty() && !is_separator(result.back()) && !(parts.fname.empty() && parts.ext.empty())) {
+        result += '/';
+    }
+    result += parts.fname;
+    result += parts.ext;
+    if (result.size() > max_path_length) return std::nullopt;
+    return result;
+}
+
+bool equals_ignore_case(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+std::string ascii_lower(std::string_view text) {
+    std::string result(text);
+    for (char& c : result) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return result;
+}
+
+}  // namespace velmora

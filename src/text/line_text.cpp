@@ -1,0 +1,57 @@
+#include "text/line_text.hpp"
+
+namespace velmora {
+
+std::string_view skip_blanks(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    return text.substr(i);
+}
+
+std::optional<std::vector<std::string>> split_text(std::string_view text,
+                                                   std::string_view separator) {
+    if (separator.empty()) return std::nullopt;
+    std::vector<std::string> pieces;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t next = text.find(separator, pos);
+        if (next == std::string_view::npos) break;
+        pieces.emplace_back(text.substr(pos, next - pos));
+        pos = next + separator.size();
+    }
+    pieces.emplace_back(text.substr(pos < text.size() ? pos : text.size()));
+    return pieces;
+}
+
+std::optional<std::string> bracket_name(std::string_view text) {
+    std::size_t open = text.find('[');
+    if (open == std::string_view::npos) return std::nullopt;
+    std::size_t close = text.find(']', open + 1);
+    if (close == std::string_view::npos) return std::nullopt;
+    return std::string(text.substr(open + 1, close - open - 1));
+}
+
+bool read_bounded_line(std::FILE* file, std::string& line) {
+    line.clear();
+    int c = 0;
+    while (line.size() < max_line_bytes && (c = std::getc(file)) != EOF) {
+        line.push_back(static_cast<char>(c));
+        if (c == '\n') break;
+    }
+    return !line.empty();
+}
+
+std::string_view clean_settings_line(std::string_view line) {
+    std::string_view text = skip_blanks(line);
+    if (std::size_t semicolon = text.find(';'); semicolon != std::string_view::npos) {
+        text = text.substr(0, semicolon);
+    }
+    while (!text.empty()) {
+        char c = text.back();
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') break;
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+}  // namespace velmora

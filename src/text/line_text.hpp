@@ -1,0 +1,34 @@
+#pragma once
+// Small text operations shared by the line-oriented readers (settings files and
+// speed-camera lists).
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora {
+
+// The text from its first character that is neither a space nor a tab.
+[[nodiscard]] std::string_view skip_blanks(std::string_view text);
+
+// Splits at every occurrence of the separator: k separators give k + 1 pieces, an empty
+// text one empty piece.  None when the separator is empty.  Pieces are not trimmed.
+[[nodiscard]] std::optional<std::vector<std::string>> split_text(std::string_view text,
+                                                                 std::string_view separator);
+
+// The text between the first "[" and the first "]" after it; none without both.
+[[nodiscard]] std::optional<std::string> bracket_name(std::string_view text);
+
+// Longest line a settings or list reader takes at once; a longer line is read as several.
+inline constexpr std::size_t max_line_bytes = 1022;
+
+// Reads the next line (with its line feed, when one comes within max_line_bytes) into
+// line.  False at the end of the file or on a read error (std::ferror tells which).
+[[nodiscard]] bool read_bounded_line(std::FILE* file, std::string& line);
+
+// A settings line cleaned: leading blanks skipped, cut at the first ";", trailing
+// spaces, tabs, carriage returns and line feeds removed.
+[[nodiscard]] std::string_view clean_settings_line(std::string_view line);
+
+}  // namespace velmora

@@ -1,0 +1,222 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/atomic_output.hpp"
+#include "platform/c_numbers.hpp"
+#include "platform/clock.hpp"
+#include "platform/code_page.hpp"
+#include "platform/dir_search.hpp"
+#include "platform/paths.hpp"
+#include "support/test_support.hpp"
+
+namespace velmora {
+namespace {
+
+TEST(ResolvePath, FoldsDotsAgainstTheCurrentDirectory) {
+    std::string cwd = std::filesystem::current_path().string();
+    EXPECT_EQ(resolve_path("a.gpx"), cwd + "/a.gpx");
+    EXPECT_EQ(resolve_path("./x/../a.gpx"), cwd + "/a.gpx");
+    EXPECT_EQ(resolve_path("/tmp//q/./r/../s.gpi"), "/tmp/q/s.gpi");
+    EXPECT_EQ(resolve_path("/../.."), "/");
+    EXPECT_EQ(resolve_path("/tmp/dir/"), "/tmp/dir/");
+    EXPECT_EQ(resolve_path("icons\\*.*").value(), cwd + "/icons/*.*");
+    EXPECT_FALSE(resolve_path("").has_value());
+    EXPECT_FALSE(resolve_path("/" + std::string(5000, 'a')).has_value());
+}
+
+TEST(SplitPath, TakesDirectoryNameAndLastExtension) {
+    auto parts = split_path("/home/u/maps/in.data.GPX").value();
+    EXPECT_EQ(parts.drive, "");
+    EXPECT_EQ(parts.dir, "/home/u/maps/");
+    EXPECT_EQ(parts.fname, "in.data");
+    EXPECT_EQ(parts.ext, ".GPX");
+    auto bare = split_path("/x/README").value();
+    EXPECT_EQ(bare.fname, "README");
+    EXPECT_EQ(bare.ext, "");
+    auto console = split_path("con").value();
+    EXPECT_EQ(console.dir, "");
+    EXPECT_EQ(console.fname, "con");
+}
+
+TEST(SplitPath, RefusesComponentsOverThePlatformLimit) {
+    EXPECT_TRUE(split_path("/d/" + std::string(251, 'n') + ".gpx").has_value());
+    EXPECT_FALSE(split_path("/d/" + std::string(252, 'n') + ".gpx").has_value());
+    EXPECT_FALSE(split_path("/" + std::string(4095, 'd')).has_value());
+}
+
+TEST(JoinPath, RefusesNamesOverThePlatformLimit) {
+    path_parts parts{"", "/d/", "name_velmora", ".gpi"};
+    EXPECT_EQ(join_path(parts), "/d/name_velmora.gpi");
+    parts.fname = std::string(252, 'n');
+    EXPECT_FALSE(join_path(parts).has_value());
+    parts.fname = std::string(251, 'n');
+    EXPECT_TRUE(join_path(parts).has_value());
+}
+
+TEST(CaseFolding, ComparesAndLowersAsciiOnly) {
+    EXPECT_TRUE(equals_ignore_case(".GPX", ".gpx"));
+    EXPECT_FALSE(equals_ignore_case(".gpx", ".gpxx"));
+    EXPECT_FALSE(equals_ignore_case("\xC9", "\xE9"));
+    EXPECT_EQ(ascii_lower("Flag, Red\xC9"), "flag, red\xC9");
+}
+
+TEST(CNumbers, ReadTheLeadingIntegerInCConventions) {
+    EXPECT_EQ(c_leading_int("20%"), 20);
+    EXPECT_EQ(c_leading_int("  -17x"), -17);
+    EXPECT_EQ(c_leading_int("+5"), 5);
+    EXPECT_EQ(c_leading_int("150.7"), 150);
+    EXPECT_EQ(c_leading_int("%20"), 0);
+    EXPECT_EQ(c_leading_int(""), 0);
+    EXPECT_EQ(c_leading_int("- 3"), 0);
+    EXPECT_EQ(c_leading_int("99999999999999999999"), 2147483647);
+    EXPECT_EQ(c_leading_int("-99999999999999999999"), -2147483647 - 1);
+}
+
+TEST(CNumbers, ReadTheLeadingDecimalWithAPointWhateverTheLocale) {
+    EXPECT_DOUBLE_EQ(c_leading_double("49.1951"), 49.1951);
+    EXPECT_DOUBLE_EQ(c_leading_double(" \t-16.6068abc"), -16.6068);
+    EXPECT_DOUBLE_EQ(c_leading_double("+2.5e2"), 250.0);
+    EXPECT_DOUBLE_EQ(c_leading_double("12,5"), 12.0);
+    EXPECT_DOUBLE_EQ(c_leading_double(".5"), 0.5);
+    EXPECT_EQ(c_leading_double("abc"), 0.0);
+    EXPECT_EQ(c_leading_double(""), 0.0);
+    EXPECT_EQ(c_leading_double("+-1"), 0.0);
+    EXPECT_TRUE(std::isinf(c_leading_double("1e999")));
+    EXPECT_EQ(c_leading_double("1e-999"), 0.0);
+    std::size_t used = 0;
+    EXPECT_DOUBLE_EQ(c_leading_double(" 3.25 km", used), 3.25);
+    EXPECT_EQ(used, 5u);
+}
+
+TEST(Clock, HonoursSourceDateEpoch) {
+    setenv("SOURCE_DATE_EPOCH", "1234567890", 1);
+    EXPECT_EQ(current_unix_time(), 1234567890);
+    setenv("SOURCE_DATE_EPOCH", "garbage", 1);
+    EXPECT_GT(current_unix_time(), 1600000000);
+    unsetenv("SOURCE_DATE_EPOCH");
+    EXPECT_GT(current_unix_time(), 1600000000);
+    double a = monotonic_msec();
+    EXPECT_GE(monotonic_msec(), a);
+}
+
+TEST(CodePage, KnowsTheBuiltInPagesAndRefusesOthers) {
+    for (int number : {28591, 28592, 28593, 28594, 28595, 28596, 28598, 28599, 28605, 1250, 1251,
+                       1252, 1253, 1254, 1255, 1256, 1257, 1258, 874, 437, 720, 737, 775, 850,
+                       852, 855, 857, 858, 862, 866}) {
+        auto page = code_page::create(number);
+        ASSERT_TRUE(page.has_value()) << number;
+        EXPECT_EQ(page->number(), number);
+        EXPECT_EQ(page->decode('A'), u'A') << number;
+    }
+    EXPECT_FALSE(code_page::create(65001).has_value());
+    EXPECT_FALSE(code_page::create(0).has_value());
+    EXPECT_EQ(code_page::from_locale_name(".1250")->number(), 1250);
+    EXPECT_FALSE(code_page::from_locale_name("1250").has_value());
+    EXPECT_FALSE(code_page::from_locale_name(".12x").has_value());
+    EXPECT_FALSE(code_page::from_locale_name(".").has_value());
+}
+
+TEST(CodePage, MapsCharacteristicBytesOfEachTable) {
+    struct sample {
+        int page;
+        unsigned char byte;
+        char16_t unit;
+    };
+    const sample samples[] = {
+        {1250, 0x80, u'\u20AC'}, {1250, 0x8A, u'\u0160'}, {1250, 0xE9, u'\u00E9'},
+        {1251, 0xC0, u'\u0410'}, {1252, 0x80, u'\u20AC'}, {1252, 0x99, u'\u2122'},
+        {1253, 0xC1, u'\u0391'}, {1254, 0xD0, u'\u011E'}, {1255, 0xE0, u'\u05D0'},
+        {1256, 0xC7, u'\u0627'}, {1257, 0xC0, u'\u0104'}, {1258, 0xD2, u'\u0309'},
+        {874, 0xA1, u'\u0E01'},  {28591, 0xE9, u'\u00E9'}, {28592, 0xA1, u'\u0104'},
+        {28593, 0xA1, u'\u0126'}, {28594, 0xA1, u'\u0104'}, {28595, 0xB0, u'\u0410'},
+        {28596, 0xC7, u'\u0627'}, {28598, 0xE0, u'\u05D0'}, {28599, 0xD0, u'\u011E'},
+        {28605, 0xA4, u'\u20AC'}, {437, 0x82, u'\u00E9'},  {720, 0x9F, u'\u0627'},
+        {737, 0x80, u'\u0391'},  {775, 0x80, u'\u0106'},  {850, 0x9B, u'\u00F8'},
+        {852, 0xA5, u'\u0105'},  {855, 0x80, u'\u0452'},  {857, 0x98, u'\u0130'},
+        {858, 0xD5, u'\u20AC'},  {862, 0x80, u'\u05D0'},  {866, 0x80, u'\u0410'},
+    };
+    for (const auto& s : samples) {
+        auto page = code_page::create(s.page).value();
+        EXPECT_EQ(page.decode(s.byte), s.unit) << s.page;
+        EXPECT_EQ(page.encode(s.unit), s.byte) << s.page;
+    }
+}
+
+TEST(CodePage, UndefinedBytesDecodeToReplacementAndMissingCharactersDoNotEncode) {
+    auto cp1252 = code_page::create(1252).value();
+    EXPECT_EQ(cp1252.decode(0x81), u'\uFFFD');
+    EXPECT_FALSE(cp1252.encode(u'\uFFFD').has_value());
+    auto cp1250 = code_page::create(1250).value();
+    EXPECT_FALSE(cp1250.encode(u'\u0416').has_value());  // Cyrillic Zhe
+    EXPECT_FALSE(cp1250.encode(u'\u0100').has_value());  // A with macron
+    EXPECT_EQ(cp1250.encode(u'\0'), 0);
+}
+
+TEST(DirSearch, ListsEveryEntryInNameOrderForTheStarDotStarPattern) {
+    testing::temp_dir dir;
+    testing::write_file(dir.file("b.bmp"), "x");
+    testing::write_file(dir.file("A.BMP"), "x");
+    testing::write_file(dir.file("readme"), "x");
+    std::filesystem::create_directory(dir.path() / "sub");
+    auto entries = find_entries(dir.path().string() + "\\*.*");
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_EQ(entries[0].name, "A.BMP");
+    EXPECT_EQ(entries[1].name, "b.bmp");
+    EXPECT_EQ(entries[2].name, "readme");
+    EXPECT_EQ(entries[3].name, "sub");
+    EXPECT_TRUE(entries[3].is_directory);
+    EXPECT_FALSE(entries[0].is_directory);
+    EXPECT_EQ(find_entries(dir.path().string() + "/*.bmp").size(), 1u);
+    EXPECT_TRUE(find_entries(dir.path().string() + "/missing/*.*").empty());
+}
+
+TEST(AtomicOutput, ReplacesTheTargetOnlyOnCommit) {
+    testing::temp_dir dir;
+    std::string target = dir.file("out.gpi");
+    testing::write_file(target, "old");
+    {
+        auto out = atomic_output::open(target).value();
+        std::fputs("new", out.stream());
+        // Not committed: the target keeps its bytes and no temporary file remains.
+    }
+    EXPECT_EQ(testing::read_file(target), "old");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);
+    auto out = atomic_output::open(target).value();
+    std::fputs("new", out.stream());
+    ASSERT_TRUE(out.commit());
+    EXPECT_EQ(testing::read_file(target), "new");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+TEST(AtomicOutput, RefusesADirectoryOrAnUnwritablePlace) {
+    testing::temp_dir dir;
+    EXPECT_FALSE(atomic_output::open(dir.path().string()).has_value());
+    EXPECT_FALSE(atomic_output::open(dir.file("missing/out.gpx")).has_value());
+}
+
+TEST(AtomicOutput, ReportsAFullDiskAndLeavesTheTargetAlone) {
+    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+    // A stream on /dev/full fails like a full disk; commit must notice the failed flush.
+    testing::temp_dir dir;
+    std::string target = dir.file("out.gpx");
+    testing::write_file(target, "old");
+    auto out = atomic_output::open(target).value();
+    ASSERT_NE(std::freopen("/dev/full", "wb", out.stream()), nullptr);
+    std::string block(1 << 17, 'x');
+    std::fwrite(block.data(), 1, block.size(), out.stream());
+    EXPECT_FALSE(out.commit());
+    EXPECT_FALSE(out.error().empty());
+    EXPECT_EQ(testing::read_file(target), "old");
+}
+
+}  // namespace
+}  // namespace velmora

@@ -1,0 +1,124 @@
+#include "support/test_support.hpp"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+namespace velmora::testing {
+
+temp_dir::temp_dir() {
+    static std::atomic<unsigned> counter{0};
+    std::random_device random;
+    auto base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        auto candidate = base / ("velmora-test-" + std::to_string(getpid()) + "-" +
+                                 std::to_string(counter++) + "-" + std::to_string(random()));
+        if (std::filesystem::create_directory(candidate)) {
+            path_ = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary directory");
+}
+
+temp_dir::~temp_dir() {
+    std::error_code ignored;
+    // Make everything removable again (tests may take permissions away).
+    for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignored);
+    }
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(path_, ignored);
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    return buffer.str();
+}
+
+bool file_exists(const std::string& path) { return std::filesystem::exists(path); }
+
+namespace {
+
+std::string drain(int fd) {
+    std::string text;
+    char buffer[65536];
+    ssize_t n = 0;
+    while ((n = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+    return text;
+}
+
+}  // namespace
+
+run_result run_program(const std::string& exe, const std::string& argv0,
+                       const std::vector<std::string>& args, const std::string& working_dir) {
+    // Standard error and output go to temporary files, so that a large output can't
+    // block the child on a full pipe.
+    temp_dir capture;
+    std::string err_path = capture.file("stderr");
+    std::string out_path = capture.file("stdout");
+    pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (err < 0 || out < 0 || chdir(working_dir.c_str()) != 0) _exit(127);
+        dup2(err, 2);
+        dup2(out, 1);
+        std::vector<std::string> all{argv0};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& a : all) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(exe.c_str(), argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run_result result;
+    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    int err = open(err_path.c_str(), O_RDONLY);
+    int out = open(out_path.c_str(), O_RDONLY);
+    if (err >= 0) {
+        result.err = drain(err);
+        close(err);
+    }
+    if (out >= 0) {
+        result.out = drain(out);
+        close(out);
+    }
+    return result;
+}
+
+run_result run_velmora(const std::vector<std::string>& args, const std::string& working_dir) {
+    return run_program(velmora_exe(), velmora_exe(), args, working_dir);
+}
+
+std::string velmora_exe() { return VELMORA_EXE; }
+std::string source_dir() { return VELMORA_SOURCE_DIR; }
+std::string real_data_dir() { return VELMORA_REAL_DATA; }
+
+std::string real_file(const std::string& relative) {
+    std::filesystem::path path = std::filesystem::path(real_data_dir()) / relative;
+    return std::filesystem::exists(path) ? path.string() : std::string();
+}
+
+}  // namespace velmora::testing

@@ -1,0 +1,57 @@
+#pragma once
+// Helpers shared by the tests: temporary directories, files, running the built program
+// and locating the real-world sample files.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace velmora::testing {
+
+// A fresh directory under the system's temporary directory, removed with its contents.
+class temp_dir {
+public:
+    temp_dir();
+    ~temp_dir();
+    temp_dir(const temp_dir&) = delete;
+    temp_dir& operator=(const temp_dir&) = delete;
+
+    [[nodiscard]] const std::filesystem::path& path() const { return path_; }
+    [[nodiscard]] std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+void write_file(const std::string& path, const std::string& bytes);
+[[nodiscard]] std::string read_file(const std::string& path);
+[[nodiscard]] bool file_exists(const std::string& path);
+
+struct run_result {
+    int exit_code = -1;
+    std::string err;  // what the program wrote to standard error
+    std::string out;  // what it wrote to standard output
+};
+
+// Runs a program with the arguments (argv[0] given separately) in a working directory.
+[[nodiscard]] run_result run_program(const std::string& exe, const std::string& argv0,
+                                     const std::vector<std::string>& args,
+                                     const std::string& working_dir);
+
+// Runs the built velmora, invoked by its full path.
+[[nodiscard]] run_result run_velmora(const std::vector<std::string>& args,
+                                     const std::string& working_dir);
+
+// The built program, the source tree and the folder of real-world samples.
+[[nodiscard]] std::string velmora_exe();
+[[nodiscard]] std::string source_dir();
+[[nodiscard]] std::string real_data_dir();
+
+// Path of a real-world sample, or empty when the sample folder is absent.
+[[nodiscard]] std::string real_file(const std::string& relative);
+
+}  // namespace velmora::testing
+
+// Skips the current test when a real-world sample is not on this machine.
+#define VELMORA_REQUIRE_REAL(path_var, relative)                                  \
+    std::string path_var = ::velmora::testing::real_file(relative);              \
+    if (path_var.empty()) GTEST_SKIP() << "real sample data not present: " << relative
