@@ -41,10 +41,10 @@ bool is_console_output(std::string_view arg) {
 
 // The run-wide values and the run's steps.
 class conversion_run {
-public:
+  public:
     int execute(int argc, const char* const* argv);
 
-private:
+  private:
     void mark_elapsed();
     void read_program_name(const char* arg);
     void read_option(const char* arg);
@@ -204,7 +204,8 @@ void conversion_run::import_input(int number, const named_file& input) {
     import_by_extension(file, input);
     std::fclose(file);
     long long imported = 0;
-    for (int i = sets_before; i < list_.count(); ++i) imported += list_.poisets[static_cast<std::size_t>(i)]->count();
+    for (int i = sets_before; i < list_.count(); ++i)
+        imported += list_.poisets[static_cast<std::size_t>(i)]->count();
     report("\n    imported %lli pois", imported);
     mark_elapsed();
 }

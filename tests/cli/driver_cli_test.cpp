@@ -42,9 +42,9 @@ TEST(CommandLine, OutputNamedBeforeAnyInputLeavesNoInput) {
 
 TEST(CommandLine, AnOutputOptionWithoutANameFallsBackToTheAutomaticName) {
     temp_dir dir;
-    for (const auto& args : {std::vector<std::string>{"a.gpx", "-o"},
-                             std::vector<std::string>{"a.gpx", "-o:x.gpi"},
-                             std::vector<std::string>{"a.gpx", "-o", "-o", "b.gpi"}}) {
+    for (const auto& args :
+         {std::vector<std::string>{"a.gpx", "-o"}, std::vector<std::string>{"a.gpx", "-o:x.gpi"},
+          std::vector<std::string>{"a.gpx", "-o", "-o", "b.gpi"}}) {
         auto result = run_velmora(args, dir.path().string());
         EXPECT_NE(result.err.find("\n<-1. a.gpx"), std::string::npos) << result.err;
         EXPECT_NE(result.err.find("\nAutomatic output file\n---> a.gpi"), std::string::npos)
@@ -76,8 +76,8 @@ TEST(CommandLine, ExtensionsAndOptionsIgnoreLetterCase) {
 
 TEST(CommandLine, UnknownOptionsAreReportedAndIgnored) {
     temp_dir dir;
-    auto result = run_velmora({"a.gpx", "-inpparams", "-o", "x.gpx", "-outparams"},
-                              dir.path().string());
+    auto result =
+        run_velmora({"a.gpx", "-inpparams", "-o", "x.gpx", "-outparams"}, dir.path().string());
     EXPECT_NE(result.err.find("\nUnexpected option found: (-inpparams), ignored"),
               std::string::npos);
     EXPECT_NE(result.err.find("\nUnexpected option found: (-outparams), ignored"),
@@ -94,8 +94,9 @@ TEST(ImportLoop, MissingInputIsReportedAndSkipped) {
                               missing + "). Igonre it!\n\nImporting... (2. b.gdb)"),
               std::string::npos)
         << result.err;
-    EXPECT_NE(result.err.find("\nInput file format (.gdb) not supported (yet)!\n    imported 0 pois "),
-              std::string::npos)
+    EXPECT_NE(
+        result.err.find("\nInput file format (.gdb) not supported (yet)!\n    imported 0 pois "),
+        std::string::npos)
         << result.err;
 }
 
