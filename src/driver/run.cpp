@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver/gpi_settings.hpp"
+#include "gpi/gpi_writer.hpp"
 #include "model/poiset.hpp"
 #include "platform/atomic_output.hpp"
 #include "platform/clock.hpp"
@@ -212,14 +213,22 @@ void conversion_run::import_input(int number, const named_file& input) {
 
 // The writers that exist so far; every other extension takes the refusal path.
 conversion_run::output_kind conversion_run::output_kind_of(std::string_view ext) {
-    (void)ext;
+    if (equals_ignore_case(ext, ".gpi")) return output_kind::gpi;
     return output_kind::none;
 }
 
 bool conversion_run::write_stream(output_kind kind, std::FILE* stream) {
-    (void)kind;
-    (void)stream;
-    return false;
+    switch (kind) {
+        case output_kind::gpi:
+            if (!output_locale_) output_locale_ = code_page::create(1250);
+            if (!output_locale_) {
+                report("\nError: Can't create the output code page (1250)");
+                return false;
+            }
+            return write_gpi(stream, list_, *output_locale_, current_unix_time());
+        default:
+            return false;
+    }
 }
 
 void conversion_run::export_all() {
