@@ -159,44 +159,26 @@ class set_preparation {
     poiset& set_;
 };
 
-class gpi_writer {
-  public:
-    explicit gpi_writer(std::FILE* file) : sink_(file) {}
-
-    bool write(poiset_list& list, const code_page& output_locale, std::int64_t time_stamp);
-
-  private:
-    bool write_set(poiset& set, const code_page& output_locale);
-    bool write_poi_set_header(const std::string& name, const area_node& top,
-                              const icon_list& bitmaps);
-    bool write_area_block(const area_node& node);
-    bool write_bitmap_blocks(const icon_list& bitmaps);
-
-    file_sink sink_;
-};
-
-bool gpi_writer::write(poiset_list& list, const code_page& output_locale, std::int64_t time_stamp) {
-    encode_file_header(sink_, time_stamp);
-    encode_poi_header(sink_, output_locale.number());
-    for (const std::unique_ptr<poiset>& set : list.poisets) {
-        if (set->waypoints.empty()) {
-            report("\nWarning: Poi set (%s) has no pois; it is left out of the gpi file",
-                   set->name.c_str());
-            continue;
+bool write_area_block(file_sink& sink, const area_node& node) {
+    encode_area_header(sink, node);
+    if (node.is_leaf) {
+        for (std::int32_t i = node.first; i <= node.last; ++i) {
+            const waypoint& w = *(*node.waypoints)[static_cast<std::size_t>(i)];
+            encode_poi_block(sink, w, poi_parts_of(w), static_cast<std::uint32_t>(w.gpi_size));
+            if (sink.failed()) {
+                report("\nError: Write error at poi_block!");
+                return false;
+            }
         }
-        try {
-            if (!write_set(*set, output_locale)) return false;
-        } catch (const std::bad_alloc&) {
-            report("\nError: Out of memory while writing poi set (%s) into the gpi file",
-                   set->name.c_str());
-            return false;
-        }
+        return true;
     }
-    encode_end_block(sink_);
-    return sink_.finish();
+    for (std::int32_t i = 0; i < node.child_count; ++i) {
+        if (!write_area_block(sink, *node.children[static_cast<std::size_t>(i)])) return false;
+    }
+    return !sink.failed();
 }
 
-bool gpi_writer::write_set(poiset& set, const code_page& output_locale) {
+bool write_set(file_sink& sink, poiset& set, const code_page& output_locale) {
     if (set.is_utf8) convert_poiset_strings(set, output_locale);
     set_preparation(set).run();
 
@@ -214,19 +196,21 @@ bool gpi_writer::write_set(poiset& set, const code_page& output_locale) {
         return false;
     }
     compute_area_sizes(top);
-    return write_poi_set_header(set.name, *top, *bitmaps);
+    return write_poi_set_header(sink, set.name, *top, *bitmaps);
 }
 
-bool gpi_writer::write_poi_set_header(const std::string& name, const area_node& top,
-                                      const icon_list& bitmaps) {
+}  // namespace
+
+bool write_poi_set_header(file_sink& sink, const std::string& name, const area_node& top,
+                          const icon_list& bitmap_set) {
     std::uint64_t bitmap_bytes = 0;
-    for (const std::unique_ptr<icon_entry>& entry : bitmaps.entries) {
+    for (const std::unique_ptr<icon_entry>& entry : bitmap_set.entries) {
         if (!entry) continue;
         if (entry->format != icon_format_gpi) {
             report(
                 "\nWarning: Unexpected icon format (%i) while wrinint gpi!.. skipped (Filepos "
                 "0x%X)",
-                static_cast<int>(entry->format), static_cast<unsigned>(sink_.position()));
+                static_cast<int>(entry->format), static_cast<unsigned>(sink.position()));
             continue;
         }
         if (entry->icon_id == no_icon_id || !entry->bitmap) continue;
@@ -239,7 +223,7 @@ bool gpi_writer::write_poi_set_header(const std::string& name, const area_node& 
         }
         bitmap_bytes += gpi_bitmap_block_size(*entry->bitmap);
     }
-    bool main_size = !bitmaps.entries.empty();
+    bool main_size = !bitmap_set.entries.empty();
     std::uint64_t length =
         mstring_size(name) + static_cast<std::uint64_t>(top.record_size) + bitmap_bytes;
     if (length > 0xFFFFFFFFu) {
@@ -247,41 +231,22 @@ bool gpi_writer::write_poi_set_header(const std::string& name, const area_node& 
                name.c_str(), static_cast<unsigned long long>(length));
         return false;
     }
-    sink_.u16(gpi_poi_set_header);
-    sink_.u16(main_size ? gpi_has_main_size : 0);
-    sink_.u32(static_cast<std::uint32_t>(length));
-    if (main_size) sink_.u32(mstring_size(name));
-    put_mstring(sink_, name);
-    return write_area_block(top) && write_bitmap_blocks(bitmaps);
+    sink.u16(gpi_poi_set_header);
+    sink.u16(main_size ? gpi_has_main_size : 0);
+    sink.u32(static_cast<std::uint32_t>(length));
+    if (main_size) sink.u32(mstring_size(name));
+    put_mstring(sink, name);
+    return write_area_block(sink, top) && write_bitmap_blocks(sink, bitmap_set);
 }
 
-bool gpi_writer::write_area_block(const area_node& node) {
-    encode_area_header(sink_, node);
-    if (node.is_leaf) {
-        for (std::int32_t i = node.first; i <= node.last; ++i) {
-            const waypoint& w = *(*node.waypoints)[static_cast<std::size_t>(i)];
-            encode_poi_block(sink_, w, poi_parts_of(w), static_cast<std::uint32_t>(w.gpi_size));
-            if (sink_.failed()) {
-                report("\nError: Write error at poi_block!");
-                return false;
-            }
-        }
-        return true;
-    }
-    for (std::int32_t i = 0; i < node.child_count; ++i) {
-        if (!write_area_block(*node.children[static_cast<std::size_t>(i)])) return false;
-    }
-    return !sink_.failed();
-}
-
-bool gpi_writer::write_bitmap_blocks(const icon_list& bitmaps) {
-    for (const std::unique_ptr<icon_entry>& entry : bitmaps.entries) {
+bool write_bitmap_blocks(file_sink& sink, const icon_list& bitmap_set) {
+    for (const std::unique_ptr<icon_entry>& entry : bitmap_set.entries) {
         if (!entry || entry->icon_id == no_icon_id) continue;
         if (entry->format != icon_format_gpi) {
             report(
                 "\nWarning: Unexpected icon format (%i) while writing gpi icons! ...Skipped "
                 "(Filepos 0x%X)",
-                static_cast<int>(entry->format), static_cast<unsigned>(sink_.position()));
+                static_cast<int>(entry->format), static_cast<unsigned>(sink.position()));
             continue;
         }
         if (!entry->bitmap || !gpi_bitmap_complete(*entry->bitmap)) continue;
@@ -290,20 +255,35 @@ bool gpi_writer::write_bitmap_blocks(const icon_list& bitmaps) {
             report(
                 "\nWarning: Unexpected undefined icon_id (%i) while writing icons into gpi file. "
                 "(Filepos 0x%X)",
-                static_cast<int>(bitmap.icon_id), static_cast<unsigned>(sink_.position()));
+                static_cast<int>(bitmap.icon_id), static_cast<unsigned>(sink.position()));
         }
-        encode_bitmap_block(sink_, bitmap);
-        if (sink_.failed()) return false;
+        encode_bitmap_block(sink, bitmap);
+        if (sink.failed()) return false;
     }
     return true;
 }
 
-}  // namespace
-
 bool write_gpi(std::FILE* file, poiset_list& list, const code_page& output_locale,
                std::int64_t time_stamp) {
-    gpi_writer writer(file);
-    return writer.write(list, output_locale, time_stamp);
+    file_sink sink(file);
+    encode_file_header(sink, time_stamp);
+    encode_poi_header(sink, output_locale.number());
+    for (const std::unique_ptr<poiset>& set : list.poisets) {
+        if (set->waypoints.empty()) {
+            report("\nWarning: Poi set (%s) has no pois; it is left out of the gpi file",
+                   set->name.c_str());
+            continue;
+        }
+        try {
+            if (!write_set(sink, *set, output_locale)) return false;
+        } catch (const std::bad_alloc&) {
+            report("\nError: Out of memory while writing poi set (%s) into the gpi file",
+                   set->name.c_str());
+            return false;
+        }
+    }
+    encode_end_block(sink);
+    return sink.finish();
 }
 
 }  // namespace velmora

@@ -3,8 +3,11 @@
 // one pass with every length computed beforehand.
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "gpi/area_tree.hpp"
+#include "gpi/byte_sink.hpp"
+#include "model/icon_list.hpp"
 #include "model/poiset.hpp"
 #include "platform/code_page.hpp"
 
@@ -29,5 +32,14 @@ void compute_poi_size(waypoint& w);
 // node's record_size, 0 for a missing node.  Waypoints whose gpi_size is 0 get it
 // computed.
 std::int64_t compute_area_sizes(area_node* node);
+
+// Writes one POI group: its header with the name, the area blocks below the top node
+// (whose sizes are computed) and the bitmap blocks of the bitmap set.  False on a
+// write error or when the group is too large for its 32-bit length.
+[[nodiscard]] bool write_poi_set_header(file_sink& sink, const std::string& name,
+                                        const area_node& top, const icon_list& bitmap_set);
+
+// Writes the bitmap block of every usable entry of the bitmap set; false on a write error.
+[[nodiscard]] bool write_bitmap_blocks(file_sink& sink, const icon_list& bitmap_set);
 
 }  // namespace velmora
