@@ -94,9 +94,9 @@ bool cut_text(std::string& text, bool may_be_utf8) {
     return true;
 }
 
-// Makes a set fit the fields of the format, before anything of it is sized: texts longer
-// than 65535 bytes are cut, and alert values beyond 16 bits (which the encoder clamps)
-// are reported.  Cached sizes are dropped.
+// Makes a set fit the fields of the format: texts longer than 65535 bytes are cut, and
+// alert values beyond 16 bits (which the encoder clamps) are reported.  Then every
+// waypoint is sized afresh, so no size cached from earlier texts survives.
 class set_preparation {
   public:
     explicit set_preparation(poiset& set) : set_(set) {}
@@ -111,7 +111,6 @@ class set_preparation {
 
   private:
     void prepare(waypoint& w, std::size_t number) {
-        w.gpi_size = 0;
         if (w.name) cut(*w.name, "Name", w, number);
         if (w.comment) cut(*w.comment, "Comment", w, number);
         if (w.description) cut(*w.description, "Description", w, number);
@@ -137,6 +136,8 @@ class set_preparation {
                     speed.value * 0.036);
             }
         }
+        // Sized here, in reading order, rather than later in the order of the tree.
+        compute_poi_size(w);
     }
 
     void cut(std::string& text, const char* what, const waypoint& w, std::size_t number) {
