@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver/gpi_settings.hpp"
+#include "gpi/gpi_reader.hpp"
 #include "model/poiset.hpp"
 #include "platform/atomic_output.hpp"
 #include "platform/clock.hpp"
@@ -41,10 +42,10 @@ bool is_console_output(std::string_view arg) {
 
 // The run-wide values and the run's steps.
 class conversion_run {
-public:
+  public:
     int execute(int argc, const char* const* argv);
 
-private:
+  private:
     void mark_elapsed();
     void read_program_name(const char* arg);
     void read_option(const char* arg);
@@ -183,9 +184,12 @@ void conversion_run::name_output_automatically() {
     if (equals_ignore_case(output_.ext, ".gpi")) need_gpi_settings();
 }
 
-void conversion_run::import_by_extension(std::FILE* /*file*/, const named_file& input) {
+void conversion_run::import_by_extension(std::FILE* file, const named_file& input) {
     const std::string& ext = input.ext;
-    if (equals_ignore_case(ext, ".gdb")) {
+    if (equals_ignore_case(ext, ".gpi")) {
+        // What was read before a failure stays in the list; the reader has reported it.
+        (void)read_gpi_file(file, list_);
+    } else if (equals_ignore_case(ext, ".gdb")) {
         report("\nInput file format (%s) not supported (yet)!", ext.c_str());
     } else {
         report("\nInput file format (%s) not supported!", ext.c_str());
@@ -204,7 +208,8 @@ void conversion_run::import_input(int number, const named_file& input) {
     import_by_extension(file, input);
     std::fclose(file);
     long long imported = 0;
-    for (int i = sets_before; i < list_.count(); ++i) imported += list_.poisets[static_cast<std::size_t>(i)]->count();
+    for (int i = sets_before; i < list_.count(); ++i)
+        imported += list_.poisets[static_cast<std::size_t>(i)]->count();
     report("\n    imported %lli pois", imported);
     mark_elapsed();
 }
