@@ -33,7 +33,8 @@ namespace velmora {
 // Metres to the stored distance: truncated toward zero, low 16 bits.
 [[nodiscard]] inline std::uint16_t gpi_distance_from_metres(double metres) {
     if (!std::isfinite(metres) || std::fabs(metres) >= 9.2e18) return 0;
-    return static_cast<std::uint16_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(metres)));
+    return static_cast<std::uint16_t>(
+        static_cast<std::uint64_t>(static_cast<std::int64_t>(metres)));
 }
 
 }  // namespace velmora

@@ -11,9 +11,13 @@ constexpr std::size_t initial_poisets = 16;
 constexpr std::size_t initial_waypoints = 4096;
 }  // namespace
 
-poiset::poiset() { waypoints.reserve(initial_waypoints); }
+poiset::poiset() {
+    waypoints.reserve(initial_waypoints);
+}
 
-poiset_list::poiset_list() { poisets.reserve(initial_poisets); }
+poiset_list::poiset_list() {
+    poisets.reserve(initial_poisets);
+}
 
 poiset* poiset_list_add(poiset_list& list) {
     try {

@@ -23,9 +23,9 @@ struct poiset {
     double south = 0.0;
     std::optional<std::string> icon_spec;
     std::unique_ptr<icon_list> icons;
-    bool is_utf8 = false;               // strings are UTF-8, else in the code page of locale
-    std::optional<code_page> locale;    // none: each byte is the character of its number
-    std::int32_t time = 0;              // seconds since 1970, from a GPI header
+    bool is_utf8 = false;             // strings are UTF-8, else in the code page of locale
+    std::optional<code_page> locale;  // none: each byte is the character of its number
+    std::int32_t time = 0;            // seconds since 1970, from a GPI header
 
     [[nodiscard]] int count() const { return static_cast<int>(waypoints.size()); }
 };

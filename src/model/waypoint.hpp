@@ -33,6 +33,8 @@ struct waypoint {
 
 // True when the waypoint carries a proximity or speed alert.  The writers test the low
 // byte of the flags against 0x40, which both alert bits reach.
-[[nodiscard]] inline bool has_alert(const waypoint& w) { return (w.flags & 0xFFu) >= 0x40u; }
+[[nodiscard]] inline bool has_alert(const waypoint& w) {
+    return (w.flags & 0xFFu) >= 0x40u;
+}
 
 }  // namespace velmora

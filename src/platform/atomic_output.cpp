@@ -48,7 +48,9 @@ atomic_output::atomic_output(atomic_output&& other) noexcept
     other.temp_.clear();
 }
 
-atomic_output::~atomic_output() { discard(); }
+atomic_output::~atomic_output() {
+    discard();
+}
 
 bool atomic_output::commit() {
     if (stream_ == nullptr) {

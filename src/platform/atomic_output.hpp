@@ -10,7 +10,7 @@
 namespace velmora {
 
 class atomic_output {
-public:
+  public:
     // Creates the temporary file; none (with errno set) when that fails.
     [[nodiscard]] static std::optional<atomic_output> open(const std::string& target);
 
@@ -31,7 +31,7 @@ public:
     // Removes the temporary file without touching the target.
     void discard();
 
-private:
+  private:
     atomic_output(std::string target, std::string temp, std::FILE* stream)
         : target_(std::move(target)), temp_(std::move(temp)), stream_(stream) {}
 

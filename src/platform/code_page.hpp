@@ -7,7 +7,7 @@
 namespace velmora {
 
 class code_page {
-public:
+  public:
     // The converter for a code page number; none when the code page is not built in.
     [[nodiscard]] static std::optional<code_page> create(int number);
     // The converter for a locale name of the form "." followed by a decimal code page
@@ -22,7 +22,7 @@ public:
     // The byte for a unit, or none when the code page lacks the character.
     [[nodiscard]] std::optional<unsigned char> encode(char16_t unit) const;
 
-private:
+  private:
     code_page(int number, const std::array<char16_t, 256>* units, const unsigned short* reverse)
         : number_(number), units_(units), reverse_(reverse) {}
 

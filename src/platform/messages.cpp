@@ -29,8 +29,12 @@ void report(const char* format, ...) {
     va_end(args);
 }
 
-message_capture::message_capture() : previous_(capture_target) { capture_target = &text_; }
+message_capture::message_capture() : previous_(capture_target) {
+    capture_target = &text_;
+}
 
-message_capture::~message_capture() { capture_target = previous_; }
+message_capture::~message_capture() {
+    capture_target = previous_;
+}
 
 }  // namespace velmora

@@ -10,7 +10,7 @@ namespace velmora {
 // While an object of this class lives, messages are collected in text() instead of
 // being written to standard error.
 class message_capture {
-public:
+  public:
     message_capture();
     ~message_capture();
     message_capture(const message_capture&) = delete;
@@ -19,7 +19,7 @@ public:
     [[nodiscard]] const std::string& text() const { return text_; }
     void clear() { text_.clear(); }
 
-private:
+  private:
     std::string text_;
     std::string* previous_;
 };

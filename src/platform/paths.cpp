@@ -8,7 +8,9 @@ namespace velmora {
 
 namespace {
 
-bool is_separator(char c) { return c == '/' || c == '\\'; }
+bool is_separator(char c) {
+    return c == '/' || c == '\\';
+}
 
 std::optional<std::string> current_directory() {
     std::vector<char> buffer(4096);
@@ -84,7 +86,8 @@ std::optional<std::string> join_path(const path_parts& parts) {
     if (parts.fname.size() + parts.ext.size() > max_name_component) return std::nullopt;
     std::string result = parts.drive;
     result += parts.dir;
-    if (!result.empty() && !is_separator(result.back()) && !(parts.fname.empty() && parts.ext.empty())) {
+    if (!result.empty() && !is_separator(result.back()) &&
+        !(parts.fname.empty() && parts.ext.empty())) {
         result += '/';
     }
     result += parts.fname;

@@ -54,7 +54,9 @@ std::string read_file(const std::string& path) {
     return buffer.str();
 }
 
-bool file_exists(const std::string& path) { return std::filesystem::exists(path); }
+bool file_exists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
 
 namespace {
 
@@ -62,7 +64,8 @@ std::string drain(int fd) {
     std::string text;
     char buffer[65536];
     ssize_t n = 0;
-    while ((n = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+    while ((n = read(fd, buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<std::size_t>(n));
     return text;
 }
 
@@ -112,9 +115,15 @@ run_result run_velmora(const std::vector<std::string>& args, const std::string& 
     return run_program(velmora_exe(), velmora_exe(), args, working_dir);
 }
 
-std::string velmora_exe() { return VELMORA_EXE; }
-std::string source_dir() { return VELMORA_SOURCE_DIR; }
-std::string real_data_dir() { return VELMORA_REAL_DATA; }
+std::string velmora_exe() {
+    return VELMORA_EXE;
+}
+std::string source_dir() {
+    return VELMORA_SOURCE_DIR;
+}
+std::string real_data_dir() {
+    return VELMORA_REAL_DATA;
+}
 
 std::string real_file(const std::string& relative) {
     std::filesystem::path path = std::filesystem::path(real_data_dir()) / relative;

@@ -9,16 +9,18 @@ namespace velmora::testing {
 
 // A fresh directory under the system's temporary directory, removed with its contents.
 class temp_dir {
-public:
+  public:
     temp_dir();
     ~temp_dir();
     temp_dir(const temp_dir&) = delete;
     temp_dir& operator=(const temp_dir&) = delete;
 
     [[nodiscard]] const std::filesystem::path& path() const { return path_; }
-    [[nodiscard]] std::string file(const std::string& name) const { return (path_ / name).string(); }
+    [[nodiscard]] std::string file(const std::string& name) const {
+        return (path_ / name).string();
+    }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -52,6 +54,6 @@ struct run_result {
 }  // namespace velmora::testing
 
 // Skips the current test when a real-world sample is not on this machine.
-#define VELMORA_REQUIRE_REAL(path_var, relative)                                  \
-    std::string path_var = ::velmora::testing::real_file(relative);              \
+#define VELMORA_REQUIRE_REAL(path_var, relative)                    \
+    std::string path_var = ::velmora::testing::real_file(relative); \
     if (path_var.empty()) GTEST_SKIP() << "real sample data not present: " << relative

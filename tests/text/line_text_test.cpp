@@ -20,7 +20,9 @@ TEST(SplitText, GivesOneMorePieceThanSeparators) {
     EXPECT_EQ(split_text("a::b", "::"), (pieces{"a", "b"}));
 }
 
-TEST(SplitText, RefusesAnEmptySeparator) { EXPECT_FALSE(split_text("a,b", "").has_value()); }
+TEST(SplitText, RefusesAnEmptySeparator) {
+    EXPECT_FALSE(split_text("a,b", "").has_value());
+}
 
 TEST(SkipBlanks, SkipsSpacesAndTabsOnly) {
     EXPECT_EQ(skip_blanks(" \t x y"), "x y");

@@ -1,0 +1,54 @@
+#!/usr/bin/env python3
+"""Generates deterministic benchmark inputs.
+
+  gen_inputs.py gpx N out.gpx    GPX 1.1 with N waypoints: accented UTF-8 names,
+                                 comments, descriptions, a dozen symbols, every
+                                 seventh name with an "@speed" alert
+  gen_inputs.py txt N out.txt    speed-camera list of N lines
+"""
+import random
+import sys
+
+SYMBOLS = ["Flag, Blue", "Flag, Red", "Flag, Green", "Car", "Gas Station", "Restaurant",
+           "Parking Area", "Lodging", "Scenic Area", "Geocache", "Waypoint", "Shopping Center"]
+WORDS = ["Brno", "náměstí", "Žlutý", "kopec", "Řeka", "Ďáblík", "Szép", "utca", "Kőrösi",
+         "Straße", "Müller", "château", "Łódź", "Świętokrzyska", "Ostrava", "čerpací", "stanice"]
+
+
+def gpx(n, path):
+    rnd = random.Random(1250)
+    with open(path, "w", encoding="utf-8", newline="\n") as out:
+        out.write('<?xml version="1.0" encoding="UTF-8"?>\n')
+        out.write('<gpx version="1.1" creator="Velmora bench" '
+                  'xmlns="http://www.topografix.com/GPX/1/1">\n')
+        for i in range(n):
+            lat = rnd.uniform(45.0, 55.0)
+            lon = rnd.uniform(5.0, 25.0)
+            name = f"{rnd.choice(WORDS)} {rnd.choice(WORDS)} {i}"
+            if i % 7 == 0:
+                name += f"@{rnd.choice([30, 40, 50, 60, 70, 80, 90, 100, 110, 130])}"
+            cmt = f"{rnd.choice(WORDS)} {rnd.choice(WORDS)} comment {i}"
+            desc = f"Description of {rnd.choice(WORDS)} & {rnd.choice(WORDS)}, point {i}"
+            sym = SYMBOLS[i % len(SYMBOLS)]
+            out.write(f'  <wpt lat="{lat:.6f}" lon="{lon:.6f}">\n'
+                      f'    <name>{name}</name>\n'
+                      f'    <cmt>{cmt}</cmt>\n'
+                      f'    <desc>{desc.replace("&", "&amp;")}</desc>\n'
+                      f'    <sym>{sym}</sym>\n'
+                      f'  </wpt>\n')
+        out.write('</gpx>\n')
+
+
+def txt(n, path):
+    rnd = random.Random(866)
+    with open(path, "w", encoding="ascii", newline="\n") as out:
+        out.write("X,Y,TYPE,SPEED,DIRTYPE,DIRECTION\n")
+        for _ in range(n):
+            out.write(f"{rnd.uniform(5.0, 25.0):.6f},{rnd.uniform(45.0, 55.0):.6f},"
+                      f"{rnd.randint(0, 7)},{rnd.choice([30, 50, 60, 70, 90, 110, 130])},"
+                      f"{rnd.randint(0, 2)},{rnd.randint(0, 359)}\n")
+
+
+if __name__ == "__main__":
+    kind, count, target = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+    {"gpx": gpx, "txt": txt}[kind](count, target)
