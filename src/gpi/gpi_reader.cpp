@@ -418,7 +418,8 @@ bool read_gpi_block(gpi_span_reader& in, const gpi_record& current, int area_dep
     // A flagged block's length leaves out its 4-byte main_size field, whatever the type:
     // so do POI records, areas and groups here, and the address and phone records and the
     // headers of other producers' files.
-    std::uint64_t body_size = length + (block.flags != 0 ? main_size_field : 0);
+    std::uint64_t body_size =
+        static_cast<std::uint64_t>(length) + (block.flags != 0 ? main_size_field : 0);
     if (!is_known_type(block.type)) {
         report("\nError: illegal block type: 0x%X,0x%X! (File pos:0x%X)",
                static_cast<unsigned>(block.type), static_cast<unsigned>(block.flags),
@@ -428,8 +429,8 @@ bool read_gpi_block(gpi_span_reader& in, const gpi_record& current, int area_dep
     }
     if (body_size > in.remaining()) {
         report(
-            "\nError: gpi structure. Block type 0x%X of %llu bytes runs past its end, %llu bytes "
-            "left! (File pos:0x%X)",
+            "\nError: gpi structure. Block type 0x%X of %llu bytes runs past its parent or the "
+            "file, %llu bytes left! (File pos:0x%X)",
             static_cast<unsigned>(block.type), static_cast<unsigned long long>(body_size),
             static_cast<unsigned long long>(in.remaining()), file_pos(block.data_pos));
         (void)in.skip(in.remaining());

@@ -410,8 +410,8 @@ TEST(GpiReader, BlockRunningPastItsParentOrTheFileFailsWithItsTypeAndPosition) {
         auto result = read_bytes(bytes, list);
         EXPECT_FALSE(result.ok);
         EXPECT_EQ(result.messages,
-                  "\nError: gpi structure. Block type 0x9 of 1004 bytes runs past its end, 4 "
-                  "bytes left! (File pos:0x3A)");
+                  "\nError: gpi structure. Block type 0x9 of 1004 bytes runs past its parent or "
+                  "the file, 4 bytes left! (File pos:0x3A)");
     }
     {
         // An alert block claiming more than its POI record holds.
@@ -423,7 +423,8 @@ TEST(GpiReader, BlockRunningPastItsParentOrTheFileFailsWithItsTypeAndPosition) {
                        list);
         EXPECT_FALSE(result.ok);
         EXPECT_NE(
-            result.messages.find("Block type 0x3 of 40 bytes runs past its end, 12 bytes left!"),
+            result.messages.find(
+                "Block type 0x3 of 40 bytes runs past its parent or the file, 12 bytes left!"),
             std::string::npos)
             << result.messages;
         EXPECT_EQ(list.poisets.at(0)->count(), 1) << "nothing after the failure is read";
