@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver/gpi_settings.hpp"
+#include "gpi/gpi_reader.hpp"
 #include "model/poiset.hpp"
 #include "platform/atomic_output.hpp"
 #include "platform/clock.hpp"
@@ -197,6 +198,9 @@ void conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
         if (imported && equals_ignore_case(output_.ext, ".gpi")) {
             // Icons of icons/speedcam/ for the Speed_ symbols: prepare_icons(*set, ext);
         }
+    } else if (equals_ignore_case(ext, ".gpi")) {
+        // What was read before a failure stays in the list; the reader has reported it.
+        (void)read_gpi_file(file, list_);
     } else if (equals_ignore_case(ext, ".gdb")) {
         report("\nInput file format (%s) not supported (yet)!", ext.c_str());
     } else {
