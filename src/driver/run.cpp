@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver/gpi_settings.hpp"
+#include "gpi/gpi_reader.hpp"
 #include "gpi/gpi_writer.hpp"
 #include "model/poiset.hpp"
 #include "platform/atomic_output.hpp"
@@ -14,6 +15,8 @@
 #include "platform/code_page.hpp"
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
+#include "speedcam/speedcam_import.hpp"
+#include "speedcam/speedcam_settings.hpp"
 
 namespace velmora {
 
@@ -184,9 +187,22 @@ void conversion_run::name_output_automatically() {
     if (equals_ignore_case(output_.ext, ".gpi")) need_gpi_settings();
 }
 
-void conversion_run::import_by_extension(std::FILE* /*file*/, const named_file& input) {
+void conversion_run::import_by_extension(std::FILE* file, const named_file& input) {
     const std::string& ext = input.ext;
-    if (equals_ignore_case(ext, ".gdb")) {
+    if (equals_ignore_case(ext, ".txt")) {
+        poiset* set = poiset_list_add(list_);
+        if (set == nullptr) throw fatal_exit{};
+        set->name = input.name;
+        // The settings are read afresh for every list and released after its import.
+        auto settings = load_speedcam_settings(app_dir_);
+        bool imported = import_speedcam_text(file, settings.get(), *set, output_.ext);
+        if (imported && equals_ignore_case(output_.ext, ".gpi")) {
+            // Icons of icons/speedcam/ for the Speed_ symbols: prepare_icons(*set, ext);
+        }
+    } else if (equals_ignore_case(ext, ".gpi")) {
+        // What was read before a failure stays in the list; the reader has reported it.
+        (void)read_gpi_file(file, list_);
+    } else if (equals_ignore_case(ext, ".gdb")) {
         report("\nInput file format (%s) not supported (yet)!", ext.c_str());
     } else {
         report("\nInput file format (%s) not supported!", ext.c_str());

@@ -8,12 +8,11 @@ namespace velmora {
 
 namespace {
 constexpr std::size_t initial_poisets = 16;
-constexpr std::size_t initial_waypoints = 4096;
 }  // namespace
 
-poiset::poiset() {
-    waypoints.reserve(initial_waypoints);
-}
+// Waypoint arrays grow on demand: a GPI file of many small groups must not reserve
+// room for thousands of waypoints per group.
+poiset::poiset() = default;
 
 poiset_list::poiset_list() {
     poisets.reserve(initial_poisets);

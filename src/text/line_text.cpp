@@ -34,7 +34,7 @@ std::optional<std::string> bracket_name(std::string_view text) {
 bool read_bounded_line(std::FILE* file, std::string& line) {
     line.clear();
     int c = 0;
-    while (line.size() < max_line_bytes && (c = std::getc(file)) != EOF) {
+    while (line.size() < max_line_bytes && (c = getc_unlocked(file)) != EOF) {
         line.push_back(static_cast<char>(c));
         if (c == '\n') break;
     }

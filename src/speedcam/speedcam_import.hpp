@@ -1,0 +1,29 @@
+#pragma once
+// Import of speed-camera lists: comma-separated text with a header row naming the
+// columns X, Y, TYPE, SPEED, DIRTYPE and DIRECTION, one camera per following line.
+#include <cstdio>
+#include <string_view>
+
+#include "model/poiset.hpp"
+#include "speedcam/speedcam_settings.hpp"
+
+namespace velmora {
+
+// Number of camera types; other TYPE values count as type 0.
+inline constexpr int speedcam_type_count = 8;
+
+// The name of a camera type in code page 1250 ("Egyéb mérés" for 0 ... "Mérőhely" for 7).
+[[nodiscard]] std::string_view speedcam_type_name(int type);
+
+// The GPX symbol shown for a camera type ("Flag, Red", "Scenic Area", ...).
+[[nodiscard]] std::string_view speedcam_gpx_symbol(int type);
+
+// Appends every camera of the list that lies in the settings' filter rectangle to the
+// set, with position, speed and proximity alerts, comment and, by the output extension
+// (".gpi" or ".gpx"), name and symbol.  The set's texts are in code page 1250.  False
+// when the file or the settings are missing (nothing is read then); true otherwise, also
+// when an error stopped the import early (what was read stays).
+[[nodiscard]] bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings,
+                                        poiset& set, std::string_view output_ext);
+
+}  // namespace velmora

@@ -1,0 +1,245 @@
+#include "text/encoding.hpp"
+
+#include <cstring>
+#include <new>
+
+#include "platform/messages.hpp"
+#include "platform/paths.hpp"
+
+namespace velmora {
+
+namespace {
+
+constexpr char16_t replacement_unit = 0xFFFD;
+
+// The text up to, not including, its first zero byte.
+std::string_view until_terminator(std::string_view text) {
+    const void* zero = std::memchr(text.data(), 0, text.size());
+    if (zero == nullptr) return text;
+    return text.substr(0, static_cast<std::size_t>(static_cast<const char*>(zero) - text.data()));
+}
+
+std::u16string_view until_terminator(std::u16string_view text) {
+    std::size_t zero = text.find(u'\0');
+    return zero == std::u16string_view::npos ? text : text.substr(0, zero);
+}
+
+bool is_continuation(unsigned char byte) {
+    return (byte & 0xC0u) == 0x80u;
+}
+
+// Decodes the character that starts at p (before end) into unit and returns the number
+// of bytes it took.  A byte that does not start a well-formed sequence gives "?" and
+// takes one byte; a well-formed character above U+FFFF gives U+FFFD and takes four.
+std::size_t decode_utf8(const unsigned char* p, const unsigned char* end, char16_t& unit) {
+    unsigned char lead = p[0];
+    if (lead < 0x80u) {
+        unit = lead;
+        return 1;
+    }
+    std::size_t left = static_cast<std::size_t>(end - p);
+    if (lead >= 0xC2u && lead <= 0xDFu) {
+        if (left >= 2 && is_continuation(p[1])) {
+            unit = static_cast<char16_t>(((lead & 0x1Fu) << 6) | (p[1] & 0x3Fu));
+            return 2;
+        }
+    } else if (lead >= 0xE0u && lead <= 0xEFu) {
+        // The second byte's range excludes overlong forms (after E0) and surrogates
+        // (after ED).
+        unsigned char low = lead == 0xE0u ? 0xA0u : 0x80u;
+        unsigned char high = lead == 0xEDu ? 0x9Fu : 0xBFu;
+        if (left >= 3 && p[1] >= low && p[1] <= high && is_continuation(p[2])) {
+            unit = static_cast<char16_t>(((lead & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) |
+                                         (p[2] & 0x3Fu));
+            return 3;
+        }
+    } else if (lead >= 0xF0u && lead <= 0xF4u) {
+        unsigned char low = lead == 0xF0u ? 0x90u : 0x80u;
+        unsigned char high = lead == 0xF4u ? 0x8Fu : 0xBFu;
+        if (left >= 4 && p[1] >= low && p[1] <= high && is_continuation(p[2]) &&
+            is_continuation(p[3])) {
+            unit = replacement_unit;
+            return 4;
+        }
+    }
+    unit = u'?';
+    return 1;
+}
+
+const unsigned char* bytes_of(std::string_view text) {
+    return reinterpret_cast<const unsigned char*>(text.data());
+}
+
+// Appends the UTF-8 form of one unit; control characters other than tab, line feed
+// and carriage return become "?".
+void append_utf8(std::string& out, char16_t u) {
+    if (u < 0x80u) {
+        if (u < 0x20u && u != u'\t' && u != u'\n' && u != u'\r') u = u'?';
+        out.push_back(static_cast<char>(u));
+    } else if (u < 0x800u) {
+        out.push_back(static_cast<char>(0xC0u | ((u >> 6) & 0x1Fu)));
+        out.push_back(static_cast<char>(0x80u | (u & 0x3Fu)));
+    } else {
+        out.push_back(static_cast<char>(0xE0u | ((u >> 12) & 0x0Fu)));
+        out.push_back(static_cast<char>(0x80u | ((u >> 6) & 0x3Fu)));
+        out.push_back(static_cast<char>(0x80u | (u & 0x3Fu)));
+    }
+}
+
+std::size_t utf8_length(char16_t u) {
+    return u < 0x80u ? 1 : (u < 0x800u ? 2 : 3);
+}
+
+char16_t decode_byte(unsigned char byte, const std::optional<code_page>& page) {
+    return page ? page->decode(byte) : static_cast<char16_t>(byte);
+}
+
+bool is_squeezed_out(char c) {
+    return c == '-' || c == ' ' || c == ',' || c == '.' || c == '_' || c == '\'' || c == '"';
+}
+
+}  // namespace
+
+std::size_t utf8_unit_count(std::string_view utf8) {
+    utf8 = until_terminator(utf8);
+    const unsigned char* p = bytes_of(utf8);
+    const unsigned char* end = p + utf8.size();
+    std::size_t count = 0;
+    char16_t unit = 0;
+    while (p < end) {
+        p += decode_utf8(p, end, unit);
+        ++count;
+    }
+    return count;
+}
+
+std::u16string utf8_to_utf16(std::string_view utf8, std::size_t unit_limit) {
+    utf8 = until_terminator(utf8);
+    std::u16string out;
+    out.reserve(std::min(utf8.size(), unit_limit));
+    const unsigned char* p = bytes_of(utf8);
+    const unsigned char* end = p + utf8.size();
+    char16_t unit = 0;
+    while (p < end && out.size() < unit_limit) {
+        p += decode_utf8(p, end, unit);
+        out.push_back(unit);
+    }
+    return out;
+}
+
+std::optional<std::string> utf16_to_utf8(std::u16string_view text) {
+    text = until_terminator(text);
+    std::size_t length = 0;
+    for (char16_t u : text) length += utf8_length(u);
+    std::string out;
+    try {
+        out.reserve(length);
+    } catch (const std::bad_alloc&) {
+        report("\nError: Can't allocate string(%zu)", length + 1);
+        return std::nullopt;
+    }
+    for (char16_t u : text) append_utf8(out, u);
+    return out;
+}
+
+std::string utf16_to_codepage(std::u16string_view text, const code_page& page) {
+    text = until_terminator(text);
+    std::string out(text.size(), '?');
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (auto byte = page.encode(text[i])) out[i] = static_cast<char>(*byte);
+    }
+    return out;
+}
+
+std::optional<std::string> utf8_to_codepage(std::string_view utf8, const code_page& page) {
+    utf8 = until_terminator(utf8);
+    std::string out;
+    try {
+        out.resize(utf8.size());  // never more bytes than the UTF-8 form has
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+    const unsigned char* p = bytes_of(utf8);
+    const unsigned char* end = p + utf8.size();
+    std::size_t n = 0;
+    char16_t unit = 0;
+    while (p < end) {
+        p += decode_utf8(p, end, unit);
+        auto byte = page.encode(unit);
+        out[n++] = byte ? static_cast<char>(*byte) : '?';
+    }
+    out.resize(n);
+    return out;
+}
+
+void field_list_to_codepage(field_list& list, const code_page& page) {
+    auto convert = [&page](std::optional<std::string>& text) {
+        if (!text) return;
+        if (auto converted = utf8_to_codepage(*text, page)) *text = std::move(*converted);
+    };
+    for (std::size_t i = 0; i < list.keys.size(); ++i) {
+        convert(list.keys[i]);
+        if (i < list.values.size()) convert(list.values[i]);
+    }
+}
+
+std::optional<std::u16string> codepage_to_utf16(std::string_view text,
+                                                const std::optional<code_page>& page) {
+    text = until_terminator(text);
+    std::u16string out;
+    try {
+        out.resize(text.size());
+    } catch (const std::bad_alloc&) {
+        report("\nError: Can't allocate wstring(%zu)", text.size() + 1);
+        return std::nullopt;
+    }
+    const unsigned char* p = bytes_of(text);
+    for (std::size_t i = 0; i < text.size(); ++i) out[i] = decode_byte(p[i], page);
+    return out;
+}
+
+std::optional<std::string> codepage_text_to_utf8(std::string_view text, const poiset& set) {
+    text = until_terminator(text);
+    if (set.is_utf8) {
+        try {
+            return std::string(text);
+        } catch (const std::bad_alloc&) {
+            report("\nError: Can't allocate string(%zu)", text.size() + 1);
+            return std::nullopt;
+        }
+    }
+    const unsigned char* p = bytes_of(text);
+    std::size_t length = 0;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        length += utf8_length(decode_byte(p[i], set.locale));
+    std::string out;
+    try {
+        out.reserve(length);
+    } catch (const std::bad_alloc&) {
+        report("\nError: Can't allocate string(%zu)", length + 1);
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) append_utf8(out, decode_byte(p[i], set.locale));
+    return out;
+}
+
+std::string squeeze_encoding_name(std::string_view name) {
+    std::string out;
+    out.reserve(name.size());
+    for (char c : name) {
+        if (!is_squeezed_out(c)) out.push_back(c);
+    }
+    return out;
+}
+
+std::optional<std::string> code_page_locale_name(std::string_view name) {
+    std::string squeezed = squeeze_encoding_name(name);
+    for (const code_page_row& row : code_page_table) {
+        if (equals_ignore_case(row.name, name) || equals_ignore_case(row.name, squeezed)) {
+            return "." + std::string(row.number);
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace velmora

@@ -1,0 +1,99 @@
+#pragma once
+// Text encodings of POI sets: UTF-8, 16-bit strings and single-byte code pages, and the
+// table that turns an XML encoding name into a code page.
+//
+// Every text ends at its first zero byte (or zero unit), as the strings of the files
+// they come from do.  Nothing here touches the process-wide locale: each conversion is
+// given its code page.
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "model/field_list.hpp"
+#include "model/poiset.hpp"
+#include "platform/code_page.hpp"
+
+namespace velmora {
+
+// ---- UTF-8 and 16-bit strings --------------------------------------------------------
+
+// Number of 16-bit units utf8_to_utf16 gives for the whole text.
+[[nodiscard]] std::size_t utf8_unit_count(std::string_view utf8);
+
+// Decodes UTF-8 into at most unit_limit units.  Each well-formed character of the Basic
+// Multilingual Plane gives its unit; a character above U+FFFF (four bytes) gives the one
+// unit U+FFFD; every byte that does not start a well-formed sequence (a stray
+// continuation byte, a truncated or overlong sequence, an encoded surrogate, a byte of
+// 0xF5 or above) gives one "?".
+[[nodiscard]] std::u16string utf8_to_utf16(std::string_view utf8,
+                                           std::size_t unit_limit = std::u16string::npos);
+
+// Encodes 16-bit units as UTF-8.  Control characters below 0x20 other than tab, line
+// feed and carriage return become "?".  None (after "\nError: Can't allocate string(%i)")
+// when memory runs out.
+[[nodiscard]] std::optional<std::string> utf16_to_utf8(std::u16string_view text);
+
+// ---- code pages ----------------------------------------------------------------------
+
+// Encodes 16-bit units in the code page; a character the code page lacks becomes "?".
+[[nodiscard]] std::string utf16_to_codepage(std::u16string_view text, const code_page& page);
+
+// Converts UTF-8 text into the code page: one byte per character, "?" for a character
+// the code page lacks and for every invalid UTF-8 byte; a character above U+FFFF gives
+// one "?".  None when memory runs out.
+[[nodiscard]] std::optional<std::string> utf8_to_codepage(std::string_view utf8,
+                                                          const code_page& page);
+
+// Converts every key and every value of the list from UTF-8 into the code page, in
+// place; a text whose conversion fails keeps its UTF-8 form.
+void field_list_to_codepage(field_list& list, const code_page& page);
+
+// Decodes code-page bytes into 16-bit units; without a code page each byte is the unit
+// of its own number.  A byte the code page leaves undefined gives U+FFFD.  None (after
+// "\nError: Can't allocate wstring(%i)") when memory runs out.
+[[nodiscard]] std::optional<std::u16string> codepage_to_utf16(std::string_view text,
+                                                              const std::optional<code_page>& page);
+
+// A text of the set as UTF-8: a copy for a UTF-8 set, else its bytes decoded through
+// the set's code page (or read as U+0000 to U+00FF without one) and encoded as
+// utf16_to_utf8 does.  None when memory runs out.
+[[nodiscard]] std::optional<std::string> codepage_text_to_utf8(std::string_view text,
+                                                               const poiset& set);
+
+// ---- encoding names ------------------------------------------------------------------
+
+struct code_page_row {
+    std::string_view name;         // squeezed encoding name, lower case
+    std::string_view number;       // code page number as text
+    std::string_view description;  // for the reader of the table only
+};
+
+inline constexpr std::array<code_page_row, 30> code_page_table{{
+    {"iso88591", "28591", "Latin 1"},    {"iso88592", "28592", "Latin 2"},
+    {"iso88593", "28593", "Latin 3"},    {"iso88594", "28594", "Baltic"},
+    {"iso88595", "28595", "Cyrillic"},   {"iso88596", "28596", "Arabic"},
+    {"iso88598", "28598", "Hebrew"},     {"iso88599", "28599", "Turkish"},
+    {"iso885915", "28605", "Latin 9"},   {"windows1250", "1250", "Central Europe"},
+    {"windows1251", "1251", "Cyrillic"}, {"windows1252", "1252", "Latin I"},
+    {"windows1253", "1253", "Greek"},    {"windows1254", "1254", "Turkish"},
+    {"windows1255", "1255", "Hebrew"},   {"windows1256", "1256", "Arabic"},
+    {"windows1257", "1257", "Baltic"},   {"windows1258", "1258", "Vietnam"},
+    {"windows874", "874", "Thai"},       {"oem437", "437", "US"},
+    {"oem720", "720", "Arabic"},         {"oem737", "737", "Greek"},
+    {"oem775", "775", "Baltic"},         {"oem850", "850", "Multilingual Latin"},
+    {"oem852", "852", "Latin II"},       {"oem855", "855", "Cyrillic"},
+    {"oem857", "857", "Turkish"},        {"oem858", "858", "Multilingual Latin I + Euro"},
+    {"oem862", "862", "Hebrew"},         {"oem866", "866", "Russian"},
+}};
+
+// The name without any "-", " ", ",", ".", "_", "'" or double quote.
+[[nodiscard]] std::string squeeze_encoding_name(std::string_view name);
+
+// The locale name ("." and the code page number) of an encoding name found in
+// code_page_table, as written or squeezed, without regard to ASCII case; none when no
+// row matches.
+[[nodiscard]] std::optional<std::string> code_page_locale_name(std::string_view name);
+
+}  // namespace velmora

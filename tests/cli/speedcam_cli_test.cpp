@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include "support/test_support.hpp"
+
+namespace velmora {
+namespace {
+
+using testing::run_result;
+
+// Runs the built program as if it lay in dir, so that the settings file is looked up there.
+run_result run_from(const testing::temp_dir& dir, const std::vector<std::string>& args) {
+    return testing::run_program(testing::velmora_exe(), dir.file("velmora"), args,
+                                dir.path().string());
+}
+
+const std::string list =
+    "X,Y,TYPE,SPEED,DIRTYPE,DIRECTION\n"
+    "19.04,47.49,1,50,0,0\n"
+    "19.07,47.51,5,70,1,90\n"
+    "21.62,47.53,2,100,0,0\n";
+
+TEST(SpeedcamCli, ImportsTheListWithTheSettingsBesideTheProgram) {
+    testing::temp_dir dir;
+    testing::write_file(dir.file("Velmora_speedcam.ini"), "[SpeedcamConversion]\nProximity=50%\n");
+    testing::write_file(dir.file("cams.txt"), list);
+    auto r = run_from(dir, {"cams.txt", "-o", "out.kml"});
+    // The output format is refused after the import.
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.err.find("\n<-1. cams.txt\n1---> out.kml"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("\n\nImporting... (1. cams.txt)\n    imported 3 pois "), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("\nOutput file format (.kml) not supported!"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Warning"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Error"), std::string::npos) << r.err;
+    EXPECT_FALSE(testing::file_exists(dir.file("out.kml")));
+    EXPECT_EQ(r.out, "");
+}
+
+TEST(SpeedcamCli, WithoutSettingsFileNoCameraIsImported) {
+    testing::temp_dir dir;
+    testing::write_file(dir.file("cams.txt"), list);
+    auto r = run_from(dir, {"cams.txt", "-o", "out.kml"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.err.find("\n\nImporting... (1. cams.txt)\nError: Cant't open speedcam inin file (" +
+                         dir.file("Velmora_speedcam.ini") + ")\n    imported 0 pois "),
+              std::string::npos)
+        << r.err;
+}
+
+TEST(SpeedcamCli, SettingsAreReadAfreshForEveryList) {
+    testing::temp_dir dir;
+    testing::write_file(dir.file("Velmora_speedcam.ini"),
+                        "[SpeedcamFilter]\nFilterByRegionRect=1\nRegionRectMaxLon=20\n");
+    testing::write_file(dir.file("a.txt"), list);
+    testing::write_file(dir.file("B.TXT"), list);
+    auto r = run_from(dir, {"a.txt", "B.TXT", "-o", "out.kml"});
+    EXPECT_EQ(r.exit_code, 1);
+    const std::string rect =
+        "\nSpeedcam filter rect: N200 0.000 E20 0.000 - S-200 0.000 W-200 0.000 ";
+    // Each list echoes the rectangle and keeps the two cameras west of 20 degrees east.
+    EXPECT_NE(r.err.find("\n\nImporting... (1. a.txt)" + rect + "\n    imported 2 pois "),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("\n\nImporting... (2. B.TXT)" + rect + "\n    imported 2 pois "),
+              std::string::npos)
+        << r.err;
+}
+
+TEST(SpeedcamCli, BrokenListsAreReportedAndTheRunGoesOn) {
+    testing::temp_dir dir;
+    testing::write_file(dir.file("Velmora_speedcam.ini"), "");
+    testing::write_file(dir.file("nocols.txt"), "X,Y,TYPE\n19,47,1\n");
+    testing::write_file(dir.file("short.txt"),
+                        "X,Y,TYPE,SPEED,DIRTYPE,DIRECTION\n19,47\n20,48,1,50,0,0");
+    auto r = run_from(dir, {"nocols.txt", "short.txt", "-o", "out.kml"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(
+        r.err.find(
+            "\nError: Undefined speedcam column name(s) in speedcam file!\n    imported 0 pois "),
+        std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("\nWarning: Speedcam line 2 has fewer fields than the header, skipped: "
+                         "\"19,47\"\n    imported 1 pois "),
+              std::string::npos)
+        << r.err;
+}
+
+TEST(SpeedcamCli, BundledSettingsAndExampleListImportWithoutWarnings) {
+    // The build puts the bundled settings file beside the program.
+    std::string example = testing::source_dir() + "/examples/speedcams.txt";
+    testing::temp_dir dir;
+    auto r = testing::run_velmora({example, "-o", "out.kml"}, dir.path().string());
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.err.find("\n\nImporting... (1. speedcams.txt)\n    imported 12 pois "),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("Warning"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Error"), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace velmora

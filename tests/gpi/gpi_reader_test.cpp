@@ -1,0 +1,756 @@
+// The GPI reader: blocks built by hand, damaged files, and files of other producers.
+#include "gpi/gpi_reader.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "gpi/gpi_test_builder.hpp"
+#include "gpi/gpi_units.hpp"
+#include "platform/messages.hpp"
+#include "support/test_support.hpp"
+
+namespace velmora {
+namespace {
+
+using namespace velmora::testing;
+
+struct read_outcome {
+    bool ok = false;
+    std::string messages;
+};
+
+read_outcome read_bytes(const std::string& bytes, poiset_list& list) {
+    message_capture capture;
+    bool ok = read_gpi_bytes(
+        std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), list);
+    return {ok, capture.text()};
+}
+
+read_outcome read_path(const std::string& path, poiset_list& list) {
+    message_capture capture;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    EXPECT_NE(file, nullptr) << path;
+    if (file == nullptr) return {};
+    bool ok = read_gpi_file(file, list);
+    std::fclose(file);
+    return {ok, capture.text()};
+}
+
+constexpr std::int32_t deg45 = 0x20000000;
+constexpr std::int32_t deg90 = 0x40000000;
+
+TEST(GpiReader, FileWithOnlyHeadersAndEndAddsNoSetButKeepsTimeAndCodePage) {
+    poiset_list list;
+    std::string bytes = gpi_file("", 1250);
+    ASSERT_EQ(bytes.size(), 58u);
+    auto result = read_bytes(bytes, list);
+    EXPECT_TRUE(result.ok) << result.messages;
+    EXPECT_EQ(result.messages, "");
+    EXPECT_EQ(list.count(), 0);
+    EXPECT_EQ(list.gpi_time, 0x12345678);
+    EXPECT_EQ(list.gpi_codepage, 1250);
+
+    poiset_list empty;
+    EXPECT_TRUE(read_bytes("", empty).ok);
+}
+
+TEST(GpiReader, HeaderTextsThatDifferFailWithTheBytesFound) {
+    for (const char* magic : {"grmrec00", "GRMREC01", "XRMREC00", "GRMREC0\x7f"}) {
+        poiset_list list;
+        auto result = read_bytes(file_header(0, "my.gpi", magic) + poi_header(), list);
+        EXPECT_FALSE(result.ok);
+        std::string shown(magic);
+        if (shown.back() == '\x7f') shown.back() = '?';
+        EXPECT_EQ(result.messages, "\nError: gpi structure. \"GRMREC00\" expected but \"" + shown +
+                                       "\" found! (File pos:0x10)");
+        EXPECT_EQ(list.gpi_codepage, 0) << "reading stops at the first header";
+    }
+    {
+        poiset_list list;
+        auto result = read_bytes(file_header(0, "my.gpix"), list);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.messages,
+                  "\nError: gpi structure. \"my.gpi\" expected but 7 chars found! (File pos:0x18)");
+    }
+    {
+        poiset_list list;
+        auto result = read_bytes(file_header(7, "My.gpi"), list);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(list.gpi_time, 7);
+        EXPECT_EQ(result.messages,
+                  "\nError: gpi structure. \"my.gpi\" expected but \"My.gpi\" found! (File "
+                  "pos:0x1E)");
+    }
+    {
+        poiset_list list;
+        std::string bad_poi = block(1, std::string("PO\x1b") + std::string(5, '\0') + le32(1252));
+        auto result = read_bytes(file_header() + bad_poi, list);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.messages,
+                  "\nError: gpi structure. \"POI\" expected but \"PO?\" found! (File pos:0x29)");
+    }
+}
+
+TEST(GpiReader, CodePageOfTheLastPoiHeaderDecidesTheEncodingOfTheGroupsAfterIt) {
+    poiset_list list;
+    std::string bytes = file_header(99) + poi_header(65001) + poi_set("u", "") + poi_header(1252) +
+                        poi_set("w", "") + poi_header(4711) + poi_set("x", "") + end_block();
+    auto result = read_bytes(bytes, list);
+    ASSERT_TRUE(result.ok) << result.messages;
+    ASSERT_EQ(list.count(), 3);
+    EXPECT_TRUE(list.poisets[0]->is_utf8);
+    EXPECT_FALSE(list.poisets[0]->locale.has_value());
+    EXPECT_FALSE(list.poisets[1]->is_utf8);
+    ASSERT_TRUE(list.poisets[1]->locale.has_value());
+    EXPECT_EQ(list.poisets[1]->locale->number(), 1252);
+    EXPECT_FALSE(list.poisets[2]->is_utf8);
+    EXPECT_FALSE(list.poisets[2]->locale.has_value()) << "unknown code page: no converter";
+    for (const auto& set : list.poisets) {
+        EXPECT_EQ(set->time, 99);
+        ASSERT_NE(set->icons, nullptr);
+        EXPECT_EQ(set->icons->count(), 0);
+    }
+    EXPECT_NE(list.poisets[0]->icons.get(), list.poisets[1]->icons.get());
+}
+
+TEST(GpiReader, PoiRecordsBecomeWaypointsOfTheirGroupInFileOrder) {
+    std::string group1 =
+        poi_set("first", area(deg45, deg90, 0, -deg90,
+                              poi(deg45, -deg90, "a") + poi(0, deg90, "b", comment("see")) +
+                                  poi(-deg45, static_cast<std::int32_t>(0x80000000), "c")));
+    std::string group2 = poi_set("second", area(0, 0, 0, 0, poi(1, 2, "d")));
+    poiset_list list;
+    auto result = read_bytes(gpi_file(group1 + group2), list);
+    ASSERT_TRUE(result.ok) << result.messages;
+    ASSERT_EQ(list.count(), 2);
+    const poiset& first = *list.poisets[0];
+    EXPECT_EQ(first.name, "first");
+    ASSERT_EQ(first.count(), 3);
+    EXPECT_EQ(*first.waypoints[0]->name, "a");
+    EXPECT_DOUBLE_EQ(first.waypoints[0]->lat, 45.0);
+    EXPECT_DOUBLE_EQ(first.waypoints[0]->lon, -90.0);
+    EXPECT_EQ(first.waypoints[0]->flags, has_position);
+    EXPECT_FALSE(first.waypoints[0]->comment.has_value());
+    EXPECT_EQ(*first.waypoints[1]->name, "b");
+    EXPECT_EQ(*first.waypoints[1]->comment, "see");
+    EXPECT_DOUBLE_EQ(first.waypoints[2]->lon, -180.0);
+    EXPECT_EQ(first.north, 45.0);
+    EXPECT_EQ(first.east, 90.0);
+    EXPECT_EQ(first.south, 0.0);
+    EXPECT_EQ(first.west, -90.0);
+    ASSERT_EQ(list.poisets[1]->count(), 1);
+    EXPECT_EQ(*list.poisets[1]->waypoints[0]->name, "d");
+    EXPECT_DOUBLE_EQ(list.poisets[1]->waypoints[0]->lat, semicircles_to_degrees(1));
+}
+
+TEST(GpiReader, SubBlocksFillTheirWaypoint) {
+    std::string subs = alert(99, 1388, 0x05) + icon_ref(3) + comment("comment text") +
+                       description("description text");
+    poiset_list list;
+    auto result = read_bytes(gpi_file(poi_set("g", area(0, 0, 0, 0, poi(0, 0, "p", subs)))), list);
+    ASSERT_TRUE(result.ok) << result.messages;
+    const waypoint& w = *list.poisets[0]->waypoints.at(0);
+    EXPECT_EQ(w.flags, has_position | has_proximity | has_speed | has_icon);
+    EXPECT_EQ(w.proximity, 99.0);
+    EXPECT_EQ(w.speed, 50.0);
+    EXPECT_EQ(w.icon_id, 3);
+    EXPECT_EQ(*w.comment, "comment text");
+    EXPECT_EQ(*w.description, "description text");
+    EXPECT_TRUE(has_alert(w));
+}
+
+TEST(GpiReader, AlertValuesAreKeptWhateverTheBitsAndFlagsOnlyAccumulate) {
+    auto read_alerts = [](const std::string& alerts) {
+        poiset_list list;
+        auto result =
+            read_bytes(gpi_file(poi_set("g", area(0, 0, 0, 0, poi(0, 0, "p", alerts)))), list);
+        EXPECT_TRUE(result.ok) << result.messages;
+        return *list.poisets.at(0)->waypoints.at(0);
+    };
+    waypoint zero = read_alerts(alert(0, 0, 0x04));
+    EXPECT_EQ(zero.speed, 0.0);
+    EXPECT_EQ(zero.flags & (has_speed | has_proximity), has_proximity);
+
+    waypoint unflagged = read_alerts(alert(250, 1341, 0x00));
+    EXPECT_EQ(unflagged.proximity, 250.0);
+    EXPECT_EQ(unflagged.speed, 48.0);
+    EXPECT_EQ(unflagged.flags & (has_speed | has_proximity), 0u);
+    EXPECT_FALSE(has_alert(unflagged));
+
+    waypoint both = read_alerts(alert(10, 0, 0x01) + alert(20, 0xFFFF, 0x00));
+    EXPECT_EQ(both.flags & (has_speed | has_proximity), has_speed);
+    EXPECT_EQ(both.proximity, 20.0);
+    EXPECT_EQ(both.speed, std::floor(65535 / 100.0 * 3.6 + 0.5));
+}
+
+TEST(GpiReader, BitmapsBecomeIconEntriesOfTheirGroup) {
+    std::string pixels8(16 * 16, '\x05');
+    std::vector<std::uint32_t> palette(256, 0x00112233);
+    std::string pixels32(48 * 48 * 4, '\x7f');
+    std::string group = poi_set("g", area(0, 0, 0, 0, poi(0, 0, "p", icon_ref(7))) +
+                                         bitmap(7, 16, 16, 8, pixels8, palette) +
+                                         bitmap(9, 48, 48, 32, pixels32, {}, 0x12345678));
+    poiset_list list;
+    auto result = read_bytes(gpi_file(group), list);
+    ASSERT_TRUE(result.ok) << result.messages;
+    const icon_list& icons = *list.poisets.at(0)->icons;
+    ASSERT_EQ(icons.count(), 2);
+
+    const icon_entry& first = *icons.entries[0];
+    EXPECT_EQ(*first.symbol, "gpi_icon_7");
+    EXPECT_EQ(first.format, icon_format_gpi);
+    EXPECT_EQ(first.icon_id, 7);
+    EXPECT_EQ(first.usage, 0);
+    EXPECT_FALSE(first.path.has_value());
+    ASSERT_NE(first.bitmap, nullptr);
+    EXPECT_EQ(first.bitmap->icon_id, 7);
+    EXPECT_EQ(first.bitmap->width, 16);
+    EXPECT_EQ(first.bitmap->height, 16);
+    EXPECT_EQ(first.bitmap->bits_per_pixel, 8);
+    EXPECT_EQ(first.bitmap->palette_count, 256u);
+    EXPECT_EQ(first.bitmap->transparent_colour, 0x00FF00FFu);
+    EXPECT_EQ(first.bitmap->pixels, std::vector<std::uint8_t>(256, 5));
+    EXPECT_EQ(first.bitmap->palette, palette);
+    EXPECT_EQ(first.bitmap->block_size, 1324);
+
+    const icon_entry& second = *icons.entries[1];
+    EXPECT_EQ(*second.symbol, "gpi_icon_9");
+    EXPECT_EQ(second.bitmap->palette_count, 0u);
+    EXPECT_TRUE(second.bitmap->palette.empty());
+    EXPECT_EQ(second.bitmap->pixels.size(), 9216u);
+    EXPECT_EQ(second.bitmap->transparent_colour, 0x12345678u);
+    EXPECT_EQ(second.bitmap->block_size, 9216 + 44);
+}
+
+TEST(GpiReader, GroupKeepsTheBoundsOfTheLastAreaRead) {
+    std::string areas =
+        area(deg45, deg45, deg45, deg45, area(1, 1, 1, 1, "") + poi(0, 0, "in first")) +
+        area(deg90, -deg45, -deg90, deg45, poi(0, 0, "in second"));
+    poiset_list list;
+    auto result = read_bytes(gpi_file(poi_set("g", areas)), list);
+    ASSERT_TRUE(result.ok) << result.messages;
+    const poiset& set = *list.poisets[0];
+    EXPECT_EQ(set.count(), 2);
+    EXPECT_EQ(set.north, 90.0);
+    EXPECT_EQ(set.east, -45.0);
+    EXPECT_EQ(set.south, -90.0);
+    EXPECT_EQ(set.west, 45.0);
+
+    poiset_list nested;
+    ASSERT_TRUE(read_bytes(gpi_file(poi_set("g", area(deg90, deg90, deg90, deg90,
+                                                      area(1, 1, 1, 1, poi(0, 0, "p"))))),
+                           nested)
+                    .ok);
+    EXPECT_EQ(nested.poisets[0]->north, semicircles_to_degrees(1)) << "the inner area is read last";
+}
+
+TEST(GpiReader, SkippedBlockTypesAreNotLookedAtAndFlaggedOnesEndBehindTheirMainSize) {
+    std::string garbage("\xff\xff\xff\xff\x01\x02\x03", 7);
+    // Address and phone records as other producers write them: the length leaves out
+    // the main_size field, the strings follow the 2-byte field mask.
+    std::string address = flagged_block(11, le16(0x10), mstring("Hauptstrasse -1"));
+    std::string phone = flagged_block(12, le16(0x01), le16(12) + "03741-999999");
+    std::string subs = icon_ref(1) + comment("before") + address + phone + block(6, garbage) +
+                       flagged_block(7, garbage, garbage) + block(13, garbage) +
+                       description("after");
+    std::string bytes = file_header() + block(6, garbage) + poi_header() + block(13, "") +
+                        poi_set("g", block(7, garbage) + area(0, 0, 0, 0, poi(0, 0, "p", subs)) +
+                                         flagged_block(12, garbage, "")) +
+                        end_block();
+    poiset_list list;
+    auto result = read_bytes(bytes, list);
+    ASSERT_TRUE(result.ok) << result.messages;
+    const waypoint& w = *list.poisets.at(0)->waypoints.at(0);
+    EXPECT_EQ(*w.comment, "before");
+    EXPECT_EQ(*w.description, "after");
+    EXPECT_EQ(w.icon_id, 1);
+}
+
+TEST(GpiReader, BlockOfAnUnlistedTypeFails) {
+    for (std::uint16_t type : {15, 16, 0x1234, 0xFFFE}) {
+        poiset_list list;
+        std::string bytes = file_header() + poi_header() + le16(type) + le16(3) + le32(0);
+        auto result = read_bytes(bytes, list);
+        EXPECT_FALSE(result.ok);
+        char expected[80];
+        std::snprintf(expected, sizeof expected,
+                      "\nError: illegal block type: 0x%X,0x3! (File pos:0x3A)", type);
+        EXPECT_EQ(result.messages, expected);
+    }
+}
+
+TEST(GpiReader, EndBlockHasNoContentAndBlocksAfterItAreStillRead) {
+    std::string bytes = file_header() + poi_header() + end_block() + poi_set("late", "") +
+                        block(0xFFFF, "ignored") + end_block();
+    poiset_list list;
+    auto result = read_bytes(bytes, list);
+    ASSERT_TRUE(result.ok) << result.messages;
+    ASSERT_EQ(list.count(), 1);
+    EXPECT_EQ(list.poisets[0]->name, "late");
+}
+
+TEST(GpiReader, StringsReadTheFirstEntryOfAnyLanguageAndSkipTheOthers) {
+    std::string two_entries =
+        le32(4 + 3 + 4 + 5) + "DE" + le16(3) + "Ort" + "EN" + le16(5) + "Place";
+    std::string name_then_comment = le32(0) + le32(0) + le16(1) + byte(0) + two_entries;
+    std::string p = flagged_block(2, name_then_comment, comment("after the name"));
+    poiset_list list;
+    auto result =
+        read_bytes(gpi_file(poi_set("g", area(0, 0, 0, 0, p + poi(0, 0, "x", comment(""))))), list);
+    ASSERT_TRUE(result.ok) << result.messages;
+    const poiset& set = *list.poisets.at(0);
+    ASSERT_EQ(set.count(), 2);
+    EXPECT_EQ(*set.waypoints[0]->name, "Ort");
+    EXPECT_EQ(*set.waypoints[0]->comment, "after the name");
+    EXPECT_EQ(*set.waypoints[1]->comment, "") << "an empty text is still a text";
+
+    poiset_list zero;
+    auto cut = read_bytes(gpi_file(poi_set(std::string("ab\0cd", 5), "")), zero);
+    ASSERT_TRUE(cut.ok) << cut.messages;
+    EXPECT_EQ(zero.poisets.at(0)->name, "ab") << "a text ends at its first zero byte";
+}
+
+TEST(GpiReader, TextLongerThanItsStringIsReportedAndCutToWhatFits) {
+    // Total size 6 leaves room for 2 text bytes, the entry claims 5.
+    std::string lying = le32(6) + "EN" + le16(5) + "abcde";
+    std::string p = flagged_block(2, le32(0) + le32(0) + le16(1) + byte(0) + lying, icon_ref(4));
+    poiset_list list;
+    auto result = read_bytes(gpi_file(poi_set("g", area(0, 0, 0, 0, p))), list);
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(result.messages, "\nError: string to read is longer than buffer size! (File pos:89)");
+    const waypoint& w = *list.poisets.at(0)->waypoints.at(0);
+    EXPECT_EQ(*w.name, "ab");
+    EXPECT_EQ(w.icon_id, 4) << "reading goes on behind the text";
+}
+
+TEST(GpiReader, StringTotalSizeBelowFourOrBeyondItsBlockFails) {
+    for (std::uint32_t total : {0u, 3u}) {
+        poiset_list list;
+        std::string bad = flagged_block(9, le32(total) + "EN" + le16(0), "");
+        auto result = read_bytes(file_header() + poi_header() + bad + end_block(), list);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.messages, "\nError: gpi structure. String size " + std::to_string(total) +
+                                       " is below 4! (File pos:0x42)");
+        EXPECT_EQ(list.count(), 0);
+    }
+    poiset_list list;
+    std::string past = block(10, le32(100) + "EN" + le16(2) + "ab");
+    auto result = read_bytes(gpi_file(poi_set("g", area(0, 0, 0, 0, poi(0, 0, "p", past)))), list);
+    EXPECT_FALSE(result.ok);
+    EXPECT_NE(result.messages.find("String of 100 bytes runs past its block!"), std::string::npos)
+        << result.messages;
+    ASSERT_EQ(list.poisets.at(0)->count(), 1) << "the waypoint read before the error stays";
+    EXPECT_FALSE(list.poisets[0]->waypoints[0]->comment.has_value());
+}
+
+TEST(GpiReader, PoiRecordOutsideAGroupFails) {
+    poiset_list list;
+    auto result = read_bytes(gpi_file(poi(0, 0, "lost")), list);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.messages, "\nError: poi_plock before poi_set_header!!! filepos: 0x3A");
+
+    poiset_list nested;
+    auto inner = read_bytes(
+        gpi_file(poi_set("g", area(0, 0, 0, 0, poi(0, 0, "outer", poi(0, 0, "inner"))))), nested);
+    EXPECT_FALSE(inner.ok);
+    EXPECT_NE(inner.messages.find("\nError: poi_plock before poi_set_header!!! filepos: 0x"),
+              std::string::npos);
+    ASSERT_EQ(nested.poisets.at(0)->count(), 1);
+    EXPECT_EQ(*nested.poisets[0]->waypoints[0]->name, "outer");
+}
+
+TEST(GpiReader, BlockWhereItsRecordDoesNotFitIsRejectedWithoutTouchingAnotherRecord) {
+    struct misplaced {
+        std::string bytes;
+        const char* expected;
+    };
+    std::string in_poi_area = poi(0, 0, "p", area(1, 1, 1, 1, ""));
+    std::vector<misplaced> cases = {
+        {gpi_file(alert(5, 5, 5)), "Block type 0x3 not expected in the file!"},
+        {gpi_file(comment("x")), "Block type 0xA not expected in the file!"},
+        {gpi_file(area(1, 1, 1, 1, "")), "Block type 0x8 not expected in the file!"},
+        {gpi_file(bitmap(1, 1, 1, 8, "....", {})), "Block type 0x5 not expected in the file!"},
+        {gpi_file(poi_set("g", icon_ref(2))), "Block type 0x4 not expected in a poi group!"},
+        {gpi_file(poi_set("g", description("d"))), "Block type 0xE not expected in a poi group!"},
+        {gpi_file(poi_set("g", poi_set("inner", ""))),
+         "Block type 0x9 not expected in a poi group!"},
+        {gpi_file(poi_set("g", area(0, 0, 0, 0, poi_header(65001)))),
+         "Block type 0x1 not expected in a poi group!"},
+        {gpi_file(poi_set("g", file_header())), "Block type 0x0 not expected in a poi group!"},
+        {gpi_file(poi_set("g", area(0, 0, 0, 0, in_poi_area))),
+         "Block type 0x8 not expected in a poi!"},
+        {gpi_file(poi_set("g", area(0, 0, 0, 0, poi(0, 0, "p", bitmap(1, 1, 1, 8, "....", {}))))),
+         "Block type 0x5 not expected in a poi!"},
+    };
+    for (const auto& c : cases) {
+        poiset_list list;
+        auto result = read_bytes(c.bytes, list);
+        EXPECT_FALSE(result.ok) << c.expected;
+        EXPECT_NE(result.messages.find(c.expected), std::string::npos) << result.messages;
+        EXPECT_EQ(list.gpi_codepage, 1252) << c.expected;
+        for (const auto& set : list.poisets) {
+            EXPECT_EQ(set->icons->count(), 0);
+            EXPECT_EQ(set->north, 0.0);
+            for (const auto& w : set->waypoints) EXPECT_EQ(w->flags, has_position);
+        }
+    }
+}
+
+TEST(GpiReader, BlockRunningPastItsParentOrTheFileFailsWithItsTypeAndPosition) {
+    {
+        poiset_list list;
+        std::string bytes = file_header() + poi_header() + le16(9) + le16(8) + le32(1000) + le32(8);
+        auto result = read_bytes(bytes, list);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.messages,
+                  "\nError: gpi structure. Block type 0x9 of 1004 bytes runs past its parent or "
+                  "the file, 4 bytes left! (File pos:0x3A)");
+    }
+    {
+        // An alert block claiming more than its POI record holds.
+        std::string alert_too_long = le16(3) + le16(0) + le32(40) + std::string(12, '\0');
+        poiset_list list;
+        auto result =
+            read_bytes(gpi_file(poi_set(
+                           "g", area(0, 0, 0, 0, poi(0, 0, "p", alert_too_long) + poi(0, 0, "q")))),
+                       list);
+        EXPECT_FALSE(result.ok);
+        EXPECT_NE(
+            result.messages.find(
+                "Block type 0x3 of 40 bytes runs past its parent or the file, 12 bytes left!"),
+            std::string::npos)
+            << result.messages;
+        EXPECT_EQ(list.poisets.at(0)->count(), 1) << "nothing after the failure is read";
+    }
+    {
+        poiset_list list;
+        auto result = read_bytes(file_header() + std::string("\x01\x00\x00", 3), list);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.messages,
+                  "\nError: gpi structure. Block header cut short, 3 of 8 bytes left! (File "
+                  "pos:0x1E)");
+    }
+    {
+        // An alert block whose length is too short for its fields.
+        poiset_list list;
+        std::string short_alert = block(3, le16(1) + le16(2));
+        auto result =
+            read_bytes(gpi_file(poi_set("g", area(0, 0, 0, 0, poi(0, 0, "p", short_alert)))), list);
+        EXPECT_FALSE(result.ok);
+        EXPECT_NE(result.messages.find("Block type 0x3 ends inside its data!"), std::string::npos)
+            << result.messages;
+        EXPECT_EQ(list.poisets.at(0)->waypoints.at(0)->flags, has_position);
+    }
+}
+
+TEST(GpiReader, BitmapClaimingMoreThanItsBlockFailsAtOnce) {
+    std::string body = le16(1) + le16(0xFFFF) + le16(0xFFFF) + le16(0) + le16(32) + le16(0) +
+                       le32(0xFFFFFFF0) + le32(44) + le32(0x3FFFFFFF) + le32(0) + le32(1) +
+                       le32(0) + std::string(900, 'x');
+    std::string bytes = gpi_file(poi_set("g", block(5, body)));
+    ASSERT_LT(bytes.size(), 1024u);
+    poiset_list list;
+    auto start = std::chrono::steady_clock::now();
+    auto result = read_bytes(bytes, list);
+    auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_FALSE(result.ok);
+    EXPECT_NE(result.messages.find("Bitmap 1 needs 8589934572 bytes but its block has 900 left!"),
+              std::string::npos)
+        << result.messages;
+    EXPECT_EQ(list.poisets.at(0)->icons->count(), 0);
+    EXPECT_LT(elapsed, std::chrono::milliseconds(100));
+
+    // Palette alone too big for what is left behind the pixels.
+    std::string palette_body = le16(2) + le16(1) + le16(1) + le16(4) + le16(8) + le16(0) + le32(4) +
+                               le32(44) + le32(2) + le32(0) + le32(1) + le32(48) + "pppp" + "rgb0";
+    poiset_list palette_list;
+    auto palette = read_bytes(gpi_file(poi_set("g", block(5, palette_body))), palette_list);
+    EXPECT_FALSE(palette.ok);
+    EXPECT_NE(palette.messages.find("Bitmap 2 needs 12 bytes but its block has 8 left!"),
+              std::string::npos)
+        << palette.messages;
+}
+
+TEST(GpiReader, DeeplyNestedAreasFailCleanlyWhileReasonableDepthsRead) {
+    // Built outside in, each area header sized for everything inside it.
+    auto nested = [](int depth) {
+        std::string inner = poi(0, 0, "deep");
+        std::string areas;
+        areas.reserve(static_cast<std::size_t>(depth) * 35 + inner.size());
+        for (int i = 0; i < depth; ++i) {
+            std::size_t below = static_cast<std::size_t>(depth - i - 1) * 35 + inner.size();
+            std::string header = area(i, i, i, i, "");
+            areas += header.substr(0, 4) + le32(static_cast<std::uint32_t>(23 + below)) +
+                     header.substr(8);
+        }
+        return gpi_file(poi_set("g", areas + inner));
+    };
+    {
+        poiset_list list;
+        auto result = read_bytes(nested(gpi_max_area_depth), list);
+        ASSERT_TRUE(result.ok) << result.messages;
+        EXPECT_EQ(list.poisets.at(0)->count(), 1);
+    }
+    {
+        poiset_list list;
+        auto result = read_bytes(nested(100000), list);
+        EXPECT_FALSE(result.ok);
+        EXPECT_NE(result.messages.find("\nError: gpi structure. Areas nested deeper than 256 "
+                                       "levels! (File pos:0x"),
+                  std::string::npos)
+            << result.messages.substr(0, 200);
+        EXPECT_EQ(list.poisets.at(0)->count(), 0);
+    }
+}
+
+// A small file with every kind of block the reader fills, used by the damage tests.
+std::string sample_file() {
+    std::vector<std::uint32_t> palette = {0x000000FF, 0x0000FF00};
+    std::string subs = alert(100, 1388, 0x05) + icon_ref(1) + comment("cmt") + description("dsc") +
+                       flagged_block(11, le16(1), mstring("City")) +
+                       flagged_block(12, le16(1), mstring("123"));
+    std::string group =
+        poi_set("grp", area(10, 10, 0, 0, poi(5, 5, "one", subs) + poi(6, 6, "two")) +
+                           bitmap(1, 2, 2, 8, std::string(8, '\x01'), palette));
+    return gpi_file(group + poi_set("next", area(0, 0, 0, 0, poi(1, 1, "three", comment("c")))));
+}
+
+TEST(GpiReader, EveryTruncationEndsInAnErrorOrACleanReadOfWholeBlocks) {
+    std::string full = sample_file();
+    std::vector<std::size_t> top_level_ends;
+    {
+        std::size_t pos = 0;
+        while (pos < full.size()) {
+            std::uint32_t length =
+                static_cast<std::uint8_t>(full[pos + 4]) |
+                (static_cast<std::uint8_t>(full[pos + 5]) << 8) |
+                (static_cast<std::uint8_t>(full[pos + 6]) << 16) |
+                (static_cast<std::uint32_t>(static_cast<std::uint8_t>(full[pos + 7])) << 24);
+            bool flagged = full[pos + 2] != 0 || full[pos + 3] != 0;
+            pos += 8 + length + (flagged ? 4 : 0);
+            top_level_ends.push_back(pos);
+        }
+        ASSERT_EQ(pos, full.size());
+    }
+    poiset_list whole;
+    ASSERT_TRUE(read_bytes(full, whole).ok);
+    ASSERT_EQ(whole.count(), 2);
+
+    for (std::size_t cut = 0; cut < full.size(); ++cut) {
+        poiset_list list;
+        auto result = read_bytes(full.substr(0, cut), list);
+        bool at_block_end = cut == 0 || std::find(top_level_ends.begin(), top_level_ends.end(),
+                                                  cut) != top_level_ends.end();
+        EXPECT_EQ(result.ok, at_block_end) << "cut at " << cut << result.messages;
+        if (!result.ok) {
+            EXPECT_NE(result.messages.find("\nError: "), std::string::npos) << "cut at " << cut;
+        }
+    }
+}
+
+TEST(GpiReader, EveryCorruptedByteOrLengthFieldEndsInAnErrorOrARead) {
+    std::string full = sample_file();
+    int failures = 0;
+    auto check = [&failures](const std::string& damaged, std::size_t at) {
+        poiset_list list;
+        auto result = read_bytes(damaged, list);
+        if (!result.ok) {
+            ++failures;
+            EXPECT_NE(result.messages.find("\nError"), std::string::npos) << "damage at " << at;
+        }
+    };
+    for (std::size_t i = 0; i < full.size(); ++i) {
+        for (std::uint8_t value : {0x00, 0x01, 0x7F, 0x80, 0xFE, 0xFF}) {
+            std::string damaged = full;
+            damaged[i] = static_cast<char>(value);
+            check(damaged, i);
+        }
+        if (i + 4 <= full.size()) {
+            for (std::uint32_t value : {0u, 3u, 0x7FFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFCu}) {
+                std::string damaged = full;
+                damaged.replace(i, 4, le32(value));
+                check(damaged, i);
+            }
+        }
+    }
+    EXPECT_GT(failures, 0);
+}
+
+TEST(GpiReader, ReadsAnOpenFileToItsEnd) {
+    temp_dir dir;
+    std::string path = dir.file("sample.gpi");
+    write_file(path, sample_file());
+    poiset_list list;
+    auto result = read_path(path, list);
+    ASSERT_TRUE(result.ok) << result.messages;
+    ASSERT_EQ(list.count(), 2);
+    EXPECT_EQ(list.poisets[0]->count(), 2);
+    EXPECT_EQ(list.poisets[1]->count(), 1);
+
+    // A second file adds its groups to the same list.
+    auto again = read_path(path, list);
+    ASSERT_TRUE(again.ok);
+    EXPECT_EQ(list.count(), 4);
+}
+
+struct real_case {
+    const char* file;
+    int pois;
+};
+
+TEST(GpiReaderRealFiles, FilesOfOtherProducersReadWithEveryPoi) {
+    const real_case cases[] = {
+        {"gpi/BORDATLAS.gpi", 6936},
+        {"gpi/GATSO_30.gpi", 2},
+        {"gpi/Hollandspeedcam.gpi", 441},
+        {"gpi/garmin_gpi.gpi", 86},
+        {"gpi/garmin_gpi_category~gpx.gpi", 86},
+        {"gpi/garmin_gpi_encoding.gpi", 1},
+        {"gpi/garmin_gpi_position~gpx.gpi", 86},
+        {"gpi/gpi_ext-sample.gpi", 9},
+        {"gpi/gpispeed.gpi", 1},
+    };
+    for (const auto& c : cases) {
+        VELMORA_REQUIRE_REAL(path, c.file);
+        poiset_list list;
+        auto result = read_path(path, list);
+        EXPECT_TRUE(result.ok) << c.file << result.messages;
+        EXPECT_EQ(result.messages, "") << c.file;
+        ASSERT_EQ(list.count(), 1) << c.file;
+        EXPECT_EQ(list.poisets[0]->count(), c.pois) << c.file;
+        for (const auto& w : list.poisets[0]->waypoints) {
+            EXPECT_TRUE(w->name.has_value()) << c.file;
+            EXPECT_EQ(w->flags & has_position, has_position) << c.file;
+        }
+    }
+}
+
+TEST(GpiReaderRealFiles, SampleValuesOfOtherProducersFiles) {
+    {
+        VELMORA_REQUIRE_REAL(path, "gpi/gpispeed.gpi");
+        poiset_list list;
+        ASSERT_TRUE(read_path(path, list).ok);
+        const waypoint& w = *list.poisets.at(0)->waypoints.at(0);
+        EXPECT_EQ(*w.name, "point0");
+        EXPECT_EQ(w.proximity, 804.0);
+        EXPECT_EQ(w.speed, 48.0);
+        EXPECT_EQ(w.flags & (has_proximity | has_speed), has_proximity | has_speed);
+        EXPECT_NEAR(w.lat, 49.794688, 1e-6);
+        EXPECT_NEAR(w.lon, 9.834015, 1e-6);
+    }
+    {
+        VELMORA_REQUIRE_REAL(path, "gpi/GATSO_30.gpi");
+        poiset_list list;
+        ASSERT_TRUE(read_path(path, list).ok);
+        const poiset& set = *list.poisets.at(0);
+        EXPECT_EQ(*set.waypoints.at(0)->name, "max@30");
+        EXPECT_EQ(*set.waypoints.at(1)->name, "max@30.1");
+        EXPECT_EQ(set.waypoints[0]->speed, 30.0);
+        EXPECT_TRUE(set.waypoints[0]->comment.has_value());
+        ASSERT_EQ(set.icons->count(), 1);
+        EXPECT_EQ(set.icons->entries[0]->bitmap->bits_per_pixel, 32);
+        EXPECT_EQ(set.icons->entries[0]->bitmap->pixels.size(), 24u * 24u * 4u);
+    }
+    {
+        VELMORA_REQUIRE_REAL(path, "gpi/garmin_gpi_encoding.gpi");
+        poiset_list list;
+        ASSERT_TRUE(read_path(path, list).ok);
+        const poiset& set = *list.poisets.at(0);
+        EXPECT_EQ(*set.waypoints.at(0)->name, "\x80");
+        EXPECT_EQ(*set.waypoints.at(0)->comment, "\x99");
+        EXPECT_EQ(set.locale->number(), 1252);
+        EXPECT_FALSE(set.is_utf8);
+    }
+    {
+        VELMORA_REQUIRE_REAL(path, "gpi/Hollandspeedcam.gpi");
+        poiset_list list;
+        ASSERT_TRUE(read_path(path, list).ok);
+        const poiset& set = *list.poisets.at(0);
+        EXPECT_EQ(*set.waypoints.at(0)->name, "-");
+        for (const auto& w : set.waypoints) {
+            EXPECT_EQ(w->proximity, 300.0);
+            EXPECT_EQ(w->flags & (has_proximity | has_speed), has_proximity);
+        }
+        ASSERT_EQ(set.icons->count(), 1);
+        const gpi_bitmap& icon = *set.icons->entries[0]->bitmap;
+        EXPECT_EQ(icon.width, 48);
+        EXPECT_EQ(icon.bits_per_pixel, 32);
+        EXPECT_EQ(icon.palette_count, 0u);
+        EXPECT_EQ(icon.block_size, 48 * 48 * 4 + 44);
+    }
+    {
+        VELMORA_REQUIRE_REAL(path, "gpi/garmin_gpi.gpi");
+        poiset_list list;
+        ASSERT_TRUE(read_path(path, list).ok);
+        const poiset& set = *list.poisets.at(0);
+        EXPECT_EQ(set.name, "My points");
+        EXPECT_EQ(*set.waypoints.at(0)->name, "5058ROAD");
+        EXPECT_EQ(*set.waypoints.at(0)->comment, "ROAD CROSSING");
+        const gpi_bitmap& icon = *set.icons->entries.at(0)->bitmap;
+        EXPECT_EQ(icon.bits_per_pixel, 8);
+        EXPECT_EQ(icon.palette_count, 256u);
+        EXPECT_EQ(icon.block_size, 576 + 1024 + 44);
+    }
+    {
+        VELMORA_REQUIRE_REAL(path, "gpi/gpi_ext-sample.gpi");
+        poiset_list list;
+        ASSERT_TRUE(read_path(path, list).ok);
+        const poiset& set = *list.poisets.at(0);
+        EXPECT_EQ(*set.waypoints.at(1)->name, "Altenburg-Umgehung");
+        EXPECT_EQ(*set.waypoints.at(8)->comment, "Start");
+    }
+    {
+        VELMORA_REQUIRE_REAL(path, "gpi/BORDATLAS.gpi");
+        poiset_list list;
+        ASSERT_TRUE(read_path(path, list).ok);
+        const poiset& set = *list.poisets.at(0);
+        EXPECT_TRUE(set.is_utf8);
+        EXPECT_EQ(set.name, "garmin");
+        EXPECT_EQ(*set.waypoints.at(0)->name, "Camperplaats Den Bosch");
+        EXPECT_NE(set.waypoints[0]->comment->find("<br>"), std::string::npos);
+    }
+    {
+        VELMORA_REQUIRE_REAL(path, "gpi/garmin_gpi_category~gpx.gpi");
+        poiset_list list;
+        ASSERT_TRUE(read_path(path, list).ok);
+        EXPECT_EQ(list.poisets.at(0)->name,
+                  "Vin\xED"
+                  "colas");
+        EXPECT_EQ(list.poisets[0]->icons->count(), 0);
+    }
+}
+
+TEST(GpiReaderRealFiles, FilesWithOtherHeadersFailWithTheHeaderMessages) {
+    {
+        VELMORA_REQUIRE_REAL(path, "gpi/GermanySouth.gpi");
+        poiset_list list;
+        auto result = read_path(path, list);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.messages,
+                  "\nError: gpi structure. \"my.gpi\" expected but \"Pinns \" found! (File "
+                  "pos:0x1E)");
+        EXPECT_EQ(list.count(), 0);
+    }
+    for (const char* name :
+         {"gpi/rosneftHi_res.gpi", "gpi/spb_metro_norm.gpi", "gpi/umsonstdraussen.gpi"}) {
+        VELMORA_REQUIRE_REAL(path, name);
+        poiset_list list;
+        auto result = read_path(path, list);
+        EXPECT_FALSE(result.ok) << name;
+        EXPECT_EQ(result.messages,
+                  "\nError: gpi structure. \"GRMREC00\" expected but \"GRMREC01\" found! (File "
+                  "pos:0x14)")
+            << name;
+        EXPECT_EQ(list.count(), 0);
+    }
+}
+
+}  // namespace
+}  // namespace velmora
