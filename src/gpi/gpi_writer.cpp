@@ -11,6 +11,7 @@
 #include "icons/icon_convert.hpp"
 #include "model/icon_list.hpp"
 #include "platform/messages.hpp"
+#include "text/encoding.hpp"
 
 namespace velmora {
 
@@ -70,7 +71,28 @@ std::int64_t compute_area_sizes(area_node* node) {
     return node->record_size;
 }
 
-void convert_poiset_strings(poiset& /*set*/, const code_page& /*output_locale*/) {}
+namespace {
+
+// Replaces a UTF-8 text by its conversion; a failed conversion keeps the UTF-8 text.
+void convert_text(std::optional<std::string>& text, const code_page& page) {
+    if (!text) return;
+    std::optional<std::string> converted = utf8_to_codepage(*text, page);
+    if (converted) *text = std::move(*converted);
+}
+
+}  // namespace
+
+void convert_poiset_strings(poiset& set, const code_page& output_locale) {
+    for (const std::unique_ptr<waypoint>& w : set.waypoints) {
+        convert_text(w->name, output_locale);
+        convert_text(w->description, output_locale);
+        convert_text(w->comment, output_locale);
+        convert_text(w->symbol, output_locale);
+        convert_text(w->link, output_locale);
+        field_list_to_codepage(w->address, output_locale);
+        field_list_to_codepage(w->phones, output_locale);
+    }
+}
 
 namespace {
 

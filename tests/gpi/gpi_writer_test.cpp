@@ -8,6 +8,7 @@
 
 #include "gpi/byte_sink.hpp"
 #include "gpi/gpi_blocks.hpp"
+#include "gpi/gpi_reader.hpp"
 #include "gpi_walk.hpp"
 #include "model/field_list.hpp"
 #include "platform/messages.hpp"
@@ -346,11 +347,15 @@ TEST(GpiFile, SameInputWrittenTwiceGivesTheSameBytes) {
 
 TEST(GpiFile, CodePageTextIsWrittenByteForByte) {
     poiset_list list;
-    poiset& set = add_set(list, "Vin\xED" "colas");
+    poiset& set = add_set(list,
+                          "Vin\xED"
+                          "colas");
     set.locale = code_page::create(1252);
     add_poi(set, 1, 1, "\x80 \x99").comment = "\xE9t\xE9";
     written out = write_list(list);
-    EXPECT_NE(out.bytes.find(mstring("Vin\xED" "colas")), std::string::npos);
+    EXPECT_NE(out.bytes.find(mstring("Vin\xED"
+                                     "colas")),
+              std::string::npos);
     EXPECT_NE(out.bytes.find(mstring("\x80 \x99")), std::string::npos);
     EXPECT_NE(out.bytes.find(mstring("\xE9t\xE9")), std::string::npos);
     EXPECT_EQ(get_u32(out.bytes, 46), 1250u);
@@ -417,6 +422,122 @@ TEST(GpiAlertLimit, ValuesBeyondSixteenBitsAreClampedWithAWarning) {
               "file, written as 65535 m"
               "\nWarning: Speed (-5.0 km/h) of poi 1 (Tower) in set (Far) does not fit a gpi file, "
               "written as 0.0 km/h");
+}
+
+TEST(GpiEncoding, TextsOfUtf8SetsAreWrittenInCodePage1250) {
+    poiset_list list;
+    poiset& set = add_set(list, "Sk\xC3\xA1ly");  // the group name stays as it is
+    set.is_utf8 = true;
+    waypoint& w =
+        add_poi(set, 49.2, 16.6, "\xC5\xBDlu\xC5\xA5ou\xC4\x8Dk\xC3\xBD k\xC5\xAF\xC5\x88");
+    w.comment = "\xE2\x82\xAC 5";                // the euro sign is 0x80 in 1250
+    w.description = "\xE6\x97\xA5\xE6\x9C\xAC";  // characters 1250 lacks
+    w.symbol = "ko\xC5\xA1";
+    w.link = "http://x/\xC3\xA9";
+    field_list_append(w.address, "City", "Plze\xC5\x88");
+    field_list_append(w.phones, "PhoneNo", "+420 \xC2\xB7 1");
+    written out = write_list(list);
+    ASSERT_TRUE(out.ok);
+    EXPECT_EQ(*w.name, "\x8Elu\x9Dou\xE8k\xFD k\xF9\xF2");
+    EXPECT_EQ(*w.comment, "\x80 5");
+    EXPECT_EQ(*w.description, "??");
+    EXPECT_EQ(*w.symbol, "ko\x9A");
+    EXPECT_EQ(*w.link, "http://x/\xE9");
+    EXPECT_EQ(*w.address.values[0], "Plze\xF2");
+    EXPECT_EQ(*w.phones.values[0], "+420 \xB7 1");
+    EXPECT_EQ(set.name, "Sk\xC3\xA1ly");
+    EXPECT_TRUE(set.is_utf8);
+    EXPECT_NE(out.bytes.find(mstring("Sk\xC3\xA1ly")), std::string::npos);
+    EXPECT_NE(out.bytes.find(mstring("\x8Elu\x9Dou\xE8k\xFD k\xF9\xF2")), std::string::npos);
+    EXPECT_NE(out.bytes.find(mstring("Plze\xF2")), std::string::npos);
+    EXPECT_TRUE(walk_gpi(out.bytes).errors.empty());
+}
+
+TEST(GpiEncoding, ALongUtf8TextIsMeasuredAfterConversion) {
+    poiset_list list;
+    poiset& set = add_set(list, "Long");
+    set.is_utf8 = true;
+    std::string fits, too_long;
+    for (int i = 0; i < 60000; ++i) fits += "\xC4\x8D";      // 120000 bytes, 60000 characters
+    for (int i = 0; i < 70000; ++i) too_long += "\xC4\x8D";  // 70000 characters
+    add_poi(set, 1, 1, "fits").description = fits;
+    add_poi(set, 1, 1, "cut").description = too_long;
+    written out = write_list(list);
+    ASSERT_TRUE(out.ok);
+    EXPECT_EQ(*set.waypoints[0]->description, std::string(60000, '\xE8'));
+    EXPECT_EQ(out.messages,
+              "\nWarning: Description of poi 2 (cut) in set (Long) is longer than 65535 bytes, "
+              "cut to 65535 bytes");
+    EXPECT_TRUE(walk_gpi(out.bytes).errors.empty());
+}
+
+poiset_list read_back(const std::string& bytes) {
+    poiset_list list;
+    message_capture capture;
+    EXPECT_TRUE(read_gpi_bytes(
+        std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), list));
+    EXPECT_EQ(capture.text(), "");
+    return list;
+}
+
+TEST(GpiRoundTrip, TheReaderFindsWhatTheWriterWrote) {
+    poiset_list list;
+    poiset& set = add_set(list, "Cams");
+    for (int i = 0; i < 1000; ++i) {
+        waypoint& w = add_poi(set, 45 + (i * 37 % 1000) * 0.01, 5 + (i * 91 % 1000) * 0.02,
+                              "cam " + std::to_string(i));
+        if (i % 2 == 0) w.flags |= has_proximity, w.proximity = 100 + i % 300;
+        if (i % 3 == 0) w.flags |= has_speed, w.speed = 30 + 10 * (i % 10);
+        if (i % 5 == 0) w.comment = "c" + std::to_string(i);
+        if (i % 7 == 0) w.description = "d" + std::to_string(i);
+        if (i % 11 == 0) field_list_append(w.address, "City", "Brno");
+        if (i % 13 == 0) field_list_append(w.phones, "PhoneNo", "1");
+    }
+    written out = write_list(list);
+    ASSERT_TRUE(out.ok);
+    poiset_list again = read_back(out.bytes);
+    ASSERT_EQ(again.count(), 1);
+    const poiset& read = *again.poisets[0];
+    EXPECT_EQ(read.name, "Cams");
+    ASSERT_EQ(read.count(), 1000);
+    // Same waypoints, in the order the tree gave them.
+    for (int i = 0; i < 1000; ++i) {
+        const waypoint& a = *set.waypoints[static_cast<std::size_t>(i)];
+        const waypoint& b = *read.waypoints[static_cast<std::size_t>(i)];
+        EXPECT_EQ(b.name, a.name);
+        EXPECT_NEAR(b.lat, a.lat, 1e-6);
+        EXPECT_NEAR(b.lon, a.lon, 1e-6);
+        EXPECT_EQ(b.flags & (has_proximity | has_speed), a.flags & (has_proximity | has_speed));
+        if ((a.flags & has_proximity) != 0) {
+            EXPECT_EQ(b.proximity, a.proximity);
+        }
+        if ((a.flags & has_speed) != 0) {
+            EXPECT_EQ(b.speed, a.speed);
+        }
+        EXPECT_EQ(b.comment.value_or(""), a.comment.value_or(""));
+        EXPECT_EQ(b.description.value_or(""), a.description.value_or(""));
+    }
+}
+
+TEST(GpiRoundTrip, AFileReadTwiceIsWrittenTwiceToTheSameBytes) {
+    poiset_list list;
+    for (int s = 0; s < 2; ++s) {
+        poiset& set = add_set(list, "Group " + std::to_string(s));
+        for (int i = 0; i < 700; ++i) {
+            waypoint& w = add_poi(set, (i * 7919 % 997) * 0.001, (i * 104729 % 991) * 0.001,
+                                  "p" + std::to_string(i % 50));
+            if (i % 4 == 0) w.flags |= has_proximity, w.proximity = 250;
+        }
+    }
+    written original = write_list(list);
+    poiset_list first = read_back(original.bytes);
+    poiset_list second = read_back(original.bytes);
+    written a = write_list(first);
+    written b = write_list(second);
+    ASSERT_TRUE(a.ok);
+    EXPECT_EQ(a.bytes, b.bytes);
+    EXPECT_EQ(a.bytes.size(), original.bytes.size());
+    EXPECT_TRUE(walk_gpi(a.bytes).errors.empty());
 }
 
 // Bitmaps from hand-made entries, written through the group writer.
