@@ -215,9 +215,11 @@ area_node* area_builder::add_node(area_node& parent, std::int32_t start, std::in
     node->first = start;
     node->last = end;
     node->waypoints = &waypoints_;
-    area_node* raw = node.get();
-    parent.children[static_cast<std::size_t>(parent.child_count++)] = std::move(node);
-    return raw;
+    std::unique_ptr<area_node>& slot =
+        parent.children[static_cast<std::size_t>(parent.child_count)];
+    slot = std::move(node);
+    ++parent.child_count;
+    return slot.get();
 }
 
 void area_builder::build(std::int32_t start, std::int32_t end, std::int32_t depth,
@@ -288,7 +290,7 @@ void area_tree_build(waypoint_array& waypoints, std::int32_t start, std::int32_t
     builder.build(start, end, depth, parent);
 
     std::vector<std::unique_ptr<waypoint>> ordered_range;
-    ordered_range.reserve(static_cast<std::size_t>(end - start + 1));
+    ordered_range.reserve(static_cast<std::size_t>(end - start) + 1);
     for (std::size_t i = static_cast<std::size_t>(start); i <= static_cast<std::size_t>(end); ++i) {
         ordered_range.push_back(std::move(waypoints[items[i].slot]));
     }
