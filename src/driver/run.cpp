@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "driver/gpi_settings.hpp"
+#include "gpx/gpx_reader.hpp"
+#include "gpx/gpx_writer.hpp"
 #include "model/poiset.hpp"
 #include "platform/atomic_output.hpp"
 #include "platform/clock.hpp"
@@ -183,9 +185,16 @@ void conversion_run::name_output_automatically() {
     if (equals_ignore_case(output_.ext, ".gpi")) need_gpi_settings();
 }
 
-void conversion_run::import_by_extension(std::FILE* /*file*/, const named_file& input) {
+void conversion_run::import_by_extension(std::FILE* file, const named_file& input) {
     const std::string& ext = input.ext;
-    if (equals_ignore_case(ext, ".gdb")) {
+    if (equals_ignore_case(ext, ".gpx")) {
+        poiset* set = poiset_list_add(list_);
+        if (set == nullptr) throw fatal_exit{};
+        set->name = input.name;
+        if (gpx_read(file, *set) && equals_ignore_case(output_.ext, ".gpi")) {
+            // GPI output: the set's icon library and icon selection go here.
+        }
+    } else if (equals_ignore_case(ext, ".gdb")) {
         report("\nInput file format (%s) not supported (yet)!", ext.c_str());
     } else {
         report("\nInput file format (%s) not supported!", ext.c_str());
@@ -211,13 +220,19 @@ void conversion_run::import_input(int number, const named_file& input) {
 
 // The writers that exist so far; every other extension takes the refusal path.
 conversion_run::output_kind conversion_run::output_kind_of(std::string_view ext) {
-    (void)ext;
+    if (equals_ignore_case(ext, ".gpx")) return output_kind::gpx;
     return output_kind::none;
 }
 
 bool conversion_run::write_stream(output_kind kind, std::FILE* stream) {
-    (void)kind;
-    (void)stream;
+    switch (kind) {
+        case output_kind::gpx:
+            return gpx_write(stream, list_);
+        case output_kind::gpi:
+        case output_kind::bmp:
+        case output_kind::none:
+            break;
+    }
     return false;
 }
 
