@@ -282,7 +282,8 @@ void append_waypoint(std::string& out, const waypoint& w, const poiset& set) {
         if (w.address.count() > 0) {
             out += "\t\t\t\t<gpxx:Address>\n";
             for (std::size_t i = 0; i < w.address.keys.size(); ++i) {
-                std::string_view key = w.address.keys[i] ? *w.address.keys[i] : "";
+                std::string_view key =
+                    w.address.keys[i] ? std::string_view(*w.address.keys[i]) : std::string_view();
                 out += "\t\t\t\t\t<gpxx:";
                 out += key;
                 out += '>';
