@@ -368,6 +368,20 @@ TEST(GpxReadFile, ReadsAnEmptyFileAsAnEmptySet) {
     EXPECT_FALSE(set.locale.has_value());
 }
 
+TEST(GpxReadFile, ReadsAStreamThatCannotSeek) {
+    testing::temp_dir dir;
+    std::string path = dir.file("a.gpx");
+    testing::write_file(path, gpx_of(R"(<wpt lat="1" lon="2"><name>piped</name></wpt>)"));
+    std::FILE* pipe = ::popen(("cat '" + path + "'").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    poiset set;
+    EXPECT_TRUE(gpx_read(pipe, set));
+    ::pclose(pipe);
+    EXPECT_TRUE(set.is_utf8);
+    ASSERT_EQ(set.count(), 1);
+    EXPECT_EQ(set.waypoints[0]->name, "piped");
+}
+
 struct real_case {
     const char* file;
     int waypoints;
