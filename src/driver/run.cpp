@@ -8,6 +8,8 @@
 
 #include "driver/gpi_settings.hpp"
 #include "gpi/gpi_reader.hpp"
+#include "gpx/gpx_reader.hpp"
+#include "gpx/gpx_writer.hpp"
 #include "model/poiset.hpp"
 #include "platform/atomic_output.hpp"
 #include "platform/clock.hpp"
@@ -201,6 +203,13 @@ void conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
     } else if (equals_ignore_case(ext, ".gpi")) {
         // What was read before a failure stays in the list; the reader has reported it.
         (void)read_gpi_file(file, list_);
+    } else if (equals_ignore_case(ext, ".gpx")) {
+        poiset* set = poiset_list_add(list_);
+        if (set == nullptr) throw fatal_exit{};
+        set->name = input.name;
+        if (gpx_read(file, *set) && equals_ignore_case(output_.ext, ".gpi")) {
+            // GPI output: the set's icon library and icon selection go here.
+        }
     } else if (equals_ignore_case(ext, ".gdb")) {
         report("\nInput file format (%s) not supported (yet)!", ext.c_str());
     } else {
@@ -228,13 +237,19 @@ void conversion_run::import_input(int number, const named_file& input) {
 
 // The writers that exist so far; every other extension takes the refusal path.
 conversion_run::output_kind conversion_run::output_kind_of(std::string_view ext) {
-    (void)ext;
+    if (equals_ignore_case(ext, ".gpx")) return output_kind::gpx;
     return output_kind::none;
 }
 
 bool conversion_run::write_stream(output_kind kind, std::FILE* stream) {
-    (void)kind;
-    (void)stream;
+    switch (kind) {
+        case output_kind::gpx:
+            return gpx_write(stream, list_);
+        case output_kind::gpi:
+        case output_kind::bmp:
+        case output_kind::none:
+            break;
+    }
     return false;
 }
 
