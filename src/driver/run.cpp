@@ -9,6 +9,8 @@
 #include "driver/gpi_settings.hpp"
 #include "gpi/gpi_reader.hpp"
 #include "gpi/gpi_writer.hpp"
+#include "gpx/gpx_reader.hpp"
+#include "gpx/gpx_writer.hpp"
 #include "model/poiset.hpp"
 #include "platform/atomic_output.hpp"
 #include "platform/clock.hpp"
@@ -202,6 +204,13 @@ void conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
     } else if (equals_ignore_case(ext, ".gpi")) {
         // What was read before a failure stays in the list; the reader has reported it.
         (void)read_gpi_file(file, list_);
+    } else if (equals_ignore_case(ext, ".gpx")) {
+        poiset* set = poiset_list_add(list_);
+        if (set == nullptr) throw fatal_exit{};
+        set->name = input.name;
+        if (gpx_read(file, *set) && equals_ignore_case(output_.ext, ".gpi")) {
+            // GPI output: the set's icon library and icon selection go here.
+        }
     } else if (equals_ignore_case(ext, ".gdb")) {
         report("\nInput file format (%s) not supported (yet)!", ext.c_str());
     } else {
@@ -229,12 +238,15 @@ void conversion_run::import_input(int number, const named_file& input) {
 
 // The writers that exist so far; every other extension takes the refusal path.
 conversion_run::output_kind conversion_run::output_kind_of(std::string_view ext) {
+    if (equals_ignore_case(ext, ".gpx")) return output_kind::gpx;
     if (equals_ignore_case(ext, ".gpi")) return output_kind::gpi;
     return output_kind::none;
 }
 
 bool conversion_run::write_stream(output_kind kind, std::FILE* stream) {
     switch (kind) {
+        case output_kind::gpx:
+            return gpx_write(stream, list_);
         case output_kind::gpi:
             if (!output_locale_) output_locale_ = code_page::create(1250);
             if (!output_locale_) {
@@ -242,9 +254,11 @@ bool conversion_run::write_stream(output_kind kind, std::FILE* stream) {
                 return false;
             }
             return write_gpi(stream, list_, *output_locale_, current_unix_time());
-        default:
-            return false;
+        case output_kind::bmp:
+        case output_kind::none:
+            break;
     }
+    return false;
 }
 
 void conversion_run::export_all() {

@@ -1,0 +1,353 @@
+#include "gpx/gpx_writer.hpp"
+
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#include "text/encoding.hpp"
+
+namespace velmora {
+
+namespace {
+
+constexpr std::string_view gpx_namespace = "http://www.topografix.com/GPX/1/1";
+constexpr std::string_view gpx_schema = "http://www.topografix.com/GPX/1/1/gpx.xsd";
+constexpr std::string_view xsi_namespace = "http://www.w3.org/2001/XMLSchema-instance";
+constexpr std::string_view gpxx_namespace = "http://www.garmin.com/xmlschemas/GpxExtensions/v3";
+constexpr std::string_view gpxx_schema =
+    "http://www.garmin.com/xmlschemas/GpxExtensions/v3/GpxExtensionsv3.xsd";
+constexpr std::string_view maker_home_page = "http://www.garmin.com";
+constexpr std::string_view system_name = "Velmora";
+constexpr std::string_view system_version = "v0.0.15";
+
+// Where a text goes: which characters it must not hold as they are.
+enum class text_place { element, attribute, cdata };
+
+// The length of the well-formed UTF-8 character at p (before end) that XML allows, or
+// 0 when the bytes there are not one.
+std::size_t xml_char_length(const unsigned char* p, const unsigned char* end) {
+    unsigned char lead = p[0];
+    std::size_t left = static_cast<std::size_t>(end - p);
+    auto cont = [](unsigned char b) { return (b & 0xC0u) == 0x80u; };
+    if (lead < 0x80u) {
+        return (lead >= 0x20u || lead == '\t' || lead == '\n' || lead == '\r') ? 1 : 0;
+    }
+    if (lead >= 0xC2u && lead <= 0xDFu) return left >= 2 && cont(p[1]) ? 2 : 0;
+    if (lead >= 0xE0u && lead <= 0xEFu) {
+        unsigned char low = lead == 0xE0u ? 0xA0u : 0x80u;
+        unsigned char high = lead == 0xEDu ? 0x9Fu : 0xBFu;
+        if (left < 3 || p[1] < low || p[1] > high || !cont(p[2])) return 0;
+        // U+FFFE and U+FFFF are not characters of XML.
+        if (lead == 0xEFu && p[1] == 0xBFu && (p[2] == 0xBEu || p[2] == 0xBFu)) return 0;
+        return 3;
+    }
+    if (lead >= 0xF0u && lead <= 0xF4u) {
+        unsigned char low = lead == 0xF0u ? 0x90u : 0x80u;
+        unsigned char high = lead == 0xF4u ? 0x8Fu : 0xBFu;
+        if (left < 4 || p[1] < low || p[1] > high || !cont(p[2]) || !cont(p[3])) return 0;
+        return 4;
+    }
+    return 0;
+}
+
+// Appends UTF-8 text so that the document stays well-formed: markup characters are
+// escaped (in element text and attribute values) or a "]]>" is split across two CDATA
+// sections; bytes that are not characters XML allows become "?".  The text ends at its
+// first zero byte.
+void append_text(std::string& out, std::string_view text, text_place place) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = p + text.size();
+    while (p < end) {
+        unsigned char c = *p;
+        if (c >= 0x20u && c < 0x80u) {
+            switch (c) {
+                case '&':
+                    if (place != text_place::cdata) {
+                        out += "&amp;";
+                        ++p;
+                        continue;
+                    }
+                    break;
+                case '<':
+                    if (place != text_place::cdata) {
+                        out += "&lt;";
+                        ++p;
+                        continue;
+                    }
+                    break;
+                case '>':
+                    if (place == text_place::element) {
+                        out += "&gt;";
+                        ++p;
+                        continue;
+                    }
+                    if (place == text_place::cdata &&
+                        p - reinterpret_cast<const unsigned char*>(text.data()) >= 2 &&
+                        p[-1] == ']' && p[-2] == ']') {
+                        out += "]]><![CDATA[>";
+                        ++p;
+                        continue;
+                    }
+                    break;
+                case '"':
+                    if (place == text_place::attribute) {
+                        out += "&quot;";
+                        ++p;
+                        continue;
+                    }
+                    break;
+                default:
+                    break;
+            }
+            out.push_back(static_cast<char>(c));
+            ++p;
+            continue;
+        }
+        if (c == 0) break;
+        std::size_t n = xml_char_length(p, end);
+        if (n == 0) {
+            out.push_back('?');
+            ++p;
+        } else {
+            out.append(reinterpret_cast<const char*>(p), n);
+            p += n;
+        }
+    }
+}
+
+// Appends a text of the set, converted to UTF-8 first unless the set holds UTF-8.
+void append_set_text(std::string& out, std::string_view text, const poiset& set, text_place place) {
+    if (set.is_utf8) {
+        append_text(out, text, place);
+        return;
+    }
+    // Without memory for the conversion the element stays empty.
+    if (auto utf8 = codepage_text_to_utf8(text, set)) append_text(out, *utf8, place);
+}
+
+void append_fixed7(std::string& out, double value) {
+    char buffer[400];
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 7);
+    if (result.ec == std::errc()) out.append(buffer, result.ptr);
+}
+
+void append_int(std::string& out, long long value) {
+    char buffer[24];
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr);
+}
+
+// A number of the "@%i" form: the integer part of value + 0.5, kept within the int range.
+long long rounded_speed(double value) {
+    double v = std::trunc(value + 0.5);
+    if (std::isnan(v)) return 0;
+    if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
+    if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
+    return static_cast<long long>(v);
+}
+
+void append_proximity(std::string& out, double metres) {
+    char buffer[400];
+    auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, metres, std::chars_format::fixed, 0);
+    if (result.ec == std::errc()) out.append(buffer, result.ptr);
+}
+
+// The UTC calendar time of a count of seconds since 1970 as "YYYY-MM-DDThh:mm:ssZ".
+void append_utc_time(std::string& out, std::int64_t stamp) {
+    std::int64_t days = stamp / 86400;
+    std::int64_t seconds = stamp % 86400;
+    if (seconds < 0) {
+        seconds += 86400;
+        --days;
+    }
+    // Civil date from a day count (proleptic Gregorian calendar).
+    std::int64_t z = days + 719468;
+    std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    std::int64_t doe = z - era * 146097;
+    std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    std::int64_t y = yoe + era * 400;
+    std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    std::int64_t mp = (5 * doy + 2) / 153;
+    std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
+    std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
+    if (m <= 2) ++y;
+    char buffer[64];
+    int n =
+        std::snprintf(buffer, sizeof buffer, "%04i-%02i-%02iT%02i:%02i:%02iZ", static_cast<int>(y),
+                      static_cast<int>(m), static_cast<int>(d), static_cast<int>(seconds / 3600),
+                      static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
+    out.append(buffer, static_cast<std::size_t>(n));
+}
+
+void append_header(std::string& out, const poiset_list& list) {
+    double maxlat = -200.0;
+    double maxlon = -200.0;
+    double minlat = 200.0;
+    double minlon = 200.0;
+    std::int64_t stamp = 0;
+    for (const auto& set : list.poisets) {
+        for (double v : {set->north, set->south}) {
+            if (v > maxlat) maxlat = v;
+            if (v < minlat) minlat = v;
+        }
+        for (double v : {set->east, set->west}) {
+            if (v > maxlon) maxlon = v;
+            if (v < minlon) minlon = v;
+        }
+        if (set->time > stamp) stamp = set->time;
+    }
+
+    out += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\" ?>\n";
+    out += "<gpx xmlns=\"";
+    out += gpx_namespace;
+    out += "\" creator=\"";
+    out += system_name;
+    out += ' ';
+    out += system_version;
+    out += "\" version=\"1.1\" xmlns:xsi=\"";
+    out += xsi_namespace;
+    out += "\" xsi:schemaLocation=\"";
+    out += gpxx_namespace;
+    out += ' ';
+    out += gpxx_schema;
+    out += ' ';
+    out += gpx_namespace;
+    out += ' ';
+    out += gpx_schema;
+    out += "\">\n\n";
+    out += "\t<metadata>\n";
+    out += "\t\t<link href=\"";
+    out += maker_home_page;
+    out += "\">\n";
+    out += "\t\t\t<text>";
+    out += system_name;
+    out += "</text>\n";
+    out += "\t\t</link>\n";
+    out += "\t\t<time>";
+    append_utc_time(out, stamp);
+    out += "</time>\n";
+    out += "\t\t<bounds maxlat=\"";
+    append_fixed7(out, maxlat);
+    out += "\" maxlon=\"";
+    append_fixed7(out, maxlon);
+    out += "\" minlat=\"";
+    append_fixed7(out, minlat);
+    out += "\" minlon=\"";
+    append_fixed7(out, minlon);
+    out += "\"/>\n";
+    out += "\t</metadata>\n\n";
+}
+
+void append_waypoint(std::string& out, const waypoint& w, const poiset& set) {
+    out += "\t<wpt lat=\"";
+    append_fixed7(out, w.lat);
+    out += "\" lon=\"";
+    append_fixed7(out, w.lon);
+    out += "\">\n";
+
+    out += "\t\t<name>";
+    if (w.name) append_set_text(out, *w.name, set, text_place::element);
+    if (w.flags & has_speed) {
+        out += '@';
+        append_int(out, rounded_speed(w.speed));
+    }
+    out += "</name>\n";
+    if (w.comment) {
+        out += "\t\t<cmt><![CDATA[";
+        append_set_text(out, *w.comment, set, text_place::cdata);
+        out += "]]></cmt>\n";
+    }
+    if (w.description) {
+        out += "\t\t<desc><![CDATA[";
+        append_set_text(out, *w.description, set, text_place::cdata);
+        out += "]]></desc>\n";
+    }
+    out += "\t\t<sym>Waypoint</sym>\n";
+
+    bool proximity = (w.flags & has_proximity) != 0;
+    if (w.address.count() > 0 || w.phones.count() > 0 || proximity) {
+        out += "\t\t<extensions>\n";
+        out += "\t\t\t<gpxx:WaypointExtension xmlns:gpxx=\"";
+        out += gpxx_namespace;
+        out += "\">\n";
+        if (proximity) {
+            out += "\t\t<gpxx:Proximity>";
+            append_proximity(out, w.proximity);
+            out += "</gpxx:Proximity>\n";
+        }
+        if (w.address.count() > 0) {
+            out += "\t\t\t\t<gpxx:Address>\n";
+            for (std::size_t i = 0; i < w.address.keys.size(); ++i) {
+                std::string_view key =
+                    w.address.keys[i] ? std::string_view(*w.address.keys[i]) : std::string_view();
+                out += "\t\t\t\t\t<gpxx:";
+                out += key;
+                out += '>';
+                if (w.address.values[i]) {
+                    append_set_text(out, *w.address.values[i], set, text_place::element);
+                }
+                out += "</gpxx:";
+                out += key;
+                out += ">\n";
+            }
+            out += "\t\t\t\t</gpxx:Address>\n";
+        }
+        for (std::size_t i = 0; i < w.phones.keys.size(); ++i) {
+            out += "\t\t\t\t<gpxx:PhoneNumber Category=\"";
+            if (w.phones.keys[i]) append_text(out, *w.phones.keys[i], text_place::attribute);
+            out += "\">";
+            if (w.phones.values[i]) {
+                append_set_text(out, *w.phones.values[i], set, text_place::element);
+            }
+            out += "</gpxx:PhoneNumber>\n";
+        }
+        out += "\t\t\t</gpxx:WaypointExtension>\n";
+        out += "\t\t</extensions>\n";
+    }
+    out += "\t</wpt>\n\n";
+}
+
+// Builds the document piece by piece and hands each piece to the sink once it has
+// grown past a size worth writing.
+template <typename Sink>
+bool produce(const poiset_list& list, Sink&& sink) {
+    if (list.count() == 0) return true;
+    constexpr std::size_t flush_size = std::size_t{1} << 20;
+    std::string out;
+    out.reserve(flush_size + 4096);
+    append_header(out, list);
+    for (const auto& set : list.poisets) {
+        for (const auto& w : set->waypoints) {
+            append_waypoint(out, *w, *set);
+            if (out.size() >= flush_size) {
+                if (!sink(out)) return false;
+                out.clear();
+            }
+        }
+    }
+    out += "</gpx>\n";
+    return sink(out);
+}
+
+}  // namespace
+
+bool gpx_write(std::FILE* stream, const poiset_list& list) {
+    return produce(list, [stream](const std::string& piece) {
+        return std::fwrite(piece.data(), 1, piece.size(), stream) == piece.size();
+    });
+}
+
+std::string gpx_document(const poiset_list& list) {
+    std::string document;
+    (void)produce(list, [&document](const std::string& piece) {
+        document += piece;
+        return true;
+    });
+    return document;
+}
+
+}  // namespace velmora

@@ -1,0 +1,181 @@
+// End-to-end runs of the program with GPX inputs and outputs.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "support/test_support.hpp"
+
+namespace velmora {
+namespace {
+
+using testing::read_file;
+using testing::run_velmora;
+using testing::write_file;
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// True when xmllint finds the file well-formed; skips the check where xmllint is missing.
+bool well_formed(const std::string& path) {
+    static const bool have_xmllint = std::system("xmllint --version >/dev/null 2>&1") == 0;
+    if (!have_xmllint) return true;
+    return std::system(("xmllint --noout '" + path + "' 2>/dev/null").c_str()) == 0;
+}
+
+const char* const first_input = R"(<?xml version="1.0" encoding="UTF-8"?>
+<gpx version="1.1" creator="test">
+  <wpt lat="47.4979" lon="19.0402"><name>Budapest@50</name><cmt>capital &amp; more</cmt><sym>City</sym></wpt>
+  <wpt lat="46.253" lon="20.1414"><name>Szeged</name><desc><![CDATA[<b>south</b>]]></desc></wpt>
+</gpx>
+)";
+
+const char* const second_input =
+    "<?xml version=\"1.0\" encoding=\"windows-1250\"?>\n"
+    "<gpx version=\"1.1\" creator=\"test\">\n"
+    "  <wpt lat=\"47,6875\" lon=\"17,6504\"><name>Gy\xF5r</name></wpt>\n"
+    "</gpx>\n";
+
+TEST(GpxCli, MergesTwoGpxFilesIntoOne) {
+    testing::temp_dir dir;
+    write_file(dir.file("a.gpx"), first_input);
+    write_file(dir.file("b.gpx"), second_input);
+    auto result = run_velmora({"a.gpx", "b.gpx", "-o", "out.gpx"}, dir.path().string());
+    EXPECT_EQ(result.exit_code, 0) << result.err;
+    EXPECT_TRUE(contains(result.err, "\n<-1. a.gpx\n<-2. b.gpx\n2---> out.gpx")) << result.err;
+    EXPECT_TRUE(contains(result.err, "\n\nImporting... (1. a.gpx)\n    imported 2 pois "));
+    EXPECT_TRUE(contains(result.err, "\n\nImporting... (2. b.gpx)\n    imported 1 pois "));
+    EXPECT_TRUE(contains(result.err, "\nExporting... "));
+    std::string out = read_file(dir.file("out.gpx"));
+    std::size_t budapest = out.find("<name>Budapest@50</name>");
+    std::size_t szeged = out.find("<name>Szeged</name>");
+    std::size_t gyor = out.find("<name>Gy\xC5\x91r</name>");
+    EXPECT_NE(budapest, std::string::npos);
+    EXPECT_LT(budapest, szeged);
+    EXPECT_LT(szeged, gyor);
+    EXPECT_NE(gyor, std::string::npos);
+    EXPECT_TRUE(contains(out, "<wpt lat=\"47.6875000\" lon=\"17.6504000\">"));
+    EXPECT_TRUE(well_formed(dir.file("out.gpx")));
+}
+
+TEST(GpxCli, WritesTheExactBytesOfASmallFile) {
+    testing::temp_dir dir;
+    write_file(dir.file("in.gpx"), first_input);
+    auto result = run_velmora({"in.gpx", "-o", "out.gpx"}, dir.path().string());
+    ASSERT_EQ(result.exit_code, 0) << result.err;
+    EXPECT_EQ(read_file(dir.file("out.gpx")),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\" ?>\n"
+              "<gpx xmlns=\"http://www.topografix.com/GPX/1/1\" creator=\"Velmora v0.0.15\" "
+              "version=\"1.1\" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+              "xsi:schemaLocation=\"http://www.garmin.com/xmlschemas/GpxExtensions/v3 "
+              "http://www.garmin.com/xmlschemas/GpxExtensions/v3/GpxExtensionsv3.xsd "
+              "http://www.topografix.com/GPX/1/1 http://www.topografix.com/GPX/1/1/gpx.xsd\">\n"
+              "\n"
+              "\t<metadata>\n"
+              "\t\t<link href=\"http://www.garmin.com\">\n"
+              "\t\t\t<text>Velmora</text>\n"
+              "\t\t</link>\n"
+              "\t\t<time>1970-01-01T00:00:00Z</time>\n"
+              "\t\t<bounds maxlat=\"0.0000000\" maxlon=\"0.0000000\" minlat=\"0.0000000\" "
+              "minlon=\"0.0000000\"/>\n"
+              "\t</metadata>\n"
+              "\n"
+              "\t<wpt lat=\"47.4979000\" lon=\"19.0402000\">\n"
+              "\t\t<name>Budapest@50</name>\n"
+              "\t\t<cmt><![CDATA[capital & more]]></cmt>\n"
+              "\t\t<sym>Waypoint</sym>\n"
+              "\t\t<extensions>\n"
+              "\t\t\t<gpxx:WaypointExtension "
+              "xmlns:gpxx=\"http://www.garmin.com/xmlschemas/GpxExtensions/v3\">\n"
+              "\t\t<gpxx:Proximity>500</gpxx:Proximity>\n"
+              "\t\t\t</gpxx:WaypointExtension>\n"
+              "\t\t</extensions>\n"
+              "\t</wpt>\n"
+              "\n"
+              "\t<wpt lat=\"46.2530000\" lon=\"20.1414000\">\n"
+              "\t\t<name>Szeged</name>\n"
+              "\t\t<desc><![CDATA[<b>south</b>]]></desc>\n"
+              "\t\t<sym>Waypoint</sym>\n"
+              "\t</wpt>\n"
+              "\n"
+              "</gpx>\n");
+}
+
+TEST(GpxCli, RoundTripKeepsTheWaypointsAndSettlesOnTheSecondPass) {
+    testing::temp_dir dir;
+    write_file(dir.file("a.gpx"),
+               "<?xml version=\"1.0\" encoding=\"ISO-8859-2\"?>\n<gpx>\n"
+               "<wpt lat=\"47.1\" lon=\"19.2\"><name>Szeg\xE9ly &amp; T\xF5zsde@49.5</name>"
+               "<cmt>a ]]&gt; b\ttab</cmt><desc>&lt;i&gt;</desc></wpt>\n"
+               "<wpt lat=\"-33.8688\" lon=\"151.2093\"><name>Sydney</name></wpt>\n</gpx>\n");
+    ASSERT_EQ(run_velmora({"a.gpx", "-o", "b.gpx"}, dir.path().string()).exit_code, 0);
+    ASSERT_EQ(run_velmora({"b.gpx", "-o", "c.gpx"}, dir.path().string()).exit_code, 0);
+    ASSERT_EQ(run_velmora({"c.gpx", "-o", "d.gpx"}, dir.path().string()).exit_code, 0);
+    std::string b = read_file(dir.file("b.gpx"));
+    std::string c = read_file(dir.file("c.gpx"));
+    EXPECT_EQ(c, read_file(dir.file("d.gpx")));
+    // The speed goes out rounded, so the proximity read back from it settles on the
+    // second pass.
+    EXPECT_TRUE(contains(b, "<name>Szeg\xC3\xA9ly &amp; T\xC5\x91zsde@50</name>")) << b;
+    EXPECT_TRUE(contains(b, "<gpxx:Proximity>495</gpxx:Proximity>")) << b;
+    EXPECT_TRUE(contains(c, "<name>Szeg\xC3\xA9ly &amp; T\xC5\x91zsde@50</name>")) << c;
+    EXPECT_TRUE(contains(c, "<gpxx:Proximity>500</gpxx:Proximity>")) << c;
+    EXPECT_TRUE(contains(c, "<cmt><![CDATA[a ]]]]><![CDATA[> b\ttab]]></cmt>")) << c;
+    EXPECT_TRUE(contains(c, "<desc><![CDATA[<i>]]></desc>")) << c;
+    EXPECT_TRUE(contains(c, "<wpt lat=\"-33.8688000\" lon=\"151.2093000\">")) << c;
+    for (const char* name : {"b.gpx", "c.gpx", "d.gpx"}) EXPECT_TRUE(well_formed(dir.file(name)));
+}
+
+TEST(GpxCli, ConvertsEveryRealSampleIntoWellFormedGpx) {
+    const char* samples[] = {
+        "gpx/basecamp.gpx",
+        "gpx/expertgps.gpx",
+        "gpx/garmin_gpi.gpx",
+        "gpx/GC7FA4.gpx",
+        "gpx/GCGCA8_nasty.gpx",
+        "gpx/umsonstdraussen.gpx",
+        "gpx/unicode.gpx",
+        "gpx/gpx1.1_with_all_fields.gpx",
+        "gpx/GATSO_30.gpx",
+        "gpx/multiple-links.gpx",
+        "gpx/lowrance-utf16-test.gpx",
+        "gpx/route.gpx",
+    };
+    testing::temp_dir dir;
+    for (const char* sample : samples) {
+        SCOPED_TRACE(sample);
+        VELMORA_REQUIRE_REAL(path, sample);
+        auto result = run_velmora({path, "-o", "out.gpx"}, dir.path().string());
+        EXPECT_EQ(result.exit_code, 0) << result.err;
+        EXPECT_TRUE(well_formed(dir.file("out.gpx")));
+    }
+}
+
+TEST(GpxCli, ConvertsTheBundledExample) {
+    testing::temp_dir dir;
+    std::string example = testing::source_dir() + "/examples/example.gpx";
+    auto result = run_velmora({example, "-o", "out.gpx"}, dir.path().string());
+    EXPECT_EQ(result.exit_code, 0) << result.err;
+    EXPECT_TRUE(contains(result.err, "\n    imported 12 pois")) << result.err;
+    std::string out = read_file(dir.file("out.gpx"));
+    EXPECT_TRUE(contains(out, "<name>Radar@50</name>"));
+    EXPECT_TRUE(well_formed(dir.file("out.gpx")));
+}
+
+TEST(GpxCli, KeepsGoingWithAnUnknownEncoding) {
+    testing::temp_dir dir;
+    write_file(dir.file("a.gpx"),
+               "<?xml version=\"1.0\" encoding=\"klingon\"?><gpx><wpt lat=\"1\" lon=\"2\">"
+               "<name>\xF5</name></wpt></gpx>");
+    auto result = run_velmora({"a.gpx", "-o", "out.gpx"}, dir.path().string());
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_TRUE(contains(result.err,
+                         "\nError converting Encoding=\"klingon\" to locale in xml file!\nUsing "
+                         "1250 instead.\n    imported 1 pois"))
+        << result.err;
+    EXPECT_TRUE(contains(read_file(dir.file("out.gpx")), "<name>\xC5\x91</name>"));
+}
+
+}  // namespace
+}  // namespace velmora
