@@ -1,9 +1,14 @@
 // End-to-end runs that write GPI files.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <span>
 #include <string>
 
+#include "gpi/gpi_reader.hpp"
+#include "model/poiset.hpp"
+#include "platform/messages.hpp"
 #include "support/test_support.hpp"
 
 namespace velmora {
@@ -46,6 +51,68 @@ TEST(GpiOutput, RunWithoutPoisWritesTheFiftyEightByteFileStampedWithTheSourceDat
     auto second = run_velmora({"a.gdb", "-O", "OUT.GPI"}, dir.path().string());
     EXPECT_EQ(second.exit_code, 0) << second.err;
     EXPECT_EQ(read_file(dir.file("OUT.GPI")), bytes);
+}
+
+const char* const small_gpx =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<gpx version=\"1.1\" creator=\"test\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n"
+    "  <wpt lat=\"49.195060\" lon=\"16.606837\">\n"
+    "    <name>Brno, n\xC3\xA1m\xC4\x9Bst\xC3\xAD Svobody</name>\n"
+    "    <cmt>Main square</cmt>\n"
+    "    <desc>Central square</desc>\n"
+    "  </wpt>\n"
+    "  <wpt lat=\"49.210300\" lon=\"16.589000\">\n"
+    "    <name>Radar@50</name>\n"
+    "  </wpt>\n"
+    "</gpx>\n";
+
+poiset_list read_gpi(const std::string& bytes) {
+    poiset_list list;
+    message_capture capture;
+    EXPECT_TRUE(read_gpi_bytes(
+        std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), list))
+        << capture.text();
+    return list;
+}
+
+TEST(GpiOutput, GpxFileBecomesAGpiFileBesideIt) {
+    temp_dir dir;
+    write_file(dir.file("in.gpx"), small_gpx);
+    fixed_epoch epoch("1234567890");
+    auto result = run_velmora({"in.gpx"}, dir.path().string());
+    EXPECT_EQ(result.exit_code, 0) << result.err;
+    EXPECT_NE(result.err.find("\nAutomatic output file"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("\n    imported 2 pois"), std::string::npos) << result.err;
+    std::string bytes = read_file(dir.file("in_velmora.gpi"));
+    EXPECT_EQ(u32_at(bytes, 16), 1234567890u);
+
+    poiset_list list = read_gpi(bytes);
+    ASSERT_EQ(list.count(), 1);
+    const poiset& set = *list.poisets[0];
+    EXPECT_EQ(set.name, "in");
+    EXPECT_EQ(list.gpi_codepage, 1250);
+    ASSERT_EQ(set.count(), 2);
+    const waypoint* square = nullptr;
+    const waypoint* radar = nullptr;
+    for (const auto& w : set.waypoints) {
+        if (w->name && w->name->rfind("Brno", 0) == 0) square = w.get();
+        if (w->name && *w->name == "Radar") radar = w.get();
+    }
+    ASSERT_NE(square, nullptr);
+    ASSERT_NE(radar, nullptr);
+    // Texts in code page 1250.
+    EXPECT_EQ(*square->name, "Brno, n\xE1m\xECst\xED Svobody");
+    EXPECT_EQ(square->comment.value_or(""), "Main square");
+    EXPECT_EQ(square->description.value_or(""), "Central square");
+    EXPECT_NEAR(square->lat, 49.195060, 1e-6);
+    EXPECT_NEAR(square->lon, 16.606837, 1e-6);
+    EXPECT_NE(radar->flags & has_speed, 0u);
+    EXPECT_EQ(radar->speed, 50.0);
+
+    // The same input converted again gives the same bytes.
+    auto again = run_velmora({"in.gpx", "-o", "again.gpi"}, dir.path().string());
+    EXPECT_EQ(again.exit_code, 0) << again.err;
+    EXPECT_EQ(read_file(dir.file("again.gpi")), bytes);
 }
 
 }  // namespace
