@@ -99,12 +99,12 @@ namespace {
 // At most this much of a name goes into a message.
 constexpr int shown_name = 64;
 
-// Cuts a text to what a multilingual string holds.  In a set that may hold UTF-8 the
-// cut moves back to the start of a character that would be split.
-bool cut_text(std::string& text, bool may_be_utf8) {
+// Cuts a text to what a multilingual string holds.  In UTF-8 text the cut moves back to
+// the start of a character that would be split.
+bool cut_text(std::string& text, bool utf8) {
     if (text.size() <= gpi_max_text) return false;
     std::size_t end = gpi_max_text;
-    if (may_be_utf8) {
+    if (utf8) {
         std::size_t lead = end;
         while (lead > 0 && end - lead < 3 &&
                (static_cast<unsigned char>(text[lead]) & 0xC0) == 0x80) {
@@ -124,6 +124,7 @@ class set_preparation {
     explicit set_preparation(poiset& set) : set_(set) {}
 
     void run() {
+        // The group name is written unconverted: in a UTF-8 set it is still UTF-8.
         if (cut_text(set_.name, set_.is_utf8)) {
             report("\nWarning: Name of poi set (%.*s) is longer than 65535 bytes, cut to %zu bytes",
                    shown_name, set_.name.c_str(), set_.name.size());
@@ -163,7 +164,9 @@ class set_preparation {
     }
 
     void cut(std::string& text, const char* what, const waypoint& w, std::size_t number) {
-        if (!cut_text(text, set_.is_utf8)) return;
+        // Waypoint texts are in a single-byte code page here: those of UTF-8 sets were
+        // converted before.
+        if (!cut_text(text, false)) return;
         report(
             "\nWarning: %s of poi %zu (%.*s) in set (%s) is longer than 65535 bytes, cut to %zu "
             "bytes",

@@ -459,7 +459,8 @@ TEST(GpiEncoding, ALongUtf8TextIsMeasuredAfterConversion) {
     set.is_utf8 = true;
     std::string fits, too_long;
     for (int i = 0; i < 60000; ++i) fits += "\xC4\x8D";      // 120000 bytes, 60000 characters
-    for (int i = 0; i < 70000; ++i) too_long += "\xC4\x8D";  // 70000 characters
+    // 70000 characters; in 1250 "\xE8\x9A" pairs, which are no UTF-8 to be kept whole.
+    for (int i = 0; i < 35000; ++i) too_long += "\xC4\x8D\xC5\xA1";
     add_poi(set, 1, 1, "fits").description = fits;
     add_poi(set, 1, 1, "cut").description = too_long;
     written out = write_list(list);
