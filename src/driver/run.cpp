@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "driver/gpi_settings.hpp"
+#include "driver/icon_selection.hpp"
+#include "icons/icon_convert.hpp"
+#include "icons/icon_library.hpp"
 #include "model/poiset.hpp"
 #include "platform/atomic_output.hpp"
 #include "platform/clock.hpp"
@@ -41,10 +44,10 @@ bool is_console_output(std::string_view arg) {
 
 // The run-wide values and the run's steps.
 class conversion_run {
-public:
+  public:
     int execute(int argc, const char* const* argv);
 
-private:
+  private:
     void mark_elapsed();
     void read_program_name(const char* arg);
     void read_option(const char* arg);
@@ -54,6 +57,9 @@ private:
     void need_gpi_settings();
     void import_input(int number, const named_file& input);
     void import_by_extension(std::FILE* file, const named_file& input);
+    [[nodiscard]] std::optional<std::string> icon_dir_spec(std::string_view input_ext) const;
+    // Until every importer calls it, it may stand unused.
+    [[maybe_unused]] void prepare_icons(poiset& set, const std::string& input_ext);
     void export_all();
 
     enum class output_kind { none, gpx, gpi, bmp };
@@ -192,6 +198,23 @@ void conversion_run::import_by_extension(std::FILE* /*file*/, const named_file& 
     }
 }
 
+// The icons directory pattern for a set read from a file of that extension.
+std::optional<std::string> conversion_run::icon_dir_spec(std::string_view input_ext) const {
+    if (equals_ignore_case(input_ext, ".gpx")) return app_dir_ + "icons\\*.*";
+    if (equals_ignore_case(input_ext, ".txt")) return app_dir_ + "icons\\speedcam\\*.*";
+    return std::nullopt;
+}
+
+// For GPI output, gives a set just read from a GPX file or a speed-camera list its icon
+// library and chooses its icons.  Called after a successful import of such a file.
+void conversion_run::prepare_icons(poiset& set, const std::string& input_ext) {
+    if (!equals_ignore_case(output_.ext, ".gpi")) return;
+    set.icon_spec = icon_dir_spec(input_ext);
+    if (!set.icon_spec) return;
+    set.icons = icon_library_load(*set.icon_spec);
+    select_icons(set, gpi_settings_.get());
+}
+
 void conversion_run::import_input(int number, const named_file& input) {
     int sets_before = list_.count();
     report("\n\nImporting... (%i. %s%s)", number, input.name.c_str(), input.ext.c_str());
@@ -204,14 +227,15 @@ void conversion_run::import_input(int number, const named_file& input) {
     import_by_extension(file, input);
     std::fclose(file);
     long long imported = 0;
-    for (int i = sets_before; i < list_.count(); ++i) imported += list_.poisets[static_cast<std::size_t>(i)]->count();
+    for (int i = sets_before; i < list_.count(); ++i)
+        imported += list_.poisets[static_cast<std::size_t>(i)]->count();
     report("\n    imported %lli pois", imported);
     mark_elapsed();
 }
 
 // The writers that exist so far; every other extension takes the refusal path.
 conversion_run::output_kind conversion_run::output_kind_of(std::string_view ext) {
-    (void)ext;
+    if (equals_ignore_case(ext, ".bmp")) return output_kind::bmp;
     return output_kind::none;
 }
 
@@ -223,6 +247,9 @@ bool conversion_run::write_stream(output_kind kind, std::FILE* stream) {
 
 void conversion_run::export_all() {
     const std::string& ext = output_.ext;
+    if (equals_ignore_case(ext, ".gpi")) {
+        for (auto& set : list_.poisets) apply_default_proximity(gpi_settings_.get(), *set);
+    }
     report("\nExporting...");
     mark_time_ = monotonic_msec();
     output_kind kind = output_kind_of(ext);
@@ -233,6 +260,16 @@ void conversion_run::export_all() {
             report("\nOutput file format (%s) not supported!", ext.c_str());
         }
         throw fatal_exit{};
+    }
+    if (kind == output_kind::bmp) {
+        // The icons go to files of their own, named after the output.
+        bool exported = export_icons(output_.path, list_);
+        mark_elapsed();
+        if (!exported) {
+            report("\nError: Exporting the icons (%s) failed.", output_.path.c_str());
+            throw fatal_exit{};
+        }
+        return;
     }
     // The bytes go to a temporary file beside the target, which replaces the target
     // only after the writer finished without error.
