@@ -328,6 +328,41 @@ def residence():
     return c
 
 
+def church():
+    c = Canvas(18, 20)
+    c.rect(8, 0, 9, 5, BLACK)  # cross
+    c.rect(6, 2, 11, 3, BLACK)
+    c.polygon([(9, 5), (15, 10), (3, 10)], DARK_RED)  # roof
+    c.rect(4, 10, 13, 19, LIGHT_GREY)
+    c.frame(4, 10, 13, 19, GREY)
+    c.rect(7, 14, 10, 19, BROWN)  # door
+    c.disc(8.5, 14, 1.6, BROWN)
+    return c
+
+
+def museum():
+    c = Canvas(20, 18)
+    c.polygon([(10, 0), (20, 5), (0, 5)], GREY)  # pediment
+    c.rect(1, 5, 18, 6, GREY)
+    for x in (3, 7, 11, 15):
+        c.rect(x, 7, x + 1, 14, LIGHT_GREY)
+    c.rect(1, 15, 18, 15, GREY)
+    c.rect(0, 16, 19, 17, GREY)
+    return c
+
+
+def ground_transportation():
+    c = Canvas(18, 20)
+    c.rect(2, 1, 15, 16, BLUE)  # bus front
+    c.frame(2, 1, 15, 16, DARK_BLUE)
+    c.rect(4, 3, 13, 9, SKY)  # windscreen
+    c.rect(4, 12, 5, 13, YELLOW)  # lamps
+    c.rect(12, 12, 13, 13, YELLOW)
+    c.rect(3, 17, 5, 19, BLACK)  # wheels
+    c.rect(12, 17, 14, 19, BLACK)
+    return c
+
+
 def pin(rgb):
     c = Canvas(16, 20)
     c.rect(7, 10, 8, 19, GREY)
@@ -369,6 +404,9 @@ SYMBOL_ICONS = {
     "summit": summit,
     "drinking water": drinking_water,
     "residence": residence,
+    "church": church,
+    "museum": museum,
+    "ground transportation": ground_transportation,
     "pin, blue": lambda: pin(BLUE),
     "pin, red": lambda: pin(RED),
     "pin, green": lambda: pin(GREEN),
