@@ -205,7 +205,7 @@ bool bmp_save(const bmp_image& image, const std::string& path) {
     put32(h + 42, static_cast<std::uint32_t>(image.y_pixels_per_metre));
     put32(h + 46, colours);
     put32(h + 50, colours);
-    for (std::uint32_t i = 0; i < colours; ++i) put32(h + header_bytes + 4 * i, image.palette[i]);
+    for (std::size_t i = 0; i < colours; ++i) put32(h + header_bytes + 4 * i, image.palette[i]);
 
     auto output = atomic_output::open(path);
     if (!output) return false;

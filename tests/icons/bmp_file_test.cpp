@@ -183,43 +183,29 @@ TEST(BmpLoad, RefusesOtherUnusableFilesSilently) {
     EXPECT_EQ(load_bytes(dir, ""), nullptr);
     EXPECT_EQ(load_bytes(dir, "B"), nullptr);
 
-    auto refused = [&](bmp_spec spec) { return load_bytes(dir, make_bmp(spec)) == nullptr; };
-    bmp_spec s;
-    s.width = 0;
-    EXPECT_TRUE(refused(s));
-    s = {};
-    s.width = -4;
-    EXPECT_TRUE(refused(s));
-    s = {};
-    s.height = 0;
-    EXPECT_TRUE(refused(s));
-    for (std::uint16_t bits : {0, 3, 5, 7, 0x8000}) {
-        s = {};
-        s.bits = bits;
-        EXPECT_TRUE(refused(s)) << bits;
+    auto with = [](auto change) {
+        bmp_spec s;
+        change(s);
+        return s;
+    };
+    const bmp_spec refused[] = {
+        with([](bmp_spec& s) { s.width = 0; }),
+        with([](bmp_spec& s) { s.width = -4; }),
+        with([](bmp_spec& s) { s.height = 0; }),
+        with([](bmp_spec& s) { s.bits = 0; }),
+        with([](bmp_spec& s) { s.bits = 3; }),
+        with([](bmp_spec& s) { s.bits = 0x8000; }),               // negative depth
+        with([](bmp_spec& s) { s.colours_field = 0x80000000; }),  // negative count
+        with([](bmp_spec& s) { s.colours_field = 1000000; }),     // beyond the file
+        with([](bmp_spec& s) { s.offset_field = 100000; }),       // pixels beyond the end
+        with([](bmp_spec& s) { s.offset_field = 60; }),           // inside the palette
+        with([](bmp_spec& s) { s.colours_field = 0, s.offset_field = 40; }),  // in the headers
+        with([](bmp_spec& s) { s.width_field = 0x7FFFFFFF; }),  // rows beyond the file
+        with([](bmp_spec& s) { s.height_field = 0x80000000; }),
+    };
+    for (std::size_t i = 0; i < std::size(refused); ++i) {
+        EXPECT_EQ(load_bytes(dir, make_bmp(refused[i])), nullptr) << "case " << i;
     }
-    s = {};
-    s.colours_field = 0x80000000;  // negative
-    EXPECT_TRUE(refused(s));
-    s = {};
-    s.colours_field = 1000000;  // far more than the file holds
-    EXPECT_TRUE(refused(s));
-    s = {};
-    s.offset_field = 100000;  // pixels beyond the end
-    EXPECT_TRUE(refused(s));
-    s = {};
-    s.offset_field = 60;  // pixels inside the announced palette
-    EXPECT_TRUE(refused(s));
-    s = {};
-    s.colours_field = 0;
-    s.offset_field = 40;  // pixels inside the headers
-    EXPECT_TRUE(refused(s));
-    s = {};
-    s.width_field = 0x7FFFFFFF;  // rows far longer than the file
-    EXPECT_TRUE(refused(s));
-    s = {};
-    s.height_field = 0x80000000;
-    EXPECT_TRUE(refused(s));
     EXPECT_EQ(capture.text(), "");
 }
 
@@ -253,19 +239,11 @@ TEST(BmpSave, WritesTheHeaderFieldsOfASixteenPixelIcon) {
     std::string bytes = testing::read_file(dir.file("out.bmp"));
     ASSERT_EQ(bytes.size(), 1334u);
     EXPECT_EQ(bytes.substr(0, 2), "BM");
-    EXPECT_EQ(le32(bytes, 2), 1334u);
-    EXPECT_EQ(le32(bytes, 6), 0u);
-    EXPECT_EQ(le32(bytes, 10), 1078u);
-    EXPECT_EQ(le32(bytes, 14), 40u);
-    EXPECT_EQ(le32(bytes, 18), 16u);
-    EXPECT_EQ(le32(bytes, 22), 16u);
-    EXPECT_EQ(le32(bytes, 26), 1u | (8u << 16));  // planes, bits per pixel
-    EXPECT_EQ(le32(bytes, 30), 0u);
-    EXPECT_EQ(le32(bytes, 34), 256u);
-    EXPECT_EQ(le32(bytes, 38), 3780u);
-    EXPECT_EQ(le32(bytes, 42), 3781u);
-    EXPECT_EQ(le32(bytes, 46), 256u);
-    EXPECT_EQ(le32(bytes, 50), 256u);  // colours important = colours used
+    // Offset and value of each 32-bit field (planes and depth read as one).
+    const std::pair<std::size_t, std::uint32_t> fields[] = {
+        {2, 1334}, {6, 0},    {10, 1078}, {14, 40},   {18, 16},  {22, 16}, {26, 1 | 8 << 16},
+        {30, 0},   {34, 256}, {38, 3780}, {42, 3781}, {46, 256}, {50, 256}};
+    for (auto [offset, value] : fields) EXPECT_EQ(le32(bytes, offset), value) << offset;
     for (std::uint32_t i = 0; i < 256; ++i)
         EXPECT_EQ(le32(bytes, 54 + 4 * i), testing::palette_entry(i));
     EXPECT_EQ(byte_range(bytes, 1078, 256), image.pixels);
