@@ -10,7 +10,7 @@
 namespace velmora {
 namespace {
 
-using testing::bmp_spec;
+using testing::bmp_layout;
 using testing::make_bmp;
 
 std::unique_ptr<bmp_image> load_bytes(const testing::temp_dir& dir, const std::string& bytes,
@@ -49,8 +49,8 @@ TEST(BitmapRowSize, RoundsEveryRowUpToFourBytes) {
 
 TEST(BmpLoad, ReadsAPlainEightBitFileAsStored) {
     testing::temp_dir dir;
-    bmp_spec spec;
-    auto image = load_bytes(dir, make_bmp(spec));
+    bmp_layout layout;
+    auto image = load_bytes(dir, make_bmp(layout));
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->width, 5);
     EXPECT_EQ(image->height, 3);
@@ -59,7 +59,7 @@ TEST(BmpLoad, ReadsAPlainEightBitFileAsStored) {
     EXPECT_EQ(image->y_pixels_per_metre, 2836);
     EXPECT_EQ(image->colours_used, 4);
     EXPECT_EQ(image->palette, expected_palette(4));
-    EXPECT_EQ(image->pixels, testing::bottom_up_rows(spec));
+    EXPECT_EQ(image->pixels, testing::bottom_up_rows(layout));
     EXPECT_EQ(image->name, "icon.bmp");
 }
 
@@ -73,47 +73,47 @@ TEST(BmpLoad, NamesTheImageAfterTheFileWithCaseAndExtension) {
 TEST(BmpLoad, TakesThePaletteAfterLongerInformationHeaders) {
     testing::temp_dir dir;
     for (std::uint32_t info_size : {52u, 56u, 108u, 124u}) {
-        bmp_spec spec;
-        spec.info_size = info_size;
-        auto image = load_bytes(dir, make_bmp(spec));
+        bmp_layout layout;
+        layout.info_size = info_size;
+        auto image = load_bytes(dir, make_bmp(layout));
         ASSERT_NE(image, nullptr) << info_size;
         EXPECT_EQ(image->palette, expected_palette(4)) << info_size;
-        EXPECT_EQ(image->pixels, testing::bottom_up_rows(spec)) << info_size;
+        EXPECT_EQ(image->pixels, testing::bottom_up_rows(layout)) << info_size;
     }
 }
 
 TEST(BmpLoad, TakesThePixelsFromThePixelDataOffset) {
     testing::temp_dir dir;
-    bmp_spec spec;
-    spec.gap_before_pixels = 6;
-    auto image = load_bytes(dir, make_bmp(spec));
+    bmp_layout layout;
+    layout.gap_before_pixels = 6;
+    auto image = load_bytes(dir, make_bmp(layout));
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->palette, expected_palette(4));
-    EXPECT_EQ(image->pixels, testing::bottom_up_rows(spec));
+    EXPECT_EQ(image->pixels, testing::bottom_up_rows(layout));
 
     // An offset of 0 means: directly after the palette.
-    spec.gap_before_pixels = 0;
-    spec.offset_field = 0;
-    image = load_bytes(dir, make_bmp(spec));
+    layout.gap_before_pixels = 0;
+    layout.offset_field = 0;
+    image = load_bytes(dir, make_bmp(layout));
     ASSERT_NE(image, nullptr);
-    EXPECT_EQ(image->pixels, testing::bottom_up_rows(spec));
+    EXPECT_EQ(image->pixels, testing::bottom_up_rows(layout));
 }
 
 TEST(BmpLoad, ReadsColoursUsedZeroAsTheFullPaletteOfTheDepth) {
     testing::temp_dir dir;
     for (std::uint16_t bits : {1, 2, 4, 8}) {
-        bmp_spec spec;
-        spec.bits = bits;
-        spec.palette_entries = 1u << bits;
-        spec.colours_field = 0;
-        auto image = load_bytes(dir, make_bmp(spec));
+        bmp_layout layout;
+        layout.bits = bits;
+        layout.palette_entries = 1u << bits;
+        layout.colours_field = 0;
+        auto image = load_bytes(dir, make_bmp(layout));
         ASSERT_NE(image, nullptr) << bits;
         EXPECT_EQ(image->colours_used, 1 << bits);
         EXPECT_EQ(image->palette, expected_palette(1u << bits));
-        EXPECT_EQ(image->pixels, testing::bottom_up_rows(spec));
+        EXPECT_EQ(image->pixels, testing::bottom_up_rows(layout));
     }
     // When the pixels begin earlier, the palette is what lies before them.
-    bmp_spec short_palette;
+    bmp_layout short_palette;
     short_palette.palette_entries = 16;
     short_palette.colours_field = 0;
     auto image = load_bytes(dir, make_bmp(short_palette));
@@ -125,20 +125,20 @@ TEST(BmpLoad, ReadsColoursUsedZeroAsTheFullPaletteOfTheDepth) {
 TEST(BmpLoad, ComputesThePixelBytesWhateverTheImageSizeFieldSays) {
     testing::temp_dir dir;
     for (std::int64_t field : {0, 1, 14, 100}) {
-        bmp_spec spec;
-        spec.image_size_field = field;
-        spec.trailing_bytes = 100;
-        auto image = load_bytes(dir, make_bmp(spec));
+        bmp_layout layout;
+        layout.image_size_field = field;
+        layout.trailing_bytes = 100;
+        auto image = load_bytes(dir, make_bmp(layout));
         ASSERT_NE(image, nullptr) << field;
-        EXPECT_EQ(image->pixels, testing::bottom_up_rows(spec)) << field;
+        EXPECT_EQ(image->pixels, testing::bottom_up_rows(layout)) << field;
         EXPECT_EQ(image->pixels.size(), 24u);
     }
 }
 
 TEST(BmpLoad, TurnsTopDownRowsIntoBottomUpRows) {
     testing::temp_dir dir;
-    bmp_spec bottom_up;
-    bmp_spec top_down;
+    bmp_layout bottom_up;
+    bmp_layout top_down;
     top_down.height = -3;
     auto a = load_bytes(dir, make_bmp(bottom_up), "a.bmp");
     auto b = load_bytes(dir, make_bmp(top_down), "b.bmp");
@@ -156,20 +156,20 @@ TEST(BmpLoad, TurnsTopDownRowsIntoBottomUpRows) {
 TEST(BmpLoad, RefusesDeepAndCompressedFilesWithTheirMessages) {
     testing::temp_dir dir;
     message_capture capture;
-    bmp_spec deep;
+    bmp_layout deep;
     deep.bits = 24;
     deep.palette_entries = 0;
     EXPECT_EQ(load_bytes(dir, make_bmp(deep)), nullptr);
     EXPECT_EQ(capture.text(), "\nError: BMP color bits must be 8 or less");
 
     capture.clear();
-    bmp_spec compressed;
+    bmp_layout compressed;
     compressed.compression = 1;
     EXPECT_EQ(load_bytes(dir, make_bmp(compressed)), nullptr);
     EXPECT_EQ(capture.text(), "\nError: Compressed BMP detected. Ignore it");
 
     capture.clear();
-    bmp_spec core;
+    bmp_layout core;
     core.info_size = 12;
     EXPECT_EQ(load_bytes(dir, make_bmp(core)), nullptr);
     EXPECT_EQ(capture.text(), "\nError: BMP header of 12 bytes is not supported. Ignore it");
@@ -184,24 +184,24 @@ TEST(BmpLoad, RefusesOtherUnusableFilesSilently) {
     EXPECT_EQ(load_bytes(dir, "B"), nullptr);
 
     auto with = [](auto change) {
-        bmp_spec s;
+        bmp_layout s;
         change(s);
         return s;
     };
-    const bmp_spec refused[] = {
-        with([](bmp_spec& s) { s.width = 0; }),
-        with([](bmp_spec& s) { s.width = -4; }),
-        with([](bmp_spec& s) { s.height = 0; }),
-        with([](bmp_spec& s) { s.bits = 0; }),
-        with([](bmp_spec& s) { s.bits = 3; }),
-        with([](bmp_spec& s) { s.bits = 0x8000; }),               // negative depth
-        with([](bmp_spec& s) { s.colours_field = 0x80000000; }),  // negative count
-        with([](bmp_spec& s) { s.colours_field = 1000000; }),     // beyond the file
-        with([](bmp_spec& s) { s.offset_field = 100000; }),       // pixels beyond the end
-        with([](bmp_spec& s) { s.offset_field = 60; }),           // inside the palette
-        with([](bmp_spec& s) { s.colours_field = 0, s.offset_field = 40; }),  // in the headers
-        with([](bmp_spec& s) { s.width_field = 0x7FFFFFFF; }),  // rows beyond the file
-        with([](bmp_spec& s) { s.height_field = 0x80000000; }),
+    const bmp_layout refused[] = {
+        with([](bmp_layout& s) { s.width = 0; }),
+        with([](bmp_layout& s) { s.width = -4; }),
+        with([](bmp_layout& s) { s.height = 0; }),
+        with([](bmp_layout& s) { s.bits = 0; }),
+        with([](bmp_layout& s) { s.bits = 3; }),
+        with([](bmp_layout& s) { s.bits = 0x8000; }),               // negative depth
+        with([](bmp_layout& s) { s.colours_field = 0x80000000; }),  // negative count
+        with([](bmp_layout& s) { s.colours_field = 1000000; }),     // beyond the file
+        with([](bmp_layout& s) { s.offset_field = 100000; }),       // pixels beyond the end
+        with([](bmp_layout& s) { s.offset_field = 60; }),           // inside the palette
+        with([](bmp_layout& s) { s.colours_field = 0, s.offset_field = 40; }),  // in the headers
+        with([](bmp_layout& s) { s.width_field = 0x7FFFFFFF; }),  // rows beyond the file
+        with([](bmp_layout& s) { s.height_field = 0x80000000; }),
     };
     for (std::size_t i = 0; i < std::size(refused); ++i) {
         EXPECT_EQ(load_bytes(dir, make_bmp(refused[i])), nullptr) << "case " << i;
@@ -213,9 +213,9 @@ TEST(BmpLoad, RefusesEveryFileCutShortOfWhatItsHeadersAnnounce) {
     testing::temp_dir dir;
     message_capture capture;
     for (std::uint32_t info_size : {40u, 124u}) {
-        bmp_spec spec;
-        spec.info_size = info_size;
-        std::string whole = make_bmp(spec);
+        bmp_layout layout;
+        layout.info_size = info_size;
+        std::string whole = make_bmp(layout);
         ASSERT_NE(load_bytes(dir, whole), nullptr);
         for (std::size_t length = 0; length < whole.size(); ++length) {
             EXPECT_EQ(load_bytes(dir, whole.substr(0, length)), nullptr) << length;
@@ -252,12 +252,12 @@ TEST(BmpSave, WritesTheHeaderFieldsOfASixteenPixelIcon) {
 TEST(BmpSave, WritesWhatLoadsBackUnchanged) {
     testing::temp_dir dir;
     for (std::uint16_t bits : {1, 4, 8}) {
-        bmp_spec spec;
-        spec.bits = bits;
-        spec.width = 7;
-        spec.height = 5;
-        spec.palette_entries = bits == 1 ? 2 : 9;
-        auto original = load_bytes(dir, make_bmp(spec));
+        bmp_layout layout;
+        layout.bits = bits;
+        layout.width = 7;
+        layout.height = 5;
+        layout.palette_entries = bits == 1 ? 2 : 9;
+        auto original = load_bytes(dir, make_bmp(layout));
         ASSERT_NE(original, nullptr);
         ASSERT_TRUE(bmp_save(*original, dir.file("copy.bmp")));
         auto copy = bmp_load(dir.file("copy.bmp"));

@@ -7,7 +7,7 @@
 
 namespace velmora::testing {
 
-struct bmp_spec {
+struct bmp_layout {
     std::int32_t width = 5;
     std::int32_t height = 3;  // negative: rows stored top first
     std::uint16_t bits = 8;
@@ -27,7 +27,7 @@ inline void put_le(std::string& out, std::uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
 }
 
-inline std::uint32_t row_bytes(const bmp_spec& s) {
+inline std::uint32_t row_bytes(const bmp_layout& s) {
     return ((s.width * s.bits + 31) / 32) * 4;
 }
 
@@ -42,7 +42,7 @@ inline std::uint32_t palette_entry(std::uint32_t i) {
 }
 
 // The stored pixel rows of a bottom-up file: bottom picture row first.
-inline std::vector<std::uint8_t> bottom_up_rows(const bmp_spec& s) {
+inline std::vector<std::uint8_t> bottom_up_rows(const bmp_layout& s) {
     std::uint32_t rows = static_cast<std::uint32_t>(s.height < 0 ? -s.height : s.height);
     std::vector<std::uint8_t> out;
     for (std::uint32_t i = 0; i < rows; ++i) {
@@ -52,7 +52,7 @@ inline std::vector<std::uint8_t> bottom_up_rows(const bmp_spec& s) {
     return out;
 }
 
-inline std::string make_bmp(const bmp_spec& s) {
+inline std::string make_bmp(const bmp_layout& s) {
     std::uint32_t rows = static_cast<std::uint32_t>(s.height < 0 ? -s.height : s.height);
     std::uint32_t image = row_bytes(s) * rows;
     std::uint32_t palette_start = 14 + s.info_size;

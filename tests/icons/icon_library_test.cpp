@@ -10,7 +10,7 @@
 namespace velmora {
 namespace {
 
-using testing::bmp_spec;
+using testing::bmp_layout;
 using testing::make_bmp;
 
 std::vector<std::string> symbols_of(const icon_list& list) {
@@ -34,7 +34,7 @@ TEST(IconListAppend, DoublesTheRoomBeforeTheLastFreeSlotIsTaken) {
 
 TEST(IconLibraryLoad, LoadsTheBmpFilesInNameOrderAndReportsTheRest) {
     testing::temp_dir dir;
-    bmp_spec deep;
+    bmp_layout deep;
     deep.bits = 24;
     deep.palette_entries = 0;
     testing::write_file(dir.file("car.bmp"), make_bmp({}));
@@ -132,7 +132,7 @@ TEST(IconLibraryLoad, KeepsBothFilesWhoseNamesDifferOnlyInCase) {
 
 TEST(IconLibraryLoad, LeavesOutPicturesTooLargeForAGpiBitmap) {
     testing::temp_dir dir;
-    bmp_spec wide;
+    bmp_layout wide;
     wide.width = 70000;
     wide.height = 1;
     testing::write_file(dir.file("wide.bmp"), make_bmp(wide));
