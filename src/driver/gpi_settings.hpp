@@ -17,6 +17,12 @@ struct gpi_settings {
     std::vector<std::string> proximity_symbols;
 };
 
+// Reads a settings file: sections [GpiImportSettings] and [GpiExportSettings] with
+// key=value lines, ";" starting a comment.  Unknown sections and keys are reported and
+// ignored.  None (after "\nError: Cant't open gpi ini file (%s)") when the file can't be
+// opened.
+[[nodiscard]] std::unique_ptr<gpi_settings> read_gpi_settings(const std::string& path);
+
 // Reads app_dir + "Velmora_gpi.ini"; none when it can't be read.
 [[nodiscard]] std::unique_ptr<gpi_settings> load_gpi_settings(const std::string& app_dir);
 

@@ -7,10 +7,13 @@
 #include <vector>
 
 #include "driver/gpi_settings.hpp"
+#include "driver/icon_selection.hpp"
 #include "gpi/gpi_reader.hpp"
 #include "gpi/gpi_writer.hpp"
 #include "gpx/gpx_reader.hpp"
 #include "gpx/gpx_writer.hpp"
+#include "icons/icon_convert.hpp"
+#include "icons/icon_library.hpp"
 #include "model/poiset.hpp"
 #include "platform/atomic_output.hpp"
 #include "platform/clock.hpp"
@@ -60,6 +63,9 @@ class conversion_run {
     void need_gpi_settings();
     void import_input(int number, const named_file& input);
     void import_by_extension(std::FILE* file, const named_file& input);
+    [[nodiscard]] std::optional<std::string> icon_dir_spec(std::string_view input_ext) const;
+    // Until every importer calls it, it may stand unused.
+    void prepare_icons(poiset& set, const std::string& input_ext);
     void export_all();
 
     enum class output_kind { none, gpx, gpi, bmp };
@@ -198,9 +204,7 @@ void conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
         // The settings are read afresh for every list and released after its import.
         auto settings = load_speedcam_settings(app_dir_);
         bool imported = import_speedcam_text(file, settings.get(), *set, output_.ext);
-        if (imported && equals_ignore_case(output_.ext, ".gpi")) {
-            // Icons of icons/speedcam/ for the Speed_ symbols: prepare_icons(*set, ext);
-        }
+        if (imported) prepare_icons(*set, ext);
     } else if (equals_ignore_case(ext, ".gpi")) {
         // What was read before a failure stays in the list; the reader has reported it.
         (void)read_gpi_file(file, list_);
@@ -208,14 +212,29 @@ void conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
         poiset* set = poiset_list_add(list_);
         if (set == nullptr) throw fatal_exit{};
         set->name = input.name;
-        if (gpx_read(file, *set) && equals_ignore_case(output_.ext, ".gpi")) {
-            // GPI output: the set's icon library and icon selection go here.
-        }
+        if (gpx_read(file, *set)) prepare_icons(*set, ext);
     } else if (equals_ignore_case(ext, ".gdb")) {
         report("\nInput file format (%s) not supported (yet)!", ext.c_str());
     } else {
         report("\nInput file format (%s) not supported!", ext.c_str());
     }
+}
+
+// The icons directory pattern for a set read from a file of that extension.
+std::optional<std::string> conversion_run::icon_dir_spec(std::string_view input_ext) const {
+    if (equals_ignore_case(input_ext, ".gpx")) return app_dir_ + "icons\\*.*";
+    if (equals_ignore_case(input_ext, ".txt")) return app_dir_ + "icons\\speedcam\\*.*";
+    return std::nullopt;
+}
+
+// For GPI output, gives a set just read from a GPX file or a speed-camera list its icon
+// library and chooses its icons.  Called after a successful import of such a file.
+void conversion_run::prepare_icons(poiset& set, const std::string& input_ext) {
+    if (!equals_ignore_case(output_.ext, ".gpi")) return;
+    set.icon_spec = icon_dir_spec(input_ext);
+    if (!set.icon_spec) return;
+    set.icons = icon_library_load(*set.icon_spec);
+    select_icons(set, gpi_settings_.get());
 }
 
 void conversion_run::import_input(int number, const named_file& input) {
@@ -240,6 +259,7 @@ void conversion_run::import_input(int number, const named_file& input) {
 conversion_run::output_kind conversion_run::output_kind_of(std::string_view ext) {
     if (equals_ignore_case(ext, ".gpx")) return output_kind::gpx;
     if (equals_ignore_case(ext, ".gpi")) return output_kind::gpi;
+    if (equals_ignore_case(ext, ".bmp")) return output_kind::bmp;
     return output_kind::none;
 }
 
@@ -263,6 +283,9 @@ bool conversion_run::write_stream(output_kind kind, std::FILE* stream) {
 
 void conversion_run::export_all() {
     const std::string& ext = output_.ext;
+    if (equals_ignore_case(ext, ".gpi")) {
+        for (auto& set : list_.poisets) apply_default_proximity(gpi_settings_.get(), *set);
+    }
     report("\nExporting...");
     mark_time_ = monotonic_msec();
     output_kind kind = output_kind_of(ext);
@@ -273,6 +296,16 @@ void conversion_run::export_all() {
             report("\nOutput file format (%s) not supported!", ext.c_str());
         }
         throw fatal_exit{};
+    }
+    if (kind == output_kind::bmp) {
+        // The icons go to files of their own, named after the output.
+        bool exported = export_icons(output_.path, list_);
+        mark_elapsed();
+        if (!exported) {
+            report("\nError: Exporting the icons (%s) failed.", output_.path.c_str());
+            throw fatal_exit{};
+        }
+        return;
     }
     // The bytes go to a temporary file beside the target, which replaces the target
     // only after the writer finished without error.

@@ -1,0 +1,169 @@
+#include "driver/icon_selection.hpp"
+
+#include <algorithm>
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+#include "platform/messages.hpp"
+#include "platform/paths.hpp"
+
+namespace velmora {
+
+namespace {
+
+unsigned char folded(char c) {
+    auto u = static_cast<unsigned char>(c);
+    return u >= 'A' && u <= 'Z' ? static_cast<unsigned char>(u - 'A' + 'a') : u;
+}
+
+// Byte order of the texts with ASCII letters folded to lower case.
+int compare_symbols(std::string_view a, std::string_view b) {
+    std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        unsigned char x = folded(a[i]);
+        unsigned char y = folded(b[i]);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+// An entry without a symbol sorts first and matches no waypoint.
+int compare_entries(const icon_entry& a, const icon_entry& b) {
+    if (!a.symbol || !b.symbol) return (b.symbol ? -1 : 0) + (a.symbol ? 1 : 0);
+    return compare_symbols(*a.symbol, *b.symbol);
+}
+
+using entry_vector = std::vector<std::unique_ptr<icon_entry>>;
+
+void sort_by_symbol(entry_vector& entries) {
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const auto& a, const auto& b) { return compare_entries(*a, *b) < 0; });
+}
+
+// Highest use first; equal use by symbol, so every run gives the same order.
+void sort_by_usage(entry_vector& entries) {
+    std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+        if (a->usage != b->usage) return a->usage > b->usage;
+        return compare_entries(*a, *b) < 0;
+    });
+}
+
+// The first entry (of a list sorted by symbol) whose symbol equals the waypoint's.
+icon_entry* find_icon(entry_vector& entries, const waypoint& w) {
+    if (!w.symbol) return nullptr;
+    std::string_view symbol = *w.symbol;
+    auto it = std::lower_bound(entries.begin(), entries.end(), symbol,
+                               [](const std::unique_ptr<icon_entry>& e, std::string_view s) {
+                                   return !e->symbol || compare_symbols(*e->symbol, s) < 0;
+                               });
+    if (it == entries.end() || !(*it)->symbol || compare_symbols(*(*it)->symbol, symbol) != 0) {
+        return nullptr;
+    }
+    return it->get();
+}
+
+void report_icon(const char* format, std::size_t position, const icon_entry& entry) {
+    report(format, static_cast<int>(position + 1), entry.usage,
+           entry.symbol ? entry.symbol->c_str() : "");
+}
+
+}  // namespace
+
+bool select_icons(poiset& set, const gpi_settings* settings) {
+    if (!set.icons) return false;
+    entry_vector& entries = set.icons->entries;
+    std::erase(entries, nullptr);
+    if (entries.empty()) return true;
+
+    sort_by_symbol(entries);
+    for (auto& entry : entries) entry->usage = 0;
+    for (const auto& w : set.waypoints) {
+        if (icon_entry* entry = find_icon(entries, *w)) ++entry->usage;
+    }
+    sort_by_usage(entries);
+
+    int limit = settings != nullptr ? settings->icon_count_limit : 0;
+    bool percent = settings != nullptr && settings->icon_limit_is_percent;
+    std::size_t loaded = 0;
+    std::size_t skipped = 0;
+    constexpr const char* loaded_line = "\n%3i. Loaded icon  (used:%5ix): '%s'";
+    constexpr const char* skipped_line = "\n%3i. Skipped icon (used:%5ix): '%s'";
+    // Numbers run up to 0xFFFE; 0xFFFF means "no icon".
+    constexpr std::size_t max_icons = no_icon_id;
+    if (limit <= 0) {
+        for (std::size_t p = 0; p < entries.size(); ++p) {
+            icon_entry& entry = *entries[p];
+            if (entry.usage != 0 && p >= max_icons) {
+                entry.icon_id = no_icon_id;
+                ++skipped;
+                report_icon(skipped_line, p, entry);
+            } else if (entry.usage != 0) {
+                entry.icon_id = static_cast<std::uint16_t>(p);
+                report_icon(loaded_line, p, entry);
+                loaded = p + 1;
+            } else {
+                entry.icon_id = no_icon_id;
+            }
+        }
+    } else {
+        double share = limit / 100.0;
+        double covered = 0.0;
+        double waypoint_count = static_cast<double>(set.waypoints.size());
+        std::size_t allowed = percent ? entries.size() : static_cast<std::size_t>(limit);
+        allowed = std::min({allowed, entries.size(), max_icons});
+        for (std::size_t p = 0; p < allowed; ++p) {
+            icon_entry& entry = *entries[p];
+            if (entry.usage == 0) break;
+            if (percent) {
+                covered += entry.usage;
+                if (covered / waypoint_count > share) break;
+            }
+            entry.icon_id = static_cast<std::uint16_t>(p);
+            report_icon(loaded_line, p, entry);
+            loaded = p + 1;
+        }
+        for (std::size_t p = loaded; p < entries.size(); ++p) {
+            icon_entry& entry = *entries[p];
+            entry.icon_id = no_icon_id;
+            if (entry.usage > 0) {
+                ++skipped;
+                report_icon(skipped_line, p, entry);
+            }
+        }
+    }
+    report("\n    imported %i icons (Skipped %i)", static_cast<int>(loaded),
+           static_cast<int>(skipped));
+
+    sort_by_symbol(entries);
+    for (auto& w : set.waypoints) {
+        icon_entry* entry = find_icon(entries, *w);
+        if (entry != nullptr && entry->icon_id != no_icon_id) {
+            w->flags |= has_icon;
+            w->icon_id = entry->icon_id;
+        }
+    }
+    sort_by_usage(entries);
+    return true;
+}
+
+bool apply_default_proximity(const gpi_settings* settings, poiset& set) {
+    if (settings == nullptr) return false;
+    if (!(settings->default_proximity > 0)) return true;
+    const auto& symbols = settings->proximity_symbols;
+    for (auto& w : set.waypoints) {
+        if ((w->flags & (has_proximity | has_speed)) != 0) continue;
+        if (!symbols.empty()) {
+            if (!w->symbol) continue;
+            bool listed = std::any_of(symbols.begin(), symbols.end(), [&](const std::string& s) {
+                return equals_ignore_case(s, *w->symbol);
+            });
+            if (!listed) continue;
+        }
+        w->flags |= has_proximity;
+        w->proximity = settings->default_proximity;
+    }
+    return true;
+}
+
+}  // namespace velmora

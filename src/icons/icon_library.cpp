@@ -1,0 +1,95 @@
+#include "icons/icon_library.hpp"
+
+#include <new>
+#include <string>
+
+#include "icons/bmp_file.hpp"
+#include "icons/icon_convert.hpp"
+#include "platform/dir_search.hpp"
+#include "platform/messages.hpp"
+#include "platform/paths.hpp"
+
+namespace velmora {
+
+namespace {
+
+bool is_separator(char c) {
+    return c == '/' || c == '\\';
+}
+
+}  // namespace
+
+bool icon_list_append(icon_list& list, std::unique_ptr<icon_entry> entry) {
+    if (!entry) return false;
+    try {
+        std::size_t capacity = list.entries.capacity();
+        if (list.entries.size() + 1 >= capacity)
+            list.entries.reserve(capacity < 16 ? 32 : capacity * 2);
+        list.entries.push_back(std::move(entry));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+std::unique_ptr<icon_list> icon_library_load(std::string_view pattern) {
+    auto list = std::make_unique<icon_list>();
+    auto resolved = resolve_path(pattern);
+    if (!resolved) return list;
+
+    std::string search;
+    std::string dir;
+    if (is_separator(resolved->back())) {
+        search = *resolved + "*.*";
+        dir = *resolved;
+    } else {
+        search = *resolved;
+        std::size_t sep = resolved->find_last_of("\\/");
+        if (sep != std::string::npos) dir = resolved->substr(0, sep + 1);
+    }
+
+    for (const dir_entry& found : find_entries(search)) {
+        if (found.is_directory) continue;
+        std::string file_path = dir + found.name;
+        auto parts = split_path(file_path);
+        if (!parts) {
+            report("\nTeszt: Not loaded! (%s)", found.name.c_str());
+            continue;
+        }
+        std::string name = ascii_lower(parts->fname);
+        const char* ext = parts->ext.c_str();
+        if (equals_ignore_case(parts->ext, ".bmp")) {
+            auto image = bmp_load(file_path);
+            if (image) {
+                // Keep only icons that can go into a GPI file as they are.
+                if (const char* problem = gpi_conversion_problem(*image)) {
+                    report("\nError: BMP icon can't be used: %s", problem);
+                    image.reset();
+                }
+            }
+            if (!image) {
+                report("\nWarning: Can't load bmp file(%s%s)", name.c_str(), ext);
+                report("\nTeszt: Not loaded! (%s%s)", name.c_str(), ext);
+                continue;
+            }
+            auto entry = std::make_unique<icon_entry>();
+            entry->path = file_path;
+            entry->symbol = name;
+            entry->icon_id = 0;
+            entry->usage = 0;
+            entry->format = icon_format_bmp;
+            entry->bmp = std::move(image);
+            (void)icon_list_append(*list, std::move(entry));
+        } else if (equals_ignore_case(parts->ext, ".gif") ||
+                   equals_ignore_case(parts->ext, ".ico")) {
+            report("\nWarning: type not supported (yet): (%s)!", ext);
+            report("\nTeszt: Not loaded! (%s%s)", name.c_str(), ext);
+        } else {
+            report("\nWarning: type not supported: (%s)!", ext);
+            report("\nTeszt: Not loaded! (%s%s)", name.c_str(), ext);
+        }
+    }
+    return list;
+}
+
+}  // namespace velmora

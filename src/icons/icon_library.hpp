@@ -1,0 +1,22 @@
+#pragma once
+// Icon lists and the icon library: the BMP files of an icons directory, each standing
+// for the symbol that its lower-cased file name spells.
+#include <memory>
+#include <string_view>
+
+#include "model/icon_list.hpp"
+
+namespace velmora {
+
+// Appends the entry.  The list doubles its room before an append that would leave no
+// slot free (a new list of 32 slots has 64 after its 32nd entry).  False when the entry
+// is absent or the list could not grow; the entry is then dropped.
+[[nodiscard]] bool icon_list_append(icon_list& list, std::unique_ptr<icon_entry> entry);
+
+// Loads every BMP file that the directory pattern matches ("...\icons\*.*", or a path
+// ending in a separator for a whole directory), in file-name order.  Files that can't
+// be loaded or are of another type are reported and left out; a missing directory
+// gives an empty list.
+[[nodiscard]] std::unique_ptr<icon_list> icon_library_load(std::string_view pattern);
+
+}  // namespace velmora

@@ -1,0 +1,196 @@
+#include <gtest/gtest.h>
+
+#include "driver/gpi_settings.hpp"
+#include "platform/messages.hpp"
+#include "support/test_support.hpp"
+
+namespace velmora {
+namespace {
+
+// Reads the text as a settings file; the messages go to *messages.
+std::unique_ptr<gpi_settings> read_text(const testing::temp_dir& dir, const std::string& text,
+                                        std::string* messages = nullptr) {
+    testing::write_file(dir.file("Velmora_gpi.ini"), text);
+    message_capture capture;
+    auto settings = read_gpi_settings(dir.file("Velmora_gpi.ini"));
+    if (messages != nullptr) *messages = capture.text();
+    return settings;
+}
+
+TEST(ReadGpiSettings, ReportsAMissingFileAndGivesNone) {
+    testing::temp_dir dir;
+    message_capture capture;
+    EXPECT_EQ(read_gpi_settings(dir.file("absent.ini")), nullptr);
+    EXPECT_EQ(capture.text(), "\nError: Cant't open gpi ini file (" + dir.file("absent.ini") + ")");
+    capture.clear();
+    EXPECT_EQ(load_gpi_settings(dir.path().string() + "/"), nullptr);
+    EXPECT_EQ(capture.text(),
+              "\nError: Cant't open gpi ini file (" + dir.file("Velmora_gpi.ini") + ")");
+}
+
+TEST(ReadGpiSettings, ReadsEveryKeyOfItsSections) {
+    testing::temp_dir dir;
+    std::string messages;
+    auto s = read_text(dir,
+                       "; settings\n"
+                       "[GpiImportSettings]\n"
+                       "IconSpec=in\\*.bmp\n"
+                       "\n"
+                       "[GpiExportSettings]\r\n"
+                       "IconSpec=out\\*.*\r\n"
+                       "IconCountLimit=12\n"
+                       "   DefaultProximity=200 ; metres  \n"
+                       "DefaultProximityForSym=flag, red,car\n",
+                       &messages);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(messages, "");
+    EXPECT_EQ(s->import_icon_spec, "in\\*.bmp");
+    EXPECT_EQ(s->export_icon_spec, "out\\*.*");
+    EXPECT_EQ(s->icon_count_limit, 12);
+    EXPECT_FALSE(s->icon_limit_is_percent);
+    EXPECT_EQ(s->default_proximity, 200.0);
+    EXPECT_EQ(s->proximity_symbols, (std::vector<std::string>{"flag", " red", "car"}));
+
+    // load_gpi_settings finds the same file beside the program.
+    auto loaded = load_gpi_settings(dir.path().string() + "/");
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->icon_count_limit, 12);
+}
+
+TEST(ReadGpiSettings, StartsFromTheDefaults) {
+    testing::temp_dir dir;
+    auto s = read_text(dir, "");
+    ASSERT_NE(s, nullptr);
+    EXPECT_FALSE(s->import_icon_spec.has_value());
+    EXPECT_FALSE(s->export_icon_spec.has_value());
+    EXPECT_EQ(s->icon_count_limit, 0);
+    EXPECT_FALSE(s->icon_limit_is_percent);
+    EXPECT_EQ(s->default_proximity, 0.0);
+    EXPECT_TRUE(s->proximity_symbols.empty());
+}
+
+TEST(ReadGpiSettings, ReadsTheLeadingIntegerOfNumbers) {
+    testing::temp_dir dir;
+    auto limit = [&](const std::string& value) {
+        auto s = read_text(dir, "[GpiExportSettings]\nIconCountLimit=" + value + "\n");
+        return std::make_pair(static_cast<int>(s->icon_count_limit), s->icon_limit_is_percent);
+    };
+    EXPECT_EQ(limit("20%"), std::make_pair(20, true));
+    EXPECT_EQ(limit("%20"), std::make_pair(0, true));
+    EXPECT_EQ(limit(""), std::make_pair(0, false));
+    EXPECT_EQ(limit("40000"), std::make_pair(-25536, false));  // kept to 16 bits
+    EXPECT_EQ(limit("70000"), std::make_pair(4464, false));
+    EXPECT_EQ(limit(" 7 icons"), std::make_pair(7, false));
+
+    auto proximity = [&](const std::string& line) {
+        return read_text(dir, "[GpiExportSettings]\nDefaultProximity=50\n" + line + "\n")
+            ->default_proximity;
+    };
+    EXPECT_EQ(proximity("DefaultProximity=150.7"), 150.0);
+    EXPECT_EQ(proximity("DefaultProximity="), 50.0);  // an empty value changes nothing
+    EXPECT_EQ(proximity("DefaultProximity=-20"), -20.0);
+    EXPECT_EQ(proximity("DefaultProximity=abc"), 0.0);
+}
+
+TEST(ReadGpiSettings, TakesNeitherBlanksAroundTheEqualsSignNorWrongKeys) {
+    testing::temp_dir dir;
+    std::string messages;
+    std::string path = dir.file("Velmora_gpi.ini");
+    auto s = read_text(dir,
+                       "[GpiExportSettings]\n"
+                       "IconCountLimit = 20\n"
+                       "=5\n"
+                       "Colour=red\n"
+                       "[GpiImportSettings]\n"
+                       "IconCountLimit=5\n"
+                       "IconSpec=x\n",
+                       &messages);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->icon_count_limit, 0);
+    EXPECT_EQ(messages, "\nWarning: Unexpected parameter IconCountLimit  in " + path +
+                            " gpi ini file line 2!"
+                            "\nWarning: Unexpected parameter  in " +
+                            path + " gpi ini file line 3!" +
+                            "\nWarning: Unexpected parameter Colour in " + path +
+                            " gpi ini file line 4!" +
+                            "\nWarning: Unexpected parameter IconCountLimit in " + path +
+                            " gpi ini file line 6!");
+}
+
+TEST(ReadGpiSettings, RecognisesSectionsAndKeysInAnyCase) {
+    testing::temp_dir dir;
+    std::string messages;
+    auto s = read_text(dir,
+                       "IconCountLimit=9\n"  // before any section: ignored in silence
+                       "[gpiexportsettings]\n"
+                       "iconcountlimit=5\n"
+                       "[GpiImportSettings] trailing text\n"
+                       "[GpiExportSettings] trailing text\n"
+                       "ICONCOUNTLIMIT=6\n",
+                       &messages);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(messages, "");
+    EXPECT_EQ(s->icon_count_limit, 6);  // a later value replaces an earlier one
+}
+
+TEST(ReadGpiSettings, IgnoresTheLinesOfUnknownSections) {
+    testing::temp_dir dir;
+    std::string messages;
+    std::string path = dir.file("Velmora_gpi.ini");
+    auto s = read_text(dir,
+                       "[GpiExportSettings]\n"
+                       "IconCountLimit=3\n"
+                       "[Other] ; comment\n"
+                       "IconCountLimit=4\n"
+                       "[GpiExportSettings\n"
+                       "IconCountLimit=5\n"
+                       "[GpiExportSettings]\n"
+                       "DefaultProximity=80\n",
+                       &messages);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->icon_count_limit, 3);
+    EXPECT_EQ(s->default_proximity, 80.0);
+    EXPECT_EQ(messages,
+              "\nWarning: Unexpected section name [Other] found in gpi ini file (" + path +
+                  ") line 3!" +
+                  "\nWarning: Unexpected section name [GpiExportSettings found in gpi ini file (" +
+                  path + ") line 5!");
+}
+
+TEST(ReadGpiSettings, CutsValuesAtTheCommentAndKeepsSymbolsUntrimmed) {
+    testing::temp_dir dir;
+    auto s =
+        read_text(dir,
+                  "[GpiImportSettings]\nIconSpec=a;b\nIconSpec=\n"
+                  "[GpiExportSettings]\nDefaultProximityForSym=x\nDefaultProximityForSym=a,,b,\n");
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->import_icon_spec, "a");  // an empty value keeps the earlier one
+    EXPECT_EQ(s->proximity_symbols, (std::vector<std::string>{"a", "", "b", ""}));
+}
+
+TEST(ReadGpiSettings, ReadsAnOverlongLineAsSeveralLines) {
+    testing::temp_dir dir;
+    std::string messages;
+    std::string path = dir.file("Velmora_gpi.ini");
+    std::string long_value(1022 - std::string("IconSpec=").size(), 'v');
+    auto s = read_text(
+        dir, "[GpiExportSettings]\nIconSpec=" + long_value + "tail\nIconCountLimit=2\n", &messages);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->export_icon_spec, long_value);
+    EXPECT_EQ(s->icon_count_limit, 2);
+    EXPECT_EQ(messages,
+              "\nWarning: Unexpected parameter tail in " + path + " gpi ini file line 3!");
+}
+
+TEST(ReadGpiSettings, ReadsTheBundledDefaultFileWithoutComplaint) {
+    message_capture capture;
+    auto s = read_gpi_settings(testing::source_dir() + "/examples/Velmora_gpi.ini");
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(capture.text(), "");
+    EXPECT_EQ(s->icon_count_limit, 0);
+    EXPECT_GT(s->default_proximity, 0.0);
+    EXPECT_FALSE(s->proximity_symbols.empty());
+}
+
+}  // namespace
+}  // namespace velmora

@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+
+#include "driver/icon_selection.hpp"
+#include "platform/messages.hpp"
+
+namespace velmora {
+namespace {
+
+// A set whose library holds the symbols given, in that order, and whose waypoints use
+// the symbols by the counts given.
+struct icon_case {
+    poiset set;
+
+    explicit icon_case(const std::vector<std::string>& library) {
+        set.icons = std::make_unique<icon_list>();
+        for (const auto& symbol : library) {
+            auto entry = std::make_unique<icon_entry>();
+            entry->symbol = symbol;
+            entry->icon_id = 0;
+            entry->format = icon_format_bmp;
+            set.icons->entries.push_back(std::move(entry));
+        }
+    }
+
+    void use(const std::optional<std::string>& symbol, int times) {
+        for (int i = 0; i < times; ++i) {
+            waypoint* w = poiset_add_waypoint(set);
+            w->symbol = symbol;
+        }
+    }
+
+    [[nodiscard]] std::uint16_t id_of(const std::string& symbol) const {
+        for (const auto& e : set.icons->entries) {
+            if (e->symbol == symbol) return e->icon_id;
+        }
+        return 0x1234;
+    }
+
+    [[nodiscard]] std::vector<std::string> order() const {
+        std::vector<std::string> out;
+        for (const auto& e : set.icons->entries) out.push_back(*e->symbol);
+        return out;
+    }
+};
+
+gpi_settings limit_of(int limit, bool percent) {
+    gpi_settings s;
+    s.icon_count_limit = static_cast<std::int16_t>(limit);
+    s.icon_limit_is_percent = percent;
+    return s;
+}
+
+TEST(SelectIcons, WithoutALimitLoadsEveryUsedIcon) {
+    icon_case c({"bank", "car", "dam", "fuel", "zoo"});
+    c.use("fuel", 7);
+    c.use("bank", 2);
+    c.use("zoo", 1);
+    c.use("nothing", 3);
+    message_capture capture;
+    EXPECT_TRUE(select_icons(c.set, nullptr));
+    EXPECT_EQ(capture.text(),
+              "\n  1. Loaded icon  (used:    7x): 'fuel'"
+              "\n  2. Loaded icon  (used:    2x): 'bank'"
+              "\n  3. Loaded icon  (used:    1x): 'zoo'"
+              "\n    imported 3 icons (Skipped 0)");
+    EXPECT_EQ(c.id_of("fuel"), 0);
+    EXPECT_EQ(c.id_of("bank"), 1);
+    EXPECT_EQ(c.id_of("zoo"), 2);
+    EXPECT_EQ(c.id_of("car"), 0xFFFF);
+    EXPECT_EQ(c.id_of("dam"), 0xFFFF);
+    EXPECT_EQ(c.order(), (std::vector<std::string>{"fuel", "bank", "zoo", "car", "dam"}));
+    for (const auto& w : c.set.waypoints) {
+        bool known = *w->symbol != "nothing";
+        EXPECT_EQ((w->flags & has_icon) != 0, known) << *w->symbol;
+        if (known) {
+            EXPECT_EQ(w->icon_id, c.id_of(*w->symbol));
+        }
+    }
+
+    // A settings record with limit 0 or below means the same.
+    icon_case d({"a"});
+    d.use("a", 1);
+    gpi_settings negative = limit_of(-25536, false);
+    capture.clear();
+    select_icons(d.set, &negative);
+    EXPECT_EQ(capture.text(),
+              "\n  1. Loaded icon  (used:    1x): 'a'\n    imported 1 icons (Skipped 0)");
+}
+
+TEST(SelectIcons, WithACountLimitSkipsTheLessUsedIcons) {
+    icon_case c({"bank", "fuel", "zoo", "car"});
+    c.use("fuel", 7);
+    c.use("bank", 2);
+    c.use("zoo", 1);
+    gpi_settings settings = limit_of(2, false);
+    message_capture capture;
+    EXPECT_TRUE(select_icons(c.set, &settings));
+    EXPECT_EQ(capture.text(),
+              "\n  1. Loaded icon  (used:    7x): 'fuel'"
+              "\n  2. Loaded icon  (used:    2x): 'bank'"
+              "\n  3. Skipped icon (used:    1x): 'zoo'"
+              "\n    imported 2 icons (Skipped 1)");
+    EXPECT_EQ(c.id_of("zoo"), 0xFFFF);
+    EXPECT_EQ(c.id_of("car"), 0xFFFF);
+    for (const auto& w : c.set.waypoints) {
+        EXPECT_EQ((w->flags & has_icon) != 0, *w->symbol != "zoo");
+    }
+
+    // A limit above the number of used icons stops at the first unused one.
+    icon_case d({"a", "b"});
+    d.use("a", 1);
+    gpi_settings wide = limit_of(10, false);
+    capture.clear();
+    select_icons(d.set, &wide);
+    EXPECT_EQ(capture.text(),
+              "\n  1. Loaded icon  (used:    1x): 'a'\n    imported 1 icons (Skipped 0)");
+    EXPECT_EQ(d.id_of("b"), 0xFFFF);
+}
+
+TEST(SelectIcons, WithAPercentLimitStopsAtTheIconThatPassesTheShare) {
+    icon_case c({"a", "b", "c", "d"});
+    c.use("a", 50);
+    c.use("b", 30);
+    c.use("c", 15);
+    c.use("d", 5);
+    gpi_settings settings = limit_of(80, true);
+    message_capture capture;
+    EXPECT_TRUE(select_icons(c.set, &settings));
+    EXPECT_EQ(capture.text(),
+              "\n  1. Loaded icon  (used:   50x): 'a'"
+              "\n  2. Loaded icon  (used:   30x): 'b'"
+              "\n  3. Skipped icon (used:   15x): 'c'"
+              "\n  4. Skipped icon (used:    5x): 'd'"
+              "\n    imported 2 icons (Skipped 2)");
+    EXPECT_EQ(c.id_of("a"), 0);
+    EXPECT_EQ(c.id_of("b"), 1);
+    EXPECT_EQ(c.id_of("c"), 0xFFFF);
+    EXPECT_EQ(c.id_of("d"), 0xFFFF);
+
+    // Waypoints without an icon count in the whole: 100% takes every used icon.
+    icon_case d({"a", "b"});
+    d.use("a", 2);
+    d.use("b", 1);
+    d.use(std::nullopt, 1);
+    gpi_settings all = limit_of(100, true);
+    capture.clear();
+    select_icons(d.set, &all);
+    EXPECT_EQ(d.id_of("b"), 1);
+}
+
+TEST(SelectIcons, OrdersIconsOfEqualUseBySymbol) {
+    for (const auto& library :
+         {std::vector<std::string>{"c", "a", "b"}, std::vector<std::string>{"b", "c", "a"}}) {
+        icon_case c(library);
+        c.use("b", 2);
+        c.use("c", 2);
+        c.use("a", 2);
+        message_capture capture;
+        select_icons(c.set, nullptr);
+        EXPECT_EQ(c.order(), (std::vector<std::string>{"a", "b", "c"}));
+        EXPECT_EQ(c.id_of("a"), 0);
+        EXPECT_EQ(c.id_of("b"), 1);
+        EXPECT_EQ(c.id_of("c"), 2);
+    }
+}
+
+TEST(SelectIcons, MatchesSymbolsWithoutRegardToCase) {
+    icon_case c({"flag, red", "speed_50"});
+    c.use("Flag, Red", 1);
+    c.use("flag, red", 1);
+    c.use("Speed_50", 3);
+    c.use(std::nullopt, 1);
+    c.use("", 1);
+    message_capture capture;
+    select_icons(c.set, nullptr);
+    EXPECT_EQ(c.id_of("flag, red"), 1);
+    EXPECT_EQ(c.id_of("speed_50"), 0);
+    EXPECT_EQ(c.set.waypoints[0]->icon_id, 1);
+    EXPECT_EQ(c.set.waypoints[2]->icon_id, 0);
+    EXPECT_EQ(c.set.waypoints[5]->flags & has_icon, 0u);
+    EXPECT_EQ(c.set.waypoints[6]->flags & has_icon, 0u);
+
+    // Two files that differ only in case: the first one takes the waypoints.
+    icon_case twins({"car", "car"});
+    twins.set.icons->entries[1]->path = "second";
+    twins.use("CAR", 3);
+    select_icons(twins.set, nullptr);
+    EXPECT_EQ(twins.set.icons->entries[0]->usage, 3);
+    EXPECT_FALSE(twins.set.icons->entries[0]->path.has_value());
+    EXPECT_EQ(twins.set.icons->entries[1]->icon_id, 0xFFFF);
+    EXPECT_EQ(twins.set.waypoints[0]->icon_id, 0);
+}
+
+TEST(SelectIcons, DoesNothingWithoutAnIconList) {
+    poiset set;
+    message_capture capture;
+    EXPECT_FALSE(select_icons(set, nullptr));
+    set.icons = std::make_unique<icon_list>();
+    EXPECT_TRUE(select_icons(set, nullptr));
+    EXPECT_EQ(capture.text(), "");
+
+    // No waypoint: nothing is used, under any limit.
+    icon_case c({"a"});
+    gpi_settings percent = limit_of(50, true);
+    EXPECT_TRUE(select_icons(c.set, &percent));
+    EXPECT_EQ(capture.text(), "\n    imported 0 icons (Skipped 0)");
+    EXPECT_EQ(c.id_of("a"), 0xFFFF);
+}
+
+TEST(ApplyDefaultProximity, GivesTheDefaultToWaypointsWithoutAlert) {
+    poiset set;
+    auto add = [&](std::optional<std::string> symbol, std::uint32_t flags) {
+        waypoint* w = poiset_add_waypoint(set);
+        w->symbol = std::move(symbol);
+        w->flags = flags;
+        w->proximity = 30;
+        return w;
+    };
+    waypoint* plain = add("car", has_position);
+    waypoint* speed = add("speed_50", has_position | has_speed);
+    waypoint* near = add("car", has_position | has_proximity);
+    waypoint* from_gpi = add(std::nullopt, has_position);
+
+    EXPECT_FALSE(apply_default_proximity(nullptr, set));
+    EXPECT_EQ(plain->flags & has_proximity, 0u);
+
+    gpi_settings settings;
+    settings.default_proximity = 0;
+    EXPECT_TRUE(apply_default_proximity(&settings, set));
+    EXPECT_EQ(plain->flags & has_proximity, 0u);
+    settings.default_proximity = -5;
+    EXPECT_TRUE(apply_default_proximity(&settings, set));
+    EXPECT_EQ(plain->flags & has_proximity, 0u);
+
+    settings.default_proximity = 200;
+    EXPECT_TRUE(apply_default_proximity(&settings, set));
+    EXPECT_NE(plain->flags & has_proximity, 0u);
+    EXPECT_EQ(plain->proximity, 200.0);
+    EXPECT_EQ(speed->flags & has_proximity, 0u);
+    EXPECT_EQ(speed->proximity, 30.0);
+    EXPECT_EQ(near->proximity, 30.0);
+    EXPECT_NE(from_gpi->flags & has_proximity, 0u);
+    EXPECT_EQ(from_gpi->proximity, 200.0);
+}
+
+TEST(ApplyDefaultProximity, KeepsToTheNamedSymbols) {
+    poiset set;
+    for (const char* symbol : {"car", "CAR", "red", "flag", "fuel"}) {
+        poiset_add_waypoint(set)->symbol = symbol;
+    }
+    ASSERT_NE(poiset_add_waypoint(set), nullptr);  // no symbol
+    gpi_settings settings;
+    settings.default_proximity = 120;
+    settings.proximity_symbols = {"flag", " red", "Car"};
+    EXPECT_TRUE(apply_default_proximity(&settings, set));
+    std::vector<bool> got;
+    for (const auto& w : set.waypoints) got.push_back((w->flags & has_proximity) != 0);
+    EXPECT_EQ(got, (std::vector<bool>{true, true, false, true, false, false}));
+}
+
+}  // namespace
+}  // namespace velmora
