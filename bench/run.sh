@@ -1,7 +1,14 @@
 #!/usr/bin/env bash
 # Times whole conversions: for each case and size, one warm-up and five measured runs
-# under /usr/bin/time -v; prints the median wall time and the median peak resident
-# memory.  Usage: bench/run.sh [sizes...]   (default: 10000 100000 1000000)
+# under /usr/bin/time -v; prints the median wall time, the median processor time (user
+# + system: what the program itself used, telling on a machine that others share) and
+# the median peak resident memory.  Usage: bench/run.sh [sizes...]   (default: 10000 100000 1000000)
+#
+# The program is a Release build in build-bench/, with the settings files and the
+# icons directories of examples/ beside it.  Inputs are generated once into
+# bench/data/; the outputs of the last run of every case stay in bench/data/out/
+# (out_<N>_<from>_<to>.<to>), stamped with SOURCE_DATE_EPOCH so that they can be
+# compared byte for byte between builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 sizes=("$@")
@@ -9,8 +16,15 @@ sizes=("$@")
 runs=5
 
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DVELMORA_TESTS=OFF >/dev/null
-cmake --build build-bench --target velmora -j2 >/dev/null
+# velmora_runtime copies the settings files and icons beside the program.
+cmake --build build-bench --target velmora velmora_runtime -j2 >/dev/null
 exe="$PWD/build-bench/velmora"
+for needed in Velmora_gpi.ini Velmora_speedcam.ini icons/waypoint.bmp icons/speedcam/Speed_50.bmp; do
+  if [ ! -f "build-bench/$needed" ]; then
+    echo "bench: build-bench/$needed is missing beside the program" >&2
+    exit 1
+  fi
+done
 data="$PWD/bench/data"
 work="$data/out"
 mkdir -p "$data" "$work"
@@ -25,21 +39,29 @@ done
 # median of the numbers on standard input
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
-measure() {  # measure <input> <output>: prints "<wall s> <peak MiB>"
-  local input=$1 output=$2 walls=() rss=() log
+measure() {  # measure <input> <output>: prints "<wall s> <cpu s> <peak MiB>"
+  local input=$1 output=$2 walls=() cpus=() rss=() log
   log=$(mktemp)
-  "$exe" "$input" -o "$output" 2>/dev/null || true  # warm-up
+  if ! "$exe" "$input" -o "$output" 2>"$log" >/dev/null; then  # warm-up
+    echo "bench: $exe $input -o $output failed:" >&2
+    tail -5 "$log" >&2
+    rm -f "$log"
+    exit 1
+  fi
   for _ in $(seq "$runs"); do
-    /usr/bin/time -v "$exe" "$input" -o "$output" 2>"$log" >/dev/null || true
+    /usr/bin/time -v "$exe" "$input" -o "$output" 2>"$log" >/dev/null || { rm -f "$log"; exit 1; }
     walls+=("$(awk -F': ' '/Elapsed \(wall clock\)/ {n=split($2,p,":"); s=0; for(i=1;i<=n;i++) s=s*60+p[i]; print s}' "$log")")
+    cpus+=("$(awk -F': ' '/User time|System time/ {s+=$2} END {printf "%.2f", s}' "$log")")
     rss+=("$(awk -F': ' '/Maximum resident set size/ {printf "%.1f", $2/1024}' "$log")")
   done
   rm -f "$log"
-  printf '%s %s' "$(printf '%s\n' "${walls[@]}" | median)" "$(printf '%s\n' "${rss[@]}" | median)"
+  printf '%s %s %s' "$(printf '%s\n' "${walls[@]}" | median)" \
+    "$(printf '%s\n' "${cpus[@]}" | median)" "$(printf '%s\n' "${rss[@]}" | median)"
 }
 
-printf '| %-12s | %9s | %10s | %10s | %12s |\n' "case" "N" "input MB" "wall s" "peak RSS MiB"
-printf '|%s|%s|%s|%s|%s|\n' "--------------" "-----------" "------------" "------------" "--------------"
+echo "load before: $(uptime | sed 's/.*load average/load average/')"
+printf '| %-12s | %9s | %8s | %7s | %7s | %12s |\n' "case" "N" "input MB" "wall s" "cpu s" "peak RSS MiB"
+printf '|%s|%s|%s|%s|%s|%s|\n' "--------------" "-----------" "----------" "---------" "---------" "--------------"
 for n in "${sizes[@]}"; do
   for c in "gpx gpi" "gpx gpx" "gpi gpx" "gpi gpi" "txt gpi"; do
     set -- $c
@@ -49,7 +71,9 @@ for n in "${sizes[@]}"; do
       txt) input="$data/cams_$n.txt" ;;
     esac
     size=$(awk -v b="$(stat -c %s "$input")" 'BEGIN {printf "%.1f", b/1e6}')
-    read -r wall rss <<<"$(measure "$input" "$work/out_$n.$2")"
-    printf '| %-12s | %9s | %10s | %10s | %12s |\n' "$1 -> $2" "$n" "$size" "$wall" "$rss"
+    read -r wall cpu rss <<<"$(measure "$input" "$work/out_${n}_$1_$2.$2")"
+    [ -n "$rss" ] || exit 1
+    printf '| %-12s | %9s | %8s | %7s | %7s | %12s |\n' "$1 -> $2" "$n" "$size" "$wall" "$cpu" "$rss"
   done
 done
+echo "load after: $(uptime | sed 's/.*load average/load average/')"
