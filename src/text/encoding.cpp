@@ -236,7 +236,11 @@ std::optional<std::string> code_page_locale_name(std::string_view name) {
     std::string squeezed = squeeze_encoding_name(name);
     for (const code_page_row& row : code_page_table) {
         if (equals_ignore_case(row.name, name) || equals_ignore_case(row.name, squeezed)) {
-            return "." + std::string(row.number);
+            // Appended piece by piece: "." + std::string(...) sets off a false
+            // -Wrestrict warning of GCC 12 in optimised builds.
+            std::string locale_name(1, '.');
+            locale_name.append(row.number);
+            return locale_name;
         }
     }
     return std::nullopt;
