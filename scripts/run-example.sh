@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/ensure-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --target velmora -j2
+cmake --build build --target velmora velmora_runtime -j2
 build/velmora examples/example.gpx -o build/example_velmora.gpi
 status=$?
 echo
