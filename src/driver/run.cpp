@@ -52,6 +52,8 @@ bool is_console_output(std::string_view arg) {
 class conversion_run {
   public:
     int execute(int argc, const char* const* argv);
+    // Leaves the POI sets to the end of the process instead of freeing them.
+    void leave_model_to_exit();
 
   private:
     void mark_elapsed();
@@ -82,7 +84,7 @@ class conversion_run {
     std::vector<named_file> inputs_;
     bool output_named_ = false;
     named_file output_;
-    poiset_list list_;
+    std::unique_ptr<poiset_list> list_ = std::make_unique<poiset_list>();
 };
 
 void conversion_run::mark_elapsed() {
@@ -198,7 +200,7 @@ void conversion_run::name_output_automatically() {
 void conversion_run::import_by_extension(std::FILE* file, const named_file& input) {
     const std::string& ext = input.ext;
     if (equals_ignore_case(ext, ".txt")) {
-        poiset* set = poiset_list_add(list_);
+        poiset* set = poiset_list_add(*list_);
         if (set == nullptr) throw fatal_exit{};
         set->name = input.name;
         // The settings are read afresh for every list and released after its import.
@@ -207,9 +209,9 @@ void conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
         if (imported) prepare_icons(*set, ext);
     } else if (equals_ignore_case(ext, ".gpi")) {
         // What was read before a failure stays in the list; the reader has reported it.
-        (void)read_gpi_file(file, list_);
+        (void)read_gpi_file(file, *list_);
     } else if (equals_ignore_case(ext, ".gpx")) {
-        poiset* set = poiset_list_add(list_);
+        poiset* set = poiset_list_add(*list_);
         if (set == nullptr) throw fatal_exit{};
         set->name = input.name;
         if (gpx_read(file, *set)) prepare_icons(*set, ext);
@@ -238,7 +240,7 @@ void conversion_run::prepare_icons(poiset& set, const std::string& input_ext) {
 }
 
 void conversion_run::import_input(int number, const named_file& input) {
-    int sets_before = list_.count();
+    int sets_before = list_->count();
     report("\n\nImporting... (%i. %s%s)", number, input.name.c_str(), input.ext.c_str());
     mark_time_ = monotonic_msec();
     std::FILE* file = std::fopen(input.path.c_str(), "rb");
@@ -249,8 +251,8 @@ void conversion_run::import_input(int number, const named_file& input) {
     import_by_extension(file, input);
     std::fclose(file);
     long long imported = 0;
-    for (int i = sets_before; i < list_.count(); ++i)
-        imported += list_.poisets[static_cast<std::size_t>(i)]->count();
+    for (int i = sets_before; i < list_->count(); ++i)
+        imported += list_->poisets[static_cast<std::size_t>(i)]->count();
     report("\n    imported %lli pois", imported);
     mark_elapsed();
 }
@@ -266,14 +268,14 @@ conversion_run::output_kind conversion_run::output_kind_of(std::string_view ext)
 bool conversion_run::write_stream(output_kind kind, std::FILE* stream) {
     switch (kind) {
         case output_kind::gpx:
-            return gpx_write(stream, list_);
+            return gpx_write(stream, *list_);
         case output_kind::gpi:
             if (!output_locale_) output_locale_ = code_page::create(1250);
             if (!output_locale_) {
                 report("\nError: Can't create the output code page (1250)");
                 return false;
             }
-            return write_gpi(stream, list_, *output_locale_, current_unix_time());
+            return write_gpi(stream, *list_, *output_locale_, current_unix_time());
         case output_kind::bmp:
         case output_kind::none:
             break;
@@ -284,7 +286,7 @@ bool conversion_run::write_stream(output_kind kind, std::FILE* stream) {
 void conversion_run::export_all() {
     const std::string& ext = output_.ext;
     if (equals_ignore_case(ext, ".gpi")) {
-        for (auto& set : list_.poisets) apply_default_proximity(gpi_settings_.get(), *set);
+        for (auto& set : list_->poisets) apply_default_proximity(gpi_settings_.get(), *set);
     }
     report("\nExporting...");
     mark_time_ = monotonic_msec();
@@ -299,7 +301,7 @@ void conversion_run::export_all() {
     }
     if (kind == output_kind::bmp) {
         // The icons go to files of their own, named after the output.
-        bool exported = export_icons(output_.path, list_);
+        bool exported = export_icons(output_.path, *list_);
         mark_elapsed();
         if (!exported) {
             report("\nError: Exporting the icons (%s) failed.", output_.path.c_str());
@@ -370,11 +372,23 @@ int conversion_run::execute(int argc, const char* const* argv) {
     return 0;
 }
 
+// A process that ends right after its run need not free a million waypoints one
+// allocation at a time: the system takes the memory back at once.  The sets stay
+// reachable from this pointer, so that leak checkers don't count them as lost
+// (volatile: the store must not be dropped as one that nothing reads).
+poiset_list* volatile left_to_exit = nullptr;
+
+void conversion_run::leave_model_to_exit() {
+    left_to_exit = list_.release();
+}
+
 }  // namespace
 
-int run(int argc, const char* const* argv) {
+int run(int argc, const char* const* argv, run_end end) {
     conversion_run conversion;
-    return conversion.execute(argc, argv);
+    int code = conversion.execute(argc, argv);
+    if (code == 0 && end == run_end::leave_model_to_exit) conversion.leave_model_to_exit();
+    return code;
 }
 
 }  // namespace velmora

@@ -28,17 +28,17 @@ poi_parts poi_parts_of(const waypoint& w) {
     parts.icon = (w.flags & has_icon) != 0;
     if (w.comment && !w.comment->empty()) parts.comment = &*w.comment;
     if (w.description && !w.description->empty()) parts.description = &*w.description;
-    if (w.address.count() > 0) {
+    if (field_list_count(w.address) > 0) {
         parts.address = true;
         for (int i = 0; i < 5; ++i) {
-            const std::string* field = gpi_field(w.address, gpi_address_keys[i]);
+            const std::string* field = gpi_field(*w.address, gpi_address_keys[i]);
             parts.address_fields[i] = field;
             if (field != nullptr) parts.address_mask |= static_cast<std::uint16_t>(1u << i);
         }
     }
-    if (w.phones.count() > 0) {
+    if (field_list_count(w.phones) > 0) {
         parts.phone = true;
-        parts.phone_number = gpi_field(w.phones, gpi_phone_key);
+        parts.phone_number = gpi_field(*w.phones, gpi_phone_key);
     }
     return parts;
 }
@@ -73,11 +73,9 @@ std::int64_t compute_area_sizes(area_node* node) {
 
 namespace {
 
-// Replaces a UTF-8 text by its conversion; a failed conversion keeps the UTF-8 text.
+// Replaces a UTF-8 text by its conversion, in the memory it has.
 void convert_text(std::optional<std::string>& text, const code_page& page) {
-    if (!text) return;
-    std::optional<std::string> converted = utf8_to_codepage(*text, page);
-    if (converted) *text = std::move(*converted);
+    if (text) utf8_to_codepage_in_place(*text, page);
 }
 
 }  // namespace
@@ -89,8 +87,8 @@ void convert_poiset_strings(poiset& set, const code_page& output_locale) {
         convert_text(w->comment, output_locale);
         convert_text(w->symbol, output_locale);
         convert_text(w->link, output_locale);
-        field_list_to_codepage(w->address, output_locale);
-        field_list_to_codepage(w->phones, output_locale);
+        if (w->address) field_list_to_codepage(*w->address, output_locale);
+        if (w->phones) field_list_to_codepage(*w->phones, output_locale);
     }
 }
 
@@ -137,8 +135,10 @@ class set_preparation {
         if (w.name) cut(*w.name, "Name", w, number);
         if (w.comment) cut(*w.comment, "Comment", w, number);
         if (w.description) cut(*w.description, "Description", w, number);
-        for (const char* key : gpi_address_keys) cut_field(w.address, key, w, number);
-        cut_field(w.phones, gpi_phone_key, w, number);
+        if (w.address) {
+            for (const char* key : gpi_address_keys) cut_field(*w.address, key, w, number);
+        }
+        if (w.phones) cut_field(*w.phones, gpi_phone_key, w, number);
         if ((w.flags & has_proximity) != 0) {
             clamped_u16 proximity = gpi_distance_clamped(w.proximity);
             if (proximity.clamped) {

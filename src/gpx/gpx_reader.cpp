@@ -2,7 +2,9 @@
 
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <new>
 #include <optional>
@@ -11,6 +13,7 @@
 #include "gpx/xml_scan.hpp"
 #include "platform/c_numbers.hpp"
 #include "platform/messages.hpp"
+#include "platform/page_buffer.hpp"
 #include "platform/paths.hpp"
 #include "text/encoding.hpp"
 
@@ -140,6 +143,9 @@ std::string dated_comment(const std::string& time, const std::string& descriptio
     return out;
 }
 
+// Told the offset before which the reader will not look at the text again.
+using passed_text = std::function<void(std::size_t)>;
+
 class gpx_text_reader {
   public:
     gpx_text_reader(std::string_view text, poiset& set)
@@ -147,12 +153,14 @@ class gpx_text_reader {
         if (profile_ == reading_profile::typed_geocaches) type_table_ = geocache_type_table_build();
     }
 
-    void read_all() {
+    void read_all(const passed_text& passed) {
+        // Every search starts at the cursor, so nothing before it is read again.
         std::size_t cursor = 0;
         while (cursor < text_.size()) {
             auto element = xml_next_element("wpt", text_, cursor);
             if (!element) break;
             read_waypoint(*element);
+            if (passed) passed(cursor);
         }
     }
 
@@ -270,14 +278,22 @@ reading_profile choose_reading_profile(std::string_view text) {
     return reading_profile::plain;
 }
 
-void gpx_read_text(std::string_view text, poiset& set) {
+namespace {
+
+void read_text(std::string_view text, poiset& set, const passed_text& passed) {
     if (const void* zero = std::memchr(text.data(), 0, text.size())) {
         text =
             text.substr(0, static_cast<std::size_t>(static_cast<const char*>(zero) - text.data()));
     }
     set_encoding(text, set);
     gpx_text_reader reader(text, set);
-    reader.read_all();
+    reader.read_all(passed);
+}
+
+}  // namespace
+
+void gpx_read_text(std::string_view text, poiset& set) {
+    read_text(text, set, nullptr);
 }
 
 bool gpx_read(std::FILE* file, poiset& set) {
@@ -289,19 +305,23 @@ bool gpx_read(std::FILE* file, poiset& set) {
     }
     if (end >= 0) {
         auto size = static_cast<std::size_t>(end);
-        std::unique_ptr<char[]> buffer(new (std::nothrow) char[size + 1]);
+        // The text read is given back page by page as the waypoints are built from it, so
+        // that the file and its waypoints never take memory together.
+        std::optional<page_buffer> buffer =
+            size < SIZE_MAX ? page_buffer::allocate(size + 1) : std::nullopt;
         if (!buffer) {
             report("\nError: Can't allocate %zu while importing xml file", size + 1);
             return false;
         }
-        std::size_t got = std::fread(buffer.get(), 1, size, file);
+        std::size_t got = std::fread(buffer->data(), 1, size, file);
         if (got < size) {
             report("\nError: Reading the xml file failed after %zu of %zu bytes; nothing imported.",
                    got, size);
             return true;
         }
-        buffer[size] = '\0';
-        gpx_read_text(std::string_view(buffer.get(), size), set);
+        buffer->data()[size] = '\0';
+        read_text(std::string_view(buffer->data(), size), set,
+                  [&buffer](std::size_t offset) { buffer->release_before(offset); });
         return true;
     }
     std::string text;

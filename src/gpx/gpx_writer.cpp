@@ -269,7 +269,9 @@ void append_waypoint(std::string& out, const waypoint& w, const poiset& set) {
     out += "\t\t<sym>Waypoint</sym>\n";
 
     bool proximity = (w.flags & has_proximity) != 0;
-    if (w.address.count() > 0 || w.phones.count() > 0 || proximity) {
+    int address_count = field_list_count(w.address);
+    int phone_count = field_list_count(w.phones);
+    if (address_count > 0 || phone_count > 0 || proximity) {
         out += "\t\t<extensions>\n";
         out += "\t\t\t<gpxx:WaypointExtension xmlns:gpxx=\"";
         out += gpxx_namespace;
@@ -279,16 +281,17 @@ void append_waypoint(std::string& out, const waypoint& w, const poiset& set) {
             append_proximity(out, w.proximity);
             out += "</gpxx:Proximity>\n";
         }
-        if (w.address.count() > 0) {
+        if (address_count > 0) {
+            const field_list& address = *w.address;
             out += "\t\t\t\t<gpxx:Address>\n";
-            for (std::size_t i = 0; i < w.address.keys.size(); ++i) {
+            for (std::size_t i = 0; i < address.keys.size(); ++i) {
                 std::string_view key =
-                    w.address.keys[i] ? std::string_view(*w.address.keys[i]) : std::string_view();
+                    address.keys[i] ? std::string_view(*address.keys[i]) : std::string_view();
                 out += "\t\t\t\t\t<gpxx:";
                 out += key;
                 out += '>';
-                if (w.address.values[i]) {
-                    append_set_text(out, *w.address.values[i], set, text_place::element);
+                if (address.values[i]) {
+                    append_set_text(out, *address.values[i], set, text_place::element);
                 }
                 out += "</gpxx:";
                 out += key;
@@ -296,12 +299,13 @@ void append_waypoint(std::string& out, const waypoint& w, const poiset& set) {
             }
             out += "\t\t\t\t</gpxx:Address>\n";
         }
-        for (std::size_t i = 0; i < w.phones.keys.size(); ++i) {
+        for (std::size_t i = 0; i < static_cast<std::size_t>(phone_count); ++i) {
+            const field_list& phones = *w.phones;
             out += "\t\t\t\t<gpxx:PhoneNumber Category=\"";
-            if (w.phones.keys[i]) append_text(out, *w.phones.keys[i], text_place::attribute);
+            if (phones.keys[i]) append_text(out, *phones.keys[i], text_place::attribute);
             out += "\">";
-            if (w.phones.values[i]) {
-                append_set_text(out, *w.phones.values[i], set, text_place::element);
+            if (phones.values[i]) {
+                append_set_text(out, *phones.values[i], set, text_place::element);
             }
             out += "</gpxx:PhoneNumber>\n";
         }

@@ -1,6 +1,7 @@
 #pragma once
 // One point of interest.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -14,21 +15,24 @@ inline constexpr std::uint32_t has_proximity = 0x40;
 inline constexpr std::uint32_t has_speed = 0x80;
 inline constexpr std::uint32_t has_icon = 0x10000;
 
+// Sets hold millions of these, so the small members come first (no padding between
+// them) and the address and phone lists, which no reader fills, exist only once a pair
+// is appended to them.
 struct waypoint {
     std::uint32_t flags = 0;
+    std::uint16_t icon_id = 0;  // valid with has_icon
+    std::int32_t gpi_size = 0;  // size of the POI record in GPI output; 0 before
+    double lat = 0.0;           // degrees, north positive
+    double lon = 0.0;           // degrees, east positive
+    double proximity = 0.0;     // metres, valid with has_proximity
+    double speed = 0.0;         // km/h, valid with has_speed
     std::optional<std::string> name;
-    double lat = 0.0;  // degrees, north positive
-    double lon = 0.0;  // degrees, east positive
     std::optional<std::string> symbol;
-    double proximity = 0.0;  // metres, valid with has_proximity
-    double speed = 0.0;      // km/h, valid with has_speed
     std::optional<std::string> comment;
     std::optional<std::string> description;
     std::optional<std::string> link;
-    field_list address;
-    field_list phones;
-    std::uint16_t icon_id = 0;  // valid with has_icon
-    std::int32_t gpi_size = 0;  // size of the POI record in GPI output; 0 before
+    std::unique_ptr<field_list> address;  // none: no address parts
+    std::unique_ptr<field_list> phones;   // none: no phone numbers
 };
 
 // True when the waypoint carries a proximity or speed alert.  The writers test the low

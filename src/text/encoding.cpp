@@ -151,14 +151,12 @@ std::string utf16_to_codepage(std::u16string_view text, const code_page& page) {
     return out;
 }
 
-std::optional<std::string> utf8_to_codepage(std::string_view utf8, const code_page& page) {
-    utf8 = until_terminator(utf8);
-    std::string out;
-    try {
-        out.resize(utf8.size());  // never more bytes than the UTF-8 form has
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    }
+namespace {
+
+// Writes the code-page bytes of the UTF-8 text to out, one per character, and gives
+// their number.  Each character takes at least one byte of the text, so out may be the
+// text itself: no byte is written before it was read.
+std::size_t encode_utf8_text(std::string_view utf8, char* out, const code_page& page) {
     const unsigned char* p = bytes_of(utf8);
     const unsigned char* end = p + utf8.size();
     std::size_t n = 0;
@@ -168,14 +166,31 @@ std::optional<std::string> utf8_to_codepage(std::string_view utf8, const code_pa
         auto byte = page.encode(unit);
         out[n++] = byte ? static_cast<char>(*byte) : '?';
     }
-    out.resize(n);
+    return n;
+}
+
+}  // namespace
+
+std::optional<std::string> utf8_to_codepage(std::string_view utf8, const code_page& page) {
+    utf8 = until_terminator(utf8);
+    std::string out;
+    try {
+        out.resize(utf8.size());  // never more bytes than the UTF-8 form has
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+    out.resize(encode_utf8_text(utf8, out.data(), page));
     return out;
+}
+
+void utf8_to_codepage_in_place(std::string& text, const code_page& page) {
+    std::string_view utf8 = until_terminator(text);
+    text.resize(encode_utf8_text(utf8, text.data(), page));
 }
 
 void field_list_to_codepage(field_list& list, const code_page& page) {
     auto convert = [&page](std::optional<std::string>& text) {
-        if (!text) return;
-        if (auto converted = utf8_to_codepage(*text, page)) *text = std::move(*converted);
+        if (text) utf8_to_codepage_in_place(*text, page);
     };
     for (std::size_t i = 0; i < list.keys.size(); ++i) {
         convert(list.keys[i]);

@@ -46,8 +46,12 @@ namespace velmora {
 [[nodiscard]] std::optional<std::string> utf8_to_codepage(std::string_view utf8,
                                                           const code_page& page);
 
+// The same conversion in place: the text never grows, so it keeps its memory and its
+// bytes are overwritten front to back.
+void utf8_to_codepage_in_place(std::string& text, const code_page& page);
+
 // Converts every key and every value of the list from UTF-8 into the code page, in
-// place; a text whose conversion fails keeps its UTF-8 form.
+// place.
 void field_list_to_codepage(field_list& list, const code_page& page);
 
 // Decodes code-page bytes into 16-bit units; without a code page each byte is the unit

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gpi/gpi_test_builder.hpp"
@@ -172,7 +173,7 @@ TEST(GpiReader, AlertValuesAreKeptWhateverTheBitsAndFlagsOnlyAccumulate) {
         auto result =
             read_bytes(gpi_file(poi_set("g", area(0, 0, 0, 0, poi(0, 0, "p", alerts)))), list);
         EXPECT_TRUE(result.ok) << result.messages;
-        return *list.poisets.at(0)->waypoints.at(0);
+        return std::move(*list.poisets.at(0)->waypoints.at(0));
     };
     waypoint zero = read_alerts(alert(0, 0, 0x04));
     EXPECT_EQ(zero.speed, 0.0);

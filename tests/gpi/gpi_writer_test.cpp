@@ -420,8 +420,8 @@ TEST(GpiEncoding, TextsOfUtf8SetsAreWrittenInCodePage1250) {
     EXPECT_EQ(*w.description, "??");
     EXPECT_EQ(*w.symbol, "ko\x9A");
     EXPECT_EQ(*w.link, "http://x/\xE9");
-    EXPECT_EQ(*w.address.values[0], "Plze\xF2");
-    EXPECT_EQ(*w.phones.values[0], "+420 \xB7 1");
+    EXPECT_EQ(*w.address->values[0], "Plze\xF2");
+    EXPECT_EQ(*w.phones->values[0], "+420 \xB7 1");
     EXPECT_EQ(set.name, "Sk\xC3\xA1ly");
     EXPECT_TRUE(set.is_utf8);
     EXPECT_NE(out.bytes.find(mstring("Sk\xC3\xA1ly")), std::string::npos);

@@ -54,7 +54,8 @@ TEST(Waypoint, NewWaypointHasNoFlagsAndZeroValues) {
     EXPECT_EQ(w.speed, 0.0);
     EXPECT_FALSE(w.name.has_value());
     EXPECT_FALSE(w.symbol.has_value());
-    EXPECT_EQ(w.address.count(), 0);
+    EXPECT_EQ(w.address, nullptr);
+    EXPECT_EQ(w.phones, nullptr);
     EXPECT_EQ(w.gpi_size, 0);
     EXPECT_FALSE(has_alert(w));
 }
@@ -78,6 +79,19 @@ TEST(FieldList, FindComparesKeysExactlyAndFindsIndexZero) {
     EXPECT_EQ(field_list_find(list, "city"), -1);
     EXPECT_EQ(field_list_find(list, "Street"), 1);
     EXPECT_FALSE(list.values[1].has_value());
+}
+
+TEST(FieldList, AWaypointListComesIntoBeingWithItsFirstPair) {
+    waypoint w;
+    EXPECT_EQ(field_list_count(w.address), 0);
+    field_list_append(w.address, "City", "Brno");
+    ASSERT_NE(w.address, nullptr);
+    field_list_append(w.address, "Street", std::nullopt);
+    EXPECT_EQ(field_list_count(w.address), 2);
+    EXPECT_EQ(field_list_find(*w.address, "Street"), 1);
+    EXPECT_EQ(*w.address->values[0], "Brno");
+    EXPECT_EQ(w.phones, nullptr);
+    EXPECT_EQ(field_list_count(w.phones), 0);
 }
 
 TEST(FieldList, KeepsManyPairsInOrderAndClears) {

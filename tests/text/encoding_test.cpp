@@ -84,6 +84,24 @@ TEST(CodePageOutput, WritesOneQuestionMarkForEachMissingCharacter) {
     EXPECT_EQ(utf8_to_codepage("\xC5\x91", page(28592)), "\xF5");  // o double acute
 }
 
+TEST(CodePageOutput, ConvertsInPlaceToTheBytesOfACopy) {
+    const std::string texts[] = {
+        "",
+        "plain ASCII",
+        "\xC5\xBDlu\xC5\xA5ou\xC4\x8Dk\xC3\xBD k\xC5\xAF\xC5\x88",  // all in 1250
+        "\xE6\x97\xA5 \xF0\x9F\x98\x80 \xE2\x82\xAC",               // missing, 4-byte, euro
+        "bad \xC3 \x80 \xED\xA0\x80 \xF5 end",                      // invalid bytes
+        std::string("cut\0after the zero", 19),
+    };
+    for (const std::string& text : texts) {
+        std::string converted = text;
+        const char* memory = converted.data();
+        utf8_to_codepage_in_place(converted, page(1250));
+        EXPECT_EQ(converted, utf8_to_codepage(text, page(1250)).value()) << text;
+        EXPECT_EQ(converted.data(), memory) << text;
+    }
+}
+
 TEST(CodePageOutput, ConvertsEveryKeyAndValueOfAList) {
     field_list list;
     field_list_append(list, "V\xC3\xA1ros",

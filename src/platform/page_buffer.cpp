@@ -1,0 +1,55 @@
+#include "platform/page_buffer.hpp"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+
+namespace velmora {
+
+namespace {
+
+std::size_t page_size() {
+    static const std::size_t size = [] {
+        long reported = sysconf(_SC_PAGESIZE);
+        return reported > 0 ? static_cast<std::size_t>(reported) : std::size_t{4096};
+    }();
+    return size;
+}
+
+}  // namespace
+
+std::optional<page_buffer> page_buffer::allocate(std::size_t size) {
+    if (size == 0) size = 1;
+    std::size_t page = page_size();
+    if (size > SIZE_MAX - page) return std::nullopt;
+    std::size_t mapped = (size + page - 1) / page * page;
+    void* memory =
+        mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED) return std::nullopt;
+    return page_buffer(static_cast<char*>(memory), size, mapped);
+}
+
+page_buffer::page_buffer(page_buffer&& other) noexcept
+    : data_(other.data_), size_(other.size_), mapped_(other.mapped_), released_(other.released_) {
+    other.data_ = nullptr;
+    other.size_ = 0;
+    other.mapped_ = 0;
+    other.released_ = 0;
+}
+
+page_buffer::~page_buffer() {
+    if (data_ != nullptr) munmap(data_, mapped_);
+}
+
+void page_buffer::release_before(std::size_t offset) {
+    if (offset > size_) offset = size_;
+    std::size_t page = page_size();
+    std::size_t end = offset / page * page;
+    if (end < released_ + release_step) return;
+    // Anonymous pages given back with MADV_DONTNEED leave the resident memory at once
+    // and come back zero-filled if touched again.
+    if (madvise(data_ + released_, end - released_, MADV_DONTNEED) == 0) released_ = end;
+}
+
+}  // namespace velmora

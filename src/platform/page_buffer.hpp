@@ -1,0 +1,43 @@
+#pragma once
+// A large buffer that is read front to back once, such as a whole input file: the pages
+// in front of what is still needed can be given back to the system early, so that the
+// buffer and what is built from it do not take memory at the same time.
+#include <cstddef>
+#include <optional>
+
+namespace velmora {
+
+class page_buffer {
+  public:
+    // Zero-filled memory of that many bytes (at least one); none when it can't be had.
+    [[nodiscard]] static std::optional<page_buffer> allocate(std::size_t size);
+
+    page_buffer(page_buffer&& other) noexcept;
+    page_buffer& operator=(page_buffer&&) = delete;
+    page_buffer(const page_buffer&) = delete;
+    page_buffer& operator=(const page_buffer&) = delete;
+    ~page_buffer();
+
+    [[nodiscard]] char* data() const { return data_; }
+    [[nodiscard]] std::size_t size() const { return size_; }
+
+    // Gives back the whole pages that lie before the offset; the bytes there must not
+    // be used any more (they read as zero bytes).  Pages go back in steps of at least
+    // release_step bytes, so that calling it often costs little.
+    void release_before(std::size_t offset);
+    static constexpr std::size_t release_step = std::size_t{1} << 20;
+
+    // Bytes given back so far.
+    [[nodiscard]] std::size_t released() const { return released_; }
+
+  private:
+    page_buffer(char* data, std::size_t size, std::size_t mapped)
+        : data_(data), size_(size), mapped_(mapped) {}
+
+    char* data_;
+    std::size_t size_;
+    std::size_t mapped_;  // bytes of whole pages reserved
+    std::size_t released_ = 0;
+};
+
+}  // namespace velmora
