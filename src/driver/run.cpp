@@ -7,16 +7,17 @@
 #include <vector>
 
 #include "driver/gpi_settings.hpp"
+#include "driver/icon_selection.hpp"
 #include "gpi/gpi_reader.hpp"
 #include "gpx/gpx_reader.hpp"
 #include "gpx/gpx_writer.hpp"
-#include "driver/icon_selection.hpp"
 #include "icons/icon_convert.hpp"
 #include "icons/icon_library.hpp"
 #include "model/poiset.hpp"
 #include "platform/atomic_output.hpp"
 #include "platform/clock.hpp"
 #include "platform/code_page.hpp"
+#include "platform/file_kind.hpp"
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
 #include "speedcam/speedcam_import.hpp"
@@ -240,7 +241,9 @@ void conversion_run::import_input(int number, const named_file& input) {
     int sets_before = list_.count();
     report("\n\nImporting... (%i. %s%s)", number, input.name.c_str(), input.ext.c_str());
     mark_time_ = monotonic_msec();
-    std::FILE* file = std::fopen(input.path.c_str(), "rb");
+    // A directory opens for reading on this platform but holds no bytes to read.
+    std::FILE* file =
+        is_directory(input.path.c_str()) ? nullptr : std::fopen(input.path.c_str(), "rb");
     if (file == nullptr) {
         report("\nError opening input file (%s). Igonre it!", input.path.c_str());
         return;
