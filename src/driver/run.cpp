@@ -255,7 +255,7 @@ void conversion_run::import_input(int number, const named_file& input) {
     mark_elapsed();
 }
 
-// The writers that exist so far; every other extension takes the refusal path.
+// The writer for an output extension; none for the extensions that are refused.
 conversion_run::output_kind conversion_run::output_kind_of(std::string_view ext) {
     if (equals_ignore_case(ext, ".gpx")) return output_kind::gpx;
     if (equals_ignore_case(ext, ".gpi")) return output_kind::gpi;
