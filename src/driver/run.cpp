@@ -9,6 +9,7 @@
 #include "driver/gpi_settings.hpp"
 #include "driver/icon_selection.hpp"
 #include "gpi/gpi_reader.hpp"
+#include "gpi/gpi_writer.hpp"
 #include "gpx/gpx_reader.hpp"
 #include "gpx/gpx_writer.hpp"
 #include "icons/icon_convert.hpp"
@@ -257,9 +258,10 @@ void conversion_run::import_input(int number, const named_file& input) {
     mark_elapsed();
 }
 
-// The writers that exist so far; every other extension takes the refusal path.
+// The writer for an output extension; none for the extensions that are refused.
 conversion_run::output_kind conversion_run::output_kind_of(std::string_view ext) {
     if (equals_ignore_case(ext, ".gpx")) return output_kind::gpx;
+    if (equals_ignore_case(ext, ".gpi")) return output_kind::gpi;
     if (equals_ignore_case(ext, ".bmp")) return output_kind::bmp;
     return output_kind::none;
 }
@@ -269,6 +271,12 @@ bool conversion_run::write_stream(output_kind kind, std::FILE* stream) {
         case output_kind::gpx:
             return gpx_write(stream, list_);
         case output_kind::gpi:
+            if (!output_locale_) output_locale_ = code_page::create(1250);
+            if (!output_locale_) {
+                report("\nError: Can't create the output code page (1250)");
+                return false;
+            }
+            return write_gpi(stream, list_, *output_locale_, current_unix_time());
         case output_kind::bmp:
         case output_kind::none:
             break;

@@ -37,4 +37,27 @@ namespace velmora {
         static_cast<std::uint64_t>(static_cast<std::int64_t>(metres)));
 }
 
+// A value for a 16-bit field, and whether it had to be clamped to get there.
+struct clamped_u16 {
+    std::uint16_t value = 0;
+    bool clamped = false;
+};
+
+// Like the conversions above, but a value beyond what 16 bits hold becomes 0 or 65535
+// instead of wrapping around; a value that is not a number becomes 0.
+[[nodiscard]] inline clamped_u16 clamp_to_u16(double value) {
+    if (std::isnan(value)) return {0, true};
+    if (value <= -1.0) return {0, true};
+    if (value >= 65536.0) return {65535, true};
+    return {static_cast<std::uint16_t>(value), false};
+}
+
+[[nodiscard]] inline clamped_u16 gpi_distance_clamped(double metres) {
+    return clamp_to_u16(metres);
+}
+
+[[nodiscard]] inline clamped_u16 gpi_speed_clamped(double kmh) {
+    return clamp_to_u16(kmh / 3.6 * 100.0);
+}
+
 }  // namespace velmora

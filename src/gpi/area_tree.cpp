@@ -1,0 +1,300 @@
+#include "gpi/area_tree.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <span>
+
+#include "platform/messages.hpp"
+
+namespace velmora {
+
+namespace {
+
+// What the build looks at of a waypoint, kept together so that the passes over a
+// range run through contiguous memory instead of chasing one pointer per waypoint.
+struct tree_item {
+    double lat;
+    double lon;
+    const char* name;    // never null
+    std::uint32_t slot;  // index of the waypoint in the array before the build
+};
+
+const char* name_of(const waypoint& w) {
+    return w.name ? w.name->c_str() : "";
+}
+
+// The algorithm runs over either items or waypoint pointers.
+double lat_of(const tree_item& item) {
+    return item.lat;
+}
+double lon_of(const tree_item& item) {
+    return item.lon;
+}
+const char* name_of(const tree_item& item) {
+    return item.name;
+}
+double lat_of(const std::unique_ptr<waypoint>& w) {
+    return w->lat;
+}
+double lon_of(const std::unique_ptr<waypoint>& w) {
+    return w->lon;
+}
+const char* name_of(const std::unique_ptr<waypoint>& w) {
+    return name_of(*w);
+}
+
+// The coordinate a range is ordered by.  A coordinate that is not a number orders like
+// +infinity, so that the order stays a strict weak order for the standard algorithms
+// whatever the input holds.
+double ordered(double value) {
+    return std::isnan(value) ? HUGE_VAL : value;
+}
+
+template <class Item>
+double key_of(const Item& item, split_key key) {
+    return ordered(key == split_key::longitude ? lon_of(item) : lat_of(item));
+}
+
+template <class Item>
+int compare(const Item& a, const Item& b, split_key key) {
+    double ka = key_of(a, key);
+    double kb = key_of(b, key);
+    if (ka < kb) return -1;
+    if (ka > kb) return 1;
+    return std::strcmp(name_of(a), name_of(b));
+}
+
+template <class Item>
+bool orders_before(const Item& a, const Item& b, split_key key) {
+    return compare(a, b, key) < 0;
+}
+
+// Pivot choice: the item whose key coordinate lies nearest to the mean of the range,
+// or, when all items of the range share one position, the middle of the range sorted by
+// latitude and name.  The chosen item is moved to start.
+template <class Item>
+void choose_pivot(std::span<Item> items, std::int32_t start, std::int32_t end, split_key key) {
+    const Item& head = items[static_cast<std::size_t>(start)];
+    double min_lat = lat_of(head);
+    double max_lat = min_lat;
+    double min_lon = lon_of(head);
+    double max_lon = min_lon;
+    double sum_lat = 0.0;
+    double sum_lon = 0.0;
+    for (std::int32_t i = start; i <= end; ++i) {
+        const Item& p = items[static_cast<std::size_t>(i)];
+        double lat = lat_of(p);
+        double lon = lon_of(p);
+        if (lat < min_lat) min_lat = lat;
+        if (lat > max_lat) max_lat = lat;
+        if (lon < min_lon) min_lon = lon;
+        if (lon > max_lon) max_lon = lon;
+        sum_lat += lat;
+        sum_lon += lon;
+    }
+    std::int32_t chosen = start;
+    if (min_lat == max_lat && min_lon == max_lon) {
+        auto first = items.begin() + start;
+        auto last = items.begin() + end + 1;
+        const char* head_name = name_of(head);
+        bool one_name = std::all_of(first + 1, last, [head_name](const Item& p) {
+            return std::strcmp(name_of(p), head_name) == 0;
+        });
+        // Items equal in position and name are interchangeable: sorting them would
+        // change nothing that the order depends on.
+        if (!one_name) {
+            auto by_name = [](const Item& a, const Item& b) {
+                return orders_before(a, b, split_key::latitude);
+            };
+            if (!std::is_sorted(first, last, by_name)) std::sort(first, last, by_name);
+        }
+        chosen = start + (end - start) / 2;
+    } else {
+        double count = static_cast<double>(end - start + 1);
+        double mean = (key == split_key::longitude ? sum_lon : sum_lat) / count;
+        double best = std::fabs(key_of(head, key) - mean);
+        for (std::int32_t i = start + 1; i <= end; ++i) {
+            double distance = std::fabs(key_of(items[static_cast<std::size_t>(i)], key) - mean);
+            if (distance < best) {
+                best = distance;
+                chosen = i;
+            }
+        }
+    }
+    std::swap(items[static_cast<std::size_t>(start)], items[static_cast<std::size_t>(chosen)]);
+}
+
+// Moves the items that order before the pivot to its left; returns the pivot's index.
+template <class Item>
+std::int32_t partition(std::span<Item> items, std::int32_t start, std::int32_t end, split_key key) {
+    if (start >= end) return start;
+    choose_pivot(items, start, end, key);
+    auto at = [&items](std::int32_t i) -> Item& { return items[static_cast<std::size_t>(i)]; };
+    std::swap(at(start), at(end));
+    const Item& pivot = at(end);
+    std::int32_t store = start;
+    for (std::int32_t i = start; i < end; ++i) {
+        if (orders_before(at(i), pivot, key)) {
+            std::swap(at(store), at(i));
+            ++store;
+        }
+    }
+    std::swap(at(end), at(store));
+    return store;
+}
+
+// A cut that leaves less than this share of a range on one side is replaced by a cut at
+// the middle of the range in the same order.  The ordinary cut can leave one side
+// empty (waypoints that share a key coordinate and a name) or nearly empty (skewed
+// coordinates), which would nest the tree as deep as the range is long.
+constexpr std::int32_t balance_divisor = 8;
+
+std::int32_t median_cut(std::span<tree_item> items, std::int32_t start, std::int32_t end,
+                        split_key key) {
+    std::int32_t middle = start + (end - start + 1) / 2;
+    std::nth_element(
+        items.begin() + start, items.begin() + middle, items.begin() + end + 1,
+        [key](const tree_item& a, const tree_item& b) { return orders_before(a, b, key); });
+    return middle;
+}
+
+// Reports every item on the wrong side of the pivot at p.  With a strict cut the left
+// side orders before the pivot; with a middle cut it only does not order after it.
+void check_cut(std::span<const tree_item> items, std::int32_t start, std::int32_t end,
+               std::int32_t p, split_key key, bool strict) {
+    const tree_item& pivot = items[static_cast<std::size_t>(p)];
+    auto report_misplaced = [&](std::int32_t i) {
+        const tree_item& item = items[static_cast<std::size_t>(i)];
+        report("\n       %3i.: ## - %10.7f", static_cast<int>(i),
+               key == split_key::longitude ? item.lon : item.lat);
+    };
+    for (std::int32_t i = start; i < p; ++i) {
+        const tree_item& item = items[static_cast<std::size_t>(i)];
+        bool misplaced =
+            strict ? !orders_before(item, pivot, key) : orders_before(pivot, item, key);
+        if (misplaced) report_misplaced(i);
+    }
+    for (std::int32_t i = p + 1; i <= end; ++i) {
+        if (orders_before(items[static_cast<std::size_t>(i)], pivot, key)) report_misplaced(i);
+    }
+}
+
+class area_builder {
+  public:
+    area_builder(std::span<tree_item> items, waypoint_array& waypoints)
+        : items_(items), waypoints_(waypoints) {}
+
+    void build(std::int32_t start, std::int32_t end, std::int32_t depth, area_node& parent);
+
+  private:
+    area_node* add_node(area_node& parent, std::int32_t start, std::int32_t end, bool leaf);
+
+    std::span<tree_item> items_;
+    waypoint_array& waypoints_;
+    int node_count_ = 0;
+};
+
+area_node* area_builder::add_node(area_node& parent, std::int32_t start, std::int32_t end,
+                                  bool leaf) {
+    ++node_count_;
+    if (parent.child_count >= 4) {
+        report("FATAL: Unexpected error! More than 4 childs required! (gpi=%i,child=%i)",
+               node_count_, static_cast<int>(parent.child_count));
+        return nullptr;
+    }
+    std::unique_ptr<area_node> node = area_node_new();
+    const tree_item& head = items_[static_cast<std::size_t>(start)];
+    node->north = node->south = head.lat;
+    node->east = node->west = head.lon;
+    for (std::int32_t i = start + 1; i <= end; ++i) {
+        const tree_item& item = items_[static_cast<std::size_t>(i)];
+        area_node_extend(*node, item.lat, item.lon);
+    }
+    node->is_leaf = leaf;
+    node->first = start;
+    node->last = end;
+    node->waypoints = &waypoints_;
+    std::unique_ptr<area_node>& slot =
+        parent.children[static_cast<std::size_t>(parent.child_count)];
+    slot = std::move(node);
+    ++parent.child_count;
+    return slot.get();
+}
+
+void area_builder::build(std::int32_t start, std::int32_t end, std::int32_t depth,
+                         area_node& parent) {
+    area_node* current = &parent;
+    for (;;) {
+        if (start > end) return;
+        bool small = end - start < area_leaf_limit;
+        split_key key = split_key::latitude;
+        if (depth % 2 == 0 || small) {
+            area_node* node = add_node(*current, start, end, small);
+            if (node == nullptr || small) return;
+            // Cut a box more than three times as tall as wide by latitude; a box
+            // without height, or without any extent, by longitude.
+            double ratio = (node->east - node->west) / (node->north - node->south);
+            key = ratio <= 0.3 ? split_key::latitude : split_key::longitude;
+            current = node;
+        }
+        std::int32_t p = partition(items_, start, end, key);
+        std::int32_t least = (end - start + 1) / balance_divisor;
+        bool strict = p > start && p - start >= least && end - p + 1 >= least;
+        if (!strict) p = median_cut(items_, start, end, key);
+        check_cut(items_, start, end, p, key, strict);
+        build(start, p - 1, depth + 1, *current);
+        start = p;
+        depth += 1;
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<area_node> area_node_new() {
+    return std::make_unique<area_node>();
+}
+
+void area_node_extend(area_node& node, double lat, double lon) {
+    if (lat > node.north) node.north = lat;
+    if (lon > node.east) node.east = lon;
+    if (lat < node.south) node.south = lat;
+    if (lon < node.west) node.west = lon;
+}
+
+int area_compare(const waypoint& a, const waypoint& b, split_key key) {
+    double ka = ordered(key == split_key::longitude ? a.lon : a.lat);
+    double kb = ordered(key == split_key::longitude ? b.lon : b.lat);
+    if (ka < kb) return -1;
+    if (ka > kb) return 1;
+    return std::strcmp(name_of(a), name_of(b));
+}
+
+std::int32_t area_partition(waypoint_array& waypoints, std::int32_t start, std::int32_t end,
+                            split_key key) {
+    if (start < 0 || end >= static_cast<std::int32_t>(waypoints.size())) return start;
+    return partition(std::span<std::unique_ptr<waypoint>>(waypoints), start, end, key);
+}
+
+void area_tree_build(waypoint_array& waypoints, std::int32_t start, std::int32_t end,
+                     std::int32_t depth, area_node& parent) {
+    if (start < 0 || end >= static_cast<std::int32_t>(waypoints.size()) || start > end) return;
+    // The build runs over items of the whole array (indices stay those of the array) and
+    // then puts the waypoints of start..end into the order of their items.
+    std::vector<tree_item> items(waypoints.size());
+    for (std::size_t i = static_cast<std::size_t>(start); i <= static_cast<std::size_t>(end); ++i) {
+        const waypoint& w = *waypoints[i];
+        items[i] = {w.lat, w.lon, name_of(w), static_cast<std::uint32_t>(i)};
+    }
+    area_builder builder(items, waypoints);
+    builder.build(start, end, depth, parent);
+
+    std::vector<std::unique_ptr<waypoint>> ordered_range;
+    ordered_range.reserve(static_cast<std::size_t>(end - start) + 1);
+    for (std::size_t i = static_cast<std::size_t>(start); i <= static_cast<std::size_t>(end); ++i) {
+        ordered_range.push_back(std::move(waypoints[items[i].slot]));
+    }
+    std::move(ordered_range.begin(), ordered_range.end(), waypoints.begin() + start);
+}
+
+}  // namespace velmora

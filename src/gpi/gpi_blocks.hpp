@@ -1,0 +1,249 @@
+#pragma once
+// Encoders of the GPI blocks that the writer produces.  Each one is a template over a
+// byte sink (gpi/byte_sink.hpp): the writer runs the same encoder over a counting sink
+// for the size pass and over a file sink for the write pass.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "gpi/area_tree.hpp"
+#include "gpi/gpi_format.hpp"
+#include "gpi/gpi_units.hpp"
+#include "model/icon_list.hpp"
+#include "model/waypoint.hpp"
+
+namespace velmora {
+
+// The text of an optional string; empty when absent.
+[[nodiscard]] inline std::string_view text_of(const std::optional<std::string>& text) {
+    return text ? std::string_view(*text) : std::string_view();
+}
+
+// A text as a multilingual string holds it: at most 65535 bytes.
+[[nodiscard]] inline std::string_view gpi_text(std::string_view text) {
+    return text.substr(0, gpi_max_text);
+}
+
+// Bytes of the multilingual string of a text: 8 + n.
+[[nodiscard]] inline std::uint32_t mstring_size(std::string_view text) {
+    return 8 + static_cast<std::uint32_t>(gpi_text(text).size());
+}
+
+// One entry with the language code "EN".
+template <class Sink>
+void put_mstring(Sink& sink, std::string_view text) {
+    text = gpi_text(text);
+    auto n = static_cast<std::uint16_t>(text.size());
+    sink.u32(4u + n);
+    sink.text("EN");
+    sink.u16(n);
+    sink.text(text);
+}
+
+// The address fields in the order of their mask bits.
+inline constexpr const char* gpi_address_keys[5] = {"City", "Country", "State", "Postcode",
+                                                    "Street"};
+inline constexpr const char* gpi_phone_key = "PhoneNo";
+
+// The parts of a waypoint that exist in a GPI file, each one a sub-block of its POI
+// block.  The size pass and the write pass both take them from poi_parts_of.
+struct poi_parts {
+    bool alert = false;
+    bool icon = false;
+    const std::string* comment = nullptr;      // present and not empty
+    const std::string* description = nullptr;  // present and not empty
+    bool address = false;                      // the address list holds a pair
+    std::uint16_t address_mask = 0;
+    const std::string* address_fields[5] = {};  // by mask bit; null when absent
+    bool phone = false;                         // the phone list holds a pair
+    const std::string* phone_number = nullptr;
+
+    [[nodiscard]] bool any() const {
+        return alert || icon || comment != nullptr || description != nullptr || address || phone;
+    }
+};
+
+// The value stored under the key, when the key is in the list with a value.
+[[nodiscard]] const std::string* gpi_field(const field_list& list, std::string_view key);
+
+[[nodiscard]] poi_parts poi_parts_of(const waypoint& w);
+
+template <class Sink>
+void encode_file_header(Sink& sink, std::int64_t time_stamp) {
+    sink.u16(gpi_file_header);
+    sink.u16(0);
+    sink.u32(gpi_file_header_size - gpi_block_header_size);
+    sink.text("GRMREC00");
+    sink.u32(static_cast<std::uint32_t>(static_cast<std::uint64_t>(time_stamp)));
+    sink.u16(0);
+    sink.u16(6);
+    sink.text("my.gpi");
+}
+
+template <class Sink>
+void encode_poi_header(Sink& sink, int code_page_number) {
+    sink.u16(gpi_poi_header);
+    sink.u16(0);
+    sink.u32(gpi_poi_header_size - gpi_block_header_size);
+    sink.text("POI");
+    sink.u16(0);
+    sink.u8(0);
+    sink.text("00");
+    sink.u32(static_cast<std::uint32_t>(code_page_number));
+}
+
+template <class Sink>
+void encode_end_block(Sink& sink) {
+    sink.u16(gpi_end_block);
+    sink.u16(0);
+    sink.u32(0);
+}
+
+template <class Sink>
+void encode_alert_block(Sink& sink, const waypoint& w) {
+    sink.u16(gpi_alert_block);
+    sink.u16(0);
+    sink.u32(gpi_alert_block_size - gpi_block_header_size);
+    sink.u16(gpi_distance_clamped(w.proximity).value);
+    sink.u16(gpi_speed_clamped(w.speed).value);
+    sink.u32(0x01000100);
+    sink.u16(0x0101);
+    std::uint8_t kinds = 0;
+    if ((w.flags & has_proximity) != 0) kinds |= gpi_alert_kind_proximity;
+    if ((w.flags & has_speed) != 0) kinds |= gpi_alert_kind_speed;
+    sink.u8(kinds);
+    sink.u8(0x10);
+}
+
+// Address and phone blocks carry a 2-byte main part (the field mask); their length
+// counts the bytes behind the main_size field, as other producers' files do and other
+// readers expect.
+template <class Sink>
+void encode_address_block(Sink& sink, const poi_parts& parts) {
+    std::uint32_t strings = 0;
+    for (const std::string* field : parts.address_fields) {
+        if (field != nullptr) strings += mstring_size(*field);
+    }
+    sink.u16(gpi_address_block);
+    sink.u16(gpi_has_main_size);
+    sink.u32(2 + strings);
+    sink.u32(2);
+    sink.u16(parts.address_mask);
+    for (const std::string* field : parts.address_fields) {
+        if (field != nullptr) put_mstring(sink, *field);
+    }
+}
+
+template <class Sink>
+void encode_phone_block(Sink& sink, const poi_parts& parts) {
+    std::uint32_t strings = parts.phone_number ? mstring_size(*parts.phone_number) : 0;
+    sink.u16(gpi_phone_block);
+    sink.u16(gpi_has_main_size);
+    sink.u32(2 + strings);
+    sink.u32(2);
+    sink.u16(parts.phone_number ? 1 : 0);
+    if (parts.phone_number) put_mstring(sink, *parts.phone_number);
+}
+
+// The POI block of a waypoint whose block is total_size bytes long (any value while
+// counting).
+template <class Sink>
+void encode_poi_block(Sink& sink, const waypoint& w, const poi_parts& parts,
+                      std::uint32_t total_size) {
+    bool sub_blocks = parts.any();
+    std::string_view name = gpi_text(text_of(w.name));
+    sink.u16(gpi_poi_block);
+    sink.u16(sub_blocks ? gpi_has_main_size : 0);
+    sink.u32(total_size - (sub_blocks ? 12 : 8));
+    if (sub_blocks) sink.u32(static_cast<std::uint32_t>(name.size()) + 19);
+    sink.u32(static_cast<std::uint32_t>(semicircles(w.lat)));
+    sink.u32(static_cast<std::uint32_t>(semicircles(w.lon)));
+    sink.u16(1);
+    sink.u8(has_alert(w) ? 1 : 0);
+    put_mstring(sink, name);
+    if (parts.alert) encode_alert_block(sink, w);
+    if (parts.icon) {
+        sink.u16(gpi_icon_ref_block);
+        sink.u16(0);
+        sink.u32(gpi_icon_ref_block_size - gpi_block_header_size);
+        sink.u16(w.icon_id);
+    }
+    if (parts.comment) {
+        sink.u16(gpi_comment_block);
+        sink.u16(0);
+        sink.u32(mstring_size(*parts.comment));
+        put_mstring(sink, *parts.comment);
+    }
+    if (parts.description) {
+        sink.u16(gpi_description_block);
+        sink.u16(0);
+        sink.u32(mstring_size(*parts.description) + 1);
+        sink.u8(1);
+        put_mstring(sink, *parts.description);
+    }
+    if (parts.address) encode_address_block(sink, parts);
+    if (parts.phone) encode_phone_block(sink, parts);
+}
+
+// The area block's own bytes, without its children; the node's record_size must be set.
+template <class Sink>
+void encode_area_header(Sink& sink, const area_node& node) {
+    sink.u16(gpi_area_block);
+    sink.u16(gpi_has_main_size);
+    sink.u32(static_cast<std::uint32_t>(node.record_size - 12));
+    sink.u32(gpi_area_main_size);
+    sink.u32(static_cast<std::uint32_t>(semicircles(node.north)));
+    sink.u32(static_cast<std::uint32_t>(semicircles(node.east)));
+    sink.u32(static_cast<std::uint32_t>(semicircles(node.south)));
+    sink.u32(static_cast<std::uint32_t>(semicircles(node.west)));
+    sink.u32(0);
+    sink.u16(1);
+    sink.u8((node.flags & (has_proximity | has_speed)) != 0 ? 1 : 0);
+}
+
+// Bytes of the pixel rows of a bitmap: row_size * height.
+[[nodiscard]] inline std::uint64_t gpi_bitmap_image_size(const gpi_bitmap& bitmap) {
+    return static_cast<std::uint64_t>(gpi_bitmap_row_size(bitmap.width, bitmap.bits_per_pixel)) *
+           bitmap.height;
+}
+
+// Bytes of the bitmap block: 44 + image size + 4 * palette count.
+[[nodiscard]] inline std::uint64_t gpi_bitmap_block_size(const gpi_bitmap& bitmap) {
+    return gpi_bitmap_header_size + gpi_bitmap_image_size(bitmap) +
+           4 * static_cast<std::uint64_t>(bitmap.palette_count);
+}
+
+// True when the bitmap holds the pixel and palette data its sizes call for and its
+// block fits the 32-bit length field.
+[[nodiscard]] inline bool gpi_bitmap_complete(const gpi_bitmap& bitmap) {
+    return bitmap.pixels.size() >= gpi_bitmap_image_size(bitmap) &&
+           bitmap.palette.size() >= bitmap.palette_count &&
+           gpi_bitmap_block_size(bitmap) <= 0xFFFFFFFFu;
+}
+
+// The bitmap block of a complete bitmap.
+template <class Sink>
+void encode_bitmap_block(Sink& sink, const gpi_bitmap& bitmap) {
+    std::uint16_t row_size = gpi_bitmap_row_size(bitmap.width, bitmap.bits_per_pixel);
+    auto image_size = static_cast<std::uint32_t>(gpi_bitmap_image_size(bitmap));
+    sink.u16(gpi_bitmap_block);
+    sink.u16(0);
+    sink.u32(static_cast<std::uint32_t>(gpi_bitmap_block_size(bitmap) - gpi_block_header_size));
+    sink.u16(bitmap.icon_id);
+    sink.u16(bitmap.height);
+    sink.u16(bitmap.width);
+    sink.u16(row_size);
+    sink.u16(bitmap.bits_per_pixel);
+    sink.u16(0);
+    sink.u32(image_size);
+    sink.u32(gpi_bitmap_header_size);
+    sink.u32(bitmap.palette_count);
+    sink.u32(bitmap.transparent_colour);
+    sink.u32(1);
+    sink.u32(image_size + gpi_bitmap_header_size);
+    sink.bytes(bitmap.pixels.data(), image_size);
+    for (std::uint32_t i = 0; i < bitmap.palette_count; ++i) sink.u32(bitmap.palette[i]);
+}
+
+}  // namespace velmora

@@ -1,0 +1,315 @@
+#include "gpi/gpi_writer.hpp"
+
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "gpi/byte_sink.hpp"
+#include "gpi/gpi_blocks.hpp"
+#include "gpi/gpi_format.hpp"
+#include "gpi/gpi_units.hpp"
+#include "icons/icon_convert.hpp"
+#include "model/icon_list.hpp"
+#include "platform/messages.hpp"
+#include "text/encoding.hpp"
+
+namespace velmora {
+
+const std::string* gpi_field(const field_list& list, std::string_view key) {
+    int index = field_list_find(list, key);
+    if (index < 0) return nullptr;
+    const std::optional<std::string>& value = list.values[static_cast<std::size_t>(index)];
+    return value ? &*value : nullptr;
+}
+
+poi_parts poi_parts_of(const waypoint& w) {
+    poi_parts parts;
+    parts.alert = has_alert(w);
+    parts.icon = (w.flags & has_icon) != 0;
+    if (w.comment && !w.comment->empty()) parts.comment = &*w.comment;
+    if (w.description && !w.description->empty()) parts.description = &*w.description;
+    if (w.address.count() > 0) {
+        parts.address = true;
+        for (int i = 0; i < 5; ++i) {
+            const std::string* field = gpi_field(w.address, gpi_address_keys[i]);
+            parts.address_fields[i] = field;
+            if (field != nullptr) parts.address_mask |= static_cast<std::uint16_t>(1u << i);
+        }
+    }
+    if (w.phones.count() > 0) {
+        parts.phone = true;
+        parts.phone_number = gpi_field(w.phones, gpi_phone_key);
+    }
+    return parts;
+}
+
+void compute_poi_size(waypoint& w) {
+    counting_sink counter;
+    encode_poi_block(counter, w, poi_parts_of(w), 0);
+    w.gpi_size = static_cast<std::int32_t>(counter.count());
+}
+
+std::int64_t compute_area_sizes(area_node* node) {
+    if (node == nullptr) return 0;
+    counting_sink own;
+    encode_area_header(own, *node);
+    node->record_size = static_cast<std::int64_t>(own.count());
+    if (node->is_leaf) {
+        for (std::int32_t i = node->first; i <= node->last; ++i) {
+            waypoint& w = *(*node->waypoints)[static_cast<std::size_t>(i)];
+            if (w.gpi_size == 0) compute_poi_size(w);
+            node->record_size += w.gpi_size;
+            node->flags |= w.flags;
+        }
+    } else {
+        for (std::int32_t i = 0; i < node->child_count; ++i) {
+            area_node* child = node->children[static_cast<std::size_t>(i)].get();
+            node->record_size += compute_area_sizes(child);
+            node->flags |= child->flags;
+        }
+    }
+    return node->record_size;
+}
+
+namespace {
+
+// Replaces a UTF-8 text by its conversion; a failed conversion keeps the UTF-8 text.
+void convert_text(std::optional<std::string>& text, const code_page& page) {
+    if (!text) return;
+    std::optional<std::string> converted = utf8_to_codepage(*text, page);
+    if (converted) *text = std::move(*converted);
+}
+
+}  // namespace
+
+void convert_poiset_strings(poiset& set, const code_page& output_locale) {
+    for (const std::unique_ptr<waypoint>& w : set.waypoints) {
+        convert_text(w->name, output_locale);
+        convert_text(w->description, output_locale);
+        convert_text(w->comment, output_locale);
+        convert_text(w->symbol, output_locale);
+        convert_text(w->link, output_locale);
+        field_list_to_codepage(w->address, output_locale);
+        field_list_to_codepage(w->phones, output_locale);
+    }
+}
+
+namespace {
+
+// At most this much of a name goes into a message.
+constexpr int shown_name = 64;
+
+// Cuts a text to what a multilingual string holds.  In UTF-8 text the cut moves back to
+// the start of a character that would be split.
+bool cut_text(std::string& text, bool utf8) {
+    if (text.size() <= gpi_max_text) return false;
+    std::size_t end = gpi_max_text;
+    if (utf8) {
+        std::size_t lead = end;
+        while (lead > 0 && end - lead < 3 &&
+               (static_cast<unsigned char>(text[lead]) & 0xC0) == 0x80) {
+            --lead;
+        }
+        if (lead < end && (static_cast<unsigned char>(text[lead]) & 0xC0) == 0xC0) end = lead;
+    }
+    text.resize(end);
+    return true;
+}
+
+// Makes a set fit the fields of the format: texts longer than 65535 bytes are cut, and
+// alert values beyond 16 bits (which the encoder clamps) are reported.  Then every
+// waypoint is sized afresh, so no size cached from earlier texts survives.
+class set_preparation {
+  public:
+    explicit set_preparation(poiset& set) : set_(set) {}
+
+    void run() {
+        // The group name is written unconverted: in a UTF-8 set it is still UTF-8.
+        if (cut_text(set_.name, set_.is_utf8)) {
+            report("\nWarning: Name of poi set (%.*s) is longer than 65535 bytes, cut to %zu bytes",
+                   shown_name, set_.name.c_str(), set_.name.size());
+        }
+        for (std::size_t i = 0; i < set_.waypoints.size(); ++i) prepare(*set_.waypoints[i], i + 1);
+    }
+
+  private:
+    void prepare(waypoint& w, std::size_t number) {
+        if (w.name) cut(*w.name, "Name", w, number);
+        if (w.comment) cut(*w.comment, "Comment", w, number);
+        if (w.description) cut(*w.description, "Description", w, number);
+        for (const char* key : gpi_address_keys) cut_field(w.address, key, w, number);
+        cut_field(w.phones, gpi_phone_key, w, number);
+        if ((w.flags & has_proximity) != 0) {
+            clamped_u16 proximity = gpi_distance_clamped(w.proximity);
+            if (proximity.clamped) {
+                report(
+                    "\nWarning: Proximity (%.1f m) of poi %zu (%.*s) in set (%s) does not fit a "
+                    "gpi file, written as %u m",
+                    w.proximity, number, shown_name, name_of(w), set_.name.c_str(),
+                    static_cast<unsigned>(proximity.value));
+            }
+        }
+        if ((w.flags & has_speed) != 0) {
+            clamped_u16 speed = gpi_speed_clamped(w.speed);
+            if (speed.clamped) {
+                report(
+                    "\nWarning: Speed (%.1f km/h) of poi %zu (%.*s) in set (%s) does not fit a gpi "
+                    "file, written as %.1f km/h",
+                    w.speed, number, shown_name, name_of(w), set_.name.c_str(),
+                    speed.value * 0.036);
+            }
+        }
+        // Sized here, in reading order, rather than later in the order of the tree.
+        compute_poi_size(w);
+    }
+
+    void cut(std::string& text, const char* what, const waypoint& w, std::size_t number) {
+        // Waypoint texts are in a single-byte code page here: those of UTF-8 sets were
+        // converted before.
+        if (!cut_text(text, false)) return;
+        report(
+            "\nWarning: %s of poi %zu (%.*s) in set (%s) is longer than 65535 bytes, cut to %zu "
+            "bytes",
+            what, number, shown_name, name_of(w), set_.name.c_str(), text.size());
+    }
+
+    void cut_field(field_list& list, const char* key, const waypoint& w, std::size_t number) {
+        int index = field_list_find(list, key);
+        if (index < 0) return;
+        std::optional<std::string>& value = list.values[static_cast<std::size_t>(index)];
+        if (value) cut(*value, key, w, number);
+    }
+
+    static const char* name_of(const waypoint& w) { return w.name ? w.name->c_str() : ""; }
+
+    poiset& set_;
+};
+
+bool write_area_block(file_sink& sink, const area_node& node) {
+    encode_area_header(sink, node);
+    if (node.is_leaf) {
+        for (std::int32_t i = node.first; i <= node.last; ++i) {
+            const waypoint& w = *(*node.waypoints)[static_cast<std::size_t>(i)];
+            encode_poi_block(sink, w, poi_parts_of(w), static_cast<std::uint32_t>(w.gpi_size));
+            if (sink.failed()) {
+                report("\nError: Write error at poi_block!");
+                return false;
+            }
+        }
+        return true;
+    }
+    for (std::int32_t i = 0; i < node.child_count; ++i) {
+        if (!write_area_block(sink, *node.children[static_cast<std::size_t>(i)])) return false;
+    }
+    return !sink.failed();
+}
+
+bool write_set(file_sink& sink, poiset& set, const code_page& output_locale) {
+    if (set.is_utf8) convert_poiset_strings(set, output_locale);
+    set_preparation(set).run();
+
+    std::unique_ptr<icon_list> bitmaps = build_bitmap_set(set.icons.get());
+    if (!bitmaps) bitmaps = std::make_unique<icon_list>();
+
+    std::unique_ptr<area_node> holder = area_node_new();
+    holder->waypoints = &set.waypoints;
+    holder->first = 0;
+    holder->last = set.count() - 1;
+    area_tree_build(set.waypoints, 0, set.count() - 1, 0, *holder);
+    area_node* top = holder->children[0].get();
+    if (holder->child_count != 1 || top == nullptr) {
+        report("\nError: No area index for poi set (%s)", set.name.c_str());
+        return false;
+    }
+    compute_area_sizes(top);
+    return write_poi_set_header(sink, set.name, *top, *bitmaps);
+}
+
+}  // namespace
+
+bool write_poi_set_header(file_sink& sink, const std::string& name, const area_node& top,
+                          const icon_list& bitmap_set) {
+    std::uint64_t bitmap_bytes = 0;
+    for (const std::unique_ptr<icon_entry>& entry : bitmap_set.entries) {
+        if (!entry) continue;
+        if (entry->format != icon_format_gpi) {
+            report(
+                "\nWarning: Unexpected icon format (%i) while wrinint gpi!.. skipped (Filepos "
+                "0x%X)",
+                static_cast<int>(entry->format), static_cast<unsigned>(sink.position()));
+            continue;
+        }
+        if (entry->icon_id == no_icon_id || !entry->bitmap) continue;
+        if (!gpi_bitmap_complete(*entry->bitmap)) {
+            report(
+                "\nWarning: Icon (%i) lacks pixel or palette data for its size; it is left out "
+                "of the gpi file",
+                static_cast<int>(entry->icon_id));
+            continue;
+        }
+        bitmap_bytes += gpi_bitmap_block_size(*entry->bitmap);
+    }
+    bool main_size = !bitmap_set.entries.empty();
+    std::uint64_t length =
+        mstring_size(name) + static_cast<std::uint64_t>(top.record_size) + bitmap_bytes;
+    if (length > 0xFFFFFFFFu) {
+        report("\nError: Poi set (%s) needs %llu bytes, more than a gpi file can hold",
+               name.c_str(), static_cast<unsigned long long>(length));
+        return false;
+    }
+    sink.u16(gpi_poi_set_header);
+    sink.u16(main_size ? gpi_has_main_size : 0);
+    sink.u32(static_cast<std::uint32_t>(length));
+    if (main_size) sink.u32(mstring_size(name));
+    put_mstring(sink, name);
+    return write_area_block(sink, top) && write_bitmap_blocks(sink, bitmap_set);
+}
+
+bool write_bitmap_blocks(file_sink& sink, const icon_list& bitmap_set) {
+    for (const std::unique_ptr<icon_entry>& entry : bitmap_set.entries) {
+        if (!entry || entry->icon_id == no_icon_id) continue;
+        if (entry->format != icon_format_gpi) {
+            report(
+                "\nWarning: Unexpected icon format (%i) while writing gpi icons! ...Skipped "
+                "(Filepos 0x%X)",
+                static_cast<int>(entry->format), static_cast<unsigned>(sink.position()));
+            continue;
+        }
+        if (!entry->bitmap || !gpi_bitmap_complete(*entry->bitmap)) continue;
+        const gpi_bitmap& bitmap = *entry->bitmap;
+        if (bitmap.icon_id == no_icon_id) {
+            report(
+                "\nWarning: Unexpected undefined icon_id (%i) while writing icons into gpi file. "
+                "(Filepos 0x%X)",
+                static_cast<int>(bitmap.icon_id), static_cast<unsigned>(sink.position()));
+        }
+        encode_bitmap_block(sink, bitmap);
+        if (sink.failed()) return false;
+    }
+    return true;
+}
+
+bool write_gpi(std::FILE* file, poiset_list& list, const code_page& output_locale,
+               std::int64_t time_stamp) {
+    file_sink sink(file);
+    encode_file_header(sink, time_stamp);
+    encode_poi_header(sink, output_locale.number());
+    for (const std::unique_ptr<poiset>& set : list.poisets) {
+        if (set->waypoints.empty()) {
+            report("\nWarning: Poi set (%s) has no pois; it is left out of the gpi file",
+                   set->name.c_str());
+            continue;
+        }
+        try {
+            if (!write_set(sink, *set, output_locale)) return false;
+        } catch (const std::bad_alloc&) {
+            report("\nError: Out of memory while writing poi set (%s) into the gpi file",
+                   set->name.c_str());
+            return false;
+        }
+    }
+    encode_end_block(sink);
+    return sink.finish();
+}
+
+}  // namespace velmora
