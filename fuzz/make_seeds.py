@@ -239,7 +239,9 @@ def main():
     gpx_files.append(ROOT / "examples" / "example.gpx")
     gpx = text_seeds(gpx_files, GPX_EXTRA)
     write("gpx_reader", gpx)
-    write("gpx_gpi_writer", gpx)
+    # The GPX -> GPI target takes its first byte as the choice of settings and icons.
+    write("gpx_gpi_writer", {f"{selector:02x}_{name}": bytes([selector]) + data
+                             for name, data in gpx.items() for selector in (0x00, 0x05, 0x0E, 0x14)})
     write("gpi_reader", gpi_seeds())
     write("bmp_load", bmp_seeds())
     write("gpi_settings", text_seeds([ROOT / "examples" / "Velmora_gpi.ini"], GPI_SETTINGS_EXTRA))
