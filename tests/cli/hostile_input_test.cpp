@@ -272,9 +272,18 @@ TEST(HostileInput, AnOutputPathThatNamesADirectoryFailsAndLeavesItAlone) {
 }
 
 TEST(HostileInput, AnOutputDirectoryThatIsNotWritableFailsAndKeepsTheOldFile) {
-    if (geteuid() == 0) GTEST_SKIP() << "permissions don't stop root from writing";
     temp_dir dir;
     write_file(dir.file("in.gpx"), two_waypoints);
+    // A directory that can't hold files even for root: a regular file stands in its place.
+    write_file(dir.file("plain"), "keep me");
+    auto blocked = run_from(dir, {"in.gpx", "-o", "plain/out.gpx"});
+    EXPECT_EQ(blocked.exit_code, 1) << blocked.err;
+    EXPECT_TRUE(contains(
+        blocked.err, "\nError opening output file (" + dir.file("plain/out.gpx") + "). Aborting!"))
+        << blocked.err;
+    EXPECT_EQ(read_file(dir.file("plain")), "keep me");
+
+    if (geteuid() == 0) GTEST_SKIP() << "permissions don't stop root from writing";
     std::filesystem::create_directory(dir.file("locked"));
     write_file(dir.file("locked/out.gpx"), "old contents");
     ASSERT_EQ(chmod(dir.file("locked").c_str(), 0555), 0);
