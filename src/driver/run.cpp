@@ -18,6 +18,7 @@
 #include "platform/atomic_output.hpp"
 #include "platform/clock.hpp"
 #include "platform/code_page.hpp"
+#include "platform/file_kind.hpp"
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
 #include "speedcam/speedcam_import.hpp"
@@ -243,7 +244,9 @@ void conversion_run::import_input(int number, const named_file& input) {
     int sets_before = list_->count();
     report("\n\nImporting... (%i. %s%s)", number, input.name.c_str(), input.ext.c_str());
     mark_time_ = monotonic_msec();
-    std::FILE* file = std::fopen(input.path.c_str(), "rb");
+    // A directory opens for reading on this platform but holds no bytes to read.
+    std::FILE* file =
+        is_directory(input.path.c_str()) ? nullptr : std::fopen(input.path.c_str(), "rb");
     if (file == nullptr) {
         report("\nError opening input file (%s). Igonre it!", input.path.c_str());
         return;
@@ -257,7 +260,7 @@ void conversion_run::import_input(int number, const named_file& input) {
     mark_elapsed();
 }
 
-// The writers that exist so far; every other extension takes the refusal path.
+// The writer for an output extension; none for the extensions that are refused.
 conversion_run::output_kind conversion_run::output_kind_of(std::string_view ext) {
     if (equals_ignore_case(ext, ".gpx")) return output_kind::gpx;
     if (equals_ignore_case(ext, ".gpi")) return output_kind::gpi;

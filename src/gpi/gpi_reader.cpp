@@ -10,6 +10,7 @@
 #include "gpi/gpi_units.hpp"
 #include "model/icon_list.hpp"
 #include "platform/code_page.hpp"
+#include "platform/file_kind.hpp"
 #include "platform/messages.hpp"
 
 namespace velmora {
@@ -453,17 +454,16 @@ bool read_gpi_bytes(std::span<const std::uint8_t> bytes, poiset_list& list) {
 bool read_gpi_file(std::FILE* file, poiset_list& list) {
     std::vector<std::uint8_t> bytes;
     try {
-        // The size, when the stream tells it, only sizes the buffer; the bytes are read
-        // to the end of the file whatever it said.
-        long start = std::ftell(file);
-        if (start >= 0 && std::fseek(file, 0, SEEK_END) == 0) {
-            long end = std::ftell(file);
-            if (std::fseek(file, start, SEEK_SET) != 0) {
-                report("\nError: Can't read gpi file! (File pos:0x%X)", 0u);
-                return false;
-            }
+        // The size of a regular file only sizes the buffer; the bytes are read to the
+        // end of the file whatever it said.  Other streams (pipes, devices, a directory
+        // opened by mistake) tell no size worth trusting and grow the buffer as read.
+        if (auto size = regular_file_size(file)) {
+            long start = std::ftell(file);
             // One byte more, so that the read that meets the end needs no new buffer.
-            if (end >= start) bytes.reserve(static_cast<std::size_t>(end - start) + 1);
+            if (start >= 0 && *size >= static_cast<std::uint64_t>(start)) {
+                bytes.reserve(static_cast<std::size_t>(*size - static_cast<std::uint64_t>(start)) +
+                              1);
+            }
         }
         constexpr std::size_t chunk = 1 << 16;
         for (;;) {

@@ -12,6 +12,7 @@
 
 #include "gpx/xml_scan.hpp"
 #include "platform/c_numbers.hpp"
+#include "platform/file_kind.hpp"
 #include "platform/messages.hpp"
 #include "platform/page_buffer.hpp"
 #include "platform/paths.hpp"
@@ -297,14 +298,13 @@ void gpx_read_text(std::string_view text, poiset& set) {
 }
 
 bool gpx_read(std::FILE* file, poiset& set) {
-    // The size comes from the file's end; a stream that can't seek is read to its end.
-    long end = -1;
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-        end = std::ftell(file);
-        if (std::fseek(file, 0, SEEK_SET) != 0) end = -1;
-    }
-    if (end >= 0) {
-        auto size = static_cast<std::size_t>(end);
+    // A regular file is read from its start into a buffer of its size; any other stream
+    // (a pipe, a device, a directory opened by mistake) is read in chunks to its end,
+    // since the size it tells means nothing.
+    std::optional<std::uint64_t> file_size = regular_file_size(file);
+    if (file_size && std::fseek(file, 0, SEEK_SET) != 0) file_size.reset();
+    if (file_size) {
+        auto size = static_cast<std::size_t>(*file_size);
         // The text read is given back page by page as the waypoints are built from it, so
         // that the file and its waypoints never take memory together.
         std::optional<page_buffer> buffer =

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/atomic_output.hpp"
+#include "platform/file_kind.hpp"
 #include "platform/messages.hpp"
 
 namespace velmora {
@@ -73,10 +74,10 @@ std::int64_t bitmap_row_size(std::int64_t bits_per_pixel, std::int64_t width) {
 std::unique_ptr<bmp_image> bmp_load(const std::string& path) {
     file_handle file(std::fopen(path.c_str(), "rb"));
     if (!file) return nullptr;
-    if (std::fseek(file.get(), 0, SEEK_END) != 0) return nullptr;
-    long end = std::ftell(file.get());
-    if (end < 0) return nullptr;
-    auto file_size = static_cast<std::uint64_t>(end);
+    // Only a regular file tells a size that bounds what is read and allocated.
+    auto regular_size = regular_file_size(file.get());
+    if (!regular_size) return nullptr;
+    std::uint64_t file_size = *regular_size;
 
     std::array<std::uint8_t, header_bytes> header{};
     if (file_size < 2 || !read_at(file.get(), 0, header.data(), 2)) return nullptr;

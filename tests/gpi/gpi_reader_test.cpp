@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <span>
 #include <string>
 #include <utility>
@@ -599,6 +600,19 @@ TEST(GpiReader, ReadsAnOpenFileToItsEnd) {
     auto again = read_path(path, list);
     ASSERT_TRUE(again.ok);
     EXPECT_EQ(list.count(), 4);
+}
+
+TEST(GpiReader, ADirectoryOpenedAsAFileIsAReadErrorWithoutABufferOfItsClaimedSize) {
+    temp_dir dir;
+    std::filesystem::create_directory(dir.file("folder.gpi"));
+    std::FILE* file = std::fopen(dir.file("folder.gpi").c_str(), "rb");
+    if (file == nullptr) GTEST_SKIP() << "directories don't open as files here";
+    poiset_list list;
+    message_capture capture;
+    EXPECT_FALSE(read_gpi_file(file, list));
+    std::fclose(file);
+    EXPECT_EQ(capture.text(), "\nError: Can't read gpi file! (File pos:0x0)");
+    EXPECT_EQ(list.count(), 0);
 }
 
 struct real_case {

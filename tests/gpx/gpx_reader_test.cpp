@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "platform/messages.hpp"
@@ -380,6 +381,20 @@ TEST(GpxReadFile, ReadsAStreamThatCannotSeek) {
     EXPECT_TRUE(set.is_utf8);
     ASSERT_EQ(set.count(), 1);
     EXPECT_EQ(set.waypoints[0]->name, "piped");
+}
+
+TEST(GpxReadFile, ReportsADirectoryOpenedAsAFileAsAFailedRead) {
+    testing::temp_dir dir;
+    std::filesystem::create_directory(dir.file("folder.gpx"));
+    std::FILE* file = std::fopen(dir.file("folder.gpx").c_str(), "rb");
+    if (file == nullptr) GTEST_SKIP() << "directories don't open as files here";
+    poiset set;
+    message_capture capture;
+    EXPECT_TRUE(gpx_read(file, set));
+    std::fclose(file);
+    EXPECT_EQ(capture.text(),
+              "\nError: Reading the xml file failed after 0 bytes; nothing imported.");
+    EXPECT_EQ(set.count(), 0);
 }
 
 struct real_case {

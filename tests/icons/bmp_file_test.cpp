@@ -182,6 +182,9 @@ TEST(BmpLoad, RefusesOtherUnusableFilesSilently) {
     EXPECT_EQ(load_bytes(dir, "GIF89a" + std::string(100, '\0')), nullptr);
     EXPECT_EQ(load_bytes(dir, ""), nullptr);
     EXPECT_EQ(load_bytes(dir, "B"), nullptr);
+    // A directory opens for reading here and claims a size near 2^63.
+    std::filesystem::create_directory(dir.file("folder.bmp"));
+    EXPECT_EQ(bmp_load(dir.file("folder.bmp")), nullptr);
 
     auto with = [](auto change) {
         bmp_layout s;

@@ -1,0 +1,28 @@
+// The GPI reader on arbitrary bytes; what was read is written out again as GPX and its
+// bitmaps are turned into BMP pictures, as the GPX and icon exports would.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "gpi/gpi_reader.hpp"
+#include "gpx/gpx_writer.hpp"
+#include "icons/bmp_file.hpp"
+#include "icons/icon_convert.hpp"
+#include "platform/messages.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    velmora::message_capture quiet;
+    velmora::poiset_list list;
+    (void)velmora::read_gpi_bytes(std::span<const std::uint8_t>(data, size), list);
+    (void)velmora::gpx_document(list);
+    for (const auto& set : list.poisets) {
+        if (!set->icons) continue;
+        for (const auto& entry : set->icons->entries) {
+            auto copy = velmora::gpi_bitmap_copy(entry->bitmap.get());
+            auto picture = velmora::gpi_bitmap_to_bmp(entry->bitmap.get());
+            if (picture && !velmora::bmp_image_is_savable(*picture)) __builtin_trap();
+        }
+        (void)velmora::build_bitmap_set(set->icons.get());
+    }
+    return 0;
+}

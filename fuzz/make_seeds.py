@@ -1,0 +1,261 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz targets into fuzz/seeds/<target>/.
+
+The seeds are the project's own fixtures (tests/data, examples/) and small files made
+here: GPI files built block by block, BMP icons in the header variants the loader
+knows, settings files and speed-camera lists.  Run it from anywhere; it rewrites the
+seed folders completely.
+"""
+import shutil
+import struct
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+SEEDS = ROOT / "fuzz" / "seeds"
+
+
+def le16(v):
+    return struct.pack("<H", v & 0xFFFF)
+
+
+def le32(v):
+    return struct.pack("<I", v & 0xFFFFFFFF)
+
+
+# ---- GPI ------------------------------------------------------------------------------
+
+def mstring(text, language=b"EN"):
+    return le32(4 + len(text)) + language + le16(len(text)) + text
+
+
+def block(kind, body):
+    return le16(kind) + le16(0) + le32(len(body)) + body
+
+
+def flagged_block(kind, main, rest):
+    return le16(kind) + le16(8) + le32(len(main) + len(rest)) + le32(len(main)) + main + rest
+
+
+def file_header(time=0x12345678):
+    return block(0, b"GRMREC00" + le32(time) + le16(0) + le16(6) + b"my.gpi")
+
+
+def poi_header(code_page=1252):
+    return block(1, b"POI" + b"\0" * 3 + b"00" + le32(code_page))
+
+
+def end_block():
+    return block(0xFFFF, b"")
+
+
+def poi_set(name, children):
+    return flagged_block(9, mstring(name), children)
+
+
+def area(north, east, south, west, children):
+    main = b"".join(le32(v) for v in (north, east, south, west)) + le32(0) + le16(1) + b"\0"
+    return flagged_block(8, main, children)
+
+
+def poi(lat, lon, name, sub_blocks=b""):
+    main = le32(lat) + le32(lon) + le16(1) + b"\0" + mstring(name)
+    return flagged_block(2, main, sub_blocks) if sub_blocks else block(2, main)
+
+
+def alert(proximity, speed, kinds):
+    return block(3, le16(proximity) + le16(speed) + le32(0x01000100) + b"\1\1" + bytes([kinds]) +
+                 b"\x10")
+
+
+def icon_ref(icon_id):
+    return block(4, le16(icon_id))
+
+
+def comment(text):
+    return block(10, mstring(text))
+
+
+def description(text):
+    return block(14, b"\1" + mstring(text))
+
+
+def bitmap(icon_id, height, width, bits, pixels, palette, transparent=0x00FF00FF):
+    row = ((((width * bits) - 1) >> 3) & 0xFFFC) + 4
+    body = (le16(icon_id) + le16(height) + le16(width) + le16(row) + le16(bits) + le16(0) +
+            le32(len(pixels)) + le32(44) + le32(len(palette)) + le32(transparent) + le32(1) +
+            le32(len(pixels) + 44) + pixels + b"".join(le32(c) for c in palette))
+    return block(5, body)
+
+
+def gpi_file(groups, code_page=1252):
+    return file_header() + poi_header(code_page) + groups + end_block()
+
+
+def semicircles(degrees):
+    return int(degrees * (1 << 31) / 180.0)
+
+
+def gpi_seeds():
+    lat, lon = semicircles(47.5), semicircles(19.05)
+    icon = bitmap(0, 2, 4, 8, bytes(range(8)), [0x000000FF, 0x0000FF00, 0x00FF0000])
+    point = poi(lat, lon, b"Kamera", alert(500, 1389, 0x05) + icon_ref(0) + comment(b"Comment") +
+                description(b"Description"))
+    nested = area(lat + 1000, lon + 1000, lat - 1000, lon - 1000,
+                  area(lat + 500, lon + 500, lat - 500, lon - 500, point + poi(lat, lon, b"Bare")))
+    two_languages = block(10, le32(2 + 2 + 2 + 2 + 2 + 4) + b"EN" + le16(2) + b"Hi" + b"HU" +
+                          le16(4) + b"Szia")
+    return {
+        "empty_file.gpi": gpi_file(b""),
+        "one_poi.gpi": gpi_file(poi_set(b"Set", area(lat + 10, lon + 10, lat - 10, lon - 10,
+                                                     poi(lat, lon, b"One")))),
+        "full.gpi": gpi_file(poi_set(b"Cameras", nested + icon)),
+        "utf8.gpi": gpi_file(poi_set("Készlet".encode(), area(lat, lon, lat, lon, poi(
+            lat, lon, "Pécs ő".encode(), comment("tér".encode())))), 65001),
+        "two_sets.gpi": gpi_file(poi_set(b"A", area(lat, lon, lat, lon, poi(lat, lon, b"a"))) +
+                                 poi_set(b"B", area(lat, lon, lat, lon, poi(
+                                     lat, lon, b"b", two_languages)))),
+        "other_blocks.gpi": gpi_file(poi_set(b"S", area(lat, lon, lat, lon, poi(
+            lat, lon, b"addr", block(11, b"\0" * 6) + block(12, b"\0" * 4)))) + block(7, b"x")),
+        "truncated.gpi": gpi_file(poi_set(b"Cut", nested))[:90],
+    }
+
+
+# ---- BMP ------------------------------------------------------------------------------
+
+def bmp(width, height, bits, colours, info_size=40, top_down=False, compression=0,
+        pixel_offset=None, colours_field=None):
+    row = ((((width * bits) - 1) >> 3) & ~3) + 4
+    pixels = bytes((i * 7) & 0xFF for i in range(row * height))
+    palette = b"".join(le32(0x00102030 * (i + 1)) for i in range(colours))
+    info = (le32(info_size) + le32(width) + le32(-height if top_down else height) + le16(1) +
+            le16(bits) + le32(compression) + le32(len(pixels)) + le32(2835) + le32(2835) +
+            le32(colours if colours_field is None else colours_field) + le32(0))
+    info += b"\0" * (info_size - len(info))
+    offset = 14 + info_size + len(palette) if pixel_offset is None else pixel_offset
+    header = b"BM" + le32(offset + len(pixels)) + le32(0) + le32(offset)
+    return header + info + palette + pixels
+
+
+def bmp_seeds():
+    seeds = {
+        "mono.bmp": bmp(8, 2, 1, 2),
+        "four_bit.bmp": bmp(5, 3, 4, 16),
+        "eight_bit_top_down.bmp": bmp(3, 3, 8, 4, top_down=True),
+        "v5_header.bmp": bmp(4, 4, 8, 3, info_size=124),
+        "full_palette_unsaid.bmp": bmp(2, 2, 2, 4, colours_field=0),
+        "offset_zero.bmp": bmp(4, 1, 8, 2, pixel_offset=0),
+    }
+    for name in ("flag, red.bmp", "car.bmp", "fuel.bmp"):
+        seeds[name.replace(", ", "_")] = (ROOT / "examples" / "icons" / name).read_bytes()
+    return seeds
+
+
+# ---- text inputs ----------------------------------------------------------------------
+
+GPX_EXTRA = {
+    "references_and_cdata.gpx": b"""<?xml version="1.0" encoding="windows-1250"?>
+<gpx version="1.1" creator="hand made">
+<wpt lat="47,5" lon='19.1'><name>A &amp; B &#x151; &#337; &bogus;</name>
+<cmt><![CDATA[<b>bold</b>]]></cmt><desc>d</desc><sym>Flag, Red</sym>
+<link href="http://example.org/">link</link></wpt>
+<wpt lat="1" lon="2"/><wpt lat="91" lon="0"><name>out@50</name></wpt>
+</gpx>
+""",
+    "geocaches.gpx": b"""<?xml version="1.0" encoding="UTF-8"?>
+<gpx creator="Skr tool"><wpt lat="1" lon="2"><cmt>Traditional</cmt><type>Geocache</type>
+<sym>x</sym></wpt><wpt lat="3" lon="4"><cmt>L</cmt><type>Other</type></wpt></gpx>
+""",
+    "monuments.gpx": b"""<gpx creator="x"><wpt lat="1" lon="2"><time>2009-10-17T08:00:00Z</time>
+<cmt>Church</cmt><desc>muemlekem.hu/muemlek?id=1</desc><sym>Building</sym></wpt></gpx>
+""",
+    "easygps.gpx": b"""<gpx creator="EasyGPS 1"><wpt lat="1" lon="2"><name>GC1</name><cmt>c</cmt>
+<desc>d</desc><link>geocaching.hu/caches.geo?id=1</link></wpt></gpx>
+""",
+    "unclosed.gpx": b"""<gpx><wpt lat="1" lon="2"><name>open</name><wpt lat="3" lon="4"></wpt>
+<wpt lat="5" lon="6"><name>never closed""",
+}
+
+SPEEDCAM_SETTINGS_EXTRA = {
+    "alarms.ini": b"""[SpeedcamConversion]
+DifferentSpeedAlarm=1
+AlarmAt50=+10%
+AlarmAt60=110%
+AlarmAt130+=+7
+AlarmAt-5=3
+Proximity=1,5
+[SpeedcamFilter]
+FilterByRegionRect=1
+RegionRectMaxLat=N47 30 36
+RegionRectMinLat=45.7
+RegionRectMaxLon=E22\xb054'
+RegionRectMinLon=16,1
+FilterByRegionNames=1
+RegionNames=HU
+[Other]
+Key=Value
+""",
+}
+
+GPI_SETTINGS_EXTRA = {
+    "limits.ini": b"""[GpiImportSettings]
+IconSpec=icons\\*.bmp
+[GpiExportSettings]
+IconCountLimit=80%
+DefaultProximity=250
+DefaultProximityForSym=flag, red,car,,
+Unknown=1
+[Elsewhere]
+IconCountLimit=3
+""",
+}
+
+SPEEDCAM_LISTS = {
+    "reordered.txt": b"TYPE,SPEED,X,Y,DIRECTION,DIRTYPE,EXTRA\r\n1,50,19.1,47.5,0,0,x\r\n"
+                     b"7,130,20,48,90,1\r\n9,-1,abc,def,0,0\r\n",
+    "short_rows.txt": b"X,Y,TYPE,SPEED,DIRTYPE,DIRECTION\n19,47\n\n20,48,1,50,0,0",
+    "missing_column.txt": b"X,Y,TYPE\n19,47,1\n",
+}
+
+
+def text_seeds(folder_files, extra):
+    seeds = {}
+    for path in folder_files:
+        seeds[path.name] = path.read_bytes()
+    seeds.update(extra)
+    return seeds
+
+
+def write(target, seeds):
+    folder = SEEDS / target
+    if folder.exists():
+        shutil.rmtree(folder)
+    folder.mkdir(parents=True)
+    for name, data in seeds.items():
+        (folder / name).write_bytes(data)
+
+
+def main():
+    gpx_files = sorted((ROOT / "tests" / "data" / "gpx").glob("*.gpx"))
+    gpx_files.append(ROOT / "examples" / "example.gpx")
+    gpx = text_seeds(gpx_files, GPX_EXTRA)
+    write("gpx_reader", gpx)
+    # The GPX -> GPI target takes its first byte as the choice of settings and icons.
+    write("gpx_gpi_writer", {f"{selector:02x}_{name}": bytes([selector]) + data
+                             for name, data in gpx.items() for selector in (0x00, 0x05, 0x0E, 0x14)})
+    write("gpi_reader", gpi_seeds())
+    write("bmp_load", bmp_seeds())
+    write("gpi_settings", text_seeds([ROOT / "examples" / "Velmora_gpi.ini"], GPI_SETTINGS_EXTRA))
+    write("speedcam_settings",
+          text_seeds([ROOT / "examples" / "Velmora_speedcam.ini"], SPEEDCAM_SETTINGS_EXTRA))
+    # The import target takes its first byte as the choice of output and settings.
+    lists = {"speedcams.txt": (ROOT / "examples" / "speedcams.txt").read_bytes()}
+    lists.update(SPEEDCAM_LISTS)
+    imports = {}
+    for name, data in lists.items():
+        for selector in (0, 1, 2, 4, 8 | 4):
+            imports[f"{selector:02d}_{name}"] = bytes([selector]) + data
+    write("speedcam_import", imports)
+
+
+if __name__ == "__main__":
+    main()
