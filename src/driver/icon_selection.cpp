@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/messages.hpp"
@@ -63,6 +64,29 @@ icon_entry* find_icon(entry_vector& entries, const waypoint& w) {
     return it->get();
 }
 
+// Finds the entries of the waypoints' symbols.  A set spells its symbols in a few ways,
+// so each spelling is searched once and remembered (up to a bound, for sets whose every
+// waypoint names another symbol).
+class icon_finder {
+  public:
+    explicit icon_finder(entry_vector& entries) : entries_(entries) {}
+
+    icon_entry* find(const waypoint& w) {
+        if (!w.symbol) return nullptr;
+        std::string_view symbol = *w.symbol;
+        if (auto it = known_.find(symbol); it != known_.end()) return it->second;
+        icon_entry* entry = find_icon(entries_, w);
+        if (known_.size() < max_known) known_.emplace(symbol, entry);
+        return entry;
+    }
+
+  private:
+    static constexpr std::size_t max_known = 4096;
+    entry_vector& entries_;
+    // The keys view the waypoints' own symbols, which outlive the finder.
+    std::unordered_map<std::string_view, icon_entry*> known_;
+};
+
 void report_icon(const char* format, std::size_t position, const icon_entry& entry) {
     report(format, static_cast<int>(position + 1), entry.usage,
            entry.symbol ? entry.symbol->c_str() : "");
@@ -78,8 +102,9 @@ bool select_icons(poiset& set, const gpi_settings* settings) {
 
     sort_by_symbol(entries);
     for (auto& entry : entries) entry->usage = 0;
+    icon_finder counting(entries);
     for (const auto& w : set.waypoints) {
-        if (icon_entry* entry = find_icon(entries, *w)) ++entry->usage;
+        if (icon_entry* entry = counting.find(*w)) ++entry->usage;
     }
     sort_by_usage(entries);
 
@@ -136,8 +161,9 @@ bool select_icons(poiset& set, const gpi_settings* settings) {
            static_cast<int>(skipped));
 
     sort_by_symbol(entries);
+    icon_finder numbering(entries);
     for (auto& w : set.waypoints) {
-        icon_entry* entry = find_icon(entries, *w);
+        icon_entry* entry = numbering.find(*w);
         if (entry != nullptr && entry->icon_id != no_icon_id) {
             w->flags |= has_icon;
             w->icon_id = entry->icon_id;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -50,6 +51,37 @@ class string_sink {
     std::string data_;
 };
 
+// Writes into memory that the caller has made large enough for what it encodes (a block
+// whose size a counting_sink has measured), without a check per field.
+class span_sink {
+  public:
+    explicit span_sink(std::uint8_t* at) : at_(at) {}
+
+    void u8(std::uint8_t value) { *at_++ = value; }
+    void u16(std::uint16_t value) {
+        at_[0] = static_cast<std::uint8_t>(value);
+        at_[1] = static_cast<std::uint8_t>(value >> 8);
+        at_ += 2;
+    }
+    void u32(std::uint32_t value) {
+        at_[0] = static_cast<std::uint8_t>(value);
+        at_[1] = static_cast<std::uint8_t>(value >> 8);
+        at_[2] = static_cast<std::uint8_t>(value >> 16);
+        at_[3] = static_cast<std::uint8_t>(value >> 24);
+        at_ += 4;
+    }
+    void bytes(const void* data, std::size_t size) {
+        if (size > 0) std::memcpy(at_, data, size);
+        at_ += size;
+    }
+    void text(std::string_view text) { bytes(text.data(), text.size()); }
+
+    [[nodiscard]] std::uint8_t* end() const { return at_; }
+
+  private:
+    std::uint8_t* at_;
+};
+
 // Writes to an open file through a buffer of its own.  The first failed write makes
 // the sink fail for good; later bytes are dropped.
 class file_sink {
@@ -74,6 +106,15 @@ class file_sink {
     }
     void bytes(const void* data, std::size_t size);
     void text(std::string_view text) { bytes(text.data(), text.size()); }
+
+    // Room for a block of size bytes, to be filled through a span_sink and then handed
+    // over with commit(size); none when the block is larger than the buffer.
+    [[nodiscard]] std::uint8_t* reserve(std::size_t size) {
+        if (size > capacity) return nullptr;
+        if (capacity - used_ < size) drain();
+        return buffer_.get() + used_;
+    }
+    void commit(std::size_t size) { used_ += size; }
 
     // Writes what the buffer holds and flushes the file; false when any write failed.
     [[nodiscard]] bool finish();

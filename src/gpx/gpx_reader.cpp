@@ -4,11 +4,14 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <new>
 #include <optional>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "gpx/xml_scan.hpp"
 #include "platform/c_numbers.hpp"
@@ -54,8 +57,10 @@ field_sources sources_of(reading_profile profile) {
     return {e_name, e_cmt, e_desc};
 }
 
+// A search of the whole file, so it goes through memmem, which skips ahead by more than
+// one byte at a time.
 bool contains(std::string_view text, std::string_view part) {
-    return text.find(part) != std::string_view::npos;
+    return memmem(text.data(), text.size(), part.data(), part.size()) != nullptr;
 }
 
 // The first element of each field name inside one wpt element, found in one pass over
@@ -144,8 +149,14 @@ std::string dated_comment(const std::string& time, const std::string& descriptio
     return out;
 }
 
-// Told the offset before which the reader will not look at the text again.
-using passed_text = std::function<void(std::size_t)>;
+// Told that the reader will not look at the bytes between two offsets again.
+using passed_text = std::function<void(std::size_t, std::size_t)>;
+
+// Below this size a text is read by one thread.
+constexpr std::size_t default_parallel_from = std::size_t{4} << 20;
+
+// Texts are given back in steps of this many bytes, so that telling it costs little.
+constexpr std::size_t release_step = std::size_t{1} << 20;
 
 class gpx_text_reader {
   public:
@@ -154,19 +165,88 @@ class gpx_text_reader {
         if (profile_ == reading_profile::typed_geocaches) type_table_ = geocache_type_table_build();
     }
 
-    void read_all(const passed_text& passed) {
-        // Every search starts at the cursor, so nothing before it is read again.
-        std::size_t cursor = 0;
-        while (cursor < text_.size()) {
-            auto element = xml_next_element("wpt", text_, cursor);
-            if (!element) break;
-            read_waypoint(*element);
-            if (passed) passed(cursor);
+    // Reads every waypoint, on two threads when the text is at least parallel_from bytes
+    // long and the machine has two processors.  The result and the messages are those
+    // of one thread reading front to back.
+    void read_all(const passed_text& passed, std::size_t parallel_from) {
+        if (text_.size() >= parallel_from && std::thread::hardware_concurrency() > 1) {
+            std::size_t cut = chain_cut(text_.size() / 2);
+            if (cut < text_.size() && read_in_two(cut, passed)) return;
         }
+        read_range(0, text_.size(), set_, passed);
     }
 
   private:
-    void read_waypoint(std::string_view wpt);
+    // Reads the waypoints of the elements that the search finds from the offset from
+    // until it reaches the offset to (or the text's end): every search starts where
+    // the element before ended, so nothing before it is read again.
+    void read_range(std::size_t from, std::size_t to, poiset& into, const passed_text& passed) {
+        std::size_t cursor = from;
+        std::size_t released = from;
+        while (cursor < to) {
+            auto element = xml_next_element("wpt", text_, cursor);
+            if (!element) break;
+            read_waypoint(*element, into);
+            if (passed && cursor - released >= release_step) {
+                passed(released, cursor);
+                released = cursor;
+            }
+        }
+    }
+
+    // The end of the first element that reaches the offset, where a second thread can
+    // start reading as the single one would go on; the text's size when the elements
+    // end before it.  Only the element search runs here, which is a small part of the
+    // reading.
+    std::size_t chain_cut(std::size_t offset) const {
+        std::size_t cursor = 0;
+        while (cursor < offset) {
+            if (!xml_next_element("wpt", text_, cursor)) return text_.size();
+        }
+        return cursor;
+    }
+
+    // Reads the text before the cut on this thread and the rest on another one; false,
+    // with nothing read, when no thread can be started.
+    bool read_in_two(std::size_t cut, const passed_text& passed) {
+        poiset rest;
+        rest.is_utf8 = set_.is_utf8;
+        rest.locale = set_.locale;
+        std::string rest_messages;
+        std::exception_ptr rest_failure;
+        auto read_rest = [&] {
+            try {
+                message_capture capture;
+                read_range(cut, text_.size(), rest, passed);
+                rest_messages = capture.text();
+            } catch (...) {
+                rest_failure = std::current_exception();
+            }
+        };
+        std::thread worker;
+        try {
+            worker = std::thread(read_rest);
+        } catch (const std::system_error&) {
+            return false;
+        }
+        std::exception_ptr own_failure;
+        try {
+            read_range(0, cut, set_, passed);
+        } catch (...) {
+            own_failure = std::current_exception();
+        }
+        worker.join();
+        if (own_failure) std::rethrow_exception(own_failure);
+        if (rest_failure) std::rethrow_exception(rest_failure);
+        report_text(rest_messages);
+        set_.waypoints.insert(set_.waypoints.end(), std::make_move_iterator(rest.waypoints.begin()),
+                              std::make_move_iterator(rest.waypoints.end()));
+        return true;
+    }
+
+    // Reads one element into the set; the reading state is never written, so that two
+    // threads can read at once.
+    void read_waypoint(std::string_view wpt, poiset& into) const;
 
     std::string_view text_;
     poiset& set_;
@@ -174,7 +254,7 @@ class gpx_text_reader {
     field_list type_table_;
 };
 
-void gpx_text_reader::read_waypoint(std::string_view wpt) {
+void gpx_text_reader::read_waypoint(std::string_view wpt, poiset& into) const {
     auto lat_text = xml_attribute("lat", wpt);
     auto lon_text = xml_attribute("lon", wpt);
     if (!lat_text || !lon_text) return;
@@ -223,7 +303,7 @@ void gpx_text_reader::read_waypoint(std::string_view wpt) {
         return;
     }
 
-    waypoint* w = poiset_add_waypoint(set_);
+    waypoint* w = poiset_add_waypoint(into);
     if (w == nullptr) {
         report("\nError: Can't allocate waypoint! Ignoring");
         return;
@@ -281,20 +361,25 @@ reading_profile choose_reading_profile(std::string_view text) {
 
 namespace {
 
-void read_text(std::string_view text, poiset& set, const passed_text& passed) {
+void read_text(std::string_view text, poiset& set, const passed_text& passed,
+               std::size_t parallel_from) {
     if (const void* zero = std::memchr(text.data(), 0, text.size())) {
         text =
             text.substr(0, static_cast<std::size_t>(static_cast<const char*>(zero) - text.data()));
     }
     set_encoding(text, set);
     gpx_text_reader reader(text, set);
-    reader.read_all(passed);
+    reader.read_all(passed, parallel_from);
 }
 
 }  // namespace
 
 void gpx_read_text(std::string_view text, poiset& set) {
-    read_text(text, set, nullptr);
+    read_text(text, set, nullptr, default_parallel_from);
+}
+
+void gpx_read_text(std::string_view text, poiset& set, std::size_t parallel_from) {
+    read_text(text, set, nullptr, parallel_from);
 }
 
 bool gpx_read(std::FILE* file, poiset& set) {
@@ -320,8 +405,10 @@ bool gpx_read(std::FILE* file, poiset& set) {
             return true;
         }
         buffer->data()[size] = '\0';
-        read_text(std::string_view(buffer->data(), size), set,
-                  [&buffer](std::size_t offset) { buffer->release_before(offset); });
+        read_text(
+            std::string_view(buffer->data(), size), set,
+            [&buffer](std::size_t from, std::size_t to) { buffer->release_between(from, to); },
+            default_parallel_from);
         return true;
     }
     std::string text;

@@ -1,6 +1,7 @@
 #pragma once
 // Import of a GPX file into one POI set: every "wpt" element with a position becomes a
 // waypoint.  Routes, tracks, metadata and extensions are not read.
+#include <cstddef>
 #include <cstdio>
 #include <string_view>
 
@@ -38,5 +39,9 @@ inline constexpr std::string_view cross_symbol = "cross";
 
 // The same over a text already in memory; the text ends at its first zero byte.
 void gpx_read_text(std::string_view text, poiset& set);
+
+// The same, reading a text of at least parallel_from bytes on two threads (large files
+// do; tests choose small texts).  The result is the same for every choice.
+void gpx_read_text(std::string_view text, poiset& set, std::size_t parallel_from);
 
 }  // namespace velmora

@@ -49,10 +49,13 @@ std::optional<code_page> code_page::from_locale_name(std::string_view name) {
     return create(number);
 }
 
-std::optional<unsigned char> code_page::encode(char16_t unit) const {
-    unsigned short b = reverse_[unit];
-    if (b == no_byte) return std::nullopt;
-    return static_cast<unsigned char>(b);
+code_page::code_page(int number, const std::array<char16_t, 256>* units,
+                     const unsigned short* reverse)
+    : number_(number), units_(units), reverse_(reverse) {
+    keeps_ascii_ = true;
+    for (char16_t c = 0; c < 0x80; ++c) {
+        if ((*units_)[c] != c || reverse_[c] != c) keeps_ascii_ = false;
+    }
 }
 
 }  // namespace velmora

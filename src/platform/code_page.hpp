@@ -20,15 +20,23 @@ class code_page {
     [[nodiscard]] char16_t decode(unsigned char byte) const { return (*units_)[byte]; }
 
     // The byte for a unit, or none when the code page lacks the character.
-    [[nodiscard]] std::optional<unsigned char> encode(char16_t unit) const;
+    [[nodiscard]] std::optional<unsigned char> encode(char16_t unit) const {
+        unsigned short b = reverse_[unit];
+        if (b == 0xFFFF) return std::nullopt;
+        return static_cast<unsigned char>(b);
+    }
+
+    // True when the bytes 0x00..0x7F stand for the ASCII characters of the same value,
+    // as they do in every built-in code page; converters take a short cut for them.
+    [[nodiscard]] bool keeps_ascii() const { return keeps_ascii_; }
 
   private:
-    code_page(int number, const std::array<char16_t, 256>* units, const unsigned short* reverse)
-        : number_(number), units_(units), reverse_(reverse) {}
+    code_page(int number, const std::array<char16_t, 256>* units, const unsigned short* reverse);
 
     int number_;
     const std::array<char16_t, 256>* units_;
     const unsigned short* reverse_;  // 65536 entries: byte value, or 0xFFFF when absent
+    bool keeps_ascii_ = false;
 };
 
 }  // namespace velmora

@@ -7,7 +7,9 @@
 namespace velmora {
 
 namespace {
-std::string* capture_target = nullptr;
+// Each thread has its own: a thread that works for the run collects its messages and
+// the run reports them in their place.
+thread_local std::string* capture_target = nullptr;
 }
 
 void report(const char* format, ...) {
@@ -27,6 +29,14 @@ void report(const char* format, ...) {
         }
     }
     va_end(args);
+}
+
+void report_text(std::string_view text) {
+    if (capture_target == nullptr) {
+        std::fwrite(text.data(), 1, text.size(), stderr);
+    } else {
+        capture_target->append(text);
+    }
 }
 
 message_capture::message_capture() : previous_(capture_target) {

@@ -2,13 +2,17 @@
 // The diagnostics sink: progress lines, warnings and errors go to standard error,
 // or to a string while a test captures them.
 #include <string>
+#include <string_view>
 
 namespace velmora {
 
 [[gnu::format(printf, 1, 2)]] void report(const char* format, ...);
 
-// While an object of this class lives, messages are collected in text() instead of
-// being written to standard error.
+// Passes on text as it stands (messages that another thread collected).
+void report_text(std::string_view text);
+
+// While an object of this class lives, the messages of its thread are collected in
+// text() instead of being written to standard error.
 class message_capture {
   public:
     message_capture();

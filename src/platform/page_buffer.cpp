@@ -31,25 +31,25 @@ std::optional<page_buffer> page_buffer::allocate(std::size_t size) {
 }
 
 page_buffer::page_buffer(page_buffer&& other) noexcept
-    : data_(other.data_), size_(other.size_), mapped_(other.mapped_), released_(other.released_) {
+    : data_(other.data_), size_(other.size_), mapped_(other.mapped_) {
     other.data_ = nullptr;
     other.size_ = 0;
     other.mapped_ = 0;
-    other.released_ = 0;
 }
 
 page_buffer::~page_buffer() {
     if (data_ != nullptr) munmap(data_, mapped_);
 }
 
-void page_buffer::release_before(std::size_t offset) {
-    if (offset > size_) offset = size_;
+void page_buffer::release_between(std::size_t from, std::size_t to) const {
+    if (to > size_) to = size_;
     std::size_t page = page_size();
-    std::size_t end = offset / page * page;
-    if (end < released_ + release_step) return;
+    std::size_t begin = (from + page - 1) / page * page;
+    std::size_t end = to / page * page;
+    if (begin >= end) return;
     // Anonymous pages given back with MADV_DONTNEED leave the resident memory at once
     // and come back zero-filled if touched again.
-    if (madvise(data_ + released_, end - released_, MADV_DONTNEED) == 0) released_ = end;
+    (void)madvise(data_ + begin, end - begin, MADV_DONTNEED);
 }
 
 }  // namespace velmora

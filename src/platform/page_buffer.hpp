@@ -21,14 +21,10 @@ class page_buffer {
     [[nodiscard]] char* data() const { return data_; }
     [[nodiscard]] std::size_t size() const { return size_; }
 
-    // Gives back the whole pages that lie before the offset; the bytes there must not
-    // be used any more (they read as zero bytes).  Pages go back in steps of at least
-    // release_step bytes, so that calling it often costs little.
-    void release_before(std::size_t offset);
-    static constexpr std::size_t release_step = std::size_t{1} << 20;
-
-    // Bytes given back so far.
-    [[nodiscard]] std::size_t released() const { return released_; }
+    // Gives back the whole pages that lie between the offsets; their bytes must not be
+    // used any more (they read as zero bytes).  Threads may give back disjoint ranges at
+    // the same time.
+    void release_between(std::size_t from, std::size_t to) const;
 
   private:
     page_buffer(char* data, std::size_t size, std::size_t mapped)
@@ -37,7 +33,6 @@ class page_buffer {
     char* data_;
     std::size_t size_;
     std::size_t mapped_;  // bytes of whole pages reserved
-    std::size_t released_ = 0;
 };
 
 }  // namespace velmora

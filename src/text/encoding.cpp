@@ -161,7 +161,12 @@ std::size_t encode_utf8_text(std::string_view utf8, char* out, const code_page& 
     const unsigned char* end = p + utf8.size();
     std::size_t n = 0;
     char16_t unit = 0;
+    const bool ascii_same = page.keeps_ascii();
     while (p < end) {
+        if (ascii_same && *p < 0x80u) {
+            out[n++] = static_cast<char>(*p++);
+            continue;
+        }
         p += decode_utf8(p, end, unit);
         auto byte = page.encode(unit);
         out[n++] = byte ? static_cast<char>(*byte) : '?';

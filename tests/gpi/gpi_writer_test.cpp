@@ -430,6 +430,24 @@ TEST(GpiEncoding, TextsOfUtf8SetsAreWrittenInCodePage1250) {
     EXPECT_TRUE(walk_gpi(out.bytes).errors.empty());
 }
 
+TEST(GpiEncoding, LargeSetsAreConvertedWhole) {
+    // Large sets are converted in two halves at once; every waypoint of both is converted.
+    poiset set;
+    set.is_utf8 = true;
+    for (int i = 0; i < 70000; ++i) {
+        waypoint& w = add_poi(set, 47.0, 19.0, "\xC5\xBD" + std::to_string(i));
+        if (i % 3 == 0) w.comment = "\xE2\x82\xAC";
+    }
+    convert_poiset_strings(set, cp1250());
+    for (int i = 0; i < 70000; ++i) {
+        const waypoint& w = *set.waypoints[static_cast<std::size_t>(i)];
+        ASSERT_EQ(*w.name, "\x8E" + std::to_string(i)) << i;
+        if (i % 3 == 0) {
+            ASSERT_EQ(*w.comment, "\x80") << i;
+        }
+    }
+}
+
 TEST(GpiEncoding, ALongUtf8TextIsMeasuredAfterConversion) {
     poiset_list list;
     poiset& set = add_set(list, "Long");

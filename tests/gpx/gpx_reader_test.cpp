@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -395,6 +396,53 @@ TEST(GpxReadFile, ReportsADirectoryOpenedAsAFileAsAFailedRead) {
     EXPECT_EQ(capture.text(),
               "\nError: Reading the xml file failed after 0 bytes; nothing imported.");
     EXPECT_EQ(set.count(), 0);
+}
+
+// What a reading gives: every waypoint's fields and the messages, in order.
+std::string reading_of(const std::string& text, std::size_t parallel_from) {
+    message_capture capture;
+    poiset set;
+    gpx_read_text(text, set, parallel_from);
+    std::string out = capture.text();
+    for (const auto& w : set.waypoints) {
+        out += "\n" + w->name.value_or("-") + "|" + std::to_string(w->lat) + "|" +
+               std::to_string(w->lon) + "|" + w->comment.value_or("-") + "|" +
+               w->symbol.value_or("-") + "|" + std::to_string(w->flags);
+    }
+    return out;
+}
+
+TEST(GpxReader, ReadsLikeOneThreadWhenTwoShareTheText) {
+    std::string many;
+    for (int i = 0; i < 400; ++i) {
+        std::string n = std::to_string(i);
+        many += i % 37 == 5 ? "<wpt lat=\"95\" lon=\"1\"><name>bad" + n + "</name></wpt>\n"
+                            : "<wpt lat=\"47." + n + "\" lon=\"19." + n + "\"><name>P" + n +
+                                  "@50</name><cmt>c&amp;" + n + "</cmt><sym>Car</sym></wpt>\n";
+    }
+    std::string nested_middle;
+    for (int i = 0; i < 60; ++i) {
+        nested_middle += i == 30 ? "<wpt lat=\"1\" lon=\"2\"><name>outer</name><wpt lat=\"3\" "
+                                   "lon=\"4\"><name>inner</name>"
+                                 : "<wpt lat=\"5\" lon=\"6\"><name>n" + std::to_string(i) +
+                                       "</name></wpt>";
+    }
+    const std::string texts[] = {
+        gpx_of(many),
+        gpx_of(nested_middle),
+        gpx_of(many + "<wpt lat=\"1\" lon=\"2\"><name>never closed</name>"),
+        gpx_of("<wpt lat=\"1\" lon=\"2\"><name>only</name></wpt>"),
+        gpx_of(""),
+    };
+    for (const std::string& text : texts) {
+        std::string one_thread = reading_of(text, SIZE_MAX);
+        // Every split point the two threads can choose gives the same reading.
+        for (std::size_t from : {std::size_t{0}, std::size_t{1}, text.size() / 2, text.size()}) {
+            EXPECT_EQ(reading_of(text, from), one_thread) << "from " << from;
+        }
+    }
+    EXPECT_NE(reading_of(gpx_of(many), 0).find("Waypoint (bad5) has an invalid position"),
+              std::string::npos);
 }
 
 struct real_case {

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include "platform/clock.hpp"
 #include "platform/code_page.hpp"
 #include "platform/dir_search.hpp"
+#include "platform/page_buffer.hpp"
 #include "platform/paths.hpp"
 #include "support/test_support.hpp"
 
@@ -173,6 +175,31 @@ TEST(DirSearch, ListsEveryEntryInNameOrderForTheStarDotStarPattern) {
     EXPECT_FALSE(entries[0].is_directory);
     EXPECT_EQ(find_entries(dir.path().string() + "/*.bmp").size(), 1u);
     EXPECT_TRUE(find_entries(dir.path().string() + "/missing/*.*").empty());
+}
+
+TEST(PageBuffer, GivesBackOnlyTheWholePagesBetweenTheOffsets) {
+    constexpr std::size_t size = std::size_t{4} << 20;
+    auto buffer = page_buffer::allocate(size);
+    ASSERT_TRUE(buffer);
+    ASSERT_EQ(buffer->size(), size);
+    char* data = buffer->data();
+    EXPECT_TRUE(std::all_of(data, data + size, [](char c) { return c == 0; }));
+    std::fill(data, data + size, 'x');
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    // From one byte into a page to one byte before the end of another: the pages cut
+    // by either offset keep their bytes.
+    std::size_t from = page + 1;
+    std::size_t to = 3 * page - 1;
+    buffer->release_between(from, to);
+    EXPECT_TRUE(std::all_of(data, data + 2 * page, [](char c) { return c == 'x'; }));
+    EXPECT_TRUE(std::all_of(data + 2 * page, data + size, [](char c) { return c == 'x'; }));
+    buffer->release_between(page, 3 * page);
+    EXPECT_TRUE(std::all_of(data, data + page, [](char c) { return c == 'x'; }));
+    EXPECT_TRUE(std::all_of(data + page, data + 3 * page, [](char c) { return c == 0; }));
+    EXPECT_TRUE(std::all_of(data + 3 * page, data + size, [](char c) { return c == 'x'; }));
+    buffer->release_between(size - 1, size + page);  // beyond the end: nothing more
+    EXPECT_EQ(data[size - 1], 'x');
+    EXPECT_FALSE(page_buffer::allocate(SIZE_MAX));
 }
 
 TEST(AtomicOutput, ReplacesTheTargetOnlyOnCommit) {
