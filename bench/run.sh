@@ -15,13 +15,19 @@ sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(10000 100000 1000000)
 runs=5
 
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DVELMORA_TESTS=OFF >/dev/null
-# velmora_runtime copies the settings files and icons beside the program.
-cmake --build build-bench --target velmora velmora_runtime -j2 >/dev/null
-exe="$PWD/build-bench/velmora"
+# VELMORA_BENCH_EXE names another build of the program to time (an older one, to compare);
+# it needs the settings files and icons beside it as well.
+if [ -n "${VELMORA_BENCH_EXE:-}" ]; then
+  exe="$(realpath "$VELMORA_BENCH_EXE")"
+else
+  cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DVELMORA_TESTS=OFF >/dev/null
+  # velmora_runtime copies the settings files and icons beside the program.
+  cmake --build build-bench --target velmora velmora_runtime -j2 >/dev/null
+  exe="$PWD/build-bench/velmora"
+fi
 for needed in Velmora_gpi.ini Velmora_speedcam.ini icons/waypoint.bmp icons/speedcam/Speed_50.bmp; do
-  if [ ! -f "build-bench/$needed" ]; then
-    echo "bench: build-bench/$needed is missing beside the program" >&2
+  if [ ! -f "$(dirname "$exe")/$needed" ]; then
+    echo "bench: $needed is missing beside $exe" >&2
     exit 1
   fi
 done

@@ -4,6 +4,7 @@
 # in fuzz/seeds/<name>/.  The growing corpus stays in build-fuzz/corpus/<target>/, so a
 # later run goes on from there; inputs that fail land in build-fuzz/artifacts/<target>/.
 # Usage: fuzz/run.sh [seconds] [target...]   (targets named like gpx_reader_fuzz)
+# Targets run two at a time (VELMORA_JOBS sets how many).
 # Exits non-zero when a target finds a failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,22 +18,42 @@ targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   for f in fuzz/*_fuzz.cpp; do targets+=("$(basename "$f" .cpp)"); done
 fi
+# Runs one target; its report goes to $build/<target>.log, its status to <target>.status.
+run_target() {
+  local t=$1 corpus="$build/corpus/$1" seeds="fuzz/seeds/${1%_fuzz}"
+  mkdir -p "$corpus" "$build/artifacts/$t"
+  if [ -d "$seeds" ]; then cp -n "$seeds"/* "$corpus"/ 2>/dev/null || true; fi
+  local rc=0
+  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    "$build/fuzz/$t" "$corpus" -max_total_time="$seconds" \
+    -rss_limit_mb=2048 -malloc_limit_mb=2048 -timeout=10 -max_len=65536 \
+    -artifact_prefix="$build/artifacts/$t/" -print_final_stats=1 2>"$build/$t.log" || rc=$?
+  echo "$rc" >"$build/$t.status"
+}
+
+# As many targets at a time as there are build jobs (VELMORA_JOBS, default 2).
+jobs=${VELMORA_JOBS:-2}
+running=0
+for t in "${targets[@]}"; do
+  echo "== $t (${seconds}s)"
+  run_target "$t" &
+  running=$((running + 1))
+  if [ "$running" -ge "$jobs" ]; then
+    wait -n || true
+    running=$((running - 1))
+  fi
+done
+wait || true
+
 status=0
 for t in "${targets[@]}"; do
-  corpus="$build/corpus/$t"
-  mkdir -p "$corpus" "$build/artifacts/$t"
-  seeds="fuzz/seeds/${t%_fuzz}"
-  if [ -d "$seeds" ]; then cp -n "$seeds"/* "$corpus"/ 2>/dev/null || true; fi
-  echo "== $t (${seconds}s)"
-  if ! ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-       "$build/fuzz/$t" "$corpus" -max_total_time="$seconds" \
-       -rss_limit_mb=2048 -malloc_limit_mb=2048 -timeout=10 -max_len=65536 \
-       -artifact_prefix="$build/artifacts/$t/" -print_final_stats=1 2>"$build/$t.log"; then
+  if [ "$(cat "$build/$t.status" 2>/dev/null || echo 1)" != 0 ]; then
     echo "FAILED: $t (see $build/$t.log and $build/artifacts/$t/)"
     tail -40 "$build/$t.log"
     status=1
   else
-    grep -E "stat::number_of_executed_units|stat::peak_rss_mb" "$build/$t.log" || true
+    echo "-- $t: $(grep -E "stat::number_of_executed_units" "$build/$t.log" | awk '{print $2}') runs," \
+      "peak $(grep -E "stat::peak_rss_mb" "$build/$t.log" | awk '{print $2}') MB"
   fi
 done
 exit $status

@@ -6,6 +6,10 @@ command -v cmake >/dev/null 2>&1 || need+=(cmake)
 command -v g++ >/dev/null 2>&1 || need+=(g++)
 command -v make >/dev/null 2>&1 || need+=(make)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+# The fuzz targets of the test run: clang with its libFuzzer and sanitizer runtimes.
+command -v clang++ >/dev/null 2>&1 || need+=(clang)
+ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 ||
+  [ "$(uname -m)" != x86_64 ] || need+=(libclang-rt-dev)
 if [ "${#need[@]}" -gt 0 ]; then
   echo "Installing: ${need[*]}"
   sudo_cmd=""
