@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <span>
+#include <string>
+#include <system_error>
+#include <thread>
 
 #include "platform/messages.hpp"
 
@@ -187,8 +191,16 @@ class area_builder {
 
     void build(std::int32_t start, std::int32_t end, std::int32_t depth, area_node& parent);
 
+    // The same tree as build() gives; a large range is built by two threads below its
+    // first cut, each over its own part of the items.
+    void build_top(std::int32_t start, std::int32_t end, std::int32_t depth, area_node& parent);
+
   private:
     area_node* add_node(area_node& parent, std::int32_t start, std::int32_t end, bool leaf);
+
+    // The node's cut key and the index of its cut, as build() makes them.
+    split_key key_of_node(const area_node& node) const;
+    std::int32_t cut(std::int32_t start, std::int32_t end, split_key key);
 
     std::span<tree_item> items_;
     waypoint_array& waypoints_;
@@ -232,20 +244,89 @@ void area_builder::build(std::int32_t start, std::int32_t end, std::int32_t dept
         if (depth % 2 == 0 || small) {
             area_node* node = add_node(*current, start, end, small);
             if (node == nullptr || small) return;
-            // Cut a box more than three times as tall as wide by latitude; a box
-            // without height, or without any extent, by longitude.
-            double ratio = (node->east - node->west) / (node->north - node->south);
-            key = ratio <= 0.3 ? split_key::latitude : split_key::longitude;
+            key = key_of_node(*node);
             current = node;
         }
-        std::int32_t p = partition(items_, start, end, key);
-        std::int32_t least = (end - start + 1) / balance_divisor;
-        bool strict = p > start && p - start >= least && end - p + 1 >= least;
-        if (!strict) p = median_cut(items_, start, end, key);
-        check_cut(items_, start, end, p, key, strict);
+        std::int32_t p = cut(start, end, key);
         build(start, p - 1, depth + 1, *current);
         start = p;
         depth += 1;
+    }
+}
+
+split_key area_builder::key_of_node(const area_node& node) const {
+    // Cut a box more than three times as tall as wide by latitude; a box without height,
+    // or without any extent, by longitude.
+    double ratio = (node.east - node.west) / (node.north - node.south);
+    return ratio <= 0.3 ? split_key::latitude : split_key::longitude;
+}
+
+std::int32_t area_builder::cut(std::int32_t start, std::int32_t end, split_key key) {
+    std::int32_t p = partition(items_, start, end, key);
+    std::int32_t least = (end - start + 1) / balance_divisor;
+    bool strict = p > start && p - start >= least && end - p + 1 >= least;
+    if (!strict) p = median_cut(items_, start, end, key);
+    check_cut(items_, start, end, p, key, strict);
+    return p;
+}
+
+// Ranges of at least this many waypoints are built by two threads.
+constexpr std::int32_t parallel_build_from = 65536;
+
+void area_builder::build_top(std::int32_t start, std::int32_t end, std::int32_t depth,
+                             area_node& parent) {
+    if (end - start + 1 < parallel_build_from || depth % 2 != 0 ||
+        std::thread::hardware_concurrency() < 2) {
+        build(start, end, depth, parent);
+        return;
+    }
+    // The first step of build(): the node of the whole range and its cut.  Both sides
+    // are then built one level deeper into that node, the left side first.
+    area_node* node = add_node(parent, start, end, false);
+    if (node == nullptr) return;
+    std::int32_t p = cut(start, end, key_of_node(*node));
+
+    // The right side is built by another thread into a node of its own, whose children
+    // follow those of the left side; its messages follow the left side's as well.
+    area_node right_holder;
+    area_builder right(items_, waypoints_);
+    std::string right_messages;
+    std::exception_ptr right_failure;
+    auto build_right = [&] {
+        try {
+            message_capture capture;
+            right.build(p, end, depth + 1, right_holder);
+            right_messages = capture.text();
+        } catch (...) {
+            right_failure = std::current_exception();
+        }
+    };
+    std::thread worker;
+    try {
+        worker = std::thread(build_right);
+    } catch (const std::system_error&) {
+        build(start, p - 1, depth + 1, *node);
+        build(p, end, depth + 1, *node);
+        return;
+    }
+    std::exception_ptr left_failure;
+    try {
+        build(start, p - 1, depth + 1, *node);
+    } catch (...) {
+        left_failure = std::current_exception();
+    }
+    worker.join();
+    if (left_failure) std::rethrow_exception(left_failure);
+    if (right_failure) std::rethrow_exception(right_failure);
+    report_text(right_messages);
+    for (std::int32_t i = 0; i < right_holder.child_count; ++i) {
+        if (node->child_count >= 4) {
+            report("FATAL: Unexpected error! More than 4 childs required! (gpi=%i,child=%i)",
+                   node_count_ + right.node_count_, static_cast<int>(node->child_count));
+            break;
+        }
+        node->children[static_cast<std::size_t>(node->child_count++)] =
+            std::move(right_holder.children[static_cast<std::size_t>(i)]);
     }
 }
 
@@ -287,7 +368,7 @@ void area_tree_build(waypoint_array& waypoints, std::int32_t start, std::int32_t
         items[i] = {w.lat, w.lon, name_of(w), static_cast<std::uint32_t>(i)};
     }
     area_builder builder(items, waypoints);
-    builder.build(start, end, depth, parent);
+    builder.build_top(start, end, depth, parent);
 
     std::vector<std::unique_ptr<waypoint>> ordered_range;
     ordered_range.reserve(static_cast<std::size_t>(end - start) + 1);
