@@ -1,6 +1,10 @@
 #include "gpi/gpi_writer.hpp"
 
+#include <condition_variable>
+#include <mutex>
 #include <new>
+#include <optional>
+#include <vector>
 #include <span>
 #include <string>
 #include <string_view>
@@ -273,6 +277,158 @@ bool write_area_block(file_sink& sink, const area_node& node) {
     return !sink.failed();
 }
 
+// Groups of at least this many waypoints are encoded by two threads.
+constexpr std::int32_t parallel_write_from = 65536;
+
+// Bytes of area blocks that one thread encodes at a time, and how many such pieces may
+// wait to be written: this bounds the memory the second thread takes.
+constexpr std::int64_t piece_target = std::int64_t{1} << 20;
+constexpr std::size_t pieces_ahead = 8;
+
+// The nodes of the tree in the order of their area blocks in the file.
+void collect_nodes(const area_node& node, std::vector<const area_node*>& order) {
+    order.push_back(&node);
+    if (node.is_leaf) return;
+    for (std::int32_t i = 0; i < node.child_count; ++i) {
+        collect_nodes(*node.children[static_cast<std::size_t>(i)], order);
+    }
+}
+
+// The bytes a node adds in file order: its own header, and the POI blocks of a leaf.
+std::int64_t own_bytes(const area_node& node) {
+    std::int64_t bytes = node.record_size;
+    if (!node.is_leaf) {
+        for (std::int32_t i = 0; i < node.child_count; ++i) {
+            bytes -= node.children[static_cast<std::size_t>(i)]->record_size;
+        }
+    }
+    return bytes;
+}
+
+// A run of nodes whose blocks one thread encodes into memory; the writer thread puts
+// the pieces into the file in order.
+struct area_piece {
+    std::size_t first = 0;  // index range first..end-1 in the node order
+    std::size_t end = 0;
+    std::int64_t bytes = 0;
+    std::vector<std::uint8_t> data;
+    bool done = false;
+    bool ok = true;
+};
+
+// Encodes a piece through the same encoders as write_area_block, the sizes measured
+// before; false when the bytes disagree with them.
+bool encode_piece(area_piece& piece, const std::vector<const area_node*>& order) {
+    piece.data.resize(static_cast<std::size_t>(piece.bytes));
+    span_sink out(piece.data.data());
+    for (std::size_t n = piece.first; n < piece.end; ++n) {
+        const area_node& node = *order[n];
+        encode_area_header(out, node);
+        if (!node.is_leaf) continue;
+        for (std::int32_t i = node.first; i <= node.last; ++i) {
+            prefetch_ahead(*node.waypoints, static_cast<std::size_t>(i));
+            const waypoint& w = *(*node.waypoints)[static_cast<std::size_t>(i)];
+            encode_poi_block(out, w, poi_parts_of(w), static_cast<std::uint32_t>(w.gpi_size));
+        }
+    }
+    return out.end() == piece.data.data() + piece.data.size();
+}
+
+// Writes the area blocks below top.  A large group is cut into pieces of about a
+// megabyte in file order, which this thread and one other encode into memory; this
+// thread writes them in order, so the file is the same as from write_area_block.
+bool write_areas(file_sink& sink, const area_node& top) {
+    if (top.last - top.first + 1 < parallel_write_from || std::thread::hardware_concurrency() < 2) {
+        return write_area_block(sink, top);
+    }
+    std::vector<const area_node*> order;
+    collect_nodes(top, order);
+    std::vector<area_piece> pieces;
+    for (std::size_t n = 0; n < order.size();) {
+        area_piece piece;
+        piece.first = n;
+        while (n < order.size() && piece.bytes < piece_target) piece.bytes += own_bytes(*order[n++]);
+        piece.end = n;
+        pieces.push_back(std::move(piece));
+    }
+
+    std::mutex lock;
+    std::condition_variable changed;
+    std::size_t next = 0;     // the first piece nobody took yet
+    std::size_t written = 0;  // pieces in the file
+    bool stop = false;
+    // Takes the next piece when it is not too far ahead of the writing; none when
+    // there is none to take now.
+    auto take = [&](std::unique_lock<std::mutex>&) -> std::optional<std::size_t> {
+        if (stop || next >= pieces.size() || next >= written + pieces_ahead) return std::nullopt;
+        return next++;
+    };
+    auto encode = [&](std::size_t index, std::unique_lock<std::mutex>& held) {
+        held.unlock();
+        bool ok = false;
+        try {
+            ok = encode_piece(pieces[index], order);
+        } catch (const std::bad_alloc&) {
+            ok = false;
+        }
+        held.lock();
+        pieces[index].ok = ok;
+        pieces[index].done = true;
+        changed.notify_all();
+    };
+    auto help = [&] {
+        std::unique_lock<std::mutex> held(lock);
+        for (;;) {
+            changed.wait(held, [&] { return stop || next >= pieces.size() || next < written + pieces_ahead; });
+            auto index = take(held);
+            if (!index) return;
+            encode(*index, held);
+        }
+    };
+    std::thread helper;
+    try {
+        helper = std::thread(help);
+    } catch (const std::system_error&) {
+        return write_area_block(sink, top);
+    }
+
+    bool ok = true;
+    for (std::size_t w = 0; w < pieces.size() && ok; ++w) {
+        {
+            std::unique_lock<std::mutex> held(lock);
+            while (!pieces[w].done) {
+                if (auto index = take(held)) {
+                    encode(*index, held);
+                } else {
+                    changed.wait(held);
+                }
+            }
+        }
+        area_piece& piece = pieces[w];
+        if (!piece.ok) {
+            report("\nError: Out of memory or size mismatch while writing the area blocks!");
+            ok = false;
+        } else {
+            sink.bytes(piece.data.data(), piece.data.size());
+            if (sink.failed()) {
+                report("\nError: Write error at poi_block!");
+                ok = false;
+            }
+        }
+        std::vector<std::uint8_t>().swap(piece.data);
+        std::lock_guard<std::mutex> held(lock);
+        ++written;
+        changed.notify_all();
+    }
+    {
+        std::lock_guard<std::mutex> held(lock);
+        stop = true;
+        changed.notify_all();
+    }
+    helper.join();
+    return ok;
+}
+
 bool write_set(file_sink& sink, poiset& set, const code_page& output_locale) {
     if (set.is_utf8) convert_poiset_strings(set, output_locale);
     set_preparation(set).run();
@@ -331,7 +487,7 @@ bool write_poi_set_header(file_sink& sink, const std::string& name, const area_n
     sink.u32(static_cast<std::uint32_t>(length));
     if (main_size) sink.u32(mstring_size(name));
     put_mstring(sink, name);
-    return write_area_block(sink, top) && write_bitmap_blocks(sink, bitmap_set);
+    return write_areas(sink, top) && write_bitmap_blocks(sink, bitmap_set);
 }
 
 bool write_bitmap_blocks(file_sink& sink, const icon_list& bitmap_set) {

@@ -281,9 +281,10 @@ TEST(GpiFile, EveryBlockOfALargeSetIsAsLongAsItsComputedSize) {
         state = state * 6364136223846793005ULL + 1442695040888963407ULL;
         return static_cast<unsigned>(state >> 33);
     };
+    // The last set is large enough to be encoded by two threads.
     for (int s = 0; s < 3; ++s) {
         poiset& set = add_set(list, "Set " + std::to_string(s));
-        for (int i = 0; i < 20000; ++i) {
+        for (int i = 0; i < (s == 2 ? 70000 : 20000); ++i) {
             waypoint& w = add_poi(set, (next() % 18000) / 100.0 - 90,
                                   (next() % 36000) / 100.0 - 180, std::string(next() % 20, 'n'));
             unsigned parts = next();
@@ -303,7 +304,7 @@ TEST(GpiFile, EveryBlockOfALargeSetIsAsLongAsItsComputedSize) {
     ASSERT_TRUE(out.ok);
     testing::gpi_walk walk = walk_gpi(out.bytes);
     EXPECT_TRUE(walk.errors.empty()) << walk.errors.front();
-    EXPECT_EQ(walk.poi_count, 60000);
+    EXPECT_EQ(walk.poi_count, 110000);
 
     // POI blocks in file order against the sizes of the reordered waypoint arrays.
     std::vector<std::size_t> poi_sizes;
@@ -698,7 +699,8 @@ TEST(GpiWriteErrors, AnyFailedWriteMakesTheWriterFail) {
     std::FILE* large = open_full_device();
     poiset_list list;
     poiset& set = add_set(list, "Big");
-    for (int i = 0; i < 20000; ++i) add_poi(set, i * 0.001, i * 0.002, "poi").comment = "comment";
+    // Enough waypoints for the writing to be shared by two threads.
+    for (int i = 0; i < 70000; ++i) add_poi(set, i * 0.001, i * 0.002, "poi").comment = "comment";
     message_capture capture;
     EXPECT_FALSE(write_gpi(large, list, cp1250(), 0));
     EXPECT_NE(capture.text().find("\nError: Write error at poi_block!"), std::string::npos);
