@@ -4,12 +4,12 @@
 #include <mutex>
 #include <new>
 #include <optional>
-#include <vector>
 #include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "gpi/byte_sink.hpp"
 #include "gpi/gpi_blocks.hpp"
@@ -347,7 +347,8 @@ bool write_areas(file_sink& sink, const area_node& top) {
     for (std::size_t n = 0; n < order.size();) {
         area_piece piece;
         piece.first = n;
-        while (n < order.size() && piece.bytes < piece_target) piece.bytes += own_bytes(*order[n++]);
+        while (n < order.size() && piece.bytes < piece_target)
+            piece.bytes += own_bytes(*order[n++]);
         piece.end = n;
         pieces.push_back(std::move(piece));
     }
@@ -358,8 +359,8 @@ bool write_areas(file_sink& sink, const area_node& top) {
     std::size_t written = 0;  // pieces in the file
     bool stop = false;
     // Takes the next piece when it is not too far ahead of the writing; none when
-    // there is none to take now.
-    auto take = [&](std::unique_lock<std::mutex>&) -> std::optional<std::size_t> {
+    // there is none to take now.  Called with the lock held.
+    auto take = [&]() -> std::optional<std::size_t> {
         if (stop || next >= pieces.size() || next >= written + pieces_ahead) return std::nullopt;
         return next++;
     };
@@ -379,8 +380,10 @@ bool write_areas(file_sink& sink, const area_node& top) {
     auto help = [&] {
         std::unique_lock<std::mutex> held(lock);
         for (;;) {
-            changed.wait(held, [&] { return stop || next >= pieces.size() || next < written + pieces_ahead; });
-            auto index = take(held);
+            changed.wait(held, [&] {
+                return stop || next >= pieces.size() || next < written + pieces_ahead;
+            });
+            auto index = take();
             if (!index) return;
             encode(*index, held);
         }
@@ -397,7 +400,7 @@ bool write_areas(file_sink& sink, const area_node& top) {
         {
             std::unique_lock<std::mutex> held(lock);
             while (!pieces[w].done) {
-                if (auto index = take(held)) {
+                if (auto index = take()) {
                     encode(*index, held);
                 } else {
                     changed.wait(held);

@@ -10,7 +10,7 @@ namespace {
 // Each thread has its own: a thread that works for the run collects its messages and
 // the run reports them in their place.
 thread_local std::string* capture_target = nullptr;
-}
+}  // namespace
 
 void report(const char* format, ...) {
     va_list args;

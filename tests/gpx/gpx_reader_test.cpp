@@ -422,10 +422,10 @@ TEST(GpxReader, ReadsLikeOneThreadWhenTwoShareTheText) {
     }
     std::string nested_middle;
     for (int i = 0; i < 60; ++i) {
-        nested_middle += i == 30 ? "<wpt lat=\"1\" lon=\"2\"><name>outer</name><wpt lat=\"3\" "
-                                   "lon=\"4\"><name>inner</name>"
-                                 : "<wpt lat=\"5\" lon=\"6\"><name>n" + std::to_string(i) +
-                                       "</name></wpt>";
+        nested_middle +=
+            i == 30 ? "<wpt lat=\"1\" lon=\"2\"><name>outer</name><wpt lat=\"3\" "
+                      "lon=\"4\"><name>inner</name>"
+                    : "<wpt lat=\"5\" lon=\"6\"><name>n" + std::to_string(i) + "</name></wpt>";
     }
     const std::string texts[] = {
         gpx_of(many),
