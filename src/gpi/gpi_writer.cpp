@@ -369,8 +369,8 @@ bool write_areas(file_sink& sink, const area_node& top) {
         bool ok = false;
         try {
             ok = encode_piece(pieces[index], order);
-        } catch (const std::bad_alloc&) {
-            ok = false;
+        } catch (...) {
+            ok = false;  // out of memory for the piece; reported by the writing thread
         }
         held.lock();
         pieces[index].ok = ok;
