@@ -3,13 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <exception>
 #include <span>
-#include <string>
-#include <system_error>
-#include <thread>
 
 #include "platform/messages.hpp"
+#include "platform/side_by_side.hpp"
 
 namespace velmora {
 
@@ -275,8 +272,7 @@ constexpr std::int32_t parallel_build_from = 65536;
 
 void area_builder::build_top(std::int32_t start, std::int32_t end, std::int32_t depth,
                              area_node& parent) {
-    if (end - start + 1 < parallel_build_from || depth % 2 != 0 ||
-        std::thread::hardware_concurrency() < 2) {
+    if (end - start + 1 < parallel_build_from || depth % 2 != 0) {
         build(start, end, depth, parent);
         return;
     }
@@ -287,38 +283,15 @@ void area_builder::build_top(std::int32_t start, std::int32_t end, std::int32_t 
     std::int32_t p = cut(start, end, key_of_node(*node));
 
     // The right side is built by another thread into a node of its own, whose children
-    // follow those of the left side; its messages follow the left side's as well.
+    // then follow those of the left side.
     area_node right_holder;
     area_builder right(items_, waypoints_);
-    std::string right_messages;
-    std::exception_ptr right_failure;
-    auto build_right = [&] {
-        try {
-            message_capture capture;
-            right.build(p, end, depth + 1, right_holder);
-            right_messages = capture.text();
-        } catch (...) {
-            right_failure = std::current_exception();
-        }
-    };
-    std::thread worker;
-    try {
-        worker = std::thread(build_right);
-    } catch (const std::system_error&) {
+    if (!run_side_by_side([&] { build(start, p - 1, depth + 1, *node); },
+                          [&] { right.build(p, end, depth + 1, right_holder); })) {
         build(start, p - 1, depth + 1, *node);
         build(p, end, depth + 1, *node);
         return;
     }
-    std::exception_ptr left_failure;
-    try {
-        build(start, p - 1, depth + 1, *node);
-    } catch (...) {
-        left_failure = std::current_exception();
-    }
-    worker.join();
-    if (left_failure) std::rethrow_exception(left_failure);
-    if (right_failure) std::rethrow_exception(right_failure);
-    report_text(right_messages);
     for (std::int32_t i = 0; i < right_holder.child_count; ++i) {
         if (node->child_count >= 4) {
             report("FATAL: Unexpected error! More than 4 childs required! (gpi=%i,child=%i)",

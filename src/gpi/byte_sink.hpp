@@ -107,15 +107,6 @@ class file_sink {
     void bytes(const void* data, std::size_t size);
     void text(std::string_view text) { bytes(text.data(), text.size()); }
 
-    // Room for a block of size bytes, to be filled through a span_sink and then handed
-    // over with commit(size); none when the block is larger than the buffer.
-    [[nodiscard]] std::uint8_t* reserve(std::size_t size) {
-        if (size > capacity) return nullptr;
-        if (capacity - used_ < size) drain();
-        return buffer_.get() + used_;
-    }
-    void commit(std::size_t size) { used_ += size; }
-
     // Writes what the buffer holds and flushes the file; false when any write failed.
     [[nodiscard]] bool finish();
 

@@ -7,8 +7,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "gpi/byte_sink.hpp"
@@ -18,6 +16,7 @@
 #include "icons/icon_convert.hpp"
 #include "model/icon_list.hpp"
 #include "platform/messages.hpp"
+#include "platform/side_by_side.hpp"
 #include "text/encoding.hpp"
 
 namespace velmora {
@@ -105,18 +104,11 @@ constexpr std::size_t parallel_conversion_from = 65536;
 
 void convert_poiset_strings(poiset& set, const code_page& output_locale) {
     std::span<const std::unique_ptr<waypoint>> all(set.waypoints);
-    if (all.size() >= parallel_conversion_from && std::thread::hardware_concurrency() > 1) {
-        // Each waypoint is converted in place and on its own, so the halves share nothing.
-        auto half = all.size() / 2;
-        std::thread worker;
-        try {
-            worker = std::thread([&] { convert_waypoints(all.subspan(half), output_locale); });
-        } catch (const std::system_error&) {
-            convert_waypoints(all, output_locale);
-            return;
-        }
-        convert_waypoints(all.first(half), output_locale);
-        worker.join();
+    // Each waypoint is converted in place and on its own, so the halves share nothing.
+    auto half = all.size() / 2;
+    if (all.size() >= parallel_conversion_from &&
+        run_side_by_side([&] { convert_waypoints(all.first(half), output_locale); },
+                         [&] { convert_waypoints(all.subspan(half), output_locale); })) {
         return;
     }
     convert_waypoints(all, output_locale);
@@ -215,11 +207,6 @@ class set_preparation {
     poiset& set_;
 };
 
-// The tree orders the waypoints by place, not as they lie in memory, so each one and
-// its texts would be fetched from memory only when the encoder reaches them, one after
-// the other.  Asking for them some waypoints early lets the fetches overlap: the
-// records of the waypoints sixteen ahead, and the texts of those eight ahead, whose
-// records have arrived by then.
 // A hint to the processor that nothing observes, so that the compiler must not drop
 // it (GCC removes calls of helpers that hold only __builtin_prefetch).
 inline void prefetch(const void* address) {
@@ -234,6 +221,11 @@ void prefetch_text(const std::optional<std::string>& text) {
     if (text) prefetch(text->data());
 }
 
+// The tree orders the waypoints by place, not as they lie in memory, so each one and
+// its texts would be fetched from memory only when the encoder reaches them, one after
+// the other.  Asking for them some waypoints early lets the fetches overlap: the
+// records of the waypoints sixteen ahead, and the texts of those eight ahead, whose
+// records have arrived by then.
 void prefetch_ahead(const waypoint_array& all, std::size_t i) {
     if (i + 16 < all.size()) prefetch(all[i + 16].get());
     if (i + 8 < all.size()) {
@@ -242,39 +234,6 @@ void prefetch_ahead(const waypoint_array& all, std::size_t i) {
         prefetch_text(soon.comment);
         prefetch_text(soon.description);
     }
-}
-
-bool write_area_block(file_sink& sink, const area_node& node) {
-    encode_area_header(sink, node);
-    if (node.is_leaf) {
-        for (std::int32_t i = node.first; i <= node.last; ++i) {
-            prefetch_ahead(*node.waypoints, static_cast<std::size_t>(i));
-            const waypoint& w = *(*node.waypoints)[static_cast<std::size_t>(i)];
-            auto size = static_cast<std::uint32_t>(w.gpi_size);
-            // The block's size was measured by the same encoder, so it is encoded
-            // straight into the sink's buffer when it fits there.
-            if (std::uint8_t* room = sink.reserve(size)) {
-                span_sink direct(room);
-                encode_poi_block(direct, w, poi_parts_of(w), size);
-                if (direct.end() != room + size) {
-                    report("\nError: Poi block size mismatch at poi_block!");
-                    return false;
-                }
-                sink.commit(size);
-            } else {
-                encode_poi_block(sink, w, poi_parts_of(w), size);
-            }
-            if (sink.failed()) {
-                report("\nError: Write error at poi_block!");
-                return false;
-            }
-        }
-        return true;
-    }
-    for (std::int32_t i = 0; i < node.child_count; ++i) {
-        if (!write_area_block(sink, *node.children[static_cast<std::size_t>(i)])) return false;
-    }
-    return !sink.failed();
 }
 
 // Groups of at least this many waypoints are encoded by two threads.
@@ -316,8 +275,7 @@ struct area_piece {
     bool ok = true;
 };
 
-// Encodes a piece through the same encoders as write_area_block, the sizes measured
-// before; false when the bytes disagree with them.
+// Encodes a piece, the sizes measured before; false when the bytes disagree with them.
 bool encode_piece(area_piece& piece, const std::vector<const area_node*>& order) {
     piece.data.resize(static_cast<std::size_t>(piece.bytes));
     span_sink out(piece.data.data());
@@ -334,13 +292,10 @@ bool encode_piece(area_piece& piece, const std::vector<const area_node*>& order)
     return out.end() == piece.data.data() + piece.data.size();
 }
 
-// Writes the area blocks below top.  A large group is cut into pieces of about a
-// megabyte in file order, which this thread and one other encode into memory; this
-// thread writes them in order, so the file is the same as from write_area_block.
+// Writes the area blocks below top.  They are cut into pieces of about a megabyte in
+// file order, which are encoded into memory and written in order; in a large group a
+// second thread encodes pieces while this one encodes and writes.
 bool write_areas(file_sink& sink, const area_node& top) {
-    if (top.last - top.first + 1 < parallel_write_from || std::thread::hardware_concurrency() < 2) {
-        return write_area_block(sink, top);
-    }
     std::vector<const area_node*> order;
     collect_nodes(top, order);
     std::vector<area_piece> pieces;
@@ -377,6 +332,40 @@ bool write_areas(file_sink& sink, const area_node& top) {
         pieces[index].done = true;
         changed.notify_all();
     };
+
+    bool ok = true;
+    auto write_all = [&] {
+        for (std::size_t w = 0; w < pieces.size() && ok; ++w) {
+            {
+                std::unique_lock<std::mutex> held(lock);
+                while (!pieces[w].done) {
+                    if (auto index = take()) {
+                        encode(*index, held);
+                    } else {
+                        changed.wait(held);
+                    }
+                }
+            }
+            area_piece& piece = pieces[w];
+            if (!piece.ok) {
+                report("\nError: Out of memory or size mismatch while writing the area blocks!");
+                ok = false;
+            } else {
+                sink.bytes(piece.data.data(), piece.data.size());
+                if (sink.failed()) {
+                    report("\nError: Write error at poi_block!");
+                    ok = false;
+                }
+            }
+            std::vector<std::uint8_t>().swap(piece.data);
+            std::lock_guard<std::mutex> held(lock);
+            ++written;
+            changed.notify_all();
+        }
+        std::lock_guard<std::mutex> held(lock);
+        stop = true;
+        changed.notify_all();
+    };
     auto help = [&] {
         std::unique_lock<std::mutex> held(lock);
         for (;;) {
@@ -388,47 +377,9 @@ bool write_areas(file_sink& sink, const area_node& top) {
             encode(*index, held);
         }
     };
-    std::thread helper;
-    try {
-        helper = std::thread(help);
-    } catch (const std::system_error&) {
-        return write_area_block(sink, top);
+    if (top.last - top.first + 1 < parallel_write_from || !run_side_by_side(write_all, help)) {
+        write_all();
     }
-
-    bool ok = true;
-    for (std::size_t w = 0; w < pieces.size() && ok; ++w) {
-        {
-            std::unique_lock<std::mutex> held(lock);
-            while (!pieces[w].done) {
-                if (auto index = take()) {
-                    encode(*index, held);
-                } else {
-                    changed.wait(held);
-                }
-            }
-        }
-        area_piece& piece = pieces[w];
-        if (!piece.ok) {
-            report("\nError: Out of memory or size mismatch while writing the area blocks!");
-            ok = false;
-        } else {
-            sink.bytes(piece.data.data(), piece.data.size());
-            if (sink.failed()) {
-                report("\nError: Write error at poi_block!");
-                ok = false;
-            }
-        }
-        std::vector<std::uint8_t>().swap(piece.data);
-        std::lock_guard<std::mutex> held(lock);
-        ++written;
-        changed.notify_all();
-    }
-    {
-        std::lock_guard<std::mutex> held(lock);
-        stop = true;
-        changed.notify_all();
-    }
-    helper.join();
     return ok;
 }
 

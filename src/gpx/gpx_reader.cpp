@@ -4,14 +4,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <exception>
 #include <functional>
 #include <memory>
 #include <new>
 #include <optional>
 #include <string>
-#include <system_error>
-#include <thread>
 
 #include "gpx/xml_scan.hpp"
 #include "platform/c_numbers.hpp"
@@ -19,6 +16,7 @@
 #include "platform/messages.hpp"
 #include "platform/page_buffer.hpp"
 #include "platform/paths.hpp"
+#include "platform/side_by_side.hpp"
 #include "text/encoding.hpp"
 
 namespace velmora {
@@ -152,9 +150,6 @@ std::string dated_comment(const std::string& time, const std::string& descriptio
 // Told that the reader will not look at the bytes between two offsets again.
 using passed_text = std::function<void(std::size_t, std::size_t)>;
 
-// Below this size a text is read by one thread.
-constexpr std::size_t default_parallel_from = std::size_t{4} << 20;
-
 // Texts are given back in steps of this many bytes, so that telling it costs little.
 constexpr std::size_t release_step = std::size_t{1} << 20;
 
@@ -169,7 +164,7 @@ class gpx_text_reader {
     // long and the machine has two processors.  The result and the messages are those
     // of one thread reading front to back.
     void read_all(const passed_text& passed, std::size_t parallel_from) {
-        if (text_.size() >= parallel_from && std::thread::hardware_concurrency() > 1) {
+        if (text_.size() >= parallel_from) {
             std::size_t cut = chain_cut(text_.size() / 2);
             if (cut < text_.size() && read_in_two(cut, passed)) return;
         }
@@ -207,38 +202,15 @@ class gpx_text_reader {
     }
 
     // Reads the text before the cut on this thread and the rest on another one; false,
-    // with nothing read, when no thread can be started.
+    // with nothing read, when the two can't run side by side.
     bool read_in_two(std::size_t cut, const passed_text& passed) {
         poiset rest;
         rest.is_utf8 = set_.is_utf8;
         rest.locale = set_.locale;
-        std::string rest_messages;
-        std::exception_ptr rest_failure;
-        auto read_rest = [&] {
-            try {
-                message_capture capture;
-                read_range(cut, text_.size(), rest, passed);
-                rest_messages = capture.text();
-            } catch (...) {
-                rest_failure = std::current_exception();
-            }
-        };
-        std::thread worker;
-        try {
-            worker = std::thread(read_rest);
-        } catch (const std::system_error&) {
+        if (!run_side_by_side([&] { read_range(0, cut, set_, passed); },
+                              [&] { read_range(cut, text_.size(), rest, passed); })) {
             return false;
         }
-        std::exception_ptr own_failure;
-        try {
-            read_range(0, cut, set_, passed);
-        } catch (...) {
-            own_failure = std::current_exception();
-        }
-        worker.join();
-        if (own_failure) std::rethrow_exception(own_failure);
-        if (rest_failure) std::rethrow_exception(rest_failure);
-        report_text(rest_messages);
         set_.waypoints.insert(set_.waypoints.end(), std::make_move_iterator(rest.waypoints.begin()),
                               std::make_move_iterator(rest.waypoints.end()));
         return true;
@@ -374,10 +346,6 @@ void read_text(std::string_view text, poiset& set, const passed_text& passed,
 
 }  // namespace
 
-void gpx_read_text(std::string_view text, poiset& set) {
-    read_text(text, set, nullptr, default_parallel_from);
-}
-
 void gpx_read_text(std::string_view text, poiset& set, std::size_t parallel_from) {
     read_text(text, set, nullptr, parallel_from);
 }
@@ -408,7 +376,7 @@ bool gpx_read(std::FILE* file, poiset& set) {
         read_text(
             std::string_view(buffer->data(), size), set,
             [&buffer](std::size_t from, std::size_t to) { buffer->release_between(from, to); },
-            default_parallel_from);
+            gpx_parallel_from);
         return true;
     }
     std::string text;

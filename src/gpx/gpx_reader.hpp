@@ -37,11 +37,13 @@ inline constexpr std::string_view cross_symbol = "cross";
 // allocated (after "\nError: Can't allocate %u while importing xml file").
 [[nodiscard]] bool gpx_read(std::FILE* file, poiset& set);
 
-// The same over a text already in memory; the text ends at its first zero byte.
-void gpx_read_text(std::string_view text, poiset& set);
+// Texts of at least this many bytes are read by two threads.
+inline constexpr std::size_t gpx_parallel_from = std::size_t{4} << 20;
 
-// The same, reading a text of at least parallel_from bytes on two threads (large files
-// do; tests choose small texts).  The result is the same for every choice.
-void gpx_read_text(std::string_view text, poiset& set, std::size_t parallel_from);
+// The same over a text already in memory; the text ends at its first zero byte.  A text
+// of at least parallel_from bytes is read by two threads (tests choose small texts); the
+// result is the same for every choice.
+void gpx_read_text(std::string_view text, poiset& set,
+                   std::size_t parallel_from = gpx_parallel_from);
 
 }  // namespace velmora

@@ -10,15 +10,13 @@ namespace velmora {
 
 namespace {
 
-constexpr unsigned short no_byte = 0xFFFF;
-
 // Reverse tables are built on first use and kept for the rest of the process.
 const unsigned short* reverse_table(std::size_t index) {
     static std::array<std::unique_ptr<unsigned short[]>, detail::code_page_tables.size()> tables;
     auto& slot = tables[index];
     if (!slot) {
         slot = std::make_unique<unsigned short[]>(65536);
-        std::fill(slot.get(), slot.get() + 65536, no_byte);
+        std::fill(slot.get(), slot.get() + 65536, code_page::no_byte);
         const auto& units = *detail::code_page_tables[index].units;
         // Walk from the top so that the lowest byte wins for a unit mapped twice.
         for (int b = 255; b >= 0; --b) {

@@ -8,6 +8,9 @@ namespace velmora {
 
 class code_page {
   public:
+    // The reverse table's entry for a unit that the code page lacks.
+    static constexpr unsigned short no_byte = 0xFFFF;
+
     // The converter for a code page number; none when the code page is not built in.
     [[nodiscard]] static std::optional<code_page> create(int number);
     // The converter for a locale name of the form "." followed by a decimal code page
@@ -22,7 +25,7 @@ class code_page {
     // The byte for a unit, or none when the code page lacks the character.
     [[nodiscard]] std::optional<unsigned char> encode(char16_t unit) const {
         unsigned short b = reverse_[unit];
-        if (b == 0xFFFF) return std::nullopt;
+        if (b == no_byte) return std::nullopt;
         return static_cast<unsigned char>(b);
     }
 
@@ -35,7 +38,7 @@ class code_page {
 
     int number_;
     const std::array<char16_t, 256>* units_;
-    const unsigned short* reverse_;  // 65536 entries: byte value, or 0xFFFF when absent
+    const unsigned short* reverse_;  // 65536 entries: byte value, or no_byte when absent
     bool keeps_ascii_ = false;
 };
 
