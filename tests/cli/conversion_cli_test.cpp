@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 
+#include "cli/gpi_output.hpp"
 #include "gpi/gpi_reader.hpp"
 #include "model/poiset.hpp"
 #include "platform/messages.hpp"
@@ -24,13 +25,7 @@ using testing::temp_dir;
 using testing::write_file;
 
 poiset_list read_gpi_output(const std::string& path) {
-    std::string bytes = read_file(path);
-    poiset_list list;
-    message_capture capture;
-    EXPECT_TRUE(read_gpi_bytes(
-        std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), list))
-        << capture.text();
-    return list;
+    return testing::read_gpi(read_file(path));
 }
 
 int total_pois(const poiset_list& list) {

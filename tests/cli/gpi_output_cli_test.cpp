@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 
+#include "cli/gpi_output.hpp"
 #include "gpi/gpi_reader.hpp"
 #include "model/poiset.hpp"
 #include "platform/messages.hpp"
@@ -15,6 +16,7 @@ namespace velmora {
 namespace {
 
 using testing::read_file;
+using testing::read_gpi;
 using testing::run_velmora;
 using testing::temp_dir;
 using testing::write_file;
@@ -65,15 +67,6 @@ const char* const small_gpx =
     "    <name>Radar@50</name>\n"
     "  </wpt>\n"
     "</gpx>\n";
-
-poiset_list read_gpi(const std::string& bytes) {
-    poiset_list list;
-    message_capture capture;
-    EXPECT_TRUE(read_gpi_bytes(
-        std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), list))
-        << capture.text();
-    return list;
-}
 
 TEST(GpiOutput, GpxFileBecomesAGpiFileBesideIt) {
     temp_dir dir;

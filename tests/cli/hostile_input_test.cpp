@@ -45,6 +45,16 @@ std::vector<std::string> names_in(const temp_dir& dir) {
     return names;
 }
 
+// Converts dir/in.gpx into an output that can't be opened: exit code 1 and the message
+// that names the output.
+void expect_output_refused(const temp_dir& dir, const std::string& output) {
+    auto r = run_from(dir, {"in.gpx", "-o", output});
+    EXPECT_EQ(r.exit_code, 1) << r.err;
+    EXPECT_TRUE(
+        contains(r.err, "\nError opening output file (" + dir.file(output) + "). Aborting!"))
+        << r.err;
+}
+
 std::string gpx_of(const std::string& body) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx version=\"1.1\" creator=\"t\">\n" +
            body + "</gpx>\n";
@@ -261,11 +271,7 @@ TEST(HostileInput, AnOutputPathThatNamesADirectoryFailsAndLeavesItAlone) {
         std::filesystem::create_directory(dir.file(output));
         write_file(dir.file(output) + "/inside.txt", "keep me");
         auto before = names_in(dir);
-        auto r = run_from(dir, {"in.gpx", "-o", output});
-        EXPECT_EQ(r.exit_code, 1) << r.err;
-        EXPECT_TRUE(
-            contains(r.err, "\nError opening output file (" + dir.file(output) + "). Aborting!"))
-            << r.err;
+        expect_output_refused(dir, output);
         EXPECT_EQ(read_file(dir.file(output) + "/inside.txt"), "keep me");
         EXPECT_EQ(names_in(dir), before);
     }
@@ -276,22 +282,14 @@ TEST(HostileInput, AnOutputDirectoryThatIsNotWritableFailsAndKeepsTheOldFile) {
     write_file(dir.file("in.gpx"), two_waypoints);
     // A directory that can't hold files even for root: a regular file stands in its place.
     write_file(dir.file("plain"), "keep me");
-    auto blocked = run_from(dir, {"in.gpx", "-o", "plain/out.gpx"});
-    EXPECT_EQ(blocked.exit_code, 1) << blocked.err;
-    EXPECT_TRUE(contains(
-        blocked.err, "\nError opening output file (" + dir.file("plain/out.gpx") + "). Aborting!"))
-        << blocked.err;
+    expect_output_refused(dir, "plain/out.gpx");
     EXPECT_EQ(read_file(dir.file("plain")), "keep me");
 
     if (geteuid() == 0) GTEST_SKIP() << "permissions don't stop root from writing";
     std::filesystem::create_directory(dir.file("locked"));
     write_file(dir.file("locked/out.gpx"), "old contents");
     ASSERT_EQ(chmod(dir.file("locked").c_str(), 0555), 0);
-    auto r = run_from(dir, {"in.gpx", "-o", "locked/out.gpx"});
-    EXPECT_EQ(r.exit_code, 1) << r.err;
-    EXPECT_TRUE(contains(
-        r.err, "\nError opening output file (" + dir.file("locked/out.gpx") + "). Aborting!"))
-        << r.err;
+    expect_output_refused(dir, "locked/out.gpx");
     EXPECT_EQ(read_file(dir.file("locked/out.gpx")), "old contents");
 }
 
