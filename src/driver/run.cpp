@@ -27,8 +27,8 @@
 #include "platform/file_kind.hpp"
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
-#include "platform/progress.hpp"
 #include "platform/program_path.hpp"
+#include "platform/progress.hpp"
 #include "speedcam/speedcam_import.hpp"
 #include "speedcam/speedcam_settings.hpp"
 
@@ -245,9 +245,11 @@ void conversion_run::name_output_automatically() {
     }
     output_.name = first.name;
     parts->fname += "_velmora";
-    output_.ext = output_format_ ? *output_format_
-                  : equals_ignore_case(first.ext, ".gpi") ? ".gpx"
-                                                          : ".gpi";
+    if (output_format_) {
+        output_.ext = *output_format_;
+    } else {
+        output_.ext = equals_ignore_case(first.ext, ".gpi") ? ".gpx" : ".gpi";
+    }
     parts->ext = output_.ext;
     auto joined = join_path(*parts);
     if (!joined) {
