@@ -44,6 +44,11 @@ bool apply_parameter(gpi_settings& settings, section where, std::string_view key
         if (!value.empty()) settings.default_proximity = c_leading_int(value);
         return true;
     }
+    if (equals_ignore_case(key, "CodePage")) {
+        // Checked by the run, which tells an unknown value before any input is read.
+        if (!value.empty()) settings.code_page = std::string(value);
+        return true;
+    }
     if (equals_ignore_case(key, "DefaultProximityForSym")) {
         if (!value.empty()) {
             if (auto symbols = split_text(value, ","))

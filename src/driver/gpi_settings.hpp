@@ -15,6 +15,7 @@ struct gpi_settings {
     bool icon_limit_is_percent = false;
     double default_proximity = 0.0;  // metres
     std::vector<std::string> proximity_symbols;
+    std::optional<std::string> code_page;  // CodePage: the output code page, as written
 };
 
 // Reads a settings file: sections [GpiImportSettings] and [GpiExportSettings] with

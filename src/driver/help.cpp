@@ -34,6 +34,9 @@ constexpr help_entry outputs[] = {
 constexpr help_entry parameters[] = {
     {"-format:gpi|gpx", "the output format whatever the output's name; required for"},
     {"", "standard output"},
+    {"-codepage:N", "after -o: the code page of GPI output texts, 1250 to 1258"},
+    {"", "or 65001 (also utf8); auto picks the first that holds every"},
+    {"", "text; default 1250 or CodePage= of Velmora_gpi.ini"},
     {"-h, --help, -?", "print this text"},
     {"--version", "print the program's name and version"},
 };
@@ -49,7 +52,8 @@ constexpr help_entry lookup_order[] = {
 constexpr help_entry exit_codes[] = {
     {"0", "the export finished"},
     {"1", "a fatal condition: no input, a name that can't be used, an"},
-    {"", "unsupported output format, an output that can't be written"},
+    {"", "unsupported output format, an unknown code page, an output"},
+    {"", "that can't be written"},
 };
 
 template <std::size_t N>
@@ -74,7 +78,7 @@ info_request info_requested(int argc, const char* const* argv) {
 
 void print_help(std::FILE* out) {
     std::fprintf(out,
-                 "Usage: %s INPUT... [-o OUTPUT] [-format:gpi|gpx]\n"
+                 "Usage: %s INPUT... [-o OUTPUT] [-format:gpi|gpx] [-codepage:N|auto]\n"
                  "       %s -h | --help | -? | --version\n"
                  "\n"
                  "Converts points of interest for Garmin navigators.  The inputs are read in\n"

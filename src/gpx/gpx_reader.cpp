@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "gpx/gpx_encoding.hpp"
 #include "gpx/xml_scan.hpp"
 #include "platform/c_numbers.hpp"
 #include "platform/file_kind.hpp"
@@ -22,8 +23,6 @@
 namespace velmora {
 
 namespace {
-
-constexpr std::string_view utf8_bom = "\xEF\xBB\xBF";
 
 // The elements of a wpt the reader looks at; the first of each name inside the wpt
 // counts.
@@ -99,40 +98,6 @@ std::optional<std::string> text_of(const std::optional<std::string_view>& elemen
     auto raw = xml_element_text(element);
     if (!raw) return std::nullopt;
     return xml_text_value(*raw, set);
-}
-
-void set_encoding(std::string_view text, poiset& set) {
-    if (text.starts_with(utf8_bom)) {
-        // The byte order mark settles it, whatever a declaration claims.
-        set.is_utf8 = true;
-        set.locale.reset();
-        return;
-    }
-    std::size_t open = text.find("<?xml");
-    if (open == std::string_view::npos) return;
-    std::size_t close = text.find("?>", open);
-    if (close == std::string_view::npos) return;
-    std::string_view declaration = text.substr(open, close + 2 - open);
-    poiset bare;
-    std::string enc = "1250";
-    if (auto value = xml_attribute("encoding", declaration)) {
-        enc = xml_decode_references(*value, bare);
-    }
-    if (equals_ignore_case(enc, "utf-8")) {
-        set.is_utf8 = true;
-        set.locale.reset();
-        return;
-    }
-    set.is_utf8 = false;
-    set.locale = code_page::from_locale_name("." + enc);
-    if (!set.locale) {
-        if (auto name = code_page_locale_name(enc)) set.locale = code_page::from_locale_name(*name);
-    }
-    if (!set.locale) {
-        report("\nError converting Encoding=\"%s\" to locale in xml file!\nUsing 1250 instead.",
-               enc.c_str());
-        set.locale = code_page::create(1250);
-    }
 }
 
 bool is_valid_position(double lat, double lon) {
@@ -335,13 +300,17 @@ namespace {
 
 void read_text(std::string_view text, poiset& set, const passed_text& passed,
                std::size_t parallel_from) {
+    gpx_encoding encoding = detect_gpx_encoding(text);
+    set.is_utf8 = encoding.is_utf8;
+    set.locale = encoding.locale;
+    if (encoding.decoded) text = *encoding.decoded;
     if (const void* zero = std::memchr(text.data(), 0, text.size())) {
         text =
             text.substr(0, static_cast<std::size_t>(static_cast<const char*>(zero) - text.data()));
     }
-    set_encoding(text, set);
     gpx_text_reader reader(text, set);
-    reader.read_all(passed, parallel_from);
+    // The pages given back are those of the file's buffer, not of a decoded copy.
+    reader.read_all(encoding.decoded ? passed_text() : passed, parallel_from);
 }
 
 }  // namespace

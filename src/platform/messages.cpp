@@ -1,5 +1,8 @@
 #include "platform/messages.hpp"
 
+#include <langinfo.h>
+#include <locale.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -28,6 +31,42 @@ void erase_status() {
 }
 
 }  // namespace
+
+bool terminal_is_utf8() {
+    static const bool utf8 = [] {
+        locale_t user = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr));
+        if (user == static_cast<locale_t>(nullptr)) return false;
+        std::string_view codeset = nl_langinfo_l(CODESET, user);
+        bool is_utf8 = codeset == "UTF-8" || codeset == "utf8" || codeset == "UTF8";
+        freelocale(user);
+        return is_utf8;
+    }();
+    return utf8;
+}
+
+std::string escape_controls(std::string_view text, bool utf8) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    auto escape = [&out](unsigned value) {
+        out += "\\x";
+        out.push_back(hex[(value >> 4) & 0xFu]);
+        out.push_back(hex[value & 0xFu]);
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        auto b = static_cast<unsigned char>(text[i]);
+        if ((b < 0x20u && b != '\t') || b == 0x7Fu) {
+            escape(b);
+        } else if (utf8 && b == 0xC2u && i + 1 < text.size() &&
+                   static_cast<unsigned char>(text[i + 1]) >= 0x80u &&
+                   static_cast<unsigned char>(text[i + 1]) <= 0x9Fu) {
+            escape(static_cast<unsigned char>(text[++i]));
+        } else {
+            out.push_back(static_cast<char>(b));
+        }
+    }
+    return out;
+}
 
 void show_status(std::string_view text) {
     std::lock_guard<std::mutex> lock(stderr_mutex);

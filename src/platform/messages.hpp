@@ -16,6 +16,16 @@ void report_text(std::string_view text);
 // the next call.  An empty text erases it.
 void show_status(std::string_view text);
 
+// True when the character set of the user's locale (LC_ALL, LC_CTYPE or LANG, as the C
+// library reads them) is UTF-8.  The process locale is left as it is, so that numbers
+// are still read in the "C" conventions.  Decided once per process.
+[[nodiscard]] bool terminal_is_utf8();
+
+// A text for a message, safe to send to a terminal: control characters (below 0x20
+// except tab, 0x7F, and in UTF-8 text U+0080 to U+009F) are shown as \xNN.  Other
+// bytes pass unchanged.
+[[nodiscard]] std::string escape_controls(std::string_view text, bool utf8);
+
 // While an object of this class lives, the messages of its thread are collected in
 // text() instead of being written to standard error.
 class message_capture {

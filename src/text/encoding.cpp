@@ -32,38 +32,13 @@ bool is_continuation(unsigned char byte) {
 // of bytes it took.  A byte that does not start a well-formed sequence gives "?" and
 // takes one byte; a well-formed character above U+FFFF gives U+FFFD and takes four.
 std::size_t decode_utf8(const unsigned char* p, const unsigned char* end, char16_t& unit) {
-    unsigned char lead = p[0];
-    if (lead < 0x80u) {
-        unit = lead;
-        return 1;
+    utf8_char c = decode_utf8_char(p, end);
+    if (!c.valid) {
+        unit = u'?';
+    } else {
+        unit = c.code_point > 0xFFFFu ? replacement_unit : static_cast<char16_t>(c.code_point);
     }
-    std::size_t left = static_cast<std::size_t>(end - p);
-    if (lead >= 0xC2u && lead <= 0xDFu) {
-        if (left >= 2 && is_continuation(p[1])) {
-            unit = static_cast<char16_t>(((lead & 0x1Fu) << 6) | (p[1] & 0x3Fu));
-            return 2;
-        }
-    } else if (lead >= 0xE0u && lead <= 0xEFu) {
-        // The second byte's range excludes overlong forms (after E0) and surrogates
-        // (after ED).
-        unsigned char low = lead == 0xE0u ? 0xA0u : 0x80u;
-        unsigned char high = lead == 0xEDu ? 0x9Fu : 0xBFu;
-        if (left >= 3 && p[1] >= low && p[1] <= high && is_continuation(p[2])) {
-            unit = static_cast<char16_t>(((lead & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) |
-                                         (p[2] & 0x3Fu));
-            return 3;
-        }
-    } else if (lead >= 0xF0u && lead <= 0xF4u) {
-        unsigned char low = lead == 0xF0u ? 0x90u : 0x80u;
-        unsigned char high = lead == 0xF4u ? 0x8Fu : 0xBFu;
-        if (left >= 4 && p[1] >= low && p[1] <= high && is_continuation(p[2]) &&
-            is_continuation(p[3])) {
-            unit = replacement_unit;
-            return 4;
-        }
-    }
-    unit = u'?';
-    return 1;
+    return c.length;
 }
 
 const unsigned char* bytes_of(std::string_view text) {
@@ -99,6 +74,107 @@ bool is_squeezed_out(char c) {
 }
 
 }  // namespace
+
+utf8_char decode_utf8_char(const unsigned char* p, const unsigned char* end) {
+    unsigned char lead = p[0];
+    if (lead < 0x80u) return {lead, 1, true};
+    std::size_t left = static_cast<std::size_t>(end - p);
+    if (lead >= 0xC2u && lead <= 0xDFu) {
+        if (left >= 2 && is_continuation(p[1])) {
+            return {((lead & 0x1Fu) << 6) | (p[1] & 0x3Fu), 2, true};
+        }
+    } else if (lead >= 0xE0u && lead <= 0xEFu) {
+        // The second byte's range excludes overlong forms (after E0) and surrogates
+        // (after ED).
+        unsigned char low = lead == 0xE0u ? 0xA0u : 0x80u;
+        unsigned char high = lead == 0xEDu ? 0x9Fu : 0xBFu;
+        if (left >= 3 && p[1] >= low && p[1] <= high && is_continuation(p[2])) {
+            return {((lead & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu), 3, true};
+        }
+    } else if (lead >= 0xF0u && lead <= 0xF4u) {
+        unsigned char low = lead == 0xF0u ? 0x90u : 0x80u;
+        unsigned char high = lead == 0xF4u ? 0x8Fu : 0xBFu;
+        if (left >= 4 && p[1] >= low && p[1] <= high && is_continuation(p[2]) &&
+            is_continuation(p[3])) {
+            return {((lead & 0x07u) << 18) | ((p[1] & 0x3Fu) << 12) | ((p[2] & 0x3Fu) << 6) |
+                        (p[3] & 0x3Fu),
+                    4, true};
+        }
+    }
+    return {replacement_character, 1, false};
+}
+
+std::size_t ascii_prefix(std::string_view text) {
+    const unsigned char* p = bytes_of(text);
+    std::size_t n = text.size();
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, p + i, 8);
+        if ((word & 0x8080808080808080u) != 0) break;
+    }
+    while (i < n && p[i] < 0x80u) ++i;
+    return i;
+}
+
+void append_utf8_code_point(std::string& out, char32_t c) {
+    if (c < 0x80u) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800u) {
+        out.push_back(static_cast<char>(0xC0u | (c >> 6)));
+        out.push_back(static_cast<char>(0x80u | (c & 0x3Fu)));
+    } else if (c < 0x10000u) {
+        out.push_back(static_cast<char>(0xE0u | (c >> 12)));
+        out.push_back(static_cast<char>(0x80u | ((c >> 6) & 0x3Fu)));
+        out.push_back(static_cast<char>(0x80u | (c & 0x3Fu)));
+    } else {
+        out.push_back(static_cast<char>(0xF0u | (c >> 18)));
+        out.push_back(static_cast<char>(0x80u | ((c >> 12) & 0x3Fu)));
+        out.push_back(static_cast<char>(0x80u | ((c >> 6) & 0x3Fu)));
+        out.push_back(static_cast<char>(0x80u | (c & 0x3Fu)));
+    }
+}
+
+bool is_valid_utf8(std::string_view text) {
+    const unsigned char* p = bytes_of(text);
+    const unsigned char* end = p + text.size();
+    while (p < end) {
+        p += ascii_prefix(std::string_view(reinterpret_cast<const char*>(p),
+                                           static_cast<std::size_t>(end - p)));
+        if (p == end) break;
+        utf8_char c = decode_utf8_char(p, end);
+        if (!c.valid) return false;
+        p += c.length;
+    }
+    return true;
+}
+
+std::string utf16_to_utf8_text(std::string_view bytes, bool big_endian) {
+    const unsigned char* p = bytes_of(bytes);
+    std::size_t units = bytes.size() / 2;
+    auto unit_at = [&](std::size_t i) -> char32_t {
+        unsigned char first = p[2 * i];
+        unsigned char second = p[2 * i + 1];
+        return big_endian ? (char32_t{first} << 8) | second : (char32_t{second} << 8) | first;
+    };
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < units; ++i) {
+        char32_t u = unit_at(i);
+        if (u >= 0xD800u && u <= 0xDBFFu && i + 1 < units) {
+            char32_t low = unit_at(i + 1);
+            if (low >= 0xDC00u && low <= 0xDFFFu) {
+                append_utf8_code_point(out, 0x10000u + ((u - 0xD800u) << 10) + (low - 0xDC00u));
+                ++i;
+                continue;
+            }
+        }
+        if (u >= 0xD800u && u <= 0xDFFFu) u = replacement_character;
+        append_utf8_code_point(out, u);
+    }
+    if (bytes.size() % 2 != 0) append_utf8_code_point(out, replacement_character);
+    return out;
+}
 
 std::size_t utf8_unit_count(std::string_view utf8) {
     utf8 = until_terminator(utf8);

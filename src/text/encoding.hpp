@@ -19,6 +19,35 @@ namespace velmora {
 
 // ---- UTF-8 and 16-bit strings --------------------------------------------------------
 
+// The character U+FFFD that stands for bytes or units that don't form a character.
+inline constexpr char32_t replacement_character = 0xFFFD;
+
+// One character decoded from UTF-8: its code point and the bytes it took.  A byte that
+// does not start a well-formed sequence (a stray continuation byte, a truncated or
+// overlong sequence, an encoded surrogate, a byte of 0xF5 or above) is invalid, takes
+// one byte and stands for U+FFFD.
+struct utf8_char {
+    char32_t code_point;
+    std::size_t length;
+    bool valid;
+};
+
+// Decodes the character at p; p lies before end.
+[[nodiscard]] utf8_char decode_utf8_char(const unsigned char* p, const unsigned char* end);
+
+// Length of the run of ASCII bytes at the start of the text.
+[[nodiscard]] std::size_t ascii_prefix(std::string_view text);
+
+// True when the whole text is well-formed UTF-8 (characters above U+FFFF included).
+[[nodiscard]] bool is_valid_utf8(std::string_view text);
+
+// Appends the UTF-8 form of a code point.
+void append_utf8_code_point(std::string& out, char32_t c);
+
+// Decodes UTF-16 bytes (little- or big-endian, without a byte-order mark) into UTF-8;
+// surrogate pairs give their character, a lone surrogate or a last odd byte U+FFFD.
+[[nodiscard]] std::string utf16_to_utf8_text(std::string_view bytes, bool big_endian);
+
 // Number of 16-bit units utf8_to_utf16 gives for the whole text.
 [[nodiscard]] std::size_t utf8_unit_count(std::string_view utf8);
 
