@@ -346,8 +346,8 @@ TEST(GpxEncoding, TreatsAByteOrderMarkAsUtf8) {
     EXPECT_EQ(set.waypoints[0]->name, "\xC5\x91");
 }
 
-TEST(GpxEncoding, DefaultsTo1250WhenTheDeclarationNamesNoEncoding) {
-    poiset set = read_text("<?xml version=\"1.0\"?><gpx/>");
+TEST(GpxEncoding, DefaultsTo1250WhenTheDeclarationNamesNoEncodingAndTheBytesAreNoUtf8) {
+    poiset set = read_text("<?xml version=\"1.0\"?><gpx><name>\xF5</name></gpx>");
     EXPECT_FALSE(set.is_utf8);
     ASSERT_TRUE(set.locale.has_value());
     EXPECT_EQ(set.locale->number(), 1250);
@@ -355,7 +355,7 @@ TEST(GpxEncoding, DefaultsTo1250WhenTheDeclarationNamesNoEncoding) {
     // counts as none.
     poiset early = read_text("<a?><?xml version=\"1.0\" encoding=\"utf-8\"?><gpx/>");
     EXPECT_TRUE(early.is_utf8);
-    poiset open = read_text("<?xml version=\"1.0\" encoding=\"utf-8\"<gpx/>");
+    poiset open = read_text("<?xml version=\"1.0\" encoding=\"utf-8\"<gpx>\xF5</gpx>");
     EXPECT_FALSE(open.is_utf8);
     EXPECT_FALSE(open.locale.has_value());
 }
@@ -366,7 +366,6 @@ TEST(GpxReadFile, ReadsAnEmptyFileAsAnEmptySet) {
     testing::write_file(path, "");
     poiset set = read_file(path);
     EXPECT_EQ(set.count(), 0);
-    EXPECT_FALSE(set.is_utf8);
     EXPECT_FALSE(set.locale.has_value());
 }
 
@@ -499,9 +498,10 @@ TEST(GpxReadFile, ReadsTheEncodingsOfRealSamples) {
         EXPECT_NE(set.waypoints[0]->name->find("\xC5\x91"), std::string::npos);
     }
     {
+        // No declaration, and bytes that are valid UTF-8.
         VELMORA_REQUIRE_REAL(path, "gpx/gpx1.1_with_all_fields.gpx");
         poiset set = read_file(path);
-        EXPECT_FALSE(set.is_utf8);
+        EXPECT_TRUE(set.is_utf8);
         EXPECT_FALSE(set.locale.has_value());
     }
 }
