@@ -19,6 +19,7 @@
 #include "platform/paths.hpp"
 #include "platform/side_by_side.hpp"
 #include "text/encoding.hpp"
+#include "text/output_code_page.hpp"
 
 namespace velmora {
 
@@ -231,12 +232,10 @@ void gpx_text_reader::read_waypoint(std::string_view wpt, poiset& into) const {
     double lon = read_decimal(xml_decode_references(*lon_text, set_));
     if (!name) name.emplace();
     if (!is_valid_position(lat, lon)) {
-        report(
-            "\nWarning: Waypoint (%s) has an invalid position (lat=\"%.*s\" lon=\"%.*s\"), "
-            "ignored",
-            name->c_str(), static_cast<int>(std::min<std::size_t>(lat_text->size(), 40)),
-            lat_text->data(), static_cast<int>(std::min<std::size_t>(lon_text->size(), 40)),
-            lon_text->data());
+        text_encoding encoding{set_.is_utf8, set_.locale ? &*set_.locale : nullptr};
+        report("\nWarning: Waypoint (%s) has an invalid position (lat=\"%s\" lon=\"%s\"), ignored",
+               display_text(*name, encoding).c_str(), display_text(*lat_text, encoding, 40).c_str(),
+               display_text(*lon_text, encoding, 40).c_str());
         return;
     }
 

@@ -10,6 +10,7 @@
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
 #include "text/line_text.hpp"
+#include "text/output_code_page.hpp"
 
 namespace velmora {
 
@@ -186,9 +187,9 @@ bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings, po
 
         // Reading by the header's indexes needs every column up to the last one.
         if (fields->size() < columns->fields_needed) {
-            report(
-                "\nWarning: Speedcam line %lli has fewer fields than the header, skipped: \"%.*s\"",
-                line_number, static_cast<int>(text.size()), text.data());
+            report("\nWarning: Speedcam line %lli has fewer fields than the header, skipped: \"%s\"",
+                   line_number,
+                   display_text(text, {set.is_utf8, set.locale ? &*set.locale : nullptr}).c_str());
             continue;
         }
         double lat = c_leading_double((*fields)[columns->index[col_y]]);
