@@ -1,5 +1,7 @@
 #include "driver/run.hpp"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +30,7 @@
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
 #include "platform/program_path.hpp"
+#include "platform/progress.hpp"
 #include "speedcam/speedcam_import.hpp"
 #include "speedcam/speedcam_settings.hpp"
 
@@ -248,9 +251,11 @@ void conversion_run::name_output_automatically() {
     }
     output_.name = first.name;
     parts->fname += "_velmora";
-    output_.ext = output_format_ ? *output_format_
-                  : equals_ignore_case(first.ext, ".gpi") ? ".gpx"
-                                                          : ".gpi";
+    if (output_format_) {
+        output_.ext = *output_format_;
+    } else {
+        output_.ext = equals_ignore_case(first.ext, ".gpi") ? ".gpx" : ".gpi";
+    }
     parts->ext = output_.ext;
     auto joined = join_path(*parts);
     if (!joined) {
@@ -341,7 +346,11 @@ bool conversion_run::import_input(int number, const named_file& input) {
                std::strerror(open_error));
         return false;
     }
-    bool read = import_by_extension(file, input);
+    bool read = false;
+    {
+        progress_indicator progress(fileno(file), regular_file_size(file).value_or(0));
+        read = import_by_extension(file, input);
+    }
     std::fclose(file);
     report_imported(sets_before);
     return read;
@@ -462,9 +471,14 @@ void conversion_run::export_all() {
                why.c_str());
         throw fatal_exit{};
     }
-    errno = 0;
-    bool written = write_stream(kind, output->stream());
-    int write_error = std::ferror(output->stream()) != 0 ? errno : 0;
+    bool written = false;
+    int write_error = 0;
+    {
+        progress_indicator progress(fileno(output->stream()), 0);
+        errno = 0;
+        written = write_stream(kind, output->stream());
+        write_error = std::ferror(output->stream()) != 0 ? errno : 0;
+    }
     mark_elapsed();
     if (!written) {
         output->discard();
@@ -506,7 +520,11 @@ void conversion_run::report_left_out() const {
 void conversion_run::export_to_stdout(output_kind kind) {
     static constexpr std::size_t buffer_size = 1 << 16;
     std::setvbuf(stdout, nullptr, _IOFBF, buffer_size);
-    bool written = write_stream(kind, stdout);
+    bool written = false;
+    {
+        progress_indicator progress(STDOUT_FILENO, 0);
+        written = write_stream(kind, stdout);
+    }
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) written = false;
     mark_elapsed();
     if (!written) {
