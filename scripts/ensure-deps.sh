@@ -10,6 +10,8 @@ command -v make >/dev/null 2>&1 || need+=(make)
 command -v groff >/dev/null 2>&1 || need+=(groff-base)
 command -v dpkg-shlibdeps >/dev/null 2>&1 || need+=(dpkg-dev)
 command -v file >/dev/null 2>&1 || need+=(file)
+# An independent GPI reader for round trips in the tests (they skip without it).
+command -v gpsbabel >/dev/null 2>&1 || need+=(gpsbabel)
 # The fuzz targets of the test run: clang with its libFuzzer and sanitizer runtimes.
 command -v clang++ >/dev/null 2>&1 || need+=(clang)
 ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 ||
