@@ -15,6 +15,11 @@
 #include "icons/icon_convert.hpp"
 #include "icons/icon_library.hpp"
 #include "model/poiset.hpp"
+#ifdef VELMORA_WITH_OSM
+#include "osm/osm_import.hpp"
+#include "osm/osm_mapping.hpp"
+#include "osm/osm_reader.hpp"
+#endif
 #include "platform/atomic_output.hpp"
 #include "platform/clock.hpp"
 #include "platform/code_page.hpp"
@@ -39,7 +44,26 @@ struct named_file {
     std::string path;  // full path, or the console name unchanged
     std::string name;  // display name: file name without directory and extension
     std::string ext;   // with its dot, or empty
+    std::optional<std::string> tags;  // the -tags: filter given after the input
 };
+
+// OpenStreetMap files, by their last extension (".osm.pbf", ".osm.gz" and ".osm.bz2"
+// end in one of these; libosmium tells the format from the whole name).
+bool is_osm_input(std::string_view ext) {
+    for (const char* known : {".pbf", ".osm", ".o5m", ".gz", ".bz2"}) {
+        if (equals_ignore_case(ext, known)) return true;
+    }
+    return false;
+}
+
+// A language code of -lang:, two or three ASCII letters.
+bool is_language_code(std::string_view code) {
+    if (code.size() < 2 || code.size() > 3) return false;
+    for (char c : code) {
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) return false;
+    }
+    return true;
+}
 
 bool is_console_input(std::string_view arg) {
     return equals_ignore_case(arg, "con") || equals_ignore_case(arg, "stdin");
@@ -60,6 +84,8 @@ class conversion_run {
     void mark_elapsed();
     void read_program_name(const char* arg);
     void read_option(const char* arg);
+    void check_input_parameters();
+    void import_osm(const named_file& input);
     void read_input(const char* arg);
     void read_output(const char* arg);
     void name_output_automatically();
@@ -86,6 +112,11 @@ class conversion_run {
     bool output_named_ = false;
     named_file output_;
     std::unique_ptr<poiset_list> list_ = std::make_unique<poiset_list>();
+    std::string lang_;  // -lang:, lower case; empty when not given
+#ifdef VELMORA_WITH_OSM
+    std::unique_ptr<osm_mapping> osm_mapping_;
+    bool osm_mapping_loaded_ = false;
+#endif
 };
 
 void conversion_run::mark_elapsed() {
@@ -119,8 +150,27 @@ void conversion_run::read_option(const char* arg) {
     if (std::size_t colon = name.find(':'); colon != std::string_view::npos) {
         name = name.substr(0, colon);
     }
+    std::string_view value(arg + 1 + name.size());
+    if (!value.empty()) value.remove_prefix(1);
     if (equals_ignore_case(name, "output") || equals_ignore_case(name, "o")) {
         ++arg_state_;
+    } else if (equals_ignore_case(name, "tags")) {
+        // An input parameter: the filter of the OpenStreetMap input just named.
+        if (arg_state_ != 1 || inputs_.empty() || !is_osm_input(inputs_.back().ext)) {
+            report("\nFatal: %s must follow an OpenStreetMap input file (.osm.pbf, .osm, "
+                   ".osm.bz2, .osm.gz, .o5m)",
+                   arg);
+            throw fatal_exit{};
+        }
+        inputs_.back().tags = std::string(value);
+    } else if (equals_ignore_case(name, "lang")) {
+        if (!is_language_code(value)) {
+            report("\nFatal: %s: the language must be a code of two or three letters, such as "
+                   "-lang:de",
+                   arg);
+            throw fatal_exit{};
+        }
+        lang_ = ascii_lower(value);
     } else {
         report("\nUnexpected option found: (%s), ignored", arg);
     }
@@ -155,7 +205,7 @@ void conversion_run::read_input(const char* arg) {
 
 void conversion_run::read_output(const char* arg) {
     if (is_console_output(arg)) {
-        output_ = {arg, arg, ""};
+        output_ = {arg, arg, "", std::nullopt};
     } else {
         auto full = resolve_path(arg);
         if (!full) {
@@ -167,7 +217,7 @@ void conversion_run::read_output(const char* arg) {
             report("FATAL: Error splitting input filespec!");
             throw fatal_exit{};
         }
-        output_ = {std::move(*full), parts->fname, parts->ext};
+        output_ = {std::move(*full), parts->fname, parts->ext, std::nullopt};
     }
     output_named_ = true;
     report("\n%i---> %s%s", static_cast<int>(inputs_.size()), output_.name.c_str(),
@@ -216,6 +266,8 @@ void conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
         if (set == nullptr) throw fatal_exit{};
         set->name = input.name;
         if (gpx_read(file, *set)) prepare_icons(*set, ext);
+    } else if (is_osm_input(ext)) {
+        import_osm(input);
     } else if (equals_ignore_case(ext, ".gdb")) {
         report("\nInput file format (%s) not supported (yet)!", ext.c_str());
     } else {
@@ -223,7 +275,73 @@ void conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
     }
 }
 
-// The icons directory pattern for a set read from a file of that extension.
+#ifdef VELMORA_WITH_OSM
+// Every OpenStreetMap input has its filter, and every filter reads, before anything is
+// imported: a run must not turn a whole extract into POIs, nor fail after an hour.
+void conversion_run::check_input_parameters() {
+    for (const named_file& input : inputs_) {
+        if (!is_osm_input(input.ext)) continue;
+        if (!input.tags) {
+            report("\nFatal: The OpenStreetMap input %s%s needs a tag filter after it, such as "
+                   "-tags:amenity=fuel or -tags:amenity=fuel|charging_station,tourism=camp_site",
+                   input.name.c_str(), input.ext.c_str());
+            throw fatal_exit{};
+        }
+        std::string error;
+        if (!parse_osm_tag_filter(*input.tags, error)) {
+            report("\nFatal: The tag filter -tags:%s can't be used: %s", input.tags->c_str(),
+                   error.c_str());
+            throw fatal_exit{};
+        }
+    }
+}
+
+void conversion_run::import_osm(const named_file& input) {
+    std::string error;
+    auto filter = parse_osm_tag_filter(input.tags.value_or(""), error);
+    if (!filter) return;  // checked before the import
+    if (!osm_mapping_loaded_) {
+        osm_mapping_ = read_osm_mapping(app_dir_ + osm_mapping_file_name);
+        osm_mapping_loaded_ = true;
+    }
+    osm_read_options options{*filter, {lang_, osm_mapping_.get()}};
+    auto result = read_osm_file(input.path, options);
+    if (!result) return;
+    report("\n    matched %lli nodes and %lli closed ways", static_cast<long long>(result->nodes),
+           static_cast<long long>(result->ways));
+    if (result->out_of_range > 0) {
+        report("\nWarning: %lli matching nodes have no valid position and were left out",
+               static_cast<long long>(result->out_of_range));
+    }
+    if (result->missing_nodes > 0) {
+        report("\nWarning: %lli matching ways have nodes the file lacks and were left out",
+               static_cast<long long>(result->missing_nodes));
+    }
+    if (result->open_ways > 0) {
+        report("\nWarning: %lli matching ways are not closed and were left out",
+               static_cast<long long>(result->open_ways));
+    }
+    if (result->relations > 0) {
+        report("\nWarning: %lli matching relations were left out (relations are not read)",
+               static_cast<long long>(result->relations));
+    }
+    std::size_t sets_before = list_->poisets.size();
+    if (add_osm_pois(*list_, *result, *filter, osm_mapping_.get()) < 0) throw fatal_exit{};
+    for (std::size_t i = sets_before; i < list_->poisets.size(); ++i) {
+        prepare_icons(*list_->poisets[i], ".gpx");
+    }
+}
+#else
+void conversion_run::check_input_parameters() {}
+
+void conversion_run::import_osm(const named_file& input) {
+    report("\nInput file format (%s) not supported (this build has no OpenStreetMap input)!",
+           input.ext.c_str());
+}
+#endif
+
+// The icons directory pattern for a set read from a file of that extension (the sets of
+// OpenStreetMap input take the icons of GPX symbols).
 std::optional<std::string> conversion_run::icon_dir_spec(std::string_view input_ext) const {
     if (equals_ignore_case(input_ext, ".gpx")) return app_dir_ + "icons\\*.*";
     if (equals_ignore_case(input_ext, ".txt")) return app_dir_ + "icons\\speedcam\\*.*";
@@ -363,6 +481,7 @@ int conversion_run::execute(int argc, const char* const* argv) {
             report("\nFatal: No input file was specified!");
             return 1;
         }
+        check_input_parameters();
         if (arg_state_ < 2 || !output_named_) name_output_automatically();
 
         for (std::size_t i = 0; i < inputs_.size(); ++i) {
