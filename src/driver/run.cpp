@@ -41,9 +41,9 @@ constexpr const char* usage_line =
 struct fatal_exit {};
 
 struct named_file {
-    std::string path;  // full path, or the console name unchanged
-    std::string name;  // display name: file name without directory and extension
-    std::string ext;   // with its dot, or empty
+    std::string path;                 // full path, or the console name unchanged
+    std::string name;                 // display name: file name without directory and extension
+    std::string ext;                  // with its dot, or empty
     std::optional<std::string> tags;  // the -tags: filter given after the input
 };
 
@@ -157,17 +157,19 @@ void conversion_run::read_option(const char* arg) {
     } else if (equals_ignore_case(name, "tags")) {
         // An input parameter: the filter of the OpenStreetMap input just named.
         if (arg_state_ != 1 || inputs_.empty() || !is_osm_input(inputs_.back().ext)) {
-            report("\nFatal: %s must follow an OpenStreetMap input file (.osm.pbf, .osm, "
-                   ".osm.bz2, .osm.gz, .o5m)",
-                   arg);
+            report(
+                "\nFatal: %s must follow an OpenStreetMap input file (.osm.pbf, .osm, "
+                ".osm.bz2, .osm.gz, .o5m)",
+                arg);
             throw fatal_exit{};
         }
         inputs_.back().tags = std::string(value);
     } else if (equals_ignore_case(name, "lang")) {
         if (!is_language_code(value)) {
-            report("\nFatal: %s: the language must be a code of two or three letters, such as "
-                   "-lang:de",
-                   arg);
+            report(
+                "\nFatal: %s: the language must be a code of two or three letters, such as "
+                "-lang:de",
+                arg);
             throw fatal_exit{};
         }
         lang_ = ascii_lower(value);
@@ -282,9 +284,10 @@ void conversion_run::check_input_parameters() {
     for (const named_file& input : inputs_) {
         if (!is_osm_input(input.ext)) continue;
         if (!input.tags) {
-            report("\nFatal: The OpenStreetMap input %s%s needs a tag filter after it, such as "
-                   "-tags:amenity=fuel or -tags:amenity=fuel|charging_station,tourism=camp_site",
-                   input.name.c_str(), input.ext.c_str());
+            report(
+                "\nFatal: The OpenStreetMap input %s%s needs a tag filter after it, such as "
+                "-tags:amenity=fuel or -tags:amenity=fuel|charging_station,tourism=camp_site",
+                input.name.c_str(), input.ext.c_str());
             throw fatal_exit{};
         }
         std::string error;

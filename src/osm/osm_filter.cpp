@@ -47,7 +47,8 @@ std::optional<osm_tag_filter> parse_osm_tag_filter(std::string_view text, std::s
         if (term.values.empty()) {
             filter.categories.push_back(term.key);
         } else {
-            for (const std::string& v : term.values) filter.categories.push_back(term.key + "=" + v);
+            for (const std::string& v : term.values)
+                filter.categories.push_back(term.key + "=" + v);
         }
         filter.terms.push_back(std::move(term));
     }

@@ -26,7 +26,7 @@ struct osm_poi {
 
 // What the step needs besides the object.
 struct osm_poi_options {
-    std::string lang;                       // "de" picks name:de where the object has it
+    std::string lang;                      // "de" picks name:de where the object has it
     const osm_mapping* mapping = nullptr;  // none: no symbols
 };
 

@@ -218,8 +218,11 @@ std::optional<osm_read_result> read_osm_file(const std::string& path,
 std::optional<osm_read_result> read_osm_bytes(std::string_view bytes, const std::string& format,
                                               const std::string& display,
                                               const osm_read_options& options) {
-    return read_osm([&] { return osmium::io::File{bytes.data(), bytes.size(), format}; }, display,
-                    options);
+    return read_osm(
+        [&] {
+            return osmium::io::File{bytes.data(), bytes.size(), format};
+        },
+        display, options);
 }
 
 }  // namespace velmora

@@ -39,12 +39,12 @@ TEST(OsmCli, ConvertsTheExampleExtractToGpxAndGpi) {
     }
     EXPECT_FALSE(contains(out, "bench"));  // not in the filter
 
-    auto gpi = run_velmora({example_osm(), all_tags, "-lang:EN", "-o", "out.gpi"},
-                           dir.path().string());
+    auto gpi =
+        run_velmora({example_osm(), all_tags, "-lang:EN", "-o", "out.gpi"}, dir.path().string());
     ASSERT_EQ(gpi.exit_code, 0) << gpi.err;
     // Symbols from the bundled mapping file pick the bundled icons.
-    for (const char* icon : {"'gas station'", "'car'", "'parking area'", "'campground'",
-                             "'danger area'"}) {
+    for (const char* icon :
+         {"'gas station'", "'car'", "'parking area'", "'campground'", "'danger area'"}) {
         EXPECT_TRUE(contains(gpi.err, icon)) << icon << gpi.err;
     }
     std::string bytes = read_file(dir.file("out.gpi"));

@@ -43,10 +43,10 @@ TEST(OsmTagFilter, AnyTermMatchesAndEachValueIsACategory) {
     } cases[] = {
         {{{"amenity", "fuel"}}, 0},
         {{{"amenity", "charging_station"}, {"name", "x"}}, 1},
-        {{{"amenity", "parking"}}, -1},          // value not listed
+        {{{"amenity", "parking"}}, -1},  // value not listed
         {{{"tourism", "camp_site"}}, 2},
-        {{{"shop", "bakery"}}, 3},               // a key alone takes any value
-        {{{"Amenity", "fuel"}}, -1},             // keys and values are exact
+        {{{"shop", "bakery"}}, 3},    // a key alone takes any value
+        {{{"Amenity", "fuel"}}, -1},  // keys and values are exact
         {{{"amenity", "Fuel"}}, -1},
         {{{"shop", "x"}, {"amenity", "fuel"}}, 0},  // the first term of the filter wins
         {{}, -1},
@@ -130,9 +130,9 @@ TEST(OsmSpeedCameras, TakeTheirAlertFromMaxspeedInKmh) {
     struct {
         const char* maxspeed;
         double kmh;  // 0: no alert
-    } cases[] = {{"50", 50},      {"30 mph", 48.28032}, {"20mph", 32.18688}, {"50;30", 50},
-                 {"70.5", 70.5},  {"none", 0},          {"signals", 0},      {"RU:urban", 0},
-                 {"0", 0},        {"-30", 0},           {"nan", 0},          {"", 0}};
+    } cases[] = {{"50", 50},     {"30 mph", 48.28032}, {"20mph", 32.18688}, {"50;30", 50},
+                 {"70.5", 70.5}, {"none", 0},          {"signals", 0},      {"RU:urban", 0},
+                 {"0", 0},       {"-30", 0},           {"nan", 0},          {"", 0}};
     osm_tag_filter filter = filter_of("highway=speed_camera");
     for (const auto& c : cases) {
         tag_map tags{{{"highway", "speed_camera"}, {"maxspeed", c.maxspeed}}};
@@ -146,7 +146,8 @@ TEST(OsmSpeedCameras, TakeTheirAlertFromMaxspeedInKmh) {
     }
     // maxspeed of anything else is the road's limit, not an alert.
     tag_map fuel{{{"amenity", "fuel"}, {"maxspeed", "50"}}};
-    EXPECT_FALSE(make_osm_poi(fuel, match_osm_tags(filter_of("amenity"), fuel), 0, 0, {}).speed_kmh);
+    EXPECT_FALSE(
+        make_osm_poi(fuel, match_osm_tags(filter_of("amenity"), fuel), 0, 0, {}).speed_kmh);
 }
 
 TEST(OsmMappingFile, GivesSymbolsByTagThenKeyAndCategoryNames) {
@@ -231,8 +232,9 @@ TEST(OsmReading, RefusesDamagedFilesWithTheReason) {
     for (const auto& c : cases) {
         message_capture messages;
         EXPECT_FALSE(read_osm_bytes(c.bytes, c.format, "bad.osm", options)) << c.format;
-        EXPECT_NE(messages.text().find("\nError: Reading the OSM file (bad.osm) failed: " + c.reason),
-                  std::string::npos)
+        EXPECT_NE(
+            messages.text().find("\nError: Reading the OSM file (bad.osm) failed: " + c.reason),
+            std::string::npos)
             << messages.text();
     }
 }
