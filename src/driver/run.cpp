@@ -1,9 +1,11 @@
 #include "driver/run.hpp"
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "driver/gpi_settings.hpp"
@@ -310,23 +312,21 @@ void conversion_run::import_osm(const named_file& input) {
     osm_read_options options{*filter, {lang_, osm_mapping_.get()}};
     auto result = read_osm_file(input.path, options);
     if (!result) return;
-    report("\n    matched %lli nodes and %lli closed ways", static_cast<long long>(result->nodes),
-           static_cast<long long>(result->ways));
-    if (result->out_of_range > 0) {
-        report("\nWarning: %lli matching nodes have no valid position and were left out",
-               static_cast<long long>(result->out_of_range));
-    }
-    if (result->missing_nodes > 0) {
-        report("\nWarning: %lli matching ways have nodes the file lacks and were left out",
-               static_cast<long long>(result->missing_nodes));
-    }
-    if (result->open_ways > 0) {
-        report("\nWarning: %lli matching ways are not closed and were left out",
-               static_cast<long long>(result->open_ways));
-    }
-    if (result->relations > 0) {
-        report("\nWarning: %lli matching relations were left out (relations are not read)",
-               static_cast<long long>(result->relations));
+    report("\n    matched %lli nodes, %lli closed ways and %lli multipolygons",
+           static_cast<long long>(result->nodes), static_cast<long long>(result->ways),
+           static_cast<long long>(result->multipolygons));
+    const std::pair<std::int64_t, const char*> left_out[] = {
+        {result->out_of_range, "matching nodes have no valid position"},
+        {result->missing_nodes, "matching ways have nodes the file lacks"},
+        {result->open_ways, "matching ways are not closed"},
+        {result->missing_members, "matching multipolygons have member ways the file lacks"},
+        {result->unassembled, "matching multipolygons have rings that don't close"},
+        {result->relations, "matching relations are not multipolygons"},
+    };
+    for (const auto& [count, reason] : left_out) {
+        if (count > 0) {
+            report("\nWarning: %lli %s and were left out", static_cast<long long>(count), reason);
+        }
     }
     std::size_t sets_before = list_->poisets.size();
     if (add_osm_pois(*list_, *result, *filter, osm_mapping_.get()) < 0) throw fatal_exit{};

@@ -1,8 +1,10 @@
 #pragma once
 // Reading of OpenStreetMap files (PBF, XML plain or compressed, O5M) through libosmium:
-// every node and every closed way that the tag filter matches becomes a POI, a way at
-// the centre of its ring.  Two passes: the first takes the matching nodes and the node
-// ids of the matching ways, the second only the locations of those nodes.
+// every node, closed way and multipolygon relation that the tag filter matches becomes a
+// POI, a way or multipolygon at the centroid of its area.  Two passes: the first takes
+// the matching nodes and the node ids of the matching ways, the second only the
+// locations of those nodes; when multipolygons match, a pass over the ways between
+// them takes their member ways.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,14 +22,17 @@ struct osm_read_options {
 };
 
 struct osm_read_result {
-    std::vector<osm_poi> pois;  // nodes in file order, then ways in file order
-    std::int64_t nodes = 0;     // POIs from nodes
-    std::int64_t ways = 0;      // POIs from closed ways
+    std::vector<osm_poi> pois;       // nodes, then ways, then relations, each in file order
+    std::int64_t nodes = 0;          // POIs from nodes
+    std::int64_t ways = 0;           // POIs from closed ways
+    std::int64_t multipolygons = 0;  // POIs from multipolygon relations
     // Matching objects left out, by reason.
-    std::int64_t out_of_range = 0;   // a node without a valid position
-    std::int64_t open_ways = 0;      // a way that is not a closed ring
-    std::int64_t missing_nodes = 0;  // a way with a node the file lacks or places nowhere
-    std::int64_t relations = 0;      // relations (multipolygons are not read)
+    std::int64_t out_of_range = 0;     // a node without a valid position
+    std::int64_t open_ways = 0;        // a way that is not a closed ring
+    std::int64_t missing_nodes = 0;    // a way with a node the file lacks or places nowhere
+    std::int64_t relations = 0;        // a relation that is not a multipolygon
+    std::int64_t missing_members = 0;  // a multipolygon with a member way the file lacks
+    std::int64_t unassembled = 0;      // a multipolygon whose rings don't close
 };
 
 // Reads a file whose format libosmium tells from its name.  None after an error message

@@ -27,14 +27,17 @@ TEST(OsmCli, ConvertsTheExampleExtractToGpxAndGpi) {
     testing::temp_dir dir;
     auto gpx = run_velmora({example_osm(), all_tags, "-o", "out.gpx"}, dir.path().string());
     ASSERT_EQ(gpx.exit_code, 0) << gpx.err;
-    EXPECT_TRUE(contains(gpx.err, "\n    matched 5 nodes and 2 closed ways\n    imported 7 pois"))
+    EXPECT_TRUE(contains(
+        gpx.err, "\n    matched 5 nodes, 2 closed ways and 1 multipolygons\n    imported 8 pois"))
         << gpx.err;
     std::string out = read_file(dir.file("out.gpx"));
     for (const char* part : {"<name>Nordtank Bergstraße</name>", "<cmt><![CDATA[24/7]]></cmt>",
                              "<gpxx:Street>Bergstraße 12</gpxx:Street>", "<name>fuel</name>",
                              "<name>speed camera@50</name>", "<gpxx:Proximity>500</gpxx:Proximity>",
                              "<name>speed camera@48</name>",  // 30 mph
-                             "<wpt lat=\"47.5135000\" lon=\"19.0270000\">"}) {
+                             "<wpt lat=\"47.5135000\" lon=\"19.0270000\">",
+                             // the multipolygon: its outer ring less its hole
+                             "<wpt lat=\"47.5045000\" lon=\"19.0720455\">"}) {
         EXPECT_TRUE(contains(out, part)) << part;
     }
     EXPECT_FALSE(contains(out, "bench"));  // not in the filter

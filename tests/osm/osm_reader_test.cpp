@@ -192,28 +192,43 @@ const char* const extract = R"(<?xml version="1.0" encoding="UTF-8"?>
     <tag k="amenity" v="parking"/></way>
   <way id="11"><nd ref="2"/><nd ref="3"/><nd ref="4"/><tag k="amenity" v="fuel"/></way>
   <way id="12"><nd ref="2"/><nd ref="3"/><nd ref="99"/><nd ref="2"/><tag k="amenity" v="fuel"/></way>
+  <way id="13"><nd ref="2"/><nd ref="3"/><nd ref="4"/></way>
+  <way id="14"><nd ref="4"/><nd ref="5"/><nd ref="2"/></way>
   <relation id="20"><member type="way" ref="10" role="outer"/><member type="way" ref="77" role="outer"/>
     <tag k="type" v="multipolygon"/><tag k="amenity" v="parking"/></relation>
+  <relation id="21"><member type="node" ref="1"/><member type="way" ref="13" role="outer"/>
+    <member type="way" ref="14" role="outer"/><tag k="type" v="multipolygon"/>
+    <tag k="amenity" v="fuel"/><tag k="name" v="Split"/></relation>
+  <relation id="22"><member type="way" ref="13" role="outer"/>
+    <tag k="type" v="multipolygon"/><tag k="amenity" v="fuel"/></relation>
+  <relation id="23"><member type="way" ref="10"/><tag k="type" v="site"/><tag k="amenity" v="fuel"/></relation>
 </osm>
 )";
 
-TEST(OsmReading, TakesNodesAndClosedWaysAndCountsWhatItLeavesOut) {
+TEST(OsmReading, TakesNodesClosedWaysAndMultipolygonsAndCountsWhatItLeavesOut) {
     osm_read_options options{filter_of("amenity=fuel|parking"), {}};
     auto result = read_osm_bytes(extract, "osm", "extract.osm", options);
     ASSERT_TRUE(result);
-    ASSERT_EQ(result->pois.size(), 2u);
+    ASSERT_EQ(result->pois.size(), 3u);
     EXPECT_EQ(result->pois[0].name, "Kút");
     EXPECT_EQ(result->pois[0].category, 0);
     EXPECT_EQ(result->pois[1].name, "parking");  // the way, at its centre
     EXPECT_EQ(result->pois[1].category, 1);
     EXPECT_NEAR(result->pois[1].lat, 47.1, 1e-7);
     EXPECT_NEAR(result->pois[1].lon, 19.1, 1e-7);
+    // Relation 21: a ring of two ways, the node member passed over.
+    EXPECT_EQ(result->pois[2].name, "Split");
+    EXPECT_NEAR(result->pois[2].lat, 47.1, 1e-7);
+    EXPECT_NEAR(result->pois[2].lon, 19.1, 1e-7);
     EXPECT_EQ(result->nodes, 1);
     EXPECT_EQ(result->ways, 1);
-    EXPECT_EQ(result->out_of_range, 1);   // node 6
-    EXPECT_EQ(result->open_ways, 1);      // way 11
-    EXPECT_EQ(result->missing_nodes, 1);  // way 12 refers to node 99
-    EXPECT_EQ(result->relations, 1);
+    EXPECT_EQ(result->multipolygons, 1);
+    EXPECT_EQ(result->out_of_range, 1);     // node 6
+    EXPECT_EQ(result->open_ways, 1);        // way 11
+    EXPECT_EQ(result->missing_nodes, 1);    // way 12 refers to node 99
+    EXPECT_EQ(result->missing_members, 1);  // relation 20 refers to way 77
+    EXPECT_EQ(result->unassembled, 1);      // relation 22's ring is open
+    EXPECT_EQ(result->relations, 1);        // relation 23 is no multipolygon
 }
 
 TEST(OsmReading, RefusesDamagedFilesWithTheReason) {
