@@ -14,6 +14,10 @@ command -v make >/dev/null 2>&1 || need+=(make)
 [ -f /usr/include/bzlib.h ] || need+=(libbz2-dev)
 [ -f /usr/include/expat.h ] || need+=(libexpat1-dev)
 command -v osmium >/dev/null 2>&1 || need+=(osmium-tool)
+# The man page check and the Debian package (cpack with dpkg-shlibdeps).
+command -v groff >/dev/null 2>&1 || need+=(groff-base)
+command -v dpkg-shlibdeps >/dev/null 2>&1 || need+=(dpkg-dev)
+command -v file >/dev/null 2>&1 || need+=(file)
 # The fuzz targets of the test run: clang with its libFuzzer and sanitizer runtimes.
 command -v clang++ >/dev/null 2>&1 || need+=(clang)
 ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 ||
