@@ -78,7 +78,7 @@ info_request info_requested(int argc, const char* const* argv) {
 
 void print_help(std::FILE* out) {
     std::fprintf(out,
-                 "Usage: %s INPUT [-tags:FILTER]... [-lang:xx] [-o OUTPUT] [-format:gpi|gpx]\n"
+                 "Usage: %s INPUT... [-o OUTPUT] [-format:gpi|gpx]\n"
                  "       %s -h | --help | -? | --version\n"
                  "\n"
                  "Converts points of interest for Garmin navigators.  The inputs are read in\n"
