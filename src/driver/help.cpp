@@ -17,25 +17,27 @@ struct help_entry {
 constexpr help_entry inputs[] = {
     {"FILE.gpx", "GPX 1.1 waypoints"},
     {"FILE.gpi", "Garmin GPI file"},
-    {"FILE.txt", "speed-camera list (columns X,Y,TYPE,SPEED,DIRTYPE,DIRECTION)"},
-    {"FILE.osm.pbf", "OpenStreetMap extract (also .osm, .osm.bz2, .osm.gz, .o5m);"},
-    {"", "needs -tags: after it"},
-    {"-", "standard input (also stdin, con); GPI, GPX or a speed-camera list,"},
-    {"", "recognised from its first bytes"},
+    {"FILE.txt", "speed-camera list (X,Y,TYPE,SPEED,DIRTYPE,DIRECTION)"},
+    {"FILE.osm.pbf", "OpenStreetMap extract (also .osm, .osm.bz2, .osm.gz,"},
+    {"", ".o5m); needs -tags: after it"},
+    {"-", "standard input (also stdin, con): GPI, GPX or a speed-"},
+    {"", "camera list, recognised from its first bytes"},
 };
 
 constexpr help_entry outputs[] = {
-    {"-o FILE", "the output file (also -output); its extension chooses the format:"},
-    {"", ".gpi Garmin GPI, .gpx GPX 1.1, .bmp the icons of GPI inputs as BMP files"},
+    {"-o FILE", "the output file (also -output); its extension chooses the"},
+    {"", "format: .gpi Garmin GPI, .gpx GPX 1.1, .bmp the icons of"},
+    {"", "GPI inputs as BMP files"},
     {"-o -", "standard output (also stdout, con); needs -format:"},
-    {"(no -o)", "NAME_velmora.gpi beside the first input (.gpx for a GPI input)"},
+    {"(no -o)", "NAME_velmora.gpi beside the first input (.gpx for a GPI"},
+    {"", "input)"},
 };
 
 constexpr help_entry parameters[] = {
-    {"-tags:FILTER", "which objects of the OpenStreetMap input before it become POIs:"},
-    {"", "key[=value[|value...]][,...], any term matching (amenity=fuel|"},
-    {"", "charging_station,tourism=camp_site)"},
-    {"-lang:xx", "names from name:xx of OpenStreetMap objects where they have one"},
+    {"-tags:FILTER", "the objects of the OpenStreetMap input before it that"},
+    {"", "become POIs: key[=value[|value...]][,...], any term"},
+    {"", "matching (amenity=fuel|charging_station,tourism=camp_site)"},
+    {"-lang:xx", "names from name:xx of OpenStreetMap objects that have it"},
     {"-format:gpi|gpx", "the output format whatever the output's name; required for"},
     {"", "standard output"},
     {"-h, --help, -?", "print this text"},
@@ -52,8 +54,8 @@ constexpr help_entry lookup_order[] = {
 
 constexpr help_entry exit_codes[] = {
     {"0", "the export finished"},
-    {"1", "a fatal condition: no input, a name that can't be used, an unsupported"},
-    {"", "output format, an output that can't be written"},
+    {"1", "a fatal condition: no input, a name that can't be used, an"},
+    {"", "unsupported output format, an output that can't be written"},
 };
 
 template <std::size_t N>
@@ -90,9 +92,9 @@ void print_help(std::FILE* out) {
     print_table(out, "Parameters:", parameters);
     std::fprintf(out,
                  "\nSettings files Velmora_gpi.ini (GPI output), Velmora_speedcam.ini\n"
-                 "(speed-camera lists) and Velmora_osm.ini (OpenStreetMap symbols), and the\n"
-                 "icons directories icons/ and icons/speedcam/,\n"
-                 "are each taken from the first of these directories that has them:\n");
+                 "(speed-camera lists) and Velmora_osm.ini (OpenStreetMap symbols), and\n"
+                 "the icons directories icons/ and icons/speedcam/, are each taken from the\n"
+                 "first of these directories that has them:\n");
     for (const help_entry& entry : lookup_order) {
         std::fprintf(out, "  %-3s %s\n", entry.term, entry.text);
     }
