@@ -447,7 +447,10 @@ void conversion_run::import_input(int number, const named_file& input) {
         report("\nError opening input file (%s). Igonre it!", input.path.c_str());
         return;
     }
-    {
+    if (is_osm_input(input.ext)) {
+        // libosmium reads the file by its name, and shows its own progress.
+        import_by_extension(file, input);
+    } else {
         progress_indicator progress(fileno(file), regular_file_size(file).value_or(0));
         import_by_extension(file, input);
     }

@@ -16,6 +16,7 @@
 #include <osmium/osm/way.hpp>
 
 #include "platform/messages.hpp"
+#include "platform/progress.hpp"
 
 namespace velmora {
 
@@ -125,6 +126,13 @@ std::optional<osm_point> area_centre(const osmium::Area& area) {
                      origin->lon + total.lon / (3.0 * total.area2)};
 }
 
+// The progress of one pass on a terminal: the bytes libosmium has read of the file.
+progress_indicator progress_of(const osmium::io::Reader& reader) {
+    return progress_indicator(
+        [&reader]() -> std::optional<std::uint64_t> { return reader.offset(); },
+        reader.file_size());
+}
+
 class two_pass_reader {
   public:
     explicit two_pass_reader(const osm_read_options& options) : options_(options) {}
@@ -136,6 +144,7 @@ class two_pass_reader {
                                   osmium::osm_entity_bits::node | osmium::osm_entity_bits::way |
                                       osmium::osm_entity_bits::relation,
                                   osmium::io::read_meta::no};
+        progress_indicator progress = progress_of(reader);
         while (osmium::memory::Buffer buffer = reader.read()) {
             for (const osmium::OSMObject& object : buffer.select<osmium::OSMObject>()) {
                 if (object.tags().empty()) continue;
@@ -164,6 +173,7 @@ class two_pass_reader {
         std::sort(member_ids_.begin(), member_ids_.end());
         member_ids_.erase(std::unique(member_ids_.begin(), member_ids_.end()), member_ids_.end());
         osmium::io::Reader reader{file, osmium::osm_entity_bits::way, osmium::io::read_meta::no};
+        progress_indicator progress = progress_of(reader);
         std::size_t found = 0;
         while (found < member_ids_.size()) {
             osmium::memory::Buffer buffer = reader.read();
@@ -323,6 +333,7 @@ class two_pass_reader {
                                const std::vector<osmium::object_id_type>& needed,
                                location_index& index) {
         osmium::io::Reader reader{file, osmium::osm_entity_bits::node, osmium::io::read_meta::no};
+        progress_indicator progress = progress_of(reader);
         std::size_t cursor = 0;
         std::size_t found = 0;
         osmium::object_id_type previous = std::numeric_limits<osmium::object_id_type>::min();
