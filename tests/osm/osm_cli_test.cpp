@@ -99,7 +99,13 @@ TEST(OsmCli, ReadsPbfAndCompressedXmlAsTheSameData) {
     testing::write_file(dir.file("cut.osm.pbf"), pbf.substr(0, pbf.size() - 20));
     auto cut = run_velmora({"cut.osm.pbf", all_tags, "-o", "cut.gpx"}, dir.path().string());
     EXPECT_TRUE(contains(cut.err, "failed: PBF error")) << cut.err;
-    EXPECT_TRUE(contains(cut.err, "imported 0 pois")) << cut.err;
+    EXPECT_EQ(cut.exit_code, 1);  // the only input could not be read
+    EXPECT_FALSE(testing::file_exists(dir.file("cut.gpx")));
+    // Beside a good input it is an input left out.
+    auto partial = run_velmora({"cut.osm.pbf", all_tags, example_osm(), all_tags, "-o", "p.gpx"},
+                               dir.path().string());
+    EXPECT_EQ(partial.exit_code, 2) << partial.err;
+    EXPECT_TRUE(contains(read_file(dir.file("p.gpx")), "Park and Ride Ost"));
 }
 
 }  // namespace
