@@ -327,7 +327,7 @@ bool xml_wpt_scanner::read_wpt(std::size_t lt, xml_wpt& wpt) {
     for (;;) {
         std::size_t q = find_char(text_, '<', p);
         if (q == npos) {
-            mark_malformed(text_.size());
+            mark_malformed(lt);  // never closed
             pos_ = text_.size();
             return false;
         }

@@ -74,8 +74,11 @@ std::optional<double> whole_decimal(std::string_view text) {
 
 std::optional<long long> whole_integer(std::string_view text) {
     text = trimmed(text);
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    if (text.empty() || text.front() == '+') return std::nullopt;
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && (text.front() == '+' || text.front() == '-')) return std::nullopt;
+    }
+    if (text.empty()) return std::nullopt;
     long long value = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
