@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -113,7 +114,7 @@ class gpx_text_reader {
             std::size_t cut = find_wpt_tag(text_, std::max(scanner_.position(), text_.size() / 2));
             if (cut != std::string_view::npos && read_in_two(cut, passed)) return finish();
         }
-        read_on(scanner_, xml_wpt_scanner::no_limit, set_, passed);
+        read_on(scanner_, xml_wpt_scanner::no_limit, set_, passed, released_);
         finish();
     }
 
@@ -136,25 +137,33 @@ class gpx_text_reader {
         profile_ = choose_reading_profile(header);
     }
 
-    // Reads waypoints with the scanner until the next markup lies at limit or after it.
-    // With passed, the bytes read are given back as it goes (never those from the limit
-    // on, which the other thread may be reading).
+    // Whether the second thread's reading is taken: not known yet, taken, or dropped.
+    enum reading_verdict : int { undecided, taken, dropped };
+
+    // Reads waypoints with the scanner until the next markup lies at limit or after it,
+    // or until the verdict drops the reading.  With passed, the bytes read are given
+    // back as it goes (from released on; never those from the limit on, which the other
+    // thread may be reading; with a verdict only once it is taken).
     void read_on(xml_wpt_scanner& scanner, std::size_t limit, poiset& into,
-                 const passed_text& passed) {
+                 const passed_text& passed, std::size_t& released,
+                 const std::atomic<int>* second_verdict = nullptr) {
         xml_wpt wpt;
         while (scanner.next(wpt, limit)) {
             read_waypoint(wpt, into);
+            int state = second_verdict != nullptr ? second_verdict->load(std::memory_order_relaxed) : taken;
+            if (state == dropped) return;
             std::size_t done = std::min(wpt.end, limit);
-            if (passed && done > released_ && done - released_ >= release_step) {
-                passed(released_, done);
-                released_ = done;
+            if (passed && state == taken && done > released && done - released >= release_step) {
+                passed(released, done);
+                released = done;
             }
         }
     }
 
     // Reads the text before the cut on this thread and the rest on another one, which
-    // starts at the "<wpt" found at the cut.  When this thread's reading does not come to
-    // that very tag (it lies in a comment, say), the other thread's work is dropped and
+    // starts at the "<wpt" found at the cut.  That is where this thread's reading arrives
+    // unless the tag lies inside a comment, a CDATA section or the like, which a quick
+    // walk over such markup tells first; then the other thread's work is dropped and
     // this one reads on.  False, with nothing read, when the two can't run side by side.
     bool read_in_two(std::size_t cut, const passed_text& passed) {
         poiset rest;
@@ -162,21 +171,29 @@ class gpx_text_reader {
         rest.locale = set_.locale;
         xml_wpt_scanner second(text_, element_names, cut);
         std::string second_messages;
-        // The second thread gives no bytes back: this one may still have to read them.
-        if (!run_side_by_side([&] { read_on(scanner_, cut, set_, passed); },
-                              [&] {
-                                  message_capture capture;
-                                  read_on(second, xml_wpt_scanner::no_limit, rest, nullptr);
-                                  second_messages = capture.text();
-                              })) {
+        std::atomic<int> verdict{undecided};
+        std::size_t second_released = cut;
+        if (!run_side_by_side(
+                [&] {
+                    bool clear = xml_markup_reaches(text_, scanner_.position(), cut);
+                    verdict.store(clear ? taken : dropped, std::memory_order_relaxed);
+                    read_on(scanner_, cut, set_, passed, released_);
+                },
+                [&] {
+                    message_capture capture;
+                    read_on(second, xml_wpt_scanner::no_limit, rest, passed, second_released,
+                            &verdict);
+                    second_messages = capture.text();
+                })) {
             return false;
         }
-        if (scanner_.position() != cut) {
-            read_on(scanner_, xml_wpt_scanner::no_limit, set_, passed);
+        if (verdict.load() != taken || scanner_.position() != cut) {
+            // The second thread gave nothing back before the verdict, so every byte it
+            // saw is still there.
+            read_on(scanner_, xml_wpt_scanner::no_limit, set_, passed, released_);
             return true;
         }
         report_text(second_messages);
-        if (passed) passed(released_, text_.size());
         if (!scanner_.first_malformed()) second_malformed_ = second.first_malformed();
         set_.waypoints.insert(set_.waypoints.end(), std::make_move_iterator(rest.waypoints.begin()),
                               std::make_move_iterator(rest.waypoints.end()));

@@ -276,13 +276,14 @@ bool xml_wpt_scanner::next(xml_wpt& wpt, std::size_t limit) {
             continue;
         }
         if (c == '/') {
-            std::size_t gt = find_char(text_, '>', lt);
-            if (gt == npos) {
+            // An end tag: a name and blanks before its ">", nothing that could hold a "<".
+            std::size_t end = skip_blanks(text_, name_end(text_, lt + 2));
+            if (end >= text_.size() || text_[end] != '>') {
                 mark_malformed(lt);
-                pos_ = text_.size();
-                return false;
+                pos_ = lt + 1;
+                continue;
             }
-            pos_ = gt + 1;
+            pos_ = end + 1;
             continue;
         }
         std::size_t end = name_end(text_, lt + 1);
@@ -398,6 +399,29 @@ bool xml_wpt_scanner::read_wpt(std::size_t lt, xml_wpt& wpt) {
             }
         }
         if (!closes) open_.push_back(name);
+    }
+}
+
+bool xml_markup_reaches(std::string_view text, std::size_t from, std::size_t to) {
+    to = std::min(to, text.size());
+    // The next "<!" and "<?" at or after a position, found through their rarer second
+    // byte.
+    auto next_after = [&](char second, std::size_t p) {
+        for (p = find_char(text, second, std::max<std::size_t>(p, 1)); p != npos && p <= to;
+             p = find_char(text, second, p + 1)) {
+            if (text[p - 1] == '<') return p - 1;
+        }
+        return npos;
+    };
+    std::size_t bang = next_after('!', from + 1);
+    std::size_t question = next_after('?', from + 1);
+    for (;;) {
+        std::size_t lt = std::min(bang, question);
+        if (lt == npos || lt >= to) return true;
+        std::size_t end = special_markup_end(text, lt);
+        if (end == npos || end > to) return false;
+        if (bang < end) bang = next_after('!', end + 1);
+        if (question < end) question = next_after('?', end + 1);
     }
 }
 

@@ -87,6 +87,12 @@ class xml_wpt_scanner {
     std::vector<std::string_view> open_;  // names of the elements open inside a wpt
 };
 
+// True when the scan, standing at a markup boundary at from, comes to the "<" at to as
+// the start of markup: no comment, CDATA section, processing instruction or declaration
+// that begins between the two runs over it.  (Tags can't: they hold no "<".)  Only such
+// markup is walked, so this is much quicker than the scan itself.
+[[nodiscard]] bool xml_markup_reaches(std::string_view text, std::size_t from, std::size_t to);
+
 // Bytes that XML forbids in a document (control characters other than tab, line feed
 // and carriage return): where the first one is and how many there are.
 struct xml_forbidden_bytes {

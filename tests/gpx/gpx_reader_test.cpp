@@ -475,8 +475,14 @@ TEST(GpxReader, ReadsLikeOneThreadWhenTwoShareTheText) {
                       "lon=\"4\"><name>inner</name>"
                     : "<wpt lat=\"5\" lon=\"6\"><name>n" + std::to_string(i) + "</name></wpt>";
     }
+    // Waypoint tags in the middle of the text that are no waypoints: the second thread,
+    // starting there, must give way.
+    std::string hidden;
+    for (int i = 0; i < 800; ++i) hidden += "<wpt lat=\"9\" lon=\"9\"><name>hidden</name></wpt>";
     const std::string texts[] = {
         gpx_of(many),
+        gpx_of(many + "<!-- " + hidden + " -->" + many),
+        gpx_of(many + "<wpt lat=\"1\" lon=\"2\"><cmt><![CDATA[" + hidden + "]]></cmt></wpt>" + many),
         gpx_of(nested_middle),
         gpx_of(many + "<wpt lat=\"1\" lon=\"2\"><name>never closed</name>"),
         gpx_of("<wpt lat=\"1\" lon=\"2\"><name>only</name></wpt>"),
