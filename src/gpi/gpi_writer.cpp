@@ -141,7 +141,7 @@ bool cut_text(std::string& text, bool utf8) {
 // waypoint is sized afresh, so no size cached from earlier texts survives.
 class set_preparation {
   public:
-    explicit set_preparation(poiset& set) : set_(set) {}
+    set_preparation(poiset& set, bool utf8) : set_(set), utf8_(utf8) {}
 
     void run() {
         // The group name is written unconverted: in a UTF-8 set it is still UTF-8.
@@ -186,9 +186,7 @@ class set_preparation {
     }
 
     void cut(std::string& text, const char* what, const waypoint& w, std::size_t number) {
-        // Waypoint texts are in a single-byte code page here: those of UTF-8 sets were
-        // converted before.
-        if (!cut_text(text, false)) return;
+        if (!cut_text(text, utf8_)) return;
         report(
             "\nWarning: %s of poi %zu (%.*s) in set (%s) is longer than 65535 bytes, cut to %zu "
             "bytes",
@@ -205,6 +203,7 @@ class set_preparation {
     static const char* name_of(const waypoint& w) { return w.name ? w.name->c_str() : ""; }
 
     poiset& set_;
+    bool utf8_;  // texts are UTF-8: a cut never splits a character
 };
 
 // A hint to the processor that nothing observes, so that the compiler must not drop
@@ -383,9 +382,9 @@ bool write_areas(file_sink& sink, const area_node& top) {
     return ok;
 }
 
-bool write_set(file_sink& sink, poiset& set, const code_page& output_locale) {
-    if (set.is_utf8) convert_poiset_strings(set, output_locale);
-    set_preparation(set).run();
+bool write_set(file_sink& sink, poiset& set, const code_page* convert_to, bool utf8_texts) {
+    if (convert_to != nullptr && set.is_utf8) convert_poiset_strings(set, *convert_to);
+    set_preparation(set, utf8_texts).run();
 
     std::unique_ptr<icon_list> bitmaps = build_bitmap_set(set.icons.get());
     if (!bitmaps) bitmaps = std::make_unique<icon_list>();
@@ -468,11 +467,14 @@ bool write_bitmap_blocks(file_sink& sink, const icon_list& bitmap_set) {
     return true;
 }
 
-bool write_gpi(std::FILE* file, poiset_list& list, const code_page& output_locale,
-               std::int64_t time_stamp) {
+namespace {
+
+bool write_all_sets(std::FILE* file, poiset_list& list, const code_page* convert_to,
+                    int code_page_number, std::int64_t time_stamp) {
+    const bool utf8_texts = code_page_number == 65001;
     file_sink sink(file);
     encode_file_header(sink, time_stamp);
-    encode_poi_header(sink, output_locale.number());
+    encode_poi_header(sink, code_page_number);
     for (const std::unique_ptr<poiset>& set : list.poisets) {
         if (set->waypoints.empty()) {
             report("\nWarning: Poi set (%s) has no pois; it is left out of the gpi file",
@@ -480,7 +482,7 @@ bool write_gpi(std::FILE* file, poiset_list& list, const code_page& output_local
             continue;
         }
         try {
-            if (!write_set(sink, *set, output_locale)) return false;
+            if (!write_set(sink, *set, convert_to, utf8_texts)) return false;
         } catch (const std::bad_alloc&) {
             report("\nError: Out of memory while writing poi set (%s) into the gpi file",
                    set->name.c_str());
@@ -489,6 +491,17 @@ bool write_gpi(std::FILE* file, poiset_list& list, const code_page& output_local
     }
     encode_end_block(sink);
     return sink.finish();
+}
+
+}  // namespace
+
+bool write_gpi(std::FILE* file, poiset_list& list, const code_page& output_locale,
+               std::int64_t time_stamp) {
+    return write_all_sets(file, list, &output_locale, output_locale.number(), time_stamp);
+}
+
+bool write_gpi(std::FILE* file, poiset_list& list, int code_page_number, std::int64_t time_stamp) {
+    return write_all_sets(file, list, nullptr, code_page_number, time_stamp);
 }
 
 }  // namespace velmora

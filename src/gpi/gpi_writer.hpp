@@ -22,6 +22,11 @@ namespace velmora {
 [[nodiscard]] bool write_gpi(std::FILE* file, poiset_list& list, const code_page& output_locale,
                              std::int64_t time_stamp);
 
+// The same for sets whose texts (group names included) are already in the code page of
+// that number (65001: UTF-8), as the run's preparation for GPI output leaves them.
+[[nodiscard]] bool write_gpi(std::FILE* file, poiset_list& list, int code_page_number,
+                             std::int64_t time_stamp);
+
 // Converts every text of every waypoint of a UTF-8 set to the code page, in place.
 void convert_poiset_strings(poiset& set, const code_page& output_locale);
 

@@ -1,7 +1,6 @@
 #include "gpx/gpx_encoding.hpp"
 
 #include "gpx/xml_scan.hpp"
-#include "model/poiset.hpp"
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
 #include "text/encoding.hpp"
@@ -64,8 +63,7 @@ gpx_encoding detect_gpx_encoding(std::string_view text) {
     if (close != std::string_view::npos) {
         std::string_view declaration = text.substr(open, close + 2 - open);
         if (auto value = xml_attribute("encoding", declaration)) {
-            poiset bare;
-            enc = xml_decode_references(*value, bare);
+            enc = xml_decode_references(*value, xml_text_encoding{});
         }
         // A declaration without an encoding: UTF-8 by the rules of XML, or, for bytes
         // that are no UTF-8, the code page such files were read in before.

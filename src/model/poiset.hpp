@@ -26,6 +26,7 @@ struct poiset {
     bool is_utf8 = false;             // strings are UTF-8, else in the code page of locale
     std::optional<code_page> locale;  // none: each byte is the character of its number
     std::int32_t time = 0;            // seconds since 1970, from a GPI header
+    bool name_is_utf8 = false;  // the name is UTF-8 (a file's name), else in the texts' encoding
 
     [[nodiscard]] int count() const { return static_cast<int>(waypoints.size()); }
 };

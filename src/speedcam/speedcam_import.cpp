@@ -1,8 +1,10 @@
 #include "speedcam/speedcam_import.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <cerrno>
 #include <array>
+#include <cmath>
 #include <new>
 #include <optional>
 #include <string>
@@ -13,6 +15,7 @@
 #include "platform/paths.hpp"
 #include "text/line_text.hpp"
 #include "text/output_code_page.hpp"
+#include "text/strict_numbers.hpp"
 
 namespace velmora {
 
@@ -157,6 +160,7 @@ bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings, po
     if (file == nullptr || settings == nullptr) return false;
     set.is_utf8 = false;
     set.locale = code_page::create(1250);
+    const text_encoding list_encoding{false, set.locale ? &*set.locale : nullptr};
     const naming names = naming_for(output_ext);
 
     std::string line;
@@ -192,19 +196,27 @@ bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings, po
         if (fields->size() < columns->fields_needed) {
             report("\nWarning: Speedcam line %lli has fewer fields than the header, skipped: \"%s\"",
                    line_number,
-                   display_text(text, {set.is_utf8, set.locale ? &*set.locale : nullptr}).c_str());
+                   display_text(text, list_encoding).c_str());
             continue;
         }
-        double lat = c_leading_double((*fields)[columns->index[col_y]]);
-        double lon = c_leading_double((*fields)[columns->index[col_x]]);
-        if (!in_region_rect(lat, lon, *settings)) continue;
+        const std::string& y_text = (*fields)[columns->index[col_y]];
+        const std::string& x_text = (*fields)[columns->index[col_x]];
+        std::optional<double> lat = whole_decimal(y_text);
+        std::optional<double> lon = whole_decimal(x_text);
+        if (!lat || !lon || std::fabs(*lat) > 90.0 || std::fabs(*lon) > 180.0) {
+            report("\nWarning: Speedcam line %lli has an invalid position (X=\"%s\" Y=\"%s\"), skipped",
+                   line_number, display_text(x_text, list_encoding, 40).c_str(),
+                   display_text(y_text, list_encoding, 40).c_str());
+            continue;
+        }
+        if (!in_region_rect(*lat, *lon, *settings)) continue;
 
         waypoint* w = poiset_add_waypoint(set);
         if (w == nullptr) {
             report("\nError: Can't allocate waypoint in speedcam at line %lli", line_number);
             break;
         }
-        fill_camera(*w, lat, lon, *fields, *columns, *settings, names, line_number);
+        fill_camera(*w, *lat, *lon, *fields, *columns, *settings, names, line_number);
     }
     return true;
 }
