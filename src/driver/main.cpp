@@ -5,7 +5,7 @@
 
 int main(int argc, char** argv) {
     try {
-        return velmora::run(argc, argv, velmora::run_end::leave_model_to_exit);
+        return velmora::run(argc, argv);
     } catch (const std::bad_alloc&) {
         velmora::report("\nFatal: Out of memory!");
         return 1;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/gpi_preparation.hpp"
 #include "driver/gpi_settings.hpp"
 #include "driver/icon_selection.hpp"
 #include "gpi/gpi_reader.hpp"
@@ -53,8 +54,6 @@ bool is_console_output(std::string_view arg) {
 class conversion_run {
   public:
     int execute(int argc, const char* const* argv);
-    // Leaves the POI sets to the end of the process instead of freeing them.
-    void leave_model_to_exit();
 
   private:
     void mark_elapsed();
@@ -74,6 +73,7 @@ class conversion_run {
     enum class output_kind { none, gpx, gpi, bmp };
     static output_kind output_kind_of(std::string_view ext);
     bool write_stream(output_kind kind, std::FILE* stream);
+    bool write_prepared_gpi(std::FILE* stream);
 
     std::string exe_path_;
     std::string app_dir_;
@@ -85,7 +85,7 @@ class conversion_run {
     std::vector<named_file> inputs_;
     bool output_named_ = false;
     named_file output_;
-    std::unique_ptr<poiset_list> list_ = std::make_unique<poiset_list>();
+    poiset_list list_;
 };
 
 void conversion_run::mark_elapsed() {
@@ -201,7 +201,7 @@ void conversion_run::name_output_automatically() {
 void conversion_run::import_by_extension(std::FILE* file, const named_file& input) {
     const std::string& ext = input.ext;
     if (equals_ignore_case(ext, ".txt")) {
-        poiset* set = poiset_list_add(*list_);
+        poiset* set = poiset_list_add(list_);
         if (set == nullptr) throw fatal_exit{};
         set->name = input.name;
         // The settings are read afresh for every list and released after its import.
@@ -210,9 +210,9 @@ void conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
         if (imported) prepare_icons(*set, ext);
     } else if (equals_ignore_case(ext, ".gpi")) {
         // What was read before a failure stays in the list; the reader has reported it.
-        (void)read_gpi_file(file, *list_);
+        (void)read_gpi_file(file, list_);
     } else if (equals_ignore_case(ext, ".gpx")) {
-        poiset* set = poiset_list_add(*list_);
+        poiset* set = poiset_list_add(list_);
         if (set == nullptr) throw fatal_exit{};
         set->name = input.name;
         if (gpx_read(file, *set)) prepare_icons(*set, ext);
@@ -241,7 +241,7 @@ void conversion_run::prepare_icons(poiset& set, const std::string& input_ext) {
 }
 
 void conversion_run::import_input(int number, const named_file& input) {
-    int sets_before = list_->count();
+    int sets_before = list_.count();
     report("\n\nImporting... (%i. %s%s)", number, input.name.c_str(), input.ext.c_str());
     mark_time_ = monotonic_msec();
     // A directory opens for reading on this platform but holds no bytes to read.
@@ -254,8 +254,8 @@ void conversion_run::import_input(int number, const named_file& input) {
     import_by_extension(file, input);
     std::fclose(file);
     long long imported = 0;
-    for (int i = sets_before; i < list_->count(); ++i)
-        imported += list_->poisets[static_cast<std::size_t>(i)]->count();
+    for (int i = sets_before; i < list_.count(); ++i)
+        imported += list_.poisets[static_cast<std::size_t>(i)]->count();
     report("\n    imported %lli pois", imported);
     mark_elapsed();
 }
@@ -271,14 +271,14 @@ conversion_run::output_kind conversion_run::output_kind_of(std::string_view ext)
 bool conversion_run::write_stream(output_kind kind, std::FILE* stream) {
     switch (kind) {
         case output_kind::gpx:
-            return gpx_write(stream, *list_);
+            return gpx_write(stream, list_);
         case output_kind::gpi:
             if (!output_locale_) output_locale_ = code_page::create(1250);
             if (!output_locale_) {
                 report("\nError: Can't create the output code page (1250)");
                 return false;
             }
-            return write_gpi(stream, *list_, *output_locale_, current_unix_time());
+            return write_prepared_gpi(stream);
         case output_kind::bmp:
         case output_kind::none:
             break;
@@ -286,10 +286,18 @@ bool conversion_run::write_stream(output_kind kind, std::FILE* stream) {
     return false;
 }
 
+// Prepares the sets for GPI output, which changes them (texts converted and cut), and
+// writes them.
+bool conversion_run::write_prepared_gpi(std::FILE* stream) {
+    auto groups = prepare_for_gpi(list_, *output_locale_);
+    if (!groups) return false;
+    return write_gpi(stream, *groups, output_locale_->number(), current_unix_time());
+}
+
 void conversion_run::export_all() {
     const std::string& ext = output_.ext;
     if (equals_ignore_case(ext, ".gpi")) {
-        for (auto& set : list_->poisets) apply_default_proximity(gpi_settings_.get(), *set);
+        for (auto& set : list_.poisets) apply_default_proximity(gpi_settings_.get(), *set);
     }
     report("\nExporting...");
     mark_time_ = monotonic_msec();
@@ -304,7 +312,7 @@ void conversion_run::export_all() {
     }
     if (kind == output_kind::bmp) {
         // The icons go to files of their own, named after the output.
-        bool exported = export_icons(output_.path, *list_);
+        bool exported = export_icons(output_.path, list_);
         mark_elapsed();
         if (!exported) {
             report("\nError: Exporting the icons (%s) failed.", output_.path.c_str());
@@ -375,23 +383,11 @@ int conversion_run::execute(int argc, const char* const* argv) {
     return 0;
 }
 
-// A process that ends right after its run need not free a million waypoints one
-// allocation at a time: the system takes the memory back at once.  The sets stay
-// reachable from this pointer, so that leak checkers don't count them as lost
-// (volatile: the store must not be dropped as one that nothing reads).
-poiset_list* volatile left_to_exit = nullptr;
-
-void conversion_run::leave_model_to_exit() {
-    left_to_exit = list_.release();
-}
-
 }  // namespace
 
-int run(int argc, const char* const* argv, run_end end) {
+int run(int argc, const char* const* argv) {
     conversion_run conversion;
-    int code = conversion.execute(argc, argv);
-    if (code == 0 && end == run_end::leave_model_to_exit) conversion.leave_model_to_exit();
-    return code;
+    return conversion.execute(argc, argv);
 }
 
 }  // namespace velmora

@@ -6,13 +6,8 @@ namespace velmora {
 inline constexpr const char* program_name = "Velmora";
 inline constexpr const char* program_version = "v0.0.15";
 
-// What becomes of the run's POI sets after a finished export: freed, or left to the
-// end of the process (which main() reaches right after the run; freeing them one by one
-// is a noticeable part of a large conversion).  After a fatal condition they are freed.
-enum class run_end { free_model, leave_model_to_exit };
-
 // Runs the program and gives its exit code: 0 after a finished export, 1 after a fatal
 // condition.  Messages go to the diagnostics sink.
-[[nodiscard]] int run(int argc, const char* const* argv, run_end end = run_end::free_model);
+[[nodiscard]] int run(int argc, const char* const* argv);
 
 }  // namespace velmora

@@ -105,7 +105,7 @@ void set_encoding(std::string_view text, poiset& set) {
     if (text.starts_with(utf8_bom)) {
         // The byte order mark settles it, whatever a declaration claims.
         set.is_utf8 = true;
-        set.locale.reset();
+        set.codepage.reset();
         return;
     }
     std::size_t open = text.find("<?xml");
@@ -120,18 +120,18 @@ void set_encoding(std::string_view text, poiset& set) {
     }
     if (equals_ignore_case(enc, "utf-8")) {
         set.is_utf8 = true;
-        set.locale.reset();
+        set.codepage.reset();
         return;
     }
     set.is_utf8 = false;
-    set.locale = code_page::from_locale_name("." + enc);
-    if (!set.locale) {
-        if (auto name = code_page_locale_name(enc)) set.locale = code_page::from_locale_name(*name);
+    set.codepage = code_page::from_locale_name("." + enc);
+    if (!set.codepage) {
+        if (auto name = code_page_locale_name(enc)) set.codepage = code_page::from_locale_name(*name);
     }
-    if (!set.locale) {
+    if (!set.codepage) {
         report("\nError converting Encoding=\"%s\" to locale in xml file!\nUsing 1250 instead.",
                enc.c_str());
-        set.locale = code_page::create(1250);
+        set.codepage = code_page::create(1250);
     }
 }
 
@@ -206,13 +206,14 @@ class gpx_text_reader {
     bool read_in_two(std::size_t cut, const passed_text& passed) {
         poiset rest;
         rest.is_utf8 = set_.is_utf8;
-        rest.locale = set_.locale;
+        rest.codepage = set_.codepage;
         if (!run_side_by_side([&] { read_range(0, cut, set_, passed); },
                               [&] { read_range(cut, text_.size(), rest, passed); })) {
             return false;
         }
-        set_.waypoints.insert(set_.waypoints.end(), std::make_move_iterator(rest.waypoints.begin()),
-                              std::make_move_iterator(rest.waypoints.end()));
+        // The rest's waypoints view texts in the rest's store, whose blocks move along.
+        set_.waypoints.insert(set_.waypoints.end(), rest.waypoints.begin(), rest.waypoints.end());
+        set_.texts.take_over(std::move(rest.texts));
         return true;
     }
 
@@ -291,11 +292,11 @@ void gpx_text_reader::read_waypoint(std::string_view wpt, poiset& into) const {
         w->proximity = speed * 10.0;
         w->flags |= has_proximity | has_speed;
     }
-    w->name = std::move(name);
-    w->comment = std::move(comment);
-    w->description = std::move(description);
-    w->symbol = symbol ? ascii_lower(*symbol) : std::string();
-    if (auto link = xml_element_text(elements[e_link])) w->link = std::string(*link);
+    w->name = into.store(*name);
+    w->comment = into.store_optional(comment);
+    w->description = into.store_optional(description);
+    w->symbol = into.store(symbol ? ascii_lower(*symbol) : std::string());
+    w->link = into.store_optional(xml_element_text(elements[e_link]));
 }
 
 }  // namespace

@@ -79,9 +79,9 @@ void append_character(std::string& out, std::uint32_t cp, const poiset& set) {
         out.push_back(static_cast<char>(cp));
     } else if (set.is_utf8) {
         append_utf8(out, cp);
-    } else if (set.locale) {
+    } else if (set.codepage) {
         std::optional<unsigned char> byte;
-        if (cp <= 0xFFFF) byte = set.locale->encode(static_cast<char16_t>(cp));
+        if (cp <= 0xFFFF) byte = set.codepage->encode(static_cast<char16_t>(cp));
         out.push_back(byte ? static_cast<char>(*byte) : '?');
     } else {
         out.push_back(cp <= 0xFF ? static_cast<char>(cp) : '?');

@@ -17,7 +17,7 @@ poiset utf8_set() {
 
 poiset code_page_set(int number) {
     poiset set;
-    set.locale = code_page::create(number);
+    set.codepage = code_page::create(number);
     return set;
 }
 

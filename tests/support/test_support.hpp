@@ -2,8 +2,12 @@
 // Helpers shared by the tests: temporary directories, files, running the built program
 // and locating the real-world sample files.
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "model/poiset.hpp"
 
 namespace velmora::testing {
 
@@ -50,6 +54,12 @@ struct run_result {
 
 // Path of a real-world sample, or empty when the sample folder is absent.
 [[nodiscard]] std::string real_file(const std::string& relative);
+
+// Appends a key/value pair to the waypoint's address or phone list.
+void add_address(poiset& set, waypoint& w, std::optional<std::string_view> key,
+                 std::optional<std::string_view> value);
+void add_phone(poiset& set, waypoint& w, std::optional<std::string_view> key,
+               std::optional<std::string_view> value);
 
 }  // namespace velmora::testing
 
