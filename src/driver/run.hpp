@@ -1,10 +1,9 @@
 #pragma once
 // One conversion run: command line, import of every input, export of the merged sets.
 
-namespace velmora {
+#include "platform/version.hpp"
 
-inline constexpr const char* program_name = "Velmora";
-inline constexpr const char* program_version = "v0.0.15";
+namespace velmora {
 
 // Runs the program and gives its exit code: 0 after a finished export, 1 after a fatal
 // condition.  Messages go to the diagnostics sink.
