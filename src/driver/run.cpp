@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "driver/console_io.hpp"
+#include "driver/gpi_preparation.hpp"
 #include "driver/gpi_settings.hpp"
-#include "driver/gpi_texts.hpp"
 #include "driver/help.hpp"
 #include "driver/icon_selection.hpp"
 #include "driver/runtime_files.hpp"
@@ -82,18 +82,10 @@ bool is_language_code(std::string_view code) {
 // The display name of standard input named "-"; the console names are shown as given.
 constexpr const char* stdin_name = "stdin";
 
-// The text after the colon of an option -name:value; empty without one.
-std::string_view option_value(const char* arg, std::string_view name) {
-    std::string_view option(arg + 1);
-    return name.size() + 1 < option.size() ? option.substr(name.size() + 1) : std::string_view();
-}
-
 // The run-wide values and the run's steps.
 class conversion_run {
   public:
     int execute(int argc, const char* const* argv);
-    // Leaves the POI sets to the end of the process instead of freeing them.
-    void leave_model_to_exit();
 
   private:
     void mark_elapsed();
@@ -118,13 +110,13 @@ class conversion_run {
     // Until every importer calls it, it may stand unused.
     void prepare_icons(poiset& set, const std::string& input_ext);
     void export_all();
+    bool write_prepared_gpi(std::FILE* stream);
     void export_icons_as_bmp();
     void report_left_out() const;
 
     enum class output_kind { none, gpx, gpi, bmp };
     static output_kind output_kind_of(std::string_view ext);
     bool write_stream(output_kind kind, std::FILE* stream);
-    bool write_prepared_gpi(std::FILE* stream);
     void export_to_stdout(output_kind kind);
 
     [[nodiscard]] std::string find_settings_file(const char* name) const;
@@ -132,12 +124,11 @@ class conversion_run {
     std::string exe_path_;
     std::string app_dir_;
     runtime_files files_;
-    std::optional<code_page> output_locale_;
-    double mark_time_ = 0.0;
-    std::unique_ptr<gpi_settings> gpi_settings_;
     std::string gpi_settings_path_;
     std::optional<code_page_choice> code_page_option_;  // -codepage:
     code_page_choice code_page_choice_;                 // what the GPI output is written in
+    double mark_time_ = 0.0;
+    std::unique_ptr<gpi_settings> gpi_settings_;
 
     int arg_state_ = 0;
     std::vector<named_file> inputs_;
@@ -146,7 +137,7 @@ class conversion_run {
     named_file output_;
     bool output_to_stdout_ = false;
     std::optional<std::string> output_format_;  // -format:, as an extension
-    std::unique_ptr<poiset_list> list_ = std::make_unique<poiset_list>();
+    poiset_list list_;
     std::string lang_;  // -lang:, lower case; empty when not given
 #ifdef VELMORA_WITH_OSM
     std::unique_ptr<osm_mapping> osm_mapping_;
@@ -225,9 +216,13 @@ void conversion_run::read_option(const char* arg) {
         }
         lang_ = ascii_lower(value);
     } else if (equals_ignore_case(name, "format")) {
-        read_format(arg, option_value(arg, name));
+        read_format(arg, name.size() + 1 < std::string_view(arg + 1).size()
+                             ? std::string_view(arg + 2 + name.size())
+                             : std::string_view());
     } else if (equals_ignore_case(name, "codepage")) {
-        read_code_page(arg, option_value(arg, name));
+        read_code_page(arg, name.size() + 1 < std::string_view(arg + 1).size()
+                                ? std::string_view(arg + 2 + name.size())
+                                : std::string_view());
     } else {
         report("\nUnexpected option found: (%s), ignored", arg);
     }
@@ -246,8 +241,7 @@ void conversion_run::read_code_page(const char* arg, std::string_view value) {
 // without either.  Settled before any input is read, so that a wrong value costs no
 // import.
 void conversion_run::choose_output_code_page() {
-    bool gpi_output = equals_ignore_case(output_.ext, ".gpi");
-    if (!gpi_output) {
+    if (!equals_ignore_case(output_.ext, ".gpi")) {
         if (code_page_option_) report("\nWarning: -codepage: applies to gpi output only, ignored");
         return;
     }
@@ -381,7 +375,7 @@ void conversion_run::name_output_automatically() {
 bool conversion_run::import_by_extension(std::FILE* file, const named_file& input) {
     const std::string& ext = input.ext;
     if (equals_ignore_case(ext, ".txt")) {
-        poiset* set = poiset_list_add(*list_);
+        poiset* set = poiset_list_add(list_);
         if (set == nullptr) throw fatal_exit{};
         set->name = input.name;
         set->name_is_utf8 = true;
@@ -393,10 +387,10 @@ bool conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
     }
     if (equals_ignore_case(ext, ".gpi")) {
         // What was read before a failure stays in the list; the reader has reported it.
-        return read_gpi_file(file, *list_);
+        return read_gpi_file(file, list_);
     }
     if (equals_ignore_case(ext, ".gpx")) {
-        poiset* set = poiset_list_add(*list_);
+        poiset* set = poiset_list_add(list_);
         if (set == nullptr) throw fatal_exit{};
         set->name = input.name;
         set->name_is_utf8 = true;
@@ -462,10 +456,10 @@ bool conversion_run::import_osm(const named_file& input) {
             report("\nWarning: %lli %s and were left out", static_cast<long long>(count), reason);
         }
     }
-    std::size_t sets_before = list_->poisets.size();
-    if (add_osm_pois(*list_, *result, *filter, osm_mapping_.get()) < 0) throw fatal_exit{};
-    for (std::size_t i = sets_before; i < list_->poisets.size(); ++i) {
-        prepare_icons(*list_->poisets[i], ".gpx");
+    std::size_t sets_before = list_.poisets.size();
+    if (add_osm_pois(list_, *result, *filter, osm_mapping_.get()) < 0) throw fatal_exit{};
+    for (std::size_t i = sets_before; i < list_.poisets.size(); ++i) {
+        prepare_icons(*list_.poisets[i], ".gpx");
     }
     return true;
 }
@@ -505,7 +499,7 @@ void conversion_run::prepare_icons(poiset& set, const std::string& input_ext) {
 
 // Imports one input; false when it was skipped or refused.
 bool conversion_run::import_input(int number, const named_file& input) {
-    int sets_before = list_->count();
+    int sets_before = list_.count();
     report("\n\nImporting... (%i. %s%s)", number, input.name.c_str(), input.ext.c_str());
     mark_time_ = monotonic_msec();
     if (is_console_input(input.path)) {
@@ -554,8 +548,8 @@ bool conversion_run::import_console_input(const named_file& input) {
 
 void conversion_run::report_imported(int sets_before) {
     long long imported = 0;
-    for (int i = sets_before; i < list_->count(); ++i)
-        imported += list_->poisets[static_cast<std::size_t>(i)]->count();
+    for (int i = sets_before; i < list_.count(); ++i)
+        imported += list_.poisets[static_cast<std::size_t>(i)]->count();
     report("\n    imported %lli pois", imported);
     mark_elapsed();
 }
@@ -571,7 +565,7 @@ conversion_run::output_kind conversion_run::output_kind_of(std::string_view ext)
 bool conversion_run::write_stream(output_kind kind, std::FILE* stream) {
     switch (kind) {
         case output_kind::gpx:
-            return gpx_write(stream, *list_);
+            return gpx_write(stream, list_);
         case output_kind::gpi:
             return write_prepared_gpi(stream);
         case output_kind::bmp:
@@ -579,26 +573,6 @@ bool conversion_run::write_stream(output_kind kind, std::FILE* stream) {
             break;
     }
     return false;
-}
-
-// Brings the texts of every set into the output code page (chosen now for "auto"), says
-// how many characters were lost, and writes the sets.
-bool conversion_run::write_prepared_gpi(std::FILE* stream) {
-    int number = code_page_choice_.automatic ? choose_gpi_code_page(*list_) : code_page_choice_.number;
-    if (code_page_choice_.automatic) report("\n    code page %i chosen", number);
-    auto output = output_code_page::create(number);
-    if (!output) {
-        report("\nError: Can't create the output code page (%i)", number);
-        return false;
-    }
-    std::uint64_t lost = convert_texts_for_gpi(*list_, *output);
-    if (lost > 0) {
-        report(
-            "\nWarning: %llu characters have no place in code page %i and were written as \"?\" "
-            "(use -codepage:auto)",
-            static_cast<unsigned long long>(lost), number);
-    }
-    return write_gpi(stream, *list_, number, current_unix_time());
 }
 
 // The output's format and place, checked before any input is read, so that a refused
@@ -626,7 +600,7 @@ void conversion_run::check_output() const {
 
 void conversion_run::export_icons_as_bmp() {
     std::size_t icons = 0;
-    for (const auto& set : list_->poisets) {
+    for (const auto& set : list_.poisets) {
         if (!set->icons) continue;
         for (const auto& entry : set->icons->entries) icons += entry ? 1 : 0;
     }
@@ -635,7 +609,7 @@ void conversion_run::export_icons_as_bmp() {
         throw fatal_exit{};
     }
     // The icons go to files of their own, named after the output.
-    bool exported = export_icons(output_.path, *list_);
+    bool exported = export_icons(output_.path, list_);
     mark_elapsed();
     if (!exported) {
         report("\nError: Exporting the icons (%s) failed.", output_.path.c_str());
@@ -643,10 +617,25 @@ void conversion_run::export_icons_as_bmp() {
     }
 }
 
+// Prepares the sets for GPI output, which changes them (texts converted and cut), and
+// writes them.
+bool conversion_run::write_prepared_gpi(std::FILE* stream) {
+    int number = code_page_choice_.automatic ? choose_gpi_code_page(list_) : code_page_choice_.number;
+    if (code_page_choice_.automatic) report("\n    code page %i chosen", number);
+    auto output = output_code_page::create(number);
+    if (!output) {
+        report("\nError: Can't create the output code page (%i)", number);
+        return false;
+    }
+    auto groups = prepare_for_gpi(list_, *output);
+    if (!groups) return false;
+    return write_gpi(stream, *groups, number, current_unix_time());
+}
+
 void conversion_run::export_all() {
     const std::string& ext = output_.ext;
     if (equals_ignore_case(ext, ".gpi")) {
-        for (auto& set : list_->poisets) apply_default_proximity(gpi_settings_.get(), *set);
+        for (auto& set : list_.poisets) apply_default_proximity(gpi_settings_.get(), *set);
     }
     report("\nExporting...");
     mark_time_ = monotonic_msec();
@@ -796,23 +785,11 @@ int conversion_run::execute(int argc, const char* const* argv) {
     return 0;
 }
 
-// A process that ends right after its run need not free a million waypoints one
-// allocation at a time: the system takes the memory back at once.  The sets stay
-// reachable from this pointer, so that leak checkers don't count them as lost
-// (volatile: the store must not be dropped as one that nothing reads).
-poiset_list* volatile left_to_exit = nullptr;
-
-void conversion_run::leave_model_to_exit() {
-    left_to_exit = list_.release();
-}
-
 }  // namespace
 
-int run(int argc, const char* const* argv, run_end end) {
+int run(int argc, const char* const* argv) {
     conversion_run conversion;
-    int code = conversion.execute(argc, argv);
-    if (code != 1 && end == run_end::leave_model_to_exit) conversion.leave_model_to_exit();
-    return code;
+    return conversion.execute(argc, argv);
 }
 
 }  // namespace velmora

@@ -21,7 +21,6 @@
 #include "platform/paths.hpp"
 #include "platform/side_by_side.hpp"
 #include "text/encoding.hpp"
-#include "text/output_code_page.hpp"
 #include "text/strict_numbers.hpp"
 
 namespace velmora {
@@ -66,7 +65,7 @@ class gpx_text_reader {
     gpx_text_reader(std::string_view text, poiset& set, bool drop_forbidden)
         : text_(text),
           set_(set),
-          encoding_{set.is_utf8, set.locale ? &*set.locale : nullptr, drop_forbidden},
+          encoding_{set.is_utf8, set.codepage ? &*set.codepage : nullptr, drop_forbidden},
           scanner_(text, element_names) {}
 
     // Reads every waypoint, on two threads when the text is at least parallel_from bytes
@@ -136,7 +135,7 @@ class gpx_text_reader {
     bool read_in_two(std::size_t cut, const passed_text& passed) {
         poiset rest;
         rest.is_utf8 = set_.is_utf8;
-        rest.locale = set_.locale;
+        rest.codepage = set_.codepage;
         xml_wpt_scanner second(text_, element_names, cut);
         std::string second_messages;
         std::atomic<int> verdict{undecided};
@@ -163,8 +162,9 @@ class gpx_text_reader {
         }
         report_text(second_messages);
         if (!scanner_.first_malformed()) second_malformed_ = second.first_malformed();
-        set_.waypoints.insert(set_.waypoints.end(), std::make_move_iterator(rest.waypoints.begin()),
-                              std::make_move_iterator(rest.waypoints.end()));
+        // The rest's waypoints view texts in the rest's store, whose blocks move along.
+        set_.waypoints.insert(set_.waypoints.end(), rest.waypoints.begin(), rest.waypoints.end());
+        set_.texts.take_over(std::move(rest.texts));
         return true;
     }
 
@@ -217,10 +217,12 @@ void gpx_text_reader::read_waypoint(const xml_wpt& wpt, poiset& into) const {
     auto lat = read_coordinate(*wpt.lat, 90.0, encoding_);
     auto lon = read_coordinate(*wpt.lon, 180.0, encoding_);
     if (!lat || !lon) {
-        text_encoding shown{encoding_.is_utf8, encoding_.page};
-        report("\nWarning: Waypoint (%s) has an invalid position (lat=\"%s\" lon=\"%s\"), ignored",
-               display_text(*name, shown).c_str(), display_text(*wpt.lat, shown, 40).c_str(),
-               display_text(*wpt.lon, shown, 40).c_str());
+        report(
+            "\nWarning: Waypoint (%s) has an invalid position (lat=\"%.*s\" lon=\"%.*s\"), "
+            "ignored",
+            name->c_str(), static_cast<int>(std::min<std::size_t>(wpt.lat->size(), 40)),
+            wpt.lat->data(), static_cast<int>(std::min<std::size_t>(wpt.lon->size(), 40)),
+            wpt.lon->data());
         return;
     }
 
@@ -238,12 +240,12 @@ void gpx_text_reader::read_waypoint(const xml_wpt& wpt, poiset& into) const {
         w->proximity = speed->speed * 10.0;
         w->flags |= has_proximity | has_speed;
     }
-    w->name = std::move(name);
-    w->comment = std::move(comment);
-    w->description = std::move(description);
-    w->symbol = symbol ? ascii_lower(*symbol) : std::string();
+    w->name = into.store(*name);
+    w->comment = into.store_optional(comment);
+    w->description = into.store_optional(description);
+    w->symbol = into.store(symbol ? ascii_lower(*symbol) : std::string());
     if (const xml_child& link = wpt.children[e_link]; link.present && link.content_end > link.content_begin) {
-        w->link = std::string(text_.substr(link.content_begin, link.content_end - link.content_begin));
+        w->link = into.store(text_.substr(link.content_begin, link.content_end - link.content_begin));
     }
 }
 
@@ -251,7 +253,7 @@ void read_text(std::string_view text, poiset& set, const passed_text& passed,
                std::size_t parallel_from) {
     gpx_encoding encoding = detect_gpx_encoding(text);
     set.is_utf8 = encoding.is_utf8;
-    set.locale = encoding.locale;
+    set.codepage = encoding.locale;
     // The pages given back are those of the file's buffer, not of a decoded copy.
     const passed_text no_pages;
     const passed_text& pages = encoding.decoded ? no_pages : passed;

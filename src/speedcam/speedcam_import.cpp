@@ -14,7 +14,6 @@
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
 #include "text/line_text.hpp"
-#include "text/output_code_page.hpp"
 #include "text/strict_numbers.hpp"
 
 namespace velmora {
@@ -101,7 +100,8 @@ std::optional<header_columns> read_header(const std::vector<std::string>& fields
 }
 
 // Fills one camera's waypoint from the fields of its line.
-void fill_camera(waypoint& w, double lat, double lon, const std::vector<std::string>& fields,
+void fill_camera(poiset& set, waypoint& w, double lat, double lon,
+                 const std::vector<std::string>& fields,
                  const header_columns& columns, const speedcam_settings& settings, naming names,
                  long long line_number) {
     w.lat = lat;
@@ -120,18 +120,18 @@ void fill_camera(waypoint& w, double lat, double lon, const std::vector<std::str
 
     switch (names) {
         case naming::gpi: {
-            w.name.emplace(kind.name);
+            w.name = set.store(kind.name);
             std::string symbol;
             symbol.reserve(gpi_symbol_prefix.size() + speed_text.size());
             symbol.append(gpi_symbol_prefix).append(speed_text);
-            w.symbol = std::move(symbol);
+            w.symbol = set.store(symbol);
             break;
         }
         case naming::gpx: {
             std::string name(kind.name);
             name.append(" #").append(std::to_string(line_number));
-            w.name = std::move(name);
-            w.symbol.emplace(kind.gpx_symbol);
+            w.name = set.store(name);
+            w.symbol = set.store(kind.gpx_symbol);
             break;
         }
         case naming::none:
@@ -140,7 +140,7 @@ void fill_camera(waypoint& w, double lat, double lon, const std::vector<std::str
     std::string comment;
     comment.reserve(kind.name.size() + 1 + speed_text.size());
     comment.append(kind.name).append("@").append(speed_text);
-    w.comment = std::move(comment);
+    w.comment = set.store(comment);
 }
 
 }  // namespace
@@ -159,8 +159,7 @@ bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings, po
                           std::string_view output_ext) {
     if (file == nullptr || settings == nullptr) return false;
     set.is_utf8 = false;
-    set.locale = code_page::create(1250);
-    const text_encoding list_encoding{false, set.locale ? &*set.locale : nullptr};
+    set.codepage = code_page::create(1250);
     const naming names = naming_for(output_ext);
 
     std::string line;
@@ -194,9 +193,9 @@ bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings, po
 
         // Reading by the header's indexes needs every column up to the last one.
         if (fields->size() < columns->fields_needed) {
-            report("\nWarning: Speedcam line %lli has fewer fields than the header, skipped: \"%s\"",
-                   line_number,
-                   display_text(text, list_encoding).c_str());
+            report(
+                "\nWarning: Speedcam line %lli has fewer fields than the header, skipped: \"%.*s\"",
+                line_number, static_cast<int>(text.size()), text.data());
             continue;
         }
         const std::string& y_text = (*fields)[columns->index[col_y]];
@@ -204,9 +203,11 @@ bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings, po
         std::optional<double> lat = whole_decimal(y_text);
         std::optional<double> lon = whole_decimal(x_text);
         if (!lat || !lon || std::fabs(*lat) > 90.0 || std::fabs(*lon) > 180.0) {
-            report("\nWarning: Speedcam line %lli has an invalid position (X=\"%s\" Y=\"%s\"), skipped",
-                   line_number, display_text(x_text, list_encoding, 40).c_str(),
-                   display_text(y_text, list_encoding, 40).c_str());
+            report("\nWarning: Speedcam line %lli has an invalid position (X=\"%.*s\" Y=\"%.*s\"), "
+                   "skipped",
+                   line_number, static_cast<int>(std::min<std::size_t>(x_text.size(), 40)),
+                   x_text.c_str(), static_cast<int>(std::min<std::size_t>(y_text.size(), 40)),
+                   y_text.c_str());
             continue;
         }
         if (!in_region_rect(*lat, *lon, *settings)) continue;
@@ -216,7 +217,7 @@ bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings, po
             report("\nError: Can't allocate waypoint in speedcam at line %lli", line_number);
             break;
         }
-        fill_camera(*w, *lat, *lon, *fields, *columns, *settings, names, line_number);
+        fill_camera(set, *w, *lat, *lon, *fields, *columns, *settings, names, line_number);
     }
     return true;
 }

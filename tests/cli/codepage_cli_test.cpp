@@ -55,8 +55,8 @@ first_texts first_texts_of(const std::string& gpi) {
     }
     const poiset& set = *list.poisets[0];
     texts.group = set.name;
-    texts.name = set.waypoints[0]->name.value_or("");
-    texts.description = set.waypoints[0]->description.value_or("");
+    texts.name = std::string(set.waypoints[0].name.value_or_empty());
+    texts.description = std::string(set.waypoints[0].description.value_or_empty());
     return texts;
 }
 

@@ -1,0 +1,290 @@
+#include "driver/gpi_preparation.hpp"
+
+#include <cstring>
+#include <new>
+#include <span>
+#include <string>
+
+#include "gpi/gpi_blocks.hpp"
+#include "gpi/gpi_format.hpp"
+#include "gpi/gpi_units.hpp"
+#include "icons/icon_convert.hpp"
+#include "platform/messages.hpp"
+#include "platform/side_by_side.hpp"
+#include "text/encoding.hpp"
+#include "text/output_code_page.hpp"
+
+namespace velmora {
+
+namespace {
+
+// Calls visit on every text of the waypoint, and with details on every key and value of
+// its details.  Every text the model gives a waypoint belongs here, so that each reaches
+// the output code page.
+template <class Waypoint, class Visit>
+void for_each_text(Waypoint& w, Visit&& visit) {
+    visit(w.name);
+    visit(w.symbol);
+    visit(w.comment);
+    visit(w.description);
+    visit(w.link);
+}
+
+template <class Details, class Visit>
+void for_each_detail_text(Details& details, Visit&& visit) {
+    for (auto* pairs : {&details.address, &details.phones}) {
+        for (auto& pair : *pairs) {
+            visit(pair.key);
+            visit(pair.value);
+        }
+    }
+}
+
+text_encoding encoding_of(const poiset& set) {
+    return {set.is_utf8, set.codepage ? &*set.codepage : nullptr};
+}
+
+// The group name of a set read from a GPX file or a speed-camera list is its file's name,
+// in UTF-8; that of a GPI group is in the code page of its texts.
+text_encoding name_encoding_of(const poiset& set) {
+    return set.name_is_utf8 ? text_encoding{true, nullptr} : encoding_of(set);
+}
+
+// Converts texts of one set into the output code page.  A text that comes out no longer
+// than it was keeps its place in the set's store; a longer one (into UTF-8) goes to the
+// store given, so that two conversions of one set can run side by side.
+class set_text_conversion {
+  public:
+    set_text_conversion(poiset& set, const output_code_page& output, text_store& longer)
+        : set_(set), converter_(encoding_of(set), output), longer_(longer) {
+        text_encoding from = encoding_of(set);
+        ascii_stays_ = from.is_utf8 || from.page == nullptr || from.page->keeps_ascii();
+    }
+
+    // False when every text of the set stays as it is.
+    [[nodiscard]] bool needed() const { return !converter_.keeps_bytes(); }
+
+    void operator()(stored_text& text) {
+        if (!text) return;
+        std::string_view bytes = *text;
+        std::size_t ascii = ascii_stays_ ? ascii_prefix(bytes) : 0;
+        if (ascii == bytes.size()) return;
+        converted_.assign(bytes.substr(0, ascii));
+        converter_.append(bytes.substr(ascii), converted_);
+        if (converted_.size() > bytes.size()) {
+            text = longer_.add(converted_);
+            return;
+        }
+        set_.texts.edit_in_place(text, [this](char* out, std::size_t) {
+            std::memcpy(out, converted_.data(), converted_.size());
+            return converted_.size();
+        });
+    }
+
+    void convert(std::span<waypoint> waypoints) {
+        for (waypoint& w : waypoints) for_each_text(w, *this);
+    }
+
+    [[nodiscard]] std::uint64_t lost() const { return converter_.lost(); }
+
+  private:
+    poiset& set_;
+    text_converter converter_;
+    text_store& longer_;
+    bool ascii_stays_ = true;
+    std::string converted_;
+};
+
+// Sets of at least this many waypoints are converted by two threads.
+constexpr std::size_t parallel_conversion_from = 65536;
+
+// Converts the set's name and every text of its waypoints into the output code page,
+// which the set then holds; gives the number of characters written as "?".
+std::uint64_t convert_set_texts(poiset& set, const output_code_page& output) {
+    std::uint64_t lost = 0;
+    if (!output.is_utf8() || !set.name_is_utf8 || !is_valid_utf8(set.name)) {
+        text_converter name_converter(name_encoding_of(set), output);
+        std::string name;
+        name_converter.append(set.name, name);
+        set.name = std::move(name);
+        lost += name_converter.lost();
+    }
+    set.name_is_utf8 = output.is_utf8();
+    text_store first_longer;
+    text_store second_longer;
+    set_text_conversion first(set, output, first_longer);
+    set_text_conversion second(set, output, second_longer);
+    if (first.needed()) {
+        std::span<waypoint> all(set.waypoints);
+        auto half = all.size() / 2;
+        if (all.size() < parallel_conversion_from ||
+            !run_side_by_side([&] { first.convert(all.first(half)); },
+                              [&] { second.convert(all.subspan(half)); })) {
+            first.convert(all);
+        }
+        for (waypoint_details& details : set.details) for_each_detail_text(details, first);
+        set.texts.take_over(std::move(first_longer));
+        set.texts.take_over(std::move(second_longer));
+    }
+    set.is_utf8 = output.is_utf8();
+    set.codepage = output.page();
+    return lost + first.lost() + second.lost();
+}
+
+// At most this much of a name goes into a message.
+constexpr int shown_name = 64;
+
+// Cuts the group name to what a multilingual string holds.  In UTF-8 the cut moves
+// back to the start of a character that would be split.
+bool cut_name(std::string& text, bool utf8) {
+    if (text.size() <= gpi_max_text) return false;
+    std::size_t end = gpi_max_text;
+    if (utf8) {
+        std::size_t lead = end;
+        while (lead > 0 && end - lead < 3 &&
+               (static_cast<unsigned char>(text[lead]) & 0xC0) == 0x80) {
+            --lead;
+        }
+        if (lead < end && (static_cast<unsigned char>(text[lead]) & 0xC0) == 0xC0) end = lead;
+    }
+    text.resize(end);
+    return true;
+}
+
+// Makes a set fit the fields of the format: texts longer than 65535 bytes are cut, and
+// alert values beyond 16 bits (which the encoder clamps) are reported.
+class set_limits {
+  public:
+    explicit set_limits(poiset& set) : set_(set) {}
+
+    void apply(bool name_is_utf8, bool utf8_texts) {
+        utf8_texts_ = utf8_texts;
+        if (cut_name(set_.name, name_is_utf8)) {
+            report("\nWarning: Name of poi set (%.*s) is longer than 65535 bytes, cut to %zu bytes",
+                   shown_name, set_.name.c_str(), set_.name.size());
+        }
+        for (std::size_t i = 0; i < set_.waypoints.size(); ++i) apply(set_.waypoints[i], i + 1);
+    }
+
+  private:
+    void apply(waypoint& w, std::size_t number) {
+        cut(w.name, "Name", w, number);
+        cut(w.comment, "Comment", w, number);
+        cut(w.description, "Description", w, number);
+        if (w.details != no_details) {
+            waypoint_details& details = set_.details[w.details];
+            for (std::string_view key : gpi_address_keys) cut_field(details.address, key, w, number);
+            cut_field(details.phones, gpi_phone_key, w, number);
+        }
+        if ((w.flags & has_proximity) != 0) {
+            clamped_u16 proximity = gpi_distance_clamped(w.proximity);
+            if (proximity.clamped) {
+                report(
+                    "\nWarning: Proximity (%.1f m) of poi %zu (%.*s) in set (%s) does not fit a "
+                    "gpi file, written as %u m",
+                    w.proximity, number, shown_name, name_of(w).c_str(), set_.name.c_str(),
+                    static_cast<unsigned>(proximity.value));
+            }
+        }
+        if ((w.flags & has_speed) != 0) {
+            clamped_u16 speed = gpi_speed_clamped(w.speed);
+            if (speed.clamped) {
+                report(
+                    "\nWarning: Speed (%.1f km/h) of poi %zu (%.*s) in set (%s) does not fit a gpi "
+                    "file, written as %.1f km/h",
+                    w.speed, number, shown_name, name_of(w).c_str(), set_.name.c_str(),
+                    speed.value * 0.036);
+            }
+        }
+    }
+
+    // Texts are in the output code page here; a cut of UTF-8 never splits a character.
+    void cut(stored_text& text, const char* what, const waypoint& w, std::size_t number) {
+        if (!text || text->size() <= gpi_max_text) return;
+        std::size_t end = gpi_max_text;
+        while (utf8_texts_ && end > 0 && (static_cast<unsigned char>((*text)[end]) & 0xC0u) == 0x80u) {
+            --end;
+        }
+        text.cut_to(end);
+        report(
+            "\nWarning: %s of poi %zu (%.*s) in set (%s) is longer than 65535 bytes, cut to %zu "
+            "bytes",
+            what, number, shown_name, name_of(w).c_str(), set_.name.c_str(), text->size());
+    }
+
+    void cut_field(std::vector<text_pair>& pairs, std::string_view key, const waypoint& w,
+                   std::size_t number) {
+        for (text_pair& pair : pairs) {
+            if (!pair.key || *pair.key != key) continue;
+            std::string what(key);
+            cut(pair.value, what.c_str(), w, number);
+            return;
+        }
+    }
+
+    // The name as a message shows it: up to its first zero byte.
+    static std::string name_of(const waypoint& w) {
+        std::string_view name = w.name.value_or_empty();
+        return std::string(name.substr(0, name.find('\0')));
+    }
+
+    poiset& set_;
+    bool utf8_texts_ = false;
+};
+
+}  // namespace
+
+int choose_gpi_code_page(const poiset_list& list) {
+    code_page_chooser chooser;
+    for (const std::unique_ptr<poiset>& set : list.poisets) {
+        chooser.add(set->name, name_encoding_of(*set));
+        text_encoding encoding = encoding_of(*set);
+        auto add = [&](const stored_text& text) {
+            if (text) chooser.add(*text, encoding);
+        };
+        for (const waypoint& w : set->waypoints) for_each_text(w, add);
+        for (const waypoint_details& details : set->details) for_each_detail_text(details, add);
+    }
+    return chooser.choice();
+}
+
+std::optional<std::vector<gpi_group>> prepare_for_gpi(poiset_list& list,
+                                                     const output_code_page& output) {
+    std::vector<gpi_group> groups;
+    std::uint64_t lost = 0;
+    for (const std::unique_ptr<poiset>& set : list.poisets) {
+        if (set->waypoints.empty()) {
+            report("\nWarning: Poi set (%s) has no pois; it is left out of the gpi file",
+                   set->name.c_str());
+            continue;
+        }
+        try {
+            lost += convert_set_texts(*set, output);
+            set_limits(*set).apply(output.is_utf8(), output.is_utf8());
+            gpi_group group;
+            group.set = set.get();
+            group.bitmaps = build_bitmap_set(set->icons.get());
+            if (!group.bitmaps) group.bitmaps = std::make_unique<icon_list>();
+            auto areas = area_index_build(set->waypoints);
+            if (!areas) {
+                report("\nError: No area index for poi set (%s)", set->name.c_str());
+                return std::nullopt;
+            }
+            group.areas = std::move(*areas);
+            groups.push_back(std::move(group));
+        } catch (const std::bad_alloc&) {
+            report("\nError: Out of memory while writing poi set (%s) into the gpi file",
+                   set->name.c_str());
+            return std::nullopt;
+        }
+    }
+    if (lost > 0) {
+        report(
+            "\nWarning: %llu characters have no place in code page %i and were written as \"?\" "
+            "(use -codepage:auto)",
+            static_cast<unsigned long long>(lost), output.number());
+    }
+    return groups;
+}
+
+}  // namespace velmora

@@ -1,0 +1,30 @@
+#pragma once
+// The run's preparation for GPI output: the work that the GPI writer needs done by other
+// subsystems (texts into the output code page, icons into GPI bitmaps, the area order).
+#include <optional>
+#include <vector>
+
+#include "gpi/gpi_group.hpp"
+#include "model/poiset.hpp"
+#include "text/output_code_page.hpp"
+
+namespace velmora {
+
+// Makes every set of the list that has waypoints ready for the GPI writer, in order:
+// - the group name and every text of every set, whatever its encoding, are converted
+//   through Unicode into the output code page, which the set then holds; the characters
+//   the code page lacks are written as "?" and counted in one warning;
+// - texts longer than a GPI text holds are cut, and alert values beyond 16 bits are
+//   reported, each with a warning naming the waypoint;
+// - the set's icons are converted into GPI bitmaps and its area index is built.
+// Sets without waypoints are left out with a warning.  None when a set's area index
+// could not be built (reported) or memory ran out (reported).
+[[nodiscard]] std::optional<std::vector<gpi_group>> prepare_for_gpi(
+    poiset_list& list, const output_code_page& output);
+
+// The code page that -codepage:auto takes: the first of auto_code_pages that holds every
+// character of every text and group name of the sets, else 65001.  One pass over the
+// texts.
+[[nodiscard]] int choose_gpi_code_page(const poiset_list& list);
+
+}  // namespace velmora
