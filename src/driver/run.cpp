@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver/gpi_settings.hpp"
+#include "csv/csv_reader.hpp"
 #include "driver/icon_selection.hpp"
 #include "gpi/gpi_reader.hpp"
 #include "gpi/gpi_writer.hpp"
@@ -69,6 +70,7 @@ class conversion_run {
     [[nodiscard]] std::optional<std::string> icon_dir_spec(std::string_view input_ext) const;
     // Until every importer calls it, it may stand unused.
     void prepare_icons(poiset& set, const std::string& input_ext);
+    void prepare_icon_beside(poiset& set, const std::string& input_path);
     void export_all();
 
     enum class output_kind { none, gpx, gpi, bmp };
@@ -216,6 +218,10 @@ void conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
         if (set == nullptr) throw fatal_exit{};
         set->name = input.name;
         if (gpx_read(file, *set)) prepare_icons(*set, ext);
+    } else if (equals_ignore_case(ext, ".csv")) {
+        poiset* set = poiset_list_add(*list_);
+        if (set == nullptr) throw fatal_exit{};
+        if (csv_read(file, input.name, *set)) prepare_icon_beside(*set, input.path);
     } else if (equals_ignore_case(ext, ".gdb")) {
         report("\nInput file format (%s) not supported (yet)!", ext.c_str());
     } else {
@@ -237,6 +243,19 @@ void conversion_run::prepare_icons(poiset& set, const std::string& input_ext) {
     set.icon_spec = icon_dir_spec(input_ext);
     if (!set.icon_spec) return;
     set.icons = icon_library_load(*set.icon_spec);
+    select_icons(set, gpi_settings_.get());
+}
+
+// For GPI output, gives a set read from a file that brings its own icon (a BMP file of
+// the same base name beside it) that icon for every waypoint, chosen as library icons
+// are.
+void conversion_run::prepare_icon_beside(poiset& set, const std::string& input_path) {
+    if (!equals_ignore_case(output_.ext, ".gpi")) return;
+    set.icons = icon_load_beside(input_path);
+    if (set.icons->entries.empty()) return;
+    const icon_entry& icon = *set.icons->entries.front();
+    set.icon_spec = icon.path;
+    for (auto& w : set.waypoints) w->symbol = icon.symbol;
     select_icons(set, gpi_settings_.get());
 }
 
