@@ -67,6 +67,16 @@ double whole_number(std::string_view field) {
     return value;
 }
 
+// A field of a header line: a column name in printable characters.
+bool looks_like_column_name(std::string_view field) {
+    if (field.empty()) return false;
+    for (char c : field) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20u || byte == 0x7Fu) return false;
+    }
+    return true;
+}
+
 // A field cut at csv_max_field_bytes may end inside a UTF-8 sequence; that partial
 // character goes.
 std::string_view without_partial_utf8(std::string_view text) {
@@ -124,7 +134,10 @@ class csv_text_reader {
         std::string_view lat_text = fields.size() > col_lat ? fields[col_lat] : "";
         const double lon = whole_number(fields[col_lon]);
         const double lat = whole_number(lat_text);
-        if (line == 1 && std::isnan(lon) && std::isnan(lat)) return;  // a header
+        if (line == 1 && std::isnan(lon) && std::isnan(lat) &&
+            looks_like_column_name(fields[col_lon]) && looks_like_column_name(lat_text)) {
+            return;  // a header naming the columns
+        }
         if (!(lon >= -180.0 && lon <= 180.0 && lat >= -90.0 && lat <= 90.0)) {
             problem("\nWarning: CSV line %lli skipped: longitude and latitude are not numbers "
                     "in range (\"%.*s\", \"%.*s\")",
