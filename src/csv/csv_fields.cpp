@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "text/line_text.hpp"
+
 namespace velmora {
 
 namespace {
@@ -12,11 +14,6 @@ bool is_blank(char c) {
 
 bool ends_field(char c) {
     return c == ',' || c == '\n' || c == '\r';
-}
-
-std::string_view trim_blanks_right(std::string_view text) {
-    while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
-    return text;
 }
 
 }  // namespace

@@ -13,11 +13,11 @@ namespace velmora {
 inline constexpr std::size_t csv_max_field_bytes = 64 * 1024;
 
 struct csv_record {
-    long long line = 0;            // the line on which the record starts, from 1
-    std::size_t field_count = 0;   // fields of the record, kept or not
+    long long line = 0;                    // the line on which the record starts, from 1
+    std::size_t field_count = 0;           // fields of the record, kept or not
     std::vector<std::string_view> fields;  // the first fields, their quotes and escapes undone
-    bool unterminated = false;     // a quoted field had no closing quote (it ends with its line)
-    bool capped = false;           // a field was longer than csv_max_field_bytes and was cut
+    bool unterminated = false;  // a quoted field had no closing quote (it ends with its line)
+    bool capped = false;        // a field was longer than csv_max_field_bytes and was cut
 };
 
 // Reads the records of a text one after the other.  Line ends are LF, CR LF or a lone CR.

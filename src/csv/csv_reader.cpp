@@ -1,8 +1,8 @@
 #include "csv/csv_reader.hpp"
 
 #include <array>
-#include <cstdarg>
 #include <cmath>
+#include <cstdarg>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -13,6 +13,7 @@
 #include "platform/file_kind.hpp"
 #include "platform/messages.hpp"
 #include "text/encoding.hpp"
+#include "text/line_text.hpp"
 
 namespace velmora {
 
@@ -50,11 +51,6 @@ std::optional<name_and_speed> speed_from_name(std::string_view name) {
     double speed = c_leading_double(number);
     if (!(speed > 0.0) || speed > 1000.0) return std::nullopt;
     return name_and_speed{name.substr(0, at), speed};
-}
-
-std::string_view trim_blanks_right(std::string_view text) {
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    return text;
 }
 
 // The field as a decimal number when it is one and nothing else; NaN otherwise.
@@ -110,9 +106,10 @@ class csv_text_reader {
     void read_record(csv_record& record) {
         const long long line = record.line;
         if (record.unterminated) {
-            problem("\nWarning: CSV line %lli: a quoted field has no closing quote; it ends "
-                    "with its line",
-                    line);
+            problem(
+                "\nWarning: CSV line %lli: a quoted field has no closing quote; it ends "
+                "with its line",
+                line);
         }
         if (record.capped) {
             problem("\nWarning: CSV line %lli: a field longer than %zu bytes was cut", line,
@@ -121,8 +118,8 @@ class csv_text_reader {
         bool zero = false;
         for (std::string_view& field : record.fields) {
             if (const void* at = std::memchr(field.data(), 0, field.size())) {
-                field = field.substr(0, static_cast<std::size_t>(static_cast<const char*>(at) -
-                                                                  field.data()));
+                field = field.substr(
+                    0, static_cast<std::size_t>(static_cast<const char*>(at) - field.data()));
                 zero = true;
             }
             if (record.capped && set_.is_utf8) field = without_partial_utf8(field);
@@ -139,11 +136,12 @@ class csv_text_reader {
             return;  // a header naming the columns
         }
         if (!(lon >= -180.0 && lon <= 180.0 && lat >= -90.0 && lat <= 90.0)) {
-            problem("\nWarning: CSV line %lli skipped: longitude and latitude are not numbers "
-                    "in range (\"%.*s\", \"%.*s\")",
-                    line, static_cast<int>(std::min<std::size_t>(fields[col_lon].size(), 40)),
-                    fields[col_lon].data(), static_cast<int>(std::min<std::size_t>(lat_text.size(), 40)),
-                    lat_text.data());
+            problem(
+                "\nWarning: CSV line %lli skipped: longitude and latitude are not numbers "
+                "in range (\"%.*s\", \"%.*s\")",
+                line, static_cast<int>(std::min<std::size_t>(fields[col_lon].size(), 40)),
+                fields[col_lon].data(),
+                static_cast<int>(std::min<std::size_t>(lat_text.size(), 40)), lat_text.data());
             return;
         }
         if (fields.size() <= col_name) {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/gpi_settings.hpp"
 #include "csv/csv_reader.hpp"
+#include "driver/gpi_settings.hpp"
 #include "driver/icon_selection.hpp"
 #include "gpi/gpi_reader.hpp"
 #include "gpi/gpi_writer.hpp"

@@ -111,8 +111,8 @@ std::unique_ptr<icon_list> icon_load_beside(std::string_view file_path) {
             !equals_ignore_case(candidate->fname, parts->fname)) {
             continue;
         }
-        load_bmp_icon(*list, parts->drive + parts->dir + found.name,
-                      ascii_lower(candidate->fname), candidate->ext);
+        load_bmp_icon(*list, parts->drive + parts->dir + found.name, ascii_lower(candidate->fname),
+                      candidate->ext);
         break;
     }
     return list;

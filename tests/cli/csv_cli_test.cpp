@@ -20,10 +20,11 @@ TEST(CsvCli, CsvFilesMergeIntoGpiGroupsWithTheIconBesideEach) {
     testing::write_file(dir.file("FUEL.Bmp"),
                         testing::read_file(testing::source_dir() + "/examples/icons/fuel.bmp"));
     testing::write_file(dir.file("RedLight@50.csv"), "21.62,47.53,Corner\n21.63,47.54,Bridge@70\n");
-    auto r = testing::run_velmora({"Fuel.csv", "RedLight@50.csv", "-o", "out.gpi"},
-                                  dir.path().string());
+    auto r =
+        testing::run_velmora({"Fuel.csv", "RedLight@50.csv", "-o", "out.gpi"}, dir.path().string());
     ASSERT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_TRUE(has(r.err, "\n  1. Loaded icon  (used:    2x): 'fuel'\n    imported 1 icons (Skipped 0)"))
+    EXPECT_TRUE(
+        has(r.err, "\n  1. Loaded icon  (used:    2x): 'fuel'\n    imported 1 icons (Skipped 0)"))
         << r.err;
     EXPECT_FALSE(has(r.err, "Warning")) << r.err;
 
@@ -52,8 +53,9 @@ TEST(CsvCli, GpxOutputCarriesTheSpeedInTheNameAndTheCommentAsCmt) {
     auto r = testing::run_velmora({"cams.CSV", "-o", "out.gpx"}, dir.path().string());
     ASSERT_EQ(r.exit_code, 0) << r.err;
     std::string gpx = testing::read_file(dir.file("out.gpx"));
-    EXPECT_TRUE(has(gpx, "<wpt lat=\"43.6319540\" lon=\"3.8225100\">\n\t\t<name>max@50</name>\n"
-                         "\t\t<cmt><![CDATA[GRABELS \"Avenue de l'Europe, face]]></cmt>"))
+    EXPECT_TRUE(has(gpx,
+                    "<wpt lat=\"43.6319540\" lon=\"3.8225100\">\n\t\t<name>max@50</name>\n"
+                    "\t\t<cmt><![CDATA[GRABELS \"Avenue de l'Europe, face]]></cmt>"))
         << gpx;
     EXPECT_TRUE(has(gpx, "<gpxx:Proximity>500</gpxx:Proximity>")) << gpx;
 }
@@ -64,7 +66,8 @@ TEST(CsvCli, AnUnusableIconIsReportedAsInTheIconsDirectoryAndTheRunGoesOn) {
     testing::write_file(dir.file("Camp.bmp"), "BM not really a picture");
     auto r = testing::run_velmora({"camp.csv", "-o", "out.gpi"}, dir.path().string());
     ASSERT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_TRUE(has(r.err, "\nWarning: Can't load bmp file(camp.bmp)\nTeszt: Not loaded! (camp.bmp)"))
+    EXPECT_TRUE(
+        has(r.err, "\nWarning: Can't load bmp file(camp.bmp)\nTeszt: Not loaded! (camp.bmp)"))
         << r.err;
     poiset_list list = testing::read_gpi(testing::read_file(dir.file("out.gpi")));
     ASSERT_EQ(list.count(), 1);

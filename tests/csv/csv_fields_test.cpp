@@ -24,8 +24,7 @@ void expect_records(std::string_view text, const std::vector<expected_record>& e
         ASSERT_LT(i, expected.size()) << "one record too many, at line " << record.line;
         const expected_record& want = expected[i];
         EXPECT_EQ(record.line, want.line) << "record " << i;
-        EXPECT_EQ(std::vector<std::string>(record.fields.begin(), record.fields.end()),
-                  want.fields)
+        EXPECT_EQ(std::vector<std::string>(record.fields.begin(), record.fields.end()), want.fields)
             << "record " << i;
         EXPECT_EQ(record.field_count, want.field_count ? want.field_count : want.fields.size())
             << "record " << i;
@@ -44,8 +43,9 @@ TEST(CsvFields, SplitsLinesAndFieldsWithEveryLineEnd) {
 
 TEST(CsvFields, ReadsQuotedFieldsAsRfc4180AndAsRealFilesWriteThem) {
     // Garmin's own example: a comma inside the quoted comment.
-    expect_records("-94.76416,38.81227,Garmin,\"1200 E. 151st Street Olathe,KS 66062\"\r\n",
-                   {{1, {"-94.76416", "38.81227", "Garmin", "1200 E. 151st Street Olathe,KS 66062"}}});
+    expect_records(
+        "-94.76416,38.81227,Garmin,\"1200 E. 151st Street Olathe,KS 66062\"\r\n",
+        {{1, {"-94.76416", "38.81227", "Garmin", "1200 E. 151st Street Olathe,KS 66062"}}});
     // Doubled quotes, an empty quoted field, a quoted number.
     expect_records("\"say \"\"hi\"\"\",\"\",\"47.5\"", {{1, {"say \"hi\"", "", "47.5"}}});
     expect_records("\"\"\"\",\"a\"\"\"", {{1, {"\"", "a\""}}});
@@ -75,9 +75,7 @@ TEST(CsvFields, AQuoteThatNeverClosesEndsWithItsLineAndReadingGoesOn) {
                    {{1, {"1", "2", "open name,x"}, 3, true}, {2, {"3", "4", "c"}}});
     // Every later quote that can't close either is found without scanning again.
     expect_records("1,\"a\n2,\"b \"\"x\n3,\"\",y\n",
-                   {{1, {"1", "a"}, 2, true},
-                    {2, {"2", "b \"\"x"}, 2, true},
-                    {3, {"3", "", "y"}}});
+                   {{1, {"1", "a"}, 2, true}, {2, {"2", "b \"\"x"}, 2, true}, {3, {"3", "", "y"}}});
     // At the very end of the text.
     expect_records("5,6,\"", {{1, {"5", "6", ""}, 3, true}});
     std::string many;

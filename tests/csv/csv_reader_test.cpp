@@ -34,8 +34,8 @@ struct expected_poi {
 
 TEST(CsvReader, EachLineBecomesAWaypointWithItsNameSpeedAndComment) {
     const expected_poi cases[] = {
-        {"-94.76416,38.81227,Garmin,\"1200 E. 151st Street Olathe,KS 66062\"", -94.76416,
-         38.81227, "Garmin", "1200 E. 151st Street Olathe,KS 66062", 0},
+        {"-94.76416,38.81227,Garmin,\"1200 E. 151st Street Olathe,KS 66062\"", -94.76416, 38.81227,
+         "Garmin", "1200 E. 151st Street Olathe,KS 66062", 0},
         {"-81.12345,45.98765,\"Police Station@35\",\"\"", -81.12345, 45.98765, "Police Station",
          nullptr, 35},
         {"3.82251,43.631954,\"max @50\",\"GRABELS \\\"Avenue\\\"\"", 3.82251, 43.631954, "max",
@@ -99,7 +99,9 @@ TEST(CsvReader, SkipsBadLinesWithTheirLineNumberAndAFirstHeaderLineSilently) {
 }
 
 TEST(CsvReader, TakesUtf8WhenMarkedOrValidAndCodePage1252Otherwise) {
-    auto bom = read_csv("\xEF\xBB\xBF" "19,47,Caf\xC3\xA9\n");
+    auto bom = read_csv(
+        "\xEF\xBB\xBF"
+        "19,47,Caf\xC3\xA9\n");
     EXPECT_TRUE(bom->set.is_utf8);
     ASSERT_EQ(bom->set.count(), 1);  // the mark is not part of the first field
     EXPECT_EQ(bom->set.waypoints[0]->name, "Caf\xC3\xA9");
