@@ -6,6 +6,10 @@ command -v cmake >/dev/null 2>&1 || need+=(cmake)
 command -v g++ >/dev/null 2>&1 || need+=(g++)
 command -v make >/dev/null 2>&1 || need+=(make)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+# The man page check and the Debian package (cpack with dpkg-shlibdeps).
+command -v groff >/dev/null 2>&1 || need+=(groff-base)
+command -v dpkg-shlibdeps >/dev/null 2>&1 || need+=(dpkg-dev)
+command -v file >/dev/null 2>&1 || need+=(file)
 # The fuzz targets of the test run: clang with its libFuzzer and sanitizer runtimes.
 command -v clang++ >/dev/null 2>&1 || need+=(clang)
 ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 ||

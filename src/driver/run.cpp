@@ -1,14 +1,18 @@
 #include "driver/run.hpp"
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "csv/csv_reader.hpp"
+#include "driver/console_io.hpp"
 #include "driver/gpi_settings.hpp"
+#include "driver/help.hpp"
 #include "driver/icon_selection.hpp"
+#include "driver/runtime_files.hpp"
 #include "gpi/gpi_reader.hpp"
 #include "gpi/gpi_writer.hpp"
 #include "gpx/gpx_reader.hpp"
@@ -22,6 +26,7 @@
 #include "platform/file_kind.hpp"
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
+#include "platform/program_path.hpp"
 #include "speedcam/speedcam_import.hpp"
 #include "speedcam/speedcam_settings.hpp"
 
@@ -42,13 +47,8 @@ struct named_file {
     std::string ext;   // with its dot, or empty
 };
 
-bool is_console_input(std::string_view arg) {
-    return equals_ignore_case(arg, "con") || equals_ignore_case(arg, "stdin");
-}
-
-bool is_console_output(std::string_view arg) {
-    return equals_ignore_case(arg, "con") || equals_ignore_case(arg, "stdout");
-}
+// The display name of standard input named "-"; the console names are shown as given.
+constexpr const char* stdin_name = "stdin";
 
 // The run-wide values and the run's steps.
 class conversion_run {
@@ -63,10 +63,14 @@ class conversion_run {
     void read_option(const char* arg);
     void read_input(const char* arg);
     void read_output(const char* arg);
+    void read_format(const char* arg, std::string_view value);
+    void check_console_use();
     void name_output_automatically();
     void need_gpi_settings();
     void import_input(int number, const named_file& input);
+    void report_imported(int sets_before);
     void import_by_extension(std::FILE* file, const named_file& input);
+    [[nodiscard]] bool import_console_input(const named_file& input);
     [[nodiscard]] std::optional<std::string> icon_dir_spec(std::string_view input_ext) const;
     // Until every importer calls it, it may stand unused.
     void prepare_icons(poiset& set, const std::string& input_ext);
@@ -76,9 +80,13 @@ class conversion_run {
     enum class output_kind { none, gpx, gpi, bmp };
     static output_kind output_kind_of(std::string_view ext);
     bool write_stream(output_kind kind, std::FILE* stream);
+    void export_to_stdout(output_kind kind);
+
+    [[nodiscard]] std::string find_settings_file(const char* name) const;
 
     std::string exe_path_;
     std::string app_dir_;
+    runtime_files files_;
     std::optional<code_page> output_locale_;
     double mark_time_ = 0.0;
     std::unique_ptr<gpi_settings> gpi_settings_;
@@ -87,6 +95,8 @@ class conversion_run {
     std::vector<named_file> inputs_;
     bool output_named_ = false;
     named_file output_;
+    bool output_to_stdout_ = false;
+    std::optional<std::string> output_format_;  // -format:, as an extension
     std::unique_ptr<poiset_list> list_ = std::make_unique<poiset_list>();
 };
 
@@ -96,12 +106,25 @@ void conversion_run::mark_elapsed() {
     mark_time_ = now;
 }
 
-void conversion_run::need_gpi_settings() {
-    if (!gpi_settings_) gpi_settings_ = load_gpi_settings(app_dir_);
+// The settings file where the lookup order finds it, reported as it is chosen; the
+// path beside the program when none is found, so that its reader names that one.
+std::string conversion_run::find_settings_file(const char* name) const {
+    auto found = files_.find_file(name);
+    if (!found) return files_.beside_program(name);
+    report("\n    settings: %s", found->c_str());
+    return *found;
 }
 
+void conversion_run::need_gpi_settings() {
+    if (!gpi_settings_) gpi_settings_ = read_gpi_settings(find_settings_file("Velmora_gpi.ini"));
+}
+
+// The program's directory is that of the running executable, whatever name it was
+// started by, so that a program found through PATH never takes the settings of the
+// working directory; only a system that can't tell falls back to the name given.
 void conversion_run::read_program_name(const char* arg) {
-    auto full = resolve_path(arg);
+    auto full = running_program_path();
+    if (!full) full = resolve_path(arg);
     if (!full) {
         report("\nFatal: Error processing exe name (%s)", arg);
         throw fatal_exit{};
@@ -113,6 +136,7 @@ void conversion_run::read_program_name(const char* arg) {
         throw fatal_exit{};
     }
     app_dir_ = parts->drive + parts->dir;
+    files_ = runtime_files::for_program(app_dir_, [](const char* var) { return std::getenv(var); });
     arg_state_ = 1;
 }
 
@@ -123,8 +147,40 @@ void conversion_run::read_option(const char* arg) {
     }
     if (equals_ignore_case(name, "output") || equals_ignore_case(name, "o")) {
         ++arg_state_;
+    } else if (equals_ignore_case(name, "format")) {
+        read_format(arg, name.size() + 1 < std::string_view(arg + 1).size()
+                             ? std::string_view(arg + 2 + name.size())
+                             : std::string_view());
     } else {
         report("\nUnexpected option found: (%s), ignored", arg);
+    }
+}
+
+// -format:gpi or -format:gpx: the writer, whatever the output's name; the only way to
+// choose one for standard output.
+void conversion_run::read_format(const char* arg, std::string_view value) {
+    if (equals_ignore_case(value, "gpi") || equals_ignore_case(value, "gpx")) {
+        output_format_ = "." + ascii_lower(value);
+        return;
+    }
+    report("\nFatal: Unknown output format (%s): -format: takes gpi or gpx", arg);
+    throw fatal_exit{};
+}
+
+// Standard input has no name to derive an output name from, and standard output no
+// extension to choose the writer by; both are checked before any input is read.
+void conversion_run::check_console_use() {
+    if (output_format_) {
+        output_.ext = *output_format_;
+        if (equals_ignore_case(output_.ext, ".gpi")) need_gpi_settings();
+    }
+    if (output_to_stdout_ && !output_format_) {
+        report("\nFatal: Standard output needs the output format: -format:gpi or -format:gpx");
+        throw fatal_exit{};
+    }
+    if (!output_named_ && is_console_input(inputs_.front().path)) {
+        report("\nFatal: Standard input needs an output: -o FILE, or -o - with -format:");
+        throw fatal_exit{};
     }
 }
 
@@ -132,7 +188,7 @@ void conversion_run::read_input(const char* arg) {
     named_file input;
     if (is_console_input(arg)) {
         input.path = arg;
-        input.name = arg;
+        input.name = std::string_view(arg) == "-" ? stdin_name : arg;
     } else {
         auto full = resolve_path(arg);
         if (!full) {
@@ -157,7 +213,8 @@ void conversion_run::read_input(const char* arg) {
 
 void conversion_run::read_output(const char* arg) {
     if (is_console_output(arg)) {
-        output_ = {arg, arg, ""};
+        output_ = {arg, std::string_view(arg) == "-" ? "stdout" : arg, ""};
+        output_to_stdout_ = true;
     } else {
         auto full = resolve_path(arg);
         if (!full) {
@@ -187,7 +244,9 @@ void conversion_run::name_output_automatically() {
     }
     output_.name = first.name;
     parts->fname += "_velmora";
-    output_.ext = equals_ignore_case(first.ext, ".gpi") ? ".gpx" : ".gpi";
+    output_.ext = output_format_ ? *output_format_
+                  : equals_ignore_case(first.ext, ".gpi") ? ".gpx"
+                                                          : ".gpi";
     parts->ext = output_.ext;
     auto joined = join_path(*parts);
     if (!joined) {
@@ -207,7 +266,7 @@ void conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
         if (set == nullptr) throw fatal_exit{};
         set->name = input.name;
         // The settings are read afresh for every list and released after its import.
-        auto settings = load_speedcam_settings(app_dir_);
+        auto settings = read_speedcam_settings(find_settings_file("Velmora_speedcam.ini"));
         bool imported = import_speedcam_text(file, settings.get(), *set, output_.ext);
         if (imported) prepare_icons(*set, ext);
     } else if (equals_ignore_case(ext, ".gpi")) {
@@ -229,11 +288,17 @@ void conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
     }
 }
 
-// The icons directory pattern for a set read from a file of that extension.
+// The icons directory pattern for a set read from a file of that extension, from the
+// first directory of the lookup order that has the icons directory; reported as chosen.
 std::optional<std::string> conversion_run::icon_dir_spec(std::string_view input_ext) const {
-    if (equals_ignore_case(input_ext, ".gpx")) return app_dir_ + "icons\\*.*";
-    if (equals_ignore_case(input_ext, ".txt")) return app_dir_ + "icons\\speedcam\\*.*";
-    return std::nullopt;
+    const char* relative = nullptr;
+    if (equals_ignore_case(input_ext, ".gpx")) relative = "icons/";
+    if (equals_ignore_case(input_ext, ".txt")) relative = "icons/speedcam/";
+    if (relative == nullptr) return std::nullopt;
+    auto found = files_.find_directory(relative);
+    if (!found) return files_.beside_program(relative) + "*.*";
+    report("\n    icons: %s", found->c_str());
+    return *found + "*.*";
 }
 
 // For GPI output, gives a set just read from a GPX file or a speed-camera list its icon
@@ -263,6 +328,11 @@ void conversion_run::import_input(int number, const named_file& input) {
     int sets_before = list_->count();
     report("\n\nImporting... (%i. %s%s)", number, input.name.c_str(), input.ext.c_str());
     mark_time_ = monotonic_msec();
+    if (is_console_input(input.path)) {
+        if (!import_console_input(input)) return;
+        report_imported(sets_before);
+        return;
+    }
     // A directory opens for reading on this platform but holds no bytes to read.
     std::FILE* file =
         is_directory(input.path.c_str()) ? nullptr : std::fopen(input.path.c_str(), "rb");
@@ -272,6 +342,24 @@ void conversion_run::import_input(int number, const named_file& input) {
     }
     import_by_extension(file, input);
     std::fclose(file);
+    report_imported(sets_before);
+}
+
+// Standard input, read by the reader that its first bytes call for.
+bool conversion_run::import_console_input(const named_file& input) {
+    console_input console = open_console_input();
+    if (!console.file) {
+        report("\nError opening input file (%s). Igonre it!", input.path.c_str());
+        return false;
+    }
+    report("\n    read as %s", console.ext.c_str());
+    named_file sniffed = input;
+    sniffed.ext = console.ext;
+    import_by_extension(console.file.get(), sniffed);
+    return true;
+}
+
+void conversion_run::report_imported(int sets_before) {
     long long imported = 0;
     for (int i = sets_before; i < list_->count(); ++i)
         imported += list_->poisets[static_cast<std::size_t>(i)]->count();
@@ -321,6 +409,10 @@ void conversion_run::export_all() {
         }
         throw fatal_exit{};
     }
+    if (output_to_stdout_) {
+        export_to_stdout(kind);
+        return;
+    }
     if (kind == output_kind::bmp) {
         // The icons go to files of their own, named after the output.
         bool exported = export_icons(output_.path, *list_);
@@ -353,7 +445,31 @@ void conversion_run::export_all() {
     }
 }
 
+// Standard output is written as the writer goes: it can't be taken back, but a
+// failed write still fails the run.
+void conversion_run::export_to_stdout(output_kind kind) {
+    static constexpr std::size_t buffer_size = 1 << 16;
+    std::setvbuf(stdout, nullptr, _IOFBF, buffer_size);
+    bool written = write_stream(kind, stdout);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) written = false;
+    mark_elapsed();
+    if (!written) {
+        report("\nError: Writing to standard output failed.");
+        throw fatal_exit{};
+    }
+}
+
 int conversion_run::execute(int argc, const char* const* argv) {
+    switch (info_requested(argc, argv)) {
+        case info_request::help:
+            print_help(stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        case info_request::version:
+            print_version(stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        case info_request::none:
+            break;
+    }
     report("\n%s %s\n%s", program_name, program_version, credits);
     if (argc < 2) {
         report(usage_line, program_name);
@@ -364,7 +480,7 @@ int conversion_run::execute(int argc, const char* const* argv) {
         read_program_name(argv[0]);
         for (int i = 1; i < argc; ++i) {
             const char* arg = argv[i];
-            if (arg[0] == '-') {
+            if (arg[0] == '-' && arg[1] != '\0') {
                 read_option(arg);
             } else if (arg_state_ == 1) {
                 read_input(arg);
@@ -382,6 +498,7 @@ int conversion_run::execute(int argc, const char* const* argv) {
             report("\nFatal: No input file was specified!");
             return 1;
         }
+        check_console_use();
         if (arg_state_ < 2 || !output_named_) name_output_automatically();
 
         for (std::size_t i = 0; i < inputs_.size(); ++i) {

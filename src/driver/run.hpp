@@ -1,10 +1,9 @@
 #pragma once
 // One conversion run: command line, import of every input, export of the merged sets.
 
-namespace velmora {
+#include "platform/version.hpp"
 
-inline constexpr const char* program_name = "Velmora";
-inline constexpr const char* program_version = "v0.0.15";
+namespace velmora {
 
 // What becomes of the run's POI sets after a finished export: freed, or left to the
 // end of the process (which main() reaches right after the run; freeing them one by one

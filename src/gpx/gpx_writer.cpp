@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/version.hpp"
 #include "text/encoding.hpp"
 
 namespace velmora {
@@ -20,8 +21,6 @@ constexpr std::string_view gpxx_namespace = "http://www.garmin.com/xmlschemas/Gp
 constexpr std::string_view gpxx_schema =
     "http://www.garmin.com/xmlschemas/GpxExtensions/v3/GpxExtensionsv3.xsd";
 constexpr std::string_view maker_home_page = "http://www.garmin.com";
-constexpr std::string_view system_name = "Velmora";
-constexpr std::string_view system_version = "v0.0.15";
 
 // Where a text goes: which characters it must not hold as they are.
 enum class text_place { element, attribute, cdata };
@@ -205,9 +204,9 @@ void append_header(std::string& out, const poiset_list& list) {
     out += "<gpx xmlns=\"";
     out += gpx_namespace;
     out += "\" creator=\"";
-    out += system_name;
+    out += program_name;
     out += ' ';
-    out += system_version;
+    out += program_version;
     out += "\" version=\"1.1\" xmlns:xsi=\"";
     out += xsi_namespace;
     out += "\" xsi:schemaLocation=\"";
@@ -224,7 +223,7 @@ void append_header(std::string& out, const poiset_list& list) {
     out += maker_home_page;
     out += "\">\n";
     out += "\t\t\t<text>";
-    out += system_name;
+    out += program_name;
     out += "</text>\n";
     out += "\t\t</link>\n";
     out += "\t\t<time>";

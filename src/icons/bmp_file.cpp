@@ -56,7 +56,7 @@ bool read_at(std::FILE* file, std::uint64_t offset, std::uint8_t* dest, std::siz
 
 // The file name after the last directory separator.
 std::string file_name_of(const std::string& path) {
-    std::size_t sep = path.find_last_of("\\/");
+    std::size_t sep = path.rfind('/');
     return sep == std::string::npos ? path : path.substr(sep + 1);
 }
 

@@ -14,7 +14,7 @@ namespace velmora {
 namespace {
 
 bool is_separator(char c) {
-    return c == '/' || c == '\\';
+    return c == '/';
 }
 
 // Loads one BMP file as the icon of the symbol name and appends it; a file that can't be
@@ -71,7 +71,7 @@ std::unique_ptr<icon_list> icon_library_load(std::string_view pattern) {
         dir = *resolved;
     } else {
         search = *resolved;
-        std::size_t sep = resolved->find_last_of("\\/");
+        std::size_t sep = resolved->rfind('/');
         if (sep != std::string::npos) dir = resolved->substr(0, sep + 1);
     }
 

@@ -13,8 +13,8 @@ namespace velmora {
 // is absent or the list could not grow; the entry is then dropped.
 [[nodiscard]] bool icon_list_append(icon_list& list, std::unique_ptr<icon_entry> entry);
 
-// Loads every BMP file that the directory pattern matches ("...\icons\*.*", or a path
-// ending in a separator for a whole directory), in file-name order.  Files that can't
+// Loads every BMP file that the directory pattern matches ("/.../icons/*.*", or a path
+// ending in "/" for a whole directory), in file-name order.  Files that can't
 // be loaded or are of another type are reported and left out; a missing directory
 // gives an empty list.
 [[nodiscard]] std::unique_ptr<icon_list> icon_library_load(std::string_view pattern);

@@ -10,7 +10,6 @@ namespace velmora {
 
 std::vector<dir_entry> find_entries(std::string_view pattern) {
     std::string native(pattern);
-    std::replace(native.begin(), native.end(), '\\', '/');
     std::size_t slash = native.rfind('/');
     std::string dir = slash == std::string::npos ? std::string(".") : native.substr(0, slash + 1);
     std::string mask = slash == std::string::npos ? native : native.substr(slash + 1);

@@ -1,7 +1,8 @@
 #pragma once
-// Directory search by a wildcard pattern, such as "icons\*.*" or "/x/icons/*.bmp".
-// "\" and "/" both separate; "*.*" matches every entry, as on the platform the
-// patterns were written for; other wildcards follow shell rules (*, ?, [...]).
+// Directory search by a wildcard pattern, such as "icons/*.*" or "/x/icons/*.bmp".
+// "/" separates (a backslash is part of a name); "*.*" matches every entry, as on the
+// platform the patterns were first written for; other wildcards follow shell rules
+// (*, ?, [...]).
 #include <string>
 #include <string_view>
 #include <vector>

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <vector>
 
 namespace velmora {
@@ -9,7 +11,7 @@ namespace velmora {
 namespace {
 
 bool is_separator(char c) {
-    return c == '/' || c == '\\';
+    return c == '/';
 }
 
 std::optional<std::string> current_directory() {
@@ -21,43 +23,55 @@ std::optional<std::string> current_directory() {
     return std::string(buffer.data());
 }
 
+// The path with every symbolic link, "." and ".." resolved by the file system; none
+// when some component does not exist or can't be searched.
+std::optional<std::string> real_directory(const std::string& path) {
+    char* real = realpath(path.c_str(), nullptr);
+    if (real == nullptr) return std::nullopt;
+    std::string result(real);
+    std::free(real);
+    return result;
+}
+
+bool names_directory(std::string_view name) {
+    return name.ends_with('/') || name == "." || name == ".." || name.ends_with("/.") ||
+           name.ends_with("/..");
+}
+
 }  // namespace
 
 std::optional<std::string> resolve_path(std::string_view name) {
     if (name.empty()) return std::nullopt;
-    std::string combined;
+    std::string absolute;
     if (!is_separator(name.front())) {
         auto cwd = current_directory();
         if (!cwd) return std::nullopt;
-        combined = *cwd;
-        combined += '/';
+        absolute = *cwd;
+        absolute += '/';
     }
-    combined += name;
+    absolute += name;
+    if (absolute.size() > max_path_length) return std::nullopt;
 
-    // Fold the components; a trailing separator is kept (it names a directory).
-    std::vector<std::string_view> parts;
-    std::string_view rest(combined);
-    while (!rest.empty()) {
-        std::size_t sep = 0;
-        while (sep < rest.size() && !is_separator(rest[sep])) ++sep;
-        std::string_view part = rest.substr(0, sep);
-        rest.remove_prefix(sep < rest.size() ? sep + 1 : sep);
-        if (part.empty() || part == ".") continue;
-        if (part == "..") {
-            if (!parts.empty()) parts.pop_back();
-            continue;
-        }
-        parts.push_back(part);
-    }
+    // The directory is resolved by the file system, so that "link/../x" names what the
+    // shell names; the last component stays as written (it may not exist yet).  A
+    // directory that can't be resolved leaves the name as it is: opening it fails.
     std::string result;
-    for (auto part : parts) {
-        result += '/';
-        result += part;
+    if (names_directory(name)) {
+        auto real = real_directory(absolute);
+        result = real ? *real : absolute;
+        if (!is_separator(result.back())) result += '/';
+    } else {
+        std::size_t slash = absolute.rfind('/');
+        std::string dir = absolute.substr(0, slash + 1);
+        auto real = real_directory(dir);
+        if (real) {
+            result = *real;
+            if (!is_separator(result.back())) result += '/';
+            result.append(absolute, slash + 1);
+        } else {
+            result = absolute;
+        }
     }
-    bool trailing = is_separator(name.back()) || name == "." || name == ".." ||
-                    name.ends_with("/.") || name.ends_with("/..") || name.ends_with("\\.") ||
-                    name.ends_with("\\..");
-    if (result.empty() || trailing) result += '/';
     if (result.size() > max_path_length) return std::nullopt;
     return result;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // File names: resolving against the current directory, splitting into parts and
-// joining them again.  Both "/" and "\" count as separators; the drive part is always
-// empty on this platform.
+// joining them again.  Only "/" separates; a backslash is an ordinary character of a
+// name.  The drive part is always empty on this platform.
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,10 +19,11 @@ struct path_parts {
     std::string ext;    // from the last "." of the file name on, or empty
 };
 
-// The absolute path of a name, "." and ".." folded, without touching the file system
-// beyond asking for the current directory; links are not followed.  None for an empty
-// name, a name whose result is longer than max_path_length, or when the current
-// directory is unknown.
+// The absolute path of a name.  Its directory is resolved by the file system (links,
+// "." and ".." as the shell sees them); the last component is kept as written, or
+// resolved too when it is "." or "..", and a name ending in "/" keeps that "/".  A
+// directory that does not exist leaves the name unresolved.  None for an empty name,
+// a result longer than max_path_length, or when the current directory is unknown.
 [[nodiscard]] std::optional<std::string> resolve_path(std::string_view name);
 
 // Splits a path; none when a part exceeds the limits above.

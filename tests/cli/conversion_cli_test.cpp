@@ -42,11 +42,7 @@ std::size_t count_of(const std::string& text, const std::string& what) {
     return n;
 }
 
-// Runs the program as if it lay in dir, so that settings and icons are looked up there.
-run_result run_from(const temp_dir& dir, const std::vector<std::string>& args) {
-    return testing::run_program(testing::velmora_exe(), dir.file("velmora"), args,
-                                dir.path().string());
-}
+using testing::run_from;
 
 void copy_bundled(const temp_dir& dir, const std::string& relative) {
     std::filesystem::copy(std::filesystem::path(testing::source_dir()) / "examples" / relative,
@@ -268,20 +264,26 @@ TEST(SpeedcamLists, TheRealRussianListConvertsToGpi) {
     EXPECT_EQ(total_pois(read_gpi_output(dir.file("ru.gpi"))), 25325);
 }
 
-TEST(ProgramDirectory, BareProgramNameMeansTheCurrentDirectory) {
-    temp_dir dir;
-    write_file(dir.file("a.gpx"), "<gpx></gpx>");
-    auto run =
-        testing::run_program(testing::velmora_exe(), "velmora", {"a.gpx"}, dir.path().string());
+TEST(ProgramDirectory, IsTheRunningProgramsNeverTheWorkingDirectory) {
+    // Started by a bare name (as through PATH), the program still looks beside itself;
+    // a settings file planted in the working directory is not read.
+    temp_dir program;
+    temp_dir work;
+    write_file(work.file("a.gpx"), "<gpx></gpx>");
+    write_file(work.file("Velmora_gpi.ini"), "[GpiExportSettings]\nDefaultProximity=250\n");
+    (void)run_from(program, {"-h"});
+    auto run = testing::run_program(program.file("velmora"), "velmora", {"a.gpx"},
+                                    work.path().string());
     EXPECT_NE(
-        run.err.find("\nError: Cant't open gpi ini file (" + dir.file("Velmora_gpi.ini") + ")"),
+        run.err.find("\nError: Cant't open gpi ini file (" + program.file("Velmora_gpi.ini") + ")"),
         std::string::npos)
         << run.err;
-    // A settings file in the current directory is then found.
-    write_file(dir.file("Velmora_gpi.ini"), "[GpiExportSettings]\nDefaultProximity=250\n");
-    auto found =
-        testing::run_program(testing::velmora_exe(), "velmora", {"a.gpx"}, dir.path().string());
-    EXPECT_EQ(found.err.find("Cant't open gpi ini file"), std::string::npos) << found.err;
+    write_file(program.file("Velmora_gpi.ini"), "[GpiExportSettings]\n");
+    auto found = testing::run_program(program.file("velmora"), "velmora", {"a.gpx"},
+                                      work.path().string());
+    EXPECT_NE(found.err.find("\n    settings: " + program.file("Velmora_gpi.ini")),
+              std::string::npos)
+        << found.err;
     EXPECT_EQ(found.exit_code, 0) << found.err;
 }
 

@@ -134,18 +134,24 @@ TEST(Export, UnsupportedOutputFormatFailsWithoutTouchingTheFile) {
     EXPECT_FALSE(file_exists(dir.file("out.gdb")));
 }
 
-TEST(Export, ConsoleOutputNamesAreRefusedByTheirEmptyExtension) {
+TEST(Export, StandardOutputNeedsAFormatBeforeAnyInputIsRead) {
     temp_dir dir;
     write_file(dir.file("a.gdb"), "");
-    for (const char* console : {"stdout", "CON"}) {
+    for (const char* console : {"stdout", "CON", "-"}) {
         auto result = run_velmora({"a.gdb", "-o", console}, dir.path().string());
         EXPECT_EQ(result.exit_code, 1);
-        EXPECT_NE(result.err.find(std::string("\n1---> ") + console), std::string::npos);
-        EXPECT_NE(result.err.find("\nOutput file format () not supported!"), std::string::npos)
+        EXPECT_NE(result.err.find("\nFatal: Standard output needs the output format: "
+                                  "-format:gpi or -format:gpx"),
+                  std::string::npos)
             << result.err;
+        EXPECT_EQ(result.err.find("Importing"), std::string::npos) << result.err;
         EXPECT_TRUE(result.out.empty());
         EXPECT_FALSE(file_exists(dir.file(console)));
     }
+    auto unknown = run_velmora({"a.gdb", "-o", "-", "-format:kml"}, dir.path().string());
+    EXPECT_EQ(unknown.exit_code, 1);
+    EXPECT_NE(unknown.err.find("\nFatal: Unknown output format (-format:kml)"), std::string::npos)
+        << unknown.err;
 }
 
 TEST(Names, OverlongInputNameEndsTheRunWhenItCannotBeSplit) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "support/test_support.hpp"
 
 namespace velmora {
@@ -7,11 +9,7 @@ namespace {
 
 using testing::run_result;
 
-// Runs the built program as if it lay in dir, so that the settings file is looked up there.
-run_result run_from(const testing::temp_dir& dir, const std::vector<std::string>& args) {
-    return testing::run_program(testing::velmora_exe(), dir.file("velmora"), args,
-                                dir.path().string());
-}
+using testing::run_from;
 
 const std::string list =
     "X,Y,TYPE,SPEED,DIRTYPE,DIRECTION\n"
@@ -27,7 +25,9 @@ TEST(SpeedcamCli, ImportsTheListWithTheSettingsBesideTheProgram) {
     // The output format is refused after the import.
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.err.find("\n<-1. cams.txt\n1---> out.kml"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("\n\nImporting... (1. cams.txt)\n    imported 3 pois "), std::string::npos)
+    EXPECT_NE(r.err.find("\n\nImporting... (1. cams.txt)\n    settings: " +
+                         dir.file("Velmora_speedcam.ini") + "\n    imported 3 pois "),
+              std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find("\nOutput file format (.kml) not supported!"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("Warning"), std::string::npos) << r.err;
@@ -55,8 +55,9 @@ TEST(SpeedcamCli, SettingsAreReadAfreshForEveryList) {
     testing::write_file(dir.file("B.TXT"), list);
     auto r = run_from(dir, {"a.txt", "B.TXT", "-o", "out.kml"});
     EXPECT_EQ(r.exit_code, 1);
-    const std::string rect =
-        "\nSpeedcam filter rect: N200 0.000 E20 0.000 - S-200 0.000 W-200 0.000 ";
+    const std::string rect = "\n    settings: " + dir.file("Velmora_speedcam.ini") +
+                             "\nSpeedcam filter rect: N200 0.000 E20 0.000 - S-200 0.000 "
+                             "W-200 0.000 ";
     // Each list echoes the rectangle and keeps the two cameras west of 20 degrees east.
     EXPECT_NE(r.err.find("\n\nImporting... (1. a.txt)" + rect + "\n    imported 2 pois "),
               std::string::npos)
@@ -91,7 +92,9 @@ TEST(SpeedcamCli, BundledSettingsAndExampleListImportWithoutWarnings) {
     testing::temp_dir dir;
     auto r = testing::run_velmora({example, "-o", "out.kml"}, dir.path().string());
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_NE(r.err.find("\n\nImporting... (1. speedcams.txt)\n    imported 12 pois "),
+    EXPECT_NE(r.err.find("\n\nImporting... (1. speedcams.txt)\n    settings: " +
+                         std::filesystem::path(testing::velmora_exe()).parent_path().string() +
+                         "/Velmora_speedcam.ini\n    imported 12 pois "),
               std::string::npos)
         << r.err;
     EXPECT_EQ(r.err.find("Warning"), std::string::npos) << r.err;

@@ -86,18 +86,18 @@ TEST(IconLibraryLoad, AcceptsThePatternFormsOfTheBuiltInDirectories) {
     std::string base = dir.path().string() + "/";
 
     message_capture capture;
-    auto gpx_icons = icon_library_load(base + "icons\\*.*");
+    auto gpx_icons = icon_library_load(base + "icons/*.*");
     ASSERT_NE(gpx_icons, nullptr);
     EXPECT_EQ(symbols_of(*gpx_icons), (std::vector<std::string>{"waypoint"}));
     EXPECT_EQ(capture.text(),
               "\nWarning: type not supported: (.txt)!\nTeszt: Not loaded! (note.txt)");
 
-    auto cameras = icon_library_load(base + "icons\\speedcam\\*.*");
+    auto cameras = icon_library_load(base + "icons/speedcam/*.*");
     ASSERT_NE(cameras, nullptr);
     EXPECT_EQ(symbols_of(*cameras), (std::vector<std::string>{"speed_50"}));
 
     // A pattern ending in a separator names the whole directory.
-    auto whole = icon_library_load(base + "icons\\speedcam\\");
+    auto whole = icon_library_load(base + "icons/speedcam/");
     ASSERT_NE(whole, nullptr);
     EXPECT_EQ(symbols_of(*whole), (std::vector<std::string>{"speed_50"}));
 

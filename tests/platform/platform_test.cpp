@@ -19,14 +19,33 @@
 namespace velmora {
 namespace {
 
-TEST(ResolvePath, FoldsDotsAgainstTheCurrentDirectory) {
+TEST(ResolvePath, FollowsTheFileSystemAsTheShellDoes) {
+    testing::temp_dir dir;
+    std::string root = std::filesystem::canonical(dir.path()).string();
+    std::filesystem::create_directories(dir.path() / "real" / "sub");
+    // link -> real/sub, so link/.. is real, not the directory holding link.
+    std::filesystem::create_directory_symlink(dir.path() / "real" / "sub", dir.path() / "link");
     std::string cwd = std::filesystem::current_path().string();
-    EXPECT_EQ(resolve_path("a.gpx"), cwd + "/a.gpx");
-    EXPECT_EQ(resolve_path("./x/../a.gpx"), cwd + "/a.gpx");
-    EXPECT_EQ(resolve_path("/tmp//q/./r/../s.gpi"), "/tmp/q/s.gpi");
-    EXPECT_EQ(resolve_path("/../.."), "/");
-    EXPECT_EQ(resolve_path("/tmp/dir/"), "/tmp/dir/");
-    EXPECT_EQ(resolve_path("icons\\*.*").value(), cwd + "/icons/*.*");
+    struct case_ {
+        std::string name;
+        std::string resolved;
+    };
+    for (const case_& c : std::vector<case_>{
+             {"a.gpx", cwd + "/a.gpx"},
+             {"./a.gpx", cwd + "/a.gpx"},
+             {root + "/link/../in.gpx", root + "/real/in.gpx"},
+             {root + "//real/./sub/../x.gpi", root + "/real/x.gpi"},
+             {root + "/link/", root + "/real/sub/"},
+             {root + "/link/..", root + "/real/"},
+             {"/../..", "/"},
+             // A backslash is part of the name, never a separator.
+             {root + "/back\\slash.gpx", root + "/back\\slash.gpx"},
+             {root + "/real\\..\\x.gpx", root + "/real\\..\\x.gpx"},
+             // A directory that does not exist leaves the name as written.
+             {root + "/missing/../x.gpx", root + "/missing/../x.gpx"},
+         }) {
+        EXPECT_EQ(resolve_path(c.name), c.resolved) << c.name;
+    }
     EXPECT_FALSE(resolve_path("").has_value());
     EXPECT_FALSE(resolve_path("/" + std::string(5000, 'a')).has_value());
 }
@@ -165,15 +184,19 @@ TEST(DirSearch, ListsEveryEntryInNameOrderForTheStarDotStarPattern) {
     testing::write_file(dir.file("A.BMP"), "x");
     testing::write_file(dir.file("readme"), "x");
     std::filesystem::create_directory(dir.path() / "sub");
-    auto entries = find_entries(dir.path().string() + "\\*.*");
-    ASSERT_EQ(entries.size(), 4u);
+    testing::write_file(dir.file("c\\d.bmp"), "x");
+    auto entries = find_entries(dir.path().string() + "/*.*");
+    ASSERT_EQ(entries.size(), 5u);
     EXPECT_EQ(entries[0].name, "A.BMP");
     EXPECT_EQ(entries[1].name, "b.bmp");
-    EXPECT_EQ(entries[2].name, "readme");
-    EXPECT_EQ(entries[3].name, "sub");
-    EXPECT_TRUE(entries[3].is_directory);
+    EXPECT_EQ(entries[2].name, "c\\d.bmp");
+    EXPECT_EQ(entries[3].name, "readme");
+    EXPECT_EQ(entries[4].name, "sub");
+    EXPECT_TRUE(entries[4].is_directory);
     EXPECT_FALSE(entries[0].is_directory);
-    EXPECT_EQ(find_entries(dir.path().string() + "/*.bmp").size(), 1u);
+    EXPECT_EQ(find_entries(dir.path().string() + "/*.bmp").size(), 2u);
+    // A backslash does not separate: this names no directory.
+    EXPECT_TRUE(find_entries(dir.path().string() + "\\*.*").empty());
     EXPECT_TRUE(find_entries(dir.path().string() + "/missing/*.*").empty());
 }
 

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <atomic>
 #include <fstream>
 #include <random>
@@ -72,20 +73,30 @@ std::string drain(int fd) {
 }  // namespace
 
 run_result run_program(const std::string& exe, const std::string& argv0,
-                       const std::vector<std::string>& args, const std::string& working_dir) {
+                       const std::vector<std::string>& args, const std::string& working_dir,
+                       const run_options& options) {
     // Standard error and output go to temporary files, so that a large output can't
     // block the child on a full pipe.
     temp_dir capture;
     std::string err_path = capture.file("stderr");
     std::string out_path = capture.file("stdout");
+    std::string no_config = capture.file("no-config");
+    int input_pipe[2] = {-1, -1};
+    if (options.input && pipe(input_pipe) != 0) throw std::runtime_error("pipe failed");
     pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
         int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (err < 0 || out < 0 || chdir(working_dir.c_str()) != 0) _exit(127);
+        int in = options.input ? input_pipe[0] : open("/dev/null", O_RDONLY);
+        if (err < 0 || out < 0 || in < 0 || chdir(working_dir.c_str()) != 0) _exit(127);
+        if (options.input) close(input_pipe[1]);
         dup2(err, 2);
         dup2(out, 1);
+        dup2(in, 0);
+        setenv("XDG_CONFIG_HOME", no_config.c_str(), 1);
+        setenv("XDG_CONFIG_DIRS", no_config.c_str(), 1);
+        for (const auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
         std::vector<std::string> all{argv0};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
@@ -93,6 +104,18 @@ run_result run_program(const std::string& exe, const std::string& argv0,
         argv.push_back(nullptr);
         execv(exe.c_str(), argv.data());
         _exit(127);
+    }
+    if (options.input) {
+        // A program that stops reading early must not end the test with SIGPIPE.
+        signal(SIGPIPE, SIG_IGN);
+        close(input_pipe[0]);
+        const std::string& bytes = *options.input;
+        for (std::size_t at = 0; at < bytes.size();) {
+            ssize_t n = write(input_pipe[1], bytes.data() + at, bytes.size() - at);
+            if (n <= 0) break;
+            at += static_cast<std::size_t>(n);
+        }
+        close(input_pipe[1]);
     }
     int status = 0;
     waitpid(pid, &status, 0);
@@ -111,8 +134,20 @@ run_result run_program(const std::string& exe, const std::string& argv0,
     return result;
 }
 
-run_result run_velmora(const std::vector<std::string>& args, const std::string& working_dir) {
-    return run_program(velmora_exe(), velmora_exe(), args, working_dir);
+run_result run_velmora(const std::vector<std::string>& args, const std::string& working_dir,
+                       const run_options& options) {
+    return run_program(velmora_exe(), velmora_exe(), args, working_dir, options);
+}
+
+run_result run_from(const temp_dir& dir, const std::vector<std::string>& args,
+                    const run_options& options) {
+    std::string copy = dir.file("velmora");
+    if (!file_exists(copy)) {
+        std::filesystem::copy_file(velmora_exe(), copy);
+        std::filesystem::permissions(copy, std::filesystem::perms::owner_exec,
+                                     std::filesystem::perm_options::add);
+    }
+    return run_program(copy, copy, args, dir.path().string(), options);
 }
 
 std::string velmora_exe() {

@@ -2,7 +2,9 @@
 // Helpers shared by the tests: temporary directories, files, running the built program
 // and locating the real-world sample files.
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velmora::testing {
@@ -34,14 +36,30 @@ struct run_result {
     std::string out;  // what it wrote to standard output
 };
 
+// What a run gets besides its arguments.  Standard input is a pipe carrying the bytes
+// given, or /dev/null.  The settings lookup of the program is kept to its own
+// directory and the installed tree: XDG_CONFIG_HOME and XDG_CONFIG_DIRS name a
+// directory that does not exist unless env sets them.
+struct run_options {
+    std::optional<std::string> input;
+    std::vector<std::pair<std::string, std::string>> env;
+};
+
 // Runs a program with the arguments (argv[0] given separately) in a working directory.
 [[nodiscard]] run_result run_program(const std::string& exe, const std::string& argv0,
                                      const std::vector<std::string>& args,
-                                     const std::string& working_dir);
+                                     const std::string& working_dir,
+                                     const run_options& options = {});
 
 // Runs the built velmora, invoked by its full path.
 [[nodiscard]] run_result run_velmora(const std::vector<std::string>& args,
-                                     const std::string& working_dir);
+                                     const std::string& working_dir,
+                                     const run_options& options = {});
+
+// Runs a copy of the built program that lies in dir, with dir as working directory,
+// so that the settings files and icons are looked up there first.
+[[nodiscard]] run_result run_from(const temp_dir& dir, const std::vector<std::string>& args,
+                                  const run_options& options = {});
 
 // The built program, the source tree and the folder of real-world samples.
 [[nodiscard]] std::string velmora_exe();

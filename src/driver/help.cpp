@@ -1,0 +1,102 @@
+#include "driver/help.hpp"
+
+#include <string_view>
+
+#include "platform/version.hpp"
+
+namespace velmora {
+
+namespace {
+
+// One line of a two-column table.  A new parameter is one more entry of the table.
+struct help_entry {
+    const char* term;
+    const char* text;
+};
+
+constexpr help_entry inputs[] = {
+    {"FILE.gpx", "GPX 1.1 waypoints"},
+    {"FILE.gpi", "Garmin GPI file"},
+    {"FILE.txt", "speed-camera list (columns X,Y,TYPE,SPEED,DIRTYPE,DIRECTION)"},
+    {"FILE.csv", "POI file in CSV form: lon,lat,name[,comment]; its icon is"},
+    {"", "FILE.bmp beside it"},
+    {"-", "standard input (also stdin, con); GPI, GPX or a speed-camera list,"},
+    {"", "recognised from its first bytes"},
+};
+
+constexpr help_entry outputs[] = {
+    {"-o FILE", "the output file (also -output); its extension chooses the format:"},
+    {"", ".gpi Garmin GPI, .gpx GPX 1.1, .bmp the icons of GPI inputs as BMP files"},
+    {"-o -", "standard output (also stdout, con); needs -format:"},
+    {"(no -o)", "NAME_velmora.gpi beside the first input (.gpx for a GPI input)"},
+};
+
+constexpr help_entry parameters[] = {
+    {"-format:gpi|gpx", "the output format whatever the output's name; required for"},
+    {"", "standard output"},
+    {"-h, --help, -?", "print this text"},
+    {"--version", "print the program's name and version"},
+};
+
+constexpr help_entry lookup_order[] = {
+    {"1.", "the program's own directory"},
+    {"2.", "$XDG_CONFIG_HOME/velmora (default ~/.config/velmora)"},
+    {"3.", "each directory of $XDG_CONFIG_DIRS, followed by /velmora"},
+    {"", "(default /etc/xdg/velmora)"},
+    {"4.", "PREFIX/share/velmora of the installed program (PREFIX/bin/velmora)"},
+};
+
+constexpr help_entry exit_codes[] = {
+    {"0", "the export finished"},
+    {"1", "a fatal condition: no input, a name that can't be used, an unsupported"},
+    {"", "output format, an output that can't be written"},
+};
+
+template <std::size_t N>
+void print_table(std::FILE* out, const char* title, const help_entry (&entries)[N]) {
+    std::fprintf(out, "\n%s\n", title);
+    for (const help_entry& entry : entries) {
+        std::fprintf(out, "  %-17s %s\n", entry.term, entry.text);
+    }
+}
+
+}  // namespace
+
+info_request info_requested(int argc, const char* const* argv) {
+    info_request request = info_request::none;
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        if (arg == "-h" || arg == "--help" || arg == "-?") return info_request::help;
+        if (arg == "--version") request = info_request::version;
+    }
+    return request;
+}
+
+void print_help(std::FILE* out) {
+    std::fprintf(out,
+                 "Usage: %s INPUT... [-o OUTPUT] [-format:gpi|gpx]\n"
+                 "       %s -h | --help | -? | --version\n"
+                 "\n"
+                 "Converts points of interest for Garmin navigators.  The inputs are read in\n"
+                 "command-line order and merged into one output.  Progress, warnings and\n"
+                 "errors go to standard error.\n",
+                 program_command, program_command);
+    print_table(out, "Inputs:", inputs);
+    print_table(out, "Output:", outputs);
+    print_table(out, "Parameters:", parameters);
+    std::fprintf(out,
+                 "\nSettings files Velmora_gpi.ini (GPI output) and Velmora_speedcam.ini\n"
+                 "(speed-camera lists), and the icons directories icons/ and icons/speedcam/,\n"
+                 "are each taken from the first of these directories that has them:\n");
+    for (const help_entry& entry : lookup_order) {
+        std::fprintf(out, "  %-3s %s\n", entry.term, entry.text);
+    }
+    print_table(out, "Exit codes:", exit_codes);
+    std::fprintf(out, "\nSee velmora(1) for the formats, the settings and examples.\n");
+}
+
+void print_version(std::FILE* out) {
+    std::fprintf(out, "%s %s\n", program_command, version_number);
+}
+
+}  // namespace velmora
