@@ -17,18 +17,20 @@ struct help_entry {
 constexpr help_entry inputs[] = {
     {"FILE.gpx", "GPX 1.1 waypoints"},
     {"FILE.gpi", "Garmin GPI file"},
-    {"FILE.txt", "speed-camera list (columns X,Y,TYPE,SPEED,DIRTYPE,DIRECTION)"},
+    {"FILE.txt", "speed-camera list (X,Y,TYPE,SPEED,DIRTYPE,DIRECTION)"},
     {"FILE.csv", "POI file in CSV form: lon,lat,name[,comment]; its icon is"},
     {"", "FILE.bmp beside it"},
-    {"-", "standard input (also stdin, con); GPI, GPX or a speed-camera list,"},
-    {"", "recognised from its first bytes"},
+    {"-", "standard input (also stdin, con): GPI, GPX or a speed-"},
+    {"", "camera list, recognised from its first bytes"},
 };
 
 constexpr help_entry outputs[] = {
-    {"-o FILE", "the output file (also -output); its extension chooses the format:"},
-    {"", ".gpi Garmin GPI, .gpx GPX 1.1, .bmp the icons of GPI inputs as BMP files"},
+    {"-o FILE", "the output file (also -output); its extension chooses the"},
+    {"", "format: .gpi Garmin GPI, .gpx GPX 1.1, .bmp the icons of"},
+    {"", "GPI inputs as BMP files"},
     {"-o -", "standard output (also stdout, con); needs -format:"},
-    {"(no -o)", "NAME_velmora.gpi beside the first input (.gpx for a GPI input)"},
+    {"(no -o)", "NAME_velmora.gpi beside the first input (.gpx for a GPI"},
+    {"", "input)"},
 };
 
 constexpr help_entry parameters[] = {
@@ -48,8 +50,8 @@ constexpr help_entry lookup_order[] = {
 
 constexpr help_entry exit_codes[] = {
     {"0", "the export finished"},
-    {"1", "a fatal condition: no input, a name that can't be used, an unsupported"},
-    {"", "output format, an output that can't be written"},
+    {"1", "a fatal condition: no input, a name that can't be used, an"},
+    {"", "unsupported output format, an output that can't be written"},
 };
 
 template <std::size_t N>

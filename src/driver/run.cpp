@@ -1,5 +1,7 @@
 #include "driver/run.hpp"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -27,6 +29,7 @@
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
 #include "platform/program_path.hpp"
+#include "platform/progress.hpp"
 #include "speedcam/speedcam_import.hpp"
 #include "speedcam/speedcam_settings.hpp"
 
@@ -244,9 +247,11 @@ void conversion_run::name_output_automatically() {
     }
     output_.name = first.name;
     parts->fname += "_velmora";
-    output_.ext = output_format_ ? *output_format_
-                  : equals_ignore_case(first.ext, ".gpi") ? ".gpx"
-                                                          : ".gpi";
+    if (output_format_) {
+        output_.ext = *output_format_;
+    } else {
+        output_.ext = equals_ignore_case(first.ext, ".gpi") ? ".gpx" : ".gpi";
+    }
     parts->ext = output_.ext;
     auto joined = join_path(*parts);
     if (!joined) {
@@ -340,7 +345,10 @@ void conversion_run::import_input(int number, const named_file& input) {
         report("\nError opening input file (%s). Igonre it!", input.path.c_str());
         return;
     }
-    import_by_extension(file, input);
+    {
+        progress_indicator progress(fileno(file), regular_file_size(file).value_or(0));
+        import_by_extension(file, input);
+    }
     std::fclose(file);
     report_imported(sets_before);
 }
@@ -430,7 +438,11 @@ void conversion_run::export_all() {
         report("\nError opening output file (%s). Aborting!", output_.path.c_str());
         throw fatal_exit{};
     }
-    bool written = write_stream(kind, output->stream());
+    bool written = false;
+    {
+        progress_indicator progress(fileno(output->stream()), 0);
+        written = write_stream(kind, output->stream());
+    }
     mark_elapsed();
     if (!written) {
         output->discard();
@@ -450,7 +462,11 @@ void conversion_run::export_all() {
 void conversion_run::export_to_stdout(output_kind kind) {
     static constexpr std::size_t buffer_size = 1 << 16;
     std::setvbuf(stdout, nullptr, _IOFBF, buffer_size);
-    bool written = write_stream(kind, stdout);
+    bool written = false;
+    {
+        progress_indicator progress(STDOUT_FILENO, 0);
+        written = write_stream(kind, stdout);
+    }
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) written = false;
     mark_elapsed();
     if (!written) {

@@ -2,6 +2,8 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <mutex>
+#include <string>
 #include <vector>
 
 namespace velmora {
@@ -10,12 +12,43 @@ namespace {
 // Each thread has its own: a thread that works for the run collects its messages and
 // the run reports them in their place.
 thread_local std::string* capture_target = nullptr;
+
+// Standard error is shared with the status text: one writer at a time, and a message
+// erases the status before it is written.
+std::mutex stderr_mutex;
+std::size_t status_width = 0;
+
+void erase_status() {
+    if (status_width == 0) return;
+    std::string erase(status_width, '\b');
+    erase.append(status_width, ' ');
+    erase.append(status_width, '\b');
+    std::fwrite(erase.data(), 1, erase.size(), stderr);
+    status_width = 0;
+}
+
 }  // namespace
+
+void show_status(std::string_view text) {
+    std::lock_guard<std::mutex> lock(stderr_mutex);
+    if (text.size() >= status_width) {
+        // Written over the old text, which the new one covers.
+        std::string back(status_width, '\b');
+        std::fwrite(back.data(), 1, back.size(), stderr);
+    } else {
+        erase_status();
+    }
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    status_width = text.size();
+    std::fflush(stderr);
+}
 
 void report(const char* format, ...) {
     va_list args;
     va_start(args, format);
     if (capture_target == nullptr) {
+        std::lock_guard<std::mutex> lock(stderr_mutex);
+        erase_status();
         std::vfprintf(stderr, format, args);
     } else {
         va_list copy;
@@ -33,6 +66,8 @@ void report(const char* format, ...) {
 
 void report_text(std::string_view text) {
     if (capture_target == nullptr) {
+        std::lock_guard<std::mutex> lock(stderr_mutex);
+        erase_status();
         std::fwrite(text.data(), 1, text.size(), stderr);
     } else {
         capture_target->append(text);

@@ -11,6 +11,11 @@ namespace velmora {
 // Passes on text as it stands (messages that another thread collected).
 void report_text(std::string_view text);
 
+// A status text shown at the end of the current line of standard error (a progress
+// indicator).  Messages written while it is shown erase it first; it is drawn again by
+// the next call.  An empty text erases it.
+void show_status(std::string_view text);
+
 // While an object of this class lives, the messages of its thread are collected in
 // text() instead of being written to standard error.
 class message_capture {

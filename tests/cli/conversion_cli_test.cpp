@@ -272,15 +272,15 @@ TEST(ProgramDirectory, IsTheRunningProgramsNeverTheWorkingDirectory) {
     write_file(work.file("a.gpx"), "<gpx></gpx>");
     write_file(work.file("Velmora_gpi.ini"), "[GpiExportSettings]\nDefaultProximity=250\n");
     (void)run_from(program, {"-h"});
-    auto run = testing::run_program(program.file("velmora"), "velmora", {"a.gpx"},
-                                    work.path().string());
+    auto run =
+        testing::run_program(program.file("velmora"), "velmora", {"a.gpx"}, work.path().string());
     EXPECT_NE(
         run.err.find("\nError: Cant't open gpi ini file (" + program.file("Velmora_gpi.ini") + ")"),
         std::string::npos)
         << run.err;
     write_file(program.file("Velmora_gpi.ini"), "[GpiExportSettings]\n");
-    auto found = testing::run_program(program.file("velmora"), "velmora", {"a.gpx"},
-                                      work.path().string());
+    auto found =
+        testing::run_program(program.file("velmora"), "velmora", {"a.gpx"}, work.path().string());
     EXPECT_NE(found.err.find("\n    settings: " + program.file("Velmora_gpi.ini")),
               std::string::npos)
         << found.err;

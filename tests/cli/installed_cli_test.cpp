@@ -58,8 +58,7 @@ struct installed_tree {
 TEST(InstalledLookup, EachFileComesFromTheFirstDirectoryThatHasIt) {
     installed_tree tree;
     // Every place has the GPI settings; they are taken away from the front one by one.
-    std::vector<std::string> order = {tree.bin, tree.user, tree.system1, tree.system2,
-                                      tree.share};
+    std::vector<std::string> order = {tree.bin, tree.user, tree.system1, tree.system2, tree.share};
     for (const auto& dir : order) write_file(dir + "Velmora_gpi.ini", "[GpiExportSettings]\n");
     // The icons and the speed-camera settings only in the installed share/velmora.
     fs::create_directories(tree.share + "icons/speedcam");
@@ -77,8 +76,8 @@ TEST(InstalledLookup, EachFileComesFromTheFirstDirectoryThatHasIt) {
     }
     // Found nowhere: the error names the file beside the program.
     auto none = tree.run({"a.gpx", "-o", "out.gpi"});
-    EXPECT_TRUE(contains(none.err, "\nError: Cant't open gpi ini file (" + tree.bin +
-                                       "Velmora_gpi.ini)"))
+    EXPECT_TRUE(
+        contains(none.err, "\nError: Cant't open gpi ini file (" + tree.bin + "Velmora_gpi.ini)"))
         << none.err;
 }
 
@@ -136,12 +135,13 @@ TEST(Pipes, StandardInputInEveryFormatToStandardOutputInEitherFormat) {
     for (const char* ext : {".gpx", ".gpi", ".txt"}) {
         for (const char* format : {"gpx", "gpi"}) {
             std::string expected = dir.file(std::string("expected.") + format);
-            auto by_file = testing::run_from(dir, {std::string("stdin") + ext, "-o", expected}, epoch);
+            auto by_file =
+                testing::run_from(dir, {std::string("stdin") + ext, "-o", expected}, epoch);
             ASSERT_EQ(by_file.exit_code, 0) << by_file.err;
             run_options piped = epoch;
             piped.input = read_file(dir.file(std::string("stdin") + ext));
-            auto r = testing::run_from(
-                dir, {"-", "-o", "-", std::string("-format:") + format}, piped);
+            auto r =
+                testing::run_from(dir, {"-", "-o", "-", std::string("-format:") + format}, piped);
             EXPECT_EQ(r.exit_code, 0) << ext << " " << format << r.err;
             EXPECT_EQ(r.out, read_file(expected)) << ext << " -> " << format;
             EXPECT_TRUE(contains(r.err, std::string("\n    read as ") + ext)) << r.err;
@@ -159,7 +159,8 @@ TEST(Pipes, StandardStreamsNeedWhatTheirNamesCantTell) {
     temp_dir dir;
     auto no_output = testing::run_from(dir, {"-"}, run_options{two_waypoints, {}});
     EXPECT_EQ(no_output.exit_code, 1);
-    EXPECT_TRUE(contains(no_output.err, "\nFatal: Standard input needs an output")) << no_output.err;
+    EXPECT_TRUE(contains(no_output.err, "\nFatal: Standard input needs an output"))
+        << no_output.err;
     EXPECT_FALSE(testing::file_exists(dir.file("stdin_velmora.gpi")));
     // -format: also chooses the writer for a named file and the automatic name.
     write_file(dir.file("a.gpx"), two_waypoints);
@@ -181,10 +182,10 @@ TEST(HelpAndVersion, PrintOnStandardOutputAndSucceed) {
         auto r = testing::run_velmora({"a.gpx", ask}, dir.path().string());
         EXPECT_EQ(r.exit_code, 0) << ask;
         EXPECT_EQ(r.err, "") << ask;
-        for (const char* part : {"Usage: velmora INPUT...", "-o FILE", "-o -", "-format:gpi|gpx",
-                                 "--version", "Velmora_gpi.ini", "Velmora_speedcam.ini",
-                                 "$XDG_CONFIG_HOME/velmora", "$XDG_CONFIG_DIRS",
-                                 "PREFIX/share/velmora", "Exit codes:"}) {
+        for (const char* part :
+             {"Usage: velmora INPUT...", "-o FILE", "-o -", "-format:gpi|gpx", "--version",
+              "Velmora_gpi.ini", "Velmora_speedcam.ini", "$XDG_CONFIG_HOME/velmora",
+              "$XDG_CONFIG_DIRS", "PREFIX/share/velmora", "Exit codes:"}) {
             EXPECT_TRUE(contains(r.out, part)) << ask << " lacks " << part << "\n" << r.out;
         }
         EXPECT_FALSE(testing::file_exists(dir.file("a_velmora.gpi")));

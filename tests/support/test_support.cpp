@@ -4,8 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <atomic>
+#include <csignal>
 #include <fstream>
 #include <random>
 #include <sstream>
