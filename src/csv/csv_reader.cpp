@@ -29,38 +29,48 @@ enum column : std::size_t { col_lon, col_lat, col_name, col_comment };
 // Problems reported per file; a file of garbage would otherwise flood the console.
 constexpr long long reported_problems = 100;
 
-// TODO(merge): stand-in until the shared reading of a speed from a name is on main.
-struct name_and_speed {
-    std::string_view name;
+// TODO(merge): stand-ins until the shared strict number reading is on main.
+bool is_plain_decimal(std::string_view text) {
+    bool digit = false;
+    bool point = false;
+    for (char c : text) {
+        if (c >= '0' && c <= '9') {
+            digit = true;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    return digit;
+}
+std::optional<double> whole_decimal(std::string_view text) {
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        if (!is_plain_decimal(text.substr(1))) return std::nullopt;
+    } else if (!is_plain_decimal(text)) {
+        return std::nullopt;
+    }
+    return c_leading_double(text);
+}
+struct name_speed {
+    std::size_t name_length;
     double speed;
 };
-std::optional<name_and_speed> speed_from_name(std::string_view name) {
+std::optional<name_speed> speed_in_name(std::string_view name) {
     std::size_t at = name.rfind('@');
     if (at == std::string_view::npos) return std::nullopt;
     std::string_view number = name.substr(at + 1);
-    std::size_t digits = 0;
-    std::size_t points = 0;
-    for (char c : number) {
-        if (c >= '0' && c <= '9') {
-            ++digits;
-        } else if (c != '.' || ++points > 1) {
-            return std::nullopt;
-        }
-    }
-    if (digits == 0) return std::nullopt;
+    if (!is_plain_decimal(number)) return std::nullopt;
     double speed = c_leading_double(number);
     if (!(speed > 0.0) || speed > 1000.0) return std::nullopt;
-    return name_and_speed{name.substr(0, at), speed};
+    return name_speed{at, speed};
 }
 
-// The field as a decimal number when it is one and nothing else; NaN otherwise.
-double whole_number(std::string_view field) {
-    constexpr double not_a_number = std::numeric_limits<double>::quiet_NaN();
-    if (field.empty()) return not_a_number;
-    std::size_t consumed = 0;
-    double value = c_leading_double(field, consumed);
-    if (consumed != field.size() || !std::isfinite(value)) return not_a_number;
-    return value;
+// The field as a coordinate: a decimal number with a decimal point (a comma separates
+// fields in this form), nothing else; NaN otherwise.
+double coordinate(std::string_view field) {
+    if (field.find(',') != std::string_view::npos) return std::numeric_limits<double>::quiet_NaN();
+    return whole_decimal(field).value_or(std::numeric_limits<double>::quiet_NaN());
 }
 
 // A field of a header line: a column name in printable characters.
@@ -129,8 +139,8 @@ class csv_text_reader {
         const auto& fields = record.fields;
         if (record.field_count == 1 && fields[0].empty()) return;  // an empty line
         std::string_view lat_text = fields.size() > col_lat ? fields[col_lat] : "";
-        const double lon = whole_number(fields[col_lon]);
-        const double lat = whole_number(lat_text);
+        const double lon = coordinate(fields[col_lon]);
+        const double lat = coordinate(lat_text);
         if (line == 1 && std::isnan(lon) && std::isnan(lat) &&
             looks_like_column_name(fields[col_lon]) && looks_like_column_name(lat_text)) {
             return;  // a header naming the columns
@@ -160,8 +170,8 @@ class csv_text_reader {
         w->flags |= has_position;
         std::string_view name = fields[col_name];
         std::optional<double> speed = file_speed_;
-        if (auto split = speed_from_name(name)) {
-            name = trim_blanks_right(split->name);
+        if (auto split = speed_in_name(name)) {
+            name = trim_blanks_right(name.substr(0, split->name_length));
             speed = split->speed;
         }
         if (speed) {
@@ -211,8 +221,8 @@ void set_encoding(std::string_view& text, poiset& set) {
 }  // namespace
 
 csv_file_name split_csv_file_name(std::string_view base_name) {
-    if (auto split = speed_from_name(base_name)) {
-        return {trim_blanks_right(split->name), split->speed};
+    if (auto split = speed_in_name(base_name)) {
+        return {trim_blanks_right(base_name.substr(0, split->name_length)), split->speed};
     }
     return {base_name, std::nullopt};
 }

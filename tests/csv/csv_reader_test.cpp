@@ -44,7 +44,7 @@ TEST(CsvReader, EachLineBecomesAWaypointWithItsNameSpeedAndComment) {
         {"180,-90,LAN@Work", 180, -90, "LAN@Work", nullptr, 0},
         {"1,2,Too fast@1001", 1, 2, "Too fast@1001", nullptr, 0},
         {"1,2,Negative@-5", 1, 2, "Negative@-5", nullptr, 0},
-        {"1e1,2,\"\"", 10, 2, "", nullptr, 0},
+        {"+1.5,-2.,\"\"", 1.5, -2, "", nullptr, 0},
     };
     for (const expected_poi& c : cases) {
         SCOPED_TRACE(c.line);
@@ -73,10 +73,11 @@ TEST(CsvReader, SkipsBadLinesWithTheirLineNumberAndAFirstHeaderLineSilently) {
         "19,47,good\n"
         "Longitude,Latitude,Name,Comment\n"
         "19,47\n"
-        "47.5abc,19,x\n"
+        "1e1,19,x\n"
         "181,0,x\n"
         "0,-90.5,x\n"
         "19;47;semicolons\n"
+        "\"19,5\",47,decimal comma\n"
         "19,47,five,fields,here\n"
         "\n"
         "1,2,last");
@@ -86,14 +87,16 @@ TEST(CsvReader, SkipsBadLinesWithTheirLineNumberAndAFirstHeaderLineSilently) {
               "(\"Longitude\", \"Latitude\")"
               "\nWarning: CSV line 4 skipped: it has no name"
               "\nWarning: CSV line 5 skipped: longitude and latitude are not numbers in range "
-              "(\"47.5abc\", \"19\")"
+              "(\"1e1\", \"19\")"
               "\nWarning: CSV line 6 skipped: longitude and latitude are not numbers in range "
               "(\"181\", \"0\")"
               "\nWarning: CSV line 7 skipped: longitude and latitude are not numbers in range "
               "(\"0\", \"-90.5\")"
               "\nWarning: CSV line 8 skipped: longitude and latitude are not numbers in range "
               "(\"19;47;semicolons\", \"\")"
-              "\nWarning: CSV line 9 has 5 fields; those after the fourth are ignored");
+              "\nWarning: CSV line 9 skipped: longitude and latitude are not numbers in range "
+              "(\"19,5\", \"47\")"
+              "\nWarning: CSV line 10 has 5 fields; those after the fourth are ignored");
     // A first line with coordinates is no header.
     EXPECT_EQ(read_csv("19,47,first\n")->set.count(), 1);
 }
