@@ -1,6 +1,7 @@
 #include "csv/csv_reader.hpp"
 
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
@@ -252,9 +253,9 @@ bool csv_read(std::FILE* file, std::string_view base_name, poiset& set) {
         return false;
     }
     if (std::ferror(file)) {
-        report("\nError: Reading the csv file failed after %zu bytes; nothing imported.",
-               text.size());
-        return true;
+        report("\nError: Reading the csv file failed after %zu bytes; nothing imported. (%s)",
+               text.size(), std::strerror(errno));
+        return false;
     }
     csv_read_text(text, base_name, set);
     return true;

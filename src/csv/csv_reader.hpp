@@ -26,8 +26,8 @@ struct csv_file_name {
 // reported with their line number.
 void csv_read_text(std::string_view text, std::string_view base_name, poiset& set);
 
-// The same for a whole file.  False (after a message) when its bytes can't be held in
-// memory; a read error is reported and leaves the set empty.
+// The same for a whole file.  False (after a message, nothing imported) when its bytes
+// can't be held in memory or can't be read.
 [[nodiscard]] bool csv_read(std::FILE* file, std::string_view base_name, poiset& set);
 
 }  // namespace velmora

@@ -49,9 +49,13 @@ constexpr help_entry lookup_order[] = {
 };
 
 constexpr help_entry exit_codes[] = {
-    {"0", "the export finished"},
+    {"0", "every input was read and the output written"},
     {"1", "a fatal condition: no input, a name that can't be used, an"},
-    {"", "unsupported output format, an output that can't be written"},
+    {"", "unsupported output format, an output that can't be written,"},
+    {"", "no icons for a .bmp output; or no input could be read (the"},
+    {"", "output is then left as it was)"},
+    {"2", "the output was written, but some inputs were left out"},
+    {"129 130 143", "ended by SIGHUP, SIGINT or SIGTERM; output left as it was"},
 };
 
 template <std::size_t N>

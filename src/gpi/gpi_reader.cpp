@@ -1,5 +1,6 @@
 #include "gpi/gpi_reader.hpp"
 
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -480,7 +481,8 @@ bool read_gpi_file(std::FILE* file, poiset_list& list) {
         return false;
     }
     if (std::ferror(file) != 0) {
-        report("\nError: Can't read gpi file! (File pos:0x%X)", file_pos(bytes.size()));
+        report("\nError: Can't read gpi file! (File pos:0x%X) (%s)", file_pos(bytes.size()),
+               std::strerror(errno));
         return false;
     }
     return read_gpi_bytes(bytes, list);
