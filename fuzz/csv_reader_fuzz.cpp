@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (set == nullptr) return 0;
     velmora::csv_read_text(text, base_name, *set);
     for (const auto& w : set->waypoints) {
-        if (!(w->lat >= -90 && w->lat <= 90 && w->lon >= -180 && w->lon <= 180)) std::abort();
+        if (!(w.lat >= -90 && w.lat <= 90 && w.lon >= -180 && w.lon <= 180)) std::abort();
     }
     (void)velmora::gpx_document(list);
     return 0;

@@ -180,9 +180,9 @@ class csv_text_reader {
             w->proximity = *speed * 10.0;
             w->flags |= has_speed | has_proximity;
         }
-        w->name.emplace(name);
+        w->name = set_.store(name);
         if (fields.size() > col_comment && !fields[col_comment].empty()) {
-            w->comment.emplace(fields[col_comment]);
+            w->comment = set_.store(fields[col_comment]);
         }
     }
 
@@ -213,9 +213,9 @@ void set_encoding(std::string_view& text, poiset& set) {
         set.is_utf8 = is_valid_utf8(text);
     }
     if (set.is_utf8) {
-        set.locale.reset();
+        set.codepage.reset();
     } else {
-        set.locale = code_page::create(fallback_code_page);
+        set.codepage = code_page::create(fallback_code_page);
     }
 }
 

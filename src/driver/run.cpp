@@ -350,7 +350,7 @@ bool conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
         return imported;
     }
     if (equals_ignore_case(ext, ".csv")) {
-        poiset* set = poiset_list_add(*list_);
+        poiset* set = poiset_list_add(list_);
         if (set == nullptr) throw fatal_exit{};
         bool imported = csv_read(file, input.name, *set);
         if (imported) prepare_icon_beside(*set, input.path);
@@ -464,7 +464,9 @@ void conversion_run::prepare_icon_beside(poiset& set, const std::string& input_p
     if (set.icons->entries.empty()) return;
     const icon_entry& icon = *set.icons->entries.front();
     set.icon_spec = icon.path;
-    for (auto& w : set.waypoints) w->symbol = icon.symbol;
+    // One stored copy of the symbol serves every waypoint.
+    stored_text symbol = set.store(*icon.symbol);
+    for (auto& w : set.waypoints) w.symbol = symbol;
     select_icons(set, gpi_settings_.get());
 }
 

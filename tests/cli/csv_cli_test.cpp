@@ -37,12 +37,12 @@ TEST(CsvCli, CsvFilesMergeIntoGpiGroupsWithTheIconBesideEach) {
     ASSERT_EQ(fuel.count(), 2);
     ASSERT_TRUE(fuel.icons);
     EXPECT_EQ(fuel.icons->count(), 1);
-    for (const auto& w : fuel.waypoints) EXPECT_TRUE(w->flags & has_icon) << *w->name;
+    for (const auto& w : fuel.waypoints) EXPECT_TRUE(w.flags & has_icon) << *w.name;
     ASSERT_EQ(red.count(), 2);
     EXPECT_TRUE(!red.icons || red.icons->count() == 0);
     for (const auto& w : red.waypoints) {
-        EXPECT_FALSE(w->flags & has_icon);
-        EXPECT_DOUBLE_EQ(w->speed, *w->name == "Bridge" ? 70 : 50) << *w->name;
+        EXPECT_FALSE(w.flags & has_icon);
+        EXPECT_DOUBLE_EQ(w.speed, *w.name == "Bridge" ? 70 : 50) << *w.name;
     }
 }
 

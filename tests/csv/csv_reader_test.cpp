@@ -51,12 +51,16 @@ TEST(CsvReader, EachLineBecomesAWaypointWithItsNameSpeedAndComment) {
         auto r = read_csv(std::string(c.line) + "\r\n");
         EXPECT_EQ(r->messages, "");
         ASSERT_EQ(r->set.count(), 1);
-        const waypoint& w = *r->set.waypoints[0];
+        const waypoint& w = r->set.waypoints[0];
         EXPECT_DOUBLE_EQ(w.lon, c.lon);
         EXPECT_DOUBLE_EQ(w.lat, c.lat);
-        EXPECT_EQ(w.name, std::optional<std::string>(c.name));
-        EXPECT_EQ(w.comment, c.comment ? std::optional<std::string>(c.comment) : std::nullopt);
-        EXPECT_EQ(w.symbol, std::nullopt);
+        EXPECT_EQ(w.name, std::string_view(c.name));
+        if (c.comment) {
+            EXPECT_EQ(w.comment, std::string_view(c.comment));
+        } else {
+            EXPECT_FALSE(w.comment.has_value());
+        }
+        EXPECT_FALSE(w.symbol.has_value());
         if (c.speed > 0) {
             EXPECT_EQ(w.flags, has_position | has_speed | has_proximity);
             EXPECT_DOUBLE_EQ(w.speed, c.speed);
@@ -107,17 +111,17 @@ TEST(CsvReader, TakesUtf8WhenMarkedOrValidAndCodePage1252Otherwise) {
         "19,47,Caf\xC3\xA9\n");
     EXPECT_TRUE(bom->set.is_utf8);
     ASSERT_EQ(bom->set.count(), 1);  // the mark is not part of the first field
-    EXPECT_EQ(bom->set.waypoints[0]->name, "Caf\xC3\xA9");
+    EXPECT_EQ(bom->set.waypoints[0].name, "Caf\xC3\xA9");
 
     auto valid = read_csv("19,47,\xC5\x81\xC3\xB3\x64\xC5\xBA\n");
     EXPECT_TRUE(valid->set.is_utf8);
-    EXPECT_FALSE(valid->set.locale.has_value());
+    EXPECT_FALSE(valid->set.codepage.has_value());
 
     auto ansi = read_csv("19,47,Caf\xE9 \x80\n");
     EXPECT_FALSE(ansi->set.is_utf8);
-    ASSERT_TRUE(ansi->set.locale.has_value());
-    EXPECT_EQ(ansi->set.locale->number(), 1252);
-    EXPECT_EQ(ansi->set.waypoints[0]->name, "Caf\xE9 \x80");
+    ASSERT_TRUE(ansi->set.codepage.has_value());
+    EXPECT_EQ(ansi->set.codepage->number(), 1252);
+    EXPECT_EQ(ansi->set.waypoints[0].name, "Caf\xE9 \x80");
 }
 
 TEST(CsvReader, NamesTheSetAfterTheFileAndTakesASpeedFromItsEnd) {
@@ -136,8 +140,8 @@ TEST(CsvReader, NamesTheSetAfterTheFileAndTakesASpeedFromItsEnd) {
         auto r = read_csv("1,2,own speed@90\n1,2,no speed\n", c.base);
         EXPECT_EQ(r->set.name, c.set_name);
         ASSERT_EQ(r->set.count(), 2);
-        EXPECT_DOUBLE_EQ(r->set.waypoints[0]->speed, 90);
-        const waypoint& plain = *r->set.waypoints[1];
+        EXPECT_DOUBLE_EQ(r->set.waypoints[0].speed, 90);
+        const waypoint& plain = r->set.waypoints[1];
         EXPECT_EQ((plain.flags & has_speed) != 0, c.speed > 0);
         if (c.speed > 0) {
             EXPECT_DOUBLE_EQ(plain.speed, c.speed);
@@ -150,13 +154,13 @@ TEST(CsvReader, HostileBytesGiveWarningsAndNoMoreThanAHundredOfThem) {
     std::string zero("1,2,na\0me,com\0ment\n", 19);
     auto z = read_csv(zero);
     ASSERT_EQ(z->set.count(), 1);
-    EXPECT_EQ(z->set.waypoints[0]->name, "na");
-    EXPECT_EQ(z->set.waypoints[0]->comment, "com");
+    EXPECT_EQ(z->set.waypoints[0].name, "na");
+    EXPECT_EQ(z->set.waypoints[0].comment, "com");
     EXPECT_EQ(z->messages, "\nWarning: CSV line 1: a zero byte ends a field");
 
     auto open = read_csv("1,2,good\n3,4,\"never closed\n5,6,next\n");
     EXPECT_EQ(open->set.count(), 3);
-    EXPECT_EQ(open->set.waypoints[1]->name, "never closed");
+    EXPECT_EQ(open->set.waypoints[1].name, "never closed");
     EXPECT_EQ(open->messages,
               "\nWarning: CSV line 2: a quoted field has no closing quote; it ends with its line");
 
@@ -165,7 +169,7 @@ TEST(CsvReader, HostileBytesGiveWarningsAndNoMoreThanAHundredOfThem) {
     auto cut = read_csv("1,2," + long_name + "\xC3\xA9" + "tail\n");
     ASSERT_EQ(cut->set.count(), 1);
     EXPECT_TRUE(cut->set.is_utf8);
-    EXPECT_EQ(cut->set.waypoints[0]->name, long_name);
+    EXPECT_EQ(cut->set.waypoints[0].name, long_name);
 
     std::string garbage;
     for (int i = 0; i < 150; ++i) garbage += "\x01\xFF,\x02\n";
@@ -192,8 +196,8 @@ TEST(CsvReader, ReadsAWholeFile) {
     std::fclose(file);
     EXPECT_EQ(set.name, "Camp");
     ASSERT_EQ(set.count(), 2);
-    EXPECT_DOUBLE_EQ(set.waypoints[0]->speed, 20);
-    EXPECT_DOUBLE_EQ(set.waypoints[1]->speed, 40);
+    EXPECT_DOUBLE_EQ(set.waypoints[0].speed, 20);
+    EXPECT_DOUBLE_EQ(set.waypoints[1].speed, 40);
 }
 
 }  // namespace
