@@ -253,6 +253,26 @@ SPEEDCAM_LISTS = {
 }
 
 
+# Small OpenStreetMap XML files for the OSM-to-POI target: a way whose node is missing,
+# positions out of range, names in several languages, speed cameras, a relation.
+OSM_EXTRA = {
+    "missing_node.osm": b'<osm version="0.6"><node id="1" lat="1" lon="2"/>'
+                        b'<way id="2"><nd ref="1"/><nd ref="3"/><nd ref="4"/><nd ref="1"/>'
+                        b'<tag k="amenity" v="parking"/></way></osm>',
+    "out_of_range.osm": b'<osm version="0.6"><node id="1" lat="95" lon="200">'
+                        b'<tag k="amenity" v="fuel"/></node></osm>',
+    "languages.osm": '<osm version="0.6"><node id="1" lat="47.5" lon="19">'
+                     '<tag k="tourism" v="camp_site"/><tag k="name" v="Кемпинг"/>'
+                     '<tag k="name:de" v="Zeltplatz"/><tag k="addr:street" v="Fő utca"/>'
+                     '</node></osm>'.encode("utf-8"),
+    "speed_camera.osm": b'<osm version="0.6"><node id="9" lat="-33.9" lon="151.2">'
+                        b'<tag k="highway" v="speed_camera"/><tag k="maxspeed" v="40 mph"/>'
+                        b'</node><relation id="3"><member type="way" ref="8" role="outer"/>'
+                        b'<tag k="type" v="multipolygon"/><tag k="amenity" v="parking"/>'
+                        b'</relation></osm>',
+}
+
+
 def text_seeds(folder_files, extra):
     seeds = {}
     for path in folder_files:
@@ -291,6 +311,7 @@ def main():
         for selector in (0, 1, 2, 4, 8 | 4):
             imports[f"{selector:02d}_{name}"] = bytes([selector]) + data
     write("speedcam_import", imports)
+    write("osm_poi", text_seeds([ROOT / "examples" / "example.osm"], OSM_EXTRA))
 
 
 if __name__ == "__main__":

@@ -18,6 +18,8 @@ constexpr help_entry inputs[] = {
     {"FILE.gpx", "GPX 1.1 waypoints"},
     {"FILE.gpi", "Garmin GPI file"},
     {"FILE.txt", "speed-camera list (X,Y,TYPE,SPEED,DIRTYPE,DIRECTION)"},
+    {"FILE.osm.pbf", "OpenStreetMap extract (also .osm, .osm.bz2, .osm.gz,"},
+    {"", ".o5m); needs -tags: after it"},
     {"-", "standard input (also stdin, con): GPI, GPX or a speed-"},
     {"", "camera list, recognised from its first bytes"},
 };
@@ -32,6 +34,10 @@ constexpr help_entry outputs[] = {
 };
 
 constexpr help_entry parameters[] = {
+    {"-tags:FILTER", "the objects of the OpenStreetMap input before it that"},
+    {"", "become POIs: key[=value[|value...]][,...], any term"},
+    {"", "matching (amenity=fuel|charging_station,tourism=camp_site)"},
+    {"-lang:xx", "names from name:xx of OpenStreetMap objects that have it"},
     {"-format:gpi|gpx", "the output format whatever the output's name; required for"},
     {"", "standard output"},
     {"-h, --help, -?", "print this text"},
@@ -89,9 +95,10 @@ void print_help(std::FILE* out) {
     print_table(out, "Output:", outputs);
     print_table(out, "Parameters:", parameters);
     std::fprintf(out,
-                 "\nSettings files Velmora_gpi.ini (GPI output) and Velmora_speedcam.ini\n"
-                 "(speed-camera lists), and the icons directories icons/ and icons/speedcam/,\n"
-                 "are each taken from the first of these directories that has them:\n");
+                 "\nSettings files Velmora_gpi.ini (GPI output), Velmora_speedcam.ini\n"
+                 "(speed-camera lists) and Velmora_osm.ini (OpenStreetMap symbols), and\n"
+                 "the icons directories icons/ and icons/speedcam/, are each taken from the\n"
+                 "first of these directories that has them:\n");
     for (const help_entry& entry : lookup_order) {
         std::fprintf(out, "  %-3s %s\n", entry.term, entry.text);
     }
