@@ -34,6 +34,23 @@ constexpr std::size_t block_header_size = 8;
 constexpr std::size_t main_size_field = 4;
 constexpr std::uint32_t utf8_code_page = 65001;
 
+// Values of the file's headers that the POI groups after them take.
+struct file_values {
+    std::int32_t code_page = 0;
+    std::int32_t time = 0;
+};
+
+// The record into which a block's content goes: the list at the top of the file, the
+// set inside a POI group (and its areas), the waypoint inside a POI record.
+struct gpi_record {
+    poiset_list* list = nullptr;   // always set
+    file_values* file = nullptr;   // always set
+    poiset* set = nullptr;         // inside a POI group
+    waypoint* point = nullptr;     // inside a POI record
+};
+
+bool read_gpi_block(gpi_span_reader& in, const gpi_record& current, int area_depth = 0);
+
 enum class record_kind { list, set, point };
 
 record_kind kind_of(const gpi_record& record) {
@@ -105,7 +122,7 @@ bool read_children(block_in& block, const gpi_record& current, int area_depth) {
     return true;
 }
 
-bool read_file_header(block_in& block, poiset_list& list) {
+bool read_file_header(block_in& block, file_values& file) {
     gpi_span_reader& in = block.body;
     const std::uint8_t* magic = nullptr;
     if (!in.bytes(8, magic)) return cut_short(block);
@@ -117,7 +134,7 @@ bool read_file_header(block_in& block, poiset_list& list) {
     std::uint32_t time = 0;
     std::uint16_t name_length = 0;
     if (!(in.u32(time) && in.skip(2) && in.u16(name_length))) return cut_short(block);
-    list.gpi_time = static_cast<std::int32_t>(time);
+    file.time = static_cast<std::int32_t>(time);
     if (name_length != 6) {
         report("\nError: gpi structure. \"my.gpi\" expected but %i chars found! (File pos:0x%X)",
                static_cast<int>(name_length), file_pos(in.position()));
@@ -133,7 +150,7 @@ bool read_file_header(block_in& block, poiset_list& list) {
     return true;
 }
 
-bool read_poi_header(block_in& block, poiset_list& list) {
+bool read_poi_header(block_in& block, file_values& file) {
     gpi_span_reader& in = block.body;
     const std::uint8_t* magic = nullptr;
     if (!in.bytes(3, magic)) return cut_short(block);
@@ -144,21 +161,22 @@ bool read_poi_header(block_in& block, poiset_list& list) {
     }
     std::uint32_t code_page_number = 0;
     if (!(in.skip(3) && in.skip(2) && in.u32(code_page_number))) return cut_short(block);
-    list.gpi_codepage = static_cast<std::int32_t>(code_page_number);
+    file.code_page = static_cast<std::int32_t>(code_page_number);
     return true;
 }
 
-bool read_poi_set_header(block_in& block, poiset_list& list) {
+bool read_poi_set_header(block_in& block, const gpi_record& current) {
     std::string name;
     if (!read_string_field(block, name)) return false;
-    poiset* set = poiset_list_add(list);
+    poiset* set = poiset_list_add(*current.list);
     if (set == nullptr) return false;
+    const file_values& file = *current.file;
     set->name = std::move(name);
-    set->is_utf8 = static_cast<std::uint32_t>(list.gpi_codepage) == utf8_code_page;
-    set->locale = code_page::create(list.gpi_codepage);
-    set->time = list.gpi_time;
+    set->is_utf8 = static_cast<std::uint32_t>(file.code_page) == utf8_code_page;
+    set->codepage = code_page::create(file.code_page);
+    set->time = file.time;
     set->icons = std::make_unique<icon_list>();
-    return read_children(block, gpi_record{&list, set, nullptr}, 0);
+    return read_children(block, gpi_record{current.list, current.file, set, nullptr}, 0);
 }
 
 bool read_area_block(block_in& block, const gpi_record& current, int area_depth) {
@@ -195,9 +213,10 @@ bool read_poi_block(block_in& block, const gpi_record& current) {
     point->lat = semicircles_to_degrees(lat);
     point->lon = semicircles_to_degrees(lon);
     point->flags |= has_position;
-    point->name = std::move(name);
+    point->name = current.set->store(name);
     if (block.flags == 0) return true;
-    return read_children(block, gpi_record{current.list, current.set, point}, 0);
+    // The waypoint is the set's last one while its blocks are read.
+    return read_children(block, gpi_record{current.list, current.file, current.set, point}, 0);
 }
 
 bool read_alert_block(block_in& block, waypoint& point) {
@@ -258,7 +277,6 @@ bool read_bitmap_block(block_in& block, poiset& set) {
     bitmap->bits_per_pixel = bits_per_pixel;
     bitmap->palette_count = palette_count;
     bitmap->transparent_colour = transparent_colour;
-    bitmap->block_size = static_cast<std::int32_t>(block_size);
     const std::uint8_t* pixels = nullptr;
     (void)in.bytes(image_size, pixels);
     bitmap->pixels.assign(pixels, pixels + image_size);
@@ -276,10 +294,10 @@ bool read_bitmap_block(block_in& block, poiset& set) {
     return true;
 }
 
-bool read_text_block(block_in& block, std::optional<std::string>& target) {
+bool read_text_block(block_in& block, poiset& set, stored_text& target) {
     std::string text;
     if (!read_string_field(block, text)) return false;
-    target = std::move(text);
+    target = set.store(text);
     return true;
 }
 
@@ -339,11 +357,11 @@ bool dispatch(block_in& block, const gpi_record& current, int area_depth) {
     }
     switch (block.type) {
         case file_header_type:
-            return read_file_header(block, *current.list);
+            return read_file_header(block, *current.file);
         case poi_header_type:
-            return read_poi_header(block, *current.list);
+            return read_poi_header(block, *current.file);
         case poi_set_header_type:
-            return read_poi_set_header(block, *current.list);
+            return read_poi_set_header(block, current);
         case area_block_type:
             return read_area_block(block, current, area_depth);
         case poi_block_type:
@@ -355,10 +373,10 @@ bool dispatch(block_in& block, const gpi_record& current, int area_depth) {
         case bitmap_block_type:
             return read_bitmap_block(block, *current.set);
         case comment_block_type:
-            return read_text_block(block, current.point->comment);
+            return read_text_block(block, *current.set, current.point->comment);
         case description_block_type:
             if (!block.body.skip(1)) return cut_short(block);
-            return read_text_block(block, current.point->description);
+            return read_text_block(block, *current.set, current.point->description);
         default:
             return true;
     }
@@ -403,6 +421,8 @@ bool read_gpi_string(gpi_span_reader& in, std::uint32_t total_size, std::string&
     return true;
 }
 
+namespace {
+
 bool read_gpi_block(gpi_span_reader& in, const gpi_record& current, int area_depth) {
     std::size_t block_pos = in.position();
     if (in.remaining() < block_header_size) {
@@ -443,9 +463,12 @@ bool read_gpi_block(gpi_span_reader& in, const gpi_record& current, int area_dep
     return dispatch(block, current, area_depth);
 }
 
+}  // namespace
+
 bool read_gpi_bytes(std::span<const std::uint8_t> bytes, poiset_list& list) {
     gpi_span_reader in(bytes.data(), bytes.size(), 0);
-    gpi_record top{&list, nullptr, nullptr};
+    file_values file;
+    gpi_record top{&list, &file, nullptr, nullptr};
     while (in.remaining() > 0) {
         if (!read_gpi_block(in, top)) return false;
     }

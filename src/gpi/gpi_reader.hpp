@@ -16,19 +16,6 @@ namespace velmora {
 // program and by others stay far below it.
 inline constexpr int gpi_max_area_depth = 256;
 
-// The record into which a block's content goes: the list at the top of the file, the
-// set inside a POI group (and its areas), the waypoint inside a POI record.
-struct gpi_record {
-    poiset_list* list = nullptr;  // always set
-    poiset* set = nullptr;        // inside a POI group
-    waypoint* point = nullptr;    // inside a POI record
-};
-
-// Reads one block with everything nested in it and moves the reader past the block's
-// end, also after a failure.  area_depth counts the area blocks around it.
-[[nodiscard]] bool read_gpi_block(gpi_span_reader& in, const gpi_record& current,
-                                  int area_depth = 0);
-
 // Reads the text of a multilingual string whose total size was read just before: the
 // first entry's text (any language code), cut at a zero byte; the further entries are
 // skipped.  A text longer than the total size allows is reported and cut to that size.

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "gpi/gpi_blocks.hpp"
 #include "gpi/gpi_test_builder.hpp"
 #include "gpi/gpi_units.hpp"
 #include "platform/messages.hpp"
@@ -48,7 +49,7 @@ read_outcome read_path(const std::string& path, poiset_list& list) {
 constexpr std::int32_t deg45 = 0x20000000;
 constexpr std::int32_t deg90 = 0x40000000;
 
-TEST(GpiReader, FileWithOnlyHeadersAndEndAddsNoSetButKeepsTimeAndCodePage) {
+TEST(GpiReader, FileWithOnlyHeadersAndEndAddsNoSetAndGroupsTakeTheHeadersTimeAndCodePage) {
     poiset_list list;
     std::string bytes = gpi_file("", 1250);
     ASSERT_EQ(bytes.size(), 58u);
@@ -56,8 +57,12 @@ TEST(GpiReader, FileWithOnlyHeadersAndEndAddsNoSetButKeepsTimeAndCodePage) {
     EXPECT_TRUE(result.ok) << result.messages;
     EXPECT_EQ(result.messages, "");
     EXPECT_EQ(list.count(), 0);
-    EXPECT_EQ(list.gpi_time, 0x12345678);
-    EXPECT_EQ(list.gpi_codepage, 1250);
+
+    poiset_list one;
+    ASSERT_TRUE(read_bytes(gpi_file(poi_set("g", area(0, 0, 0, 0, poi(0, 0, "p"))), 1252), one).ok);
+    ASSERT_EQ(one.count(), 1);
+    EXPECT_EQ(one.poisets[0]->time, 0x12345678);
+    EXPECT_EQ(one.poisets[0]->codepage->number(), 1252);
 
     poiset_list empty;
     EXPECT_TRUE(read_bytes("", empty).ok);
@@ -72,7 +77,7 @@ TEST(GpiReader, HeaderTextsThatDifferFailWithTheBytesFound) {
         if (shown.back() == '\x7f') shown.back() = '?';
         EXPECT_EQ(result.messages, "\nError: gpi structure. \"GRMREC00\" expected but \"" + shown +
                                        "\" found! (File pos:0x10)");
-        EXPECT_EQ(list.gpi_codepage, 0) << "reading stops at the first header";
+        EXPECT_EQ(list.count(), 0) << "reading stops at the first header";
     }
     {
         poiset_list list;
@@ -85,7 +90,6 @@ TEST(GpiReader, HeaderTextsThatDifferFailWithTheBytesFound) {
         poiset_list list;
         auto result = read_bytes(file_header(7, "My.gpi"), list);
         EXPECT_FALSE(result.ok);
-        EXPECT_EQ(list.gpi_time, 7);
         EXPECT_EQ(result.messages,
                   "\nError: gpi structure. \"my.gpi\" expected but \"My.gpi\" found! (File "
                   "pos:0x1E)");
@@ -108,12 +112,12 @@ TEST(GpiReader, CodePageOfTheLastPoiHeaderDecidesTheEncodingOfTheGroupsAfterIt) 
     ASSERT_TRUE(result.ok) << result.messages;
     ASSERT_EQ(list.count(), 3);
     EXPECT_TRUE(list.poisets[0]->is_utf8);
-    EXPECT_FALSE(list.poisets[0]->locale.has_value());
+    EXPECT_FALSE(list.poisets[0]->codepage.has_value());
     EXPECT_FALSE(list.poisets[1]->is_utf8);
-    ASSERT_TRUE(list.poisets[1]->locale.has_value());
-    EXPECT_EQ(list.poisets[1]->locale->number(), 1252);
+    ASSERT_TRUE(list.poisets[1]->codepage.has_value());
+    EXPECT_EQ(list.poisets[1]->codepage->number(), 1252);
     EXPECT_FALSE(list.poisets[2]->is_utf8);
-    EXPECT_FALSE(list.poisets[2]->locale.has_value()) << "unknown code page: no converter";
+    EXPECT_FALSE(list.poisets[2]->codepage.has_value()) << "unknown code page: no converter";
     for (const auto& set : list.poisets) {
         EXPECT_EQ(set->time, 99);
         ASSERT_NE(set->icons, nullptr);
@@ -135,21 +139,21 @@ TEST(GpiReader, PoiRecordsBecomeWaypointsOfTheirGroupInFileOrder) {
     const poiset& first = *list.poisets[0];
     EXPECT_EQ(first.name, "first");
     ASSERT_EQ(first.count(), 3);
-    EXPECT_EQ(*first.waypoints[0]->name, "a");
-    EXPECT_DOUBLE_EQ(first.waypoints[0]->lat, 45.0);
-    EXPECT_DOUBLE_EQ(first.waypoints[0]->lon, -90.0);
-    EXPECT_EQ(first.waypoints[0]->flags, has_position);
-    EXPECT_FALSE(first.waypoints[0]->comment.has_value());
-    EXPECT_EQ(*first.waypoints[1]->name, "b");
-    EXPECT_EQ(*first.waypoints[1]->comment, "see");
-    EXPECT_DOUBLE_EQ(first.waypoints[2]->lon, -180.0);
+    EXPECT_EQ(*first.waypoints[0].name, "a");
+    EXPECT_DOUBLE_EQ(first.waypoints[0].lat, 45.0);
+    EXPECT_DOUBLE_EQ(first.waypoints[0].lon, -90.0);
+    EXPECT_EQ(first.waypoints[0].flags, has_position);
+    EXPECT_FALSE(first.waypoints[0].comment.has_value());
+    EXPECT_EQ(*first.waypoints[1].name, "b");
+    EXPECT_EQ(*first.waypoints[1].comment, "see");
+    EXPECT_DOUBLE_EQ(first.waypoints[2].lon, -180.0);
     EXPECT_EQ(first.north, 45.0);
     EXPECT_EQ(first.east, 90.0);
     EXPECT_EQ(first.south, 0.0);
     EXPECT_EQ(first.west, -90.0);
     ASSERT_EQ(list.poisets[1]->count(), 1);
-    EXPECT_EQ(*list.poisets[1]->waypoints[0]->name, "d");
-    EXPECT_DOUBLE_EQ(list.poisets[1]->waypoints[0]->lat, semicircles_to_degrees(1));
+    EXPECT_EQ(*list.poisets[1]->waypoints[0].name, "d");
+    EXPECT_DOUBLE_EQ(list.poisets[1]->waypoints[0].lat, semicircles_to_degrees(1));
 }
 
 TEST(GpiReader, SubBlocksFillTheirWaypoint) {
@@ -158,7 +162,7 @@ TEST(GpiReader, SubBlocksFillTheirWaypoint) {
     poiset_list list;
     auto result = read_bytes(gpi_file(poi_set("g", area(0, 0, 0, 0, poi(0, 0, "p", subs)))), list);
     ASSERT_TRUE(result.ok) << result.messages;
-    const waypoint& w = *list.poisets[0]->waypoints.at(0);
+    const waypoint& w = list.poisets[0]->waypoints.at(0);
     EXPECT_EQ(w.flags, has_position | has_proximity | has_speed | has_icon);
     EXPECT_EQ(w.proximity, 99.0);
     EXPECT_EQ(w.speed, 50.0);
@@ -174,7 +178,7 @@ TEST(GpiReader, AlertValuesAreKeptWhateverTheBitsAndFlagsOnlyAccumulate) {
         auto result =
             read_bytes(gpi_file(poi_set("g", area(0, 0, 0, 0, poi(0, 0, "p", alerts)))), list);
         EXPECT_TRUE(result.ok) << result.messages;
-        return std::move(*list.poisets.at(0)->waypoints.at(0));
+        return std::move(list.poisets.at(0)->waypoints.at(0));
     };
     waypoint zero = read_alerts(alert(0, 0, 0x04));
     EXPECT_EQ(zero.speed, 0.0);
@@ -220,7 +224,7 @@ TEST(GpiReader, BitmapsBecomeIconEntriesOfTheirGroup) {
     EXPECT_EQ(first.bitmap->transparent_colour, 0x00FF00FFu);
     EXPECT_EQ(first.bitmap->pixels, std::vector<std::uint8_t>(256, 5));
     EXPECT_EQ(first.bitmap->palette, palette);
-    EXPECT_EQ(first.bitmap->block_size, 1324);
+    EXPECT_EQ(gpi_bitmap_block_size(*first.bitmap), 1324u);
 
     const icon_entry& second = *icons.entries[1];
     EXPECT_EQ(*second.symbol, "gpi_icon_9");
@@ -228,7 +232,7 @@ TEST(GpiReader, BitmapsBecomeIconEntriesOfTheirGroup) {
     EXPECT_TRUE(second.bitmap->palette.empty());
     EXPECT_EQ(second.bitmap->pixels.size(), 9216u);
     EXPECT_EQ(second.bitmap->transparent_colour, 0x12345678u);
-    EXPECT_EQ(second.bitmap->block_size, 9216 + 44);
+    EXPECT_EQ(gpi_bitmap_block_size(*second.bitmap), 9216u + 44);
 }
 
 TEST(GpiReader, GroupKeepsTheBoundsOfTheLastAreaRead) {
@@ -269,7 +273,7 @@ TEST(GpiReader, SkippedBlockTypesAreNotLookedAtAndFlaggedOnesEndBehindTheirMainS
     poiset_list list;
     auto result = read_bytes(bytes, list);
     ASSERT_TRUE(result.ok) << result.messages;
-    const waypoint& w = *list.poisets.at(0)->waypoints.at(0);
+    const waypoint& w = list.poisets.at(0)->waypoints.at(0);
     EXPECT_EQ(*w.comment, "before");
     EXPECT_EQ(*w.description, "after");
     EXPECT_EQ(w.icon_id, 1);
@@ -309,9 +313,9 @@ TEST(GpiReader, StringsReadTheFirstEntryOfAnyLanguageAndSkipTheOthers) {
     ASSERT_TRUE(result.ok) << result.messages;
     const poiset& set = *list.poisets.at(0);
     ASSERT_EQ(set.count(), 2);
-    EXPECT_EQ(*set.waypoints[0]->name, "Ort");
-    EXPECT_EQ(*set.waypoints[0]->comment, "after the name");
-    EXPECT_EQ(*set.waypoints[1]->comment, "") << "an empty text is still a text";
+    EXPECT_EQ(*set.waypoints[0].name, "Ort");
+    EXPECT_EQ(*set.waypoints[0].comment, "after the name");
+    EXPECT_EQ(*set.waypoints[1].comment, "") << "an empty text is still a text";
 
     poiset_list zero;
     auto cut = read_bytes(gpi_file(poi_set(std::string("ab\0cd", 5), "")), zero);
@@ -327,7 +331,7 @@ TEST(GpiReader, TextLongerThanItsStringIsReportedAndCutToWhatFits) {
     auto result = read_bytes(gpi_file(poi_set("g", area(0, 0, 0, 0, p))), list);
     EXPECT_TRUE(result.ok);
     EXPECT_EQ(result.messages, "\nError: string to read is longer than buffer size! (File pos:89)");
-    const waypoint& w = *list.poisets.at(0)->waypoints.at(0);
+    const waypoint& w = list.poisets.at(0)->waypoints.at(0);
     EXPECT_EQ(*w.name, "ab");
     EXPECT_EQ(w.icon_id, 4) << "reading goes on behind the text";
 }
@@ -349,7 +353,7 @@ TEST(GpiReader, StringTotalSizeBelowFourOrBeyondItsBlockFails) {
     EXPECT_NE(result.messages.find("String of 100 bytes runs past its block!"), std::string::npos)
         << result.messages;
     ASSERT_EQ(list.poisets.at(0)->count(), 1) << "the waypoint read before the error stays";
-    EXPECT_FALSE(list.poisets[0]->waypoints[0]->comment.has_value());
+    EXPECT_FALSE(list.poisets[0]->waypoints[0].comment.has_value());
 }
 
 TEST(GpiReader, PoiRecordOutsideAGroupFails) {
@@ -365,7 +369,7 @@ TEST(GpiReader, PoiRecordOutsideAGroupFails) {
     EXPECT_NE(inner.messages.find("\nError: poi_plock before poi_set_header!!! filepos: 0x"),
               std::string::npos);
     ASSERT_EQ(nested.poisets.at(0)->count(), 1);
-    EXPECT_EQ(*nested.poisets[0]->waypoints[0]->name, "outer");
+    EXPECT_EQ(*nested.poisets[0]->waypoints[0].name, "outer");
 }
 
 TEST(GpiReader, BlockWhereItsRecordDoesNotFitIsRejectedWithoutTouchingAnotherRecord) {
@@ -396,11 +400,10 @@ TEST(GpiReader, BlockWhereItsRecordDoesNotFitIsRejectedWithoutTouchingAnotherRec
         auto result = read_bytes(c.bytes, list);
         EXPECT_FALSE(result.ok) << c.expected;
         EXPECT_NE(result.messages.find(c.expected), std::string::npos) << result.messages;
-        EXPECT_EQ(list.gpi_codepage, 1252) << c.expected;
         for (const auto& set : list.poisets) {
             EXPECT_EQ(set->icons->count(), 0);
             EXPECT_EQ(set->north, 0.0);
-            for (const auto& w : set->waypoints) EXPECT_EQ(w->flags, has_position);
+            for (const auto& w : set->waypoints) EXPECT_EQ(w.flags, has_position);
         }
     }
 }
@@ -448,7 +451,7 @@ TEST(GpiReader, BlockRunningPastItsParentOrTheFileFailsWithItsTypeAndPosition) {
         EXPECT_FALSE(result.ok);
         EXPECT_NE(result.messages.find("Block type 0x3 ends inside its data!"), std::string::npos)
             << result.messages;
-        EXPECT_EQ(list.poisets.at(0)->waypoints.at(0)->flags, has_position);
+        EXPECT_EQ(list.poisets.at(0)->waypoints.at(0).flags, has_position);
     }
 }
 
@@ -641,8 +644,8 @@ TEST(GpiReaderRealFiles, FilesOfOtherProducersReadWithEveryPoi) {
         ASSERT_EQ(list.count(), 1) << c.file;
         EXPECT_EQ(list.poisets[0]->count(), c.pois) << c.file;
         for (const auto& w : list.poisets[0]->waypoints) {
-            EXPECT_TRUE(w->name.has_value()) << c.file;
-            EXPECT_EQ(w->flags & has_position, has_position) << c.file;
+            EXPECT_TRUE(w.name.has_value()) << c.file;
+            EXPECT_EQ(w.flags & has_position, has_position) << c.file;
         }
     }
 }
@@ -652,7 +655,7 @@ TEST(GpiReaderRealFiles, SampleValuesOfOtherProducersFiles) {
         VELMORA_REQUIRE_REAL(path, "gpi/gpispeed.gpi");
         poiset_list list;
         ASSERT_TRUE(read_path(path, list).ok);
-        const waypoint& w = *list.poisets.at(0)->waypoints.at(0);
+        const waypoint& w = list.poisets.at(0)->waypoints.at(0);
         EXPECT_EQ(*w.name, "point0");
         EXPECT_EQ(w.proximity, 804.0);
         EXPECT_EQ(w.speed, 48.0);
@@ -665,10 +668,10 @@ TEST(GpiReaderRealFiles, SampleValuesOfOtherProducersFiles) {
         poiset_list list;
         ASSERT_TRUE(read_path(path, list).ok);
         const poiset& set = *list.poisets.at(0);
-        EXPECT_EQ(*set.waypoints.at(0)->name, "max@30");
-        EXPECT_EQ(*set.waypoints.at(1)->name, "max@30.1");
-        EXPECT_EQ(set.waypoints[0]->speed, 30.0);
-        EXPECT_TRUE(set.waypoints[0]->comment.has_value());
+        EXPECT_EQ(*set.waypoints.at(0).name, "max@30");
+        EXPECT_EQ(*set.waypoints.at(1).name, "max@30.1");
+        EXPECT_EQ(set.waypoints[0].speed, 30.0);
+        EXPECT_TRUE(set.waypoints[0].comment.has_value());
         ASSERT_EQ(set.icons->count(), 1);
         EXPECT_EQ(set.icons->entries[0]->bitmap->bits_per_pixel, 32);
         EXPECT_EQ(set.icons->entries[0]->bitmap->pixels.size(), 24u * 24u * 4u);
@@ -678,9 +681,9 @@ TEST(GpiReaderRealFiles, SampleValuesOfOtherProducersFiles) {
         poiset_list list;
         ASSERT_TRUE(read_path(path, list).ok);
         const poiset& set = *list.poisets.at(0);
-        EXPECT_EQ(*set.waypoints.at(0)->name, "\x80");
-        EXPECT_EQ(*set.waypoints.at(0)->comment, "\x99");
-        EXPECT_EQ(set.locale->number(), 1252);
+        EXPECT_EQ(*set.waypoints.at(0).name, "\x80");
+        EXPECT_EQ(*set.waypoints.at(0).comment, "\x99");
+        EXPECT_EQ(set.codepage->number(), 1252);
         EXPECT_FALSE(set.is_utf8);
     }
     {
@@ -688,17 +691,17 @@ TEST(GpiReaderRealFiles, SampleValuesOfOtherProducersFiles) {
         poiset_list list;
         ASSERT_TRUE(read_path(path, list).ok);
         const poiset& set = *list.poisets.at(0);
-        EXPECT_EQ(*set.waypoints.at(0)->name, "-");
+        EXPECT_EQ(*set.waypoints.at(0).name, "-");
         for (const auto& w : set.waypoints) {
-            EXPECT_EQ(w->proximity, 300.0);
-            EXPECT_EQ(w->flags & (has_proximity | has_speed), has_proximity);
+            EXPECT_EQ(w.proximity, 300.0);
+            EXPECT_EQ(w.flags & (has_proximity | has_speed), has_proximity);
         }
         ASSERT_EQ(set.icons->count(), 1);
         const gpi_bitmap& icon = *set.icons->entries[0]->bitmap;
         EXPECT_EQ(icon.width, 48);
         EXPECT_EQ(icon.bits_per_pixel, 32);
         EXPECT_EQ(icon.palette_count, 0u);
-        EXPECT_EQ(icon.block_size, 48 * 48 * 4 + 44);
+        EXPECT_EQ(gpi_bitmap_block_size(icon), 48u * 48 * 4 + 44);
     }
     {
         VELMORA_REQUIRE_REAL(path, "gpi/garmin_gpi.gpi");
@@ -706,20 +709,20 @@ TEST(GpiReaderRealFiles, SampleValuesOfOtherProducersFiles) {
         ASSERT_TRUE(read_path(path, list).ok);
         const poiset& set = *list.poisets.at(0);
         EXPECT_EQ(set.name, "My points");
-        EXPECT_EQ(*set.waypoints.at(0)->name, "5058ROAD");
-        EXPECT_EQ(*set.waypoints.at(0)->comment, "ROAD CROSSING");
+        EXPECT_EQ(*set.waypoints.at(0).name, "5058ROAD");
+        EXPECT_EQ(*set.waypoints.at(0).comment, "ROAD CROSSING");
         const gpi_bitmap& icon = *set.icons->entries.at(0)->bitmap;
         EXPECT_EQ(icon.bits_per_pixel, 8);
         EXPECT_EQ(icon.palette_count, 256u);
-        EXPECT_EQ(icon.block_size, 576 + 1024 + 44);
+        EXPECT_EQ(gpi_bitmap_block_size(icon), 576u + 1024 + 44);
     }
     {
         VELMORA_REQUIRE_REAL(path, "gpi/gpi_ext-sample.gpi");
         poiset_list list;
         ASSERT_TRUE(read_path(path, list).ok);
         const poiset& set = *list.poisets.at(0);
-        EXPECT_EQ(*set.waypoints.at(1)->name, "Altenburg-Umgehung");
-        EXPECT_EQ(*set.waypoints.at(8)->comment, "Start");
+        EXPECT_EQ(*set.waypoints.at(1).name, "Altenburg-Umgehung");
+        EXPECT_EQ(*set.waypoints.at(8).comment, "Start");
     }
     {
         VELMORA_REQUIRE_REAL(path, "gpi/BORDATLAS.gpi");
@@ -728,8 +731,8 @@ TEST(GpiReaderRealFiles, SampleValuesOfOtherProducersFiles) {
         const poiset& set = *list.poisets.at(0);
         EXPECT_TRUE(set.is_utf8);
         EXPECT_EQ(set.name, "garmin");
-        EXPECT_EQ(*set.waypoints.at(0)->name, "Camperplaats Den Bosch");
-        EXPECT_NE(set.waypoints[0]->comment->find("<br>"), std::string::npos);
+        EXPECT_EQ(*set.waypoints.at(0).name, "Camperplaats Den Bosch");
+        EXPECT_NE(set.waypoints[0].comment->find("<br>"), std::string::npos);
     }
     {
         VELMORA_REQUIRE_REAL(path, "gpi/garmin_gpi_category~gpx.gpi");
