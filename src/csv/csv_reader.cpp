@@ -10,11 +10,11 @@
 #include <string>
 
 #include "csv/csv_fields.hpp"
-#include "platform/c_numbers.hpp"
 #include "platform/file_kind.hpp"
 #include "platform/messages.hpp"
 #include "text/encoding.hpp"
 #include "text/line_text.hpp"
+#include "text/strict_numbers.hpp"
 
 namespace velmora {
 
@@ -29,43 +29,6 @@ enum column : std::size_t { col_lon, col_lat, col_name, col_comment };
 
 // Problems reported per file; a file of garbage would otherwise flood the console.
 constexpr long long reported_problems = 100;
-
-// TODO(merge): stand-ins until the shared strict number reading is on main.
-bool is_plain_decimal(std::string_view text) {
-    bool digit = false;
-    bool point = false;
-    for (char c : text) {
-        if (c >= '0' && c <= '9') {
-            digit = true;
-        } else if (c == '.' && !point) {
-            point = true;
-        } else {
-            return false;
-        }
-    }
-    return digit;
-}
-std::optional<double> whole_decimal(std::string_view text) {
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-        if (!is_plain_decimal(text.substr(1))) return std::nullopt;
-    } else if (!is_plain_decimal(text)) {
-        return std::nullopt;
-    }
-    return c_leading_double(text);
-}
-struct name_speed {
-    std::size_t name_length;
-    double speed;
-};
-std::optional<name_speed> speed_in_name(std::string_view name) {
-    std::size_t at = name.rfind('@');
-    if (at == std::string_view::npos) return std::nullopt;
-    std::string_view number = name.substr(at + 1);
-    if (!is_plain_decimal(number)) return std::nullopt;
-    double speed = c_leading_double(number);
-    if (!(speed > 0.0) || speed > 1000.0) return std::nullopt;
-    return name_speed{at, speed};
-}
 
 // The field as a coordinate: a decimal number with a decimal point (a comma separates
 // fields in this form), nothing else; NaN otherwise.
@@ -237,7 +200,7 @@ void csv_read_text(std::string_view text, std::string_view base_name, poiset& se
 
 bool csv_read(std::FILE* file, std::string_view base_name, poiset& set) {
     set.name = split_csv_file_name(base_name).set_name;
-    // TODO(merge): the shared whole-file read.
+    // Any stream is read to its end; a regular file first gets room for its size.
     std::string text;
     try {
         if (auto size = regular_file_size(file); size && *size < SIZE_MAX) {
