@@ -1,5 +1,6 @@
 #include "text/encoding.hpp"
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 
