@@ -66,6 +66,7 @@ class conversion_run {
     void read_input(const char* arg);
     void read_output(const char* arg);
     void read_format(const char* arg, std::string_view value);
+    void read_language(const char* arg, std::string_view value);
     void check_console_use();
     void name_output_automatically();
     void need_gpi_settings();
@@ -98,6 +99,7 @@ class conversion_run {
     named_file output_;
     bool output_to_stdout_ = false;
     std::optional<std::string> output_format_;  // -format:, as an extension
+    gpi_read_options gpi_options_;              // -lang:
     std::unique_ptr<poiset_list> list_ = std::make_unique<poiset_list>();
 };
 
@@ -148,10 +150,15 @@ void conversion_run::read_option(const char* arg) {
     }
     if (equals_ignore_case(name, "output") || equals_ignore_case(name, "o")) {
         ++arg_state_;
-    } else if (equals_ignore_case(name, "format")) {
-        read_format(arg, name.size() + 1 < std::string_view(arg + 1).size()
-                             ? std::string_view(arg + 2 + name.size())
-                             : std::string_view());
+    } else if (equals_ignore_case(name, "format") || equals_ignore_case(name, "lang")) {
+        std::string_view value = name.size() + 1 < std::string_view(arg + 1).size()
+                                     ? std::string_view(arg + 2 + name.size())
+                                     : std::string_view();
+        if (equals_ignore_case(name, "lang")) {
+            read_language(arg, value);
+        } else {
+            read_format(arg, value);
+        }
     } else {
         report("\nUnexpected option found: (%s), ignored", arg);
     }
@@ -165,6 +172,18 @@ void conversion_run::read_format(const char* arg, std::string_view value) {
         return;
     }
     report("\nFatal: Unknown output format (%s): -format: takes gpi or gpx", arg);
+    throw fatal_exit{};
+}
+
+// -lang:XX, two letters in any case: the language taken from GPI texts that hold
+// several.
+void conversion_run::read_language(const char* arg, std::string_view value) {
+    auto is_letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    if (value.size() == 2 && is_letter(value[0]) && is_letter(value[1])) {
+        gpi_options_.language = value;
+        return;
+    }
+    report("\nFatal: Unknown language (%s): -lang: takes two letters, such as -lang:EN", arg);
     throw fatal_exit{};
 }
 
@@ -274,7 +293,7 @@ void conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
         if (imported) prepare_icons(*set, ext);
     } else if (equals_ignore_case(ext, ".gpi")) {
         // What was read before a failure stays in the list; the reader has reported it.
-        (void)read_gpi_file(file, *list_);
+        (void)read_gpi_file(file, *list_, gpi_options_);
     } else if (equals_ignore_case(ext, ".gpx")) {
         poiset* set = poiset_list_add(*list_);
         if (set == nullptr) throw fatal_exit{};
