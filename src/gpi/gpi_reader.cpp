@@ -42,7 +42,7 @@ constexpr std::size_t skipped_kind_count = 6;
 struct gpi_file_state {
     using language_code = std::array<char, 2>;
 
-    std::optional<language_code> wanted;  // upper case
+    std::optional<language_code> wanted;   // upper case
     std::vector<language_code> languages;  // of the texts, in order of first appearance
     bool header_seen = false;
     std::array<long long, skipped_kind_count> skipped{};
@@ -129,7 +129,7 @@ struct block_in {
     gpi_span_reader body;
     std::uint16_t type = 0;
     std::uint16_t flags = 0;
-    std::size_t data_pos = 0;  // file position behind the 8-byte header
+    std::size_t data_pos = 0;                // file position behind the 8-byte header
     std::optional<std::uint32_t> main_size;  // of a flagged block
 };
 
@@ -367,8 +367,7 @@ bool read_bitmap_block(block_in& block, poiset& set) {
     return true;
 }
 
-bool read_text_block(block_in& block, std::optional<std::string>& target,
-                     gpi_file_state* file) {
+bool read_text_block(block_in& block, std::optional<std::string>& target, gpi_file_state* file) {
     std::string text;
     if (!read_string_field(block, text, file)) return false;
     target = std::move(text);
@@ -404,7 +403,7 @@ bool read_degrees24(gpi_span_reader& in, double& degrees) {
     std::uint32_t raw = bytes[0] | (static_cast<std::uint32_t>(bytes[1]) << 8) |
                         (static_cast<std::uint32_t>(bytes[2]) << 16);
     std::int32_t value = (raw & 0x800000u) != 0 ? static_cast<std::int32_t>(raw) - 0x1000000
-                                                 : static_cast<std::int32_t>(raw);
+                                                : static_cast<std::int32_t>(raw);
     degrees = value * (360.0 / 16777216.0);
     return true;
 }
@@ -418,7 +417,7 @@ constexpr double km_per_mile = 1.609344;
 // The camera's position, or none when the record does not fit the known layout: a
 // field runs past the record, or the position lies outside the trigger zone.
 std::optional<std::pair<double, double>> speed_camera_position(gpi_span_reader in,
-                                                                std::uint16_t& flags) {
+                                                               std::uint16_t& flags) {
     double north = 0.0;
     double east = 0.0;
     double south = 0.0;
@@ -714,9 +713,8 @@ void report_languages(const gpi_file_state& file) {
         if (!names.empty()) names += ", ";
         names.append(code.begin(), code.end());
     }
-    bool has_wanted =
-        file.wanted && std::find(file.languages.begin(), file.languages.end(), *file.wanted) !=
-                           file.languages.end();
+    bool has_wanted = file.wanted && std::find(file.languages.begin(), file.languages.end(),
+                                               *file.wanted) != file.languages.end();
     if (has_wanted) {
         report("\n    languages: %s; read %c%c where a text has it, else its first", names.c_str(),
                (*file.wanted)[0], (*file.wanted)[1]);

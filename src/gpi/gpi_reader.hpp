@@ -30,9 +30,9 @@ struct gpi_file_state;
 // The record into which a block's content goes: the list at the top of the file, the
 // set inside a POI group (and its areas), the waypoint inside a POI record.
 struct gpi_record {
-    poiset_list* list = nullptr;  // always set
-    poiset* set = nullptr;        // inside a POI group
-    waypoint* point = nullptr;    // inside a POI record
+    poiset_list* list = nullptr;     // always set
+    poiset* set = nullptr;           // inside a POI group
+    waypoint* point = nullptr;       // inside a POI record
     gpi_file_state* file = nullptr;  // none: first entries, nothing counted
 };
 
@@ -44,8 +44,8 @@ struct gpi_record {
 // Reads the text of a multilingual string whose total size was read just before: the
 // first entry's text (any language code), cut at a zero byte; the further entries are
 // skipped.  A text longer than the total size allows is reported and cut to that size.
-[[nodiscard]] bool read_gpi_string(gpi_span_reader& in, std::uint32_t total_size,
-                                   std::string& text, gpi_file_state* file = nullptr);
+[[nodiscard]] bool read_gpi_string(gpi_span_reader& in, std::uint32_t total_size, std::string& text,
+                                   gpi_file_state* file = nullptr);
 
 // Reads every block of the bytes of a GPI file.  What was read before a failure stays
 // in the list.  A file that holds several languages, or records the model has no place
