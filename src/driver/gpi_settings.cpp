@@ -1,5 +1,7 @@
 #include "driver/gpi_settings.hpp"
 
+#include <cstring>
+#include <cerrno>
 #include <cstdio>
 #include <string_view>
 
@@ -59,7 +61,7 @@ bool apply_parameter(gpi_settings& settings, section where, std::string_view key
 std::unique_ptr<gpi_settings> read_gpi_settings(const std::string& path) {
     std::unique_ptr<std::FILE, file_closer> file(std::fopen(path.c_str(), "r"));
     if (!file) {
-        report("\nError: Cant't open gpi ini file (%s)", path.c_str());
+        report("\nError: Cant't open gpi ini file (%s) (%s)", path.c_str(), std::strerror(errno));
         return nullptr;
     }
     auto settings = std::make_unique<gpi_settings>();
@@ -68,7 +70,8 @@ std::unique_ptr<gpi_settings> read_gpi_settings(const std::string& path) {
     for (int number = 1;; ++number) {
         if (!read_bounded_line(file.get(), line)) {
             if (std::ferror(file.get()) != 0) {
-                report("\nError: read error at line %i while reading %s.", number, path.c_str());
+                report("\nError: read error at line %i while reading %s. (%s)", number,
+                       path.c_str(), std::strerror(errno));
             }
             break;
         }

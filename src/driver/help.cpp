@@ -34,6 +34,8 @@ constexpr help_entry outputs[] = {
 constexpr help_entry parameters[] = {
     {"-format:gpi|gpx", "the output format whatever the output's name; required for"},
     {"", "standard output"},
+    {"-lang:XX", "the language read from GPI texts that hold several (two"},
+    {"", "letters, any case, such as -lang:EN); else their first"},
     {"-h, --help, -?", "print this text"},
     {"--version", "print the program's name and version"},
 };
@@ -47,9 +49,13 @@ constexpr help_entry lookup_order[] = {
 };
 
 constexpr help_entry exit_codes[] = {
-    {"0", "the export finished"},
+    {"0", "every input was read and the output written"},
     {"1", "a fatal condition: no input, a name that can't be used, an"},
-    {"", "unsupported output format, an output that can't be written"},
+    {"", "unsupported output format, an output that can't be written,"},
+    {"", "no icons for a .bmp output; or no input could be read (the"},
+    {"", "output is then left as it was)"},
+    {"2", "the output was written, but some inputs were left out"},
+    {"129 130 143", "ended by SIGHUP, SIGINT or SIGTERM; output left as it was"},
 };
 
 template <std::size_t N>
@@ -74,7 +80,7 @@ info_request info_requested(int argc, const char* const* argv) {
 
 void print_help(std::FILE* out) {
     std::fprintf(out,
-                 "Usage: %s INPUT... [-o OUTPUT] [-format:gpi|gpx]\n"
+                 "Usage: %s INPUT... [-lang:XX] [-o OUTPUT] [-format:gpi|gpx]\n"
                  "       %s -h | --help | -? | --version\n"
                  "\n"
                  "Converts points of interest for Garmin navigators.  The inputs are read in\n"

@@ -1,9 +1,42 @@
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstring>
 #include <new>
 
 #include "driver/run.hpp"
+#include "platform/atomic_output.hpp"
 #include "platform/messages.hpp"
+#include "platform/standard_streams.hpp"
+
+namespace {
+
+// An interrupted run removes the output it was writing, keeps the old file and ends with
+// the status a shell gives a process ended by that signal.
+extern "C" void end_interrupted_run(int sig) {
+    velmora::remove_pending_outputs();
+    static constexpr char text[] = "\nInterrupted.";
+    (void)!write(STDERR_FILENO, text, sizeof text - 1);
+    _exit(128 + sig);
+}
+
+void handle_interrupts() {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction current {};
+        // A signal the caller chose to ignore (nohup, a background job) stays ignored.
+        if (sigaction(sig, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+        struct sigaction action {};
+        action.sa_handler = end_interrupted_run;
+        sigemptyset(&action.sa_mask);
+        sigaction(sig, &action, nullptr);
+    }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+    if (!velmora::open_missing_standard_descriptors()) return 1;
+    handle_interrupts();
     try {
         return velmora::run(argc, argv, velmora::run_end::leave_model_to_exit);
     } catch (const std::bad_alloc&) {

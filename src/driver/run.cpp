@@ -2,8 +2,10 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -70,14 +72,17 @@ class conversion_run {
     void check_console_use();
     void name_output_automatically();
     void need_gpi_settings();
-    void import_input(int number, const named_file& input);
+    void check_output() const;
+    [[nodiscard]] bool import_input(int number, const named_file& input);
     void report_imported(int sets_before);
-    void import_by_extension(std::FILE* file, const named_file& input);
+    [[nodiscard]] bool import_by_extension(std::FILE* file, const named_file& input);
     [[nodiscard]] bool import_console_input(const named_file& input);
     [[nodiscard]] std::optional<std::string> icon_dir_spec(std::string_view input_ext) const;
     // Until every importer calls it, it may stand unused.
     void prepare_icons(poiset& set, const std::string& input_ext);
     void export_all();
+    void export_icons_as_bmp();
+    void report_left_out() const;
 
     enum class output_kind { none, gpx, gpi, bmp };
     static output_kind output_kind_of(std::string_view ext);
@@ -95,6 +100,7 @@ class conversion_run {
 
     int arg_state_ = 0;
     std::vector<named_file> inputs_;
+    std::vector<std::size_t> left_out_;  // inputs that were skipped or refused
     bool output_named_ = false;
     named_file output_;
     bool output_to_stdout_ = false;
@@ -281,7 +287,8 @@ void conversion_run::name_output_automatically() {
     if (equals_ignore_case(output_.ext, ".gpi")) need_gpi_settings();
 }
 
-void conversion_run::import_by_extension(std::FILE* file, const named_file& input) {
+// Imports one open input; false when its reader refused it or its format is not read.
+bool conversion_run::import_by_extension(std::FILE* file, const named_file& input) {
     const std::string& ext = input.ext;
     if (equals_ignore_case(ext, ".txt")) {
         poiset* set = poiset_list_add(*list_);
@@ -291,19 +298,26 @@ void conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
         auto settings = read_speedcam_settings(find_settings_file("Velmora_speedcam.ini"));
         bool imported = import_speedcam_text(file, settings.get(), *set, output_.ext);
         if (imported) prepare_icons(*set, ext);
-    } else if (equals_ignore_case(ext, ".gpi")) {
+        return imported;
+    }
+    if (equals_ignore_case(ext, ".gpi")) {
         // What was read before a failure stays in the list; the reader has reported it.
-        (void)read_gpi_file(file, *list_, gpi_options_);
-    } else if (equals_ignore_case(ext, ".gpx")) {
+        return read_gpi_file(file, *list_, gpi_options_);
+    }
+    if (equals_ignore_case(ext, ".gpx")) {
         poiset* set = poiset_list_add(*list_);
         if (set == nullptr) throw fatal_exit{};
         set->name = input.name;
-        if (gpx_read(file, *set)) prepare_icons(*set, ext);
-    } else if (equals_ignore_case(ext, ".gdb")) {
+        bool imported = gpx_read(file, *set);
+        if (imported) prepare_icons(*set, ext);
+        return imported;
+    }
+    if (equals_ignore_case(ext, ".gdb")) {
         report("\nInput file format (%s) not supported (yet)!", ext.c_str());
     } else {
         report("\nInput file format (%s) not supported!", ext.c_str());
     }
+    return false;
 }
 
 // The icons directory pattern for a set read from a file of that extension, from the
@@ -329,31 +343,40 @@ void conversion_run::prepare_icons(poiset& set, const std::string& input_ext) {
     select_icons(set, gpi_settings_.get());
 }
 
-void conversion_run::import_input(int number, const named_file& input) {
+// Imports one input; false when it was skipped or refused.
+bool conversion_run::import_input(int number, const named_file& input) {
     int sets_before = list_->count();
     report("\n\nImporting... (%i. %s%s)", number, input.name.c_str(), input.ext.c_str());
     mark_time_ = monotonic_msec();
     if (is_console_input(input.path)) {
-        if (!import_console_input(input)) return;
+        bool read = import_console_input(input);
         report_imported(sets_before);
-        return;
+        return read;
     }
     // A directory opens for reading on this platform but holds no bytes to read.
-    std::FILE* file =
-        is_directory(input.path.c_str()) ? nullptr : std::fopen(input.path.c_str(), "rb");
-    if (file == nullptr) {
-        report("\nError opening input file (%s). Igonre it!", input.path.c_str());
-        return;
+    std::FILE* file = nullptr;
+    int open_error = EISDIR;
+    if (!is_directory(input.path.c_str())) {
+        file = std::fopen(input.path.c_str(), "rb");
+        open_error = errno;
     }
+    if (file == nullptr) {
+        report("\nError opening input file (%s). Igonre it! (%s)", input.path.c_str(),
+               std::strerror(open_error));
+        return false;
+    }
+    bool read = false;
     {
         progress_indicator progress(fileno(file), regular_file_size(file).value_or(0));
-        import_by_extension(file, input);
+        read = import_by_extension(file, input);
     }
     std::fclose(file);
     report_imported(sets_before);
+    return read;
 }
 
-// Standard input, read by the reader that its first bytes call for.
+// Standard input, read by the reader that its first bytes call for; false when it could
+// not be opened or its reader refused it.
 bool conversion_run::import_console_input(const named_file& input) {
     console_input console = open_console_input();
     if (!console.file) {
@@ -363,8 +386,7 @@ bool conversion_run::import_console_input(const named_file& input) {
     report("\n    read as %s", console.ext.c_str());
     named_file sniffed = input;
     sniffed.ext = console.ext;
-    import_by_extension(console.file.get(), sniffed);
-    return true;
+    return import_by_extension(console.file.get(), sniffed);
 }
 
 void conversion_run::report_imported(int sets_before) {
@@ -401,13 +423,10 @@ bool conversion_run::write_stream(output_kind kind, std::FILE* stream) {
     return false;
 }
 
-void conversion_run::export_all() {
+// The output's format and place, checked before any input is read, so that a refused
+// output costs no import and touches nothing.
+void conversion_run::check_output() const {
     const std::string& ext = output_.ext;
-    if (equals_ignore_case(ext, ".gpi")) {
-        for (auto& set : list_->poisets) apply_default_proximity(gpi_settings_.get(), *set);
-    }
-    report("\nExporting...");
-    mark_time_ = monotonic_msec();
     output_kind kind = output_kind_of(ext);
     if (kind == output_kind::none) {
         if (equals_ignore_case(ext, ".gdb")) {
@@ -417,37 +436,78 @@ void conversion_run::export_all() {
         }
         throw fatal_exit{};
     }
+    if (output_to_stdout_) return;
+    std::string problem = output_problem(
+        output_.path, kind == output_kind::bmp ? output_place::directory : output_place::file);
+    if (!problem.empty()) {
+        report("\nError opening output file (%s). Aborting! (%s)", output_.path.c_str(),
+               problem.c_str());
+        throw fatal_exit{};
+    }
+}
+
+void conversion_run::export_icons_as_bmp() {
+    std::size_t icons = 0;
+    for (const auto& set : list_->poisets) {
+        if (!set->icons) continue;
+        for (const auto& entry : set->icons->entries) icons += entry ? 1 : 0;
+    }
+    if (icons == 0) {
+        report("\nError: The inputs hold no icons to export; no bmp file was written.");
+        throw fatal_exit{};
+    }
+    // The icons go to files of their own, named after the output.
+    bool exported = export_icons(output_.path, *list_);
+    mark_elapsed();
+    if (!exported) {
+        report("\nError: Exporting the icons (%s) failed.", output_.path.c_str());
+        throw fatal_exit{};
+    }
+}
+
+void conversion_run::export_all() {
+    const std::string& ext = output_.ext;
+    if (equals_ignore_case(ext, ".gpi")) {
+        for (auto& set : list_->poisets) apply_default_proximity(gpi_settings_.get(), *set);
+    }
+    report("\nExporting...");
+    mark_time_ = monotonic_msec();
+    output_kind kind = output_kind_of(ext);
     if (output_to_stdout_) {
         export_to_stdout(kind);
         return;
     }
     if (kind == output_kind::bmp) {
-        // The icons go to files of their own, named after the output.
-        bool exported = export_icons(output_.path, *list_);
-        mark_elapsed();
-        if (!exported) {
-            report("\nError: Exporting the icons (%s) failed.", output_.path.c_str());
-            throw fatal_exit{};
-        }
+        export_icons_as_bmp();
         return;
     }
     // The bytes go to a temporary file beside the target, which replaces the target
     // only after the writer finished without error.
-    auto output = atomic_output::open(output_.path);
+    std::string why;
+    auto output = atomic_output::open(output_.path, &why);
     if (!output) {
-        report("\nError opening output file (%s). Aborting!", output_.path.c_str());
+        report("\nError opening output file (%s). Aborting! (%s)", output_.path.c_str(),
+               why.c_str());
         throw fatal_exit{};
     }
     bool written = false;
+    int write_error = 0;
     {
         progress_indicator progress(fileno(output->stream()), 0);
+        errno = 0;
         written = write_stream(kind, output->stream());
+        write_error = std::ferror(output->stream()) != 0 ? errno : 0;
     }
     mark_elapsed();
     if (!written) {
         output->discard();
-        report("\nError: Writing the output file (%s) failed; it was not changed.",
-               output_.path.c_str());
+        if (write_error != 0) {
+            report("\nError: Writing the output file (%s) failed (%s); it was not changed.",
+                   output_.path.c_str(), std::strerror(write_error));
+        } else {
+            report("\nError: Writing the output file (%s) failed; it was not changed.",
+                   output_.path.c_str());
+        }
         throw fatal_exit{};
     }
     if (!output->commit()) {
@@ -455,6 +515,23 @@ void conversion_run::export_all() {
                output_.path.c_str(), output->error().c_str());
         throw fatal_exit{};
     }
+    if (!output->warning().empty()) {
+        report("\nWarning: The output file (%s) was written, but syncing its directory failed "
+               "(%s).",
+               output_.path.c_str(), output->warning().c_str());
+    }
+}
+
+// The last line of a run that left inputs out: their numbers and names.
+void conversion_run::report_left_out() const {
+    std::string names;
+    for (std::size_t index : left_out_) {
+        const named_file& input = inputs_[index];
+        if (!names.empty()) names += ", ";
+        names += std::to_string(index + 1) + ". " + input.name + input.ext;
+    }
+    report("\nWarning: %zu of %zu inputs left out: %s", left_out_.size(), inputs_.size(),
+           names.c_str());
 }
 
 // Standard output is written as the writer goes: it can't be taken back, but a
@@ -516,13 +593,24 @@ int conversion_run::execute(int argc, const char* const* argv) {
         }
         check_console_use();
         if (arg_state_ < 2 || !output_named_) name_output_automatically();
+        check_output();
 
         for (std::size_t i = 0; i < inputs_.size(); ++i) {
-            import_input(static_cast<int>(i) + 1, inputs_[i]);
+            if (!import_input(static_cast<int>(i) + 1, inputs_[i])) left_out_.push_back(i);
+        }
+        // With nothing read there is nothing to replace an existing file with.
+        if (left_out_.size() == inputs_.size()) {
+            report("\nFatal: No input could be read; the output file (%s) was left as it was.",
+                   output_.path.c_str());
+            return 1;
         }
         export_all();
     } catch (const fatal_exit&) {
         return 1;
+    }
+    if (!left_out_.empty()) {
+        report_left_out();
+        return 2;
     }
     return 0;
 }
@@ -542,7 +630,7 @@ void conversion_run::leave_model_to_exit() {
 int run(int argc, const char* const* argv, run_end end) {
     conversion_run conversion;
     int code = conversion.execute(argc, argv);
-    if (code == 0 && end == run_end::leave_model_to_exit) conversion.leave_model_to_exit();
+    if (code != 1 && end == run_end::leave_model_to_exit) conversion.leave_model_to_exit();
     return code;
 }
 

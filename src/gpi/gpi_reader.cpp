@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -809,7 +810,8 @@ bool read_gpi_file(std::FILE* file, poiset_list& list, const gpi_read_options& o
         return false;
     }
     if (std::ferror(file) != 0) {
-        report("\nError: Can't read gpi file! (File pos:0x%X)", file_pos(bytes.size()));
+        report("\nError: Can't read gpi file! (File pos:0x%X) (%s)", file_pos(bytes.size()),
+               std::strerror(errno));
         return false;
     }
     return read_gpi_bytes(bytes, list, options);

@@ -1,5 +1,6 @@
 #include "gpx/gpx_reader.hpp"
 
+#include <cerrno>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -368,9 +369,11 @@ bool gpx_read(std::FILE* file, poiset& set) {
         }
         std::size_t got = std::fread(buffer->data(), 1, size, file);
         if (got < size) {
-            report("\nError: Reading the xml file failed after %zu of %zu bytes; nothing imported.",
-                   got, size);
-            return true;
+            report(
+                "\nError: Reading the xml file failed after %zu of %zu bytes; nothing imported. "
+                "(%s)",
+                got, size, std::ferror(file) != 0 ? std::strerror(errno) : "file shorter than its size");
+            return false;
         }
         buffer->data()[size] = '\0';
         read_text(
@@ -391,9 +394,9 @@ bool gpx_read(std::FILE* file, poiset& set) {
         return false;
     }
     if (std::ferror(file)) {
-        report("\nError: Reading the xml file failed after %zu bytes; nothing imported.",
-               text.size());
-        return true;
+        report("\nError: Reading the xml file failed after %zu bytes; nothing imported. (%s)",
+               text.size(), std::strerror(errno));
+        return false;
     }
     gpx_read_text(text, set);
     return true;

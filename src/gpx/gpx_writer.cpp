@@ -182,6 +182,19 @@ void append_utc_time(std::string& out, std::int64_t stamp) {
     out.append(buffer, static_cast<std::size_t>(n));
 }
 
+void append_bounds(std::string& out, double maxlat, double maxlon, double minlat,
+                   double minlon) {
+    out += "\t\t<bounds maxlat=\"";
+    append_fixed7(out, maxlat);
+    out += "\" maxlon=\"";
+    append_fixed7(out, maxlon);
+    out += "\" minlat=\"";
+    append_fixed7(out, minlat);
+    out += "\" minlon=\"";
+    append_fixed7(out, minlon);
+    out += "\"/>\n";
+}
+
 void append_header(std::string& out, const poiset_list& list) {
     double maxlat = -200.0;
     double maxlon = -200.0;
@@ -229,15 +242,8 @@ void append_header(std::string& out, const poiset_list& list) {
     out += "\t\t<time>";
     append_utc_time(out, stamp);
     out += "</time>\n";
-    out += "\t\t<bounds maxlat=\"";
-    append_fixed7(out, maxlat);
-    out += "\" maxlon=\"";
-    append_fixed7(out, maxlon);
-    out += "\" minlat=\"";
-    append_fixed7(out, minlat);
-    out += "\" minlon=\"";
-    append_fixed7(out, minlon);
-    out += "\"/>\n";
+    // Without a set there is nothing to bound, and the element may be left out.
+    if (list.count() != 0) append_bounds(out, maxlat, maxlon, minlat, minlon);
     out += "\t</metadata>\n\n";
 }
 
@@ -318,7 +324,7 @@ void append_waypoint(std::string& out, const waypoint& w, const poiset& set) {
 // grown past a size worth writing.
 template <typename Sink>
 bool produce(const poiset_list& list, Sink&& sink) {
-    if (list.count() == 0) return true;
+    // An empty list still gives a document, one without waypoints.
     constexpr std::size_t flush_size = std::size_t{1} << 20;
     std::string out;
     out.reserve(flush_size + 4096);

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <vector>
@@ -183,7 +185,7 @@ bool bmp_image_is_savable(const bmp_image& image) {
     return image.pixels.size() >= static_cast<std::uint64_t>(image_size);
 }
 
-bool bmp_save(const bmp_image& image, const std::string& path) {
+bool bmp_save(const bmp_image& image, const std::string& path, std::string* why) {
     if (!bmp_image_is_savable(image)) return false;
     auto row_size = static_cast<std::uint32_t>(bitmap_row_size(image.bits_per_pixel, image.width));
     std::uint32_t image_size = row_size * static_cast<std::uint32_t>(image.height);
@@ -208,14 +210,17 @@ bool bmp_save(const bmp_image& image, const std::string& path) {
     put32(h + 50, colours);
     for (std::size_t i = 0; i < colours; ++i) put32(h + header_bytes + 4 * i, image.palette[i]);
 
-    auto output = atomic_output::open(path);
+    auto output = atomic_output::open(path, why);
     if (!output) return false;
     if (std::fwrite(head.data(), 1, head.size(), output->stream()) != head.size() ||
         std::fwrite(image.pixels.data(), 1, image_size, output->stream()) != image_size) {
+        if (why != nullptr) *why = std::strerror(errno);
         output->discard();
         return false;
     }
-    return output->commit();
+    if (output->commit()) return true;
+    if (why != nullptr) *why = output->error();
+    return false;
 }
 
 }  // namespace velmora

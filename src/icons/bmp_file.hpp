@@ -27,6 +27,8 @@ namespace velmora {
 // Writes the image as a BMP file with a 40-byte information header, through a
 // temporary file that replaces the target only when everything was written.
 // False when the image is not savable or the file could not be written.
-[[nodiscard]] bool bmp_save(const bmp_image& image, const std::string& path);
+// On failure the system's reason goes to *why when given.
+[[nodiscard]] bool bmp_save(const bmp_image& image, const std::string& path,
+                            std::string* why = nullptr);
 
 }  // namespace velmora

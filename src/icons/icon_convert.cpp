@@ -244,21 +244,26 @@ bool export_icons(const std::string& output_path, const poiset_list& list) {
                 all_written = false;
                 continue;
             }
+            std::string why;
             if (entry->format == icon_format_bmp) {
                 bool savable = entry->bmp && bmp_image_is_savable(*entry->bmp);
-                if (!savable || !bmp_save(*entry->bmp, *file_path)) {
+                if (!savable) {
                     report("\nWarning: Problem saving bmp file (%s)! (ignored)",
                            file_path->c_str());
+                } else if (!bmp_save(*entry->bmp, *file_path, &why)) {
+                    report("\nWarning: Problem saving bmp file (%s)! (ignored) (%s)",
+                           file_path->c_str(), why.c_str());
                     // A picture that can't be a BMP file is skipped; a failed write is an error.
-                    if (savable) all_written = false;
+                    all_written = false;
                 }
             } else if (entry->format == icon_format_gpi) {
                 auto image = gpi_bitmap_to_bmp(entry->bitmap.get());
                 if (!image) {
                     report("\nWarning: Problem converting to bmp file (%s)! (ignored)",
                            file_name.c_str());
-                } else if (!bmp_save(*image, *file_path)) {
-                    report("\nWarning: Problem saving bmp file (%s)! (ignored)", file_name.c_str());
+                } else if (!bmp_save(*image, *file_path, &why)) {
+                    report("\nWarning: Problem saving bmp file (%s)! (ignored) (%s)",
+                           file_name.c_str(), why.c_str());
                     all_written = false;
                 }
             } else {

@@ -1,5 +1,7 @@
 #include "speedcam/speedcam_import.hpp"
 
+#include <cstring>
+#include <cerrno>
 #include <array>
 #include <new>
 #include <optional>
@@ -161,7 +163,8 @@ bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings, po
     for (long long line_number = 1;; ++line_number) {
         if (!read_bounded_line(file, line)) {
             if (std::ferror(file)) {
-                report("\nError: read error at line %lli while reading txt file", line_number);
+                report("\nError: read error at line %lli while reading txt file (%s)", line_number,
+                       std::strerror(errno));
             }
             break;
         }

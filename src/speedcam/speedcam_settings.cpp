@@ -1,5 +1,7 @@
 #include "speedcam/speedcam_settings.hpp"
 
+#include <cstring>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -123,7 +125,8 @@ std::unique_ptr<speedcam_settings> load_speedcam_settings(const std::string& app
 std::unique_ptr<speedcam_settings> read_speedcam_settings(const std::string& path) {
     std::unique_ptr<std::FILE, file_closer> file(std::fopen(path.c_str(), "r"));
     if (!file) {
-        report("\nError: Cant't open speedcam inin file (%s)", path.c_str());
+        report("\nError: Cant't open speedcam inin file (%s) (%s)", path.c_str(),
+               std::strerror(errno));
         return nullptr;
     }
     std::unique_ptr<speedcam_settings> settings(new (std::nothrow) speedcam_settings);
@@ -136,8 +139,8 @@ std::unique_ptr<speedcam_settings> read_speedcam_settings(const std::string& pat
         ++line_number;
         if (!read_bounded_line(file.get(), line)) {
             if (std::ferror(file.get())) {
-                report("\nError: read error at line %lli while reading %s.", line_number,
-                       path.c_str());
+                report("\nError: read error at line %lli while reading %s. (%s)", line_number,
+                       path.c_str(), std::strerror(errno));
             }
             break;
         }

@@ -91,7 +91,9 @@ TEST(ImportLoop, MissingInputIsReportedAndSkipped) {
     auto result = run_velmora({"missing.gpx", "b.gdb", "-o", "out.gpi"}, dir.path().string());
     std::string missing = dir.file("missing.gpx");
     EXPECT_NE(result.err.find("\n\nImporting... (1. missing.gpx)\nError opening input file (" +
-                              missing + "). Igonre it!\n\nImporting... (2. b.gdb)"),
+                              missing +
+                              "). Igonre it! (No such file or directory)\n\nImporting... (2. "
+                              "b.gdb)"),
               std::string::npos)
         << result.err;
     EXPECT_NE(
@@ -113,14 +115,15 @@ TEST(ImportLoop, UnknownInputFormatsImportNothing) {
         << result.err;
 }
 
-TEST(Export, UnsupportedOutputFormatFailsWithoutTouchingTheFile) {
+TEST(Export, UnsupportedOutputFormatFailsBeforeTheImportWithoutTouchingTheFile) {
     temp_dir dir;
     write_file(dir.file("a.gdb"), "");
     auto fresh = run_velmora({"a.gdb", "-o", "out.kml"}, dir.path().string());
     EXPECT_EQ(fresh.exit_code, 1);
-    EXPECT_NE(fresh.err.find("\nExporting...\nOutput file format (.kml) not supported!"),
+    EXPECT_NE(fresh.err.find("\n1---> out.kml\nOutput file format (.kml) not supported!"),
               std::string::npos)
         << fresh.err;
+    EXPECT_EQ(fresh.err.find("Importing..."), std::string::npos) << fresh.err;
     EXPECT_FALSE(file_exists(dir.file("out.kml")));
 
     write_file(dir.file("out.kml"), "keep me");

@@ -40,9 +40,9 @@ std::uint32_t u32_at(const std::string& bytes, std::size_t at) {
 
 TEST(GpiOutput, RunWithoutPoisWritesTheFiftyEightByteFileStampedWithTheSourceDate) {
     temp_dir dir;
-    write_file(dir.file("a.gdb"), "");
+    write_file(dir.file("a.gpx"), "<gpx></gpx>");
     fixed_epoch epoch("1700000000");
-    auto first = run_velmora({"a.gdb", "-o", "out.gpi"}, dir.path().string());
+    auto first = run_velmora({"a.gpx", "-o", "out.gpi"}, dir.path().string());
     EXPECT_EQ(first.exit_code, 0) << first.err;
     std::string bytes = read_file(dir.file("out.gpi"));
     ASSERT_EQ(bytes.size(), 58u);
@@ -50,7 +50,7 @@ TEST(GpiOutput, RunWithoutPoisWritesTheFiftyEightByteFileStampedWithTheSourceDat
     EXPECT_EQ(u32_at(bytes, 16), 1700000000u);
     EXPECT_EQ(u32_at(bytes, 46), 1250u);
 
-    auto second = run_velmora({"a.gdb", "-O", "OUT.GPI"}, dir.path().string());
+    auto second = run_velmora({"a.gpx", "-O", "OUT.GPI"}, dir.path().string());
     EXPECT_EQ(second.exit_code, 0) << second.err;
     EXPECT_EQ(read_file(dir.file("OUT.GPI")), bytes);
 }

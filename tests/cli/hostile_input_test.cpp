@@ -99,10 +99,10 @@ TEST(HostileInput, ADirectoryNamedAsInputIsReportedAndSkipped) {
         std::filesystem::create_directory(dir.file(name));
     }
     auto r = run_from(dir, {"d.gpx", "d.gpi", "d.txt", "good.gpx", "-o", "out.gpx"});
-    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.exit_code, 2) << r.err;
     for (const char* name : {"d.gpx", "d.gpi", "d.txt"}) {
-        EXPECT_TRUE(
-            contains(r.err, "\nError opening input file (" + dir.file(name) + "). Igonre it!"))
+        EXPECT_TRUE(contains(r.err, "\nError opening input file (" + dir.file(name) +
+                                        "). Igonre it! (Is a directory)"))
             << name << r.err;
     }
     EXPECT_TRUE(contains(r.err, "(4. good.gpx)\n    imported 2 pois ")) << r.err;
@@ -118,9 +118,9 @@ TEST(HostileInput, AnUnreadableInputIsReportedAndSkipped) {
     write_file(dir.file("good.gpx"), two_waypoints);
     ASSERT_EQ(chmod(dir.file("locked.gpx").c_str(), 0), 0);
     auto r = run_from(dir, {"locked.gpx", "good.gpx", "-o", "out.gpx"});
-    EXPECT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_TRUE(
-        contains(r.err, "\nError opening input file (" + dir.file("locked.gpx") + "). Igonre it!"))
+    EXPECT_EQ(r.exit_code, 2) << r.err;
+    EXPECT_TRUE(contains(r.err, "\nError opening input file (" + dir.file("locked.gpx") +
+                                    "). Igonre it! (Permission denied)"))
         << r.err;
     EXPECT_TRUE(contains(r.err, "(2. good.gpx)\n    imported 2 pois ")) << r.err;
 }
@@ -251,12 +251,17 @@ TEST(HostileInput, AGpiAnnouncingLengthsOfFourGigabytesFailsCleanly) {
     for (const gpi_case& c : cases) {
         write_file(dir.file(c.name), c.bytes);
         auto r = run_from(dir, {c.name, "-o", "out.gpx"});
-        EXPECT_EQ(r.exit_code, 0) << c.name << r.err;
+        // Refused as a whole: with no other input, nothing is written.
+        EXPECT_EQ(r.exit_code, 1) << c.name << r.err;
         EXPECT_TRUE(contains(r.err, c.message)) << c.name << r.err;
+        EXPECT_FALSE(file_exists(dir.file("out.gpx")));
     }
-    // What stood before the broken block was kept.
-    auto r = run_from(dir, {"bitmap.gpi", "-o", "out.gpx"});
+    // What stood before the broken block was kept, and written beside another input.
+    write_file(dir.file("good.gpx"), two_waypoints);
+    auto r = run_from(dir, {"bitmap.gpi", "good.gpx", "-o", "out.gpx"});
+    EXPECT_EQ(r.exit_code, 2) << r.err;
     EXPECT_TRUE(contains(r.err, "\n    imported 1 pois ")) << r.err;
+    EXPECT_TRUE(contains(r.err, "\nWarning: 1 of 2 inputs left out: 1. bitmap.gpi")) << r.err;
     EXPECT_TRUE(contains(read_file(dir.file("out.gpx")), "<name>kept</name>"));
 }
 

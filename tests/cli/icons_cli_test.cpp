@@ -121,20 +121,25 @@ TEST(IconsCli, FailsWhenTheIconFilesCannotBeWritten) {
     testing::temp_dir dir;
     auto run = testing::run_velmora({gpi, "-o", "missing/icons.bmp"}, dir.path().string());
     if (refuses(run, "(.gpi) not supported")) GTEST_SKIP() << "GPI import not in this build";
+    // The missing directory is found before the import.
     EXPECT_EQ(run.exit_code, 1);
-    EXPECT_NE(run.err.find("\nWarning: Problem saving bmp file (icons_0_0)! (ignored)"),
+    EXPECT_NE(run.err.find("\nError opening output file (" + dir.file("missing/icons.bmp") +
+                           "). Aborting! (No such file or directory)"),
               std::string::npos)
         << run.err;
-    EXPECT_NE(run.err.find("\nError: Exporting the icons ("), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("Importing..."), std::string::npos) << run.err;
 }
 
-TEST(IconsCli, TakesBmpAsAnOutputAndExportsNothingWithoutIcons) {
+TEST(IconsCli, TakesBmpAsAnOutputAndFailsWithoutIconsToExport) {
     testing::temp_dir dir;
-    testing::write_file(dir.file("in.xyz"), "x");
-    auto run = testing::run_velmora({"in.xyz", "-o", "out.bmp"}, dir.path().string());
-    EXPECT_EQ(run.exit_code, 0) << run.err;
+    testing::write_file(dir.file("in.gpx"), "<gpx><wpt lat=\"1\" lon=\"2\"/></gpx>");
+    auto run = testing::run_velmora({"in.gpx", "-o", "out.bmp"}, dir.path().string());
+    EXPECT_EQ(run.exit_code, 1) << run.err;
     EXPECT_EQ(run.err.find("Output file format"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("\nExporting..."), std::string::npos);
+    EXPECT_NE(run.err.find("\nExporting...\nError: The inputs hold no icons to export; no bmp "
+                           "file was written."),
+              std::string::npos)
+        << run.err;
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 

@@ -21,11 +21,11 @@ TEST(ReadGpiSettings, ReportsAMissingFileAndGivesNone) {
     testing::temp_dir dir;
     message_capture capture;
     EXPECT_EQ(read_gpi_settings(dir.file("absent.ini")), nullptr);
-    EXPECT_EQ(capture.text(), "\nError: Cant't open gpi ini file (" + dir.file("absent.ini") + ")");
+    EXPECT_EQ(capture.text(), "\nError: Cant't open gpi ini file (" + dir.file("absent.ini") + ") (No such file or directory)");
     capture.clear();
     EXPECT_EQ(load_gpi_settings(dir.path().string() + "/"), nullptr);
     EXPECT_EQ(capture.text(),
-              "\nError: Cant't open gpi ini file (" + dir.file("Velmora_gpi.ini") + ")");
+              "\nError: Cant't open gpi ini file (" + dir.file("Velmora_gpi.ini") + ") (No such file or directory)");
 }
 
 TEST(ReadGpiSettings, ReadsEveryKeyOfItsSections) {

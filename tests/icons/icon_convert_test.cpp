@@ -357,7 +357,7 @@ TEST(ExportIcons, ReportsIconsItCannotWriteAndFailsOnlyWhenAFileCouldNotBeWritte
     std::string missing_dir = dir.file("gone") + "/icons.bmp";
     EXPECT_FALSE(export_icons(missing_dir, list));
     EXPECT_EQ(capture.text(), "\nWarning: Problem saving bmp file (" + dir.file("gone") +
-                                  "/icons_0_0.bmp)! (ignored)");
+                                  "/icons_0_0.bmp)! (ignored) (No such file or directory)");
 }
 
 }  // namespace

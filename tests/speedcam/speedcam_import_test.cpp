@@ -372,7 +372,7 @@ TEST(SpeedcamImport, ReadErrorStopsTheImportButKeepsTheSet) {
     auto r = import_file(dir.path().string(), &settings, ".gpi");  // a directory
     EXPECT_TRUE(r->result);
     EXPECT_EQ(r->set.count(), 0);
-    EXPECT_EQ(r->messages, "\nError: read error at line 1 while reading txt file");
+    EXPECT_EQ(r->messages, "\nError: read error at line 1 while reading txt file (Is a directory)");
 }
 
 TEST(SpeedcamImport, RealRussianListImportsEveryCameraAsTypeZero) {

@@ -59,12 +59,13 @@ TEST(SpeedcamSettingsFile, MissingFileGivesNoSettingsAndTheOpenError) {
     std::string path = dir.file("absent.ini");
     message_capture capture;
     EXPECT_EQ(read_speedcam_settings(path), nullptr);
-    EXPECT_EQ(capture.text(), "\nError: Cant't open speedcam inin file (" + path + ")");
+    EXPECT_EQ(capture.text(), "\nError: Cant't open speedcam inin file (" + path + ") (No such file or directory)");
 
     capture.clear();
     EXPECT_EQ(load_speedcam_settings(dir.path().string() + "/"), nullptr);
     EXPECT_EQ(capture.text(),
-              "\nError: Cant't open speedcam inin file (" + dir.file("Velmora_speedcam.ini") + ")");
+              "\nError: Cant't open speedcam inin file (" + dir.file("Velmora_speedcam.ini") +
+                  ") (No such file or directory)");
 }
 
 TEST(SpeedcamSettingsFile, LoadsTheFileBesideTheProgram) {
@@ -191,7 +192,7 @@ TEST(SpeedcamSettingsFile, ReadErrorStopsReadingButKeepsTheSettings) {
     ASSERT_NE(settings, nullptr);
     expect_default_settings(*settings);
     EXPECT_EQ(capture.text(),
-              "\nError: read error at line 1 while reading " + dir.path().string() + ".");
+              "\nError: read error at line 1 while reading " + dir.path().string() + ". (Is a directory)");
 }
 
 TEST(SpeedcamSettingsFile, RectangleCornersCountOnlyAfterFilterByRegionRect) {

@@ -1,0 +1,331 @@
+// End-to-end runs about what a run leaves behind and what its exit code says: inputs
+// that can't be read, outputs refused before the import, closed standard descriptors,
+// replaced files that keep what the user set on them, interrupts and a full disk.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "gpi/gpi_test_builder.hpp"
+#include "support/test_support.hpp"
+
+namespace velmora {
+namespace {
+
+using testing::file_exists;
+using testing::read_file;
+using testing::run_velmora;
+using testing::temp_dir;
+using testing::write_file;
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The names in a directory, hidden ones included, so that a left temporary file shows.
+std::vector<std::string> names_in(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string gpx_with(int waypoints) {
+    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx version=\"1.1\">\n";
+    for (int i = 0; i < waypoints; ++i) {
+        text += "<wpt lat=\"47." + std::to_string(i) + "\" lon=\"19." + std::to_string(i % 977) +
+                "\"><name>Point " + std::to_string(i) + "</name><cmt>c" + std::to_string(i) +
+                "</cmt></wpt>\n";
+    }
+    return text + "</gpx>\n";
+}
+
+// How the child is started: its standard error, descriptors to close, another user.
+struct start_options {
+    int err_fd = -1;  // -1: /dev/null
+    std::vector<int> closed;
+    bool as_nobody = false;
+};
+
+pid_t start_velmora(const std::vector<std::string>& args, const std::string& dir,
+                    const start_options& options) {
+    pid_t pid = fork();
+    if (pid != 0) return pid;
+    int err = options.err_fd >= 0 ? options.err_fd : open("/dev/null", O_WRONLY);
+    if (err < 0 || chdir(dir.c_str()) != 0) _exit(127);
+    dup2(err, 2);
+    if (err != 2) close(err);
+    for (int fd : options.closed) close(fd);
+    if (options.as_nobody && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(127);
+    std::vector<std::string> all{testing::velmora_exe()};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+}
+
+int exit_code_of(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 256 + WTERMSIG(status);
+}
+
+const std::string two_waypoints = gpx_with(2);
+
+TEST(RunOutcome, ExitCodeSaysWhetherEveryInputWasReadAndTheOutputWritten) {
+    using namespace velmora::testing;
+    temp_dir dir;
+    write_file(dir.file("good.gpx"), two_waypoints);
+    write_file(dir.file("nothing.gpx"), "<gpx version=\"1.1\"></gpx>");
+    write_file(dir.file("refused.gpi"), "GRMREC00 is not at the start");
+    write_file(dir.file("no-sets.gpi"), file_header() + poi_header() + end_block());
+    std::filesystem::create_directory(dir.file("folder.gpx"));
+    struct run_case {
+        std::vector<std::string> inputs;
+        const char* output;
+        int exit_code;
+        const char* last_line;  // empty: the output is written and nothing else is said
+    };
+    const run_case cases[] = {
+        {{"typo.gpx"}, "keep.gpx", 1,
+         "\nFatal: No input could be read; the output file (%) was left as it was."},
+        {{"typo.gpx"}, "keep.gpi", 1, "\nFatal: No input could be read;"},
+        {{"refused.gpi", "folder.gpx", "x.gdb"}, "keep.gpx", 1, "\nFatal: No input could be read;"},
+        {{"good.gpx", "typo.gpx", "refused.gpi"}, "keep.gpx", 2,
+         "\nWarning: 2 of 3 inputs left out: 2. typo.gpx, 3. refused.gpi"},
+        {{"nothing.gpx"}, "keep.gpx", 0, ""},
+        {{"no-sets.gpi"}, "keep.gpx", 0, ""},
+        {{"good.gpx", "nothing.gpx"}, "keep.gpi", 0, ""},
+    };
+    for (const run_case& c : cases) {
+        write_file(dir.file(c.output), "keep me");
+        std::vector<std::string> args = c.inputs;
+        args.insert(args.end(), {"-o", c.output});
+        auto r = run_velmora(args, dir.path().string());
+        std::string line = c.last_line;
+        if (std::size_t at = line.find('%'); at != std::string::npos) {
+            line.replace(at, 1, dir.file(c.output));
+        }
+        EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
+        if (c.exit_code == 1) {
+            EXPECT_EQ(read_file(dir.file(c.output)), "keep me");
+            EXPECT_TRUE(contains(r.err, line)) << r.err;
+            EXPECT_FALSE(contains(r.err, "Exporting...")) << r.err;
+        } else {
+            EXPECT_NE(read_file(dir.file(c.output)), "keep me");
+            if (line.empty()) {
+                EXPECT_FALSE(contains(r.err, "inputs left out")) << r.err;
+            } else {
+                EXPECT_EQ(r.err.substr(r.err.size() - std::min(r.err.size(), line.size())), line);
+            }
+        }
+    }
+    // An input with no POI set still gives a GPX document, without waypoints.
+    std::string empty = read_file(dir.file("keep.gpx"));
+    EXPECT_TRUE(contains(empty, "<gpx ")) << empty;
+    EXPECT_TRUE(contains(empty, "</metadata>\n\n</gpx>\n")) << empty;
+
+    // A GPI file refused whole, converted in place, stays as it was.
+    const std::string broken = file_header() + poi_header() + le16(9) + le16(8) + le32(~0u);
+    write_file(dir.file("u.gpi"), broken);
+    auto in_place = run_velmora({"u.gpi", "-o", "u.gpi"}, dir.path().string());
+    EXPECT_EQ(in_place.exit_code, 1) << in_place.err;
+    EXPECT_EQ(read_file(dir.file("u.gpi")), broken);
+}
+
+TEST(RunOutcome, AnOutputThatCannotBeWrittenThereIsRefusedBeforeTheImport) {
+    temp_dir dir;
+    write_file(dir.file("in.gpx"), two_waypoints);
+    write_file(dir.file("plain"), "x");
+    std::filesystem::create_directory(dir.file("folder.gpx"));
+    const struct {
+        const char* output;
+        const char* reason;
+    } cases[] = {
+        {"missing/out.gpx", "No such file or directory"},
+        {"plain/out.gpi", "Not a directory"},
+        {"missing/icons.bmp", "No such file or directory"},
+        {"folder.gpx", "Is a directory"},
+    };
+    for (const auto& c : cases) {
+        auto r = run_velmora({"in.gpx", "-o", c.output}, dir.path().string());
+        EXPECT_EQ(r.exit_code, 1) << r.err;
+        EXPECT_TRUE(contains(r.err, "). Aborting! (" + std::string(c.reason) + ")")) << r.err;
+        EXPECT_FALSE(contains(r.err, "Importing...")) << r.err;
+    }
+    EXPECT_EQ(names_in(dir.path().string()), (std::vector<std::string>{"folder.gpx", "in.gpx", "plain"}));
+}
+
+TEST(RunOutcome, ClosedStandardDescriptorsNeverReceiveMessagesInTheOutput) {
+    temp_dir dir;
+    write_file(dir.file("in.gpx"), two_waypoints);
+    ASSERT_EQ(exit_code_of(start_velmora({"in.gpx", "-o", "open.gpx"}, dir.path().string(), {})),
+              0);
+    const std::string expected = read_file(dir.file("open.gpx"));
+    for (const std::vector<int>& closed :
+         {std::vector<int>{2}, std::vector<int>{1, 2}, std::vector<int>{0, 1, 2}}) {
+        start_options options;
+        options.closed = closed;
+        pid_t pid = start_velmora({"in.gpx", "-o", "closed.gpx"}, dir.path().string(), options);
+        EXPECT_EQ(exit_code_of(pid), 0) << closed.size();
+        EXPECT_EQ(read_file(dir.file("closed.gpx")), expected) << closed.size();
+    }
+}
+
+TEST(RunOutcome, AReplacedFileKeepsModeOwnerAndLinkAndLongNamesFit) {
+    temp_dir dir;
+    write_file(dir.file("in.gpx"), two_waypoints);
+
+    write_file(dir.file("private.gpx"), "old");
+    ASSERT_EQ(chmod(dir.file("private.gpx").c_str(), 0600), 0);
+    bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown(dir.file("private.gpx").c_str(), 65534, 65534), 0);
+    }
+    EXPECT_EQ(run_velmora({"in.gpx", "-o", "private.gpx"}, dir.path().string()).exit_code, 0);
+    struct stat info {};
+    ASSERT_EQ(stat(dir.file("private.gpx").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    if (root) {
+        EXPECT_EQ(info.st_uid, 65534u);
+    }
+    EXPECT_TRUE(contains(read_file(dir.file("private.gpx")), "Point 1"));
+
+    // The link stays a link; the file it names is replaced in its own directory.
+    std::filesystem::create_directory(dir.file("real"));
+    write_file(dir.file("real/data.gpi"), "old");
+    std::filesystem::create_symlink("real/data.gpi", dir.file("link.gpi"));
+    auto linked = run_velmora({"in.gpx", "-o", "link.gpi"}, dir.path().string());
+    EXPECT_EQ(linked.exit_code, 0) << linked.err;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.gpi")));
+    EXPECT_EQ(read_file(dir.file("real/data.gpi")).substr(8, 8), "GRMREC00");
+    EXPECT_EQ(names_in(dir.file("real")), std::vector<std::string>{"data.gpi"});
+
+    std::string long_name(246, 'n');
+    auto longest = run_velmora({"in.gpx", "-o", long_name + ".gpx"}, dir.path().string());
+    EXPECT_EQ(longest.exit_code, 0) << longest.err;
+    EXPECT_TRUE(file_exists(dir.file(long_name + ".gpx")));
+    EXPECT_EQ(names_in(dir.path().string()),
+              (std::vector<std::string>{"in.gpx", "link.gpi", long_name + ".gpx", "private.gpx",
+                                        "real"}));
+}
+
+TEST(RunOutcome, AReadOnlyTargetIsRefusedAsAShellRedirectWouldRefuseIt) {
+    temp_dir dir;
+    // Root may write anything; the run is then made as an ordinary user.
+    ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+    write_file(dir.file("in.gpx"), two_waypoints);
+    write_file(dir.file("ro.gpx"), "old");
+    ASSERT_EQ(chmod(dir.file("ro.gpx").c_str(), 0444), 0);
+    int pipe_fds[2];
+    ASSERT_EQ(pipe(pipe_fds), 0);
+    start_options options;
+    options.err_fd = pipe_fds[1];
+    options.as_nobody = geteuid() == 0;
+    pid_t pid = start_velmora({"in.gpx", "-o", "ro.gpx"}, dir.path().string(), options);
+    close(pipe_fds[1]);
+    std::string err;
+    char buffer[4096];
+    for (ssize_t n; (n = read(pipe_fds[0], buffer, sizeof buffer)) > 0;) {
+        err.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(pipe_fds[0]);
+    EXPECT_EQ(exit_code_of(pid), 1) << err;
+    EXPECT_TRUE(contains(err, "ro.gpx). Aborting! (Permission denied)")) << err;
+    EXPECT_EQ(read_file(dir.file("ro.gpx")), "old");
+}
+
+// A signal while the output is being written: the temporary file goes, the old output
+// stays, and the status is the shell's for that signal.  Standard error is a pipe the
+// test stops reading, so the run waits in its next message with the temporary file open.
+TEST(RunOutcome, AnInterruptDuringALargeWriteRemovesTheTemporaryFile) {
+    temp_dir dir;
+    write_file(dir.file("big.gpx"), gpx_with(60000));
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        write_file(dir.file("out.gpi"), "old");
+        bool interrupted = false;
+        for (int attempt = 0; attempt < 3 && !interrupted; ++attempt) {
+            int pipe_fds[2];
+            ASSERT_EQ(pipe(pipe_fds), 0);
+            start_options options;
+            options.err_fd = pipe_fds[1];
+            pid_t pid = start_velmora({"big.gpx", "-o", "out.gpi"}, dir.path().string(), options);
+            // A second opening of the pipe's write end that doesn't block the child's.
+            int filler = open(("/proc/self/fd/" + std::to_string(pipe_fds[1])).c_str(),
+                              O_WRONLY | O_NONBLOCK);
+            close(pipe_fds[1]);
+            ASSERT_GE(filler, 0);
+            std::string err;
+            char buffer[4096];
+            while (!contains(err, "\nExporting...")) {
+                ssize_t n = read(pipe_fds[0], buffer, sizeof buffer);
+                if (n <= 0) break;
+                err.append(buffer, static_cast<std::size_t>(n));
+            }
+            std::string fill(4096, '.');
+            while (write(filler, fill.data(), fill.size()) > 0) {
+            }
+            bool temp_seen = false;
+            for (int wait = 0; wait < 2000 && !temp_seen; ++wait) {
+                auto names = names_in(dir.path().string());
+                temp_seen = std::any_of(names.begin(), names.end(),
+                                        [](const std::string& n) { return n[0] == '.'; });
+                if (!temp_seen) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            if (temp_seen) kill(pid, sig);
+            close(filler);
+            while (read(pipe_fds[0], buffer, sizeof buffer) > 0) {
+            }
+            close(pipe_fds[0]);
+            int code = exit_code_of(pid);
+            if (!temp_seen) continue;  // the write finished before the test looked
+            interrupted = true;
+            EXPECT_EQ(code, 128 + sig);
+            EXPECT_EQ(read_file(dir.file("out.gpi")), "old");
+            EXPECT_EQ(names_in(dir.path().string()),
+                      (std::vector<std::string>{"big.gpx", "out.gpi"}));
+        }
+        EXPECT_TRUE(interrupted) << "signal " << sig;
+    }
+}
+
+TEST(RunOutcome, AFullDiskFailsTheRunWithItsReasonAndKeepsTheOldFile) {
+    temp_dir dir;
+    write_file(dir.file("big.gpx"), gpx_with(20000));
+    std::filesystem::create_directory(dir.file("small"));
+    // A private mount namespace, so that the small file system is seen by this test only.
+    if (geteuid() != 0 || unshare(CLONE_NEWNS) != 0 ||
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("tmpfs", dir.file("small").c_str(), "tmpfs", 0, "size=256k") != 0) {
+        GTEST_SKIP() << "a small tmpfs can't be mounted here";
+    }
+    write_file(dir.file("small/out.gpx"), "old");
+    auto r = run_velmora({"big.gpx", "-o", "small/out.gpx"}, dir.path().string());
+    auto names = names_in(dir.file("small"));
+    std::string kept = read_file(dir.file("small/out.gpx"));
+    umount2(dir.file("small").c_str(), MNT_DETACH);
+    EXPECT_EQ(r.exit_code, 1) << r.err;
+    EXPECT_TRUE(contains(r.err, "\nError: Writing the output file (" + dir.file("small/out.gpx") +
+                                    ") failed (No space left on device); it was not changed."))
+        << r.err;
+    EXPECT_EQ(kept, "old");
+    EXPECT_EQ(names, std::vector<std::string>{"out.gpx"});
+}
+
+}  // namespace
+}  // namespace velmora
