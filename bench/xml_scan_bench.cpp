@@ -1,6 +1,8 @@
 // XML scanning: one waypoint element taken apart, and a whole GPX text read into a set.
 #include <benchmark/benchmark.h>
 
+#include <array>
+
 #include "bench_data.hpp"
 #include "gpx/gpx_reader.hpp"
 #include "gpx/xml_scan.hpp"
@@ -13,18 +15,19 @@ namespace {
 void BM_scan_one_waypoint(benchmark::State& state) {
     sequence seq(7);
     std::string text = wpt_element(seq, 7000);
-    poiset set;
-    set.is_utf8 = true;
+    static constexpr std::array<std::string_view, 4> names{"name", "cmt", "desc", "sym"};
+    const xml_text_encoding utf8{true, nullptr};
     for (auto _ : state) {
-        std::size_t cursor = 0;
-        auto wpt = xml_next_element("wpt", text, cursor);
-        benchmark::DoNotOptimize(xml_attribute("lat", *wpt));
-        benchmark::DoNotOptimize(xml_attribute("lon", *wpt));
-        for (std::string_view name : {"name", "cmt", "desc", "sym"}) {
-            std::size_t inner = 1;
-            auto element = xml_next_element(name, *wpt, inner);
-            auto raw = xml_element_text(element);
-            if (raw) benchmark::DoNotOptimize(xml_text_value(*raw, set));
+        xml_wpt_scanner scanner(text, names);
+        xml_wpt wpt;
+        if (!scanner.next(wpt)) continue;
+        benchmark::DoNotOptimize(wpt.lat);
+        benchmark::DoNotOptimize(wpt.lon);
+        for (const xml_child& child : wpt.children) {
+            if (!child.present) continue;
+            std::string_view content(text.data() + child.content_begin,
+                                     child.content_end - child.content_begin);
+            benchmark::DoNotOptimize(xml_content_text(content, child.plain, utf8));
         }
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));

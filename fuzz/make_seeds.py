@@ -235,6 +235,33 @@ GPX_EXTRA = {
 """,
     "unclosed.gpx": b"""<gpx><wpt lat="1" lon="2"><name>open</name><wpt lat="3" lon="4"></wpt>
 <wpt lat="5" lon="6"><name>never closed""",
+    # Markup that a substring search misreads: comments, a document type with an internal
+    # subset, processing instructions, CDATA holding markup, fields nested in extensions.
+    "xml_structure.gpx": b"""<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE gpx [ <!ENTITY x "<wpt lat='9' lon='9'>"> <!-- ] > --> ]>
+<gpx version="1.1" creator="test"><?pi <wpt lat="8" lon="8"/> ?>
+<!-- <wpt lat="5" lon="5"><name>Commented</name></wpt> -->
+<wpt lat = '47' lon
+=	"19,5"><desc><![CDATA[<name>Fake</name>]]></desc>
+<extensions><name>Nested</name><sym>Nested</sym></extensions><name>Real</name>
+<cmt><![CDATA[</wpt><wpt lat="10" lon="10"><name>INJECTED</name>]]></cmt>
+<sym><![CDATA[Flag, Blue]]></sym></wpt>
+</gpx>
+""",
+    "strict_numbers.gpx": b"""<gpx creator="x"><wpt lat="" lon="1"/><wpt lat="abc" lon="1"/>
+<wpt lat="0x1p4" lon="1"/><wpt lat="47.5abc" lon="1"/><wpt lat="1e1" lon="1"/>
+<wpt lat=" -47.5 " lon="+2"><name>Cafe @ Mall@50</name></wpt>
+<wpt lat="1" lon="2"><name>LAN@Work</name></wpt><wpt lat="1" lon="2"><name>Radar@1e308</name></wpt>
+<wpt lat="1" lon="2"><name>Radar@-5</name></wpt><wpt lat="1" lon="2"><name>Max@1000</name></wpt>
+</gpx>
+""",
+    "malformed.gpx": b"""<gpx><wpt lat="1" lon="2"><name>x</nam></wpt><wpt lat="1 lon="2"/>
+<wpt lat="3" lon="4"><name>zero\0byte</name></wpt><wpt lat="5" lon="6"><!-- never closed""",
+    "register_header.gpx": b"""<gpx creator="x"><metadata><link href="https://muemlekem.hu/muemlek?id=1"/>
+</metadata><wpt lat="1" lon="2"><time>2009-10-17T08:00:00Z</time><cmt>Church</cmt>
+<desc>Gothic</desc><sym>Building</sym></wpt>
+<wpt lat="1" lon="2"><desc>see muemlekem.hu/kereszt</desc></wpt></gpx>
+""",
 }
 
 SPEEDCAM_SETTINGS_EXTRA = {
@@ -253,6 +280,10 @@ RegionRectMaxLon=E22\xb054'
 RegionRectMinLon=16,1
 FilterByRegionNames=1
 RegionNames=HU
+[SpeedcamConversion]
+Proximity=1e308
+AlarmAt50=-10%
+AlarmAtX=30
 [Other]
 Key=Value
 """,
@@ -266,6 +297,9 @@ IconCountLimit=80%
 DefaultProximity=250
 DefaultProximityForSym=flag, red,car,,
 Unknown=1
+IconCountLimit=65537
+DefaultProximity=1e308
+DefaultProximityForSym=danger area, crossing
 [Elsewhere]
 IconCountLimit=3
 """,
@@ -276,6 +310,28 @@ SPEEDCAM_LISTS = {
                      b"7,130,20,48,90,1\r\n9,-1,abc,def,0,0\r\n",
     "short_rows.txt": b"X,Y,TYPE,SPEED,DIRTYPE,DIRECTION\n19,47\n\n20,48,1,50,0,0",
     "missing_column.txt": b"X,Y,TYPE\n19,47,1\n",
+    "bad_positions.txt": b"X,Y,TYPE,SPEED,DIRTYPE,DIRECTION\n190,47,1,50,0,0\n19,150,1,50,0,0\n"
+                         b"\"19.1\",47,1,50,0,0\n19,abc,1,50,0,0\n-180,-90,1,50,0,0\n",
+}
+
+
+# Small OpenStreetMap XML files for the OSM-to-POI target: a way whose node is missing,
+# positions out of range, names in several languages, speed cameras, a relation.
+OSM_EXTRA = {
+    "missing_node.osm": b'<osm version="0.6"><node id="1" lat="1" lon="2"/>'
+                        b'<way id="2"><nd ref="1"/><nd ref="3"/><nd ref="4"/><nd ref="1"/>'
+                        b'<tag k="amenity" v="parking"/></way></osm>',
+    "out_of_range.osm": b'<osm version="0.6"><node id="1" lat="95" lon="200">'
+                        b'<tag k="amenity" v="fuel"/></node></osm>',
+    "languages.osm": '<osm version="0.6"><node id="1" lat="47.5" lon="19">'
+                     '<tag k="tourism" v="camp_site"/><tag k="name" v="Кемпинг"/>'
+                     '<tag k="name:de" v="Zeltplatz"/><tag k="addr:street" v="Fő utca"/>'
+                     '</node></osm>'.encode("utf-8"),
+    "speed_camera.osm": b'<osm version="0.6"><node id="9" lat="-33.9" lon="151.2">'
+                        b'<tag k="highway" v="speed_camera"/><tag k="maxspeed" v="40 mph"/>'
+                        b'</node><relation id="3"><member type="way" ref="8" role="outer"/>'
+                        b'<tag k="type" v="multipolygon"/><tag k="amenity" v="parking"/>'
+                        b'</relation></osm>',
 }
 
 
@@ -317,6 +373,7 @@ def main():
         for selector in (0, 1, 2, 4, 8 | 4):
             imports[f"{selector:02d}_{name}"] = bytes([selector]) + data
     write("speedcam_import", imports)
+    write("osm_poi", text_seeds([ROOT / "examples" / "example.osm"], OSM_EXTRA))
 
 
 if __name__ == "__main__":

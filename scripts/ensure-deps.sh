@@ -6,6 +6,14 @@ command -v cmake >/dev/null 2>&1 || need+=(cmake)
 command -v g++ >/dev/null 2>&1 || need+=(g++)
 command -v make >/dev/null 2>&1 || need+=(make)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+# OpenStreetMap input: libosmium and protozero (headers only) with the compression and
+# XML libraries of the formats it reads; osmium-tool makes PBF files for tests and the benchmark.
+[ -f /usr/include/osmium/version.hpp ] || need+=(libosmium2-dev)
+[ -f /usr/include/protozero/version.hpp ] || need+=(libprotozero-dev)
+[ -f /usr/include/zlib.h ] || need+=(zlib1g-dev)
+[ -f /usr/include/bzlib.h ] || need+=(libbz2-dev)
+[ -f /usr/include/expat.h ] || need+=(libexpat1-dev)
+command -v osmium >/dev/null 2>&1 || need+=(osmium-tool)
 # The man page check and the Debian package (cpack with dpkg-shlibdeps).
 command -v groff >/dev/null 2>&1 || need+=(groff-base)
 command -v dpkg-shlibdeps >/dev/null 2>&1 || need+=(dpkg-dev)

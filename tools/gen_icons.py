@@ -382,6 +382,122 @@ def speed_sign(speed):
     return c
 
 
+# Icons for the symbols that the OpenStreetMap mapping file (Velmora_osm.ini) names.
+def fast_food():
+    c = Canvas(20, 18)
+    c.polygon([(2, 8), (4, 3), (15, 3), (17, 8)], ORANGE)  # upper bun
+    c.rect(2, 9, 17, 10, DARK_GREEN)  # lettuce
+    c.rect(2, 11, 17, 12, BROWN)  # patty
+    c.rect(3, 13, 16, 15, ORANGE)  # lower bun
+    for x in (6, 10, 13):
+        c.dot(x, 5, YELLOW)
+    return c
+
+
+def bar():
+    c = Canvas(18, 18)
+    c.polygon([(2, 2), (16, 2), (9, 10)], SKY)  # glass
+    c.line(2, 2, 9, 10, DARK_BLUE)
+    c.line(16, 2, 9, 10, DARK_BLUE)
+    c.rect(8, 10, 9, 15, DARK_BLUE)  # stem
+    c.rect(5, 16, 12, 16, DARK_BLUE)  # foot
+    c.disc(12, 4, 1.5, RED)  # cherry
+    return c
+
+
+def pharmacy():
+    c = Canvas(18, 18)
+    c.rect(0, 0, 17, 17, WHITE)
+    c.frame(0, 0, 17, 17, GREY)
+    c.rect(7, 3, 10, 14, GREEN)
+    c.rect(3, 7, 14, 10, GREEN)
+    return c
+
+
+def bank():
+    c = Canvas(20, 18)
+    c.polygon([(10, 1), (19, 6), (1, 6)], GREY)  # pediment
+    for x in (3, 7, 11, 15):
+        c.rect(x, 7, x + 1, 14, GREY)  # columns
+    c.rect(1, 15, 18, 16, GREY)
+    c.disc(9.5, 4, 1, YELLOW)
+    return c
+
+
+def post_office():
+    c = Canvas(20, 16)
+    c.rect(1, 2, 18, 13, YELLOW)
+    c.frame(1, 2, 18, 13, BROWN)
+    c.line(1, 2, 9.5, 8, BROWN)  # flap
+    c.line(18, 2, 9.5, 8, BROWN)
+    return c
+
+
+def police_station():
+    c = Canvas(18, 20)
+    c.polygon([(1, 2), (9, 0), (17, 2), (16, 11), (9, 19), (2, 11)], DARK_BLUE)  # shield
+    c.polygon([(9, 4), (11, 8), (15, 8), (12, 11), (13, 15), (9, 12.5), (5, 15), (6, 11),
+               (3, 8), (7, 8)], YELLOW)  # star
+    return c
+
+
+def restroom():
+    c = Canvas(20, 18)
+    c.rect(0, 0, 19, 17, BLUE)
+    c.rect(9, 2, 10, 15, WHITE)  # divider
+    c.disc(4.5, 3.5, 1.6, WHITE)  # man
+    c.rect(3, 6, 6, 11, WHITE)
+    c.rect(3, 12, 3, 15, WHITE)
+    c.rect(6, 12, 6, 15, WHITE)
+    c.disc(14.5, 3.5, 1.6, WHITE)  # woman
+    c.polygon([(14.5, 5.5), (17.5, 12), (11.5, 12)], WHITE)
+    c.rect(13, 12, 13, 15, WHITE)
+    c.rect(16, 12, 16, 15, WHITE)
+    return c
+
+
+def picnic_area():
+    c = Canvas(20, 18)
+    c.disc(15, 5, 4, GREEN)  # tree
+    c.rect(14, 8, 15, 16, BROWN)
+    c.rect(1, 9, 12, 10, BROWN)  # table top
+    c.line(3, 10, 2, 16, BROWN)  # legs
+    c.line(10, 10, 11, 16, BROWN)
+    c.rect(0, 13, 13, 13, BROWN)  # bench
+    return c
+
+
+def shopping_center():
+    c = Canvas(20, 18)
+    c.line(0, 2, 3, 2, BLACK)  # handle
+    c.polygon([(3, 4), (18, 4), (16, 11), (5, 11)], BLUE)  # basket
+    c.line(3, 2, 5, 12, BLACK)
+    c.rect(5, 12, 16, 12, BLACK)
+    c.disc(6.5, 15, 1.6, BLACK)  # wheels
+    c.disc(14.5, 15, 1.6, BLACK)
+    return c
+
+
+def convenience_store():
+    c = Canvas(18, 18)
+    c.rect(2, 6, 15, 16, ORANGE)  # bag
+    c.frame(2, 6, 15, 16, BROWN)
+    c.line(5, 6, 6, 2, BROWN)  # handle
+    c.line(6, 2, 11, 2, BROWN)
+    c.line(11, 2, 12, 6, BROWN)
+    c.rect(6, 9, 11, 10, WHITE)
+    return c
+
+
+def danger_area():
+    c = Canvas(20, 18)
+    c.polygon([(10, 0), (20, 17), (0, 17)], RED)
+    c.polygon([(10, 4), (16.5, 15), (3.5, 15)], WHITE)
+    c.rect(9, 6, 10, 11, BLACK)  # "!"
+    c.rect(9, 13, 10, 14, BLACK)
+    return c
+
+
 SYMBOL_ICONS = {
     "flag, blue": lambda: flag(BLUE, DARK_BLUE),
     "flag, red": lambda: flag(RED, DARK_RED),
@@ -410,6 +526,17 @@ SYMBOL_ICONS = {
     "pin, blue": lambda: pin(BLUE),
     "pin, red": lambda: pin(RED),
     "pin, green": lambda: pin(GREEN),
+    "fast food": fast_food,
+    "bar": bar,
+    "pharmacy": pharmacy,
+    "bank": bank,
+    "post office": post_office,
+    "police station": police_station,
+    "restroom": restroom,
+    "picnic area": picnic_area,
+    "shopping center": shopping_center,
+    "convenience store": convenience_store,
+    "danger area": danger_area,
 }
 
 SPEEDS = range(30, 131, 10)

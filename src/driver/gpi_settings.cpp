@@ -1,14 +1,16 @@
 #include "driver/gpi_settings.hpp"
 
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <cerrno>
 #include <cstdio>
 #include <string_view>
 
-#include "platform/c_numbers.hpp"
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
 #include "text/line_text.hpp"
+#include "text/strict_numbers.hpp"
 
 namespace velmora {
 
@@ -20,40 +22,77 @@ struct file_closer {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-// The leading integer of a value, kept to its low 16 bits as the limit field holds it.
-std::int16_t low_16_bits(int value) {
-    return static_cast<std::int16_t>(
-        static_cast<std::uint16_t>(static_cast<unsigned>(value) & 0xFFFFu));
+// Blanks and tabs removed from both ends.
+std::string_view trim_blanks(std::string_view text) {
+    text = skip_blanks(text);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return text;
 }
 
-// Applies one key=value line of a known section; false when the key doesn't belong there.
-bool apply_parameter(gpi_settings& settings, section where, std::string_view key,
-                     std::string_view value) {
+// An icon limit: a whole number within the field's 16 bits, or a percentage "20%".
+bool read_icon_limit(std::string_view value, gpi_settings& settings) {
+    if (value.empty()) {
+        settings.icon_count_limit = 0;
+        settings.icon_limit_is_percent = false;
+        return true;
+    }
+    std::string_view number = trim_blanks(value);
+    bool percent = number.ends_with('%');
+    if (percent) number.remove_suffix(1);
+    std::optional<long long> limit = whole_integer(number);
+    if (!limit || *limit < INT16_MIN || *limit > INT16_MAX) return false;
+    settings.icon_count_limit = static_cast<std::int16_t>(*limit);
+    settings.icon_limit_is_percent = percent;
+    return true;
+}
+
+// A default proximity: a number of metres within what a GPI alert holds, taken whole.
+bool read_default_proximity(std::string_view value, gpi_settings& settings) {
+    if (value.empty()) return true;
+    std::optional<double> metres = whole_decimal(value);
+    if (!metres || *metres < 0.0 || *metres > max_default_proximity) return false;
+    settings.default_proximity = std::trunc(*metres);
+    return true;
+}
+
+// The symbols of a list "flag, red,car": blanks around the commas belong to no symbol,
+// and an empty entry names none.
+void read_proximity_symbols(std::string_view value, gpi_settings& settings) {
+    if (value.empty()) return;
+    auto pieces = split_text(value, ",");
+    if (!pieces) return;
+    std::vector<std::string> symbols;
+    for (const std::string& piece : *pieces) {
+        std::string_view symbol = trim_blanks(piece);
+        if (!symbol.empty()) symbols.emplace_back(symbol);
+    }
+    settings.proximity_symbols = std::move(symbols);
+}
+
+enum class applied { done, invalid_value, unexpected_key };
+
+// Applies one key=value line of a known section.
+applied apply_parameter(gpi_settings& settings, section where, std::string_view key,
+                        std::string_view value) {
     if (equals_ignore_case(key, "IconSpec")) {
         if (!value.empty()) {
             (where == section::import_settings ? settings.import_icon_spec
                                                : settings.export_icon_spec) = std::string(value);
         }
-        return true;
+        return applied::done;
     }
-    if (where != section::export_settings) return false;
+    if (where != section::export_settings) return applied::unexpected_key;
+    bool valid = true;
     if (equals_ignore_case(key, "IconCountLimit")) {
-        settings.icon_limit_is_percent = value.find('%') != std::string_view::npos;
-        settings.icon_count_limit = low_16_bits(c_leading_int(value));
-        return true;
+        valid = read_icon_limit(value, settings);
+    } else if (equals_ignore_case(key, "DefaultProximity")) {
+        valid = read_default_proximity(value, settings);
+    } else if (equals_ignore_case(key, "DefaultProximityForSym")) {
+        read_proximity_symbols(value, settings);
+    } else {
+        return applied::unexpected_key;
     }
-    if (equals_ignore_case(key, "DefaultProximity")) {
-        if (!value.empty()) settings.default_proximity = c_leading_int(value);
-        return true;
-    }
-    if (equals_ignore_case(key, "DefaultProximityForSym")) {
-        if (!value.empty()) {
-            if (auto symbols = split_text(value, ","))
-                settings.proximity_symbols = std::move(*symbols);
-        }
-        return true;
-    }
-    return false;
+    return valid ? applied::done : applied::invalid_value;
 }
 
 }  // namespace
@@ -95,9 +134,17 @@ std::unique_ptr<gpi_settings> read_gpi_settings(const std::string& path) {
         auto pieces = split_text(text, "=");
         std::string key = pieces ? (*pieces)[0] : std::string(text);
         std::string value = pieces && pieces->size() > 1 ? (*pieces)[1] : std::string();
-        if (!apply_parameter(*settings, where, key, value)) {
-            report("\nWarning: Unexpected parameter %s in %s gpi ini file line %i!", key.c_str(),
-                   path.c_str(), number);
+        switch (apply_parameter(*settings, where, key, value)) {
+            case applied::done:
+                break;
+            case applied::invalid_value:
+                report("\nWarning: Invalid value \"%s\" of %s in %s gpi ini file line %i, ignored",
+                       value.c_str(), key.c_str(), path.c_str(), number);
+                break;
+            case applied::unexpected_key:
+                report("\nWarning: Unexpected parameter %s in %s gpi ini file line %i!",
+                       key.c_str(), path.c_str(), number);
+                break;
         }
     }
     return settings;

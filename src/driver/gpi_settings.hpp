@@ -8,6 +8,9 @@
 
 namespace velmora {
 
+// Largest default proximity, in metres: what the alert of a GPI file holds.
+inline constexpr double max_default_proximity = 65535.0;
+
 struct gpi_settings {
     std::optional<std::string> import_icon_spec;
     std::optional<std::string> export_icon_spec;
@@ -19,7 +22,8 @@ struct gpi_settings {
 
 // Reads a settings file: sections [GpiImportSettings] and [GpiExportSettings] with
 // key=value lines, ";" starting a comment.  Unknown sections and keys are reported and
-// ignored.  None (after "\nError: Cant't open gpi ini file (%s)") when the file can't be
+// ignored, and so are values that are no number or out of range (the setting keeps its
+// value).  None (after "\nError: Cant't open gpi ini file (%s)") when the file can't be
 // opened.
 [[nodiscard]] std::unique_ptr<gpi_settings> read_gpi_settings(const std::string& path);
 

@@ -18,6 +18,8 @@ constexpr help_entry inputs[] = {
     {"FILE.gpx", "GPX 1.1 waypoints"},
     {"FILE.gpi", "Garmin GPI file"},
     {"FILE.txt", "speed-camera list (X,Y,TYPE,SPEED,DIRTYPE,DIRECTION)"},
+    {"FILE.osm.pbf", "OpenStreetMap extract (also .osm, .osm.bz2, .osm.gz,"},
+    {"", ".o5m); needs -tags: after it"},
     {"-", "standard input (also stdin, con): GPI, GPX or a speed-"},
     {"", "camera list, recognised from its first bytes"},
 };
@@ -32,10 +34,14 @@ constexpr help_entry outputs[] = {
 };
 
 constexpr help_entry parameters[] = {
+    {"-tags:FILTER", "the objects of the OpenStreetMap input before it that"},
+    {"", "become POIs: key[=value[|value...]][,...], any term"},
+    {"", "matching (amenity=fuel|charging_station,tourism=camp_site)"},
+    {"-lang:xx", "names from name:xx of OpenStreetMap objects that have it;"},
+    {"", "GPI texts of several languages give their xx entry where"},
+    {"", "they have one, else their first"},
     {"-format:gpi|gpx", "the output format whatever the output's name; required for"},
     {"", "standard output"},
-    {"-lang:XX", "the language read from GPI texts that hold several (two"},
-    {"", "letters, any case, such as -lang:EN); else their first"},
     {"-h, --help, -?", "print this text"},
     {"--version", "print the program's name and version"},
 };
@@ -80,7 +86,7 @@ info_request info_requested(int argc, const char* const* argv) {
 
 void print_help(std::FILE* out) {
     std::fprintf(out,
-                 "Usage: %s INPUT... [-lang:XX] [-o OUTPUT] [-format:gpi|gpx]\n"
+                 "Usage: %s INPUT... [-lang:xx] [-o OUTPUT] [-format:gpi|gpx]\n"
                  "       %s -h | --help | -? | --version\n"
                  "\n"
                  "Converts points of interest for Garmin navigators.  The inputs are read in\n"
@@ -91,9 +97,10 @@ void print_help(std::FILE* out) {
     print_table(out, "Output:", outputs);
     print_table(out, "Parameters:", parameters);
     std::fprintf(out,
-                 "\nSettings files Velmora_gpi.ini (GPI output) and Velmora_speedcam.ini\n"
-                 "(speed-camera lists), and the icons directories icons/ and icons/speedcam/,\n"
-                 "are each taken from the first of these directories that has them:\n");
+                 "\nSettings files Velmora_gpi.ini (GPI output), Velmora_speedcam.ini\n"
+                 "(speed-camera lists) and Velmora_osm.ini (OpenStreetMap symbols), and\n"
+                 "the icons directories icons/ and icons/speedcam/, are each taken from the\n"
+                 "first of these directories that has them:\n");
     for (const help_entry& entry : lookup_order) {
         std::fprintf(out, "  %-3s %s\n", entry.term, entry.text);
     }

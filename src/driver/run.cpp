@@ -3,12 +3,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "driver/console_io.hpp"
@@ -23,6 +25,11 @@
 #include "icons/icon_convert.hpp"
 #include "icons/icon_library.hpp"
 #include "model/poiset.hpp"
+#ifdef VELMORA_WITH_OSM
+#include "osm/osm_import.hpp"
+#include "osm/osm_mapping.hpp"
+#include "osm/osm_reader.hpp"
+#endif
 #include "platform/atomic_output.hpp"
 #include "platform/clock.hpp"
 #include "platform/code_page.hpp"
@@ -46,10 +53,29 @@ constexpr const char* usage_line =
 struct fatal_exit {};
 
 struct named_file {
-    std::string path;  // full path, or the console name unchanged
-    std::string name;  // display name: file name without directory and extension
-    std::string ext;   // with its dot, or empty
+    std::string path;                 // full path, or the console name unchanged
+    std::string name;                 // display name: file name without directory and extension
+    std::string ext;                  // with its dot, or empty
+    std::optional<std::string> tags;  // the -tags: filter given after the input
 };
+
+// OpenStreetMap files, by their last extension (".osm.pbf", ".osm.gz" and ".osm.bz2"
+// end in one of these; libosmium tells the format from the whole name).
+bool is_osm_input(std::string_view ext) {
+    for (const char* known : {".pbf", ".osm", ".o5m", ".gz", ".bz2"}) {
+        if (equals_ignore_case(ext, known)) return true;
+    }
+    return false;
+}
+
+// A language code of -lang:, two or three ASCII letters.
+bool is_language_code(std::string_view code) {
+    if (code.size() < 2 || code.size() > 3) return false;
+    for (char c : code) {
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) return false;
+    }
+    return true;
+}
 
 // The display name of standard input named "-"; the console names are shown as given.
 constexpr const char* stdin_name = "stdin";
@@ -65,10 +91,11 @@ class conversion_run {
     void mark_elapsed();
     void read_program_name(const char* arg);
     void read_option(const char* arg);
+    void check_input_parameters();
+    [[nodiscard]] bool import_osm(const named_file& input);
     void read_input(const char* arg);
     void read_output(const char* arg);
     void read_format(const char* arg, std::string_view value);
-    void read_language(const char* arg, std::string_view value);
     void check_console_use();
     void name_output_automatically();
     void need_gpi_settings();
@@ -107,6 +134,11 @@ class conversion_run {
     std::optional<std::string> output_format_;  // -format:, as an extension
     gpi_read_options gpi_options_;              // -lang:
     std::unique_ptr<poiset_list> list_ = std::make_unique<poiset_list>();
+    std::string lang_;  // -lang:, lower case; empty when not given
+#ifdef VELMORA_WITH_OSM
+    std::unique_ptr<osm_mapping> osm_mapping_;
+    bool osm_mapping_loaded_ = false;
+#endif
 };
 
 void conversion_run::mark_elapsed() {
@@ -154,17 +186,34 @@ void conversion_run::read_option(const char* arg) {
     if (std::size_t colon = name.find(':'); colon != std::string_view::npos) {
         name = name.substr(0, colon);
     }
+    std::string_view value(arg + 1 + name.size());
+    if (!value.empty()) value.remove_prefix(1);
     if (equals_ignore_case(name, "output") || equals_ignore_case(name, "o")) {
         ++arg_state_;
-    } else if (equals_ignore_case(name, "format") || equals_ignore_case(name, "lang")) {
-        std::string_view value = name.size() + 1 < std::string_view(arg + 1).size()
-                                     ? std::string_view(arg + 2 + name.size())
-                                     : std::string_view();
-        if (equals_ignore_case(name, "lang")) {
-            read_language(arg, value);
-        } else {
-            read_format(arg, value);
+    } else if (equals_ignore_case(name, "tags")) {
+        // An input parameter: the filter of the OpenStreetMap input just named.
+        if (arg_state_ != 1 || inputs_.empty() || !is_osm_input(inputs_.back().ext)) {
+            report(
+                "\nFatal: %s must follow an OpenStreetMap input file (.osm.pbf, .osm, "
+                ".osm.bz2, .osm.gz, .o5m)",
+                arg);
+            throw fatal_exit{};
         }
+        inputs_.back().tags = std::string(value);
+    } else if (equals_ignore_case(name, "lang")) {
+        if (!is_language_code(value)) {
+            report(
+                "\nFatal: %s: the language must be a code of two or three letters, such as "
+                "-lang:de",
+                arg);
+            throw fatal_exit{};
+        }
+        lang_ = ascii_lower(value);
+        gpi_options_.language = value;
+    } else if (equals_ignore_case(name, "format")) {
+        read_format(arg, name.size() + 1 < std::string_view(arg + 1).size()
+                             ? std::string_view(arg + 2 + name.size())
+                             : std::string_view());
     } else {
         report("\nUnexpected option found: (%s), ignored", arg);
     }
@@ -178,18 +227,6 @@ void conversion_run::read_format(const char* arg, std::string_view value) {
         return;
     }
     report("\nFatal: Unknown output format (%s): -format: takes gpi or gpx", arg);
-    throw fatal_exit{};
-}
-
-// -lang:XX, two letters in any case: the language taken from GPI texts that hold
-// several.
-void conversion_run::read_language(const char* arg, std::string_view value) {
-    auto is_letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
-    if (value.size() == 2 && is_letter(value[0]) && is_letter(value[1])) {
-        gpi_options_.language = value;
-        return;
-    }
-    report("\nFatal: Unknown language (%s): -lang: takes two letters, such as -lang:EN", arg);
     throw fatal_exit{};
 }
 
@@ -239,7 +276,7 @@ void conversion_run::read_input(const char* arg) {
 
 void conversion_run::read_output(const char* arg) {
     if (is_console_output(arg)) {
-        output_ = {arg, std::string_view(arg) == "-" ? "stdout" : arg, ""};
+        output_ = {arg, std::string_view(arg) == "-" ? "stdout" : arg, "", std::nullopt};
         output_to_stdout_ = true;
     } else {
         auto full = resolve_path(arg);
@@ -252,7 +289,7 @@ void conversion_run::read_output(const char* arg) {
             report("FATAL: Error splitting input filespec!");
             throw fatal_exit{};
         }
-        output_ = {std::move(*full), parts->fname, parts->ext};
+        output_ = {std::move(*full), parts->fname, parts->ext, std::nullopt};
     }
     output_named_ = true;
     report("\n%i---> %s%s", static_cast<int>(inputs_.size()), output_.name.c_str(),
@@ -312,6 +349,7 @@ bool conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
         if (imported) prepare_icons(*set, ext);
         return imported;
     }
+    if (is_osm_input(ext)) return import_osm(input);
     if (equals_ignore_case(ext, ".gdb")) {
         report("\nInput file format (%s) not supported (yet)!", ext.c_str());
     } else {
@@ -320,8 +358,75 @@ bool conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
     return false;
 }
 
+#ifdef VELMORA_WITH_OSM
+// Every OpenStreetMap input has its filter, and every filter reads, before anything is
+// imported: a run must not turn a whole extract into POIs, nor fail after an hour.
+void conversion_run::check_input_parameters() {
+    for (const named_file& input : inputs_) {
+        if (!is_osm_input(input.ext)) continue;
+        if (!input.tags) {
+            report(
+                "\nFatal: The OpenStreetMap input %s%s needs a tag filter after it, such as "
+                "-tags:amenity=fuel or -tags:amenity=fuel|charging_station,tourism=camp_site",
+                input.name.c_str(), input.ext.c_str());
+            throw fatal_exit{};
+        }
+        std::string error;
+        if (!parse_osm_tag_filter(*input.tags, error)) {
+            report("\nFatal: The tag filter -tags:%s can't be used: %s", input.tags->c_str(),
+                   error.c_str());
+            throw fatal_exit{};
+        }
+    }
+}
+
+bool conversion_run::import_osm(const named_file& input) {
+    std::string error;
+    auto filter = parse_osm_tag_filter(input.tags.value_or(""), error);
+    if (!filter) return false;  // checked before the import
+    if (!osm_mapping_loaded_) {
+        osm_mapping_ = read_osm_mapping(find_settings_file(osm_mapping_file_name));
+        osm_mapping_loaded_ = true;
+    }
+    osm_read_options options{*filter, {lang_, osm_mapping_.get()}};
+    auto result = read_osm_file(input.path, options);
+    if (!result) return false;
+    report("\n    matched %lli nodes, %lli closed ways and %lli multipolygons",
+           static_cast<long long>(result->nodes), static_cast<long long>(result->ways),
+           static_cast<long long>(result->multipolygons));
+    const std::pair<std::int64_t, const char*> left_out[] = {
+        {result->out_of_range, "matching nodes have no valid position"},
+        {result->missing_nodes, "matching ways have nodes the file lacks"},
+        {result->open_ways, "matching ways are not closed"},
+        {result->missing_members, "matching multipolygons have member ways the file lacks"},
+        {result->unassembled, "matching multipolygons have rings that don't close"},
+        {result->relations, "matching relations are not multipolygons"},
+    };
+    for (const auto& [count, reason] : left_out) {
+        if (count > 0) {
+            report("\nWarning: %lli %s and were left out", static_cast<long long>(count), reason);
+        }
+    }
+    std::size_t sets_before = list_->poisets.size();
+    if (add_osm_pois(*list_, *result, *filter, osm_mapping_.get()) < 0) throw fatal_exit{};
+    for (std::size_t i = sets_before; i < list_->poisets.size(); ++i) {
+        prepare_icons(*list_->poisets[i], ".gpx");
+    }
+    return true;
+}
+#else
+void conversion_run::check_input_parameters() {}
+
+bool conversion_run::import_osm(const named_file& input) {
+    report("\nInput file format (%s) not supported (this build has no OpenStreetMap input)!",
+           input.ext.c_str());
+    return false;
+}
+#endif
+
 // The icons directory pattern for a set read from a file of that extension, from the
 // first directory of the lookup order that has the icons directory; reported as chosen.
+// The sets of OpenStreetMap input take the icons of GPX symbols.
 std::optional<std::string> conversion_run::icon_dir_spec(std::string_view input_ext) const {
     const char* relative = nullptr;
     if (equals_ignore_case(input_ext, ".gpx")) relative = "icons/";
@@ -366,7 +471,10 @@ bool conversion_run::import_input(int number, const named_file& input) {
         return false;
     }
     bool read = false;
-    {
+    if (is_osm_input(input.ext)) {
+        // libosmium reads the file by its name, and shows its own progress.
+        read = import_by_extension(file, input);
+    } else {
         progress_indicator progress(fileno(file), regular_file_size(file).value_or(0));
         read = import_by_extension(file, input);
     }
@@ -516,9 +624,10 @@ void conversion_run::export_all() {
         throw fatal_exit{};
     }
     if (!output->warning().empty()) {
-        report("\nWarning: The output file (%s) was written, but syncing its directory failed "
-               "(%s).",
-               output_.path.c_str(), output->warning().c_str());
+        report(
+            "\nWarning: The output file (%s) was written, but syncing its directory failed "
+            "(%s).",
+            output_.path.c_str(), output->warning().c_str());
     }
 }
 
@@ -591,6 +700,7 @@ int conversion_run::execute(int argc, const char* const* argv) {
             report("\nFatal: No input file was specified!");
             return 1;
         }
+        check_input_parameters();
         check_console_use();
         if (arg_state_ < 2 || !output_named_) name_output_automatically();
         check_output();

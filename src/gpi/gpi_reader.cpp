@@ -43,7 +43,7 @@ constexpr std::size_t skipped_kind_count = 6;
 struct gpi_file_state {
     using language_code = std::array<char, 2>;
 
-    std::optional<language_code> wanted;   // upper case
+    std::string wanted;  // upper case; texts' codes have two letters, so longer ones match none
     std::vector<language_code> languages;  // of the texts, in order of first appearance
     bool header_seen = false;
     std::array<long long, skipped_kind_count> skipped{};
@@ -55,8 +55,8 @@ struct gpi_file_state {
         }
     }
     [[nodiscard]] bool is_wanted(language_code code) const {
-        return wanted && upper_ascii(code[0]) == (*wanted)[0] &&
-               upper_ascii(code[1]) == (*wanted)[1];
+        return wanted.size() == 2 && upper_ascii(code[0]) == wanted[0] &&
+               upper_ascii(code[1]) == wanted[1];
     }
     void skip(skipped_kind kind) { ++skipped[static_cast<std::size_t>(kind)]; }
 };
@@ -714,14 +714,14 @@ void report_languages(const gpi_file_state& file) {
         if (!names.empty()) names += ", ";
         names.append(code.begin(), code.end());
     }
-    bool has_wanted = file.wanted && std::find(file.languages.begin(), file.languages.end(),
-                                               *file.wanted) != file.languages.end();
+    bool has_wanted = std::any_of(file.languages.begin(), file.languages.end(),
+                                  [&file](const auto& code) { return file.is_wanted(code); });
     if (has_wanted) {
-        report("\n    languages: %s; read %c%c where a text has it, else its first", names.c_str(),
-               (*file.wanted)[0], (*file.wanted)[1]);
-    } else if (file.wanted) {
-        report("\n    languages: %s; %c%c not among them, read the first of each text",
-               names.c_str(), (*file.wanted)[0], (*file.wanted)[1]);
+        report("\n    languages: %s; read %s where a text has it, else its first", names.c_str(),
+               file.wanted.c_str());
+    } else if (!file.wanted.empty()) {
+        report("\n    languages: %s; %s not among them, read the first of each text", names.c_str(),
+               file.wanted.c_str());
     } else {
         report("\n    languages: %s; read the first of each text (-lang: picks another)",
                names.c_str());
@@ -768,10 +768,7 @@ bool read_gpi_block(gpi_span_reader& in, const gpi_record& current, int area_dep
 bool read_gpi_bytes(std::span<const std::uint8_t> bytes, poiset_list& list,
                     const gpi_read_options& options) {
     gpi_file_state file;
-    if (options.language.size() == 2) {
-        file.wanted = gpi_file_state::language_code{upper_ascii(options.language[0]),
-                                                    upper_ascii(options.language[1])};
-    }
+    for (char c : options.language) file.wanted.push_back(upper_ascii(c));
     gpi_span_reader in(bytes.data(), bytes.size(), 0);
     gpi_record top{&list, nullptr, nullptr, &file};
     bool ok = true;

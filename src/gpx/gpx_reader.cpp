@@ -1,7 +1,9 @@
 #include "gpx/gpx_reader.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -12,13 +14,13 @@
 #include <string>
 
 #include "gpx/xml_scan.hpp"
-#include "platform/c_numbers.hpp"
 #include "platform/file_kind.hpp"
 #include "platform/messages.hpp"
 #include "platform/page_buffer.hpp"
 #include "platform/paths.hpp"
 #include "platform/side_by_side.hpp"
 #include "text/encoding.hpp"
+#include "text/strict_numbers.hpp"
 
 namespace velmora {
 
@@ -26,81 +28,9 @@ namespace {
 
 constexpr std::string_view utf8_bom = "\xEF\xBB\xBF";
 
-// The elements of a wpt the reader looks at; the first of each name inside the wpt
-// counts.
-enum field_element : std::size_t { e_name, e_cmt, e_desc, e_sym, e_type, e_link, e_time, e_count };
-constexpr std::array<std::string_view, e_count> field_names{"name", "cmt",  "desc", "sym",
-                                                            "type", "link", "time"};
-
-// Which element gives the name, the comment and the description.
-struct field_sources {
-    field_element name;
-    field_element comment;
-    field_element description;
-};
-
-field_sources sources_of(reading_profile profile) {
-    switch (profile) {
-        case reading_profile::monuments:
-        case reading_profile::crosses:
-            return {e_desc, e_cmt, e_desc};
-        case reading_profile::easygps_caches:
-            return {e_name, e_desc, e_cmt};
-        case reading_profile::dated_monuments:
-        case reading_profile::dated_crosses:
-            return {e_cmt, e_time, e_desc};
-        case reading_profile::plain:
-        case reading_profile::typed_geocaches:
-            break;
-    }
-    return {e_name, e_cmt, e_desc};
-}
-
-// A search of the whole file, so it goes through memmem, which skips ahead by more than
-// one byte at a time.
-bool contains(std::string_view text, std::string_view part) {
-    return memmem(text.data(), text.size(), part.data(), part.size()) != nullptr;
-}
-
-// The first element of each field name inside one wpt element, found in one pass over
-// its tags.
-std::array<std::optional<std::string_view>, e_count> find_field_elements(std::string_view wpt) {
-    std::array<std::optional<std::string_view>, e_count> found;
-    std::array<bool, e_count> looked{};
-    std::size_t missing = e_count;
-    for (std::size_t p = wpt.find('<', 1); p != std::string_view::npos && missing > 0;
-         p = wpt.find('<', p + 1)) {
-        for (std::size_t k = 0; k < e_count; ++k) {
-            if (looked[k]) continue;
-            std::string_view name = field_names[k];
-            std::size_t after = p + 1 + name.size();
-            if (after >= wpt.size() || wpt.compare(p + 1, name.size(), name) != 0) continue;
-            char c = wpt[after];
-            if (c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != '>' && c != '/') continue;
-            looked[k] = true;
-            --missing;
-            found[k] = xml_element_at(name, wpt, p);
-            break;
-        }
-    }
-    return found;
-}
-
-// A number written with a decimal point or a decimal comma.
-double read_decimal(std::string_view text) {
-    std::string copy(text);
-    for (char& c : copy) {
-        if (c == ',') c = '.';
-    }
-    return c_leading_double(copy);
-}
-
-std::optional<std::string> text_of(const std::optional<std::string_view>& element,
-                                   const poiset& set) {
-    auto raw = xml_element_text(element);
-    if (!raw) return std::nullopt;
-    return xml_text_value(*raw, set);
-}
+// The names of the wpt children the profiles read, in the order of gpx_element.
+constexpr std::array<std::string_view, gpx_element_count> element_names{
+    "name", "cmt", "desc", "sym", "type", "link", "time", "url"};
 
 void set_encoding(std::string_view text, poiset& set) {
     if (text.starts_with(utf8_bom)) {
@@ -114,10 +44,9 @@ void set_encoding(std::string_view text, poiset& set) {
     std::size_t close = text.find("?>", open);
     if (close == std::string_view::npos) return;
     std::string_view declaration = text.substr(open, close + 2 - open);
-    poiset bare;
     std::string enc = "1250";
     if (auto value = xml_attribute("encoding", declaration)) {
-        enc = xml_decode_references(*value, bare);
+        enc = xml_decode_references(*value, xml_text_encoding{});
     }
     if (equals_ignore_case(enc, "utf-8")) {
         set.is_utf8 = true;
@@ -136,16 +65,17 @@ void set_encoding(std::string_view text, poiset& set) {
     }
 }
 
-bool is_valid_position(double lat, double lon) {
-    return std::isfinite(lat) && std::isfinite(lon) && std::fabs(lat) <= 90.0 &&
-           std::fabs(lon) <= 180.0;
-}
-
-// The comment of a dated monument: the date of the time text, then the description.
-std::string dated_comment(const std::string& time, const std::string& description) {
-    std::string out = time.size() <= 11 ? time : time.substr(0, 10) + " ";
-    out += description;
-    return out;
+// A coordinate: a whole decimal number (a decimal comma allowed) within the limit.
+std::optional<double> read_coordinate(std::string_view raw, double limit,
+                                      const xml_text_encoding& encoding) {
+    std::optional<double> value;
+    if (raw.find('&') == std::string_view::npos) {
+        value = whole_decimal(raw);
+    } else {
+        value = whole_decimal(xml_decode_references(raw, encoding));
+    }
+    if (!value || std::fabs(*value) > limit) return std::nullopt;
+    return value;
 }
 
 // Told that the reader will not look at the bytes between two offsets again.
@@ -154,125 +84,178 @@ using passed_text = std::function<void(std::size_t, std::size_t)>;
 // Texts are given back in steps of this many bytes, so that telling it costs little.
 constexpr std::size_t release_step = std::size_t{1} << 20;
 
+// The first "<wpt" start tag at or after an offset, found by a plain search.
+std::size_t find_wpt_tag(std::string_view text, std::size_t from) {
+    for (std::size_t p = text.find("<wpt", from); p != std::string_view::npos;
+         p = text.find("<wpt", p + 1)) {
+        char c = p + 4 < text.size() ? text[p + 4] : '\0';
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '>' || c == '/') return p;
+    }
+    return std::string_view::npos;
+}
+
 class gpx_text_reader {
   public:
-    gpx_text_reader(std::string_view text, poiset& set)
-        : text_(text), set_(set), profile_(choose_reading_profile(text)) {
-        if (profile_ == reading_profile::typed_geocaches) type_table_ = geocache_type_table_build();
-    }
+    gpx_text_reader(std::string_view text, poiset& set, bool drop_forbidden)
+        : text_(text),
+          set_(set),
+          encoding_{set.is_utf8, set.locale ? &*set.locale : nullptr, drop_forbidden},
+          scanner_(text, element_names) {}
 
     // Reads every waypoint, on two threads when the text is at least parallel_from bytes
     // long and the machine has two processors.  The result and the messages are those
     // of one thread reading front to back.
     void read_all(const passed_text& passed, std::size_t parallel_from) {
+        xml_wpt first;
+        bool have_first = scanner_.next(first);
+        choose_profile(have_first ? &first : nullptr);
+        if (!have_first) return finish();
+        read_waypoint(first, set_);
         if (text_.size() >= parallel_from) {
-            std::size_t cut = chain_cut(text_.size() / 2);
-            if (cut < text_.size() && read_in_two(cut, passed)) return;
+            std::size_t cut = find_wpt_tag(text_, std::max(scanner_.position(), text_.size() / 2));
+            if (cut != std::string_view::npos && read_in_two(cut, passed)) return finish();
         }
-        read_range(0, text_.size(), set_, passed);
+        read_on(scanner_, xml_wpt_scanner::no_limit, set_, passed, released_);
+        finish();
     }
 
   private:
-    // Reads the waypoints of the elements that the search finds from the offset from
-    // until it reaches the offset to (or the text's end): every search starts where
-    // the element before ended, so nothing before it is read again.
-    void read_range(std::size_t from, std::size_t to, poiset& into, const passed_text& passed) {
-        std::size_t cursor = from;
-        std::size_t released = from;
-        while (cursor < to) {
-            auto element = xml_next_element("wpt", text_, cursor);
-            if (!element) break;
-            read_waypoint(*element, into);
-            if (passed && cursor - released >= release_step) {
-                passed(released, cursor);
-                released = cursor;
+    void choose_profile(const xml_wpt* first) {
+        gpx_header header;
+        if (auto tag = scanner_.gpx_tag()) header.creator = xml_attribute("creator", *tag).value_or("");
+        header.prologue = text_.substr(0, first != nullptr ? first->begin : text_.size());
+        std::string links;
+        std::optional<std::string> symbol;
+        if (first != nullptr) {
+            for (gpx_element e : {e_link, e_url}) {
+                const xml_child& c = first->children[e];
+                if (c.present) links.append(text_.substr(c.element_begin, c.element_end - c.element_begin));
+            }
+            if (first->children[e_sym].present) symbol = text_of(*first, e_sym).value_or("");
+        }
+        header.first_link = links;
+        if (symbol) header.first_symbol = *symbol;
+        profile_ = choose_reading_profile(header);
+    }
+
+    // Whether the second thread's reading is taken: not known yet, taken, or dropped.
+    enum reading_verdict : int { undecided, taken, dropped };
+
+    // Reads waypoints with the scanner until the next markup lies at limit or after it,
+    // or until the verdict drops the reading.  With passed, the bytes read are given
+    // back as it goes (from released on; never those from the limit on, which the other
+    // thread may be reading; with a verdict only once it is taken).
+    void read_on(xml_wpt_scanner& scanner, std::size_t limit, poiset& into,
+                 const passed_text& passed, std::size_t& released,
+                 const std::atomic<int>* second_verdict = nullptr) {
+        xml_wpt wpt;
+        while (scanner.next(wpt, limit)) {
+            read_waypoint(wpt, into);
+            int state = second_verdict != nullptr ? second_verdict->load(std::memory_order_relaxed) : taken;
+            if (state == dropped) return;
+            std::size_t done = std::min(wpt.end, limit);
+            if (passed && state == taken && done > released && done - released >= release_step) {
+                passed(released, done);
+                released = done;
             }
         }
     }
 
-    // The end of the first element that reaches the offset, where a second thread can
-    // start reading as the single one would go on; the text's size when the elements
-    // end before it.  Only the element search runs here, which is a small part of the
-    // reading.
-    std::size_t chain_cut(std::size_t offset) const {
-        std::size_t cursor = 0;
-        while (cursor < offset) {
-            if (!xml_next_element("wpt", text_, cursor)) return text_.size();
-        }
-        return cursor;
-    }
-
-    // Reads the text before the cut on this thread and the rest on another one; false,
-    // with nothing read, when the two can't run side by side.
+    // Reads the text before the cut on this thread and the rest on another one, which
+    // starts at the "<wpt" found at the cut.  That is where this thread's reading arrives
+    // unless the tag lies inside a comment, a CDATA section or the like, which a quick
+    // walk over such markup tells first; then the other thread's work is dropped and
+    // this one reads on.  False, with nothing read, when the two can't run side by side.
     bool read_in_two(std::size_t cut, const passed_text& passed) {
         poiset rest;
         rest.is_utf8 = set_.is_utf8;
         rest.locale = set_.locale;
-        if (!run_side_by_side([&] { read_range(0, cut, set_, passed); },
-                              [&] { read_range(cut, text_.size(), rest, passed); })) {
+        xml_wpt_scanner second(text_, element_names, cut);
+        std::string second_messages;
+        std::atomic<int> verdict{undecided};
+        std::size_t second_released = cut;
+        if (!run_side_by_side(
+                [&] {
+                    bool clear = xml_markup_reaches(text_, scanner_.position(), cut);
+                    verdict.store(clear ? taken : dropped, std::memory_order_relaxed);
+                    read_on(scanner_, cut, set_, passed, released_);
+                },
+                [&] {
+                    message_capture capture;
+                    read_on(second, xml_wpt_scanner::no_limit, rest, passed, second_released,
+                            &verdict);
+                    second_messages = capture.text();
+                })) {
             return false;
         }
+        if (verdict.load() != taken || scanner_.position() != cut) {
+            // The second thread gave nothing back before the verdict, so every byte it
+            // saw is still there.
+            read_on(scanner_, xml_wpt_scanner::no_limit, set_, passed, released_);
+            return true;
+        }
+        report_text(second_messages);
+        if (!scanner_.first_malformed()) second_malformed_ = second.first_malformed();
         set_.waypoints.insert(set_.waypoints.end(), std::make_move_iterator(rest.waypoints.begin()),
                               std::make_move_iterator(rest.waypoints.end()));
         return true;
     }
 
+    void finish() const {
+        auto malformed = scanner_.first_malformed();
+        if (!malformed) malformed = second_malformed_;
+        if (malformed) {
+            report("\nWarning: Malformed XML at offset %zu of the gpx file; reading went on at "
+                   "the next waypoint",
+                   *malformed);
+        }
+    }
+
+    std::optional<std::string> text_of(const xml_wpt& wpt, gpx_element e) const {
+        const xml_child& c = wpt.children[e];
+        if (!c.present) return std::nullopt;
+        return xml_content_text(text_.substr(c.content_begin, c.content_end - c.content_begin),
+                                c.plain, encoding_);
+    }
+
     // Reads one element into the set; the reading state is never written, so that two
     // threads can read at once.
-    void read_waypoint(std::string_view wpt, poiset& into) const;
+    void read_waypoint(const xml_wpt& wpt, poiset& into) const;
 
     std::string_view text_;
     poiset& set_;
-    reading_profile profile_;
-    field_list type_table_;
+    xml_text_encoding encoding_;
+    xml_wpt_scanner scanner_;
+    reading_profile profile_ = reading_profile::plain;
+    std::optional<std::size_t> second_malformed_;
+    std::size_t released_ = 0;  // bytes in front of this offset have been given back
 };
 
-void gpx_text_reader::read_waypoint(std::string_view wpt, poiset& into) const {
-    auto lat_text = xml_attribute("lat", wpt);
-    auto lon_text = xml_attribute("lon", wpt);
-    if (!lat_text || !lon_text) return;
-
-    auto elements = find_field_elements(wpt);
+void gpx_text_reader::read_waypoint(const xml_wpt& wpt, poiset& into) const {
+    if (!wpt.lat || !wpt.lon) return;
     field_sources from = sources_of(profile_);
-    std::optional<std::string> name = text_of(elements[from.name], set_);
-    std::optional<std::string> comment = text_of(elements[from.comment], set_);
-    std::optional<std::string> description = text_of(elements[from.description], set_);
-
-    std::optional<std::string> symbol;
-    if (auto sym = xml_element_text(elements[e_sym], "")) {
-        symbol = xml_decode_references(*sym, set_);
-    }
-    switch (profile_) {
-        case reading_profile::typed_geocaches:
-            symbol = geocache_symbol(std::move(symbol), type_table_,
-                                     text_of(elements[e_type], set_), comment);
-            break;
-        case reading_profile::monuments:
-        case reading_profile::dated_monuments:
-            symbol = std::string(monument_symbol);
-            break;
-        case reading_profile::crosses:
-        case reading_profile::dated_crosses:
-            symbol = std::string(cross_symbol);
-            break;
-        case reading_profile::plain:
-        case reading_profile::easygps_caches:
-            break;
-    }
+    std::optional<std::string> name = text_of(wpt, from.name);
+    std::optional<std::string> comment = text_of(wpt, from.comment);
+    std::optional<std::string> description = text_of(wpt, from.description);
+    std::optional<std::string> sym;
+    if (wpt.children[e_sym].present) sym = text_of(wpt, e_sym).value_or("");
+    std::optional<std::string> type;
+    if (profile_ == reading_profile::typed_geocaches) type = text_of(wpt, e_type);
+    std::optional<std::string> symbol = profile_symbol(profile_, std::move(sym), type, comment);
     if (profile_ == reading_profile::dated_monuments && comment && description) {
         comment = dated_comment(*comment, *description);
     }
-
-    double lat = read_decimal(xml_decode_references(*lat_text, set_));
-    double lon = read_decimal(xml_decode_references(*lon_text, set_));
     if (!name) name.emplace();
-    if (!is_valid_position(lat, lon)) {
+
+    auto lat = read_coordinate(*wpt.lat, 90.0, encoding_);
+    auto lon = read_coordinate(*wpt.lon, 180.0, encoding_);
+    if (!lat || !lon) {
         report(
             "\nWarning: Waypoint (%s) has an invalid position (lat=\"%.*s\" lon=\"%.*s\"), "
             "ignored",
-            name->c_str(), static_cast<int>(std::min<std::size_t>(lat_text->size(), 40)),
-            lat_text->data(), static_cast<int>(std::min<std::size_t>(lon_text->size(), 40)),
-            lon_text->data());
+            name->c_str(), static_cast<int>(std::min<std::size_t>(wpt.lat->size(), 40)),
+            wpt.lat->data(), static_cast<int>(std::min<std::size_t>(wpt.lon->size(), 40)),
+            wpt.lon->data());
         return;
     }
 
@@ -281,67 +264,34 @@ void gpx_text_reader::read_waypoint(std::string_view wpt, poiset& into) const {
         report("\nError: Can't allocate waypoint! Ignoring");
         return;
     }
-    w->lat = lat;
-    w->lon = lon;
+    w->lat = *lat;
+    w->lon = *lon;
     w->flags |= has_position;
-    if (std::size_t at = name->find('@'); at != std::string::npos) {
-        double speed = read_decimal(std::string_view(*name).substr(at + 1));
-        if (!std::isfinite(speed)) speed = 0.0;
-        name->resize(at);
-        w->speed = speed;
-        w->proximity = speed * 10.0;
+    if (auto speed = speed_in_name(*name)) {
+        name->resize(speed->name_length);
+        w->speed = speed->speed;
+        w->proximity = speed->speed * 10.0;
         w->flags |= has_proximity | has_speed;
     }
     w->name = std::move(name);
     w->comment = std::move(comment);
     w->description = std::move(description);
     w->symbol = symbol ? ascii_lower(*symbol) : std::string();
-    if (auto link = xml_element_text(elements[e_link])) w->link = std::string(*link);
+    if (const xml_child& link = wpt.children[e_link]; link.present && link.content_end > link.content_begin) {
+        w->link = std::string(text_.substr(link.content_begin, link.content_end - link.content_begin));
+    }
 }
-
-}  // namespace
-
-reading_profile choose_reading_profile(std::string_view text) {
-    std::string_view creator;
-    std::size_t gpx = std::string_view::npos;
-    for (std::size_t p = text.find("<gpx"); p != std::string_view::npos;
-         p = text.find("<gpx", p + 1)) {
-        char c = p + 4 < text.size() ? text[p + 4] : '\0';
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '>' || c == '/') {
-            gpx = p;
-            break;
-        }
-    }
-    if (gpx != std::string_view::npos) {
-        creator = xml_attribute("creator", text.substr(gpx)).value_or("");
-    }
-    if (creator.size() >= 3 && equals_ignore_case(creator.substr(0, 3), "Skr")) {
-        return reading_profile::typed_geocaches;
-    }
-    if (contains(text, monument_register_address)) {
-        return contains(text, "<sym>Building</sym>") ? reading_profile::dated_monuments
-                                                     : reading_profile::monuments;
-    }
-    if (contains(text, cross_register_address)) {
-        return contains(text, "<sym>Cemetery</sym>") ? reading_profile::dated_crosses
-                                                     : reading_profile::crosses;
-    }
-    if (contains(text, "creator=\"EasyGPS") && contains(text, cache_page_address)) {
-        return reading_profile::easygps_caches;
-    }
-    return reading_profile::plain;
-}
-
-namespace {
 
 void read_text(std::string_view text, poiset& set, const passed_text& passed,
                std::size_t parallel_from) {
-    if (const void* zero = std::memchr(text.data(), 0, text.size())) {
-        text =
-            text.substr(0, static_cast<std::size_t>(static_cast<const char*>(zero) - text.data()));
+    auto forbidden = find_forbidden_bytes(text);
+    if (forbidden) {
+        report("\nWarning: Byte 0x%02X at offset %zu of the gpx file is not allowed in XML; "
+               "%zu such byte(s) left out",
+               static_cast<unsigned>(forbidden->byte), forbidden->first, forbidden->count);
     }
     set_encoding(text, set);
-    gpx_text_reader reader(text, set);
+    gpx_text_reader reader(text, set, forbidden.has_value());
     reader.read_all(passed, parallel_from);
 }
 

@@ -1,9 +1,9 @@
 #include "gpx/xml_scan.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
-
-#include "platform/paths.hpp"
+#include <cstring>
 
 namespace velmora {
 
@@ -11,48 +11,104 @@ namespace {
 
 constexpr std::string_view cdata_open = "<![CDATA[";
 constexpr std::string_view cdata_close = "]]>";
+constexpr std::size_t npos = std::string_view::npos;
 
 bool is_blank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-// True when the tag name at pos (just after "<" or "</") is exactly name, that is,
-// followed by one of the given delimiters.
-bool name_at(std::string_view text, std::size_t pos, std::string_view name,
-             std::string_view delimiters) {
-    if (text.size() - pos <= name.size()) return false;  // a delimiter must follow
-    if (text.compare(pos, name.size(), name) != 0) return false;
-    return delimiters.find(text[pos + name.size()]) != std::string_view::npos;
+// A character that ends a tag or attribute name.
+bool ends_name(char c) {
+    return is_blank(c) || c == '>' || c == '/' || c == '=' || c == '<' || c == '"' || c == '\'';
 }
 
-constexpr std::string_view start_tag_end = std::string_view(" \t\r\n>/", 6);
-constexpr std::string_view end_tag_end = std::string_view(" \t\r\n>", 5);
-
-// Position of the first "<name" (a whole name) at or after from.
-std::size_t find_start_tag(std::string_view text, std::string_view name, std::size_t from) {
-    for (std::size_t p = text.find('<', from); p != std::string_view::npos;
-         p = text.find('<', p + 1)) {
-        if (name_at(text, p + 1, name, start_tag_end)) return p;
-    }
-    return std::string_view::npos;
+std::size_t find_char(std::string_view text, char c, std::size_t from) {
+    if (from >= text.size()) return npos;
+    const void* hit = std::memchr(text.data() + from, c, text.size() - from);
+    return hit == nullptr ? npos
+                          : static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
 }
 
-// Position of the first "</name" (a whole name) at or after from.
-std::size_t find_end_tag(std::string_view text, std::string_view name, std::size_t from) {
-    for (std::size_t p = text.find("</", from); p != std::string_view::npos;
-         p = text.find("</", p + 1)) {
-        if (name_at(text, p + 2, name, end_tag_end)) return p;
-    }
-    return std::string_view::npos;
+std::size_t skip_blanks(std::string_view text, std::size_t p) {
+    while (p < text.size() && is_blank(text[p])) ++p;
+    return p;
 }
 
-// Position of the exact closing tag "</name>" at or after from.
-std::size_t find_closing_tag(std::string_view text, std::string_view name, std::size_t from) {
-    for (std::size_t p = text.find("</", from); p != std::string_view::npos;
-         p = text.find("</", p + 1)) {
-        if (name_at(text, p + 2, name, ">")) return p;
+std::size_t name_end(std::string_view text, std::size_t p) {
+    while (p < text.size() && !ends_name(text[p])) ++p;
+    return p;
+}
+
+// The end (just past it) of the markup "<!..." or "<?..." at lt: a comment, a CDATA
+// section, a processing instruction or a declaration such as the document type (whose
+// internal subset in brackets may hold ">").  npos when it does not end.
+std::size_t special_markup_end(std::string_view text, std::size_t lt) {
+    std::string_view rest = text.substr(lt);
+    auto past = [&](std::string_view closing, std::size_t from) {
+        std::size_t at = text.find(closing, from);
+        return at == npos ? npos : at + closing.size();
+    };
+    if (rest.starts_with("<!--")) return past("-->", lt + 4);
+    if (rest.starts_with(cdata_open)) return past(cdata_close, lt + cdata_open.size());
+    if (rest.starts_with("<?")) return past("?>", lt + 2);
+    // "<!DOCTYPE ...>" or another declaration; quoted parts and a bracketed subset may
+    // hold ">".
+    int brackets = 0;
+    for (std::size_t p = lt + 2; p < text.size(); ++p) {
+        char c = text[p];
+        if (c == '"' || c == '\'') {
+            p = find_char(text, c, p + 1);
+            if (p == npos) return npos;
+        } else if (c == '[') {
+            ++brackets;
+        } else if (c == ']') {
+            if (brackets > 0) --brackets;
+        } else if (c == '>' && brackets == 0) {
+            return p + 1;
+        } else if (c == '<' && brackets > 0 && text.substr(p).starts_with("<!--")) {
+            p = text.find("-->", p + 4);
+            if (p == npos) return npos;
+            p += 2;
+        }
     }
-    return std::string_view::npos;
+    return npos;
+}
+
+// Reads the attributes of a start tag from p (just after its name) to its end.  Gives
+// the position just past the tag and whether it closes itself; npos when the tag is
+// malformed.  Each attribute found is passed to seen(name, value).
+template <typename Seen>
+std::size_t read_attributes(std::string_view text, std::size_t p, bool& self_closing,
+                            Seen&& seen) {
+    self_closing = false;
+    for (;;) {
+        std::size_t start = p;
+        p = skip_blanks(text, p);
+        if (p >= text.size()) return npos;
+        char c = text[p];
+        if (c == '>') return p + 1;
+        if (c == '/') {
+            if (p + 1 < text.size() && text[p + 1] == '>') {
+                self_closing = true;
+                return p + 2;
+            }
+            return npos;
+        }
+        if (p == start) return npos;  // attributes are separated by blanks
+        std::size_t end = name_end(text, p);
+        if (end == p) return npos;
+        std::string_view name = text.substr(p, end - p);
+        p = skip_blanks(text, end);
+        if (p >= text.size() || text[p] != '=') return npos;
+        p = skip_blanks(text, p + 1);
+        if (p >= text.size() || (text[p] != '"' && text[p] != '\'')) return npos;
+        std::size_t close = find_char(text, text[p], p + 1);
+        if (close == npos) return npos;
+        std::string_view value = text.substr(p + 1, close - p - 1);
+        if (value.find('<') != npos) return npos;  // XML allows no "<" in a value
+        seen(name, value);
+        p = close + 1;
+    }
 }
 
 void append_utf8(std::string& out, std::uint32_t cp) {
@@ -73,15 +129,15 @@ void append_utf8(std::string& out, std::uint32_t cp) {
     }
 }
 
-// Appends one character in the set's encoding, "?" when the encoding lacks it.
-void append_character(std::string& out, std::uint32_t cp, const poiset& set) {
+// Appends one character in the encoding, "?" when the encoding lacks it.
+void append_character(std::string& out, std::uint32_t cp, const xml_text_encoding& encoding) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
-    } else if (set.is_utf8) {
+    } else if (encoding.is_utf8) {
         append_utf8(out, cp);
-    } else if (set.locale) {
+    } else if (encoding.page != nullptr) {
         std::optional<unsigned char> byte;
-        if (cp <= 0xFFFF) byte = set.locale->encode(static_cast<char16_t>(cp));
+        if (cp <= 0xFFFF) byte = encoding.page->encode(static_cast<char16_t>(cp));
         out.push_back(byte ? static_cast<char>(*byte) : '?');
     } else {
         out.push_back(cp <= 0xFF ? static_cast<char>(cp) : '?');
@@ -138,178 +194,319 @@ std::optional<std::uint32_t> read_reference(std::string_view text, std::size_t& 
     return cp;
 }
 
-}  // namespace
-
-std::optional<std::size_t> xml_quoted_value_end(std::string_view text, std::size_t pos,
-                                                char quote) {
-    // An empty value ends at once: the quote at pos closes it.
-    while (pos < text.size()) {
-        std::size_t q = text.find(quote, pos);
-        if (q == std::string_view::npos) return std::nullopt;
-        pos = q + 1;
-        if (pos >= text.size() || text[pos] != quote) return pos;
-        ++pos;  // two quotes in a row stand for one quote inside the value
-    }
-    return pos;
-}
-
-std::optional<std::string_view> xml_attribute(std::string_view name, std::string_view text) {
-    std::size_t tag_end = text.find('>');
-    if (tag_end == std::string_view::npos || name.empty()) return std::nullopt;
-    for (std::size_t at = text.find(name); at != std::string_view::npos && at < tag_end;
-         at = text.find(name, at + 1)) {
-        std::size_t eq = at + name.size();
-        if (at == 0 || !is_blank(text[at - 1]) || eq >= text.size() || text[eq] != '=') continue;
-        std::size_t start = eq + 2;
-        if (start > tag_end) return std::nullopt;
-        char quote = text[eq + 1] == '\'' ? '\'' : '"';
-        auto end = xml_quoted_value_end(text, start, quote);
-        if (!end || *end <= start) return std::nullopt;
-        return text.substr(start, *end - start - 1);
-    }
-    return std::nullopt;
-}
-
-std::optional<std::string_view> xml_element_at(std::string_view name, std::string_view text,
-                                               std::size_t start) {
-    std::size_t end = 0;
-    std::size_t gt = text.find('>', start + 1);
-    if (gt != std::string_view::npos && text[gt - 1] == '/') {
-        end = gt + 1;
-    } else {
-        std::size_t close = find_closing_tag(text, name, start + 1);
-        if (close == std::string_view::npos) return std::nullopt;
-        end = close + name.size() + 3;
-    }
-    return text.substr(start, end - start);
-}
-
-std::optional<std::string_view> xml_next_element(std::string_view name, std::string_view text,
-                                                 std::size_t& cursor) {
-    if (name.empty() || cursor > text.size()) return std::nullopt;
-    std::size_t start = find_start_tag(text, name, cursor);
-    if (start == std::string_view::npos) return std::nullopt;
-    auto element = xml_element_at(name, text, start);
-    if (element) cursor = start + element->size();
-    return element;
-}
-
-std::optional<std::string_view> xml_element_text(std::optional<std::string_view> element,
-                                                 std::optional<std::string_view> fallback) {
-    if (!element) return std::nullopt;
-    std::string_view e = *element;
-    std::size_t lt = e.find('<');
-    if (lt == std::string_view::npos || lt + 1 >= e.size()) return std::nullopt;
-    std::size_t name_end = e.find_first_of(std::string_view(" \t\r\n>/\0", 7), lt + 1);
-    if (name_end == std::string_view::npos) return std::nullopt;
-    std::string_view name = e.substr(lt + 1, name_end - lt - 1);
-    std::size_t gt = e.find('>', lt + 1);
-    if (gt == std::string_view::npos || e[gt - 1] == '/') return std::nullopt;
-    std::size_t text_start = gt + 1;
-    std::size_t close = find_end_tag(e, name, text_start);
-    if (close == std::string_view::npos) return std::nullopt;
-    if (close == text_start) return fallback;
-    return e.substr(text_start, close - text_start);
-}
-
-std::optional<std::string> cdata_unwrap(std::string_view text) {
-    std::size_t open = text.find(cdata_open);
-    if (open == std::string_view::npos) return std::string(text);
-    std::string payload;
-    bool complete = false;
-    while (open != std::string_view::npos) {
-        std::size_t start = open + cdata_open.size();
-        std::size_t close = text.find(cdata_close, start);
-        if (close == std::string_view::npos) break;
-        payload.append(text.substr(start, close - start));
-        complete = true;
-        open = text.find(cdata_open, close + cdata_close.size());
-    }
-    if (!complete) return std::string(text);
-    if (payload.empty()) return std::nullopt;
-    return payload;
-}
-
-std::string xml_decode_references(std::string_view text, const poiset& set) {
-    if (text.find('&') == std::string_view::npos) return std::string(text);
-    std::string out;
-    out.reserve(text.size());
+// Appends character data with its references decoded (and forbidden bytes left out
+// when the encoding says so).
+void append_character_data(std::string& out, std::string_view text,
+                           const xml_text_encoding& encoding) {
     std::size_t i = 0;
     while (i < text.size()) {
-        std::size_t next = text.find_first_of("&<", i);
-        if (next == std::string_view::npos) next = text.size();
-        out.append(text.substr(i, next - i));
+        std::size_t amp = find_char(text, '&', i);
+        std::size_t next = amp == npos ? text.size() : amp;
+        if (encoding.drop_forbidden) {
+            for (std::size_t k = i; k < next; ++k) {
+                if (!is_forbidden_byte(static_cast<unsigned char>(text[k]))) out.push_back(text[k]);
+            }
+        } else {
+            out.append(text.substr(i, next - i));
+        }
         i = next;
         if (i >= text.size()) break;
-        if (text[i] == '<') {
-            std::size_t end = i + 1;
-            if (text.substr(i).starts_with(cdata_open)) {
-                std::size_t close = text.find(cdata_close, i + cdata_open.size());
-                end = close == std::string_view::npos ? text.size() : close + cdata_close.size();
-            }
-            out.append(text.substr(i, end - i));
-            i = end;
-            continue;
-        }
         std::size_t length = 0;
         if (auto cp = read_reference(text.substr(i), length)) {
-            append_character(out, *cp, set);
+            append_character(out, *cp, encoding);
             i += length;
         } else {
             out.push_back('&');
             ++i;
         }
     }
+}
+
+bool only_blanks(std::string_view text) {
+    for (char c : text) {
+        if (!is_blank(c)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::string_view> xml_attribute(std::string_view name, std::string_view tag) {
+    if (tag.empty() || tag.front() != '<') return std::nullopt;
+    std::size_t p = name_end(tag, 1);
+    if (tag.starts_with("<?")) p = name_end(tag, 2);
+    std::optional<std::string_view> found;
+    bool self_closing = false;
+    // A declaration ends in "?>", which the attribute reader sees as a name without
+    // value: what stands before it has been seen by then.
+    (void)read_attributes(tag, p, self_closing, [&](std::string_view n, std::string_view v) {
+        if (!found && n == name) found = v;
+    });
+    return found;
+}
+
+xml_wpt_scanner::xml_wpt_scanner(std::string_view text,
+                                 std::span<const std::string_view> child_names, std::size_t from)
+    : text_(text),
+      child_names_(child_names.first(std::min(child_names.size(), xml_max_children))),
+      pos_(std::min(from, text.size())) {}
+
+void xml_wpt_scanner::mark_malformed(std::size_t at) {
+    if (!malformed_) malformed_ = at;
+}
+
+bool xml_wpt_scanner::next(xml_wpt& wpt, std::size_t limit) {
+    for (;;) {
+        std::size_t lt = find_char(text_, '<', pos_);
+        if (lt == npos) {
+            pos_ = text_.size();
+            return false;
+        }
+        pos_ = lt;
+        if (lt >= limit) return false;
+        char c = lt + 1 < text_.size() ? text_[lt + 1] : '\0';
+        if (c == '!' || c == '?') {
+            std::size_t end = special_markup_end(text_, lt);
+            if (end == npos) {
+                mark_malformed(lt);
+                pos_ = text_.size();
+                return false;
+            }
+            pos_ = end;
+            continue;
+        }
+        if (c == '/') {
+            // An end tag: a name and blanks before its ">", nothing that could hold a "<".
+            std::size_t end = skip_blanks(text_, name_end(text_, lt + 2));
+            if (end >= text_.size() || text_[end] != '>') {
+                mark_malformed(lt);
+                pos_ = lt + 1;
+                continue;
+            }
+            pos_ = end + 1;
+            continue;
+        }
+        std::size_t end = name_end(text_, lt + 1);
+        std::string_view name = text_.substr(lt + 1, end - lt - 1);
+        if (name == "wpt") {
+            if (read_wpt(lt, wpt)) return true;
+            continue;
+        }
+        bool self_closing = false;
+        std::size_t tag_end = read_attributes(text_, end, self_closing,
+                                              [](std::string_view, std::string_view) {});
+        if (tag_end == npos || name.empty()) {
+            mark_malformed(lt);
+            pos_ = lt + 1;
+            continue;
+        }
+        if (name == "gpx" && !gpx_tag_) gpx_tag_ = text_.substr(lt, tag_end - lt);
+        pos_ = tag_end;
+    }
+}
+
+bool xml_wpt_scanner::read_wpt(std::size_t lt, xml_wpt& wpt) {
+    wpt = xml_wpt{};
+    wpt.begin = lt;
+    bool self_closing = false;
+    std::size_t p = read_attributes(text_, lt + 4, self_closing,
+                                    [&](std::string_view name, std::string_view value) {
+                                        if (name == "lat" && !wpt.lat) wpt.lat = value;
+                                        if (name == "lon" && !wpt.lon) wpt.lon = value;
+                                    });
+    if (p == npos) {
+        mark_malformed(lt);
+        pos_ = lt + 1;
+        return false;
+    }
+    if (self_closing) {
+        wpt.end = pos_ = p;
+        return true;
+    }
+    open_.clear();
+    xml_child* current = nullptr;  // the child being read, while the depth is above 0
+    for (;;) {
+        std::size_t q = find_char(text_, '<', p);
+        if (q == npos) {
+            mark_malformed(lt);  // never closed
+            pos_ = text_.size();
+            return false;
+        }
+        char c = q + 1 < text_.size() ? text_[q + 1] : '\0';
+        if (c == '!' || c == '?') {
+            std::size_t end = special_markup_end(text_, q);
+            if (end == npos) {
+                mark_malformed(q);
+                pos_ = text_.size();
+                return false;
+            }
+            if (current != nullptr) current->plain = false;
+            p = end;
+            continue;
+        }
+        if (c == '/') {
+            std::size_t end = name_end(text_, q + 2);
+            std::string_view name = text_.substr(q + 2, end - q - 2);
+            end = skip_blanks(text_, end);
+            bool matches = open_.empty() ? name == "wpt" : name == open_.back();
+            if (end >= text_.size() || text_[end] != '>' || !matches) {
+                mark_malformed(q);
+                pos_ = q + 1;
+                return false;
+            }
+            p = end + 1;
+            if (open_.empty()) {
+                wpt.end = pos_ = p;
+                return true;
+            }
+            open_.pop_back();
+            if (open_.empty() && current != nullptr) {
+                current->content_end = q;
+                current->element_end = p;
+                current = nullptr;
+            }
+            continue;
+        }
+        std::size_t end = name_end(text_, q + 1);
+        std::string_view name = text_.substr(q + 1, end - q - 1);
+        if (name == "wpt") {
+            // A waypoint never holds another one: this one is broken, the new one is
+            // read on its own.
+            mark_malformed(q);
+            pos_ = q;
+            return false;
+        }
+        bool closes = false;
+        std::size_t after = read_attributes(text_, end, closes,
+                                            [](std::string_view, std::string_view) {});
+        if (after == npos || name.empty()) {
+            mark_malformed(q);
+            pos_ = q + 1;
+            return false;
+        }
+        p = after;
+        if (!open_.empty()) {
+            if (current != nullptr) current->plain = false;
+        } else {
+            for (std::size_t k = 0; k < child_names_.size(); ++k) {
+                xml_child& child = wpt.children[k];
+                if (child.present || name != child_names_[k]) continue;
+                child.present = true;
+                child.element_begin = q;
+                child.content_begin = child.content_end = child.element_end = after;
+                if (!closes) current = &child;
+                break;
+            }
+        }
+        if (!closes) open_.push_back(name);
+    }
+}
+
+bool xml_markup_reaches(std::string_view text, std::size_t from, std::size_t to) {
+    to = std::min(to, text.size());
+    // The next "<!" and "<?" at or after a position, found through their rarer second
+    // byte.
+    auto next_after = [&](char second, std::size_t p) {
+        for (p = find_char(text, second, std::max<std::size_t>(p, 1)); p != npos && p <= to;
+             p = find_char(text, second, p + 1)) {
+            if (text[p - 1] == '<') return p - 1;
+        }
+        return npos;
+    };
+    std::size_t bang = next_after('!', from + 1);
+    std::size_t question = next_after('?', from + 1);
+    for (;;) {
+        std::size_t lt = std::min(bang, question);
+        if (lt == npos || lt >= to) return true;
+        std::size_t end = special_markup_end(text, lt);
+        if (end == npos || end > to) return false;
+        if (bang < end) bang = next_after('!', end + 1);
+        if (question < end) question = next_after('?', end + 1);
+    }
+}
+
+std::optional<xml_forbidden_bytes> find_forbidden_bytes(std::string_view text) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    std::size_t n = text.size();
+    // Blocks of 64 bytes are tested without branches, which the compiler vectorises.
+    constexpr std::size_t block = 64;
+    std::size_t i = 0;
+    for (; i + block <= n; i += block) {
+        unsigned any = 0;
+        for (std::size_t k = 0; k < block; ++k) {
+            unsigned char c = bytes[i + k];
+            any |= static_cast<unsigned>(c < 0x20) &
+                   static_cast<unsigned>(c != '\t' && c != '\n' && c != '\r');
+        }
+        if (any != 0) break;
+    }
+    std::optional<xml_forbidden_bytes> found;
+    for (; i < n; ++i) {
+        if (!is_forbidden_byte(bytes[i])) continue;
+        if (!found) {
+            found = xml_forbidden_bytes{i, 0, bytes[i]};
+        }
+        ++found->count;
+    }
+    return found;
+}
+
+std::string xml_decode_references(std::string_view text, const xml_text_encoding& encoding) {
+    std::string out;
+    out.reserve(text.size());
+    append_character_data(out, text, encoding);
     return out;
 }
 
-std::optional<std::string> xml_text_value(std::string_view text, const poiset& set) {
-    std::size_t open = text.find(cdata_open);
-    if (open != std::string_view::npos &&
-        text.find(cdata_close, open + cdata_open.size()) != std::string_view::npos) {
-        return cdata_unwrap(text);
+std::optional<std::string> xml_content_text(std::string_view content, bool plain,
+                                             const xml_text_encoding& encoding) {
+    if (content.empty()) return std::nullopt;
+    if (plain && !encoding.drop_forbidden && find_char(content, '&', 0) == npos) {
+        return std::string(content);
     }
-    return xml_decode_references(text, set);
-}
-
-field_list geocache_type_table_build() {
-    static constexpr std::array<std::pair<std::string_view, std::string_view>, 7> pairs{{
-        {"Final Location", "Waypoint"},
-        {"Geocache", "Geocache"},
-        {"Parking Area", "Parking Area"},
-        {"Question to Answer", "Puzzle Cache"},
-        {"Reference Point", "Waypoint"},
-        {"Stages of a Multicache", "Multi-Cache"},
-        {"Trailhead", "Trail Head"},
-    }};
-    field_list table;
-    for (const auto& [type, symbol] : pairs) field_list_append(table, type, symbol);
-    return table;
-}
-
-std::optional<std::string> geocache_symbol(std::optional<std::string> current,
-                                           const field_list& table,
-                                           std::optional<std::string_view> type,
-                                           std::optional<std::string_view> comment) {
-    if (!type) return current;
-    int index = field_list_find(table, *type);
-    std::string symbol;
-    if (index >= 0 && table.values[static_cast<std::size_t>(index)]) {
-        symbol = *table.values[static_cast<std::size_t>(index)];
+    std::string out;
+    out.reserve(content.size());
+    if (plain) {
+        append_character_data(out, content, encoding);
     } else {
-        symbol = std::string(*type);
-    }
-    if (comment && equals_ignore_case(symbol, "geocache")) {
-        char first = comment->empty() ? '\0' : comment->front();
-        if (first == 'L') {
-            symbol = "Multi-Cache";
-        } else if (first == 'M') {
-            symbol = "Letterbox Cache";
-        } else if (first != 'T') {
-            symbol = "Puzzle Cache";
+        bool has_cdata = content.find(cdata_open) != npos;
+        std::size_t i = 0;
+        while (i < content.size()) {
+            std::size_t lt = find_char(content, '<', i);
+            std::string_view data = content.substr(i, (lt == npos ? content.size() : lt) - i);
+            if (!has_cdata || !only_blanks(data)) append_character_data(out, data, encoding);
+            if (lt == npos) break;
+            std::size_t end = npos;
+            if (content.substr(lt).starts_with(cdata_open)) {
+                std::size_t close = content.find(cdata_close, lt + cdata_open.size());
+                std::size_t start = lt + cdata_open.size();
+                std::string_view payload =
+                    content.substr(start, (close == npos ? content.size() : close) - start);
+                if (encoding.drop_forbidden) {
+                    for (char c : payload) {
+                        if (!is_forbidden_byte(static_cast<unsigned char>(c))) out.push_back(c);
+                    }
+                } else {
+                    out.append(payload);
+                }
+                end = close == npos ? npos : close + cdata_close.size();
+            } else if (lt + 1 < content.size() &&
+                       (content[lt + 1] == '!' || content[lt + 1] == '?')) {
+                end = special_markup_end(content, lt);
+            } else if (content.substr(lt).starts_with("</")) {
+                std::size_t gt = find_char(content, '>', lt);
+                end = gt == npos ? npos : gt + 1;
+            } else {
+                bool closes = false;
+                end = read_attributes(content, name_end(content, lt + 1), closes,
+                                      [](std::string_view, std::string_view) {});
+            }
+            if (end == npos) break;
+            i = end;
         }
     }
-    return symbol;
+    if (out.empty()) return std::nullopt;
+    return out;
 }
 
 }  // namespace velmora

@@ -1,80 +1,125 @@
 #pragma once
-// Plain searches in XML text, enough to read GPX waypoints without building a tree:
-// the next element of a name, an attribute of a start tag, the text between an
-// element's tags and the payload of a CDATA section.  Namespaces are not understood and
-// comments are not skipped.  The results are views into the text searched.
+// A forward scan of XML text, enough to read GPX waypoints without building a tree.
+// It steps from markup to markup as an XML parser does: comments, processing
+// instructions and the document type declaration are skipped, CDATA sections are
+// payload and never searched for markup, attribute values may have blanks around "="
+// and either quote.  Of each "wpt" element it gives the position attributes and the
+// byte ranges of chosen direct children.  Malformed markup is not fatal: the scan goes
+// on at the next waypoint and remembers where the first fault was.  Namespace prefixes
+// are not understood.
+#include <array>
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "model/field_list.hpp"
-#include "model/poiset.hpp"
+#include "platform/code_page.hpp"
 
 namespace velmora {
 
-// Position just past the quote that closes an attribute value whose first character is
-// at pos (just past the opening quote).  Two quotes in a row inside the value are read
-// as one quote character and do not end it.  The end of the text when it ends first;
-// none when no closing quote follows.
-[[nodiscard]] std::optional<std::size_t> xml_quoted_value_end(std::string_view text,
-                                                              std::size_t pos, char quote = '"');
+// The encoding into which references are decoded: UTF-8, a code page, or neither (then
+// characters up to U+00FF are their own byte).
+struct xml_text_encoding {
+    bool is_utf8 = false;
+    const code_page* page = nullptr;
+    bool drop_forbidden = false;  // the text holds bytes XML forbids: leave them out
+};
 
-// The raw value of the attribute name="..." (or name='...') of the first tag of the
-// text; none when the first tag has no such attribute.  The name matches only as a
-// whole name: "lat" does not match inside "minlat=".
+// The raw value of the attribute name of the start tag at the front of tag; none when
+// the tag has no such attribute or is malformed before it.  References are not decoded.
 [[nodiscard]] std::optional<std::string_view> xml_attribute(std::string_view name,
-                                                            std::string_view text);
+                                                            std::string_view tag);
 
-// The next element of that name at or after the cursor, from its "<" to the end of its
-// closing tag (or of its self-closing start tag); the cursor moves just past it.  None,
-// with the cursor unchanged, when there is none.  "<wpt" matches only when a blank,
-// ">" or "/" follows, never as the start of "<wptx".
-[[nodiscard]] std::optional<std::string_view> xml_next_element(std::string_view name,
-                                                               std::string_view text,
-                                                               std::size_t& cursor);
+// One direct child element of a waypoint, by offsets into the scanned text.
+struct xml_child {
+    bool present = false;
+    bool plain = true;  // its content holds no markup (references it may hold)
+    std::size_t element_begin = 0;  // its "<"
+    std::size_t content_begin = 0;
+    std::size_t content_end = 0;
+    std::size_t element_end = 0;  // just past its end tag
+};
 
-// The element of that name whose "<" is at start, as xml_next_element returns it.
-[[nodiscard]] std::optional<std::string_view> xml_element_at(std::string_view name,
-                                                             std::string_view text,
-                                                             std::size_t start);
+inline constexpr std::size_t xml_max_children = 8;
 
-// The raw text between the element's start tag and its closing tag (nested elements
-// included); fallback when that text is empty; none when the element is empty,
-// self-closing or not closed.
-[[nodiscard]] std::optional<std::string_view> xml_element_text(
-    std::optional<std::string_view> element,
-    std::optional<std::string_view> fallback = std::nullopt);
+// One "wpt" element.
+struct xml_wpt {
+    std::size_t begin = 0;  // its "<"
+    std::size_t end = 0;    // just past its end
+    std::optional<std::string_view> lat;  // raw attribute values
+    std::optional<std::string_view> lon;
+    std::array<xml_child, xml_max_children> children;  // the first of each chosen name
+};
 
-// The payload of the CDATA sections of the text, joined (text around them is dropped);
-// a section ends at the first "]]>" after its start.  The whole text when it holds no
-// complete section; none for an empty payload.
-[[nodiscard]] std::optional<std::string> cdata_unwrap(std::string_view text);
+class xml_wpt_scanner {
+  public:
+    static constexpr std::size_t no_limit = std::string_view::npos;
+
+    // Scans text from the offset from for wpt elements, taking of each the first direct
+    // child of every name in child_names (at most xml_max_children names).
+    xml_wpt_scanner(std::string_view text, std::span<const std::string_view> child_names,
+                    std::size_t from = 0);
+
+    // The next well-formed wpt element into wpt; false at the end of the text, or when
+    // the next markup begins at limit or after it (position() then tells where).
+    [[nodiscard]] bool next(xml_wpt& wpt, std::size_t limit = no_limit);
+
+    // Where the scan stands: the start of the next markup, once next() stopped at a limit.
+    [[nodiscard]] std::size_t position() const { return pos_; }
+
+    // The offset of the first malformed markup met, if any.
+    [[nodiscard]] std::optional<std::size_t> first_malformed() const { return malformed_; }
+
+    // The first "gpx" start tag met, if any.
+    [[nodiscard]] std::optional<std::string_view> gpx_tag() const { return gpx_tag_; }
+
+  private:
+    bool read_wpt(std::size_t lt, xml_wpt& wpt);
+    void mark_malformed(std::size_t at);
+
+    std::string_view text_;
+    std::span<const std::string_view> child_names_;
+    std::size_t pos_;
+    std::optional<std::size_t> malformed_;
+    std::optional<std::string_view> gpx_tag_;
+    std::vector<std::string_view> open_;  // names of the elements open inside a wpt
+};
+
+// True when the scan, standing at a markup boundary at from, comes to the "<" at to as
+// the start of markup: no comment, CDATA section, processing instruction or declaration
+// that begins between the two runs over it.  (Tags can't: they hold no "<".)  Only such
+// markup is walked, so this is much quicker than the scan itself.
+[[nodiscard]] bool xml_markup_reaches(std::string_view text, std::size_t from, std::size_t to);
+
+// Bytes that XML forbids in a document (control characters other than tab, line feed
+// and carriage return): where the first one is and how many there are.
+struct xml_forbidden_bytes {
+    std::size_t first;
+    std::size_t count;
+    unsigned char byte;  // the first one
+};
+[[nodiscard]] std::optional<xml_forbidden_bytes> find_forbidden_bytes(std::string_view text);
+
+// True for a byte that XML forbids.
+[[nodiscard]] constexpr bool is_forbidden_byte(unsigned char c) {
+    return c < 0x20 && c != '\t' && c != '\n' && c != '\r';
+}
 
 // The text with its entity and character references (&amp; &lt; &gt; &quot; &apos;
-// &#NNN; &#xHH;) decoded into the set's encoding: UTF-8 for a UTF-8 set, else the set's
-// code page (without one, characters up to U+00FF as their own byte), "?" for a
-// character the encoding lacks.  CDATA sections are copied as they stand, markup
-// included, and so is a reference that is unknown or malformed.
-[[nodiscard]] std::string xml_decode_references(std::string_view text, const poiset& set);
+// &#NNN; &#xHH;) decoded, "?" for a character the encoding lacks.  A reference that is
+// unknown or malformed stays as it stands.
+[[nodiscard]] std::string xml_decode_references(std::string_view text,
+                                                const xml_text_encoding& encoding);
 
-// The value of a text element as a waypoint field: the payload of its CDATA section
-// when it holds one, else the text with its references decoded.  None when the
-// payload is empty.
-[[nodiscard]] std::optional<std::string> xml_text_value(std::string_view text, const poiset& set);
-
-// ---- symbols of a geocaching tool's files ---------------------------------------------
-
-// The (type, symbol) pairs by which a waypoint's type chooses its symbol.
-[[nodiscard]] field_list geocache_type_table_build();
-
-// The symbol for a waypoint of that type: the table's symbol for a known type, the
-// type text itself for another; the current symbol when there is no type.  A
-// "geocache" symbol (any case) is refined by the comment's first character: "L" gives
-// "Multi-Cache", "M" "Letterbox Cache", "T" keeps it, anything else "Puzzle Cache".
-[[nodiscard]] std::optional<std::string> geocache_symbol(std::optional<std::string> current,
-                                                         const field_list& table,
-                                                         std::optional<std::string_view> type,
-                                                         std::optional<std::string_view> comment);
+// The text of an element's content: its character data with references decoded and
+// the payload of its CDATA sections as it stands; comments, processing instructions and
+// the tags of nested elements are left out (their text is kept).  When CDATA sections
+// are there, character data of blanks only around them is dropped.  Bytes that XML
+// forbids are dropped when the encoding says so.  None for an empty text.  plain says that the content holds no
+// markup, which makes the work short.
+[[nodiscard]] std::optional<std::string> xml_content_text(std::string_view content, bool plain,
+                                                          const xml_text_encoding& encoding);
 
 }  // namespace velmora

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "platform/messages.hpp"
 
@@ -32,11 +33,26 @@ bool progress_indicator::wanted() {
     return isatty(STDERR_FILENO) == 1;
 }
 
-progress_indicator::progress_indicator(int fd, std::uint64_t total) : fd_(fd), total_(total) {
-    if (fd_ >= 0 && wanted()) watcher_ = std::thread([this] { watch(); });
+progress_indicator::progress_indicator(int fd, std::uint64_t total)
+    : progress_indicator(
+          [fd]() -> std::optional<std::uint64_t> {
+              // The position of the shared file description; asking does not move it.
+              off_t position = lseek(fd, 0, SEEK_CUR);
+              if (position < 0) return std::nullopt;
+              return static_cast<std::uint64_t>(position);
+          },
+          total) {}
+
+progress_indicator::progress_indicator(position_source position, std::uint64_t total)
+    : position_(std::move(position)), total_(total) {
+    if (wanted()) watcher_ = std::thread([this] { watch(); });
 }
 
 progress_indicator::~progress_indicator() {
+    stop_watching();
+}
+
+void progress_indicator::stop_watching() {
     if (!watcher_.joinable()) return;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -52,11 +68,10 @@ void progress_indicator::watch() {
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stop_signal_.wait_for(lock, tick, [this] { return stop_; })) {
         if (std::chrono::steady_clock::now() - start < first_show) continue;
-        // The position of the shared file description; asking does not move it.
-        off_t position = lseek(fd_, 0, SEEK_CUR);
-        if (position < 0) break;
+        std::optional<std::uint64_t> position = position_();
+        if (!position) break;
         // Drawn every time: a message written in between has erased it.
-        shown = status_text(static_cast<std::uint64_t>(position), total_);
+        shown = status_text(*position, total_);
         show_status(shown);
     }
     if (!shown.empty()) show_status("");

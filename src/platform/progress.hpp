@@ -7,7 +7,9 @@
 // shown and no watcher runs, so logs see the progress lines unchanged.
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace velmora {
@@ -17,6 +19,10 @@ class progress_indicator {
     // Watches the file position of fd; total is the byte count that makes 100 %, or 0
     // when it is not known.
     progress_indicator(int fd, std::uint64_t total);
+    // Watches a position that another reader keeps (asked from the watcher thread, so
+    // it must be safe to ask while the reading goes on); none ends the watching.
+    using position_source = std::function<std::optional<std::uint64_t>()>;
+    progress_indicator(position_source position, std::uint64_t total);
     ~progress_indicator();
     progress_indicator(const progress_indicator&) = delete;
     progress_indicator& operator=(const progress_indicator&) = delete;
@@ -26,8 +32,9 @@ class progress_indicator {
 
   private:
     void watch();
+    void stop_watching();
 
-    int fd_;
+    position_source position_;
     std::uint64_t total_;
     std::mutex mutex_;
     std::condition_variable stop_signal_;

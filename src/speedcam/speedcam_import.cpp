@@ -1,8 +1,10 @@
 #include "speedcam/speedcam_import.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <cerrno>
 #include <array>
+#include <cmath>
 #include <new>
 #include <optional>
 #include <string>
@@ -12,6 +14,7 @@
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
 #include "text/line_text.hpp"
+#include "text/strict_numbers.hpp"
 
 namespace velmora {
 
@@ -194,16 +197,26 @@ bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings, po
                 line_number, static_cast<int>(text.size()), text.data());
             continue;
         }
-        double lat = c_leading_double((*fields)[columns->index[col_y]]);
-        double lon = c_leading_double((*fields)[columns->index[col_x]]);
-        if (!in_region_rect(lat, lon, *settings)) continue;
+        const std::string& y_text = (*fields)[columns->index[col_y]];
+        const std::string& x_text = (*fields)[columns->index[col_x]];
+        std::optional<double> lat = whole_decimal(y_text);
+        std::optional<double> lon = whole_decimal(x_text);
+        if (!lat || !lon || std::fabs(*lat) > 90.0 || std::fabs(*lon) > 180.0) {
+            report("\nWarning: Speedcam line %lli has an invalid position (X=\"%.*s\" Y=\"%.*s\"), "
+                   "skipped",
+                   line_number, static_cast<int>(std::min<std::size_t>(x_text.size(), 40)),
+                   x_text.c_str(), static_cast<int>(std::min<std::size_t>(y_text.size(), 40)),
+                   y_text.c_str());
+            continue;
+        }
+        if (!in_region_rect(*lat, *lon, *settings)) continue;
 
         waypoint* w = poiset_add_waypoint(set);
         if (w == nullptr) {
             report("\nError: Can't allocate waypoint in speedcam at line %lli", line_number);
             break;
         }
-        fill_camera(*w, lat, lon, *fields, *columns, *settings, names, line_number);
+        fill_camera(*w, *lat, *lon, *fields, *columns, *settings, names, line_number);
     }
     return true;
 }

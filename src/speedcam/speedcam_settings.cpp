@@ -6,12 +6,13 @@
 #include <cmath>
 #include <cstdio>
 #include <new>
+#include <optional>
 #include <utility>
 
-#include "platform/c_numbers.hpp"
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
 #include "text/line_text.hpp"
+#include "text/strict_numbers.hpp"
 
 namespace velmora {
 
@@ -37,16 +38,25 @@ bool starts_with_ignore_case(std::string_view text, std::string_view prefix) {
 // Sections of the file; lines outside a known section are ignored.
 enum read_state { outside_sections = 0, in_conversion = 1, in_filter = 2 };
 
-// "AlarmAt<label>=<value>": the label names the band, "130+" the last one.
-void read_alarm_speed(std::string_view label, std::string_view value, speedcam_settings& settings) {
+// Warns of a value that is no number or out of range; the setting keeps its value.
+void invalid_value(std::string_view key, std::string_view value, const std::string& path,
+                   long long line_number) {
+    report("\nWarning: Invalid value \"%s\" of %s in %s speedcam ini file line %lli, ignored",
+           std::string(value).c_str(), std::string(key).c_str(), path.c_str(), line_number);
+}
+
+// "AlarmAt<label>=<value>": the label names the band, "130+" the last one.  False for
+// a label or value that is no number, or a speed out of range.
+bool read_alarm_speed(std::string_view label, std::string_view value, speedcam_settings& settings) {
     long long band = 0;
     double nominal = 0.0;
     if (label == "130+") {
         band = speed_band_count - 1;
         nominal = 130.0;
     } else {
-        long long n = c_leading_int(label);
-        band = (n - 1) / 10;
+        std::optional<long long> n = whole_integer(label);
+        if (!n || *n < -max_alarm_speed || *n > max_alarm_speed) return false;
+        band = (*n - 1) / 10;
         if (band >= speed_band_count - 1) {
             nominal = 130.0;
         } else if (band < 0) {
@@ -54,19 +64,28 @@ void read_alarm_speed(std::string_view label, std::string_view value, speedcam_s
         } else {
             nominal = 10.0 * static_cast<double>(band) + 10.0;
         }
-        band = speed_band(n);
+        band = speed_band(*n);
     }
-    settings.alarm_speeds[static_cast<std::size_t>(band)] = speed_from_value(value, nominal);
+    std::optional<double> speed = speed_from_value(value, nominal);
+    if (!speed) return false;
+    settings.alarm_speeds[static_cast<std::size_t>(band)] = *speed;
+    return true;
 }
 
 void read_conversion_key(std::string_view key, std::string_view value, const std::string& path,
                          long long line_number, speedcam_settings& settings) {
     if (starts_with_ignore_case(key, "AlarmAt")) {
-        read_alarm_speed(key.substr(7), value, settings);
+        if (!read_alarm_speed(key.substr(7), value, settings)) {
+            invalid_value(key, value, path, line_number);
+        }
     } else if (equals_ignore_case(key, "DifferentSpeedAlarm")) {
         settings.different_speed_alarm = !value.empty() && value.front() == '1' ? 1 : 0;
     } else if (equals_ignore_case(key, "Proximity")) {
-        settings.proximity_factor = factor_from_value(value, 1.0);
+        if (auto factor = factor_from_value(value, 1.0)) {
+            settings.proximity_factor = *factor;
+        } else {
+            invalid_value(key, value, path, line_number);
+        }
     } else {
         report("\nWarning: Unexpected value=parameter in %s speedcam ini file at line %lli",
                path.c_str(), line_number);
@@ -198,29 +217,52 @@ bool in_region_rect(double lat, double lon, const speedcam_settings& settings) {
            settings.region_min_lon <= lon && lon <= settings.region_max_lon;
 }
 
-double speed_from_value(std::string_view value, double nominal) {
-    bool percent = value.find('%') != std::string_view::npos;
-    double result = 0.0;
-    if (!value.empty() && value.front() == '+') {
-        double added = c_leading_int(value.substr(1));
-        result = percent ? nominal + nominal * added / 100.0 : nominal + added;
-    } else {
-        double given = c_leading_int(value);
-        result = percent ? given * nominal / 100.0 : given;
+namespace {
+
+// A value "<number>" or "<number>%" (blanks allowed before the "%"): the number and
+// whether it is a percentage.
+std::optional<std::pair<std::string_view, bool>> split_percent(std::string_view value) {
+    std::size_t percent = value.find('%');
+    if (percent == std::string_view::npos) return std::pair{value, false};
+    for (char c : value.substr(percent + 1)) {
+        if (c != ' ' && c != '\t') return std::nullopt;
     }
-    return std::floor(result + 0.5);
+    return std::pair{value.substr(0, percent), true};
 }
 
-double factor_from_value(std::string_view value, double default_factor) {
-    if (value.empty()) return default_factor;
-    std::string text(value);
-    for (char& c : text) {
-        if (c == ',') c = '.';
+}  // namespace
+
+std::optional<double> speed_from_value(std::string_view value, double nominal) {
+    if (value.empty()) return 0.0;
+    bool added = value.front() == '+';
+    if (added) value.remove_prefix(1);
+    auto parts = split_percent(value);
+    if (!parts || parts->first.empty() || parts->first.front() == '+' ||
+        parts->first.front() == '-') {
+        return std::nullopt;
     }
-    double factor = c_leading_double(text);
-    // "inf" or "nan" would turn every distance into nonsense.
-    if (!std::isfinite(factor)) return default_factor;
-    if (value.find('%') != std::string_view::npos) factor /= 100.0;
+    std::optional<long long> number = whole_integer(parts->first);
+    if (!number || *number > 100 * max_alarm_speed) return std::nullopt;
+    auto given = static_cast<double>(*number);
+    double result = 0.0;
+    if (added) {
+        result = parts->second ? nominal + nominal * given / 100.0 : nominal + given;
+    } else {
+        result = parts->second ? given * nominal / 100.0 : given;
+    }
+    result = std::floor(result + 0.5);
+    if (result > max_alarm_speed) return std::nullopt;
+    return result;
+}
+
+std::optional<double> factor_from_value(std::string_view value, double default_factor) {
+    if (value.empty()) return default_factor;
+    auto parts = split_percent(value);
+    if (!parts) return std::nullopt;
+    std::optional<double> factor = whole_decimal(parts->first);
+    if (!factor) return std::nullopt;
+    if (parts->second) *factor /= 100.0;
+    if (*factor < 0.0 || *factor > max_proximity_factor) return std::nullopt;
     return factor;
 }
 
@@ -252,9 +294,12 @@ bool parse_coordinate(std::string_view text, bool is_latitude, double& destinati
     if (!pieces) return invalid();
     double value = 0.0;
     for (auto piece = pieces->rbegin(); piece != pieces->rend(); ++piece) {
-        value = c_leading_double(*piece) + value / 60.0;
+        // An empty piece (two blanks in a row) counts as 0.
+        std::optional<double> part = piece->empty() ? 0.0 : whole_decimal(*piece);
+        if (!part) return invalid();
+        value = *part + value / 60.0;
     }
-    if (!std::isfinite(value)) return invalid();
+    if (!std::isfinite(value) || std::fabs(value) > (is_latitude ? 90.0 : 180.0)) return invalid();
     destination = value;
     return true;
 }

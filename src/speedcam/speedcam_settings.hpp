@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -41,12 +42,19 @@ struct speedcam_settings {
 // True when the position lies in the filter rectangle, bounds included.
 [[nodiscard]] bool in_region_rect(double lat, double lon, const speedcam_settings& settings);
 
-// An alert speed from a settings value and the band's nominal speed: "+10%", "+7", "110%"
-// or "60"; rounded to a whole number.
-[[nodiscard]] double speed_from_value(std::string_view value, double nominal);
+// Largest alert speed a setting may give, in km/h, and largest proximity factor.
+inline constexpr long long max_alarm_speed = 1000;
+inline constexpr double max_proximity_factor = 100.0;
 
-// A factor from a settings value: "1.5", "1,5" or "150%"; the default for an empty value.
-[[nodiscard]] double factor_from_value(std::string_view value, double default_factor);
+// An alert speed from a settings value and the band's nominal speed: "+10%", "+7", "110%"
+// or "60" (whole numbers, no sign but the leading "+"), rounded to a whole number; 0
+// for an empty value; none for anything else or a speed above max_alarm_speed.
+[[nodiscard]] std::optional<double> speed_from_value(std::string_view value, double nominal);
+
+// A factor from a settings value: "1.5", "1,5" or "150%"; the default for an empty
+// value; none for a value that is no number, negative or above max_proximity_factor.
+[[nodiscard]] std::optional<double> factor_from_value(std::string_view value,
+                                                      double default_factor);
 
 // Reads a coordinate such as "47.51", "N47 30.6" or "47 30 36" into destination.  False
 // (after a warning, destination untouched) for a text that is no coordinate.

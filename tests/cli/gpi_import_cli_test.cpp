@@ -84,11 +84,12 @@ TEST(GpiImport, ALockedFileIsRefusedAndALanguageOtherThanTwoLettersEndsTheRun) {
     auto alone = run_velmora({"locked.gpi", "-o", "alone.gpx"}, dir.path().string());
     EXPECT_EQ(alone.exit_code, 1) << alone.err;
 
-    for (const char* option : {"-lang:", "-lang:E", "-lang:ENG", "-lang:E1"}) {
+    for (const char* option : {"-lang:", "-lang:E", "-lang:ENGL", "-lang:E1"}) {
         auto result = run_velmora({"good.gpi", option, "-o", "lang.gpx"}, dir.path().string());
         EXPECT_EQ(result.exit_code, 1) << option;
-        EXPECT_NE(result.err.find(std::string("\nFatal: Unknown language (") + option +
-                                  "): -lang: takes two letters, such as -lang:EN"),
+        EXPECT_NE(result.err.find(std::string("\nFatal: ") + option +
+                                  ": the language must be a code of two or three letters, "
+                                  "such as -lang:de"),
                   std::string::npos)
             << result.err;
         EXPECT_EQ(result.err.find("Importing"), std::string::npos) << option;

@@ -49,7 +49,7 @@ TEST(ReadGpiSettings, ReadsEveryKeyOfItsSections) {
     EXPECT_EQ(s->icon_count_limit, 12);
     EXPECT_FALSE(s->icon_limit_is_percent);
     EXPECT_EQ(s->default_proximity, 200.0);
-    EXPECT_EQ(s->proximity_symbols, (std::vector<std::string>{"flag", " red", "car"}));
+    EXPECT_EQ(s->proximity_symbols, (std::vector<std::string>{"flag", "red", "car"}));
 
     // load_gpi_settings finds the same file beside the program.
     auto loaded = load_gpi_settings(dir.path().string() + "/");
@@ -69,27 +69,49 @@ TEST(ReadGpiSettings, StartsFromTheDefaults) {
     EXPECT_TRUE(s->proximity_symbols.empty());
 }
 
-TEST(ReadGpiSettings, ReadsTheLeadingIntegerOfNumbers) {
+TEST(ReadGpiSettings, ReadsNumbersWholeAndWarnsOfOthers) {
     testing::temp_dir dir;
-    auto limit = [&](const std::string& value) {
-        auto s = read_text(dir, "[GpiExportSettings]\nIconCountLimit=" + value + "\n");
-        return std::make_pair(static_cast<int>(s->icon_count_limit), s->icon_limit_is_percent);
+    struct {
+        const char* line;
+        int limit;
+        bool percent;
+        double proximity;
+        bool warned;
+    } cases[] = {
+        {"IconCountLimit=20%", 20, true, 50, false},
+        {"IconCountLimit= 20 % ", 20, true, 50, false},
+        {"IconCountLimit=", 0, false, 50, false},
+        {"IconCountLimit=-1", -1, false, 50, false},
+        {"IconCountLimit=%20", 5, false, 50, true},
+        {"IconCountLimit=40000", 5, false, 50, true},
+        {"IconCountLimit=65537", 5, false, 50, true},
+        {"IconCountLimit= 7 icons", 5, false, 50, true},
+        {"DefaultProximity=150.7", 5, false, 150, false},
+        {"DefaultProximity=", 5, false, 50, false},
+        {"DefaultProximity=-20", 5, false, 50, true},
+        {"DefaultProximity=abc", 5, false, 50, true},
+        {"DefaultProximity=1e308", 5, false, 50, true},
+        {"DefaultProximity=65536", 5, false, 50, true},
     };
-    EXPECT_EQ(limit("20%"), std::make_pair(20, true));
-    EXPECT_EQ(limit("%20"), std::make_pair(0, true));
-    EXPECT_EQ(limit(""), std::make_pair(0, false));
-    EXPECT_EQ(limit("40000"), std::make_pair(-25536, false));  // kept to 16 bits
-    EXPECT_EQ(limit("70000"), std::make_pair(4464, false));
-    EXPECT_EQ(limit(" 7 icons"), std::make_pair(7, false));
-
-    auto proximity = [&](const std::string& line) {
-        return read_text(dir, "[GpiExportSettings]\nDefaultProximity=50\n" + line + "\n")
-            ->default_proximity;
-    };
-    EXPECT_EQ(proximity("DefaultProximity=150.7"), 150.0);
-    EXPECT_EQ(proximity("DefaultProximity="), 50.0);  // an empty value changes nothing
-    EXPECT_EQ(proximity("DefaultProximity=-20"), -20.0);
-    EXPECT_EQ(proximity("DefaultProximity=abc"), 0.0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        std::string messages;
+        auto s = read_text(dir,
+                           "[GpiExportSettings]\nIconCountLimit=5\nDefaultProximity=50\n" +
+                               std::string(c.line) + "\n",
+                           &messages);
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(s->icon_count_limit, c.limit);
+        EXPECT_EQ(s->icon_limit_is_percent, c.percent);
+        EXPECT_EQ(s->default_proximity, c.proximity);
+        std::string line(c.line);
+        std::string key = line.substr(0, line.find('='));
+        std::string value = line.substr(line.find('=') + 1);
+        EXPECT_EQ(messages, c.warned ? "\nWarning: Invalid value \"" + value + "\" of " + key +
+                                           " in " + dir.file("Velmora_gpi.ini") +
+                                           " gpi ini file line 4, ignored"
+                                     : "");
+    }
 }
 
 TEST(ReadGpiSettings, TakesNeitherBlanksAroundTheEqualsSignNorWrongKeys) {
@@ -157,15 +179,15 @@ TEST(ReadGpiSettings, IgnoresTheLinesOfUnknownSections) {
                   path + ") line 5!");
 }
 
-TEST(ReadGpiSettings, CutsValuesAtTheCommentAndKeepsSymbolsUntrimmed) {
+TEST(ReadGpiSettings, CutsValuesAtTheCommentAndTrimsSymbols) {
     testing::temp_dir dir;
-    auto s =
-        read_text(dir,
-                  "[GpiImportSettings]\nIconSpec=a;b\nIconSpec=\n"
-                  "[GpiExportSettings]\nDefaultProximityForSym=x\nDefaultProximityForSym=a,,b,\n");
+    auto s = read_text(dir,
+                       "[GpiImportSettings]\nIconSpec=a;b\nIconSpec=\n"
+                       "[GpiExportSettings]\nDefaultProximityForSym=x\n"
+                       "DefaultProximityForSym=danger area, crossing,,\t b ,\n");
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(s->import_icon_spec, "a");  // an empty value keeps the earlier one
-    EXPECT_EQ(s->proximity_symbols, (std::vector<std::string>{"a", "", "b", ""}));
+    EXPECT_EQ(s->proximity_symbols, (std::vector<std::string>{"danger area", "crossing", "b"}));
 }
 
 TEST(ReadGpiSettings, ReadsAnOverlongLineAsSeveralLines) {

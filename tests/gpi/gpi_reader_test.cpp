@@ -400,6 +400,8 @@ TEST(GpiReader, TheChosenLanguageIsReadWhereATextHasItAndTheFileSaysWhichItHolds
          "\n    languages: RU, EN; read RU where a text has it, else its first"},
         {"DE", "Metro", "Gruppa",
          "\n    languages: RU, EN; DE not among them, read the first of each text"},
+        {"rus", "Metro", "Gruppa",
+         "\n    languages: RU, EN; RUS not among them, read the first of each text"},
     };
     for (const auto& c : cases) {
         poiset_list list;

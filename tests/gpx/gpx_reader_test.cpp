@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/messages.hpp"
 #include "support/test_support.hpp"
@@ -16,9 +17,10 @@ namespace {
 
 using namespace std::string_literals;
 
-std::string gpx_of(const std::string& body, const std::string& creator = "test") {
+std::string gpx_of(const std::string& body, const std::string& creator = "test",
+                   const std::string& metadata = "") {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx version=\"1.1\" creator=\"" + creator +
-           "\">\n" + body + "</gpx>\n";
+           "\">\n" + metadata + body + "</gpx>\n";
 }
 
 poiset read_text(const std::string& text) {
@@ -85,18 +87,6 @@ TEST(GpxReader, SkipsWaypointsWithoutPositionAndOtherPoints) {
     EXPECT_EQ(set.waypoints[0]->name, "kept");
 }
 
-TEST(GpxReader, ReadsPositionsWithDecimalCommasAndSingleQuotes) {
-    poiset set = read_text(gpx_of(R"(<wpt lat="47,5" lon="19,1"/><wpt lon='-3.5' lat='-40.25'/>
-<wpt lat=" 12.5xyz" lon="abc"/>)"));
-    ASSERT_EQ(set.count(), 3);
-    EXPECT_DOUBLE_EQ(set.waypoints[0]->lat, 47.5);
-    EXPECT_DOUBLE_EQ(set.waypoints[0]->lon, 19.1);
-    EXPECT_DOUBLE_EQ(set.waypoints[1]->lat, -40.25);
-    EXPECT_DOUBLE_EQ(set.waypoints[1]->lon, -3.5);
-    EXPECT_DOUBLE_EQ(set.waypoints[2]->lat, 12.5);
-    EXPECT_DOUBLE_EQ(set.waypoints[2]->lon, 0.0);  // no number reads as 0
-}
-
 TEST(GpxReader, SkipsWaypointsOutsideTheEarthWithAWarning) {
     message_capture capture;
     poiset set = read_text(gpx_of(R"(<wpt lat="91" lon="0"><name>north</name></wpt>
@@ -115,27 +105,6 @@ TEST(GpxReader, SkipsWaypointsOutsideTheEarthWithAWarning) {
     EXPECT_NE(capture.text().find(R"((lat="91" lon="0"))"), std::string::npos);
 }
 
-TEST(GpxReader, TakesASpeedAlertFromTheName) {
-    poiset set = read_text(gpx_of(R"(<wpt lat="1" lon="2"><name>Radar@50</name></wpt>
-<wpt lat="1" lon="2"><name>@</name></wpt>
-<wpt lat="1" lon="2"><name>Zone@ 30,5 km/h@2</name></wpt>
-<wpt lat="1" lon="2"><name>Odd@nan</name></wpt>)"));
-    ASSERT_EQ(set.count(), 4);
-    const waypoint& radar = *set.waypoints[0];
-    EXPECT_EQ(radar.name, "Radar");
-    EXPECT_DOUBLE_EQ(radar.speed, 50.0);
-    EXPECT_DOUBLE_EQ(radar.proximity, 500.0);
-    EXPECT_EQ(radar.flags, has_position | has_proximity | has_speed);
-    const waypoint& bare = *set.waypoints[1];
-    EXPECT_EQ(bare.name, "");
-    EXPECT_EQ(bare.speed, 0.0);
-    EXPECT_EQ(bare.flags, has_position | has_proximity | has_speed);
-    EXPECT_EQ(set.waypoints[2]->name, "Zone");
-    EXPECT_DOUBLE_EQ(set.waypoints[2]->speed, 30.5);
-    EXPECT_DOUBLE_EQ(set.waypoints[2]->proximity, 305.0);
-    EXPECT_EQ(set.waypoints[3]->speed, 0.0);  // a speed that is no number
-}
-
 TEST(GpxReader, DecodesReferencesOutsideCdata) {
     poiset set = read_text(gpx_of(R"(<wpt lat="1" lon="2"><name>A &amp; B &#x151;</name>
 <cmt><![CDATA[x &amp; <b>y</b>]]></cmt><desc>&lt;b&gt;bold&lt;/b&gt;</desc>
@@ -148,69 +117,148 @@ TEST(GpxReader, DecodesReferencesOutsideCdata) {
     EXPECT_EQ(w.symbol, "flag, blue & red");
 }
 
-TEST(GpxReader, KeepsTheCdataMarkupOfASymbol) {
-    poiset set = read_text(gpx_of(R"(<wpt lat="1" lon="2"><name><![CDATA[Stop]]></name>
-<sym><![CDATA[Flag, Blue]]></sym></wpt>)"));
-    ASSERT_EQ(set.count(), 1);
-    EXPECT_EQ(set.waypoints[0]->name, "Stop");
-    EXPECT_EQ(set.waypoints[0]->symbol, "<![cdata[flag, blue]]>");
-}
-
-TEST(GpxReader, TakesTheFirstElementOfEachNameInsideTheWaypoint) {
+TEST(GpxReader, TakesTheFirstDirectChildOfEachName) {
     poiset set = read_text(gpx_of(R"(<wpt lat="1" lon="2">
 <link href="x"><text>t</text><type>text/html</type></link>
 <name>first</name><name>second</name><type>Geocache</type></wpt>)",
                                   "Skr tool"));
     ASSERT_EQ(set.count(), 1);
     EXPECT_EQ(set.waypoints[0]->name, "first");
-    // The link's type comes first and names the symbol.
-    EXPECT_EQ(set.waypoints[0]->symbol, "text/html");
+    // The link's own type child is not the waypoint's type.
+    EXPECT_EQ(set.waypoints[0]->symbol, "geocache");
 }
 
-TEST(GpxReader, ASwallowedWaypointGivesWayToTheOneThatCloses) {
-    poiset set = read_text(gpx_of(R"(<wpt lat="1" lon="2"><name>open</name>
-<wpt lat="3" lon="4"><name>inner</name></wpt>
-<wpt lat="5" lon="6"><name>last</name></wpt>)"));
-    ASSERT_EQ(set.count(), 2);
-    EXPECT_EQ(set.waypoints[0]->name, "open");
-    EXPECT_DOUBLE_EQ(set.waypoints[0]->lat, 1.0);
-    EXPECT_EQ(set.waypoints[1]->name, "last");
-
-    poiset unclosed = read_text(gpx_of(R"(<wpt lat="1" lon="2"><name>done</name></wpt>
-<wpt lat="3" lon="4"><name>never closed</name>)"));
-    ASSERT_EQ(unclosed.count(), 1);
-    EXPECT_EQ(unclosed.waypoints[0]->name, "done");
+// One waypoint as "name|lat|lon|symbol|speed", the fields that tell whether it was
+// read from the right place.
+std::string summary_of(const waypoint& w) {
+    char position[64];
+    std::snprintf(position, sizeof position, "%g|%g", w.lat, w.lon);
+    std::string out = w.name.value_or("-") + "|" + position + "|" + w.symbol.value_or("-");
+    if (w.flags & has_speed) out += "|@" + std::to_string(static_cast<int>(w.speed));
+    return out;
 }
 
-TEST(GpxReader, StopsAtAZeroByte) {
-    std::string text = gpx_of(R"(<wpt lat="1" lon="2"><name>a</name></wpt>)"
-                              "\0"s
-                              R"(<wpt lat="3" lon="4"><name>b</name></wpt>)");
-    poiset set = read_text(text);
-    ASSERT_EQ(set.count(), 1);
-    EXPECT_EQ(set.waypoints[0]->name, "a");
+struct tricky_case {
+    const char* what;
+    std::string body;
+    std::vector<std::string> waypoints;
+    const char* message;  // a part of the messages; "" for none at all
+};
+
+TEST(GpxReader, ReadsTrickyInputsAsXmlReadersDo) {
+    const tricky_case cases[] = {
+        {"a waypoint in a comment", "<!-- <wpt lat=\"5\" lon=\"5\"><name>C</name></wpt> -->"
+                                    "<wpt lat=\"1\" lon=\"2\"><name>A</name></wpt>",
+         {"A|1|2|"}, ""},
+        {"markup in CDATA and in extensions",
+         "<wpt lat=\"1\" lon=\"2\"><desc><![CDATA[<name>Fake</name><sym>Fake</sym>]]></desc>"
+         "<extensions><name>Fake</name><sym>Fake</sym></extensions>"
+         "<name>Real</name><sym>Car</sym></wpt>",
+         {"Real|1|2|car"}, ""},
+        {"blanks around = and single quotes", "<wpt lat = '47' lon\n=\t\"19,5\"/>",
+         {"|47|19.5|"}, ""},
+        {"a waypoint written into a CDATA comment",
+         "<wpt lat=\"1\" lon=\"2\"><name>X</name><cmt><![CDATA[</wpt><wpt lat=\"10\" "
+         "lon=\"10\"><name>INJECTED</name>]]></cmt></wpt>",
+         {"X|1|2|"}, ""},
+        {"a symbol in CDATA and with references",
+         "<wpt lat=\"1\" lon=\"2\"><sym><![CDATA[Flag, Blue]]></sym></wpt>"
+         "<wpt lat=\"1\" lon=\"2\"><sym>A &amp; B</sym></wpt>",
+         {"|1|2|flag, blue", "|1|2|a & b"}, ""},
+        {"positions that are no whole number",
+         "<wpt lat=\"\" lon=\"2\"><name>empty</name></wpt>"
+         "<wpt lat=\"abc\" lon=\"2\"><name>word</name></wpt>"
+         "<wpt lat=\"0x1p4\" lon=\"2\"><name>hex</name></wpt>"
+         "<wpt lat=\"47.5abc\" lon=\"2\"><name>tail</name></wpt>"
+         "<wpt lat=\"1e1\" lon=\"2\"><name>exponent</name></wpt>"
+         "<wpt lat=\" -47.5 \" lon=\"+2\"><name>kept</name></wpt>",
+         {"kept|-47.5|2|"}, "Waypoint (tail) has an invalid position (lat=\"47.5abc\" lon=\"2\")"},
+        {"speeds after the last @ only",
+         "<wpt lat=\"1\" lon=\"2\"><name>Cafe @ Mall@50</name></wpt>"
+         "<wpt lat=\"1\" lon=\"2\"><name>LAN@Work</name></wpt>"
+         "<wpt lat=\"1\" lon=\"2\"><name>Radar@1e308</name></wpt>"
+         "<wpt lat=\"1\" lon=\"2\"><name>Radar@-5</name></wpt>"
+         "<wpt lat=\"1\" lon=\"2\"><name>Zone@30,5</name></wpt>"
+         "<wpt lat=\"1\" lon=\"2\"><name>@</name></wpt>"
+         "<wpt lat=\"1\" lon=\"2\"><name>Fast@1001</name></wpt>"
+         "<wpt lat=\"1\" lon=\"2\"><name>Max@1000</name></wpt>",
+         {"Cafe @ Mall|1|2||@50", "LAN@Work|1|2|", "Radar@1e308|1|2|", "Radar@-5|1|2|",
+          "Zone|1|2||@30", "@|1|2|", "Fast@1001|1|2|", "Max|1|2||@1000"},
+         ""},
+        {"a waypoint not closed before the next one",
+         "<wpt lat=\"1\" lon=\"2\"><name>open</name>\n<wpt lat=\"3\" lon=\"4\"><name>inner</name>"
+         "</wpt><wpt lat=\"5\" lon=\"6\"><name>last</name></wpt>",
+         {"inner|3|4|", "last|5|6|"}, "Malformed XML at offset 113 of the gpx file"},
+        {"a wrong end tag and a file ending inside a waypoint",
+         "<wpt lat=\"1\" lon=\"2\"><name>x</nam></wpt><wpt lat=\"3\" lon=\"4\"/>"
+         "<wpt lat=\"5\" lon=\"6\"><name>never closed",
+         {"|3|4|"}, "Malformed XML at offset 102 of the gpx file"},
+        {"a zero byte", "<wpt lat=\"1\" lon=\"2\"><name>a</name></wpt>\0"s
+                        "<wpt lat=\"3\" lon=\"4\"><name>b\0c</name></wpt>"s,
+         {"a|1|2|", "bc|3|4|"}, "Byte 0x00 at offset 115 of the gpx file is not allowed in XML; 2"},
+    };
+    for (const tricky_case& c : cases) {
+        SCOPED_TRACE(c.what);
+        message_capture capture;
+        poiset set = read_text(gpx_of(c.body));
+        std::vector<std::string> got;
+        for (const auto& w : set.waypoints) got.push_back(summary_of(*w));
+        EXPECT_EQ(got, c.waypoints);
+        if (*c.message == '\0') {
+            EXPECT_EQ(capture.text(), "");
+        } else {
+            EXPECT_NE(capture.text().find(c.message), std::string::npos) << capture.text();
+            // Each kind of fault is told once per file.
+            EXPECT_EQ(capture.text().find("Malformed"), capture.text().rfind("Malformed"));
+        }
+    }
 }
 
-TEST(ReadingProfile, IsChosenFromTheFileContent) {
+TEST(ReadingProfile, IsChosenByTheFilesHeaderAlone) {
     std::string monuments = "https://www.muemlekem.hu/muemlek?id=1";
     std::string crosses = "https://www.muemlekem.hu/kereszt?id=2";
-    EXPECT_EQ(choose_reading_profile(gpx_of("")), reading_profile::plain);
-    EXPECT_EQ(choose_reading_profile(gpx_of("", "skrTool")), reading_profile::typed_geocaches);
-    EXPECT_EQ(choose_reading_profile(gpx_of("", "Sk")), reading_profile::plain);
-    EXPECT_EQ(choose_reading_profile(gpx_of(monuments)), reading_profile::monuments);
-    EXPECT_EQ(choose_reading_profile(gpx_of(monuments + "<sym>Building</sym>")),
-              reading_profile::dated_monuments);
-    EXPECT_EQ(choose_reading_profile(gpx_of(crosses)), reading_profile::crosses);
-    EXPECT_EQ(choose_reading_profile(gpx_of(crosses + "<sym>Cemetery</sym>")),
-              reading_profile::dated_crosses);
-    EXPECT_EQ(choose_reading_profile(gpx_of(crosses + monuments)), reading_profile::monuments);
     std::string cache = "http://geocaching.hu/caches.geo?id=123";
-    EXPECT_EQ(choose_reading_profile(gpx_of(cache, "EasyGPS 7")), reading_profile::easygps_caches);
-    EXPECT_EQ(choose_reading_profile(gpx_of(cache)), reading_profile::plain);
-    EXPECT_EQ(choose_reading_profile(gpx_of("", "EasyGPS 7")), reading_profile::plain);
-    // A creator attribute of another element does not count.
-    EXPECT_EQ(choose_reading_profile("<gpxx:x creator=\"Skr\"/><gpx creator=\"x\">"),
-              reading_profile::plain);
+    std::string in_metadata = "<metadata><link href=\"" + monuments + "\"/></metadata>";
+    std::string monument_link = "<link href=\"" + monuments + "\"/>";
+    std::string cross_link = "<link href=\"" + crosses + "\"/>";
+    std::string cache_url = "<url>" + cache + "</url>";
+    struct {
+        gpx_header header;
+        reading_profile expected;
+    } cases[] = {
+        {{"test", "", "", std::nullopt}, reading_profile::plain},
+        {{"skrTool", "", "", std::nullopt}, reading_profile::typed_geocaches},
+        {{"Sk", "", "", std::nullopt}, reading_profile::plain},
+        {{"x", in_metadata, "", std::nullopt}, reading_profile::monuments},
+        {{"x", "", monument_link, "Building"}, reading_profile::dated_monuments},
+        {{"x", "", cross_link, "Museum"}, reading_profile::crosses},
+        {{"x", crosses, "", "Cemetery"}, reading_profile::dated_crosses},
+        {{"EasyGPS 7", "", cache_url, std::nullopt}, reading_profile::easygps_caches},
+        {{"test", "", cache_url, std::nullopt}, reading_profile::plain},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(choose_reading_profile(c.header), c.expected) << c.header.creator;
+    }
+    // A description naming the register changes nothing; nor does a later waypoint.
+    poiset set = read_text(gpx_of("<wpt lat=\"1\" lon=\"2\"><name>N</name><desc>see " + monuments +
+                                  "</desc><sym>Car</sym></wpt><wpt lat=\"1\" lon=\"2\">" +
+                                  cross_link + "</wpt>"));
+    ASSERT_EQ(set.count(), 2);
+    EXPECT_EQ(set.waypoints[0]->name, "N");
+    EXPECT_EQ(set.waypoints[0]->symbol, "car");
+}
+
+TEST(GeocacheSymbol, TakesTheSymbolFromTheTypeAndTheComment) {
+    EXPECT_EQ(geocache_symbol("old", "Final Location", std::nullopt), "Waypoint");
+    EXPECT_EQ(geocache_symbol("old", "Trailhead", "x"), "Trail Head");
+    EXPECT_EQ(geocache_symbol("old", "Question to Answer", "T"), "Puzzle Cache");
+    EXPECT_EQ(geocache_symbol("old", "Virtual Cache", std::nullopt), "Virtual Cache");
+    EXPECT_EQ(geocache_symbol("old", std::nullopt, "L"), "old");
+    EXPECT_EQ(geocache_symbol("", "Geocache", "L..."), "Multi-Cache");
+    EXPECT_EQ(geocache_symbol("", "Geocache", "Mystery"), "Letterbox Cache");
+    EXPECT_EQ(geocache_symbol("", "Geocache", "Traditional"), "Geocache");
+    EXPECT_EQ(geocache_symbol("", "Geocache", "traditional"), "Puzzle Cache");
+    EXPECT_EQ(geocache_symbol("", "Geocache", std::nullopt), "Geocache");
 }
 
 TEST(ReadingProfile, TypedGeocachesTakeTheirSymbolFromTheType) {
@@ -251,8 +299,8 @@ TEST(ReadingProfile, DatedFilesTakeTheNameFromTheCommentAndTheDateFromTheTime) {
     poiset monuments = read_text(gpx_of(R"(<wpt lat="1" lon="2"><time>2009-10-17T08:00:00Z</time>
 <name>n</name><cmt>Town hall</cmt><desc>Baroque</desc><sym>Building</sym></wpt>
 <wpt lat="1" lon="2"><time>2009-10-17</time><cmt>Church</cmt><desc>Gothic</desc></wpt>
-<wpt lat="1" lon="2"><time>2009-10-17T08:00:00Z</time><cmt>Bare</cmt></wpt>
-<!-- https://muemlekem.hu/muemlek?id=1 -->)"));
+<wpt lat="1" lon="2"><time>2009-10-17T08:00:00Z</time><cmt>Bare</cmt></wpt>)",
+                                        "x", "<metadata><link href=\"https://muemlekem.hu/muemlek?id=1\"/></metadata>"));
     ASSERT_EQ(monuments.count(), 3);
     EXPECT_EQ(monuments.waypoints[0]->name, "Town hall");
     EXPECT_EQ(monuments.waypoints[0]->comment, "2009-10-17 Baroque");
@@ -262,8 +310,8 @@ TEST(ReadingProfile, DatedFilesTakeTheNameFromTheCommentAndTheDateFromTheTime) {
     EXPECT_EQ(monuments.waypoints[2]->comment, "2009-10-17T08:00:00Z");
 
     poiset crosses = read_text(gpx_of(R"(<wpt lat="1" lon="2"><time>2010-01-02T03:04:05Z</time>
-<cmt>Cross</cmt><desc>Stone</desc><sym>Cemetery</sym></wpt>
-<!-- https://muemlekem.hu/kereszt?id=1 -->)"));
+<cmt>Cross</cmt><desc>Stone</desc><sym>Cemetery</sym></wpt>)",
+                                      "x", "<metadata><link href=\"https://muemlekem.hu/kereszt?id=1\"/></metadata>"));
     ASSERT_EQ(crosses.count(), 1);
     EXPECT_EQ(crosses.waypoints[0]->name, "Cross");
     EXPECT_EQ(crosses.waypoints[0]->comment, "2010-01-02T03:04:05Z");
@@ -428,8 +476,14 @@ TEST(GpxReader, ReadsLikeOneThreadWhenTwoShareTheText) {
                       "lon=\"4\"><name>inner</name>"
                     : "<wpt lat=\"5\" lon=\"6\"><name>n" + std::to_string(i) + "</name></wpt>";
     }
+    // Waypoint tags in the middle of the text that are no waypoints: the second thread,
+    // starting there, must give way.
+    std::string hidden;
+    for (int i = 0; i < 800; ++i) hidden += "<wpt lat=\"9\" lon=\"9\"><name>hidden</name></wpt>";
     const std::string texts[] = {
         gpx_of(many),
+        gpx_of(many + "<!-- " + hidden + " -->" + many),
+        gpx_of(many + "<wpt lat=\"1\" lon=\"2\"><cmt><![CDATA[" + hidden + "]]></cmt></wpt>" + many),
         gpx_of(nested_middle),
         gpx_of(many + "<wpt lat=\"1\" lon=\"2\"><name>never closed</name>"),
         gpx_of("<wpt lat=\"1\" lon=\"2\"><name>only</name></wpt>"),

@@ -7,164 +7,124 @@
 namespace velmora {
 namespace {
 
+using namespace std::string_literals;
 using sv = std::string_view;
 
-poiset utf8_set() {
-    poiset set;
-    set.is_utf8 = true;
-    return set;
-}
+const xml_text_encoding utf8{true, nullptr};
 
-poiset code_page_set(int number) {
-    poiset set;
-    set.locale = code_page::create(number);
-    return set;
-}
-
-TEST(XmlAttribute, ReadsAValueOfTheFirstTagOrGivesNone) {
+TEST(XmlAttribute, ReadsAValueOfTheTagAsXmlWritesIt) {
     sv declaration = R"(<?xml version="1.0" encoding="UTF-8"?>)";
     EXPECT_EQ(xml_attribute("encoding", declaration), "UTF-8");
     EXPECT_EQ(xml_attribute("version", declaration), "1.0");
     EXPECT_FALSE(xml_attribute("encoding", R"(<?xml version="1.0"?>)").has_value());
-    EXPECT_EQ(xml_attribute("encoding", R"(<?xml version="1.0"?>)").value_or("1250"), "1250");
-    // Only the first tag counts.
-    EXPECT_FALSE(xml_attribute("lat", R"(<wpt lon="1"><x lat="2"/></wpt>)").has_value());
-    // No text without a ">" at all, nor without a closing quote.
-    EXPECT_FALSE(xml_attribute("lat", R"(<wpt lat="1")").has_value());
-    EXPECT_FALSE(xml_attribute("lat", R"(<wpt lat="1>)").has_value());
-}
-
-TEST(XmlAttribute, MatchesOnlyAWholeAttributeName) {
-    sv bounds = R"(<bounds minlat="1" xlat="2" lat="3"/>)";
-    EXPECT_EQ(xml_attribute("lat", bounds), "3");
-    EXPECT_FALSE(xml_attribute("lat", R"(<bounds minlat="1"/>)").has_value());
-    EXPECT_EQ(xml_attribute("lat", "<wpt\n\tlat=\"47.5\">"), "47.5");
-}
-
-TEST(XmlAttribute, ReadsSingleQuotedValuesLikeDoubleQuotedOnes) {
-    EXPECT_EQ(xml_attribute("lat", R"(<wpt lat='47.5' lon="19.1">)"), "47.5");
-    EXPECT_EQ(xml_attribute("lon", R"(<wpt lat='47.5' lon='19.1'>)"), "19.1");
+    // Blanks around "=", either quote, the other quote inside a value.
+    EXPECT_EQ(xml_attribute("lat", "<wpt\n\tlat = '47.5' lon=\"1\">"), "47.5");
     EXPECT_EQ(xml_attribute("name", R"(<x name='say "hi"'>)"), R"(say "hi")");
-}
-
-TEST(XmlAttribute, KeepsADoubledQuoteInsideTheValue) {
-    EXPECT_EQ(xml_attribute("a", R"(<x a="1""2" b="3">)"), R"(1""2)");
-    EXPECT_EQ(xml_quoted_value_end(R"(1""2" b)", 0), 5u);
-    EXPECT_FALSE(xml_quoted_value_end("abc", 0).has_value());
-}
-
-TEST(XmlAttribute, ReadsAnEmptyValueAsEmpty) {
     EXPECT_EQ(xml_attribute("creator", R"(<gpx creator="" version="1.1">)"), "");
-    EXPECT_EQ(xml_attribute("version", R"(<gpx creator="" version="1.1">)"), "1.1");
+    // Whole names only; only the first tag; nothing from a tag broken before it.
+    EXPECT_FALSE(xml_attribute("lat", R"(<bounds minlat="1"/>)").has_value());
+    EXPECT_FALSE(xml_attribute("lat", R"(<wpt lon="1"><x lat="2"/></wpt>)").has_value());
+    EXPECT_FALSE(xml_attribute("lat", R"(<wpt lon="1 lat="2">)").has_value());
+    EXPECT_FALSE(xml_attribute("lat", R"(<wpt lat="1)").has_value());
 }
 
-TEST(XmlNextElement, FindsElementsInTurnAndMovesTheCursor) {
-    sv text = R"(<gpx><wpt lat="1"><name>a</name></wpt> <wpt lat="2"/><wpt lat="3"></wpt></gpx>)";
-    std::size_t cursor = 0;
-    EXPECT_EQ(xml_next_element("wpt", text, cursor), R"(<wpt lat="1"><name>a</name></wpt>)");
-    EXPECT_EQ(xml_next_element("wpt", text, cursor), R"(<wpt lat="2"/>)");
-    EXPECT_EQ(xml_next_element("wpt", text, cursor), R"(<wpt lat="3"></wpt>)");
-    std::size_t before = cursor;
-    EXPECT_FALSE(xml_next_element("wpt", text, cursor).has_value());
-    EXPECT_EQ(cursor, before);
+// The waypoints a scan finds, each as "lat,lon:name" (the first child name), then the
+// offset of the first malformed markup.
+std::string scan(sv text) {
+    static constexpr std::array<sv, 2> names{"name", "sym"};
+    xml_wpt_scanner scanner(text, names);
+    std::string out;
+    xml_wpt w;
+    while (scanner.next(w)) {
+        out += std::string(w.lat.value_or("-")) + "," + std::string(w.lon.value_or("-")) + ":";
+        const xml_child& name = w.children[0];
+        if (name.present) {
+            out += std::string(text.substr(name.content_begin, name.content_end - name.content_begin));
+        }
+        out += ";";
+    }
+    auto bad = scanner.first_malformed();
+    return out + (bad ? " bad@" + std::to_string(*bad) : "");
 }
 
-TEST(XmlNextElement, MatchesOnlyAWholeElementName) {
-    sv text = R"(<wptx lat="9"></wptx><wpt lat="1"></wpt>)";
-    std::size_t cursor = 0;
-    EXPECT_EQ(xml_next_element("wpt", text, cursor), R"(<wpt lat="1"></wpt>)");
-    cursor = 0;
-    EXPECT_EQ(xml_next_element("wpt", "<wpt\nlat=\"1\"></wpt>", cursor), "<wpt\nlat=\"1\"></wpt>");
-    cursor = 0;
-    EXPECT_FALSE(xml_next_element("wpt", "<wptx></wptx>", cursor).has_value());
+TEST(XmlWptScanner, StepsOverWhatIsNoMarkupOfAWaypoint) {
+    EXPECT_EQ(scan(R"(<?xml version="1.0"?><!DOCTYPE gpx [<!ENTITY e "<wpt lat='9'>">]>
+<gpx><!-- <wpt lat="8" lon="8"><name>c</name></wpt> --><?pi <wpt lat="7"?>
+<metadata><desc><![CDATA[<wpt lat="6" lon="6">]]></desc></metadata>
+<wpt lat="1" lon="2"><name>a</name></wpt><wptx lat="5"/><wpt lon="3"/></gpx>)"),
+              "1,2:a;-,3:;");
 }
 
-TEST(XmlNextElement, RunsOnToTheNextClosingTagOrGivesNone) {
-    // A wpt that is not closed swallows the next one.
-    sv text = R"(<wpt lat="1"><name>a</name><wpt lat="2"><name>b</name></wpt>)";
-    std::size_t cursor = 0;
-    EXPECT_EQ(xml_next_element("wpt", text, cursor), text);
-    cursor = 0;
-    EXPECT_FALSE(xml_next_element("wpt", R"(<wpt lat="1"><name>a</name>)", cursor).has_value());
-    EXPECT_EQ(cursor, 0u);
+TEST(XmlWptScanner, TakesOnlyDirectChildrenOutsideCdataAndComments) {
+    EXPECT_EQ(scan(R"(<wpt lat="1" lon="2"><desc><![CDATA[<name>Fake</name>]]></desc>
+<!-- <name>Comment</name> --><extensions><name>Nested</name></extensions>
+<name>Real</name><name>Second</name></wpt>)"),
+              "1,2:Real;");
 }
 
-TEST(XmlElementText, GivesTheTextBetweenTheTags) {
-    EXPECT_EQ(xml_element_text(sv("<name>Radar</name>")), "Radar");
-    EXPECT_EQ(xml_element_text(sv("<link href=\"x\"><text>t</text></link>")), "<text>t</text>");
-    // Empty: the fallback, or none without one.
-    EXPECT_EQ(xml_element_text(sv("<sym></sym>"), ""), "");
-    EXPECT_FALSE(xml_element_text(sv("<sym></sym>")).has_value());
-    // Self-closing, absent or unclosed: none.
-    EXPECT_FALSE(xml_element_text(sv(R"(<wpt lat="1"/>)"), "x").has_value());
-    EXPECT_FALSE(xml_element_text(std::nullopt, "x").has_value());
-    EXPECT_FALSE(xml_element_text(sv("<name>open"), "x").has_value());
-    EXPECT_FALSE(xml_element_text(sv("<"), "x").has_value());
-    // A longer closing tag that begins with the same letters does not end the text.
-    EXPECT_EQ(xml_element_text(sv("<desc>a</description>b</desc>")), "a</description>b");
+TEST(XmlWptScanner, GoesOnAtTheNextWaypointAfterMalformedMarkup) {
+    // Not closed before the next waypoint; a wrong end tag; a broken attribute; the text
+    // ending inside a waypoint.  The offset is that of the first fault.
+    EXPECT_EQ(scan(R"(<wpt lat="1" lon="1"><name>open</name><wpt lat="2" lon="2"></wpt>)"),
+              "2,2:; bad@38");
+    EXPECT_EQ(scan(R"(<wpt lat="1" lon="1"><name>x</nam></wpt><wpt lat="3" lon="3"/>)"),
+              "3,3:; bad@28");
+    EXPECT_EQ(scan(R"(<wpt lat="1 lon="1"><name>x</name></wpt><wpt lat="4" lon="4"/>)"),
+              "4,4:; bad@0");
+    EXPECT_EQ(scan(R"(<wpt lat="5" lon="5"/><wpt lat="1" lon="1"><name>never)"), "5,5:; bad@22");
+    EXPECT_EQ(scan(R"(<wpt lat="5" lon="5"/><!-- never closed <wpt lat="1" lon="1"/>)"),
+              "5,5:; bad@22");
 }
 
-TEST(CdataUnwrap, GivesThePayloadOfTheSections) {
-    EXPECT_EQ(cdata_unwrap("x<![CDATA[abc]]>y"), "abc");
-    EXPECT_FALSE(cdata_unwrap("<![CDATA[]]>").has_value());
-    EXPECT_EQ(cdata_unwrap("plain text"), "plain text");
-    EXPECT_EQ(cdata_unwrap("<![CDATA[unclosed"), "<![CDATA[unclosed");
-    // A section ends at "]]>", not at the first "]]".
-    EXPECT_EQ(cdata_unwrap("<![CDATA[a]]b [[c]] d]]>"), "a]]b [[c]] d");
-    // A "]]>" split across two sections comes back whole.
-    EXPECT_EQ(cdata_unwrap("<![CDATA[a]]]]><![CDATA[>b]]>"), "a]]>b");
+TEST(XmlWptScanner, StopsAtALimitWhereTheNextMarkupBegins) {
+    sv text = R"(<wpt lat="1" lon="1"/> <wpt lat="2" lon="2"/>)";
+    static constexpr std::array<sv, 1> names{"name"};
+    xml_wpt_scanner scanner(text, names);
+    xml_wpt w;
+    ASSERT_TRUE(scanner.next(w, 23));
+    EXPECT_FALSE(scanner.next(w, 23));
+    EXPECT_EQ(scanner.position(), 23u);
+    ASSERT_TRUE(scanner.next(w));
+    EXPECT_EQ(w.lat, "2");
 }
 
-TEST(XmlDecodeReferences, DecodesReferencesIntoTheSetsEncoding) {
-    poiset utf8 = utf8_set();
+TEST(XmlContentText, UnwrapsCdataDecodesReferencesAndDropsMarkup) {
+    EXPECT_EQ(xml_content_text("A &amp; B", true, utf8), "A & B");
+    EXPECT_EQ(xml_content_text("<![CDATA[A &amp; <b>]]>", false, utf8), "A &amp; <b>");
+    EXPECT_EQ(xml_content_text("\n  <![CDATA[x]]>\n", false, utf8), "x");
+    EXPECT_EQ(xml_content_text("a<!-- c -->b<i>c</i><?pi?>&lt;", false, utf8), "abc<");
+    EXPECT_EQ(xml_content_text("<![CDATA[a]]]]><![CDATA[>b]]>", false, utf8), "a]]>b");
+    EXPECT_FALSE(xml_content_text("<![CDATA[]]>", false, utf8).has_value());
+    EXPECT_FALSE(xml_content_text("", true, utf8).has_value());
+    xml_text_encoding dropping{true, nullptr, true};
+    EXPECT_EQ(xml_content_text("a\0b\x01"s, true, dropping), "ab");
+}
+
+TEST(XmlDecodeReferences, DecodesReferencesIntoTheEncoding) {
     EXPECT_EQ(xml_decode_references("A &amp; B &lt;&gt;&quot;&apos;", utf8), "A & B <>\"'");
     EXPECT_EQ(xml_decode_references("&#233;&#xE9;&#x20AC;&#x1F600;", utf8),
               "\xC3\xA9\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
-    poiset cp1250 = code_page_set(1250);
-    EXPECT_EQ(xml_decode_references("&#x151;&#x20AC;&#x416;", cp1250), "\xF5\x80?");
-    poiset bare;
-    EXPECT_EQ(xml_decode_references("&#xE9;&#x151;", bare), "\xE9?");
-}
-
-TEST(XmlDecodeReferences, KeepsCdataAndUnknownOrMalformedReferences) {
-    poiset utf8 = utf8_set();
-    EXPECT_EQ(xml_decode_references("&amp;<![CDATA[&amp;]]>&amp;", utf8), "&<![CDATA[&amp;]]>&");
+    auto cp1250 = code_page::create(1250);
+    EXPECT_EQ(xml_decode_references("&#x151;&#x20AC;&#x416;", {false, &*cp1250}), "\xF5\x80?");
+    EXPECT_EQ(xml_decode_references("&#xE9;&#x151;", {}), "\xE9?");
+    // Unknown, malformed or forbidden references stay as they stand.
     EXPECT_EQ(xml_decode_references("&nbsp; &#; &#x; &amp &#12a; & x", utf8),
               "&nbsp; &#; &#x; &amp &#12a; & x");
-    // References to code points XML does not allow, or beyond Unicode.
     EXPECT_EQ(xml_decode_references("&#0;&#1;&#xD800;&#x110000;&#99999999999;", utf8),
               "&#0;&#1;&#xD800;&#x110000;&#99999999999;");
-    EXPECT_EQ(xml_decode_references("a&#9;b&#10;", utf8), "a\tb\n");
 }
 
-TEST(XmlTextValue, UnwrapsCdataOrDecodesReferences) {
-    poiset utf8 = utf8_set();
-    EXPECT_EQ(xml_text_value("A &amp; B", utf8), "A & B");
-    EXPECT_EQ(xml_text_value("<![CDATA[A &amp; B]]>", utf8), "A &amp; B");
-    EXPECT_EQ(xml_text_value("\n  <![CDATA[x]]>\n", utf8), "x");
-    EXPECT_FALSE(xml_text_value("<![CDATA[]]>", utf8).has_value());
-}
-
-TEST(GeocacheSymbol, TakesTheSymbolFromTheType) {
-    field_list table = geocache_type_table_build();
-    EXPECT_EQ(table.count(), 7);
-    EXPECT_EQ(geocache_symbol("old", table, "Final Location", std::nullopt), "Waypoint");
-    EXPECT_EQ(geocache_symbol("old", table, "Trailhead", "x"), "Trail Head");
-    EXPECT_EQ(geocache_symbol("old", table, "Question to Answer", "T"), "Puzzle Cache");
-    EXPECT_EQ(geocache_symbol("old", table, "Virtual Cache", std::nullopt), "Virtual Cache");
-    EXPECT_EQ(geocache_symbol("old", table, std::nullopt, "L"), "old");
-    EXPECT_FALSE(geocache_symbol(std::nullopt, table, std::nullopt, "L").has_value());
-}
-
-TEST(GeocacheSymbol, RefinesAGeocacheByTheCommentsFirstLetter) {
-    field_list table = geocache_type_table_build();
-    EXPECT_EQ(geocache_symbol("", table, "Geocache", "L..."), "Multi-Cache");
-    EXPECT_EQ(geocache_symbol("", table, "Geocache", "Mystery"), "Letterbox Cache");
-    EXPECT_EQ(geocache_symbol("", table, "Geocache", "Traditional"), "Geocache");
-    EXPECT_EQ(geocache_symbol("", table, "Geocache", "traditional"), "Puzzle Cache");
-    EXPECT_EQ(geocache_symbol("", table, "Geocache", ""), "Puzzle Cache");
-    EXPECT_EQ(geocache_symbol("", table, "Geocache", std::nullopt), "Geocache");
-    EXPECT_EQ(geocache_symbol("", table, "geocache", "M"), "Letterbox Cache");
+TEST(FindForbiddenBytes, GivesTheFirstOffsetAndTheCount) {
+    EXPECT_FALSE(find_forbidden_bytes("tab\there\r\n").has_value());
+    std::string text(200, 'x');
+    text[130] = '\0';
+    text[150] = '\x1F';
+    text[199] = '\x0B';
+    auto found = find_forbidden_bytes(text);
+    ASSERT_TRUE(found.has_value());
+    EXPECT_EQ(found->first, 130u);
+    EXPECT_EQ(found->count, 3u);
+    EXPECT_EQ(found->byte, 0);
 }
 
 }  // namespace

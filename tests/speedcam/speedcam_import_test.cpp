@@ -68,6 +68,27 @@ TEST(SpeedcamImport, ImportsNothingWithoutSettingsOrFile) {
     EXPECT_EQ(capture.text(), "");
 }
 
+TEST(SpeedcamImport, SkipsLinesWhosePositionIsNoNumberOrOffTheEarth) {
+    speedcam_settings settings;
+    auto r = import_text(header +
+                             "190,47,1,50,0,0\n19,150,1,50,0,0\n\"19.1\",47,1,50,0,0\n"
+                             "19,abc,1,50,0,0\n,47,1,50,0,0\n19.5x,47,1,50,0,0\n"
+                             "-180,-90,1,50,0,0\n",
+                         settings);
+    ASSERT_EQ(r->set.count(), 1);
+    EXPECT_EQ(r->set.waypoints[0]->lat, -90.0);
+    EXPECT_EQ(r->set.waypoints[0]->lon, -180.0);
+    std::string expected;
+    const char* bad[][2] = {{"190", "47"}, {"19", "150"}, {"\"19.1\"", "47"},
+                            {"19", "abc"}, {"", "47"},    {"19.5x", "47"}};
+    for (int i = 0; i < 6; ++i) {
+        expected += "\nWarning: Speedcam line " + std::to_string(i + 2) +
+                    " has an invalid position (X=\"" + bad[i][0] + "\" Y=\"" + bad[i][1] +
+                    "\"), skipped";
+    }
+    EXPECT_EQ(r->messages, expected);
+}
+
 TEST(SpeedcamImport, MakesAnAlertWaypointOfEveryCamera) {
     speedcam_settings settings;
     auto r =
@@ -229,7 +250,7 @@ TEST(SpeedcamImport, DifferentSpeedAlarmAndProximityFactorShapeTheAlerts) {
 
     settings.proximity_factor = 1.0;
     settings.different_speed_alarm = 1;
-    settings.alarm_speeds[4] = speed_from_value("+10%", 50);
+    settings.alarm_speeds[4] = *speed_from_value("+10%", 50);
     auto raised = import_text(list, settings);
     ASSERT_EQ(raised->set.count(), 1);
     const waypoint& w = *raised->set.waypoints[0];
@@ -255,16 +276,6 @@ TEST(SpeedcamImport, SpeedTextIsKeptAsWrittenAndReadForItsNumber) {
     EXPECT_EQ(r->set.waypoints[2]->speed, 60.0);
     EXPECT_EQ(r->set.waypoints[2]->symbol, "Speed_" + long_speed);
     EXPECT_EQ(r->set.waypoints[3]->speed, -20.0);
-}
-
-TEST(SpeedcamImport, PositionsThatAreNoNumbersReadAsZero) {
-    speedcam_settings settings;
-    auto r = import_text(header + "east,north,1,50,0,0\n 19.5e0,+47.5x,1,50,0,0\n", settings);
-    ASSERT_EQ(r->set.count(), 2);
-    EXPECT_EQ(r->set.waypoints[0]->lat, 0.0);
-    EXPECT_EQ(r->set.waypoints[0]->lon, 0.0);
-    EXPECT_EQ(r->set.waypoints[1]->lat, 47.5);
-    EXPECT_EQ(r->set.waypoints[1]->lon, 19.5);
 }
 
 TEST(SpeedcamImport, LineEndsAndTheLastLineWithoutLineFeed) {
@@ -302,8 +313,7 @@ TEST(SpeedcamImport, RectangleFilterDropsCamerasOutsideSilently) {
                              "17.99,47,1,40,0,0\n"
                              "19,48.01,1,50,0,0\n"
                              "21,47,1,60,0,0\n"
-                             "19,45,1,70,0,0\n"
-                             "19,nan,1,80,0,0\n",
+                             "19,45,1,70,0,0\n",
                          settings, ".gpx");
     EXPECT_EQ(r->messages, "");
     ASSERT_EQ(r->set.count(), 3);

@@ -103,14 +103,14 @@ TEST(SpeedcamSettingsFile, AlarmAtKeysSetTheirBandByTheSpeedRule) {
     EXPECT_EQ(clamped.settings->alarm_speeds[13], 135.0);
     EXPECT_EQ(clamped.settings->alarm_speeds[0], 20.0);
 
-    // A label without digits reads as 0 (band 0); an absurd label stays in the table.
+    // A label that is no whole number, or an absurd one, changes nothing.
     auto odd = read_settings_text(dir,
                                   "[SpeedcamConversion]\nAlarmAtX=30\n"
                                   "AlarmAt-99999999999999999999=+1\n"
                                   "AlarmAt99999999999999999999=+1\n");
     ASSERT_NE(odd.settings, nullptr);
-    EXPECT_EQ(odd.settings->alarm_speeds[0], 11.0);
-    EXPECT_EQ(odd.settings->alarm_speeds[13], 131.0);
+    EXPECT_EQ(odd.settings->alarm_speeds[0], 10.0);
+    EXPECT_EQ(odd.settings->alarm_speeds[13], 140.0);
 }
 
 TEST(SpeedcamSettingsFile, DifferentSpeedAlarmIsOnOnlyWhenTheValueStartsWithOne) {
@@ -288,28 +288,53 @@ TEST(SpeedRule, GivesTheAlertSpeedFromAValueAndTheNominalSpeed) {
     EXPECT_EQ(speed_from_value("+5%", 130), 137.0);  // 136.5
     EXPECT_EQ(speed_from_value("33%", 10), 3.0);     // 3.3
     EXPECT_EQ(speed_from_value("+10%", 35), 39.0);   // 38.5
-    // "%" anywhere counts; only a leading "+" adds.
     EXPECT_EQ(speed_from_value("+10 %", 50), 55.0);
-    EXPECT_EQ(speed_from_value(" +10", 50), 10.0);
-    EXPECT_EQ(speed_from_value("-10", 50), -10.0);
-    EXPECT_EQ(speed_from_value("fast", 50), 0.0);
-    // An absurd value reads as the largest int and is computed without overflow.
-    EXPECT_EQ(speed_from_value("+99999999999%", 130), 2791728871.0);
+    EXPECT_EQ(speed_from_value(" 10 ", 50), 10.0);
+    // No number, a sign other than the leading "+", text after the "%", or a speed out
+    // of range: none.
+    for (const char* bad : {"fast", "-10", "+-10", "++5", "10%x", "%10", "5 km/h", "1e2", "1001",
+                            "+99999999999%", "+1000"}) {
+        EXPECT_FALSE(speed_from_value(bad, 50).has_value()) << bad;
+    }
 }
 
-TEST(FactorRule, ReadsCommaOrPointDecimalsAndPercentages) {
+TEST(FactorRule, ReadsWholeDecimalsAndPercentagesWithinRange) {
     EXPECT_EQ(factor_from_value("", 1.0), 1.0);
     EXPECT_EQ(factor_from_value("", 0.25), 0.25);
-    EXPECT_DOUBLE_EQ(factor_from_value("150%", 1.0), 1.5);
-    EXPECT_DOUBLE_EQ(factor_from_value("1,5", 1.0), 1.5);
-    EXPECT_DOUBLE_EQ(factor_from_value("1.5", 1.0), 1.5);
-    EXPECT_DOUBLE_EQ(factor_from_value("12,5%", 1.0), 0.125);
+    EXPECT_DOUBLE_EQ(*factor_from_value("150%", 1.0), 1.5);
+    EXPECT_DOUBLE_EQ(*factor_from_value("1,5", 1.0), 1.5);
+    EXPECT_DOUBLE_EQ(*factor_from_value("1.5", 1.0), 1.5);
+    EXPECT_DOUBLE_EQ(*factor_from_value("12,5%", 1.0), 0.125);
     EXPECT_EQ(factor_from_value("0", 1.0), 0.0);
-    EXPECT_EQ(factor_from_value("double", 1.0), 0.0);
-    // A factor that is no finite number would make every distance meaningless.
-    EXPECT_EQ(factor_from_value("inf", 1.0), 1.0);
-    EXPECT_EQ(factor_from_value("nan", 1.0), 1.0);
-    EXPECT_EQ(factor_from_value("1e999", 1.0), 1.0);
+    for (const char* bad : {"double", "inf", "nan", "1e999", "1e308", "-1", "-50%", "101", "2x",
+                            "%"}) {
+        EXPECT_FALSE(factor_from_value(bad, 1.0).has_value()) << bad;
+    }
+}
+
+TEST(SpeedcamSettingsFile, WarnsOfValuesThatAreNoNumberAndKeepsTheSetting) {
+    testing::temp_dir dir;
+    auto r = read_settings_text(dir,
+                                "[SpeedcamConversion]\n"
+                                "Proximity=2\n"
+                                "Proximity=1e308\n"
+                                "AlarmAt50=-10%\n"
+                                "AlarmAtX=30\n"
+                                "AlarmAt60=abc\n");
+    ASSERT_NE(r.settings, nullptr);
+    EXPECT_EQ(r.settings->proximity_factor, 2.0);
+    EXPECT_EQ(r.settings->alarm_speeds[4], 50.0);
+    EXPECT_EQ(r.settings->alarm_speeds[0], 10.0);
+    EXPECT_EQ(r.settings->alarm_speeds[5], 60.0);
+    EXPECT_EQ(r.messages,
+              "\nWarning: Invalid value \"1e308\" of Proximity in " + r.path +
+                  " speedcam ini file line 3, ignored"
+                  "\nWarning: Invalid value \"-10%\" of AlarmAt50 in " + r.path +
+                  " speedcam ini file line 4, ignored"
+                  "\nWarning: Invalid value \"30\" of AlarmAtX in " + r.path +
+                  " speedcam ini file line 5, ignored"
+                  "\nWarning: Invalid value \"abc\" of AlarmAt60 in " + r.path +
+                  " speedcam ini file line 6, ignored");
 }
 
 TEST(SpeedBand, CoversTenKilometresPerHourAndIsClamped) {
@@ -392,14 +417,15 @@ TEST(ParseCoordinate, AcceptsTwentyThreeCleanedCharactersAtMost) {
     EXPECT_EQ(capture.text(), "\nWarning: invalid lat value: " + too_long);
 }
 
-TEST(ParseCoordinate, RefusesValuesThatAreNoFiniteNumber) {
+TEST(ParseCoordinate, RefusesValuesThatAreNoWholeNumberOrOffTheEarth) {
     message_capture capture;
     double v = 3.0;
-    EXPECT_FALSE(parse_coordinate("1e999", true, v));
-    EXPECT_FALSE(parse_coordinate("47 nan", true, v));
+    for (const char* bad : {"1e999", "47 nan", "47abc", "47 30x", "91", "E22\xB0" "54'"}) {
+        EXPECT_FALSE(parse_coordinate(bad, std::string_view(bad).front() != 'E', v)) << bad;
+    }
     EXPECT_EQ(v, 3.0);
-    EXPECT_EQ(capture.text(),
-              "\nWarning: invalid lat value: 1e999\nWarning: invalid lat value: 47 nan");
+    EXPECT_NE(capture.text().find("\nWarning: invalid lat value: 47abc"), std::string::npos);
+    EXPECT_NE(capture.text().find("\nWarning: invalid lon value: E22"), std::string::npos);
 }
 
 TEST(FormatCoordinate, WritesHemisphereDegreesAndSignedMinutes) {

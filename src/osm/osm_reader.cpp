@@ -1,0 +1,419 @@
+#include "osm/osm_reader.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <limits>
+#include <new>
+
+#include <osmium/area/assembler.hpp>
+#include <osmium/index/map/sparse_mem_array.hpp>
+#include <osmium/io/any_input.hpp>
+#include <osmium/memory/buffer.hpp>
+#include <osmium/osm/area.hpp>
+#include <osmium/osm/node.hpp>
+#include <osmium/osm/relation.hpp>
+#include <osmium/osm/way.hpp>
+
+#include "platform/messages.hpp"
+#include "platform/progress.hpp"
+
+namespace velmora {
+
+namespace {
+
+using location_index =
+    osmium::index::map::SparseMemArray<osmium::unsigned_object_id_type, osmium::Location>;
+
+// A matching closed way waiting for the locations of its nodes.
+struct pending_way {
+    osm_poi poi;
+    std::size_t first_ref = 0;  // into the reader's node-id list
+    std::size_t ref_count = 0;  // the ring's nodes, the closing repetition left out
+};
+
+// A matching multipolygon relation waiting for its member ways and their nodes.
+struct pending_relation {
+    osm_poi poi;
+    std::size_t offset = 0;  // of the relation's copy in the reader's relation buffer
+};
+
+osmium::unsigned_object_id_type index_key(osmium::object_id_type id) {
+    return static_cast<osmium::unsigned_object_id_type>(id);
+}
+
+bool is_multipolygon(const osmium::Relation& relation) {
+    const char* type = relation.tags().get_value_by_key("type");
+    return type != nullptr && std::string_view(type) == "multipolygon";
+}
+
+// Sums of a ring's signed area (twice the area) and of its first moments, relative to
+// an origin, from which centroids of rings with holes are combined.
+struct ring_moments {
+    double area2 = 0.0;
+    double lat = 0.0;
+    double lon = 0.0;
+};
+
+ring_moments moments_of(const std::vector<osm_point>& ring, osm_point origin) {
+    ring_moments m;
+    for (std::size_t i = 0; i < ring.size(); ++i) {
+        const osm_point& a = ring[i];
+        const osm_point& b = ring[(i + 1) % ring.size()];
+        double ax = a.lon - origin.lon, ay = a.lat - origin.lat;
+        double bx = b.lon - origin.lon, by = b.lat - origin.lat;
+        double cross = ax * by - bx * ay;
+        m.area2 += cross;
+        m.lon += (ax + bx) * cross;
+        m.lat += (ay + by) * cross;
+    }
+    return m;
+}
+
+osm_point mean_of(const std::vector<osm_point>& ring) {
+    osm_point mean;
+    for (const osm_point& p : ring) {
+        mean.lat += p.lat;
+        mean.lon += p.lon;
+    }
+    const auto n = static_cast<double>(ring.size());
+    return {mean.lat / n, mean.lon / n};
+}
+
+// Twice the area below which a ring counts as enclosing nothing (square degrees; a
+// square of about a millimetre).
+constexpr double no_area = 1e-16;
+
+// The positions of an area ring, the closing repetition left out.
+template <class Ring>
+void ring_points(const Ring& ring, std::vector<osm_point>& points) {
+    points.clear();
+    for (const osmium::NodeRef& node : ring) {
+        points.push_back(
+            {node.location().lat_without_check(), node.location().lon_without_check()});
+    }
+    if (points.size() > 1) points.pop_back();
+}
+
+// The centroid of an assembled multipolygon: its outer rings' areas less their holes'.
+std::optional<osm_point> area_centre(const osmium::Area& area) {
+    std::vector<osm_point> points;
+    std::optional<osm_point> origin;
+    ring_moments total;
+    auto add = [&](const std::vector<osm_point>& ring, bool hole) {
+        if (ring.empty()) return;
+        if (!origin) origin = ring.front();
+        ring_moments m = moments_of(ring, *origin);
+        // Outer rings count positive and holes negative, whichever way they wind.
+        double sign = ((m.area2 < 0.0) != hole) ? -1.0 : 1.0;
+        total.area2 += sign * m.area2;
+        total.lat += sign * m.lat;
+        total.lon += sign * m.lon;
+    };
+    std::optional<osm_point> fallback;
+    for (const osmium::OuterRing& outer : area.outer_rings()) {
+        ring_points(outer, points);
+        if (!fallback && !points.empty()) fallback = mean_of(points);
+        add(points, false);
+        for (const osmium::InnerRing& inner : area.inner_rings(outer)) {
+            ring_points(inner, points);
+            add(points, true);
+        }
+    }
+    if (!origin) return std::nullopt;
+    if (std::fabs(total.area2) < no_area) return fallback;
+    return osm_point{origin->lat + total.lat / (3.0 * total.area2),
+                     origin->lon + total.lon / (3.0 * total.area2)};
+}
+
+// The progress of one pass on a terminal: the bytes libosmium has read of the file.
+progress_indicator progress_of(const osmium::io::Reader& reader) {
+    return progress_indicator(
+        [&reader]() -> std::optional<std::uint64_t> { return reader.offset(); },
+        reader.file_size());
+}
+
+class two_pass_reader {
+  public:
+    explicit two_pass_reader(const osm_read_options& options) : options_(options) {}
+
+    // Pass one: the nodes that match, the node ids of the closed ways that match, and
+    // copies of the multipolygon relations that match.
+    void collect_matches(const osmium::io::File& file) {
+        osmium::io::Reader reader{file,
+                                  osmium::osm_entity_bits::node | osmium::osm_entity_bits::way |
+                                      osmium::osm_entity_bits::relation,
+                                  osmium::io::read_meta::no};
+        progress_indicator progress = progress_of(reader);
+        while (osmium::memory::Buffer buffer = reader.read()) {
+            for (const osmium::OSMObject& object : buffer.select<osmium::OSMObject>()) {
+                if (object.tags().empty()) continue;
+                switch (object.type()) {
+                    case osmium::item_type::node:
+                        take_node(static_cast<const osmium::Node&>(object));
+                        break;
+                    case osmium::item_type::way:
+                        take_way(static_cast<const osmium::Way&>(object));
+                        break;
+                    case osmium::item_type::relation:
+                        take_relation(static_cast<const osmium::Relation&>(object));
+                        break;
+                    default:
+                        break;
+                }
+            }
+        }
+        reader.close();
+    }
+
+    // Only when multipolygons matched: the member ways of those relations (which come
+    // before the relations in a file), copied with the ids of their nodes.
+    void collect_member_ways(const osmium::io::File& file) {
+        if (relations_.empty()) return;
+        std::sort(member_ids_.begin(), member_ids_.end());
+        member_ids_.erase(std::unique(member_ids_.begin(), member_ids_.end()), member_ids_.end());
+        osmium::io::Reader reader{file, osmium::osm_entity_bits::way, osmium::io::read_meta::no};
+        progress_indicator progress = progress_of(reader);
+        std::size_t found = 0;
+        while (found < member_ids_.size()) {
+            osmium::memory::Buffer buffer = reader.read();
+            if (!buffer) break;
+            for (const osmium::Way& way : buffer.select<osmium::Way>()) {
+                if (!std::binary_search(member_ids_.begin(), member_ids_.end(), way.id())) continue;
+                if (std::binary_search(member_offsets_.begin(), member_offsets_.end(),
+                                       std::make_pair(way.id(), std::size_t{0}), by_id))
+                    continue;  // met twice
+                member_offsets_.emplace_back(way.id(), member_ways_.committed());
+                std::sort(member_offsets_.end() - 1, member_offsets_.end());
+                member_ways_.add_item(way);
+                member_ways_.commit();
+                for (const osmium::NodeRef& node : way.nodes()) refs_.push_back(node.ref());
+                ++found;
+            }
+        }
+        reader.close();
+        std::sort(member_offsets_.begin(), member_offsets_.end(), by_id);
+    }
+
+    // The locations of the nodes of the matching ways and member ways, and the centres.
+    void place_ways(const osmium::io::File& file) {
+        if (ways_.empty() && relations_.empty()) return;
+        std::vector<osmium::object_id_type> needed(refs_);
+        std::sort(needed.begin(), needed.end());
+        needed.erase(std::unique(needed.begin(), needed.end()), needed.end());
+        location_index index;
+        index.reserve(needed.size());
+        read_locations(file, needed, index);
+        index.sort();
+        std::vector<osm_point> ring;
+        for (pending_way& way : ways_) {
+            ring.clear();
+            bool complete = true;
+            for (std::size_t i = 0; i < way.ref_count && complete; ++i) {
+                osmium::Location at = index.get_noexcept(index_key(refs_[way.first_ref + i]));
+                complete = at.valid();
+                if (complete) ring.push_back({at.lat_without_check(), at.lon_without_check()});
+            }
+            if (!complete) {
+                ++result_.missing_nodes;
+                continue;
+            }
+            osm_point centre = ring_centre(ring);
+            way.poi.lat = centre.lat;
+            way.poi.lon = centre.lon;
+            result_.pois.push_back(std::move(way.poi));
+            ++result_.ways;
+        }
+        ways_.clear();
+        place_relations(index);
+    }
+
+    osm_read_result take_result() { return std::move(result_); }
+
+  private:
+    void take_node(const osmium::Node& node) {
+        osm_tag_match match = match_osm_tags(options_.filter, node.tags());
+        if (match.category < 0) return;
+        osmium::Location at = node.location();
+        if (!at.valid()) {
+            ++result_.out_of_range;
+            return;
+        }
+        result_.pois.push_back(make_osm_poi(node.tags(), match, at.lat_without_check(),
+                                            at.lon_without_check(), options_.poi));
+        ++result_.nodes;
+    }
+
+    void take_relation(const osmium::Relation& relation) {
+        osm_tag_match match = match_osm_tags(options_.filter, relation.tags());
+        if (match.category < 0) return;
+        if (!is_multipolygon(relation)) {
+            ++result_.relations;
+            return;
+        }
+        pending_relation pending{make_osm_poi(relation.tags(), match, 0.0, 0.0, options_.poi),
+                                 relation_buffer_.committed()};
+        relation_buffer_.add_item(relation);
+        relation_buffer_.commit();
+        for (const osmium::RelationMember& member : relation.members()) {
+            if (member.type() == osmium::item_type::way) member_ids_.push_back(member.ref());
+        }
+        relations_.push_back(std::move(pending));
+    }
+
+    // Each multipolygon assembled by libosmium from its member ways, now with their node
+    // locations, and placed at the centroid of its area.
+    void place_relations(const location_index& index) {
+        osmium::area::AssemblerConfig config;
+        osmium::area::Assembler assembler{config};
+        osmium::memory::Buffer area_buffer{4096, osmium::memory::Buffer::auto_grow::yes};
+        std::vector<const osmium::Way*> members;
+        for (pending_relation& pending : relations_) {
+            const auto& relation = relation_buffer_.get<osmium::Relation>(pending.offset);
+            members.clear();
+            bool complete = true;
+            for (const osmium::RelationMember& member : relation.members()) {
+                if (member.type() != osmium::item_type::way) continue;
+                auto it = std::lower_bound(member_offsets_.begin(), member_offsets_.end(),
+                                           std::make_pair(member.ref(), std::size_t{0}), by_id);
+                if (it == member_offsets_.end() || it->first != member.ref()) {
+                    complete = false;
+                    break;
+                }
+                auto& way = member_ways_.get<osmium::Way>(it->second);
+                for (osmium::NodeRef& node : way.nodes()) {
+                    node.set_location(index.get_noexcept(index_key(node.ref())));
+                }
+                members.push_back(&way);
+            }
+            if (!complete || members.empty()) {
+                ++result_.missing_members;
+                continue;
+            }
+            area_buffer.clear();
+            std::optional<osm_point> centre;
+            if (assembler(relation, members, area_buffer) && area_buffer.committed() > 0) {
+                centre = area_centre(area_buffer.get<osmium::Area>(0));
+            }
+            if (!centre) {
+                ++result_.unassembled;
+                continue;
+            }
+            pending.poi.lat = centre->lat;
+            pending.poi.lon = centre->lon;
+            result_.pois.push_back(std::move(pending.poi));
+            ++result_.multipolygons;
+        }
+        relations_.clear();
+    }
+
+    static bool by_id(const std::pair<osmium::object_id_type, std::size_t>& a,
+                      const std::pair<osmium::object_id_type, std::size_t>& b) {
+        return a.first < b.first;
+    }
+
+    void take_way(const osmium::Way& way) {
+        osm_tag_match match = match_osm_tags(options_.filter, way.tags());
+        if (match.category < 0) return;
+        const osmium::WayNodeList& nodes = way.nodes();
+        if (nodes.size() < 4 || !nodes.is_closed()) {
+            ++result_.open_ways;
+            return;
+        }
+        pending_way pending{make_osm_poi(way.tags(), match, 0.0, 0.0, options_.poi), refs_.size(),
+                            nodes.size() - 1};
+        for (std::size_t i = 0; i + 1 < nodes.size(); ++i) refs_.push_back(nodes[i].ref());
+        ways_.push_back(std::move(pending));
+    }
+
+    // Reads the nodes only and keeps the locations of the needed ones.  In a file sorted
+    // by id (as extracts are) the needed ids are met in order, so one cursor walks them
+    // and the reading stops after the last; other files fall back to a search per node.
+    static void read_locations(const osmium::io::File& file,
+                               const std::vector<osmium::object_id_type>& needed,
+                               location_index& index) {
+        osmium::io::Reader reader{file, osmium::osm_entity_bits::node, osmium::io::read_meta::no};
+        progress_indicator progress = progress_of(reader);
+        std::size_t cursor = 0;
+        std::size_t found = 0;
+        osmium::object_id_type previous = std::numeric_limits<osmium::object_id_type>::min();
+        while (found < needed.size()) {
+            osmium::memory::Buffer buffer = reader.read();
+            if (!buffer) break;
+            for (const osmium::Node& node : buffer.select<osmium::Node>()) {
+                osmium::object_id_type id = node.id();
+                bool wanted = false;
+                if (id >= previous) {
+                    while (cursor < needed.size() && needed[cursor] < id) ++cursor;
+                    wanted = cursor < needed.size() && needed[cursor] == id;
+                } else {
+                    wanted = std::binary_search(needed.begin(), needed.end(), id);
+                }
+                previous = id;
+                if (wanted) {
+                    index.set(index_key(id), node.location());
+                    ++found;
+                }
+            }
+        }
+        reader.close();
+    }
+
+    const osm_read_options& options_;
+    osm_read_result result_;
+    std::vector<pending_way> ways_;
+    std::vector<osmium::object_id_type> refs_;
+    std::vector<pending_relation> relations_;
+    osmium::memory::Buffer relation_buffer_{4096, osmium::memory::Buffer::auto_grow::yes};
+    std::vector<osmium::object_id_type> member_ids_;
+    osmium::memory::Buffer member_ways_{4096, osmium::memory::Buffer::auto_grow::yes};
+    std::vector<std::pair<osmium::object_id_type, std::size_t>> member_offsets_;  // by id
+};
+
+// Reads the file that make_file gives; libosmium's errors (a file it can't open, an
+// unknown format or compression, corrupt or truncated data) become the message.
+template <class MakeFile>
+std::optional<osm_read_result> read_osm(MakeFile make_file, const std::string& display,
+                                        const osm_read_options& options) {
+    try {
+        const osmium::io::File file = make_file();
+        two_pass_reader reader(options);
+        reader.collect_matches(file);
+        reader.collect_member_ways(file);
+        reader.place_ways(file);
+        return reader.take_result();
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& e) {
+        report("\nError: Reading the OSM file (%s) failed: %s", display.c_str(), e.what());
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
+osm_point ring_centre(const std::vector<osm_point>& ring) {
+    if (ring.empty()) return {};
+    // Relative to the first point, so that the products keep their precision.
+    const osm_point origin = ring.front();
+    ring_moments m = moments_of(ring, origin);
+    if (std::fabs(m.area2) < no_area) return mean_of(ring);
+    return {origin.lat + m.lat / (3.0 * m.area2), origin.lon + m.lon / (3.0 * m.area2)};
+}
+
+std::optional<osm_read_result> read_osm_file(const std::string& path,
+                                             const osm_read_options& options) {
+    return read_osm([&] { return osmium::io::File{path}; }, path, options);
+}
+
+std::optional<osm_read_result> read_osm_bytes(std::string_view bytes, const std::string& format,
+                                              const std::string& display,
+                                              const osm_read_options& options) {
+    return read_osm(
+        [&] {
+            return osmium::io::File{bytes.data(), bytes.size(), format};
+        },
+        display, options);
+}
+
+}  // namespace velmora

@@ -1,0 +1,258 @@
+// OpenStreetMap input: the tag filter, way centres, the fields taken from tags, speed
+// cameras, the mapping file and damaged files.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <string>
+
+#include "osm/osm_filter.hpp"
+#include "osm/osm_mapping.hpp"
+#include "osm/osm_poi.hpp"
+#include "osm/osm_reader.hpp"
+#include "platform/messages.hpp"
+#include "support/test_support.hpp"
+
+namespace velmora {
+namespace {
+
+// Tags as a plain map, with the lookup the filter and the POI step use.
+struct tag_map {
+    std::map<std::string, std::string> tags;
+    const char* get_value_by_key(const char* key) const {
+        auto it = tags.find(key);
+        return it == tags.end() ? nullptr : it->second.c_str();
+    }
+};
+
+osm_tag_filter filter_of(const std::string& text) {
+    std::string error;
+    auto filter = parse_osm_tag_filter(text, error);
+    EXPECT_TRUE(filter) << text << ": " << error;
+    return filter.value_or(osm_tag_filter{});
+}
+
+TEST(OsmTagFilter, AnyTermMatchesAndEachValueIsACategory) {
+    osm_tag_filter filter = filter_of("amenity=fuel|charging_station, tourism=camp_site,shop");
+    EXPECT_EQ(filter.categories,
+              (std::vector<std::string>{"amenity=fuel", "amenity=charging_station",
+                                        "tourism=camp_site", "shop"}));
+    struct {
+        std::map<std::string, std::string> tags;
+        int category;
+    } cases[] = {
+        {{{"amenity", "fuel"}}, 0},
+        {{{"amenity", "charging_station"}, {"name", "x"}}, 1},
+        {{{"amenity", "parking"}}, -1},  // value not listed
+        {{{"tourism", "camp_site"}}, 2},
+        {{{"shop", "bakery"}}, 3},    // a key alone takes any value
+        {{{"Amenity", "fuel"}}, -1},  // keys and values are exact
+        {{{"amenity", "Fuel"}}, -1},
+        {{{"shop", "x"}, {"amenity", "fuel"}}, 0},  // the first term of the filter wins
+        {{}, -1},
+    };
+    for (const auto& c : cases) {
+        osm_tag_match match = match_osm_tags(filter, tag_map{c.tags});
+        EXPECT_EQ(match.category, c.category) << c.tags.size();
+    }
+}
+
+TEST(OsmTagFilter, RefusesFiltersWithoutKeysOrWithEmptyValues) {
+    for (const char* text : {"", " ", "=fuel", "amenity=", "amenity=fuel|", "amenity=fuel,,shop"}) {
+        std::string error;
+        EXPECT_FALSE(parse_osm_tag_filter(text, error)) << text;
+        EXPECT_FALSE(error.empty()) << text;
+    }
+}
+
+TEST(OsmWayCentre, IsTheCentroidOfTheRingsArea) {
+    // A square: its middle.
+    osm_point square = ring_centre({{0, 0}, {0, 2}, {2, 2}, {2, 0}});
+    EXPECT_DOUBLE_EQ(square.lat, 1.0);
+    EXPECT_DOUBLE_EQ(square.lon, 1.0);
+    // An L of three unit squares: the area's centroid (5/6, 5/6), not the mean of the
+    // six corners (1, 1) that the long sides would pull away.
+    osm_point l_shape = ring_centre({{0, 0}, {0, 2}, {1, 2}, {1, 1}, {2, 1}, {2, 0}});
+    EXPECT_NEAR(l_shape.lat, 5.0 / 6.0, 1e-12);
+    EXPECT_NEAR(l_shape.lon, 5.0 / 6.0, 1e-12);
+    // Points in a line enclose nothing: their mean.
+    osm_point flat = ring_centre({{47, 19}, {47, 19.5}, {47, 20}});
+    EXPECT_DOUBLE_EQ(flat.lat, 47.0);
+    EXPECT_DOUBLE_EQ(flat.lon, 19.5);
+}
+
+TEST(OsmPoiFields, ComeFromTheTagsWithLanguageAndFallbacks) {
+    osm_mapping mapping;
+    mapping.symbols["amenity=fuel"] = "Gas Station";
+    tag_map tags{{{"amenity", "fuel"},
+                  {"name", "Tankstelle"},
+                  {"name:en", "Fuel station"},
+                  {"opening_hours", "Mo-Fr 06:00-22:00"},
+                  {"brand", "Nordtank"},
+                  {"operator", "Nordtank AG"},
+                  {"addr:street", "Hauptstraße"},
+                  {"addr:housenumber", "5"},
+                  {"addr:postcode", "1011"},
+                  {"addr:city", "Velmora"},
+                  {"addr:country", "HU"},
+                  {"contact:phone", "+36 1 555"},
+                  {"website", "https://example.org"}}};
+    osm_tag_filter filter = filter_of("amenity=fuel");
+    osm_tag_match match = match_osm_tags(filter, tags);
+    osm_poi poi = make_osm_poi(tags, match, 47.5, 19.25, {"", &mapping});
+    EXPECT_EQ(poi.name, "Tankstelle");
+    EXPECT_EQ(poi.symbol, "Gas Station");
+    EXPECT_EQ(poi.comment, "Mo-Fr 06:00-22:00");
+    EXPECT_EQ(poi.description, "Nordtank");  // brand before operator
+    EXPECT_EQ(poi.street, "Hauptstraße");
+    EXPECT_EQ(poi.house_number, "5");
+    EXPECT_EQ(poi.postcode, "1011");
+    EXPECT_EQ(poi.city, "Velmora");
+    EXPECT_EQ(poi.country, "HU");
+    EXPECT_EQ(poi.phone, "+36 1 555");
+    EXPECT_EQ(poi.website, "https://example.org");
+    EXPECT_FALSE(poi.speed_kmh);
+    EXPECT_EQ(make_osm_poi(tags, match, 0, 0, {"en", nullptr}).name, "Fuel station");
+    EXPECT_EQ(make_osm_poi(tags, match, 0, 0, {"fr", nullptr}).name, "Tankstelle");
+    EXPECT_EQ(make_osm_poi(tags, match, 0, 0, {"", nullptr}).symbol, "");
+
+    tags.tags["description"] = "Open all night";
+    EXPECT_EQ(make_osm_poi(tags, match, 0, 0, {}).description, "Open all night");
+    // Without a name an object is named by the value of the tag that matched.
+    tag_map unnamed{{{"amenity", "charging_station"}, {"operator", "Stadtwerke"}}};
+    osm_tag_filter any = filter_of("amenity");
+    osm_poi charging = make_osm_poi(unnamed, match_osm_tags(any, unnamed), 0, 0, {});
+    EXPECT_EQ(charging.name, "charging station");
+    EXPECT_EQ(charging.description, "Stadtwerke");
+}
+
+TEST(OsmSpeedCameras, TakeTheirAlertFromMaxspeedInKmh) {
+    struct {
+        const char* maxspeed;
+        double kmh;  // 0: no alert
+    } cases[] = {{"50", 50},     {"30 mph", 48.28032}, {"20mph", 32.18688}, {"50;30", 50},
+                 {"70.5", 70.5}, {"none", 0},          {"signals", 0},      {"RU:urban", 0},
+                 {"0", 0},       {"-30", 0},           {"nan", 0},          {"", 0}};
+    osm_tag_filter filter = filter_of("highway=speed_camera");
+    for (const auto& c : cases) {
+        tag_map tags{{{"highway", "speed_camera"}, {"maxspeed", c.maxspeed}}};
+        osm_poi poi = make_osm_poi(tags, match_osm_tags(filter, tags), 0, 0, {});
+        if (c.kmh == 0) {
+            EXPECT_FALSE(poi.speed_kmh) << c.maxspeed;
+        } else {
+            ASSERT_TRUE(poi.speed_kmh) << c.maxspeed;
+            EXPECT_NEAR(*poi.speed_kmh, c.kmh, 1e-9) << c.maxspeed;
+        }
+    }
+    // maxspeed of anything else is the road's limit, not an alert.
+    tag_map fuel{{{"amenity", "fuel"}, {"maxspeed", "50"}}};
+    EXPECT_FALSE(
+        make_osm_poi(fuel, match_osm_tags(filter_of("amenity"), fuel), 0, 0, {}).speed_kmh);
+}
+
+TEST(OsmMappingFile, GivesSymbolsByTagThenKeyAndCategoryNames) {
+    testing::temp_dir dir;
+    testing::write_file(dir.file("map.ini"),
+                        "; comment\n[OsmSymbols]\namenity=fuel=Gas Station ; trailing\n"
+                        "shop=Shopping Center\nshop=convenience=Convenience Store\n"
+                        "no separator\n[osmcategories]\namenity=fuel=Fuel stations\n"
+                        "[Other]\namenity=bar=Bar\n");
+    message_capture messages;
+    auto mapping = read_osm_mapping(dir.file("map.ini"));
+    ASSERT_TRUE(mapping);
+    auto symbol = [&](const char* key, const char* value) {
+        const std::string* s = osm_symbol_for(*mapping, key, value);
+        return s != nullptr ? *s : std::string("(none)");
+    };
+    EXPECT_EQ(symbol("amenity", "fuel"), "Gas Station");
+    EXPECT_EQ(symbol("shop", "convenience"), "Convenience Store");
+    EXPECT_EQ(symbol("shop", "bakery"), "Shopping Center");
+    EXPECT_EQ(symbol("amenity", "bar"), "(none)");  // its section is not one of the file's
+    EXPECT_EQ(osm_category_name(*mapping, "amenity=fuel"), "Fuel stations");
+    EXPECT_EQ(osm_category_name(*mapping, "tourism=camp_site"), "tourism=camp_site");
+    EXPECT_NE(messages.text().find("Unexpected line no separator"), std::string::npos);
+    EXPECT_NE(messages.text().find("line 6"), std::string::npos);
+    EXPECT_NE(messages.text().find("Unexpected section name [Other]"), std::string::npos);
+
+    messages.clear();
+    EXPECT_FALSE(read_osm_mapping(dir.file("absent.ini")));
+    EXPECT_NE(messages.text().find("No such file or directory"), std::string::npos);
+}
+
+const char* const extract = R"(<?xml version="1.0" encoding="UTF-8"?>
+<osm version="0.6">
+  <node id="1" lat="47.5" lon="19.0"><tag k="amenity" v="fuel"/><tag k="name" v="Kút"/></node>
+  <node id="2" lat="47.0" lon="19.0"/>
+  <node id="3" lat="47.0" lon="19.2"/>
+  <node id="4" lat="47.2" lon="19.2"/>
+  <node id="5" lat="47.2" lon="19.0"/>
+  <node id="6" lat="91.0" lon="19.0"><tag k="amenity" v="fuel"/></node>
+  <node id="7" lat="47.1" lon="19.1"><tag k="amenity" v="bench"/></node>
+  <way id="10"><nd ref="2"/><nd ref="3"/><nd ref="4"/><nd ref="5"/><nd ref="2"/>
+    <tag k="amenity" v="parking"/></way>
+  <way id="11"><nd ref="2"/><nd ref="3"/><nd ref="4"/><tag k="amenity" v="fuel"/></way>
+  <way id="12"><nd ref="2"/><nd ref="3"/><nd ref="99"/><nd ref="2"/><tag k="amenity" v="fuel"/></way>
+  <way id="13"><nd ref="2"/><nd ref="3"/><nd ref="4"/></way>
+  <way id="14"><nd ref="4"/><nd ref="5"/><nd ref="2"/></way>
+  <relation id="20"><member type="way" ref="10" role="outer"/><member type="way" ref="77" role="outer"/>
+    <tag k="type" v="multipolygon"/><tag k="amenity" v="parking"/></relation>
+  <relation id="21"><member type="node" ref="1"/><member type="way" ref="13" role="outer"/>
+    <member type="way" ref="14" role="outer"/><tag k="type" v="multipolygon"/>
+    <tag k="amenity" v="fuel"/><tag k="name" v="Split"/></relation>
+  <relation id="22"><member type="way" ref="13" role="outer"/>
+    <tag k="type" v="multipolygon"/><tag k="amenity" v="fuel"/></relation>
+  <relation id="23"><member type="way" ref="10"/><tag k="type" v="site"/><tag k="amenity" v="fuel"/></relation>
+</osm>
+)";
+
+TEST(OsmReading, TakesNodesClosedWaysAndMultipolygonsAndCountsWhatItLeavesOut) {
+    osm_read_options options{filter_of("amenity=fuel|parking"), {}};
+    auto result = read_osm_bytes(extract, "osm", "extract.osm", options);
+    ASSERT_TRUE(result);
+    ASSERT_EQ(result->pois.size(), 3u);
+    EXPECT_EQ(result->pois[0].name, "Kút");
+    EXPECT_EQ(result->pois[0].category, 0);
+    EXPECT_EQ(result->pois[1].name, "parking");  // the way, at its centre
+    EXPECT_EQ(result->pois[1].category, 1);
+    EXPECT_NEAR(result->pois[1].lat, 47.1, 1e-7);
+    EXPECT_NEAR(result->pois[1].lon, 19.1, 1e-7);
+    // Relation 21: a ring of two ways, the node member passed over.
+    EXPECT_EQ(result->pois[2].name, "Split");
+    EXPECT_NEAR(result->pois[2].lat, 47.1, 1e-7);
+    EXPECT_NEAR(result->pois[2].lon, 19.1, 1e-7);
+    EXPECT_EQ(result->nodes, 1);
+    EXPECT_EQ(result->ways, 1);
+    EXPECT_EQ(result->multipolygons, 1);
+    EXPECT_EQ(result->out_of_range, 1);     // node 6
+    EXPECT_EQ(result->open_ways, 1);        // way 11
+    EXPECT_EQ(result->missing_nodes, 1);    // way 12 refers to node 99
+    EXPECT_EQ(result->missing_members, 1);  // relation 20 refers to way 77
+    EXPECT_EQ(result->unassembled, 1);      // relation 22's ring is open
+    EXPECT_EQ(result->relations, 1);        // relation 23 is no multipolygon
+}
+
+TEST(OsmReading, RefusesDamagedFilesWithTheReason) {
+    std::string text(extract);
+    struct {
+        std::string bytes;
+        std::string format;
+        std::string reason;
+    } cases[] = {
+        {text.substr(0, text.size() / 2), "osm", "XML parsing error"},
+        {"<osm version=\"0.6\"><node id=\"1\" lat=\"x\" lon=\"1\"/></osm>", "osm", ""},
+        {std::string("\0\0\0\x0dOSMHeader", 13), "pbf", "PBF"},
+        {"BZh9garbage", "osm.bz2", "bzip2"},
+    };
+    osm_read_options options{filter_of("amenity"), {}};
+    for (const auto& c : cases) {
+        message_capture messages;
+        EXPECT_FALSE(read_osm_bytes(c.bytes, c.format, "bad.osm", options)) << c.format;
+        EXPECT_NE(
+            messages.text().find("\nError: Reading the OSM file (bad.osm) failed: " + c.reason),
+            std::string::npos)
+            << messages.text();
+    }
+}
+
+}  // namespace
+}  // namespace velmora
