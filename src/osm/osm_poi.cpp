@@ -1,18 +1,23 @@
 #include "osm/osm_poi.hpp"
 
-#include <cmath>
-
-#include "platform/c_numbers.hpp"
+#include "text/strict_numbers.hpp"
 
 namespace velmora {
 
 std::optional<double> osm_maxspeed_kmh(std::string_view value) {
-    std::size_t consumed = 0;
-    double speed = c_leading_double(value, consumed);
-    if (consumed == 0 || !std::isfinite(speed) || speed <= 0.0) return std::nullopt;
-    std::string_view unit = value.substr(consumed);
-    while (!unit.empty() && unit.front() == ' ') unit.remove_prefix(1);
-    if (unit.substr(0, 3) == "mph") speed *= 1.609344;
+    // Several limits ("50;30") give the first; "mph" after the number converts it.
+    value = value.substr(0, value.find(';'));
+    double factor = 1.0;
+    if (std::size_t mph = value.find("mph"); mph != std::string_view::npos) {
+        if (mph + 3 != value.size()) return std::nullopt;
+        value = value.substr(0, mph);
+        factor = 1.609344;
+    }
+    // The number itself as a speed in a waypoint name must be: plain, positive, bounded.
+    std::optional<double> speed = whole_decimal(value);
+    if (!speed || *speed <= 0.0) return std::nullopt;
+    *speed *= factor;
+    if (*speed > max_speed_in_name) return std::nullopt;
     return speed;
 }
 

@@ -36,8 +36,9 @@ template <class Tags>
 [[nodiscard]] osm_poi make_osm_poi(const Tags& tags, const osm_tag_match& match, double lat,
                                    double lon, const osm_poi_options& options);
 
-// A speed from an OSM maxspeed value in km/h: "50", "30 mph", "50;30" (the first), none
-// for values without a leading number ("none", "signals", "RU:urban").
+// A speed from an OSM maxspeed value in km/h: "50", "30 mph", "50;30" (the first); none
+// for values that are not a plain positive number of at most the speed a waypoint
+// name may carry ("none", "signals", "RU:urban", "5000").
 [[nodiscard]] std::optional<double> osm_maxspeed_kmh(std::string_view value);
 
 // The name of an object without a name tag: its tag value, underscores as blanks

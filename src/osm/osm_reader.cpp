@@ -268,6 +268,7 @@ class two_pass_reader {
         osmium::area::Assembler assembler{config};
         osmium::memory::Buffer area_buffer{4096, osmium::memory::Buffer::auto_grow::yes};
         std::vector<const osmium::Way*> members;
+        std::vector<osmium::object_id_type> endpoints;
         for (pending_relation& pending : relations_) {
             const auto& relation = relation_buffer_.get<osmium::Relation>(pending.offset);
             members.clear();
@@ -292,7 +293,8 @@ class two_pass_reader {
             }
             area_buffer.clear();
             std::optional<osm_point> centre;
-            if (assembler(relation, members, area_buffer) && area_buffer.committed() > 0) {
+            if (rings_can_close(members, endpoints) && assembler(relation, members, area_buffer) &&
+                area_buffer.committed() > 0) {
                 centre = area_centre(area_buffer.get<osmium::Area>(0));
             }
             if (!centre) {
@@ -305,6 +307,28 @@ class two_pass_reader {
             ++result_.multipolygons;
         }
         relations_.clear();
+    }
+
+    // Whether the member ways can join into closed rings: each end node is met an even
+    // number of times, and there are enough segments for a ring.  The assembler is only
+    // given relations that pass (it is not made for rings that stay open).
+    static bool rings_can_close(const std::vector<const osmium::Way*>& members,
+                                std::vector<osmium::object_id_type>& endpoints) {
+        endpoints.clear();
+        std::size_t segments = 0;
+        for (const osmium::Way* way : members) {
+            const osmium::WayNodeList& nodes = way->nodes();
+            if (nodes.size() < 2) return false;
+            segments += nodes.size() - 1;
+            endpoints.push_back(nodes.front().ref());
+            endpoints.push_back(nodes.back().ref());
+        }
+        if (segments < 3) return false;
+        std::sort(endpoints.begin(), endpoints.end());
+        for (std::size_t i = 0; i < endpoints.size(); i += 2) {
+            if (endpoints[i] != endpoints[i + 1]) return false;
+        }
+        return true;
     }
 
     static bool by_id(const std::pair<osmium::object_id_type, std::size_t>& a,

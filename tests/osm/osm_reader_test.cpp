@@ -130,9 +130,10 @@ TEST(OsmSpeedCameras, TakeTheirAlertFromMaxspeedInKmh) {
     struct {
         const char* maxspeed;
         double kmh;  // 0: no alert
-    } cases[] = {{"50", 50},     {"30 mph", 48.28032}, {"20mph", 32.18688}, {"50;30", 50},
-                 {"70.5", 70.5}, {"none", 0},          {"signals", 0},      {"RU:urban", 0},
-                 {"0", 0},       {"-30", 0},           {"nan", 0},          {"", 0}};
+    } cases[] = {
+        {"50", 50},  {"30 mph", 48.28032}, {"20mph", 32.18688}, {"50;30", 50}, {"70.5", 70.5},
+        {"none", 0}, {"signals", 0},       {"RU:urban", 0},     {"0", 0},      {"-30", 0},
+        {"nan", 0},  {"5000", 0},          {"50 km/h", 0},      {"", 0}};
     osm_tag_filter filter = filter_of("highway=speed_camera");
     for (const auto& c : cases) {
         tag_map tags{{{"highway", "speed_camera"}, {"maxspeed", c.maxspeed}}};
