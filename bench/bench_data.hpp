@@ -96,10 +96,11 @@ inline std::unique_ptr<poiset> waypoint_set_of(int n) {
         w->lat = seq.uniform(45, 55);
         w->lon = seq.uniform(5, 25);
         w->flags = has_position;
-        w->name = std::string(seq.word()) + " " + std::string(seq.word()) + " " + std::to_string(i);
-        w->comment = std::string(seq.word()) + " comment " + std::to_string(i);
-        w->description = std::string(seq.word()) + " & " + std::string(seq.word());
-        w->symbol = "flag, blue";
+        w->name = set->store(std::string(seq.word()) + " " + std::string(seq.word()) + " " +
+                             std::to_string(i));
+        w->comment = set->store(std::string(seq.word()) + " comment " + std::to_string(i));
+        w->description = set->store(std::string(seq.word()) + " & " + std::string(seq.word()));
+        w->symbol = set->store("flag, blue");
         if (i % 7 == 0) {
             w->speed = 50;
             w->proximity = 500;

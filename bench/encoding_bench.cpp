@@ -1,8 +1,8 @@
-// UTF-8 texts converted to code page 1250, as the GPI writer converts a UTF-8 set.
+// UTF-8 texts converted to code page 1250, as the preparation for GPI output converts a UTF-8 set.
 #include <benchmark/benchmark.h>
 
 #include "bench_data.hpp"
-#include "gpi/gpi_writer.hpp"
+#include "driver/gpi_preparation.hpp"
 #include "text/encoding.hpp"
 
 namespace velmora::bench {
@@ -18,22 +18,25 @@ void BM_utf8_to_codepage_1250(benchmark::State& state) {
 }
 BENCHMARK(BM_utf8_to_codepage_1250);
 
-void BM_convert_poiset_strings(benchmark::State& state) {
+// The whole preparation for GPI output: texts converted and cut, icons, area index.
+void BM_prepare_for_gpi(benchmark::State& state) {
     code_page page = *code_page::create(1250);
     const int n = static_cast<int>(state.range(0));
     for (auto _ : state) {
         state.PauseTiming();
-        auto set = waypoint_set_of(n);
+        poiset_list list;
+        list.poisets.push_back(waypoint_set_of(n));
         state.ResumeTiming();
-        convert_poiset_strings(*set, page);
-        benchmark::DoNotOptimize(set->waypoints.data());
+        auto groups = prepare_for_gpi(list, page);
+        benchmark::DoNotOptimize(groups);
         state.PauseTiming();
-        set.reset();
+        groups.reset();
+        list.poisets.clear();
         state.ResumeTiming();
     }
     state.SetItemsProcessed(state.iterations() * n);
 }
-BENCHMARK(BM_convert_poiset_strings)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_prepare_for_gpi)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace velmora::bench

@@ -14,7 +14,7 @@ namespace {
 std::unique_ptr<poiset> prepared_set(int n) {
     auto set = waypoint_set_of(n);
     for (int i = 0; i < n; ++i) {
-        waypoint& w = *set->waypoints[static_cast<std::size_t>(i)];
+        waypoint& w = set->waypoints[static_cast<std::size_t>(i)];
         w.flags |= has_icon;
         w.icon_id = static_cast<std::uint16_t>(i % 12);
     }
@@ -25,9 +25,8 @@ void BM_poi_block_size(benchmark::State& state) {
     auto set = prepared_set(1024);
     std::size_t i = 0;
     for (auto _ : state) {
-        waypoint& w = *set->waypoints[i++ & 1023];
-        compute_poi_size(w);
-        benchmark::DoNotOptimize(w.gpi_size);
+        const waypoint& w = set->waypoints[i++ & 1023];
+        benchmark::DoNotOptimize(poi_block_size(w, *set));
     }
     state.SetItemsProcessed(state.iterations());
 }
@@ -35,7 +34,8 @@ BENCHMARK(BM_poi_block_size);
 
 void BM_poi_block_write(benchmark::State& state) {
     auto set = prepared_set(1024);
-    for (auto& w : set->waypoints) compute_poi_size(*w);
+    std::vector<std::uint32_t> sizes;
+    for (const waypoint& w : set->waypoints) sizes.push_back(poi_block_size(w, *set));
     std::FILE* sink_file = std::fopen("/dev/null", "wb");
     if (sink_file == nullptr) {
         state.SkipWithError("/dev/null can't be opened");
@@ -45,8 +45,9 @@ void BM_poi_block_write(benchmark::State& state) {
         file_sink sink(sink_file);
         std::size_t i = 0;
         for (auto _ : state) {
-            const waypoint& w = *set->waypoints[i++ & 1023];
-            encode_poi_block(sink, w, poi_parts_of(w), static_cast<std::uint32_t>(w.gpi_size));
+            std::size_t k = i++ & 1023;
+            const waypoint& w = set->waypoints[k];
+            encode_poi_block(sink, w, poi_parts_of(w, *set), sizes[k]);
         }
         (void)sink.finish();
     }

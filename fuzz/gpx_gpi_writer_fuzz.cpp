@@ -11,6 +11,7 @@
 #include <span>
 #include <string_view>
 
+#include "driver/gpi_preparation.hpp"
 #include "driver/gpi_settings.hpp"
 #include "driver/icon_selection.hpp"
 #include "gpi/gpi_reader.hpp"
@@ -68,7 +69,7 @@ velmora::gpi_settings settings_for(std::uint8_t choice) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    static const velmora::code_page output_locale = *velmora::code_page::create(1250);
+    static const velmora::code_page output_page = *velmora::code_page::create(1250);
     const velmora::icon_list& icons = bundled_icons();
     velmora::message_capture quiet;
     velmora::gpi_settings settings = settings_for(data[0]);
@@ -90,7 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t length = 0;
     std::FILE* out = open_memstream(&bytes, &length);
     if (out == nullptr) return 0;
-    bool written = velmora::write_gpi(out, list, output_locale, 1700000000);
+    auto groups = velmora::prepare_for_gpi(list, output_page);
+    bool written = groups && velmora::write_gpi(out, *groups, output_page.number(), 1700000000);
     bool closed = std::fclose(out) == 0;
     if (written && closed) {
         velmora::poiset_list back;

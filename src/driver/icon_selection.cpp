@@ -104,7 +104,7 @@ bool select_icons(poiset& set, const gpi_settings* settings) {
     for (auto& entry : entries) entry->usage = 0;
     icon_finder counting(entries);
     for (const auto& w : set.waypoints) {
-        if (icon_entry* entry = counting.find(*w)) ++entry->usage;
+        if (icon_entry* entry = counting.find(w)) ++entry->usage;
     }
     sort_by_usage(entries);
 
@@ -163,10 +163,10 @@ bool select_icons(poiset& set, const gpi_settings* settings) {
     sort_by_symbol(entries);
     icon_finder numbering(entries);
     for (auto& w : set.waypoints) {
-        icon_entry* entry = numbering.find(*w);
+        icon_entry* entry = numbering.find(w);
         if (entry != nullptr && entry->icon_id != no_icon_id) {
-            w->flags |= has_icon;
-            w->icon_id = entry->icon_id;
+            w.flags |= has_icon;
+            w.icon_id = entry->icon_id;
         }
     }
     sort_by_usage(entries);
@@ -178,16 +178,16 @@ bool apply_default_proximity(const gpi_settings* settings, poiset& set) {
     if (!(settings->default_proximity > 0)) return true;
     const auto& symbols = settings->proximity_symbols;
     for (auto& w : set.waypoints) {
-        if ((w->flags & (has_proximity | has_speed)) != 0) continue;
+        if ((w.flags & (has_proximity | has_speed)) != 0) continue;
         if (!symbols.empty()) {
-            if (!w->symbol) continue;
+            if (!w.symbol) continue;
             bool listed = std::any_of(symbols.begin(), symbols.end(), [&](const std::string& s) {
-                return equals_ignore_case(s, *w->symbol);
+                return equals_ignore_case(s, *w.symbol);
             });
             if (!listed) continue;
         }
-        w->flags |= has_proximity;
-        w->proximity = settings->default_proximity;
+        w.flags |= has_proximity;
+        w.proximity = settings->default_proximity;
     }
     return true;
 }

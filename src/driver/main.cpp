@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
     if (!velmora::open_missing_standard_descriptors()) return 1;
     handle_interrupts();
     try {
-        return velmora::run(argc, argv, velmora::run_end::leave_model_to_exit);
+        return velmora::run(argc, argv);
     } catch (const std::bad_alloc&) {
         velmora::report("\nFatal: Out of memory!");
         return 1;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "driver/console_io.hpp"
+#include "driver/gpi_preparation.hpp"
 #include "driver/gpi_settings.hpp"
 #include "driver/help.hpp"
 #include "driver/icon_selection.hpp"
@@ -84,8 +85,6 @@ constexpr const char* stdin_name = "stdin";
 class conversion_run {
   public:
     int execute(int argc, const char* const* argv);
-    // Leaves the POI sets to the end of the process instead of freeing them.
-    void leave_model_to_exit();
 
   private:
     void mark_elapsed();
@@ -108,6 +107,7 @@ class conversion_run {
     // Until every importer calls it, it may stand unused.
     void prepare_icons(poiset& set, const std::string& input_ext);
     void export_all();
+    bool write_prepared_gpi(std::FILE* stream);
     void export_icons_as_bmp();
     void report_left_out() const;
 
@@ -133,7 +133,7 @@ class conversion_run {
     bool output_to_stdout_ = false;
     std::optional<std::string> output_format_;  // -format:, as an extension
     gpi_read_options gpi_options_;              // -lang:
-    std::unique_ptr<poiset_list> list_ = std::make_unique<poiset_list>();
+    poiset_list list_;
     std::string lang_;  // -lang:, lower case; empty when not given
 #ifdef VELMORA_WITH_OSM
     std::unique_ptr<osm_mapping> osm_mapping_;
@@ -328,7 +328,7 @@ void conversion_run::name_output_automatically() {
 bool conversion_run::import_by_extension(std::FILE* file, const named_file& input) {
     const std::string& ext = input.ext;
     if (equals_ignore_case(ext, ".txt")) {
-        poiset* set = poiset_list_add(*list_);
+        poiset* set = poiset_list_add(list_);
         if (set == nullptr) throw fatal_exit{};
         set->name = input.name;
         // The settings are read afresh for every list and released after its import.
@@ -339,10 +339,10 @@ bool conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
     }
     if (equals_ignore_case(ext, ".gpi")) {
         // What was read before a failure stays in the list; the reader has reported it.
-        return read_gpi_file(file, *list_, gpi_options_);
+        return read_gpi_file(file, list_, gpi_options_);
     }
     if (equals_ignore_case(ext, ".gpx")) {
-        poiset* set = poiset_list_add(*list_);
+        poiset* set = poiset_list_add(list_);
         if (set == nullptr) throw fatal_exit{};
         set->name = input.name;
         bool imported = gpx_read(file, *set);
@@ -407,10 +407,10 @@ bool conversion_run::import_osm(const named_file& input) {
             report("\nWarning: %lli %s and were left out", static_cast<long long>(count), reason);
         }
     }
-    std::size_t sets_before = list_->poisets.size();
-    if (add_osm_pois(*list_, *result, *filter, osm_mapping_.get()) < 0) throw fatal_exit{};
-    for (std::size_t i = sets_before; i < list_->poisets.size(); ++i) {
-        prepare_icons(*list_->poisets[i], ".gpx");
+    std::size_t sets_before = list_.poisets.size();
+    if (add_osm_pois(list_, *result, *filter, osm_mapping_.get()) < 0) throw fatal_exit{};
+    for (std::size_t i = sets_before; i < list_.poisets.size(); ++i) {
+        prepare_icons(*list_.poisets[i], ".gpx");
     }
     return true;
 }
@@ -450,7 +450,7 @@ void conversion_run::prepare_icons(poiset& set, const std::string& input_ext) {
 
 // Imports one input; false when it was skipped or refused.
 bool conversion_run::import_input(int number, const named_file& input) {
-    int sets_before = list_->count();
+    int sets_before = list_.count();
     report("\n\nImporting... (%i. %s%s)", number, input.name.c_str(), input.ext.c_str());
     mark_time_ = monotonic_msec();
     if (is_console_input(input.path)) {
@@ -499,8 +499,8 @@ bool conversion_run::import_console_input(const named_file& input) {
 
 void conversion_run::report_imported(int sets_before) {
     long long imported = 0;
-    for (int i = sets_before; i < list_->count(); ++i)
-        imported += list_->poisets[static_cast<std::size_t>(i)]->count();
+    for (int i = sets_before; i < list_.count(); ++i)
+        imported += list_.poisets[static_cast<std::size_t>(i)]->count();
     report("\n    imported %lli pois", imported);
     mark_elapsed();
 }
@@ -516,14 +516,14 @@ conversion_run::output_kind conversion_run::output_kind_of(std::string_view ext)
 bool conversion_run::write_stream(output_kind kind, std::FILE* stream) {
     switch (kind) {
         case output_kind::gpx:
-            return gpx_write(stream, *list_);
+            return gpx_write(stream, list_);
         case output_kind::gpi:
             if (!output_locale_) output_locale_ = code_page::create(1250);
             if (!output_locale_) {
                 report("\nError: Can't create the output code page (1250)");
                 return false;
             }
-            return write_gpi(stream, *list_, *output_locale_, current_unix_time());
+            return write_prepared_gpi(stream);
         case output_kind::bmp:
         case output_kind::none:
             break;
@@ -556,7 +556,7 @@ void conversion_run::check_output() const {
 
 void conversion_run::export_icons_as_bmp() {
     std::size_t icons = 0;
-    for (const auto& set : list_->poisets) {
+    for (const auto& set : list_.poisets) {
         if (!set->icons) continue;
         for (const auto& entry : set->icons->entries) icons += entry ? 1 : 0;
     }
@@ -565,7 +565,7 @@ void conversion_run::export_icons_as_bmp() {
         throw fatal_exit{};
     }
     // The icons go to files of their own, named after the output.
-    bool exported = export_icons(output_.path, *list_);
+    bool exported = export_icons(output_.path, list_);
     mark_elapsed();
     if (!exported) {
         report("\nError: Exporting the icons (%s) failed.", output_.path.c_str());
@@ -573,10 +573,18 @@ void conversion_run::export_icons_as_bmp() {
     }
 }
 
+// Prepares the sets for GPI output, which changes them (texts converted and cut), and
+// writes them.
+bool conversion_run::write_prepared_gpi(std::FILE* stream) {
+    auto groups = prepare_for_gpi(list_, *output_locale_);
+    if (!groups) return false;
+    return write_gpi(stream, *groups, output_locale_->number(), current_unix_time());
+}
+
 void conversion_run::export_all() {
     const std::string& ext = output_.ext;
     if (equals_ignore_case(ext, ".gpi")) {
-        for (auto& set : list_->poisets) apply_default_proximity(gpi_settings_.get(), *set);
+        for (auto& set : list_.poisets) apply_default_proximity(gpi_settings_.get(), *set);
     }
     report("\nExporting...");
     mark_time_ = monotonic_msec();
@@ -725,23 +733,11 @@ int conversion_run::execute(int argc, const char* const* argv) {
     return 0;
 }
 
-// A process that ends right after its run need not free a million waypoints one
-// allocation at a time: the system takes the memory back at once.  The sets stay
-// reachable from this pointer, so that leak checkers don't count them as lost
-// (volatile: the store must not be dropped as one that nothing reads).
-poiset_list* volatile left_to_exit = nullptr;
-
-void conversion_run::leave_model_to_exit() {
-    left_to_exit = list_.release();
-}
-
 }  // namespace
 
-int run(int argc, const char* const* argv, run_end end) {
+int run(int argc, const char* const* argv) {
     conversion_run conversion;
-    int code = conversion.execute(argc, argv);
-    if (code != 1 && end == run_end::leave_model_to_exit) conversion.leave_model_to_exit();
-    return code;
+    return conversion.execute(argc, argv);
 }
 
 }  // namespace velmora

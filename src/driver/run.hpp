@@ -5,15 +5,10 @@
 
 namespace velmora {
 
-// What becomes of the run's POI sets after a finished export: freed, or left to the
-// end of the process (which main() reaches right after the run; freeing them one by one
-// is a noticeable part of a large conversion).  After a fatal condition they are freed.
-enum class run_end { free_model, leave_model_to_exit };
-
 // Runs the program and gives its exit code: 0 when every input was read and the output
 // written; 1 after a fatal condition, and when no input could be read (the output is
 // then left as it was); 2 when the output was written but some inputs were skipped or
 // refused.  Messages go to the diagnostics sink.
-[[nodiscard]] int run(int argc, const char* const* argv, run_end end = run_end::free_model);
+[[nodiscard]] int run(int argc, const char* const* argv);
 
 }  // namespace velmora

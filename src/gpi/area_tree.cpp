@@ -17,32 +17,39 @@ namespace {
 struct tree_item {
     double lat;
     double lon;
-    const char* name;    // never null
-    std::uint32_t slot;  // index of the waypoint in the array before the build
+    std::string_view name;  // empty when absent
+    std::uint32_t slot;     // number of the waypoint in the set
 };
 
-const char* name_of(const waypoint& w) {
-    return w.name ? w.name->c_str() : "";
+// Names compare as unsigned bytes up to their first zero byte, as C strings do.
+std::string_view name_of(const waypoint& w) {
+    std::string_view name = w.name.value_or_empty();
+    return name.substr(0, name.find('\0'));
 }
 
-// The algorithm runs over either items or waypoint pointers.
+int compare_names(std::string_view a, std::string_view b) {
+    std::size_t n = a.size() < b.size() ? a.size() : b.size();
+    if (n > 0) {
+        if (int c = std::memcmp(a.data(), b.data(), n); c != 0) return c;
+    }
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+// The algorithm runs over either items or waypoints.
 double lat_of(const tree_item& item) {
     return item.lat;
 }
 double lon_of(const tree_item& item) {
     return item.lon;
 }
-const char* name_of(const tree_item& item) {
+std::string_view name_of(const tree_item& item) {
     return item.name;
 }
-double lat_of(const std::unique_ptr<waypoint>& w) {
-    return w->lat;
+double lat_of(const waypoint& w) {
+    return w.lat;
 }
-double lon_of(const std::unique_ptr<waypoint>& w) {
-    return w->lon;
-}
-const char* name_of(const std::unique_ptr<waypoint>& w) {
-    return name_of(*w);
+double lon_of(const waypoint& w) {
+    return w.lon;
 }
 
 // The coordinate a range is ordered by.  A coordinate that is not a number orders like
@@ -63,7 +70,7 @@ int compare(const Item& a, const Item& b, split_key key) {
     double kb = key_of(b, key);
     if (ka < kb) return -1;
     if (ka > kb) return 1;
-    return std::strcmp(name_of(a), name_of(b));
+    return compare_names(name_of(a), name_of(b));
 }
 
 template <class Item>
@@ -98,10 +105,9 @@ void choose_pivot(std::span<Item> items, std::int32_t start, std::int32_t end, s
     if (min_lat == max_lat && min_lon == max_lon) {
         auto first = items.begin() + start;
         auto last = items.begin() + end + 1;
-        const char* head_name = name_of(head);
-        bool one_name = std::all_of(first + 1, last, [head_name](const Item& p) {
-            return std::strcmp(name_of(p), head_name) == 0;
-        });
+        std::string_view head_name = name_of(head);
+        bool one_name = std::all_of(first + 1, last,
+                                    [head_name](const Item& p) { return name_of(p) == head_name; });
         // Items equal in position and name are interchangeable: sorting them would
         // change nothing that the order depends on.
         if (!one_name) {
@@ -160,31 +166,12 @@ std::int32_t median_cut(std::span<tree_item> items, std::int32_t start, std::int
     return middle;
 }
 
-// Reports every item on the wrong side of the pivot at p.  With a strict cut the left
-// side orders before the pivot; with a middle cut it only does not order after it.
-void check_cut(std::span<const tree_item> items, std::int32_t start, std::int32_t end,
-               std::int32_t p, split_key key, bool strict) {
-    const tree_item& pivot = items[static_cast<std::size_t>(p)];
-    auto report_misplaced = [&](std::int32_t i) {
-        const tree_item& item = items[static_cast<std::size_t>(i)];
-        report("\n       %3i.: ## - %10.7f", static_cast<int>(i),
-               key == split_key::longitude ? item.lon : item.lat);
-    };
-    for (std::int32_t i = start; i < p; ++i) {
-        const tree_item& item = items[static_cast<std::size_t>(i)];
-        bool misplaced =
-            strict ? !orders_before(item, pivot, key) : orders_before(pivot, item, key);
-        if (misplaced) report_misplaced(i);
-    }
-    for (std::int32_t i = p + 1; i <= end; ++i) {
-        if (orders_before(items[static_cast<std::size_t>(i)], pivot, key)) report_misplaced(i);
-    }
-}
-
 class area_builder {
   public:
-    area_builder(std::span<tree_item> items, waypoint_array& waypoints)
-        : items_(items), waypoints_(waypoints) {}
+    explicit area_builder(std::span<tree_item> items) : items_(items) {}
+
+    // Whether a node was refused (more than four children asked of its parent).
+    [[nodiscard]] bool failed() const { return failed_; }
 
     void build(std::int32_t start, std::int32_t end, std::int32_t depth, area_node& parent);
 
@@ -200,8 +187,8 @@ class area_builder {
     std::int32_t cut(std::int32_t start, std::int32_t end, split_key key);
 
     std::span<tree_item> items_;
-    waypoint_array& waypoints_;
     int node_count_ = 0;
+    bool failed_ = false;
 };
 
 area_node* area_builder::add_node(area_node& parent, std::int32_t start, std::int32_t end,
@@ -210,6 +197,7 @@ area_node* area_builder::add_node(area_node& parent, std::int32_t start, std::in
     if (parent.child_count >= 4) {
         report("FATAL: Unexpected error! More than 4 childs required! (gpi=%i,child=%i)",
                node_count_, static_cast<int>(parent.child_count));
+        failed_ = true;
         return nullptr;
     }
     std::unique_ptr<area_node> node = area_node_new();
@@ -223,7 +211,6 @@ area_node* area_builder::add_node(area_node& parent, std::int32_t start, std::in
     node->is_leaf = leaf;
     node->first = start;
     node->last = end;
-    node->waypoints = &waypoints_;
     std::unique_ptr<area_node>& slot =
         parent.children[static_cast<std::size_t>(parent.child_count)];
     slot = std::move(node);
@@ -263,7 +250,6 @@ std::int32_t area_builder::cut(std::int32_t start, std::int32_t end, split_key k
     std::int32_t least = (end - start + 1) / balance_divisor;
     bool strict = p > start && p - start >= least && end - p + 1 >= least;
     if (!strict) p = median_cut(items_, start, end, key);
-    check_cut(items_, start, end, p, key, strict);
     return p;
 }
 
@@ -285,7 +271,7 @@ void area_builder::build_top(std::int32_t start, std::int32_t end, std::int32_t 
     // The right side is built by another thread into a node of its own, whose children
     // then follow those of the left side.
     area_node right_holder;
-    area_builder right(items_, waypoints_);
+    area_builder right(items_);
     if (!run_side_by_side([&] { build(start, p - 1, depth + 1, *node); },
                           [&] { right.build(p, end, depth + 1, right_holder); })) {
         build(start, p - 1, depth + 1, *node);
@@ -296,11 +282,13 @@ void area_builder::build_top(std::int32_t start, std::int32_t end, std::int32_t 
         if (node->child_count >= 4) {
             report("FATAL: Unexpected error! More than 4 childs required! (gpi=%i,child=%i)",
                    node_count_ + right.node_count_, static_cast<int>(node->child_count));
+            failed_ = true;
             break;
         }
         node->children[static_cast<std::size_t>(node->child_count++)] =
             std::move(right_holder.children[static_cast<std::size_t>(i)]);
     }
+    if (right.failed_) failed_ = true;
 }
 
 }  // namespace
@@ -317,38 +305,33 @@ void area_node_extend(area_node& node, double lat, double lon) {
 }
 
 int area_compare(const waypoint& a, const waypoint& b, split_key key) {
-    double ka = ordered(key == split_key::longitude ? a.lon : a.lat);
-    double kb = ordered(key == split_key::longitude ? b.lon : b.lat);
-    if (ka < kb) return -1;
-    if (ka > kb) return 1;
-    return std::strcmp(name_of(a), name_of(b));
+    return compare(a, b, key);
 }
 
-std::int32_t area_partition(waypoint_array& waypoints, std::int32_t start, std::int32_t end,
+std::int32_t area_partition(std::span<waypoint> waypoints, std::int32_t start, std::int32_t end,
                             split_key key) {
     if (start < 0 || end >= static_cast<std::int32_t>(waypoints.size())) return start;
-    return partition(std::span<std::unique_ptr<waypoint>>(waypoints), start, end, key);
+    return partition(waypoints, start, end, key);
 }
 
-void area_tree_build(waypoint_array& waypoints, std::int32_t start, std::int32_t end,
-                     std::int32_t depth, area_node& parent) {
-    if (start < 0 || end >= static_cast<std::int32_t>(waypoints.size()) || start > end) return;
-    // The build runs over items of the whole array (indices stay those of the array) and
-    // then puts the waypoints of start..end into the order of their items.
+std::optional<area_index> area_index_build(std::span<const waypoint> waypoints) {
+    if (waypoints.empty() || waypoints.size() > 0x7FFFFFFFu) return std::nullopt;
+    // The build runs over compact items, so that the passes over a range read contiguous
+    // memory; the items' final order is the order of the index.
     std::vector<tree_item> items(waypoints.size());
-    for (std::size_t i = static_cast<std::size_t>(start); i <= static_cast<std::size_t>(end); ++i) {
-        const waypoint& w = *waypoints[i];
+    for (std::size_t i = 0; i < waypoints.size(); ++i) {
+        const waypoint& w = waypoints[i];
         items[i] = {w.lat, w.lon, name_of(w), static_cast<std::uint32_t>(i)};
     }
-    area_builder builder(items, waypoints);
-    builder.build_top(start, end, depth, parent);
-
-    std::vector<std::unique_ptr<waypoint>> ordered_range;
-    ordered_range.reserve(static_cast<std::size_t>(end - start) + 1);
-    for (std::size_t i = static_cast<std::size_t>(start); i <= static_cast<std::size_t>(end); ++i) {
-        ordered_range.push_back(std::move(waypoints[items[i].slot]));
-    }
-    std::move(ordered_range.begin(), ordered_range.end(), waypoints.begin() + start);
+    area_node holder;
+    area_builder builder(items);
+    builder.build_top(0, static_cast<std::int32_t>(items.size()) - 1, 0, holder);
+    if (builder.failed() || holder.child_count != 1 || !holder.children[0]) return std::nullopt;
+    area_index index;
+    index.top = std::move(holder.children[0]);
+    index.order.reserve(items.size());
+    for (const tree_item& item : items) index.order.push_back(item.slot);
+    return index;
 }
 
 }  // namespace velmora

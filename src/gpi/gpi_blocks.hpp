@@ -2,6 +2,7 @@
 // Encoders of the GPI blocks that the writer produces.  Each one is a template over a
 // byte sink (gpi/byte_sink.hpp): the writer runs the same encoder over a counting sink
 // for the size pass and over a file sink for the write pass.
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,14 +12,9 @@
 #include "gpi/gpi_format.hpp"
 #include "gpi/gpi_units.hpp"
 #include "model/icon_list.hpp"
-#include "model/waypoint.hpp"
+#include "model/poiset.hpp"
 
 namespace velmora {
-
-// The text of an optional string; empty when absent.
-[[nodiscard]] inline std::string_view text_of(const std::optional<std::string>& text) {
-    return text ? std::string_view(*text) : std::string_view();
-}
 
 // A text as a multilingual string holds it: at most 65535 bytes.
 [[nodiscard]] inline std::string_view gpi_text(std::string_view text) {
@@ -42,32 +38,29 @@ void put_mstring(Sink& sink, std::string_view text) {
 }
 
 // The address fields in the order of their mask bits.
-inline constexpr const char* gpi_address_keys[5] = {"City", "Country", "State", "Postcode",
-                                                    "Street"};
-inline constexpr const char* gpi_phone_key = "PhoneNo";
+inline constexpr std::array<std::string_view, 5> gpi_address_keys = {"City", "Country", "State",
+                                                                    "Postcode", "Street"};
+inline constexpr std::string_view gpi_phone_key = "PhoneNo";
 
 // The parts of a waypoint that exist in a GPI file, each one a sub-block of its POI
 // block.  The size pass and the write pass both take them from poi_parts_of.
 struct poi_parts {
     bool alert = false;
     bool icon = false;
-    const std::string* comment = nullptr;      // present and not empty
-    const std::string* description = nullptr;  // present and not empty
+    std::optional<std::string_view> comment;      // present and not empty
+    std::optional<std::string_view> description;  // present and not empty
     bool address = false;                      // the address list holds a pair
     std::uint16_t address_mask = 0;
-    const std::string* address_fields[5] = {};  // by mask bit; null when absent
+    std::array<std::optional<std::string_view>, 5> address_fields;  // by mask bit
     bool phone = false;                         // the phone list holds a pair
-    const std::string* phone_number = nullptr;
+    std::optional<std::string_view> phone_number;
 
     [[nodiscard]] bool any() const {
-        return alert || icon || comment != nullptr || description != nullptr || address || phone;
+        return alert || icon || comment || description || address || phone;
     }
 };
 
-// The value stored under the key, when the key is in the list with a value.
-[[nodiscard]] const std::string* gpi_field(const field_list& list, std::string_view key);
-
-[[nodiscard]] poi_parts poi_parts_of(const waypoint& w);
+[[nodiscard]] poi_parts poi_parts_of(const waypoint& w, const poiset& set);
 
 template <class Sink>
 void encode_file_header(Sink& sink, std::int64_t time_stamp) {
@@ -122,16 +115,16 @@ void encode_alert_block(Sink& sink, const waypoint& w) {
 template <class Sink>
 void encode_address_block(Sink& sink, const poi_parts& parts) {
     std::uint32_t strings = 0;
-    for (const std::string* field : parts.address_fields) {
-        if (field != nullptr) strings += mstring_size(*field);
+    for (const auto& field : parts.address_fields) {
+        if (field) strings += mstring_size(*field);
     }
     sink.u16(gpi_address_block);
     sink.u16(gpi_has_main_size);
     sink.u32(2 + strings);
     sink.u32(2);
     sink.u16(parts.address_mask);
-    for (const std::string* field : parts.address_fields) {
-        if (field != nullptr) put_mstring(sink, *field);
+    for (const auto& field : parts.address_fields) {
+        if (field) put_mstring(sink, *field);
     }
 }
 
@@ -152,7 +145,7 @@ template <class Sink>
 void encode_poi_block(Sink& sink, const waypoint& w, const poi_parts& parts,
                       std::uint32_t total_size) {
     bool sub_blocks = parts.any();
-    std::string_view name = gpi_text(text_of(w.name));
+    std::string_view name = gpi_text(w.name.value_or_empty());
     sink.u16(gpi_poi_block);
     sink.u16(sub_blocks ? gpi_has_main_size : 0);
     sink.u32(total_size - (sub_blocks ? 12 : 8));
@@ -186,12 +179,14 @@ void encode_poi_block(Sink& sink, const waypoint& w, const poi_parts& parts,
     if (parts.phone) encode_phone_block(sink, parts);
 }
 
-// The area block's own bytes, without its children; the node's record_size must be set.
+// The area block's own bytes, without its children: record_size is the bytes of the
+// whole block, flags the OR of the flags of the waypoints below.
 template <class Sink>
-void encode_area_header(Sink& sink, const area_node& node) {
+void encode_area_header(Sink& sink, const area_node& node, std::int64_t record_size,
+                        std::uint32_t flags) {
     sink.u16(gpi_area_block);
     sink.u16(gpi_has_main_size);
-    sink.u32(static_cast<std::uint32_t>(node.record_size - 12));
+    sink.u32(static_cast<std::uint32_t>(record_size - 12));
     sink.u32(gpi_area_main_size);
     sink.u32(static_cast<std::uint32_t>(semicircles(node.north)));
     sink.u32(static_cast<std::uint32_t>(semicircles(node.east)));
@@ -199,7 +194,7 @@ void encode_area_header(Sink& sink, const area_node& node) {
     sink.u32(static_cast<std::uint32_t>(semicircles(node.west)));
     sink.u32(0);
     sink.u16(1);
-    sink.u8((node.flags & (has_proximity | has_speed)) != 0 ? 1 : 0);
+    sink.u8((flags & (has_proximity | has_speed)) != 0 ? 1 : 0);
 }
 
 // Bytes of the pixel rows of a bitmap: row_size * height.

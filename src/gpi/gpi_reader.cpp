@@ -43,6 +43,8 @@ constexpr std::size_t skipped_kind_count = 6;
 struct gpi_file_state {
     using language_code = std::array<char, 2>;
 
+    std::int32_t code_page = 0;  // of the last POI header, for the groups after it
+    std::int32_t time = 0;       // of the last file header
     std::string wanted;  // upper case; texts' codes have two letters, so longer ones match none
     std::vector<language_code> languages;  // of the texts, in order of first appearance
     bool header_seen = false;
@@ -211,8 +213,9 @@ bool read_file_header(block_in& block, poiset_list& list, gpi_file_state* file) 
             file_pos(block.data_pos));
         return false;
     }
-    list.gpi_time = static_cast<std::int32_t>(time);
-    if (file != nullptr) file->header_seen = true;
+    (void)list;
+    file->time = static_cast<std::int32_t>(time);
+    file->header_seen = true;
     return skip_nested_records(block, file);
 }
 
@@ -230,7 +233,8 @@ bool read_poi_header(block_in& block, poiset_list& list, gpi_file_state* file) {
     // behind it hold flags in files of the newer layout.
     std::uint16_t code_page_number = 0;
     if (!(in.skip(3) && in.skip(2) && in.u16(code_page_number))) return cut_short(block);
-    list.gpi_codepage = code_page_number;
+    (void)list;
+    file->code_page = code_page_number;
     return skip_nested_records(block, file);
 }
 
@@ -240,9 +244,9 @@ bool read_poi_set_header(block_in& block, poiset_list& list, gpi_file_state* fil
     poiset* set = poiset_list_add(list);
     if (set == nullptr) return false;
     set->name = std::move(name);
-    set->is_utf8 = static_cast<std::uint32_t>(list.gpi_codepage) == utf8_code_page;
-    set->locale = code_page::create(list.gpi_codepage);
-    set->time = list.gpi_time;
+    set->is_utf8 = static_cast<std::uint32_t>(file->code_page) == utf8_code_page;
+    set->codepage = code_page::create(file->code_page);
+    set->time = file->time;
     set->icons = std::make_unique<icon_list>();
     return read_children(block, gpi_record{&list, set, nullptr, file}, 0);
 }
@@ -286,7 +290,7 @@ bool read_poi_block(block_in& block, const gpi_record& current) {
     point->lat = semicircles_to_degrees(lat);
     point->lon = semicircles_to_degrees(lon);
     point->flags |= has_position;
-    point->name = std::move(name);
+    point->name = current.set->store(name);
     if (block.flags == 0) return true;
     return read_children(block, gpi_record{current.list, current.set, point, current.file}, 0);
 }
@@ -350,7 +354,6 @@ bool read_bitmap_block(block_in& block, poiset& set) {
     bitmap->bits_per_pixel = bits_per_pixel;
     bitmap->palette_count = palette_count;
     bitmap->transparent_colour = transparent_colour;
-    bitmap->block_size = static_cast<std::int32_t>(block_size);
     const std::uint8_t* pixels = nullptr;
     (void)in.bytes(image_size, pixels);
     bitmap->pixels.assign(pixels, pixels + image_size);
@@ -368,10 +371,10 @@ bool read_bitmap_block(block_in& block, poiset& set) {
     return true;
 }
 
-bool read_text_block(block_in& block, std::optional<std::string>& target, gpi_file_state* file) {
+bool read_text_block(block_in& block, poiset& set, stored_text& target, gpi_file_state* file) {
     std::string text;
     if (!read_string_field(block, text, file)) return false;
-    target = std::move(text);
+    target = set.store(text);
     return true;
 }
 
@@ -380,18 +383,18 @@ bool read_text_block(block_in& block, std::optional<std::string>& target, gpi_fi
 constexpr std::uint8_t description_multilingual = 0x01;
 constexpr std::uint8_t description_plain = 0x02;
 
-bool read_description_block(block_in& block, waypoint& point, gpi_file_state* file) {
+bool read_description_block(block_in& block, poiset& set, waypoint& point, gpi_file_state* file) {
     std::uint8_t kind = 0;
     if (!block.body.u8(kind)) return cut_short(block);
     if ((kind & description_multilingual) != 0 || (kind & description_plain) == 0) {
-        return read_text_block(block, point.description, file);
+        return read_text_block(block, set, point.description, file);
     }
     std::uint16_t length = 0;
     const std::uint8_t* bytes = nullptr;
     if (!(block.body.u16(length) && block.body.bytes(length, bytes))) return cut_short(block);
     std::string text;
     take_text(bytes, length, text);
-    point.description = std::move(text);
+    point.description = set.store(text);
     return true;
 }
 
@@ -453,7 +456,7 @@ bool read_speed_camera(block_in& block, poiset& set, gpi_file_state* file) {
     point->lat = position->first;
     point->lon = position->second;
     point->flags |= has_position;
-    point->name = (flags & camera_red_light) != 0 ? "Red-light camera" : "Speed camera";
+    point->name = set.store((flags & camera_red_light) != 0 ? "Red-light camera" : "Speed camera");
     double speed = ((flags >> 3) & 0x0F) * 10.0 + ((flags & camera_plus_five) != 0 ? 5.0 : 0.0);
     if ((flags & camera_kmh) == 0) speed = std::floor(speed * km_per_mile + 0.5);
     if (speed > 0.0) {
@@ -566,9 +569,9 @@ bool dispatch(block_in& block, const gpi_record& current, int area_depth) {
         case bitmap_block_type:
             return read_bitmap_block(block, *current.set);
         case comment_block_type:
-            return read_text_block(block, current.point->comment, current.file);
+            return read_text_block(block, *current.set, current.point->comment, current.file);
         case description_block_type:
-            return read_description_block(block, *current.point, current.file);
+            return read_description_block(block, *current.set, *current.point, current.file);
         case speed_camera_block_type:
             return read_speed_camera(block, *current.set, current.file);
         default:

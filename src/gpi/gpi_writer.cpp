@@ -13,198 +13,52 @@
 #include "gpi/gpi_blocks.hpp"
 #include "gpi/gpi_format.hpp"
 #include "gpi/gpi_units.hpp"
-#include "icons/icon_convert.hpp"
 #include "model/icon_list.hpp"
 #include "platform/messages.hpp"
 #include "platform/side_by_side.hpp"
-#include "text/encoding.hpp"
 
 namespace velmora {
 
-const std::string* gpi_field(const field_list& list, std::string_view key) {
-    int index = field_list_find(list, key);
-    if (index < 0) return nullptr;
-    const std::optional<std::string>& value = list.values[static_cast<std::size_t>(index)];
-    return value ? &*value : nullptr;
-}
-
-poi_parts poi_parts_of(const waypoint& w) {
+poi_parts poi_parts_of(const waypoint& w, const poiset& set) {
     poi_parts parts;
     parts.alert = has_alert(w);
     parts.icon = (w.flags & has_icon) != 0;
-    if (w.comment && !w.comment->empty()) parts.comment = &*w.comment;
-    if (w.description && !w.description->empty()) parts.description = &*w.description;
-    if (field_list_count(w.address) > 0) {
-        parts.address = true;
-        for (int i = 0; i < 5; ++i) {
-            const std::string* field = gpi_field(*w.address, gpi_address_keys[i]);
-            parts.address_fields[i] = field;
-            if (field != nullptr) parts.address_mask |= static_cast<std::uint16_t>(1u << i);
+    if (w.comment && !w.comment->empty()) parts.comment = *w.comment;
+    if (w.description && !w.description->empty()) parts.description = *w.description;
+    if (const waypoint_details* details = set.details_of(w)) {
+        if (!details->address.empty()) {
+            parts.address = true;
+            for (std::size_t i = 0; i < gpi_address_keys.size(); ++i) {
+                auto field = find_value(details->address, gpi_address_keys[i]);
+                parts.address_fields[i] = field;
+                if (field) parts.address_mask |= static_cast<std::uint16_t>(1u << i);
+            }
         }
-    }
-    if (field_list_count(w.phones) > 0) {
-        parts.phone = true;
-        parts.phone_number = gpi_field(*w.phones, gpi_phone_key);
+        if (!details->phones.empty()) {
+            parts.phone = true;
+            parts.phone_number = find_value(details->phones, gpi_phone_key);
+        }
     }
     return parts;
 }
 
-void compute_poi_size(waypoint& w) {
+std::uint32_t poi_block_size(const waypoint& w, const poiset& set) {
     counting_sink counter;
-    encode_poi_block(counter, w, poi_parts_of(w), 0);
-    w.gpi_size = static_cast<std::int32_t>(counter.count());
-}
-
-std::int64_t compute_area_sizes(area_node* node) {
-    if (node == nullptr) return 0;
-    counting_sink own;
-    encode_area_header(own, *node);
-    node->record_size = static_cast<std::int64_t>(own.count());
-    if (node->is_leaf) {
-        for (std::int32_t i = node->first; i <= node->last; ++i) {
-            waypoint& w = *(*node->waypoints)[static_cast<std::size_t>(i)];
-            if (w.gpi_size == 0) compute_poi_size(w);
-            node->record_size += w.gpi_size;
-            node->flags |= w.flags;
-        }
-    } else {
-        for (std::int32_t i = 0; i < node->child_count; ++i) {
-            area_node* child = node->children[static_cast<std::size_t>(i)].get();
-            node->record_size += compute_area_sizes(child);
-            node->flags |= child->flags;
-        }
-    }
-    return node->record_size;
+    encode_poi_block(counter, w, poi_parts_of(w, set), 0);
+    return static_cast<std::uint32_t>(counter.count());
 }
 
 namespace {
 
-// Replaces a UTF-8 text by its conversion, in the memory it has.
-void convert_text(std::optional<std::string>& text, const code_page& page) {
-    if (text) utf8_to_codepage_in_place(*text, page);
-}
-
-void convert_waypoints(std::span<const std::unique_ptr<waypoint>> waypoints,
-                       const code_page& output_locale) {
-    for (const std::unique_ptr<waypoint>& w : waypoints) {
-        convert_text(w->name, output_locale);
-        convert_text(w->description, output_locale);
-        convert_text(w->comment, output_locale);
-        convert_text(w->symbol, output_locale);
-        convert_text(w->link, output_locale);
-        if (w->address) field_list_to_codepage(*w->address, output_locale);
-        if (w->phones) field_list_to_codepage(*w->phones, output_locale);
-    }
-}
-
-// Sets of at least this many waypoints are converted by two threads.
-constexpr std::size_t parallel_conversion_from = 65536;
-
-}  // namespace
-
-void convert_poiset_strings(poiset& set, const code_page& output_locale) {
-    std::span<const std::unique_ptr<waypoint>> all(set.waypoints);
-    // Each waypoint is converted in place and on its own, so the halves share nothing.
-    auto half = all.size() / 2;
-    if (all.size() >= parallel_conversion_from &&
-        run_side_by_side([&] { convert_waypoints(all.first(half), output_locale); },
-                         [&] { convert_waypoints(all.subspan(half), output_locale); })) {
-        return;
-    }
-    convert_waypoints(all, output_locale);
-}
-
-namespace {
-
-// At most this much of a name goes into a message.
-constexpr int shown_name = 64;
-
-// Cuts a text to what a multilingual string holds.  In UTF-8 text the cut moves back to
-// the start of a character that would be split.
-bool cut_text(std::string& text, bool utf8) {
-    if (text.size() <= gpi_max_text) return false;
-    std::size_t end = gpi_max_text;
-    if (utf8) {
-        std::size_t lead = end;
-        while (lead > 0 && end - lead < 3 &&
-               (static_cast<unsigned char>(text[lead]) & 0xC0) == 0x80) {
-            --lead;
-        }
-        if (lead < end && (static_cast<unsigned char>(text[lead]) & 0xC0) == 0xC0) end = lead;
-    }
-    text.resize(end);
-    return true;
-}
-
-// Makes a set fit the fields of the format: texts longer than 65535 bytes are cut, and
-// alert values beyond 16 bits (which the encoder clamps) are reported.  Then every
-// waypoint is sized afresh, so no size cached from earlier texts survives.
-class set_preparation {
-  public:
-    explicit set_preparation(poiset& set) : set_(set) {}
-
-    void run() {
-        // The group name is written unconverted: in a UTF-8 set it is still UTF-8.
-        if (cut_text(set_.name, set_.is_utf8)) {
-            report("\nWarning: Name of poi set (%.*s) is longer than 65535 bytes, cut to %zu bytes",
-                   shown_name, set_.name.c_str(), set_.name.size());
-        }
-        for (std::size_t i = 0; i < set_.waypoints.size(); ++i) prepare(*set_.waypoints[i], i + 1);
-    }
-
-  private:
-    void prepare(waypoint& w, std::size_t number) {
-        if (w.name) cut(*w.name, "Name", w, number);
-        if (w.comment) cut(*w.comment, "Comment", w, number);
-        if (w.description) cut(*w.description, "Description", w, number);
-        if (w.address) {
-            for (const char* key : gpi_address_keys) cut_field(*w.address, key, w, number);
-        }
-        if (w.phones) cut_field(*w.phones, gpi_phone_key, w, number);
-        if ((w.flags & has_proximity) != 0) {
-            clamped_u16 proximity = gpi_distance_clamped(w.proximity);
-            if (proximity.clamped) {
-                report(
-                    "\nWarning: Proximity (%.1f m) of poi %zu (%.*s) in set (%s) does not fit a "
-                    "gpi file, written as %u m",
-                    w.proximity, number, shown_name, name_of(w), set_.name.c_str(),
-                    static_cast<unsigned>(proximity.value));
-            }
-        }
-        if ((w.flags & has_speed) != 0) {
-            clamped_u16 speed = gpi_speed_clamped(w.speed);
-            if (speed.clamped) {
-                report(
-                    "\nWarning: Speed (%.1f km/h) of poi %zu (%.*s) in set (%s) does not fit a gpi "
-                    "file, written as %.1f km/h",
-                    w.speed, number, shown_name, name_of(w), set_.name.c_str(),
-                    speed.value * 0.036);
-            }
-        }
-        // Sized here, in reading order, rather than later in the order of the tree.
-        compute_poi_size(w);
-    }
-
-    void cut(std::string& text, const char* what, const waypoint& w, std::size_t number) {
-        // Waypoint texts are in a single-byte code page here: those of UTF-8 sets were
-        // converted before.
-        if (!cut_text(text, false)) return;
-        report(
-            "\nWarning: %s of poi %zu (%.*s) in set (%s) is longer than 65535 bytes, cut to %zu "
-            "bytes",
-            what, number, shown_name, name_of(w), set_.name.c_str(), text.size());
-    }
-
-    void cut_field(field_list& list, const char* key, const waypoint& w, std::size_t number) {
-        int index = field_list_find(list, key);
-        if (index < 0) return;
-        std::optional<std::string>& value = list.values[static_cast<std::size_t>(index)];
-        if (value) cut(*value, key, w, number);
-    }
-
-    static const char* name_of(const waypoint& w) { return w.name ? w.name->c_str() : ""; }
-
-    poiset& set_;
+// The writer's own sizes of a group: every POI block's (by waypoint number) and every
+// area block's with the OR of the flags below it (by the node's place in file order).
+struct group_sizes {
+    std::vector<std::uint32_t> poi;          // by waypoint number
+    std::vector<const area_node*> nodes;     // in file order
+    std::vector<std::int64_t> record_size;   // bytes of each node's whole area block
+    std::vector<std::uint32_t> flags;        // OR of the flags of all waypoints below
+    std::vector<std::int64_t> own;           // bytes a node adds in file order: its own
+                                             // header, and the POI blocks of a leaf
 };
 
 // A hint to the processor that nothing observes, so that the compiler must not drop
@@ -217,52 +71,66 @@ inline void prefetch(const void* address) {
 #endif
 }
 
-void prefetch_text(const std::optional<std::string>& text) {
-    if (text) prefetch(text->data());
-}
-
-// The tree orders the waypoints by place, not as they lie in memory, so each one and
-// its texts would be fetched from memory only when the encoder reaches them, one after
-// the other.  Asking for them some waypoints early lets the fetches overlap: the
-// records of the waypoints sixteen ahead, and the texts of those eight ahead, whose
-// records have arrived by then.
-void prefetch_ahead(const waypoint_array& all, std::size_t i) {
-    if (i + 16 < all.size()) prefetch(all[i + 16].get());
-    if (i + 8 < all.size()) {
-        const waypoint& soon = *all[i + 8];
-        prefetch_text(soon.name);
-        prefetch_text(soon.comment);
-        prefetch_text(soon.description);
+// The area order visits the waypoints by place, not as they lie in memory, so each one
+// and its name would be fetched only when the encoder reaches it.  Asking for them some
+// waypoints early lets the fetches overlap: the records sixteen ahead, and the names
+// of those eight ahead, whose records have arrived by then.
+void prefetch_ahead(const poiset& set, std::span<const std::uint32_t> order, std::size_t i) {
+    if (i + 16 < order.size()) prefetch(&set.waypoints[order[i + 16]]);
+    if (i + 8 < order.size()) {
+        const waypoint& soon = set.waypoints[order[i + 8]];
+        if (soon.name && !soon.name->empty()) prefetch(soon.name->data());
     }
 }
 
+// Fills the sizes of the node and of every node below it, in file order; gives the
+// node's place.
+std::size_t measure_node(const area_node& node, const gpi_group& group, group_sizes& sizes) {
+    std::size_t place = sizes.nodes.size();
+    sizes.nodes.push_back(&node);
+    counting_sink own;
+    encode_area_header(own, node, 0, 0);
+    sizes.record_size.push_back(static_cast<std::int64_t>(own.count()));
+    sizes.flags.push_back(0);
+    sizes.own.push_back(static_cast<std::int64_t>(own.count()));
+    std::int64_t bytes = 0;
+    std::uint32_t flags = 0;
+    if (node.is_leaf) {
+        for (std::int32_t i = node.first; i <= node.last; ++i) {
+            std::uint32_t number = group.areas.order[static_cast<std::size_t>(i)];
+            bytes += sizes.poi[number];
+            flags |= group.set->waypoints[number].flags;
+        }
+        sizes.own[place] += bytes;
+    } else {
+        for (std::int32_t i = 0; i < node.child_count; ++i) {
+            std::size_t child = measure_node(*node.children[static_cast<std::size_t>(i)], group, sizes);
+            bytes += sizes.record_size[child];
+            flags |= sizes.flags[child];
+        }
+    }
+    sizes.record_size[place] += bytes;
+    sizes.flags[place] = flags;
+    return place;
+}
+
+group_sizes measure_group(const gpi_group& group) {
+    group_sizes sizes;
+    const poiset& set = *group.set;
+    sizes.poi.resize(set.waypoints.size());
+    for (std::size_t i = 0; i < set.waypoints.size(); ++i)
+        sizes.poi[i] = poi_block_size(set.waypoints[i], set);
+    measure_node(*group.areas.top, group, sizes);
+    return sizes;
+}
+
 // Groups of at least this many waypoints are encoded by two threads.
-constexpr std::int32_t parallel_write_from = 65536;
+constexpr std::size_t parallel_write_from = 65536;
 
 // Bytes of area blocks that one thread encodes at a time, and how many such pieces may
 // wait to be written: this bounds the memory the second thread takes.
 constexpr std::int64_t piece_target = std::int64_t{1} << 20;
 constexpr std::size_t pieces_ahead = 8;
-
-// The nodes of the tree in the order of their area blocks in the file.
-void collect_nodes(const area_node& node, std::vector<const area_node*>& order) {
-    order.push_back(&node);
-    if (node.is_leaf) return;
-    for (std::int32_t i = 0; i < node.child_count; ++i) {
-        collect_nodes(*node.children[static_cast<std::size_t>(i)], order);
-    }
-}
-
-// The bytes a node adds in file order: its own header, and the POI blocks of a leaf.
-std::int64_t own_bytes(const area_node& node) {
-    std::int64_t bytes = node.record_size;
-    if (!node.is_leaf) {
-        for (std::int32_t i = 0; i < node.child_count; ++i) {
-            bytes -= node.children[static_cast<std::size_t>(i)]->record_size;
-        }
-    }
-    return bytes;
-}
 
 // A run of nodes whose blocks one thread encodes into memory; the writer thread puts
 // the pieces into the file in order.
@@ -276,17 +144,20 @@ struct area_piece {
 };
 
 // Encodes a piece, the sizes measured before; false when the bytes disagree with them.
-bool encode_piece(area_piece& piece, const std::vector<const area_node*>& order) {
+bool encode_piece(area_piece& piece, const gpi_group& group, const group_sizes& sizes) {
     piece.data.resize(static_cast<std::size_t>(piece.bytes));
     span_sink out(piece.data.data());
+    const poiset& set = *group.set;
+    std::span<const std::uint32_t> order(group.areas.order);
     for (std::size_t n = piece.first; n < piece.end; ++n) {
-        const area_node& node = *order[n];
-        encode_area_header(out, node);
+        const area_node& node = *sizes.nodes[n];
+        encode_area_header(out, node, sizes.record_size[n], sizes.flags[n]);
         if (!node.is_leaf) continue;
         for (std::int32_t i = node.first; i <= node.last; ++i) {
-            prefetch_ahead(*node.waypoints, static_cast<std::size_t>(i));
-            const waypoint& w = *(*node.waypoints)[static_cast<std::size_t>(i)];
-            encode_poi_block(out, w, poi_parts_of(w), static_cast<std::uint32_t>(w.gpi_size));
+            prefetch_ahead(set, order, static_cast<std::size_t>(i));
+            std::uint32_t number = order[static_cast<std::size_t>(i)];
+            const waypoint& w = set.waypoints[number];
+            encode_poi_block(out, w, poi_parts_of(w, set), sizes.poi[number]);
         }
     }
     return out.end() == piece.data.data() + piece.data.size();
@@ -295,15 +166,13 @@ bool encode_piece(area_piece& piece, const std::vector<const area_node*>& order)
 // Writes the area blocks below top.  They are cut into pieces of about a megabyte in
 // file order, which are encoded into memory and written in order; in a large group a
 // second thread encodes pieces while this one encodes and writes.
-bool write_areas(file_sink& sink, const area_node& top) {
-    std::vector<const area_node*> order;
-    collect_nodes(top, order);
+bool write_areas(file_sink& sink, const gpi_group& group, const group_sizes& sizes) {
     std::vector<area_piece> pieces;
-    for (std::size_t n = 0; n < order.size();) {
+    for (std::size_t n = 0; n < sizes.nodes.size();) {
         area_piece piece;
         piece.first = n;
-        while (n < order.size() && piece.bytes < piece_target)
-            piece.bytes += own_bytes(*order[n++]);
+        while (n < sizes.nodes.size() && piece.bytes < piece_target)
+            piece.bytes += sizes.own[n++];
         piece.end = n;
         pieces.push_back(std::move(piece));
     }
@@ -323,7 +192,7 @@ bool write_areas(file_sink& sink, const area_node& top) {
         held.unlock();
         bool ok = false;
         try {
-            ok = encode_piece(pieces[index], order);
+            ok = encode_piece(pieces[index], group, sizes);
         } catch (...) {
             ok = false;  // out of memory for the piece; reported by the writing thread
         }
@@ -377,37 +246,18 @@ bool write_areas(file_sink& sink, const area_node& top) {
             encode(*index, held);
         }
     };
-    if (top.last - top.first + 1 < parallel_write_from || !run_side_by_side(write_all, help)) {
+    if (group.areas.order.size() < parallel_write_from || !run_side_by_side(write_all, help)) {
         write_all();
     }
     return ok;
 }
 
-bool write_set(file_sink& sink, poiset& set, const code_page& output_locale) {
-    if (set.is_utf8) convert_poiset_strings(set, output_locale);
-    set_preparation(set).run();
-
-    std::unique_ptr<icon_list> bitmaps = build_bitmap_set(set.icons.get());
-    if (!bitmaps) bitmaps = std::make_unique<icon_list>();
-
-    std::unique_ptr<area_node> holder = area_node_new();
-    holder->waypoints = &set.waypoints;
-    holder->first = 0;
-    holder->last = set.count() - 1;
-    area_tree_build(set.waypoints, 0, set.count() - 1, 0, *holder);
-    area_node* top = holder->children[0].get();
-    if (holder->child_count != 1 || top == nullptr) {
-        report("\nError: No area index for poi set (%s)", set.name.c_str());
-        return false;
-    }
-    compute_area_sizes(top);
-    return write_poi_set_header(sink, set.name, *top, *bitmaps);
-}
 
 }  // namespace
 
-bool write_poi_set_header(file_sink& sink, const std::string& name, const area_node& top,
-                          const icon_list& bitmap_set) {
+bool write_poi_group(file_sink& sink, const gpi_group& group) {
+    const std::string& name = group.set->name;
+    const icon_list& bitmap_set = *group.bitmaps;
     std::uint64_t bitmap_bytes = 0;
     for (const std::unique_ptr<icon_entry>& entry : bitmap_set.entries) {
         if (!entry) continue;
@@ -428,9 +278,10 @@ bool write_poi_set_header(file_sink& sink, const std::string& name, const area_n
         }
         bitmap_bytes += gpi_bitmap_block_size(*entry->bitmap);
     }
+    group_sizes sizes = measure_group(group);
     bool main_size = !bitmap_set.entries.empty();
     std::uint64_t length =
-        mstring_size(name) + static_cast<std::uint64_t>(top.record_size) + bitmap_bytes;
+        mstring_size(name) + static_cast<std::uint64_t>(sizes.record_size[0]) + bitmap_bytes;
     if (length > 0xFFFFFFFFu) {
         report("\nError: Poi set (%s) needs %llu bytes, more than a gpi file can hold",
                name.c_str(), static_cast<unsigned long long>(length));
@@ -441,7 +292,7 @@ bool write_poi_set_header(file_sink& sink, const std::string& name, const area_n
     sink.u32(static_cast<std::uint32_t>(length));
     if (main_size) sink.u32(mstring_size(name));
     put_mstring(sink, name);
-    return write_areas(sink, top) && write_bitmap_blocks(sink, bitmap_set);
+    return write_areas(sink, group, sizes) && write_bitmap_blocks(sink, bitmap_set);
 }
 
 bool write_bitmap_blocks(file_sink& sink, const icon_list& bitmap_set) {
@@ -468,22 +319,17 @@ bool write_bitmap_blocks(file_sink& sink, const icon_list& bitmap_set) {
     return true;
 }
 
-bool write_gpi(std::FILE* file, poiset_list& list, const code_page& output_locale,
+bool write_gpi(std::FILE* file, std::span<const gpi_group> groups, int code_page_number,
                std::int64_t time_stamp) {
     file_sink sink(file);
     encode_file_header(sink, time_stamp);
-    encode_poi_header(sink, output_locale.number());
-    for (const std::unique_ptr<poiset>& set : list.poisets) {
-        if (set->waypoints.empty()) {
-            report("\nWarning: Poi set (%s) has no pois; it is left out of the gpi file",
-                   set->name.c_str());
-            continue;
-        }
+    encode_poi_header(sink, code_page_number);
+    for (const gpi_group& group : groups) {
         try {
-            if (!write_set(sink, *set, output_locale)) return false;
+            if (!write_poi_group(sink, group)) return false;
         } catch (const std::bad_alloc&) {
             report("\nError: Out of memory while writing poi set (%s) into the gpi file",
-                   set->name.c_str());
+                   group.set->name.c_str());
             return false;
         }
     }

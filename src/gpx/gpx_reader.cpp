@@ -36,7 +36,7 @@ void set_encoding(std::string_view text, poiset& set) {
     if (text.starts_with(utf8_bom)) {
         // The byte order mark settles it, whatever a declaration claims.
         set.is_utf8 = true;
-        set.locale.reset();
+        set.codepage.reset();
         return;
     }
     std::size_t open = text.find("<?xml");
@@ -50,18 +50,18 @@ void set_encoding(std::string_view text, poiset& set) {
     }
     if (equals_ignore_case(enc, "utf-8")) {
         set.is_utf8 = true;
-        set.locale.reset();
+        set.codepage.reset();
         return;
     }
     set.is_utf8 = false;
-    set.locale = code_page::from_locale_name("." + enc);
-    if (!set.locale) {
-        if (auto name = code_page_locale_name(enc)) set.locale = code_page::from_locale_name(*name);
+    set.codepage = code_page::from_locale_name("." + enc);
+    if (!set.codepage) {
+        if (auto name = code_page_locale_name(enc)) set.codepage = code_page::from_locale_name(*name);
     }
-    if (!set.locale) {
+    if (!set.codepage) {
         report("\nError converting Encoding=\"%s\" to locale in xml file!\nUsing 1250 instead.",
                enc.c_str());
-        set.locale = code_page::create(1250);
+        set.codepage = code_page::create(1250);
     }
 }
 
@@ -99,7 +99,7 @@ class gpx_text_reader {
     gpx_text_reader(std::string_view text, poiset& set, bool drop_forbidden)
         : text_(text),
           set_(set),
-          encoding_{set.is_utf8, set.locale ? &*set.locale : nullptr, drop_forbidden},
+          encoding_{set.is_utf8, set.codepage ? &*set.codepage : nullptr, drop_forbidden},
           scanner_(text, element_names) {}
 
     // Reads every waypoint, on two threads when the text is at least parallel_from bytes
@@ -169,7 +169,7 @@ class gpx_text_reader {
     bool read_in_two(std::size_t cut, const passed_text& passed) {
         poiset rest;
         rest.is_utf8 = set_.is_utf8;
-        rest.locale = set_.locale;
+        rest.codepage = set_.codepage;
         xml_wpt_scanner second(text_, element_names, cut);
         std::string second_messages;
         std::atomic<int> verdict{undecided};
@@ -196,8 +196,9 @@ class gpx_text_reader {
         }
         report_text(second_messages);
         if (!scanner_.first_malformed()) second_malformed_ = second.first_malformed();
-        set_.waypoints.insert(set_.waypoints.end(), std::make_move_iterator(rest.waypoints.begin()),
-                              std::make_move_iterator(rest.waypoints.end()));
+        // The rest's waypoints view texts in the rest's store, whose blocks move along.
+        set_.waypoints.insert(set_.waypoints.end(), rest.waypoints.begin(), rest.waypoints.end());
+        set_.texts.take_over(std::move(rest.texts));
         return true;
     }
 
@@ -273,12 +274,12 @@ void gpx_text_reader::read_waypoint(const xml_wpt& wpt, poiset& into) const {
         w->proximity = speed->speed * 10.0;
         w->flags |= has_proximity | has_speed;
     }
-    w->name = std::move(name);
-    w->comment = std::move(comment);
-    w->description = std::move(description);
-    w->symbol = symbol ? ascii_lower(*symbol) : std::string();
+    w->name = into.store(*name);
+    w->comment = into.store_optional(comment);
+    w->description = into.store_optional(description);
+    w->symbol = into.store(symbol ? ascii_lower(*symbol) : std::string());
     if (const xml_child& link = wpt.children[e_link]; link.present && link.content_end > link.content_begin) {
-        w->link = std::string(text_.substr(link.content_begin, link.content_end - link.content_begin));
+        w->link = into.store(text_.substr(link.content_begin, link.content_end - link.content_begin));
     }
 }
 

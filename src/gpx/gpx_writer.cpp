@@ -124,7 +124,7 @@ void append_set_text(std::string& out, std::string_view text, const poiset& set,
         return;
     }
     // Without memory for the conversion the element stays empty.
-    if (auto utf8 = codepage_text_to_utf8(text, set)) append_text(out, *utf8, place);
+    if (auto utf8 = codepage_text_to_utf8(text, set.codepage)) append_text(out, *utf8, place);
 }
 
 void append_fixed7(std::string& out, double value) {
@@ -274,9 +274,10 @@ void append_waypoint(std::string& out, const waypoint& w, const poiset& set) {
     out += "\t\t<sym>Waypoint</sym>\n";
 
     bool proximity = (w.flags & has_proximity) != 0;
-    int address_count = field_list_count(w.address);
-    int phone_count = field_list_count(w.phones);
-    if (address_count > 0 || phone_count > 0 || proximity) {
+    const waypoint_details* details = set.details_of(w);
+    bool address = details != nullptr && !details->address.empty();
+    bool phones = details != nullptr && !details->phones.empty();
+    if (address || phones || proximity) {
         out += "\t\t<extensions>\n";
         out += "\t\t\t<gpxx:WaypointExtension xmlns:gpxx=\"";
         out += gpxx_namespace;
@@ -286,33 +287,28 @@ void append_waypoint(std::string& out, const waypoint& w, const poiset& set) {
             append_proximity(out, w.proximity);
             out += "</gpxx:Proximity>\n";
         }
-        if (address_count > 0) {
-            const field_list& address = *w.address;
+        if (address) {
             out += "\t\t\t\t<gpxx:Address>\n";
-            for (std::size_t i = 0; i < address.keys.size(); ++i) {
-                std::string_view key =
-                    address.keys[i] ? std::string_view(*address.keys[i]) : std::string_view();
+            for (const text_pair& pair : details->address) {
+                std::string_view key = pair.key.value_or_empty();
                 out += "\t\t\t\t\t<gpxx:";
                 out += key;
                 out += '>';
-                if (address.values[i]) {
-                    append_set_text(out, *address.values[i], set, text_place::element);
-                }
+                if (pair.value) append_set_text(out, *pair.value, set, text_place::element);
                 out += "</gpxx:";
                 out += key;
                 out += ">\n";
             }
             out += "\t\t\t\t</gpxx:Address>\n";
         }
-        for (std::size_t i = 0; i < static_cast<std::size_t>(phone_count); ++i) {
-            const field_list& phones = *w.phones;
-            out += "\t\t\t\t<gpxx:PhoneNumber Category=\"";
-            if (phones.keys[i]) append_text(out, *phones.keys[i], text_place::attribute);
-            out += "\">";
-            if (phones.values[i]) {
-                append_set_text(out, *phones.values[i], set, text_place::element);
+        if (phones) {
+            for (const text_pair& pair : details->phones) {
+                out += "\t\t\t\t<gpxx:PhoneNumber Category=\"";
+                if (pair.key) append_text(out, *pair.key, text_place::attribute);
+                out += "\">";
+                if (pair.value) append_set_text(out, *pair.value, set, text_place::element);
+                out += "</gpxx:PhoneNumber>\n";
             }
-            out += "</gpxx:PhoneNumber>\n";
         }
         out += "\t\t\t</gpxx:WaypointExtension>\n";
         out += "\t\t</extensions>\n";
@@ -330,8 +326,8 @@ bool produce(const poiset_list& list, Sink&& sink) {
     out.reserve(flush_size + 4096);
     append_header(out, list);
     for (const auto& set : list.poisets) {
-        for (const auto& w : set->waypoints) {
-            append_waypoint(out, *w, *set);
+        for (const waypoint& w : set->waypoints) {
+            append_waypoint(out, w, *set);
             if (out.size() >= flush_size) {
                 if (!sink(out)) return false;
                 out.clear();

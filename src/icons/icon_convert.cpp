@@ -90,7 +90,6 @@ const char* gpi_bitmap_problem(const gpi_bitmap& bitmap) {
     std::int64_t block_size =
         image_size + 4 * std::int64_t{bitmap.palette_count} + bitmap_block_fixed_bytes;
     if (block_size > std::numeric_limits<std::int32_t>::max()) return "bitmap too large";
-    if (block_size != bitmap.block_size) return "block size disagrees with its contents";
     return nullptr;
 }
 
@@ -121,8 +120,6 @@ std::unique_ptr<gpi_bitmap> gpi_bitmap_from_bmp(const bmp_image* image) {
         std::size_t image_size = row_size * bitmap->height;
         bitmap->pixels.resize(image_size);
         copy_rows_reversed(image->pixels.data(), bitmap->pixels.data(), row_size, bitmap->height);
-        bitmap->block_size =
-            static_cast<std::int32_t>(image_size + 4 * palette_count + bitmap_block_fixed_bytes);
         return bitmap;
     } catch (const std::bad_alloc&) {
         return nullptr;
@@ -142,7 +139,6 @@ std::unique_ptr<gpi_bitmap> gpi_bitmap_copy(const gpi_bitmap* bitmap) {
         copy->bits_per_pixel = bitmap->bits_per_pixel;
         copy->palette_count = bitmap->palette_count;
         copy->transparent_colour = bitmap->transparent_colour;
-        copy->block_size = bitmap->block_size;
         auto image_size = static_cast<std::size_t>(
             bitmap_row_size(bitmap->bits_per_pixel, bitmap->width) * bitmap->height);
         copy->pixels.assign(bitmap->pixels.begin(),

@@ -21,24 +21,11 @@ void field_list_append(field_list& list, std::optional<std::string_view> key,
     list.values.push_back(copy_of(value));
 }
 
-void field_list_append(std::unique_ptr<field_list>& list, std::optional<std::string_view> key,
-                       std::optional<std::string_view> value) {
-    if (!list) list = std::make_unique<field_list>();
-    field_list_append(*list, key, value);
-}
-
 int field_list_find(const field_list& list, std::string_view name) {
     for (std::size_t i = 0; i < list.keys.size(); ++i) {
         if (list.keys[i] && *list.keys[i] == name) return static_cast<int>(i);
     }
     return -1;
-}
-
-void field_list_clear(field_list& list) {
-    list.keys.clear();
-    list.keys.shrink_to_fit();
-    list.values.clear();
-    list.values.shrink_to_fit();
 }
 
 }  // namespace velmora

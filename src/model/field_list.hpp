@@ -1,6 +1,5 @@
 #pragma once
-// An ordered list of key/value pairs (address parts, phone numbers).
-#include <memory>
+// An ordered list of key/value pairs of owned strings, for small tables.
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,19 +18,7 @@ struct field_list {
 void field_list_append(field_list& list, std::optional<std::string_view> key,
                        std::optional<std::string_view> value);
 
-// Appends to a list that is created with its first pair when it doesn't exist yet (the
-// address and phone lists of a waypoint).
-void field_list_append(std::unique_ptr<field_list>& list, std::optional<std::string_view> key,
-                       std::optional<std::string_view> value);
-
-// Number of pairs of a list that may not exist.
-[[nodiscard]] inline int field_list_count(const std::unique_ptr<field_list>& list) {
-    return list ? list->count() : 0;
-}
-
 // Index of the first pair whose key equals the name byte for byte, or -1.
 [[nodiscard]] int field_list_find(const field_list& list, std::string_view name);
-
-void field_list_clear(field_list& list);
 
 }  // namespace velmora

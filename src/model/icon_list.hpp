@@ -34,7 +34,6 @@ struct gpi_bitmap {
     std::uint32_t transparent_colour = 0;
     std::vector<std::uint8_t> pixels;
     std::vector<std::uint32_t> palette;  // bytes red, green, blue, 0 (little-endian)
-    std::int32_t block_size = 0;
 };
 
 inline constexpr std::int32_t icon_format_bmp = 1;

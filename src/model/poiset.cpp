@@ -6,16 +6,20 @@
 
 namespace velmora {
 
-namespace {
-constexpr std::size_t initial_poisets = 16;
-}  // namespace
+std::optional<std::string_view> find_value(std::span<const text_pair> pairs,
+                                           std::string_view name) {
+    for (const text_pair& pair : pairs) {
+        if (pair.key && *pair.key == name) return pair.value.optional();
+    }
+    return std::nullopt;
+}
 
-// Waypoint arrays grow on demand: a GPI file of many small groups must not reserve
-// room for thousands of waypoints per group.
-poiset::poiset() = default;
-
-poiset_list::poiset_list() {
-    poisets.reserve(initial_poisets);
+waypoint_details& poiset::details_for(waypoint& w) {
+    if (w.details == no_details) {
+        details.emplace_back();
+        w.details = static_cast<std::uint32_t>(details.size() - 1);
+    }
+    return details[w.details];
 }
 
 poiset* poiset_list_add(poiset_list& list) {
@@ -28,14 +32,16 @@ poiset* poiset_list_add(poiset_list& list) {
     return list.poisets.back().get();
 }
 
+// Waypoint arrays grow on demand: a GPI file of many small groups must not reserve
+// room for thousands of waypoints per group.
 waypoint* poiset_add_waypoint(poiset& set) {
     try {
-        set.waypoints.push_back(std::make_unique<waypoint>());
+        set.waypoints.emplace_back();
     } catch (const std::bad_alloc&) {
         report("\nError: Can't allocate one waypoint!");
         return nullptr;
     }
-    return set.waypoints.back().get();
+    return &set.waypoints.back();
 }
 
 }  // namespace velmora

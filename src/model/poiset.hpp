@@ -4,38 +4,50 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/icon_list.hpp"
+#include "model/text_store.hpp"
 #include "model/waypoint.hpp"
 #include "platform/code_page.hpp"
 
 namespace velmora {
 
 struct poiset {
-    poiset();
-
     std::string name;
-    std::vector<std::unique_ptr<waypoint>> waypoints;  // in reading order
+    std::vector<waypoint> waypoints;        // in reading order
+    std::vector<waypoint_details> details;  // what waypoint::details refers to
+    text_store texts;                       // the bytes of every text of the waypoints
     double north = 0.0;
     double east = 0.0;
     double west = 0.0;
     double south = 0.0;
     std::optional<std::string> icon_spec;
     std::unique_ptr<icon_list> icons;
-    bool is_utf8 = false;             // strings are UTF-8, else in the code page of locale
-    std::optional<code_page> locale;  // none: each byte is the character of its number
-    std::int32_t time = 0;            // seconds since 1970, from a GPI header
+    bool is_utf8 = false;               // texts are UTF-8, else in the code page below
+    std::optional<code_page> codepage;  // none: each byte is the character of its number
+    std::int32_t time = 0;              // seconds since 1970, from a GPI header
 
     [[nodiscard]] int count() const { return static_cast<int>(waypoints.size()); }
+
+    // A copy of the text in the set's store, for a waypoint of this set.
+    [[nodiscard]] stored_text store(std::string_view text) { return texts.add(text); }
+    [[nodiscard]] stored_text store_optional(std::optional<std::string_view> text) {
+        return texts.add_optional(text);
+    }
+
+    // The details of the waypoint, when it has any.
+    [[nodiscard]] const waypoint_details* details_of(const waypoint& w) const {
+        return w.details == no_details ? nullptr : &details[w.details];
+    }
+    // The details of the waypoint, made empty when it has none yet.  Throws
+    // std::bad_alloc.
+    waypoint_details& details_for(waypoint& w);
 };
 
 struct poiset_list {
-    poiset_list();
-
     std::vector<std::unique_ptr<poiset>> poisets;
-    std::int32_t gpi_codepage = 0;  // of the GPI file read most recently
-    std::int32_t gpi_time = 0;
 
     [[nodiscard]] int count() const { return static_cast<int>(poisets.size()); }
 };
@@ -45,7 +57,8 @@ struct poiset_list {
 [[nodiscard]] poiset* poiset_list_add(poiset_list& list);
 
 // Appends a new empty waypoint; none (after "\nError: Can't allocate one waypoint!")
-// when memory runs out, the set unchanged.
+// when memory runs out, the set unchanged.  The reference stays valid until the next
+// waypoint is added.
 [[nodiscard]] waypoint* poiset_add_waypoint(poiset& set);
 
 }  // namespace velmora

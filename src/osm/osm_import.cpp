@@ -6,19 +6,19 @@ namespace velmora {
 
 namespace {
 
-std::optional<std::string> text_or_none(std::string& text) {
-    if (text.empty()) return std::nullopt;
-    return std::move(text);
+stored_text text_or_none(poiset& set, const std::string& text) {
+    if (text.empty()) return stored_text();
+    return set.store(text);
 }
 
-void fill_waypoint(waypoint& w, osm_poi& poi) {
+void fill_waypoint(poiset& set, waypoint& w, osm_poi& poi) {
     w.flags = has_position;
     w.lat = poi.lat;
     w.lon = poi.lon;
-    w.name = text_or_none(poi.name);
-    w.symbol = text_or_none(poi.symbol);
-    w.comment = text_or_none(poi.comment);
-    w.description = text_or_none(poi.description);
+    w.name = text_or_none(set, poi.name);
+    w.symbol = text_or_none(set, poi.symbol);
+    w.comment = text_or_none(set, poi.comment);
+    w.description = text_or_none(set, poi.description);
     if (poi.speed_kmh) {
         // As for a speed in a GPX name: the alert distance is ten times the speed.
         w.speed = *poi.speed_kmh;
@@ -36,9 +36,11 @@ void fill_waypoint(waypoint& w, osm_poi& poi) {
                                                             {"State", &poi.state},
                                                             {"Country", &poi.country}};
     for (const auto& [key, value] : address) {
-        if (!value->empty()) field_list_append(w.address, key, *value);
+        if (!value->empty()) set.details_for(w).address.push_back({set.store(key), set.store(*value)});
     }
-    if (!poi.phone.empty()) field_list_append(w.phones, "PhoneNo", poi.phone);
+    if (!poi.phone.empty()) {
+        set.details_for(w).phones.push_back({set.store("PhoneNo"), set.store(poi.phone)});
+    }
 }
 
 }  // namespace
@@ -61,9 +63,10 @@ long long add_osm_pois(poiset_list& list, osm_read_result& result, const osm_tag
     }
     long long added = 0;
     for (osm_poi& poi : result.pois) {
-        waypoint* w = poiset_add_waypoint(*sets[static_cast<std::size_t>(poi.category)]);
+        poiset& set = *sets[static_cast<std::size_t>(poi.category)];
+        waypoint* w = poiset_add_waypoint(set);
         if (w == nullptr) break;
-        fill_waypoint(*w, poi);
+        fill_waypoint(set, *w, poi);
         ++added;
     }
     result.pois.clear();

@@ -100,7 +100,8 @@ std::optional<header_columns> read_header(const std::vector<std::string>& fields
 }
 
 // Fills one camera's waypoint from the fields of its line.
-void fill_camera(waypoint& w, double lat, double lon, const std::vector<std::string>& fields,
+void fill_camera(poiset& set, waypoint& w, double lat, double lon,
+                 const std::vector<std::string>& fields,
                  const header_columns& columns, const speedcam_settings& settings, naming names,
                  long long line_number) {
     w.lat = lat;
@@ -119,18 +120,18 @@ void fill_camera(waypoint& w, double lat, double lon, const std::vector<std::str
 
     switch (names) {
         case naming::gpi: {
-            w.name.emplace(kind.name);
+            w.name = set.store(kind.name);
             std::string symbol;
             symbol.reserve(gpi_symbol_prefix.size() + speed_text.size());
             symbol.append(gpi_symbol_prefix).append(speed_text);
-            w.symbol = std::move(symbol);
+            w.symbol = set.store(symbol);
             break;
         }
         case naming::gpx: {
             std::string name(kind.name);
             name.append(" #").append(std::to_string(line_number));
-            w.name = std::move(name);
-            w.symbol.emplace(kind.gpx_symbol);
+            w.name = set.store(name);
+            w.symbol = set.store(kind.gpx_symbol);
             break;
         }
         case naming::none:
@@ -139,7 +140,7 @@ void fill_camera(waypoint& w, double lat, double lon, const std::vector<std::str
     std::string comment;
     comment.reserve(kind.name.size() + 1 + speed_text.size());
     comment.append(kind.name).append("@").append(speed_text);
-    w.comment = std::move(comment);
+    w.comment = set.store(comment);
 }
 
 }  // namespace
@@ -158,7 +159,7 @@ bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings, po
                           std::string_view output_ext) {
     if (file == nullptr || settings == nullptr) return false;
     set.is_utf8 = false;
-    set.locale = code_page::create(1250);
+    set.codepage = code_page::create(1250);
     const naming names = naming_for(output_ext);
 
     std::string line;
@@ -216,7 +217,7 @@ bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings, po
             report("\nError: Can't allocate waypoint in speedcam at line %lli", line_number);
             break;
         }
-        fill_camera(*w, *lat, *lon, *fields, *columns, *settings, names, line_number);
+        fill_camera(set, *w, *lat, *lon, *fields, *columns, *settings, names, line_number);
     }
     return true;
 }

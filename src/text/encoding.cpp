@@ -188,19 +188,9 @@ std::optional<std::string> utf8_to_codepage(std::string_view utf8, const code_pa
     return out;
 }
 
-void utf8_to_codepage_in_place(std::string& text, const code_page& page) {
-    std::string_view utf8 = until_terminator(text);
-    text.resize(encode_utf8_text(utf8, text.data(), page));
-}
-
-void field_list_to_codepage(field_list& list, const code_page& page) {
-    auto convert = [&page](std::optional<std::string>& text) {
-        if (text) utf8_to_codepage_in_place(*text, page);
-    };
-    for (std::size_t i = 0; i < list.keys.size(); ++i) {
-        convert(list.keys[i]);
-        if (i < list.values.size()) convert(list.values[i]);
-    }
+std::size_t utf8_to_codepage_in_place(char* text, std::size_t size, const code_page& page) {
+    std::string_view utf8 = until_terminator(std::string_view(text, size));
+    return encode_utf8_text(utf8, text, page);
 }
 
 std::optional<std::u16string> codepage_to_utf16(std::string_view text,
@@ -218,20 +208,13 @@ std::optional<std::u16string> codepage_to_utf16(std::string_view text,
     return out;
 }
 
-std::optional<std::string> codepage_text_to_utf8(std::string_view text, const poiset& set) {
+std::optional<std::string> codepage_text_to_utf8(std::string_view text,
+                                                 const std::optional<code_page>& page) {
     text = until_terminator(text);
-    if (set.is_utf8) {
-        try {
-            return std::string(text);
-        } catch (const std::bad_alloc&) {
-            report("\nError: Can't allocate string(%zu)", text.size() + 1);
-            return std::nullopt;
-        }
-    }
     const unsigned char* p = bytes_of(text);
     std::size_t length = 0;
     for (std::size_t i = 0; i < text.size(); ++i)
-        length += utf8_length(decode_byte(p[i], set.locale));
+        length += utf8_length(decode_byte(p[i], page));
     std::string out;
     try {
         out.reserve(length);
@@ -239,7 +222,7 @@ std::optional<std::string> codepage_text_to_utf8(std::string_view text, const po
         report("\nError: Can't allocate string(%zu)", length + 1);
         return std::nullopt;
     }
-    for (std::size_t i = 0; i < text.size(); ++i) append_utf8(out, decode_byte(p[i], set.locale));
+    for (std::size_t i = 0; i < text.size(); ++i) append_utf8(out, decode_byte(p[i], page));
     return out;
 }
 

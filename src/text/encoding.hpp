@@ -11,8 +11,6 @@
 #include <string>
 #include <string_view>
 
-#include "model/field_list.hpp"
-#include "model/poiset.hpp"
 #include "platform/code_page.hpp"
 
 namespace velmora {
@@ -46,13 +44,10 @@ namespace velmora {
 [[nodiscard]] std::optional<std::string> utf8_to_codepage(std::string_view utf8,
                                                           const code_page& page);
 
-// The same conversion in place: the text never grows, so it keeps its memory and its
-// bytes are overwritten front to back.
-void utf8_to_codepage_in_place(std::string& text, const code_page& page);
-
-// Converts every key and every value of the list from UTF-8 into the code page, in
-// place.
-void field_list_to_codepage(field_list& list, const code_page& page);
+// The same conversion in place over size bytes: the text never grows, so its bytes are
+// overwritten front to back.  Gives the length of the converted text.
+[[nodiscard]] std::size_t utf8_to_codepage_in_place(char* text, std::size_t size,
+                                                    const code_page& page);
 
 // Decodes code-page bytes into 16-bit units; without a code page each byte is the unit
 // of its own number.  A byte the code page leaves undefined gives U+FFFD.  None (after
@@ -60,11 +55,10 @@ void field_list_to_codepage(field_list& list, const code_page& page);
 [[nodiscard]] std::optional<std::u16string> codepage_to_utf16(std::string_view text,
                                                               const std::optional<code_page>& page);
 
-// A text of the set as UTF-8: a copy for a UTF-8 set, else its bytes decoded through
-// the set's code page (or read as U+0000 to U+00FF without one) and encoded as
-// utf16_to_utf8 does.  None when memory runs out.
+// A code-page text as UTF-8: its bytes decoded through the code page (or read as U+0000
+// to U+00FF without one) and encoded as utf16_to_utf8 does.  None when memory runs out.
 [[nodiscard]] std::optional<std::string> codepage_text_to_utf8(std::string_view text,
-                                                               const poiset& set);
+                                                               const std::optional<code_page>& page);
 
 // ---- encoding names ------------------------------------------------------------------
 

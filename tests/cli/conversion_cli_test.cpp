@@ -106,15 +106,15 @@ TEST(RealGpiFiles, AlertsTextsAndIconsSurviveAGpiRewrite) {
     ASSERT_EQ(run.exit_code, 0) << run.err;
     poiset_list list = read_gpi_output(dir.file("merged.gpi"));
     ASSERT_EQ(list.count(), 3);
-    EXPECT_EQ(list.gpi_codepage, 1250);
+    EXPECT_EQ(list.poisets[0]->codepage->number(), 1250);
 
-    const waypoint& point0 = *list.poisets[0]->waypoints[0];
+    const waypoint& point0 = list.poisets[0]->waypoints[0];
     EXPECT_EQ(point0.proximity, 804.0);
     EXPECT_EQ(point0.speed, 48.0);
     EXPECT_EQ(point0.flags & (has_proximity | has_speed), has_proximity | has_speed);
 
     // Texts of a code-page file are written as they were read.
-    const waypoint& euro = *list.poisets[1]->waypoints[0];
+    const waypoint& euro = list.poisets[1]->waypoints[0];
     EXPECT_EQ(euro.name.value_or(""), "\x80");
     EXPECT_EQ(euro.comment.value_or(""), "\x99");
 
@@ -122,9 +122,9 @@ TEST(RealGpiFiles, AlertsTextsAndIconsSurviveAGpiRewrite) {
     for (const auto& set : list.poisets) {
         ASSERT_NE(set->icons, nullptr);
         for (const auto& w : set->waypoints) {
-            if (!(w->flags & has_icon)) continue;
+            if (!(w.flags & has_icon)) continue;
             bool found = false;
-            for (const auto& entry : set->icons->entries) found |= entry->icon_id == w->icon_id;
+            for (const auto& entry : set->icons->entries) found |= entry->icon_id == w.icon_id;
             EXPECT_TRUE(found) << set->name;
         }
     }
@@ -151,9 +151,9 @@ TEST(Merging, GpiAndGpxInputsBecomeOneGroupEachWithTheirOwnIcons) {
     EXPECT_GT(list.poisets[2]->icons->count(), 5);
     for (const auto& set : list.poisets) {
         for (const auto& w : set->waypoints) {
-            if (!(w->flags & has_icon)) continue;
+            if (!(w.flags & has_icon)) continue;
             int matches = 0;
-            for (const auto& entry : set->icons->entries) matches += entry->icon_id == w->icon_id;
+            for (const auto& entry : set->icons->entries) matches += entry->icon_id == w.icon_id;
             EXPECT_EQ(matches, 1) << set->name;
         }
     }
@@ -223,17 +223,17 @@ TEST(SpeedcamLists, BecomeGpiWithSpeedAlertsAndSpeedIcons) {
     ASSERT_EQ(set.count(), 3);
     EXPECT_EQ(set.icons->count(), 2);
     for (const auto& w : set.waypoints) {
-        EXPECT_EQ(w->flags & (has_speed | has_proximity | has_icon),
+        EXPECT_EQ(w.flags & (has_speed | has_proximity | has_icon),
                   has_speed | has_proximity | has_icon);
-        EXPECT_EQ(w->proximity, w->speed * 10);
+        EXPECT_EQ(w.proximity, w.speed * 10);
     }
     // Type names are stored in code page 1250.
     bool mobile = false;
-    for (const auto& w : set.waypoints) mobile |= w->name.value_or("") == "Mobil kamera";
+    for (const auto& w : set.waypoints) mobile |= w.name.value_or("") == "Mobil kamera";
     EXPECT_TRUE(mobile);
     bool measuring = false;
     for (const auto& w : set.waypoints) {
-        measuring |= w->name.value_or("") == "Sebess\xE9gm\xE9r\xE9s";
+        measuring |= w.name.value_or("") == "Sebess\xE9gm\xE9r\xE9s";
     }
     EXPECT_TRUE(measuring);
 }

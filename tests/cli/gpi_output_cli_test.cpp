@@ -83,13 +83,13 @@ TEST(GpiOutput, GpxFileBecomesAGpiFileBesideIt) {
     ASSERT_EQ(list.count(), 1);
     const poiset& set = *list.poisets[0];
     EXPECT_EQ(set.name, "in");
-    EXPECT_EQ(list.gpi_codepage, 1250);
+    EXPECT_EQ(list.poisets[0]->codepage->number(), 1250);
     ASSERT_EQ(set.count(), 2);
     const waypoint* square = nullptr;
     const waypoint* radar = nullptr;
     for (const auto& w : set.waypoints) {
-        if (w->name && w->name->rfind("Brno", 0) == 0) square = w.get();
-        if (w->name && *w->name == "Radar") radar = w.get();
+        if (w.name && w.name->rfind("Brno", 0) == 0) square = &w;
+        if (w.name && *w.name == "Radar") radar = &w;
     }
     ASSERT_NE(square, nullptr);
     ASSERT_NE(radar, nullptr);

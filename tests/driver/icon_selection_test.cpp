@@ -25,11 +25,11 @@ struct icon_case {
     void use(const std::optional<std::string>& symbol, int times) {
         for (int i = 0; i < times; ++i) {
             waypoint* w = poiset_add_waypoint(set);
-            w->symbol = symbol;
+            w->symbol = set.store_optional(symbol);
         }
     }
 
-    [[nodiscard]] std::uint16_t id_of(const std::string& symbol) const {
+    [[nodiscard]] std::uint16_t id_of(std::string_view symbol) const {
         for (const auto& e : set.icons->entries) {
             if (e->symbol == symbol) return e->icon_id;
         }
@@ -70,10 +70,10 @@ TEST(SelectIcons, WithoutALimitLoadsEveryUsedIcon) {
     EXPECT_EQ(c.id_of("dam"), 0xFFFF);
     EXPECT_EQ(c.order(), (std::vector<std::string>{"fuel", "bank", "zoo", "car", "dam"}));
     for (const auto& w : c.set.waypoints) {
-        bool known = *w->symbol != "nothing";
-        EXPECT_EQ((w->flags & has_icon) != 0, known) << *w->symbol;
+        bool known = *w.symbol != "nothing";
+        EXPECT_EQ((w.flags & has_icon) != 0, known) << *w.symbol;
         if (known) {
-            EXPECT_EQ(w->icon_id, c.id_of(*w->symbol));
+            EXPECT_EQ(w.icon_id, c.id_of(*w.symbol));
         }
     }
 
@@ -103,7 +103,7 @@ TEST(SelectIcons, WithACountLimitSkipsTheLessUsedIcons) {
     EXPECT_EQ(c.id_of("zoo"), 0xFFFF);
     EXPECT_EQ(c.id_of("car"), 0xFFFF);
     for (const auto& w : c.set.waypoints) {
-        EXPECT_EQ((w->flags & has_icon) != 0, *w->symbol != "zoo");
+        EXPECT_EQ((w.flags & has_icon) != 0, *w.symbol != "zoo");
     }
 
     // A limit above the number of used icons stops at the first unused one.
@@ -175,10 +175,10 @@ TEST(SelectIcons, MatchesSymbolsWithoutRegardToCase) {
     select_icons(c.set, nullptr);
     EXPECT_EQ(c.id_of("flag, red"), 1);
     EXPECT_EQ(c.id_of("speed_50"), 0);
-    EXPECT_EQ(c.set.waypoints[0]->icon_id, 1);
-    EXPECT_EQ(c.set.waypoints[2]->icon_id, 0);
-    EXPECT_EQ(c.set.waypoints[5]->flags & has_icon, 0u);
-    EXPECT_EQ(c.set.waypoints[6]->flags & has_icon, 0u);
+    EXPECT_EQ(c.set.waypoints[0].icon_id, 1);
+    EXPECT_EQ(c.set.waypoints[2].icon_id, 0);
+    EXPECT_EQ(c.set.waypoints[5].flags & has_icon, 0u);
+    EXPECT_EQ(c.set.waypoints[6].flags & has_icon, 0u);
 
     // Two files that differ only in case: the first one takes the waypoints.
     icon_case twins({"car", "car"});
@@ -188,7 +188,7 @@ TEST(SelectIcons, MatchesSymbolsWithoutRegardToCase) {
     EXPECT_EQ(twins.set.icons->entries[0]->usage, 3);
     EXPECT_FALSE(twins.set.icons->entries[0]->path.has_value());
     EXPECT_EQ(twins.set.icons->entries[1]->icon_id, 0xFFFF);
-    EXPECT_EQ(twins.set.waypoints[0]->icon_id, 0);
+    EXPECT_EQ(twins.set.waypoints[0].icon_id, 0);
 }
 
 TEST(SelectIcons, DoesNothingWithoutAnIconList) {
@@ -209,9 +209,10 @@ TEST(SelectIcons, DoesNothingWithoutAnIconList) {
 
 TEST(ApplyDefaultProximity, GivesTheDefaultToWaypointsWithoutAlert) {
     poiset set;
+    set.waypoints.reserve(4);  // the pointers below stay valid
     auto add = [&](std::optional<std::string> symbol, std::uint32_t flags) {
         waypoint* w = poiset_add_waypoint(set);
-        w->symbol = std::move(symbol);
+        w->symbol = set.store_optional(symbol);
         w->flags = flags;
         w->proximity = 30;
         return w;
@@ -246,7 +247,8 @@ TEST(ApplyDefaultProximity, GivesTheDefaultToWaypointsWithoutAlert) {
 TEST(ApplyDefaultProximity, KeepsToTheNamedSymbols) {
     poiset set;
     for (const char* symbol : {"car", "CAR", "red", "flag", "fuel"}) {
-        poiset_add_waypoint(set)->symbol = symbol;
+        waypoint* w = poiset_add_waypoint(set);
+        w->symbol = set.store(symbol);
     }
     ASSERT_NE(poiset_add_waypoint(set), nullptr);  // no symbol
     gpi_settings settings;
@@ -254,7 +256,7 @@ TEST(ApplyDefaultProximity, KeepsToTheNamedSymbols) {
     settings.proximity_symbols = {"flag", " red", "Car"};
     EXPECT_TRUE(apply_default_proximity(&settings, set));
     std::vector<bool> got;
-    for (const auto& w : set.waypoints) got.push_back((w->flags & has_proximity) != 0);
+    for (const auto& w : set.waypoints) got.push_back((w.flags & has_proximity) != 0);
     EXPECT_EQ(got, (std::vector<bool>{true, true, false, true, false, false}));
 }
 

@@ -9,18 +9,27 @@
 #include <string>
 #include <vector>
 
+#include "model/poiset.hpp"
 #include "platform/messages.hpp"
 
 namespace velmora {
 namespace {
 
-waypoint* add(waypoint_array& array, double lat, double lon, std::optional<std::string> name) {
-    array.push_back(std::make_unique<waypoint>());
-    waypoint* w = array.back().get();
-    w->lat = lat;
-    w->lon = lon;
-    w->name = std::move(name);
-    return w;
+// Waypoints with their names in a set's store.
+struct waypoint_array {
+    poiset set;
+
+    [[nodiscard]] std::size_t size() const { return set.waypoints.size(); }
+    [[nodiscard]] bool empty() const { return set.waypoints.empty(); }
+    void reserve(std::size_t n) { set.waypoints.reserve(n); }
+    [[nodiscard]] const waypoint& operator[](std::size_t i) const { return set.waypoints[i]; }
+};
+
+void add(waypoint_array& array, double lat, double lon, std::optional<std::string> name) {
+    waypoint& w = *poiset_add_waypoint(array.set);
+    w.lat = lat;
+    w.lon = lon;
+    w.name = array.set.store_optional(name);
 }
 
 // A reproducible spread of numbers in [0, 1), the same on every platform.
@@ -40,10 +49,13 @@ struct tree_shape {
 };
 
 // Checks the invariants of a node and everything below it.
-void check_node(const area_node& node, const waypoint_array& array, tree_shape& shape, int level) {
+// The waypoints in the order of the index.
+using ordered_waypoints = std::vector<const waypoint*>;
+
+void check_node(const area_node& node, const ordered_waypoints& array, tree_shape& shape,
+                int level) {
     shape.height = std::max(shape.height, level);
     ASSERT_LE(node.first, node.last);
-    ASSERT_EQ(node.waypoints, &array);
     double north = -1e9, south = 1e9, east = -1e9, west = 1e9;
     for (std::int32_t i = node.first; i <= node.last; ++i) {
         const waypoint& w = *array[static_cast<std::size_t>(i)];
@@ -79,44 +91,44 @@ void check_node(const area_node& node, const waypoint_array& array, tree_shape& 
     ASSERT_EQ(expected_first, node.last + 1) << "children cover the node's range";
 }
 
-// Builds the tree over the whole array as the writer does and checks it.
+// Builds the index over the whole array as the preparation for GPI output does and
+// checks it.
 struct built_tree {
-    std::unique_ptr<area_node> holder;
+    std::optional<area_index> index;
+    ordered_waypoints ordered;
     tree_shape shape;
     std::string messages;
 
-    [[nodiscard]] const area_node& top() const { return *holder->children[0]; }
+    [[nodiscard]] const area_node& top() const { return *index->top; }
 };
 
-built_tree build_and_check(waypoint_array& array) {
+built_tree build_and_check(const waypoint_array& array) {
     built_tree tree;
-    std::vector<const waypoint*> before;
-    for (const auto& w : array) before.push_back(w.get());
-    tree.holder = area_node_new();
-    tree.holder->waypoints = &array;
-    tree.holder->first = 0;
-    tree.holder->last = static_cast<std::int32_t>(array.size()) - 1;
     {
         message_capture capture;
-        area_tree_build(array, 0, static_cast<std::int32_t>(array.size()) - 1, 0, *tree.holder);
+        tree.index = area_index_build(array.set.waypoints);
         tree.messages = capture.text();
     }
     if (array.empty()) {
-        EXPECT_EQ(tree.holder->child_count, 0);
+        EXPECT_FALSE(tree.index.has_value());
         return tree;
     }
-    EXPECT_EQ(tree.holder->child_count, 1);
-    if (tree.holder->child_count != 1) return tree;
+    EXPECT_TRUE(tree.index.has_value());
+    if (!tree.index) return tree;
+    std::vector<std::uint32_t> numbers = tree.index->order;
+    std::sort(numbers.begin(), numbers.end());
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        if (numbers[i] != i) {
+            ADD_FAILURE() << "the order is a permutation of the waypoint numbers";
+            return tree;
+        }
+    }
+    for (std::uint32_t number : tree.index->order) tree.ordered.push_back(&array[number]);
     EXPECT_EQ(tree.top().first, 0);
     EXPECT_EQ(tree.top().last, static_cast<std::int32_t>(array.size()) - 1);
-    check_node(tree.top(), array, tree.shape, 1);
+    check_node(tree.top(), tree.ordered, tree.shape, 1);
     EXPECT_EQ(tree.shape.next_index, static_cast<std::int32_t>(array.size()));
-    std::vector<const waypoint*> after;
-    for (const auto& w : array) after.push_back(w.get());
-    std::sort(before.begin(), before.end());
-    std::sort(after.begin(), after.end());
-    EXPECT_EQ(before, after) << "the build only permutes the array";
-    EXPECT_EQ(tree.messages, "") << "no misplaced waypoint, no refused child";
+    EXPECT_EQ(tree.messages, "") << "no refused child";
     return tree;
 }
 
@@ -126,13 +138,10 @@ int height_limit(std::size_t n) {
     return 2 * static_cast<int>(std::ceil(std::log2(static_cast<double>(n) + 1)));
 }
 
-TEST(AreaTree, EmptySetCreatesNoNode) {
+TEST(AreaTree, EmptySetHasNoIndex) {
     waypoint_array array;
     built_tree tree = build_and_check(array);
-    EXPECT_EQ(tree.holder->child_count, 0);
-    // The holder's bounds stay untouched.
-    EXPECT_EQ(tree.holder->north, -200.0);
-    EXPECT_EQ(tree.holder->west, 200.0);
+    EXPECT_FALSE(tree.index.has_value());
 }
 
 TEST(AreaTree, UpToOneHundredTwentyEightWaypointsMakeOneLeafInUnchangedOrder) {
@@ -141,13 +150,11 @@ TEST(AreaTree, UpToOneHundredTwentyEightWaypointsMakeOneLeafInUnchangedOrder) {
         spread s{static_cast<std::uint64_t>(n)};
         for (int i = 0; i < n; ++i)
             add(array, s.next() * 10, s.next() * 10, "w" + std::to_string(i));
-        std::vector<const waypoint*> order;
-        for (const auto& w : array) order.push_back(w.get());
         built_tree tree = build_and_check(array);
         EXPECT_TRUE(tree.top().is_leaf) << n;
         EXPECT_EQ(tree.top().last, n - 1);
         for (int i = 0; i < n; ++i)
-            EXPECT_EQ(array[static_cast<std::size_t>(i)].get(), order[static_cast<std::size_t>(i)]);
+            EXPECT_EQ(tree.index->order[static_cast<std::size_t>(i)], static_cast<std::uint32_t>(i));
     }
 }
 
@@ -225,14 +232,15 @@ TEST(AreaTree, OnePositionWithDistinctNamesSplitsAtTheMiddleOfTheNameOrder) {
         const area_node& right = *top.children[static_cast<std::size_t>(c + 1)];
         std::string left_max, right_min = "~";
         for (std::int32_t i = left.first; i <= left.last; ++i)
-            left_max = std::max(left_max, *array[static_cast<std::size_t>(i)]->name);
+            left_max = std::max(left_max, std::string(*tree.ordered[static_cast<std::size_t>(i)]->name));
         for (std::int32_t i = right.first; i <= right.last; ++i)
-            right_min = std::min(right_min, *array[static_cast<std::size_t>(i)]->name);
+            right_min = std::min(right_min, std::string(*tree.ordered[static_cast<std::size_t>(i)]->name));
         EXPECT_LT(left_max, right_min);
     }
 }
 
 TEST(AreaCompare, OrdersByKeyCoordinateThenByNameAsUnsignedBytes) {
+    text_store texts;
     waypoint a, b;
     a.lon = 1.0;
     b.lon = 2.0;
@@ -241,43 +249,47 @@ TEST(AreaCompare, OrdersByKeyCoordinateThenByNameAsUnsignedBytes) {
     EXPECT_LT(area_compare(a, b, split_key::longitude), 0);
     EXPECT_GT(area_compare(a, b, split_key::latitude), 0);
     b.lon = 1.0;
-    a.name = "b";
-    b.name = "a";
+    a.name = texts.add("b");
+    b.name = texts.add("a");
     EXPECT_GT(area_compare(a, b, split_key::longitude), 0);
-    b.name = "b";
+    b.name = texts.add("b");
     EXPECT_EQ(area_compare(a, b, split_key::longitude), 0);
-    b.name = "\xC3\xA9";  // a byte above 0x7F orders after ASCII
+    b.name = texts.add("\xC3\xA9");  // a byte above 0x7F orders after ASCII
     EXPECT_LT(area_compare(a, b, split_key::longitude), 0);
-    b.name = "bb";  // the shorter prefix first
+    b.name = texts.add("bb");  // the shorter prefix first
     EXPECT_LT(area_compare(a, b, split_key::longitude), 0);
-    a.name.reset();  // absent counts as empty
-    b.name = "";
+    b.name = texts.add(std::string_view("b\0z", 3));  // a name ends at its first zero byte
+    EXPECT_EQ(area_compare(a, b, split_key::longitude), 0);
+    a.name = stored_text();  // absent counts as empty
+    b.name = texts.add("");
     EXPECT_EQ(area_compare(a, b, split_key::longitude), 0);
 }
 
 TEST(AreaPartition, PivotNearestTheMeanWithEqualOnesToItsRight) {
     waypoint_array array;
     add(array, 0, 0.0, "a");
-    waypoint* pivot = add(array, 0, 1.0, "b");  // first one nearest the mean 1.0
+    add(array, 0, 1.0, "b");  // first one nearest the mean 1.0
     add(array, 0, 1.0, "a");
     add(array, 0, 2.0, "z");
-    waypoint* twin = add(array, 0, 1.0, "b");
-    std::int32_t p = area_partition(array, 0, 4, split_key::longitude);
+    add(array, 0, 1.0, "b");  // its twin
+    std::vector<waypoint>& points = array.set.waypoints;
+    std::int32_t p = area_partition(points, 0, 4, split_key::longitude);
     ASSERT_EQ(p, 2);
-    EXPECT_EQ(array[2].get(), pivot);
+    EXPECT_EQ(points[2].lon, 1.0);
+    EXPECT_EQ(points[2].name, "b");
     for (int i = 0; i < 2; ++i)
-        EXPECT_LT(area_compare(*array[static_cast<std::size_t>(i)], *pivot, split_key::longitude),
+        EXPECT_LT(area_compare(points[static_cast<std::size_t>(i)], points[2], split_key::longitude),
                   0);
-    bool twin_right = array[3].get() == twin || array[4].get() == twin;
-    EXPECT_TRUE(twin_right);
+    auto is_twin = [](const waypoint& w) { return w.lon == 1.0 && w.name == "b"; };
+    EXPECT_TRUE(is_twin(points[3]) || is_twin(points[4]));
 }
 
 TEST(AreaPartition, OnePositionTakesTheMiddleOfTheNameOrder) {
     waypoint_array array;
     for (const char* name : {"e", "a", "d", "b", "c"}) add(array, 1.0, 1.0, std::string(name));
-    std::int32_t p = area_partition(array, 0, 4, split_key::longitude);
+    std::int32_t p = area_partition(array.set.waypoints, 0, 4, split_key::longitude);
     EXPECT_EQ(p, 2);
-    EXPECT_EQ(*array[2]->name, "c");
+    EXPECT_EQ(array[2].name, "c");
 }
 
 // Runs the build on a thread with a small stack: deep recursion would overflow it.
@@ -358,11 +370,10 @@ TEST(AreaTreeAdversarial, CoordinatesThatAreNotNumbersDoNotBreakTheBuild) {
         double lon = i % 5 == 0 ? nan : s.next();
         add(array, lat, lon, "n" + std::to_string(i % 10));
     }
-    auto holder = area_node_new();
-    area_tree_build(array, 0, 4999, 0, *holder);
-    ASSERT_EQ(holder->child_count, 1);
-    EXPECT_EQ(holder->children[0]->first, 0);
-    EXPECT_EQ(holder->children[0]->last, 4999);
+    auto index = area_index_build(array.set.waypoints);
+    ASSERT_TRUE(index.has_value());
+    EXPECT_EQ(index->top->first, 0);
+    EXPECT_EQ(index->top->last, 4999);
 }
 
 }  // namespace

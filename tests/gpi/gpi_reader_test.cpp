@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "gpi/gpi_blocks.hpp"
 #include "gpi/gpi_test_builder.hpp"
 #include "gpi/gpi_units.hpp"
 #include "platform/messages.hpp"
@@ -51,7 +52,7 @@ read_outcome read_path(const std::string& path, poiset_list& list,
 constexpr std::int32_t deg45 = 0x20000000;
 constexpr std::int32_t deg90 = 0x40000000;
 
-TEST(GpiReader, FileWithOnlyHeadersAndEndAddsNoSetButKeepsTimeAndCodePage) {
+TEST(GpiReader, FileWithOnlyHeadersAndEndAddsNoSetAndGroupsTakeTheHeadersTimeAndCodePage) {
     poiset_list list;
     std::string bytes = gpi_file("", 1250);
     ASSERT_EQ(bytes.size(), 58u);
@@ -59,8 +60,12 @@ TEST(GpiReader, FileWithOnlyHeadersAndEndAddsNoSetButKeepsTimeAndCodePage) {
     EXPECT_TRUE(result.ok) << result.messages;
     EXPECT_EQ(result.messages, "");
     EXPECT_EQ(list.count(), 0);
-    EXPECT_EQ(list.gpi_time, 0x12345678);
-    EXPECT_EQ(list.gpi_codepage, 1250);
+
+    poiset_list one;
+    ASSERT_TRUE(read_bytes(gpi_file(poi_set("g", area(0, 0, 0, 0, poi(0, 0, "p"))), 1252), one).ok);
+    ASSERT_EQ(one.count(), 1);
+    EXPECT_EQ(one.poisets[0]->time, 0x12345678);
+    EXPECT_EQ(one.poisets[0]->codepage->number(), 1252);
 
     poiset_list empty;
     EXPECT_TRUE(read_bytes("", empty).ok);
@@ -75,7 +80,7 @@ TEST(GpiReader, HeaderTextsThatDifferFailWithTheBytesFound) {
         if (shown.back() == '\x7f') shown.back() = '?';
         EXPECT_EQ(result.messages, "\nError: gpi structure. \"GRMREC00\" expected but \"" + shown +
                                        "\" found! (File pos:0x10)");
-        EXPECT_EQ(list.gpi_codepage, 0) << "reading stops at the first header";
+        EXPECT_EQ(list.count(), 0) << "reading stops at the first header";
     }
     {
         poiset_list list;
@@ -104,10 +109,12 @@ TEST(GpiReader, BothHeaderVersionsWithAnyFileNameAndNestedHeaderRecordsRead) {
             c.headers + poi_set("g", area(0, 0, 0, 0, poi(1, 2, "p"))) + end_block(), list);
         EXPECT_TRUE(result.ok) << result.messages;
         EXPECT_EQ(result.messages, "");
-        EXPECT_EQ(list.gpi_codepage, c.code_page);
+        if (c.code_page != 65001) {
+            EXPECT_EQ(list.poisets[0]->codepage->number(), c.code_page);
+        }
         ASSERT_EQ(list.count(), 1);
         EXPECT_EQ(list.poisets[0]->is_utf8, c.code_page == 65001);
-        EXPECT_EQ(*list.poisets[0]->waypoints.at(0)->name, "p");
+        EXPECT_EQ(*list.poisets[0]->waypoints.at(0).name, "p");
     }
     // A name longer than its header fails as a header cut short.
     poiset_list list;
@@ -130,7 +137,6 @@ TEST(GpiReader, AScrambledFileIsRefusedWithOneMessageAndNothingRead) {
                   "\nError: The gpi file is locked: its publisher has scrambled its contents, and "
                   "Velmora does not read locked files. (File pos:0x8)");
         EXPECT_EQ(list.count(), 0);
-        EXPECT_EQ(list.gpi_codepage, 0) << "reading stops at the file header";
     }
 }
 
@@ -142,12 +148,12 @@ TEST(GpiReader, CodePageOfTheLastPoiHeaderDecidesTheEncodingOfTheGroupsAfterIt) 
     ASSERT_TRUE(result.ok) << result.messages;
     ASSERT_EQ(list.count(), 3);
     EXPECT_TRUE(list.poisets[0]->is_utf8);
-    EXPECT_FALSE(list.poisets[0]->locale.has_value());
+    EXPECT_FALSE(list.poisets[0]->codepage.has_value());
     EXPECT_FALSE(list.poisets[1]->is_utf8);
-    ASSERT_TRUE(list.poisets[1]->locale.has_value());
-    EXPECT_EQ(list.poisets[1]->locale->number(), 1252);
+    ASSERT_TRUE(list.poisets[1]->codepage.has_value());
+    EXPECT_EQ(list.poisets[1]->codepage->number(), 1252);
     EXPECT_FALSE(list.poisets[2]->is_utf8);
-    EXPECT_FALSE(list.poisets[2]->locale.has_value()) << "unknown code page: no converter";
+    EXPECT_FALSE(list.poisets[2]->codepage.has_value()) << "unknown code page: no converter";
     for (const auto& set : list.poisets) {
         EXPECT_EQ(set->time, 99);
         ASSERT_NE(set->icons, nullptr);
@@ -169,21 +175,21 @@ TEST(GpiReader, PoiRecordsBecomeWaypointsOfTheirGroupInFileOrder) {
     const poiset& first = *list.poisets[0];
     EXPECT_EQ(first.name, "first");
     ASSERT_EQ(first.count(), 3);
-    EXPECT_EQ(*first.waypoints[0]->name, "a");
-    EXPECT_DOUBLE_EQ(first.waypoints[0]->lat, 45.0);
-    EXPECT_DOUBLE_EQ(first.waypoints[0]->lon, -90.0);
-    EXPECT_EQ(first.waypoints[0]->flags, has_position);
-    EXPECT_FALSE(first.waypoints[0]->comment.has_value());
-    EXPECT_EQ(*first.waypoints[1]->name, "b");
-    EXPECT_EQ(*first.waypoints[1]->comment, "see");
-    EXPECT_DOUBLE_EQ(first.waypoints[2]->lon, -180.0);
+    EXPECT_EQ(*first.waypoints[0].name, "a");
+    EXPECT_DOUBLE_EQ(first.waypoints[0].lat, 45.0);
+    EXPECT_DOUBLE_EQ(first.waypoints[0].lon, -90.0);
+    EXPECT_EQ(first.waypoints[0].flags, has_position);
+    EXPECT_FALSE(first.waypoints[0].comment.has_value());
+    EXPECT_EQ(*first.waypoints[1].name, "b");
+    EXPECT_EQ(*first.waypoints[1].comment, "see");
+    EXPECT_DOUBLE_EQ(first.waypoints[2].lon, -180.0);
     EXPECT_EQ(first.north, 45.0);
     EXPECT_EQ(first.east, 90.0);
     EXPECT_EQ(first.south, 0.0);
     EXPECT_EQ(first.west, -90.0);
     ASSERT_EQ(list.poisets[1]->count(), 1);
-    EXPECT_EQ(*list.poisets[1]->waypoints[0]->name, "d");
-    EXPECT_DOUBLE_EQ(list.poisets[1]->waypoints[0]->lat, semicircles_to_degrees(1));
+    EXPECT_EQ(*list.poisets[1]->waypoints[0].name, "d");
+    EXPECT_DOUBLE_EQ(list.poisets[1]->waypoints[0].lat, semicircles_to_degrees(1));
 }
 
 TEST(GpiReader, SubBlocksFillTheirWaypoint) {
@@ -192,7 +198,7 @@ TEST(GpiReader, SubBlocksFillTheirWaypoint) {
     poiset_list list;
     auto result = read_bytes(gpi_file(poi_set("g", area(0, 0, 0, 0, poi(0, 0, "p", subs)))), list);
     ASSERT_TRUE(result.ok) << result.messages;
-    const waypoint& w = *list.poisets[0]->waypoints.at(0);
+    const waypoint& w = list.poisets[0]->waypoints.at(0);
     EXPECT_EQ(w.flags, has_position | has_proximity | has_speed | has_icon);
     EXPECT_EQ(w.proximity, 99.0);
     EXPECT_EQ(w.speed, 50.0);
@@ -208,7 +214,7 @@ TEST(GpiReader, AlertValuesAreKeptWhateverTheBitsAndFlagsOnlyAccumulate) {
         auto result =
             read_bytes(gpi_file(poi_set("g", area(0, 0, 0, 0, poi(0, 0, "p", alerts)))), list);
         EXPECT_TRUE(result.ok) << result.messages;
-        return std::move(*list.poisets.at(0)->waypoints.at(0));
+        return std::move(list.poisets.at(0)->waypoints.at(0));
     };
     waypoint zero = read_alerts(alert(0, 0, 0x04));
     EXPECT_EQ(zero.speed, 0.0);
@@ -254,7 +260,7 @@ TEST(GpiReader, BitmapsBecomeIconEntriesOfTheirGroup) {
     EXPECT_EQ(first.bitmap->transparent_colour, 0x00FF00FFu);
     EXPECT_EQ(first.bitmap->pixels, std::vector<std::uint8_t>(256, 5));
     EXPECT_EQ(first.bitmap->palette, palette);
-    EXPECT_EQ(first.bitmap->block_size, 1324);
+    EXPECT_EQ(gpi_bitmap_block_size(*first.bitmap), 1324u);
 
     const icon_entry& second = *icons.entries[1];
     EXPECT_EQ(*second.symbol, "gpi_icon_9");
@@ -262,7 +268,7 @@ TEST(GpiReader, BitmapsBecomeIconEntriesOfTheirGroup) {
     EXPECT_TRUE(second.bitmap->palette.empty());
     EXPECT_EQ(second.bitmap->pixels.size(), 9216u);
     EXPECT_EQ(second.bitmap->transparent_colour, 0x12345678u);
-    EXPECT_EQ(second.bitmap->block_size, 9216 + 44);
+    EXPECT_EQ(gpi_bitmap_block_size(*second.bitmap), 9216u + 44);
 }
 
 TEST(GpiReader, GroupKeepsTheBoundsOfTheLastAreaRead) {
@@ -303,7 +309,7 @@ TEST(GpiReader, SkippedBlockTypesAreNotLookedAtAndFlaggedOnesEndBehindTheirMainS
     poiset_list list;
     auto result = read_bytes(bytes, list);
     ASSERT_TRUE(result.ok) << result.messages;
-    const waypoint& w = *list.poisets.at(0)->waypoints.at(0);
+    const waypoint& w = list.poisets.at(0)->waypoints.at(0);
     EXPECT_EQ(*w.comment, "before");
     EXPECT_EQ(*w.description, "after");
     EXPECT_EQ(w.icon_id, 1);
@@ -327,7 +333,7 @@ TEST(GpiReader, RecordsWithoutAPlaceInTheModelAreSkippedByLengthAndSummarised) {
     EXPECT_EQ(result.messages,
               "\n    skipped 9 records Velmora does not carry over: 2 pictures, 2 media, 1 alert "
               "circles, 1 trigger options, 3 of unknown types");
-    const waypoint& w = *list.poisets.at(0)->waypoints.at(0);
+    const waypoint& w = list.poisets.at(0)->waypoints.at(0);
     EXPECT_EQ(w.proximity, 100.0);
     EXPECT_EQ(w.flags & has_proximity, has_proximity);
 
@@ -370,9 +376,9 @@ TEST(GpiReader, StringsReadTheFirstEntryOfAnyLanguageAndSkipTheOthers) {
     ASSERT_TRUE(result.ok) << result.messages;
     const poiset& set = *list.poisets.at(0);
     ASSERT_EQ(set.count(), 2);
-    EXPECT_EQ(*set.waypoints[0]->name, "Ort");
-    EXPECT_EQ(*set.waypoints[0]->comment, "after the name");
-    EXPECT_EQ(*set.waypoints[1]->comment, "") << "an empty text is still a text";
+    EXPECT_EQ(*set.waypoints[0].name, "Ort");
+    EXPECT_EQ(*set.waypoints[0].comment, "after the name");
+    EXPECT_EQ(*set.waypoints[1].comment, "") << "an empty text is still a text";
 
     poiset_list zero;
     auto cut = read_bytes(gpi_file(poi_set(std::string("ab\0cd", 5), "")), zero);
@@ -410,9 +416,9 @@ TEST(GpiReader, TheChosenLanguageIsReadWhereATextHasItAndTheFileSaysWhichItHolds
         EXPECT_EQ(result.messages, c.message) << c.language;
         const poiset& set = *list.poisets.at(0);
         EXPECT_EQ(set.name, c.group) << c.language;
-        EXPECT_EQ(*set.waypoints.at(0)->name, c.name) << c.language;
-        EXPECT_EQ(*set.waypoints[0]->comment, "only one") << "a text without it keeps its first";
-        EXPECT_EQ(*set.waypoints[0]->description, "x") << "read after the name's entries";
+        EXPECT_EQ(*set.waypoints.at(0).name, c.name) << c.language;
+        EXPECT_EQ(*set.waypoints[0].comment, "only one") << "a text without it keeps its first";
+        EXPECT_EQ(*set.waypoints[0].description, "x") << "read after the name's entries";
     }
     poiset_list single;
     auto result = read_bytes(gpi_file(poi_set("g", "")), single, gpi_read_options{"DE"});
@@ -437,7 +443,7 @@ TEST(GpiReader, SpeedCamerasOfTheKnownLayoutBecomePoisWithTheirSpeed) {
         auto result = read_bytes(bytes, list);
         ASSERT_TRUE(result.ok) << result.messages;
         EXPECT_EQ(result.messages, "");
-        const waypoint& w = *list.poisets.at(0)->waypoints.at(0);
+        const waypoint& w = list.poisets.at(0)->waypoints.at(0);
         EXPECT_EQ(*w.name, c.name);
         EXPECT_NEAR(w.lat, 48.25, 1e-4);
         EXPECT_NEAR(w.lon, 11.25, 1e-4);
@@ -467,7 +473,7 @@ TEST(GpiReader, TextLongerThanItsStringIsReportedAndCutToWhatFits) {
     auto result = read_bytes(gpi_file(poi_set("g", area(0, 0, 0, 0, p))), list);
     EXPECT_TRUE(result.ok);
     EXPECT_EQ(result.messages, "\nError: string to read is longer than buffer size! (File pos:89)");
-    const waypoint& w = *list.poisets.at(0)->waypoints.at(0);
+    const waypoint& w = list.poisets.at(0)->waypoints.at(0);
     EXPECT_EQ(*w.name, "ab");
     EXPECT_EQ(w.icon_id, 4) << "reading goes on behind the text";
 }
@@ -489,7 +495,7 @@ TEST(GpiReader, StringTotalSizeBelowFourOrBeyondItsBlockFails) {
     EXPECT_NE(result.messages.find("String of 100 bytes runs past its block!"), std::string::npos)
         << result.messages;
     ASSERT_EQ(list.poisets.at(0)->count(), 1) << "the waypoint read before the error stays";
-    EXPECT_FALSE(list.poisets[0]->waypoints[0]->comment.has_value());
+    EXPECT_FALSE(list.poisets[0]->waypoints[0].comment.has_value());
 }
 
 TEST(GpiReader, PoiRecordOutsideAGroupFails) {
@@ -505,7 +511,7 @@ TEST(GpiReader, PoiRecordOutsideAGroupFails) {
     EXPECT_NE(inner.messages.find("\nError: poi_plock before poi_set_header!!! filepos: 0x"),
               std::string::npos);
     ASSERT_EQ(nested.poisets.at(0)->count(), 1);
-    EXPECT_EQ(*nested.poisets[0]->waypoints[0]->name, "outer");
+    EXPECT_EQ(*nested.poisets[0]->waypoints[0].name, "outer");
 }
 
 TEST(GpiReader, BlockWhereItsRecordDoesNotFitIsRejectedWithoutTouchingAnotherRecord) {
@@ -536,11 +542,10 @@ TEST(GpiReader, BlockWhereItsRecordDoesNotFitIsRejectedWithoutTouchingAnotherRec
         auto result = read_bytes(c.bytes, list);
         EXPECT_FALSE(result.ok) << c.expected;
         EXPECT_NE(result.messages.find(c.expected), std::string::npos) << result.messages;
-        EXPECT_EQ(list.gpi_codepage, 1252) << c.expected;
         for (const auto& set : list.poisets) {
             EXPECT_EQ(set->icons->count(), 0);
             EXPECT_EQ(set->north, 0.0);
-            for (const auto& w : set->waypoints) EXPECT_EQ(w->flags, has_position);
+            for (const auto& w : set->waypoints) EXPECT_EQ(w.flags, has_position);
         }
     }
 }
@@ -588,7 +593,7 @@ TEST(GpiReader, BlockRunningPastItsParentOrTheFileFailsWithItsTypeAndPosition) {
         EXPECT_FALSE(result.ok);
         EXPECT_NE(result.messages.find("Block type 0x3 ends inside its data!"), std::string::npos)
             << result.messages;
-        EXPECT_EQ(list.poisets.at(0)->waypoints.at(0)->flags, has_position);
+        EXPECT_EQ(list.poisets.at(0)->waypoints.at(0).flags, has_position);
     }
 }
 
@@ -819,14 +824,14 @@ TEST(GpiReaderRealFiles, EveryFileOfOtherProducersReadsWithThePoisGpsBabelReads)
         std::vector<const waypoint*> points;
         for (const auto& set : list.poisets) {
             for (const auto& w : set->waypoints) {
-                EXPECT_TRUE(w->name.has_value()) << c.file;
-                EXPECT_EQ(w->flags & has_position, has_position) << c.file;
-                points.push_back(w.get());
+                EXPECT_TRUE(w.name.has_value()) << c.file;
+                EXPECT_EQ(w.flags & has_position, has_position) << c.file;
+                points.push_back(&w);
             }
         }
         ASSERT_EQ(static_cast<int>(points.size()), c.pois) << c.file;
         const waypoint& w = *points[static_cast<std::size_t>(c.sample)];
-        std::string name = *w.name;
+        std::string name(*w.name);
         name.erase(name.find_last_not_of(' ') + 1);
         EXPECT_EQ(name, c.name) << c.file;
         EXPECT_NEAR(w.lat, c.lat, 1e-4) << c.file;
@@ -839,7 +844,7 @@ TEST(GpiReaderRealFiles, SampleValuesOfOtherProducersFiles) {
         VELMORA_REQUIRE_REAL(path, "gpi/gpispeed.gpi");
         poiset_list list;
         ASSERT_TRUE(read_path(path, list).ok);
-        const waypoint& w = *list.poisets.at(0)->waypoints.at(0);
+        const waypoint& w = list.poisets.at(0)->waypoints.at(0);
         EXPECT_EQ(*w.name, "point0");
         EXPECT_EQ(w.proximity, 804.0);
         EXPECT_EQ(w.speed, 48.0);
@@ -852,10 +857,10 @@ TEST(GpiReaderRealFiles, SampleValuesOfOtherProducersFiles) {
         poiset_list list;
         ASSERT_TRUE(read_path(path, list).ok);
         const poiset& set = *list.poisets.at(0);
-        EXPECT_EQ(*set.waypoints.at(0)->name, "max@30");
-        EXPECT_EQ(*set.waypoints.at(1)->name, "max@30.1");
-        EXPECT_EQ(set.waypoints[0]->speed, 30.0);
-        EXPECT_TRUE(set.waypoints[0]->comment.has_value());
+        EXPECT_EQ(*set.waypoints.at(0).name, "max@30");
+        EXPECT_EQ(*set.waypoints.at(1).name, "max@30.1");
+        EXPECT_EQ(set.waypoints[0].speed, 30.0);
+        EXPECT_TRUE(set.waypoints[0].comment.has_value());
         ASSERT_EQ(set.icons->count(), 1);
         EXPECT_EQ(set.icons->entries[0]->bitmap->bits_per_pixel, 32);
         EXPECT_EQ(set.icons->entries[0]->bitmap->pixels.size(), 24u * 24u * 4u);
@@ -865,9 +870,9 @@ TEST(GpiReaderRealFiles, SampleValuesOfOtherProducersFiles) {
         poiset_list list;
         ASSERT_TRUE(read_path(path, list).ok);
         const poiset& set = *list.poisets.at(0);
-        EXPECT_EQ(*set.waypoints.at(0)->name, "\x80");
-        EXPECT_EQ(*set.waypoints.at(0)->comment, "\x99");
-        EXPECT_EQ(set.locale->number(), 1252);
+        EXPECT_EQ(*set.waypoints.at(0).name, "\x80");
+        EXPECT_EQ(*set.waypoints.at(0).comment, "\x99");
+        EXPECT_EQ(set.codepage->number(), 1252);
         EXPECT_FALSE(set.is_utf8);
     }
     {
@@ -875,17 +880,17 @@ TEST(GpiReaderRealFiles, SampleValuesOfOtherProducersFiles) {
         poiset_list list;
         ASSERT_TRUE(read_path(path, list).ok);
         const poiset& set = *list.poisets.at(0);
-        EXPECT_EQ(*set.waypoints.at(0)->name, "-");
+        EXPECT_EQ(*set.waypoints.at(0).name, "-");
         for (const auto& w : set.waypoints) {
-            EXPECT_EQ(w->proximity, 300.0);
-            EXPECT_EQ(w->flags & (has_proximity | has_speed), has_proximity);
+            EXPECT_EQ(w.proximity, 300.0);
+            EXPECT_EQ(w.flags & (has_proximity | has_speed), has_proximity);
         }
         ASSERT_EQ(set.icons->count(), 1);
         const gpi_bitmap& icon = *set.icons->entries[0]->bitmap;
         EXPECT_EQ(icon.width, 48);
         EXPECT_EQ(icon.bits_per_pixel, 32);
         EXPECT_EQ(icon.palette_count, 0u);
-        EXPECT_EQ(icon.block_size, 48 * 48 * 4 + 44);
+        EXPECT_EQ(gpi_bitmap_block_size(icon), 48u * 48 * 4 + 44);
     }
     {
         VELMORA_REQUIRE_REAL(path, "gpi/garmin_gpi.gpi");
@@ -893,20 +898,20 @@ TEST(GpiReaderRealFiles, SampleValuesOfOtherProducersFiles) {
         ASSERT_TRUE(read_path(path, list).ok);
         const poiset& set = *list.poisets.at(0);
         EXPECT_EQ(set.name, "My points");
-        EXPECT_EQ(*set.waypoints.at(0)->name, "5058ROAD");
-        EXPECT_EQ(*set.waypoints.at(0)->comment, "ROAD CROSSING");
+        EXPECT_EQ(*set.waypoints.at(0).name, "5058ROAD");
+        EXPECT_EQ(*set.waypoints.at(0).comment, "ROAD CROSSING");
         const gpi_bitmap& icon = *set.icons->entries.at(0)->bitmap;
         EXPECT_EQ(icon.bits_per_pixel, 8);
         EXPECT_EQ(icon.palette_count, 256u);
-        EXPECT_EQ(icon.block_size, 576 + 1024 + 44);
+        EXPECT_EQ(gpi_bitmap_block_size(icon), 576u + 1024 + 44);
     }
     {
         VELMORA_REQUIRE_REAL(path, "gpi/gpi_ext-sample.gpi");
         poiset_list list;
         ASSERT_TRUE(read_path(path, list).ok);
         const poiset& set = *list.poisets.at(0);
-        EXPECT_EQ(*set.waypoints.at(1)->name, "Altenburg-Umgehung");
-        EXPECT_EQ(*set.waypoints.at(8)->comment, "Start");
+        EXPECT_EQ(*set.waypoints.at(1).name, "Altenburg-Umgehung");
+        EXPECT_EQ(*set.waypoints.at(8).comment, "Start");
     }
     {
         VELMORA_REQUIRE_REAL(path, "gpi/BORDATLAS.gpi");
@@ -915,8 +920,8 @@ TEST(GpiReaderRealFiles, SampleValuesOfOtherProducersFiles) {
         const poiset& set = *list.poisets.at(0);
         EXPECT_TRUE(set.is_utf8);
         EXPECT_EQ(set.name, "garmin");
-        EXPECT_EQ(*set.waypoints.at(0)->name, "Camperplaats Den Bosch");
-        EXPECT_NE(set.waypoints[0]->comment->find("<br>"), std::string::npos);
+        EXPECT_EQ(*set.waypoints.at(0).name, "Camperplaats Den Bosch");
+        EXPECT_NE(set.waypoints[0].comment->find("<br>"), std::string::npos);
     }
     {
         VELMORA_REQUIRE_REAL(path, "gpi/garmin_gpi_category~gpx.gpi");

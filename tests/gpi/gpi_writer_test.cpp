@@ -9,9 +9,10 @@
 #include "gpi/byte_sink.hpp"
 #include "gpi/gpi_blocks.hpp"
 #include "gpi/gpi_reader.hpp"
+#include "driver/gpi_preparation.hpp"
 #include "gpi_walk.hpp"
-#include "model/field_list.hpp"
 #include "platform/messages.hpp"
+#include "support/test_support.hpp"
 
 namespace velmora {
 namespace {
@@ -40,8 +41,10 @@ struct written {
     bool ok = false;
     std::string bytes;
     std::string messages;
+    std::vector<gpi_group> groups;  // as the preparation made them
 };
 
+// Prepares the list for GPI output in code page 1250 and writes it, as a run does.
 written write_list(poiset_list& list, std::int64_t time_stamp = 0x12345678) {
     written result;
     std::FILE* file = std::tmpfile();
@@ -49,7 +52,11 @@ written write_list(poiset_list& list, std::int64_t time_stamp = 0x12345678) {
     if (file == nullptr) return result;
     {
         message_capture capture;
-        result.ok = write_gpi(file, list, cp1250(), time_stamp);
+        auto groups = prepare_for_gpi(list, cp1250());
+        if (groups) {
+            result.groups = std::move(*groups);
+            result.ok = write_gpi(file, result.groups, 1250, time_stamp);
+        }
         result.messages = capture.text();
     }
     result.bytes = read_all(file);
@@ -68,15 +75,16 @@ waypoint& add_poi(poiset& set, double lat, double lon, std::optional<std::string
     w->flags = has_position;
     w->lat = lat;
     w->lon = lon;
-    w->name = std::move(name);
+    w->name = set.store_optional(name);
     return *w;
 }
 
-std::string encode_poi(waypoint& w) {
-    compute_poi_size(w);
+// The POI block of a waypoint of the set, which must be as long as its computed size.
+std::string encode_poi(const poiset& set, const waypoint& w) {
+    std::uint32_t size = poi_block_size(w, set);
     string_sink sink;
-    encode_poi_block(sink, w, poi_parts_of(w), static_cast<std::uint32_t>(w.gpi_size));
-    EXPECT_EQ(sink.count(), static_cast<std::uint64_t>(w.gpi_size));
+    encode_poi_block(sink, w, poi_parts_of(w, set), size);
+    EXPECT_EQ(sink.count(), size);
     return sink.data();
 }
 
@@ -121,46 +129,49 @@ TEST(GpiFile, SetsWithoutWaypointsAreLeftOutWithAWarning) {
 }
 
 TEST(PoiBlock, OneByteNameWithoutSubBlocksTakesTwentyEightBytes) {
-    waypoint w;
+    poiset set;
+    waypoint& w = add_poi(set, 0, 0, std::nullopt);
     w.lat = 90.0;
     w.lon = -180.0;
-    w.name = "A";
-    std::string bytes = encode_poi(w);
-    EXPECT_EQ(w.gpi_size, 28);
+    w.name = set.store("A");
+    std::string bytes = encode_poi(set, w);
+    EXPECT_EQ(bytes.size(), static_cast<std::size_t>(28));
     EXPECT_EQ(bytes, le16(2) + le16(0) + le32(20) + le32(0x40000000) + le32(0x80000000) + le16(1) +
                          std::string(1, '\0') + mstring("A"));
 }
 
 TEST(PoiBlock, ProximityAlertAddsMainSizeAndATwentyByteAlertBlock) {
-    waypoint w;
-    w.name = "A";
+    poiset set;
+    waypoint& w = add_poi(set, 0, 0, std::nullopt);
+    w.name = set.store("A");
     w.flags = has_proximity;
     w.proximity = 99.9;
     w.speed = 50.0;  // written although has_speed is clear
-    std::string bytes = encode_poi(w);
-    EXPECT_EQ(w.gpi_size, 52);
+    std::string bytes = encode_poi(set, w);
+    EXPECT_EQ(bytes.size(), static_cast<std::size_t>(52));
     std::string alert = le16(3) + le16(0) + le32(12) + le16(99) + le16(1388) + le32(0x01000100) +
                         le16(0x0101) + "\x04\x10";
     EXPECT_EQ(bytes, le16(2) + le16(8) + le32(40) + le32(20) + le32(0) + le32(0) + le16(1) +
                          std::string(1, '\1') + mstring("A") + alert);
 
     w.flags = has_speed;
-    EXPECT_EQ(encode_poi(w)[50], '\x01');
+    EXPECT_EQ(encode_poi(set, w)[50], '\x01');
     w.flags = has_speed | has_proximity;
-    EXPECT_EQ(encode_poi(w)[50], '\x05');
+    EXPECT_EQ(encode_poi(set, w)[50], '\x05');
 }
 
 TEST(PoiBlock, SubBlocksFollowInTheirFixedOrder) {
-    waypoint w;
-    w.name = "Name";
+    poiset set;
+    waypoint& w = add_poi(set, 0, 0, std::nullopt);
+    w.name = set.store("Name");
     w.flags = has_icon | has_speed;
     w.icon_id = 7;
     w.speed = 30.0;
-    w.comment = "note";
-    w.description = "long text";
-    field_list_append(w.address, "City", "Brno");
-    field_list_append(w.phones, "PhoneNo", "123");
-    std::string bytes = encode_poi(w);
+    w.comment = set.store("note");
+    w.description = set.store("long text");
+    testing::add_address(set, w, "City", "Brno");
+    testing::add_phone(set, w, "PhoneNo", "123");
+    std::string bytes = encode_poi(set, w);
     testing::gpi_walk walk = walk_gpi(header_bytes + bytes + end_bytes);
     // The walker takes the POI block as a top-level block here.
     std::vector<int> types;
@@ -174,39 +185,42 @@ TEST(PoiBlock, SubBlocksFollowInTheirFixedOrder) {
     EXPECT_NE(bytes.find(le16(10) + le16(0) + le32(12) + mstring("note")), std::string::npos);
     EXPECT_NE(bytes.find(le16(14) + le16(0) + le32(18) + "\x01" + mstring("long text")),
               std::string::npos);
-    EXPECT_EQ(w.gpi_size, 31 + 4 + 20 + 10 + (16 + 4) + (17 + 9) + (14 + 12) + (14 + 11));
+    EXPECT_EQ(bytes.size(), static_cast<std::size_t>(31 + 4 + 20 + 10 + (16 + 4) + (17 + 9) + (14 + 12) + (14 + 11)));
 }
 
 TEST(PoiBlock, EmptyCommentAndDescriptionAreNotParts) {
-    waypoint w;
-    w.name = "A";
-    w.comment = "";
-    w.description = "";
-    std::string bytes = encode_poi(w);
-    EXPECT_EQ(w.gpi_size, 28);
+    poiset set;
+    waypoint& w = add_poi(set, 0, 0, std::nullopt);
+    w.name = set.store("A");
+    w.comment = set.store("");
+    w.description = set.store("");
+    std::string bytes = encode_poi(set, w);
+    EXPECT_EQ(bytes.size(), static_cast<std::size_t>(28));
     EXPECT_EQ(get_u16(bytes, 2), 0);
 }
 
 TEST(AddressBlock, LengthCountsTheBytesBehindMainSize) {
-    waypoint w;
-    w.name = "A";
-    field_list_append(w.address, "City", "X");
-    std::string bytes = encode_poi(w);
+    poiset set;
+    waypoint& w = add_poi(set, 0, 0, std::nullopt);
+    w.name = set.store("A");
+    testing::add_address(set, w, "City", "X");
+    std::string bytes = encode_poi(set, w);
     std::string address = bytes.substr(bytes.size() - 23);
     EXPECT_EQ(address, le16(11) + le16(8) + le32(11) + le32(2) + le16(1) + mstring("X"));
-    EXPECT_EQ(w.gpi_size, 31 + 1 + 23);
+    EXPECT_EQ(bytes.size(), static_cast<std::size_t>(31 + 1 + 23));
 }
 
 TEST(AddressBlock, FieldsAreFoundByExactKeyAnywhereInTheList) {
-    waypoint w;
-    w.name = "A";
-    field_list_append(w.address, "Street", "Main 1");
-    field_list_append(w.address, "city", "lower case is another key");
-    field_list_append(w.address, "Note", "not an address field");
-    field_list_append(w.address, "Country", std::nullopt);  // a key without value
-    field_list_append(w.address, "Postcode", "12345");
-    field_list_append(w.address, "Street", "second Street is not looked at");
-    std::string bytes = encode_poi(w);
+    poiset set;
+    waypoint& w = add_poi(set, 0, 0, std::nullopt);
+    w.name = set.store("A");
+    testing::add_address(set, w, "Street", "Main 1");
+    testing::add_address(set, w, "city", "lower case is another key");
+    testing::add_address(set, w, "Note", "not an address field");
+    testing::add_address(set, w, "Country", std::nullopt);  // a key without value
+    testing::add_address(set, w, "Postcode", "12345");
+    testing::add_address(set, w, "Street", "second Street is not looked at");
+    std::string bytes = encode_poi(set, w);
     std::size_t at = bytes.find(le16(11) + le16(8));
     ASSERT_NE(at, std::string::npos);
     std::size_t strings = 8 + 6 + 8 + 5;
@@ -214,26 +228,27 @@ TEST(AddressBlock, FieldsAreFoundByExactKeyAnywhereInTheList) {
                                     le32(2) + le16(0x08 | 0x10) + mstring("12345") +
                                     mstring("Main 1"));
 
-    waypoint other;
-    other.name = "B";
-    field_list_append(other.address, "Web", "x");
-    std::string only_other = encode_poi(other);
+    waypoint& other = add_poi(set, 0, 0, std::nullopt);
+    other.name = set.store("B");
+    testing::add_address(set, other, "Web", "x");
+    std::string only_other = encode_poi(set, other);
     EXPECT_EQ(only_other.substr(only_other.size() - 14),
               le16(11) + le16(8) + le32(2) + le32(2) + le16(0));
 }
 
 TEST(PhoneBlock, HoldsThePhoneNumberOrAnEmptyMask) {
-    waypoint w;
-    w.name = "A";
-    field_list_append(w.phones, "PhoneNo", "+420 123");
-    std::string bytes = encode_poi(w);
+    poiset set;
+    waypoint& w = add_poi(set, 0, 0, std::nullopt);
+    w.name = set.store("A");
+    testing::add_phone(set, w, "PhoneNo", "+420 123");
+    std::string bytes = encode_poi(set, w);
     EXPECT_EQ(bytes.substr(bytes.size() - 30),
               le16(12) + le16(8) + le32(18) + le32(2) + le16(1) + mstring("+420 123"));
 
-    waypoint fax;
-    fax.name = "A";
-    field_list_append(fax.phones, "Fax", "1");
-    std::string fax_bytes = encode_poi(fax);
+    waypoint& fax = add_poi(set, 0, 0, std::nullopt);
+    fax.name = set.store("A");
+    testing::add_phone(set, fax, "Fax", "1");
+    std::string fax_bytes = encode_poi(set, fax);
     EXPECT_EQ(fax_bytes.substr(fax_bytes.size() - 14),
               le16(12) + le16(8) + le32(2) + le32(2) + le16(0));
 }
@@ -244,7 +259,7 @@ TEST(AreaBlock, LeafOfThreeWaypointsHasRecordSizeOneHundredTwentyTwo) {
     add_poi(set, 10.0, 20.0, "a");
     add_poi(set, 11.0, 21.0, "bb");
     add_poi(set, -12.0, 19.0, "ccc").flags |= has_proximity;
-    set.waypoints[2]->proximity = 300;
+    set.waypoints[2].proximity = 300;
     written out = write_list(list);
     ASSERT_TRUE(out.ok);
     std::size_t group = 50;
@@ -291,13 +306,13 @@ TEST(GpiFile, EveryBlockOfALargeSetIsAsLongAsItsComputedSize) {
             if (parts & 1) w.flags |= has_proximity, w.proximity = next() % 1000;
             if (parts & 2) w.flags |= has_speed, w.speed = next() % 200;
             if (parts & 4) w.flags |= has_icon, w.icon_id = static_cast<std::uint16_t>(next() % 9);
-            if (parts & 8) w.comment = std::string(next() % 50, 'c');
-            if (parts & 16) w.description = std::string(next() % 300, 'd');
+            if (parts & 8) w.comment = set.store(std::string(next() % 50, 'c'));
+            if (parts & 16) w.description = set.store(std::string(next() % 300, 'd'));
             if (parts & 32) {
-                field_list_append(w.address, "City", std::string(next() % 9, 'y'));
-                if (parts & 64) field_list_append(w.address, "Street", "S");
+                testing::add_address(set, w, "City", std::string(next() % 9, 'y'));
+                if (parts & 64) testing::add_address(set, w, "Street", "S");
             }
-            if (parts & 128) field_list_append(w.phones, "PhoneNo", "12345");
+            if (parts & 128) testing::add_phone(set, w, "PhoneNo", "12345");
         }
     }
     written out = write_list(list);
@@ -306,7 +321,7 @@ TEST(GpiFile, EveryBlockOfALargeSetIsAsLongAsItsComputedSize) {
     EXPECT_TRUE(walk.errors.empty()) << walk.errors.front();
     EXPECT_EQ(walk.poi_count, 110000);
 
-    // POI blocks in file order against the sizes of the reordered waypoint arrays.
+    // POI blocks in file order against the sizes of the waypoints in the area order.
     std::vector<std::size_t> poi_sizes;
     auto collect = [&poi_sizes](const testing::gpi_block& block, auto& self) -> void {
         if (block.type == 2) poi_sizes.push_back(block.end - block.offset);
@@ -316,9 +331,9 @@ TEST(GpiFile, EveryBlockOfALargeSetIsAsLongAsItsComputedSize) {
     };
     for (const auto& block : walk.blocks) collect(block, collect);
     std::vector<std::size_t> computed;
-    for (const auto& set : list.poisets) {
-        for (const auto& w : set->waypoints)
-            computed.push_back(static_cast<std::size_t>(w->gpi_size));
+    for (const gpi_group& group : out.groups) {
+        for (std::uint32_t number : group.areas.order)
+            computed.push_back(poi_block_size(group.set->waypoints[number], *group.set));
     }
     EXPECT_EQ(poi_sizes, computed);
 }
@@ -328,8 +343,8 @@ TEST(GpiFile, CodePageTextIsWrittenByteForByte) {
     poiset& set = add_set(list,
                           "Vin\xED"
                           "colas");
-    set.locale = code_page::create(1252);
-    add_poi(set, 1, 1, "\x80 \x99").comment = "\xE9t\xE9";
+    set.codepage = code_page::create(1252);
+    add_poi(set, 1, 1, "\x80 \x99").comment = set.store("\xE9t\xE9");
     written out = write_list(list);
     EXPECT_NE(out.bytes.find(mstring("Vin\xED"
                                      "colas")),
@@ -344,9 +359,9 @@ TEST(GpiTextLimit, LongTextsAreCutWithAWarningNamingThePoi) {
     poiset& set = add_set(list, "Long");
     add_poi(set, 1, 1, "first");
     waypoint& w = add_poi(set, 1, 1, "Castle");
-    w.description = std::string(70000, 'd');
-    w.comment = std::string(65535, 'c');  // just fits
-    field_list_append(w.address, "Street", std::string(65536, 's'));
+    w.description = set.store(std::string(70000, 'd'));
+    w.comment = set.store(std::string(65535, 'c'));  // just fits
+    testing::add_address(set, w, "Street", std::string(65536, 's'));
     written out = write_list(list);
     ASSERT_TRUE(out.ok);
     EXPECT_TRUE(walk_gpi(out.bytes).errors.empty());
@@ -408,12 +423,12 @@ TEST(GpiEncoding, TextsOfUtf8SetsAreWrittenInCodePage1250) {
     set.is_utf8 = true;
     waypoint& w =
         add_poi(set, 49.2, 16.6, "\xC5\xBDlu\xC5\xA5ou\xC4\x8Dk\xC3\xBD k\xC5\xAF\xC5\x88");
-    w.comment = "\xE2\x82\xAC 5";                // the euro sign is 0x80 in 1250
-    w.description = "\xE6\x97\xA5\xE6\x9C\xAC";  // characters 1250 lacks
-    w.symbol = "ko\xC5\xA1";
-    w.link = "http://x/\xC3\xA9";
-    field_list_append(w.address, "City", "Plze\xC5\x88");
-    field_list_append(w.phones, "PhoneNo", "+420 \xC2\xB7 1");
+    w.comment = set.store("\xE2\x82\xAC 5");                // the euro sign is 0x80 in 1250
+    w.description = set.store("\xE6\x97\xA5\xE6\x9C\xAC");  // characters 1250 lacks
+    w.symbol = set.store("ko\xC5\xA1");
+    w.link = set.store("http://x/\xC3\xA9");
+    testing::add_address(set, w, "City", "Plze\xC5\x88");
+    testing::add_phone(set, w, "PhoneNo", "+420 \xC2\xB7 1");
     written out = write_list(list);
     ASSERT_TRUE(out.ok);
     EXPECT_EQ(*w.name, "\x8Elu\x9Dou\xE8k\xFD k\xF9\xF2");
@@ -421,10 +436,12 @@ TEST(GpiEncoding, TextsOfUtf8SetsAreWrittenInCodePage1250) {
     EXPECT_EQ(*w.description, "??");
     EXPECT_EQ(*w.symbol, "ko\x9A");
     EXPECT_EQ(*w.link, "http://x/\xE9");
-    EXPECT_EQ(*w.address->values[0], "Plze\xF2");
-    EXPECT_EQ(*w.phones->values[0], "+420 \xB7 1");
+    EXPECT_EQ(set.details_of(w)->address[0].value, "Plze\xF2");
+    EXPECT_EQ(set.details_of(w)->phones[0].value, "+420 \xB7 1");
     EXPECT_EQ(set.name, "Sk\xC3\xA1ly");
-    EXPECT_TRUE(set.is_utf8);
+    // The set now holds its texts in the output code page, and says so.
+    EXPECT_FALSE(set.is_utf8);
+    EXPECT_EQ(set.codepage->number(), 1250);
     EXPECT_NE(out.bytes.find(mstring("Sk\xC3\xA1ly")), std::string::npos);
     EXPECT_NE(out.bytes.find(mstring("\x8Elu\x9Dou\xE8k\xFD k\xF9\xF2")), std::string::npos);
     EXPECT_NE(out.bytes.find(mstring("Plze\xF2")), std::string::npos);
@@ -433,15 +450,16 @@ TEST(GpiEncoding, TextsOfUtf8SetsAreWrittenInCodePage1250) {
 
 TEST(GpiEncoding, LargeSetsAreConvertedWhole) {
     // Large sets are converted in two halves at once; every waypoint of both is converted.
-    poiset set;
+    poiset_list list;
+    poiset& set = add_set(list, "Large");
     set.is_utf8 = true;
     for (int i = 0; i < 70000; ++i) {
         waypoint& w = add_poi(set, 47.0, 19.0, "\xC5\xBD" + std::to_string(i));
-        if (i % 3 == 0) w.comment = "\xE2\x82\xAC";
+        if (i % 3 == 0) w.comment = set.store("\xE2\x82\xAC");
     }
-    convert_poiset_strings(set, cp1250());
+    ASSERT_TRUE(prepare_for_gpi(list, cp1250()).has_value());
     for (int i = 0; i < 70000; ++i) {
-        const waypoint& w = *set.waypoints[static_cast<std::size_t>(i)];
+        const waypoint& w = set.waypoints[static_cast<std::size_t>(i)];
         ASSERT_EQ(*w.name, "\x8E" + std::to_string(i)) << i;
         if (i % 3 == 0) {
             ASSERT_EQ(*w.comment, "\x80") << i;
@@ -458,11 +476,11 @@ TEST(GpiEncoding, ALongUtf8TextIsMeasuredAfterConversion) {
     for (int i = 0; i < 60000; ++i) fits += "\xC4\x8D";
     // 70000 characters; in 1250 "\xE8\x9A" pairs, which are no UTF-8 to be kept whole.
     for (int i = 0; i < 35000; ++i) too_long += "\xC4\x8D\xC5\xA1";
-    add_poi(set, 1, 1, "fits").description = fits;
-    add_poi(set, 1, 1, "cut").description = too_long;
+    add_poi(set, 1, 1, "fits").description = set.store(fits);
+    add_poi(set, 1, 1, "cut").description = set.store(too_long);
     written out = write_list(list);
     ASSERT_TRUE(out.ok);
-    EXPECT_EQ(*set.waypoints[0]->description, std::string(60000, '\xE8'));
+    EXPECT_EQ(*set.waypoints[0].description, std::string(60000, '\xE8'));
     EXPECT_EQ(out.messages,
               "\nWarning: Description of poi 2 (cut) in set (Long) is longer than 65535 bytes, "
               "cut to 65535 bytes");
@@ -486,10 +504,10 @@ TEST(GpiRoundTrip, TheReaderFindsWhatTheWriterWrote) {
                               "cam " + std::to_string(i));
         if (i % 2 == 0) w.flags |= has_proximity, w.proximity = 100 + i % 300;
         if (i % 3 == 0) w.flags |= has_speed, w.speed = 30 + 10 * (i % 10);
-        if (i % 5 == 0) w.comment = "c" + std::to_string(i);
-        if (i % 7 == 0) w.description = "d" + std::to_string(i);
-        if (i % 11 == 0) field_list_append(w.address, "City", "Brno");
-        if (i % 13 == 0) field_list_append(w.phones, "PhoneNo", "1");
+        if (i % 5 == 0) w.comment = set.store("c" + std::to_string(i));
+        if (i % 7 == 0) w.description = set.store("d" + std::to_string(i));
+        if (i % 11 == 0) testing::add_address(set, w, "City", "Brno");
+        if (i % 13 == 0) testing::add_phone(set, w, "PhoneNo", "1");
     }
     written out = write_list(list);
     ASSERT_TRUE(out.ok);
@@ -499,9 +517,10 @@ TEST(GpiRoundTrip, TheReaderFindsWhatTheWriterWrote) {
     EXPECT_EQ(read.name, "Cams");
     ASSERT_EQ(read.count(), 1000);
     // Same waypoints, in the order the tree gave them.
+    ASSERT_EQ(out.groups.size(), 1u);
     for (int i = 0; i < 1000; ++i) {
-        const waypoint& a = *set.waypoints[static_cast<std::size_t>(i)];
-        const waypoint& b = *read.waypoints[static_cast<std::size_t>(i)];
+        const waypoint& a = set.waypoints[out.groups[0].areas.order[static_cast<std::size_t>(i)]];
+        const waypoint& b = read.waypoints[static_cast<std::size_t>(i)];
         EXPECT_EQ(b.name, a.name);
         EXPECT_NEAR(b.lat, a.lat, 1e-6);
         EXPECT_NEAR(b.lon, a.lon, 1e-6);
@@ -557,7 +576,6 @@ gpi_bitmap make_bitmap(std::uint16_t id, std::uint16_t width, std::uint16_t heig
     std::size_t image = static_cast<std::size_t>(gpi_bitmap_row_size(width, bpp)) * height;
     for (std::size_t i = 0; i < image; ++i) b.pixels.push_back(static_cast<std::uint8_t>(i));
     for (std::uint32_t i = 0; i < palette_count; ++i) b.palette.push_back(i * 0x010101u);
-    b.block_size = static_cast<std::int32_t>(44 + image + 4 * palette_count);
     return b;
 }
 
@@ -570,20 +588,22 @@ void add_entry(icon_list& icons, std::uint16_t id, std::int32_t format,
     icons.entries.push_back(std::move(entry));
 }
 
-group_output write_group(const icon_list& icons, std::FILE* file = nullptr) {
-    waypoint_array array;
-    array.push_back(std::make_unique<waypoint>());
-    array[0]->name = "p";
-    auto holder = area_node_new();
-    area_tree_build(array, 0, 0, 0, *holder);
-    compute_area_sizes(holder->children[0].get());
+// Writes the group "G" of one POI "p" with the icons, which it takes over.
+group_output write_group(icon_list& icons, std::FILE* file = nullptr) {
+    poiset set;
+    set.name = "G";
+    add_poi(set, 0, 0, "p").flags = 0;
+    gpi_group group;
+    group.set = &set;
+    group.areas = area_index_build(set.waypoints).value();
+    group.bitmaps = std::make_unique<icon_list>(std::move(icons));
     group_output out;
     bool own = file == nullptr;
     if (own) file = std::tmpfile();
     {
         file_sink sink(file);
         message_capture capture;
-        out.ok = write_poi_set_header(sink, "G", *holder->children[0], icons);
+        out.ok = write_poi_group(sink, group);
         out.ok = sink.finish() && out.ok;
         out.messages = capture.text();
     }
@@ -666,21 +686,6 @@ TEST(BitmapBlock, UnusableEntriesAreSkippedAndTheLengthsAgree) {
     EXPECT_TRUE(walk_gpi(header_bytes + bare.bytes + end_bytes).errors.empty());
 }
 
-TEST(PoiSetHeader, RefusesAGroupLargerThanItsLengthFieldHolds) {
-    area_node top;
-    top.is_leaf = true;
-    top.record_size = 0x1'0000'0000LL;
-    icon_list none;
-    std::FILE* file = std::tmpfile();
-    file_sink sink(file);
-    message_capture capture;
-    EXPECT_FALSE(write_poi_set_header(sink, "Huge", top, none));
-    EXPECT_EQ(capture.text(),
-              "\nError: Poi set (Huge) needs 4294967308 bytes, more than a gpi file can hold");
-    EXPECT_EQ(sink.position(), 0u);
-    std::fclose(file);
-}
-
 std::FILE* open_full_device() {
     std::FILE* file = std::fopen("/dev/full", "wb");
     return file;
@@ -689,10 +694,9 @@ std::FILE* open_full_device() {
 TEST(GpiWriteErrors, AnyFailedWriteMakesTheWriterFail) {
     std::FILE* small = open_full_device();
     if (small == nullptr) GTEST_SKIP() << "/dev/full not available";
-    poiset_list empty;
     {
         message_capture capture;
-        EXPECT_FALSE(write_gpi(small, empty, cp1250(), 0));
+        EXPECT_FALSE(write_gpi(small, {}, 1250, 0));
     }
     std::fclose(small);
 
@@ -700,9 +704,13 @@ TEST(GpiWriteErrors, AnyFailedWriteMakesTheWriterFail) {
     poiset_list list;
     poiset& set = add_set(list, "Big");
     // Enough waypoints for the writing to be shared by two threads.
-    for (int i = 0; i < 70000; ++i) add_poi(set, i * 0.001, i * 0.002, "poi").comment = "comment";
+    for (int i = 0; i < 70000; ++i) {
+        add_poi(set, i * 0.001, i * 0.002, "poi").comment = set.store("comment");
+    }
     message_capture capture;
-    EXPECT_FALSE(write_gpi(large, list, cp1250(), 0));
+    auto groups = prepare_for_gpi(list, cp1250());
+    ASSERT_TRUE(groups.has_value());
+    EXPECT_FALSE(write_gpi(large, *groups, 1250, 0));
     EXPECT_NE(capture.text().find("\nError: Write error at poi_block!"), std::string::npos);
     std::fclose(large);
 

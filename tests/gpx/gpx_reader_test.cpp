@@ -39,8 +39,10 @@ poiset read_file(const std::string& path) {
     return set;
 }
 
-std::string utf8_of(const poiset& set, const std::optional<std::string>& text) {
-    return text ? codepage_text_to_utf8(*text, set).value_or("<failed>") : "<absent>";
+std::string utf8_of(const poiset& set, const stored_text& text) {
+    if (!text) return "<absent>";
+    if (set.is_utf8) return std::string(*text);
+    return codepage_text_to_utf8(*text, set.codepage).value_or("<failed>");
 }
 
 TEST(GpxReader, ReadsTheFieldsOfAPlainWaypoint) {
@@ -50,7 +52,7 @@ TEST(GpxReader, ReadsTheFieldsOfAPlainWaypoint) {
 </wpt>
 )"));
     ASSERT_EQ(set.count(), 1);
-    const waypoint& w = *set.waypoints[0];
+    const waypoint& w = set.waypoints[0];
     EXPECT_DOUBLE_EQ(w.lat, 47.5);
     EXPECT_DOUBLE_EQ(w.lon, 19.25);
     EXPECT_EQ(w.flags, has_position);
@@ -68,11 +70,11 @@ TEST(GpxReader, GivesMissingElementsEmptyOrAbsentFields) {
 <wpt lat="5" lon="6"><name></name><cmt></cmt><sym></sym></wpt>)"));
     ASSERT_EQ(set.count(), 3);
     for (const auto& w : set.waypoints) {
-        EXPECT_EQ(w->name, "");
-        EXPECT_FALSE(w->comment.has_value());
-        EXPECT_FALSE(w->description.has_value());
-        EXPECT_EQ(w->symbol, "");
-        EXPECT_FALSE(w->link.has_value());
+        EXPECT_EQ(w.name, "");
+        EXPECT_FALSE(w.comment.has_value());
+        EXPECT_FALSE(w.description.has_value());
+        EXPECT_EQ(w.symbol, "");
+        EXPECT_FALSE(w.link.has_value());
     }
 }
 
@@ -84,7 +86,7 @@ TEST(GpxReader, SkipsWaypointsWithoutPositionAndOtherPoints) {
 <wptx lat="1" lon="2"></wptx>
 <wpt lat="7" lon="8"><name>kept</name></wpt>)"));
     ASSERT_EQ(set.count(), 1);
-    EXPECT_EQ(set.waypoints[0]->name, "kept");
+    EXPECT_EQ(set.waypoints[0].name, "kept");
 }
 
 TEST(GpxReader, SkipsWaypointsOutsideTheEarthWithAWarning) {
@@ -95,7 +97,7 @@ TEST(GpxReader, SkipsWaypointsOutsideTheEarthWithAWarning) {
 <wpt lat="1e999" lon="0"><name>huge</name></wpt>
 <wpt lat="90" lon="-180"><name>corner</name></wpt>)"));
     ASSERT_EQ(set.count(), 1);
-    EXPECT_EQ(set.waypoints[0]->name, "corner");
+    EXPECT_EQ(set.waypoints[0].name, "corner");
     for (const char* name : {"north", "west", "nan", "huge"}) {
         EXPECT_NE(
             capture.text().find("\nWarning: Waypoint ("s + name + ") has an invalid position"),
@@ -110,7 +112,7 @@ TEST(GpxReader, DecodesReferencesOutsideCdata) {
 <cmt><![CDATA[x &amp; <b>y</b>]]></cmt><desc>&lt;b&gt;bold&lt;/b&gt;</desc>
 <sym>Flag, Blue &amp; Red</sym></wpt>)"));
     ASSERT_EQ(set.count(), 1);
-    const waypoint& w = *set.waypoints[0];
+    const waypoint& w = set.waypoints[0];
     EXPECT_EQ(w.name, "A & B \xC5\x91");
     EXPECT_EQ(w.comment, "x &amp; <b>y</b>");
     EXPECT_EQ(w.description, "<b>bold</b>");
@@ -123,9 +125,9 @@ TEST(GpxReader, TakesTheFirstDirectChildOfEachName) {
 <name>first</name><name>second</name><type>Geocache</type></wpt>)",
                                   "Skr tool"));
     ASSERT_EQ(set.count(), 1);
-    EXPECT_EQ(set.waypoints[0]->name, "first");
+    EXPECT_EQ(set.waypoints[0].name, "first");
     // The link's own type child is not the waypoint's type.
-    EXPECT_EQ(set.waypoints[0]->symbol, "geocache");
+    EXPECT_EQ(set.waypoints[0].symbol, "geocache");
 }
 
 // One waypoint as "name|lat|lon|symbol|speed", the fields that tell whether it was
@@ -133,7 +135,8 @@ TEST(GpxReader, TakesTheFirstDirectChildOfEachName) {
 std::string summary_of(const waypoint& w) {
     char position[64];
     std::snprintf(position, sizeof position, "%g|%g", w.lat, w.lon);
-    std::string out = w.name.value_or("-") + "|" + position + "|" + w.symbol.value_or("-");
+    std::string out = std::string(w.name.value_or("-")) + "|" + position + "|" +
+                      std::string(w.symbol.value_or("-"));
     if (w.flags & has_speed) out += "|@" + std::to_string(static_cast<int>(w.speed));
     return out;
 }
@@ -202,7 +205,7 @@ TEST(GpxReader, ReadsTrickyInputsAsXmlReadersDo) {
         message_capture capture;
         poiset set = read_text(gpx_of(c.body));
         std::vector<std::string> got;
-        for (const auto& w : set.waypoints) got.push_back(summary_of(*w));
+        for (const auto& w : set.waypoints) got.push_back(summary_of(w));
         EXPECT_EQ(got, c.waypoints);
         if (*c.message == '\0') {
             EXPECT_EQ(capture.text(), "");
@@ -244,8 +247,8 @@ TEST(ReadingProfile, IsChosenByTheFilesHeaderAlone) {
                                   "</desc><sym>Car</sym></wpt><wpt lat=\"1\" lon=\"2\">" +
                                   cross_link + "</wpt>"));
     ASSERT_EQ(set.count(), 2);
-    EXPECT_EQ(set.waypoints[0]->name, "N");
-    EXPECT_EQ(set.waypoints[0]->symbol, "car");
+    EXPECT_EQ(set.waypoints[0].name, "N");
+    EXPECT_EQ(set.waypoints[0].symbol, "car");
 }
 
 TEST(GeocacheSymbol, TakesTheSymbolFromTheTypeAndTheComment) {
@@ -270,28 +273,28 @@ TEST(ReadingProfile, TypedGeocachesTakeTheirSymbolFromTheType) {
 <wpt lat="1" lon="2"><sym>Kept</sym></wpt>)",
                "SKR exporter"));
     ASSERT_EQ(set.count(), 5);
-    EXPECT_EQ(set.waypoints[0]->symbol, "geocache");
-    EXPECT_EQ(set.waypoints[1]->symbol, "multi-cache");
-    EXPECT_EQ(set.waypoints[2]->symbol, "puzzle cache");
-    EXPECT_EQ(set.waypoints[3]->symbol, "trail head");
-    EXPECT_EQ(set.waypoints[4]->symbol, "kept");
+    EXPECT_EQ(set.waypoints[0].symbol, "geocache");
+    EXPECT_EQ(set.waypoints[1].symbol, "multi-cache");
+    EXPECT_EQ(set.waypoints[2].symbol, "puzzle cache");
+    EXPECT_EQ(set.waypoints[3].symbol, "trail head");
+    EXPECT_EQ(set.waypoints[4].symbol, "kept");
 }
 
 TEST(ReadingProfile, MonumentsAndCrossesTakeTheirNameFromTheDescription) {
     poiset monuments = read_text(gpx_of(R"(<wpt lat="1" lon="2"><name>M1</name><cmt>c</cmt>
 <desc>Castle</desc><sym>Museum</sym><link href="https://muemlekem.hu/muemlek?id=5"/></wpt>)"));
     ASSERT_EQ(monuments.count(), 1);
-    EXPECT_EQ(monuments.waypoints[0]->name, "Castle");
-    EXPECT_EQ(monuments.waypoints[0]->comment, "c");
-    EXPECT_EQ(monuments.waypoints[0]->description, "Castle");
-    EXPECT_EQ(monuments.waypoints[0]->symbol, std::string(monument_symbol));
+    EXPECT_EQ(monuments.waypoints[0].name, "Castle");
+    EXPECT_EQ(monuments.waypoints[0].comment, "c");
+    EXPECT_EQ(monuments.waypoints[0].description, "Castle");
+    EXPECT_EQ(monuments.waypoints[0].symbol, std::string(monument_symbol));
 
     poiset crosses = read_text(gpx_of(R"(<wpt lat="1" lon="2"><name>K1</name>
 <desc>Wayside cross</desc><sym>Cross</sym><link href="https://muemlekem.hu/kereszt?id=5"/></wpt>)"));
     ASSERT_EQ(crosses.count(), 1);
-    EXPECT_EQ(crosses.waypoints[0]->name, "Wayside cross");
-    EXPECT_FALSE(crosses.waypoints[0]->comment.has_value());
-    EXPECT_EQ(crosses.waypoints[0]->symbol, std::string(cross_symbol));
+    EXPECT_EQ(crosses.waypoints[0].name, "Wayside cross");
+    EXPECT_FALSE(crosses.waypoints[0].comment.has_value());
+    EXPECT_EQ(crosses.waypoints[0].symbol, std::string(cross_symbol));
     EXPECT_NE(monument_symbol, cross_symbol);
 }
 
@@ -302,20 +305,20 @@ TEST(ReadingProfile, DatedFilesTakeTheNameFromTheCommentAndTheDateFromTheTime) {
 <wpt lat="1" lon="2"><time>2009-10-17T08:00:00Z</time><cmt>Bare</cmt></wpt>)",
                                         "x", "<metadata><link href=\"https://muemlekem.hu/muemlek?id=1\"/></metadata>"));
     ASSERT_EQ(monuments.count(), 3);
-    EXPECT_EQ(monuments.waypoints[0]->name, "Town hall");
-    EXPECT_EQ(monuments.waypoints[0]->comment, "2009-10-17 Baroque");
-    EXPECT_EQ(monuments.waypoints[0]->description, "Baroque");
-    EXPECT_EQ(monuments.waypoints[0]->symbol, std::string(monument_symbol));
-    EXPECT_EQ(monuments.waypoints[1]->comment, "2009-10-17Gothic");
-    EXPECT_EQ(monuments.waypoints[2]->comment, "2009-10-17T08:00:00Z");
+    EXPECT_EQ(monuments.waypoints[0].name, "Town hall");
+    EXPECT_EQ(monuments.waypoints[0].comment, "2009-10-17 Baroque");
+    EXPECT_EQ(monuments.waypoints[0].description, "Baroque");
+    EXPECT_EQ(monuments.waypoints[0].symbol, std::string(monument_symbol));
+    EXPECT_EQ(monuments.waypoints[1].comment, "2009-10-17Gothic");
+    EXPECT_EQ(monuments.waypoints[2].comment, "2009-10-17T08:00:00Z");
 
     poiset crosses = read_text(gpx_of(R"(<wpt lat="1" lon="2"><time>2010-01-02T03:04:05Z</time>
 <cmt>Cross</cmt><desc>Stone</desc><sym>Cemetery</sym></wpt>)",
                                       "x", "<metadata><link href=\"https://muemlekem.hu/kereszt?id=1\"/></metadata>"));
     ASSERT_EQ(crosses.count(), 1);
-    EXPECT_EQ(crosses.waypoints[0]->name, "Cross");
-    EXPECT_EQ(crosses.waypoints[0]->comment, "2010-01-02T03:04:05Z");
-    EXPECT_EQ(crosses.waypoints[0]->symbol, std::string(cross_symbol));
+    EXPECT_EQ(crosses.waypoints[0].name, "Cross");
+    EXPECT_EQ(crosses.waypoints[0].comment, "2010-01-02T03:04:05Z");
+    EXPECT_EQ(crosses.waypoints[0].symbol, std::string(cross_symbol));
 }
 
 TEST(ReadingProfile, EasyGpsCachesSwapCommentAndDescription) {
@@ -324,10 +327,10 @@ TEST(ReadingProfile, EasyGpsCachesSwapCommentAndDescription) {
 <url>http://geocaching.hu/caches.geo?id=42</url></wpt>)",
                                   "EasyGPS 7.0"));
     ASSERT_EQ(set.count(), 1);
-    EXPECT_EQ(set.waypoints[0]->name, "GC1");
-    EXPECT_EQ(set.waypoints[0]->comment, "the desc");
-    EXPECT_EQ(set.waypoints[0]->description, "the cmt");
-    EXPECT_EQ(set.waypoints[0]->symbol, "geocache");
+    EXPECT_EQ(set.waypoints[0].name, "GC1");
+    EXPECT_EQ(set.waypoints[0].comment, "the desc");
+    EXPECT_EQ(set.waypoints[0].description, "the cmt");
+    EXPECT_EQ(set.waypoints[0].symbol, "geocache");
 }
 
 struct encoding_case {
@@ -373,9 +376,9 @@ TEST(GpxEncoding, FollowsTheXmlDeclaration) {
         poiset set = read_file(testing::source_dir() + "/tests/data/gpx/" + c.file);
         ASSERT_EQ(set.count(), 1);
         EXPECT_EQ(set.is_utf8, c.is_utf8);
-        EXPECT_EQ(set.locale ? set.locale->number() : 0, c.code_page);
-        EXPECT_EQ(utf8_of(set, set.waypoints[0]->name), c.name_utf8);
-        EXPECT_EQ(utf8_of(set, set.waypoints[0]->comment), c.comment_utf8);
+        EXPECT_EQ(set.codepage ? set.codepage->number() : 0, c.code_page);
+        EXPECT_EQ(utf8_of(set, set.waypoints[0].name), c.name_utf8);
+        EXPECT_EQ(utf8_of(set, set.waypoints[0].comment), c.comment_utf8);
         bool unknown = std::string(c.file) == "encoding_unknown.gpx";
         EXPECT_EQ(capture.text(),
                   unknown ? "\nError converting Encoding=\"x-unknown-42\" to locale in xml "
@@ -389,23 +392,23 @@ TEST(GpxEncoding, TreatsAByteOrderMarkAsUtf8) {
         "\xEF\xBB\xBF<?xml version=\"1.0\"?><gpx><wpt lat=\"1\" lon=\"2\">"
         "<name>\xC5\x91</name></wpt></gpx>");
     EXPECT_TRUE(set.is_utf8);
-    EXPECT_FALSE(set.locale.has_value());
+    EXPECT_FALSE(set.codepage.has_value());
     ASSERT_EQ(set.count(), 1);
-    EXPECT_EQ(set.waypoints[0]->name, "\xC5\x91");
+    EXPECT_EQ(set.waypoints[0].name, "\xC5\x91");
 }
 
 TEST(GpxEncoding, DefaultsTo1250WhenTheDeclarationNamesNoEncoding) {
     poiset set = read_text("<?xml version=\"1.0\"?><gpx/>");
     EXPECT_FALSE(set.is_utf8);
-    ASSERT_TRUE(set.locale.has_value());
-    EXPECT_EQ(set.locale->number(), 1250);
+    ASSERT_TRUE(set.codepage.has_value());
+    EXPECT_EQ(set.codepage->number(), 1250);
     // A "?>" before the declaration does not hide it; a declaration that never ends
     // counts as none.
     poiset early = read_text("<a?><?xml version=\"1.0\" encoding=\"utf-8\"?><gpx/>");
     EXPECT_TRUE(early.is_utf8);
     poiset open = read_text("<?xml version=\"1.0\" encoding=\"utf-8\"<gpx/>");
     EXPECT_FALSE(open.is_utf8);
-    EXPECT_FALSE(open.locale.has_value());
+    EXPECT_FALSE(open.codepage.has_value());
 }
 
 TEST(GpxReadFile, ReadsAnEmptyFileAsAnEmptySet) {
@@ -415,7 +418,7 @@ TEST(GpxReadFile, ReadsAnEmptyFileAsAnEmptySet) {
     poiset set = read_file(path);
     EXPECT_EQ(set.count(), 0);
     EXPECT_FALSE(set.is_utf8);
-    EXPECT_FALSE(set.locale.has_value());
+    EXPECT_FALSE(set.codepage.has_value());
 }
 
 TEST(GpxReadFile, ReadsAStreamThatCannotSeek) {
@@ -429,7 +432,7 @@ TEST(GpxReadFile, ReadsAStreamThatCannotSeek) {
     ::pclose(pipe);
     EXPECT_TRUE(set.is_utf8);
     ASSERT_EQ(set.count(), 1);
-    EXPECT_EQ(set.waypoints[0]->name, "piped");
+    EXPECT_EQ(set.waypoints[0].name, "piped");
 }
 
 TEST(GpxReadFile, ReportsADirectoryOpenedAsAFileAsAFailedRead) {
@@ -454,9 +457,9 @@ std::string reading_of(const std::string& text, std::size_t parallel_from) {
     gpx_read_text(text, set, parallel_from);
     std::string out = capture.text();
     for (const auto& w : set.waypoints) {
-        out += "\n" + w->name.value_or("-") + "|" + std::to_string(w->lat) + "|" +
-               std::to_string(w->lon) + "|" + w->comment.value_or("-") + "|" +
-               w->symbol.value_or("-") + "|" + std::to_string(w->flags);
+        out += "\n" + std::string(w.name.value_or("-")) + "|" + std::to_string(w.lat) + "|" +
+               std::to_string(w.lon) + "|" + std::string(w.comment.value_or("-")) + "|" +
+               std::string(w.symbol.value_or("-")) + "|" + std::to_string(w.flags);
     }
     return out;
 }
@@ -543,21 +546,21 @@ TEST(GpxReadFile, ReadsTheEncodingsOfRealSamples) {
         VELMORA_REQUIRE_REAL(path, "gpx/expertgps.gpx");
         poiset set = read_file(path);
         EXPECT_FALSE(set.is_utf8);
-        ASSERT_TRUE(set.locale.has_value());
-        EXPECT_EQ(set.locale->number(), 28591);
+        ASSERT_TRUE(set.codepage.has_value());
+        EXPECT_EQ(set.codepage->number(), 28591);
     }
     {
         VELMORA_REQUIRE_REAL(path, "gpx/unicode_with_bom_noencoding.gpx");
         poiset set = read_file(path);
         EXPECT_TRUE(set.is_utf8);
         ASSERT_EQ(set.count(), 1);
-        EXPECT_NE(set.waypoints[0]->name->find("\xC5\x91"), std::string::npos);
+        EXPECT_NE(set.waypoints[0].name->find("\xC5\x91"), std::string::npos);
     }
     {
         VELMORA_REQUIRE_REAL(path, "gpx/gpx1.1_with_all_fields.gpx");
         poiset set = read_file(path);
         EXPECT_FALSE(set.is_utf8);
-        EXPECT_FALSE(set.locale.has_value());
+        EXPECT_FALSE(set.codepage.has_value());
     }
 }
 
@@ -566,10 +569,10 @@ TEST(GpxReadFile, ReadsCdataNamesAndSpeedsOfARealSample) {
     poiset set = read_file(path);
     ASSERT_EQ(set.count(), 2);
     for (const auto& w : set.waypoints) {
-        EXPECT_EQ(w->name, "max");
-        EXPECT_DOUBLE_EQ(w->speed, 30.0);
-        EXPECT_DOUBLE_EQ(w->proximity, 300.0);
-        EXPECT_TRUE(w->flags & has_speed);
+        EXPECT_EQ(w.name, "max");
+        EXPECT_DOUBLE_EQ(w.speed, 30.0);
+        EXPECT_DOUBLE_EQ(w.proximity, 300.0);
+        EXPECT_TRUE(w.flags & has_speed);
     }
 }
 
@@ -577,11 +580,11 @@ TEST(GpxReadFile, TakesTheFirstLinkOfARealSample) {
     VELMORA_REQUIRE_REAL(path, "gpx/multiple-links.gpx");
     poiset set = read_file(path);
     ASSERT_EQ(set.count(), 1);
-    ASSERT_TRUE(set.waypoints[0]->link.has_value());
+    ASSERT_TRUE(set.waypoints[0].link.has_value());
     std::string text = testing::read_file(path);
     std::size_t start = text.find("<link");
     start = text.find('>', start) + 1;
-    EXPECT_EQ(*set.waypoints[0]->link, text.substr(start, text.find("</link>", start) - start));
+    EXPECT_EQ(*set.waypoints[0].link, text.substr(start, text.find("</link>", start) - start));
 }
 
 }  // namespace

@@ -34,7 +34,7 @@ waypoint& add(poiset& set, double lat, double lon, const char* name) {
     w.flags = has_position;
     w.lat = lat;
     w.lon = lon;
-    w.name = name;
+    w.name = set.store(name);
     return w;
 }
 
@@ -115,9 +115,9 @@ TEST(GpxWriter, WritesSpeedInTheNameAndProximityInTheExtension) {
     w.flags |= has_speed | has_proximity;
     w.speed = 50.0;
     w.proximity = 500.0;
-    w.symbol = "car";  // never written
-    w.comment = "cmt";
-    w.description = "desc";
+    w.symbol = set.store("car");  // never written
+    w.comment = set.store("cmt");
+    w.description = set.store("desc");
     EXPECT_EQ(body_of(list),
               "\t<wpt lat=\"1.0000000\" lon=\"2.0000000\">\n"
               "\t\t<name>Radar@50</name>\n"
@@ -153,9 +153,9 @@ TEST(GpxWriter, WritesAddressAndPhones) {
     poiset_list list;
     poiset& set = add_utf8_set(list);
     waypoint& w = add(set, 0, 0, "Shop");
-    field_list_append(w.address, "City", "Gy\xC5\x91r");
-    field_list_append(w.address, "PostalCode", "9021");
-    field_list_append(w.phones, "Phone", "+36 1 234");
+    testing::add_address(set, w, "City", "Gy\xC5\x91r");
+    testing::add_address(set, w, "PostalCode", "9021");
+    testing::add_phone(set, w, "Phone", "+36 1 234");
     EXPECT_NE(
         body_of(list).find("\t\t\t<gpxx:WaypointExtension "
                            "xmlns:gpxx=\"http://www.garmin.com/xmlschemas/GpxExtensions/v3\">\n"
@@ -172,8 +172,8 @@ TEST(GpxWriter, WritesAddressAndPhones) {
 TEST(GpxWriter, ConvertsCodePageTextToUtf8) {
     poiset_list list;
     poiset& cp1250 = *poiset_list_add(list);
-    cp1250.locale = code_page::create(1250);
-    add(cp1250, 0, 0, "caf\xE9 \x8A").comment = "\xF5";
+    cp1250.codepage = code_page::create(1250);
+    add(cp1250, 0, 0, "caf\xE9 \x8A").comment = cp1250.store("\xF5");
     poiset& bare = *poiset_list_add(list);  // no code page: each byte is its own character
     add(bare, 0, 0, "\xE9\xF5");
     std::string body = body_of(list);
@@ -186,9 +186,9 @@ TEST(GpxWriter, EscapesMarkupSoTheDocumentStaysWellFormed) {
     poiset_list list;
     poiset& set = add_utf8_set(list);
     waypoint& w = add(set, 0, 0, "A & B <c> \"d\"");
-    w.comment = "x]]>y & <z>";
-    w.description = "]]>]]]>";
-    field_list_append(w.phones, "Work \"& home\" <1>", "1 & 2");
+    w.comment = set.store("x]]>y & <z>");
+    w.description = set.store("]]>]]]>");
+    testing::add_phone(set, w, "Work \"& home\" <1>", "1 & 2");
     std::string body = body_of(list);
     EXPECT_NE(body.find("<name>A &amp; B &lt;c&gt; \"d\"</name>"), std::string::npos);
     EXPECT_NE(body.find("<cmt><![CDATA[x]]]]><![CDATA[>y & <z>]]></cmt>"), std::string::npos);
@@ -228,13 +228,13 @@ TEST(GpxWriter, WritesWhatTheReaderReadsBack) {
     w.flags |= has_speed | has_proximity;
     w.speed = 30.0;
     w.proximity = 300.0;
-    w.comment = "line 1\nline 2 ]]> & \"q\"";
-    w.description = "\xE2\x82\xAC 5";
+    w.comment = set.store("line 1\nline 2 ]]> & \"q\"");
+    w.description = set.store("\xE2\x82\xAC 5");
     std::string document = gpx_document(list);
     poiset back;
     gpx_read_text(document, back);
     ASSERT_EQ(back.count(), 1);
-    const waypoint& r = *back.waypoints[0];
+    const waypoint& r = back.waypoints[0];
     EXPECT_TRUE(back.is_utf8);
     EXPECT_DOUBLE_EQ(r.lat, 47.1234567);
     EXPECT_DOUBLE_EQ(r.lon, -122.7654321);

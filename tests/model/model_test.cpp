@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "model/poiset.hpp"
 
 namespace velmora {
@@ -15,8 +18,6 @@ TEST(PoisetList, AddsSetsInOrderBeyondTheInitialCapacity) {
     ASSERT_EQ(list.count(), 40);
     EXPECT_EQ(list.poisets[0]->name, "group0");
     EXPECT_EQ(list.poisets[39]->name, "group39");
-    EXPECT_EQ(list.gpi_codepage, 0);
-    EXPECT_EQ(list.gpi_time, 0);
 }
 
 TEST(Poiset, NewSetIsEmptyWithZeroBoundsAndTime) {
@@ -28,7 +29,7 @@ TEST(Poiset, NewSetIsEmptyWithZeroBoundsAndTime) {
     EXPECT_EQ(set.south, 0.0);
     EXPECT_EQ(set.time, 0);
     EXPECT_FALSE(set.is_utf8);
-    EXPECT_FALSE(set.locale.has_value());
+    EXPECT_FALSE(set.codepage.has_value());
     EXPECT_EQ(set.icons, nullptr);
     EXPECT_FALSE(set.icon_spec.has_value());
 }
@@ -41,8 +42,8 @@ TEST(Poiset, KeepsWaypointsInReadingOrderPastFourThousandNinetySix) {
         w->lat = i;
     }
     ASSERT_EQ(set.count(), 5000);
-    EXPECT_EQ(set.waypoints[4095]->lat, 4095.0);
-    EXPECT_EQ(set.waypoints[4999]->lat, 4999.0);
+    EXPECT_EQ(set.waypoints[4095].lat, 4095.0);
+    EXPECT_EQ(set.waypoints[4999].lat, 4999.0);
 }
 
 TEST(Waypoint, NewWaypointHasNoFlagsAndZeroValues) {
@@ -54,9 +55,7 @@ TEST(Waypoint, NewWaypointHasNoFlagsAndZeroValues) {
     EXPECT_EQ(w.speed, 0.0);
     EXPECT_FALSE(w.name.has_value());
     EXPECT_FALSE(w.symbol.has_value());
-    EXPECT_EQ(w.address, nullptr);
-    EXPECT_EQ(w.phones, nullptr);
-    EXPECT_EQ(w.gpi_size, 0);
+    EXPECT_EQ(w.details, no_details);
     EXPECT_FALSE(has_alert(w));
 }
 
@@ -70,45 +69,60 @@ TEST(Waypoint, EitherAlertBitCountsAsAnAlert) {
     EXPECT_TRUE(has_alert(w));
 }
 
-TEST(FieldList, FindComparesKeysExactlyAndFindsIndexZero) {
-    field_list list;
-    EXPECT_EQ(field_list_find(list, "City"), -1);
-    field_list_append(list, "City", "Brno");
-    field_list_append(list, "Street", std::nullopt);
-    EXPECT_EQ(field_list_find(list, "City"), 0);
-    EXPECT_EQ(field_list_find(list, "city"), -1);
-    EXPECT_EQ(field_list_find(list, "Street"), 1);
-    EXPECT_FALSE(list.values[1].has_value());
+TEST(WaypointDetails, ValuesAreFoundByTheFirstExactKey) {
+    poiset set;
+    waypoint& w = *poiset_add_waypoint(set);
+    EXPECT_EQ(set.details_of(w), nullptr);
+    waypoint_details& details = set.details_for(w);
+    details.address.push_back({set.store("City"), set.store("Brno")});
+    details.address.push_back({set.store("Street"), stored_text()});
+    details.address.push_back({set.store("City"), set.store("second")});
+    ASSERT_EQ(set.details_of(w), &details);
+    EXPECT_EQ(&set.details_for(w), &details) << "asked again, the same details";
+    EXPECT_EQ(find_value(details.address, "City"), "Brno");
+    EXPECT_EQ(find_value(details.address, "city"), std::nullopt);
+    EXPECT_EQ(find_value(details.address, "Street"), std::nullopt) << "key without value";
+    EXPECT_EQ(find_value(details.phones, "City"), std::nullopt);
 }
 
-TEST(FieldList, AWaypointListComesIntoBeingWithItsFirstPair) {
-    waypoint w;
-    EXPECT_EQ(field_list_count(w.address), 0);
-    field_list_append(w.address, "City", "Brno");
-    ASSERT_NE(w.address, nullptr);
-    field_list_append(w.address, "Street", std::nullopt);
-    EXPECT_EQ(field_list_count(w.address), 2);
-    EXPECT_EQ(field_list_find(*w.address, "Street"), 1);
-    EXPECT_EQ(*w.address->values[0], "Brno");
-    EXPECT_EQ(w.phones, nullptr);
-    EXPECT_EQ(field_list_count(w.phones), 0);
+TEST(TextStore, StoredTextsKeepTheirBytesWhileTheStoreGrowsAndMoves) {
+    text_store store;
+    std::vector<stored_text> texts;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 20000; ++i) {
+        // Small texts fill shared blocks; every 1000th is larger than a quarter block.
+        std::string text = i % 1000 == 0 ? std::string(300000, static_cast<char>('a' + i % 26))
+                                         : "text " + std::to_string(i);
+        texts.push_back(store.add(text));
+        expected.push_back(std::move(text));
+    }
+    text_store moved = std::move(store);
+    text_store other;
+    stored_text empty = other.add("");
+    stored_text absent = other.add_optional(std::nullopt);
+    other.take_over(std::move(moved));
+    for (std::size_t i = 0; i < texts.size(); ++i) ASSERT_EQ(*texts[i], expected[i]) << i;
+    EXPECT_TRUE(empty.has_value());
+    EXPECT_EQ(*empty, "");
+    EXPECT_FALSE(absent.has_value());
+    EXPECT_LT(other.capacity(), std::size_t{40} << 20);
 }
 
-TEST(FieldList, KeepsManyPairsInOrderAndClears) {
-    field_list list;
-    for (int i = 0; i < 25; ++i) {
-        field_list_append(list, "k" + std::to_string(i), "v" + std::to_string(i));
-    }
-    ASSERT_EQ(list.count(), 25);
-    for (int i = 0; i < 25; ++i) {
-        EXPECT_EQ(*list.keys[static_cast<std::size_t>(i)], "k" + std::to_string(i));
-        EXPECT_EQ(*list.values[static_cast<std::size_t>(i)], "v" + std::to_string(i));
-    }
-    field_list_append(list, std::nullopt, "orphan");
-    EXPECT_FALSE(list.keys[25].has_value());
-    field_list_clear(list);
-    EXPECT_EQ(list.count(), 0);
-    EXPECT_EQ(field_list_find(list, "k0"), -1);
+TEST(TextStore, EditsInPlaceNeverGrowAText) {
+    text_store store;
+    stored_text text = store.add("abcdef");
+    const char* bytes = text->data();
+    store.edit_in_place(text, [](char* at, std::size_t size) {
+        at[0] = 'X';
+        return size - 2;
+    });
+    EXPECT_EQ(*text, "Xbcd");
+    EXPECT_EQ(text->data(), bytes);
+    store.edit_in_place(text, [](char*, std::size_t size) { return size + 10; });
+    EXPECT_EQ(*text, "Xbcd");
+    stored_text absent;
+    store.edit_in_place(absent, [](char*, std::size_t) -> std::size_t { ADD_FAILURE(); return 0; });
+    EXPECT_FALSE(absent.has_value());
 }
 
 }  // namespace

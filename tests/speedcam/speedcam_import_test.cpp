@@ -76,8 +76,8 @@ TEST(SpeedcamImport, SkipsLinesWhosePositionIsNoNumberOrOffTheEarth) {
                              "-180,-90,1,50,0,0\n",
                          settings);
     ASSERT_EQ(r->set.count(), 1);
-    EXPECT_EQ(r->set.waypoints[0]->lat, -90.0);
-    EXPECT_EQ(r->set.waypoints[0]->lon, -180.0);
+    EXPECT_EQ(r->set.waypoints[0].lat, -90.0);
+    EXPECT_EQ(r->set.waypoints[0].lon, -180.0);
     std::string expected;
     const char* bad[][2] = {{"190", "47"}, {"19", "150"}, {"\"19.1\"", "47"},
                             {"19", "abc"}, {"", "47"},    {"19.5x", "47"}};
@@ -96,11 +96,11 @@ TEST(SpeedcamImport, MakesAnAlertWaypointOfEveryCamera) {
     ASSERT_TRUE(r->result);
     EXPECT_EQ(r->messages, "");
     EXPECT_FALSE(r->set.is_utf8);
-    ASSERT_TRUE(r->set.locale.has_value());
-    EXPECT_EQ(r->set.locale->number(), 1250);
+    ASSERT_TRUE(r->set.codepage.has_value());
+    EXPECT_EQ(r->set.codepage->number(), 1250);
     ASSERT_EQ(r->set.count(), 2);
 
-    const waypoint& first = *r->set.waypoints[0];
+    const waypoint& first = r->set.waypoints[0];
     EXPECT_EQ(first.flags, has_position | has_proximity | has_speed);
     EXPECT_EQ(first.lat, 47.497913);
     EXPECT_EQ(first.lon, 19.040236);
@@ -111,7 +111,7 @@ TEST(SpeedcamImport, MakesAnAlertWaypointOfEveryCamera) {
     EXPECT_EQ(first.comment, "Sebess\xE9gm\xE9r\xE9s@50");
     EXPECT_FALSE(first.description.has_value());
 
-    const waypoint& second = *r->set.waypoints[1];
+    const waypoint& second = r->set.waypoints[1];
     EXPECT_EQ(second.lat, -33.25);
     EXPECT_EQ(second.lon, -0.5);
     EXPECT_EQ(second.speed, 130.0);
@@ -126,23 +126,23 @@ TEST(SpeedcamImport, NamesAndSymbolsFollowTheOutputFormat) {
 
     auto gpi = import_text(list, settings, ".GPI");
     ASSERT_EQ(gpi->set.count(), 2);
-    EXPECT_EQ(gpi->set.waypoints[1]->name, "M\xE9r\xF5hely");
-    EXPECT_EQ(gpi->set.waypoints[1]->symbol, "Speed_30");
+    EXPECT_EQ(gpi->set.waypoints[1].name, "M\xE9r\xF5hely");
+    EXPECT_EQ(gpi->set.waypoints[1].symbol, "Speed_30");
 
     auto gpx = import_text(list, settings, ".gpx");
     ASSERT_EQ(gpx->set.count(), 2);
-    EXPECT_EQ(gpx->set.waypoints[0]->name, "Mobil kamera #2");
-    EXPECT_EQ(gpx->set.waypoints[0]->symbol, "Tall Tower");
-    EXPECT_EQ(gpx->set.waypoints[1]->name, "M\xE9r\xF5hely #3");
-    EXPECT_EQ(gpx->set.waypoints[1]->symbol, "Car");
-    EXPECT_EQ(gpx->set.waypoints[1]->comment, "M\xE9r\xF5hely@30");
+    EXPECT_EQ(gpx->set.waypoints[0].name, "Mobil kamera #2");
+    EXPECT_EQ(gpx->set.waypoints[0].symbol, "Tall Tower");
+    EXPECT_EQ(gpx->set.waypoints[1].name, "M\xE9r\xF5hely #3");
+    EXPECT_EQ(gpx->set.waypoints[1].symbol, "Car");
+    EXPECT_EQ(gpx->set.waypoints[1].comment, "M\xE9r\xF5hely@30");
 
     for (std::string_view other : {".kml", "", ".bmp"}) {
         auto r = import_text(list, settings, other);
         ASSERT_EQ(r->set.count(), 2) << other;
-        EXPECT_FALSE(r->set.waypoints[0]->name.has_value()) << other;
-        EXPECT_FALSE(r->set.waypoints[0]->symbol.has_value()) << other;
-        EXPECT_EQ(r->set.waypoints[0]->comment, "Mobil kamera@70") << other;
+        EXPECT_FALSE(r->set.waypoints[0].name.has_value()) << other;
+        EXPECT_FALSE(r->set.waypoints[0].symbol.has_value()) << other;
+        EXPECT_EQ(r->set.waypoints[0].comment, "Mobil kamera@70") << other;
     }
 }
 
@@ -163,7 +163,7 @@ TEST(SpeedcamImport, TypeNamesAreCodePage1250AndSymbolsFollowTheTable) {
     auto r = import_text(list, settings, ".gpx");
     ASSERT_EQ(r->set.count(), speedcam_type_count);
     for (int t = 0; t < speedcam_type_count; ++t) {
-        const waypoint& w = *r->set.waypoints[static_cast<std::size_t>(t)];
+        const waypoint& w = r->set.waypoints[static_cast<std::size_t>(t)];
         EXPECT_EQ(w.name, std::string(speedcam_type_name(t)) + " #" + std::to_string(t + 2));
         EXPECT_EQ(w.symbol, symbols[t]);
     }
@@ -177,9 +177,9 @@ TEST(SpeedcamImport, TypesOutOfRangeBecomeTypeZero) {
                          settings);
     ASSERT_EQ(r->set.count(), 6);
     for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(r->set.waypoints[static_cast<std::size_t>(i)]->name, speedcam_type_name(0)) << i;
+        EXPECT_EQ(r->set.waypoints[static_cast<std::size_t>(i)].name, speedcam_type_name(0)) << i;
     }
-    EXPECT_EQ(r->set.waypoints[5]->name, speedcam_type_name(7));
+    EXPECT_EQ(r->set.waypoints[5].name, speedcam_type_name(7));
 }
 
 TEST(SpeedcamImport, HeaderNamesColumnsInAnyOrderAndCase) {
@@ -188,21 +188,21 @@ TEST(SpeedcamImport, HeaderNamesColumnsInAnyOrderAndCase) {
     ASSERT_TRUE(lower->result);
     EXPECT_EQ(lower->messages, "");
     ASSERT_EQ(lower->set.count(), 1);
-    EXPECT_EQ(lower->set.waypoints[0]->lon, 19.5);
-    EXPECT_EQ(lower->set.waypoints[0]->lat, 47.25);
+    EXPECT_EQ(lower->set.waypoints[0].lon, 19.5);
+    EXPECT_EQ(lower->set.waypoints[0].lat, 47.25);
 
     auto shuffled =
         import_text("Speed,DIRECTION,y,Type,DirType,X\n60,0,47.25,3,1,19.5\n", settings);
     ASSERT_EQ(shuffled->set.count(), 1);
-    EXPECT_EQ(shuffled->set.waypoints[0]->lon, 19.5);
-    EXPECT_EQ(shuffled->set.waypoints[0]->lat, 47.25);
-    EXPECT_EQ(shuffled->set.waypoints[0]->speed, 60.0);
-    EXPECT_EQ(shuffled->set.waypoints[0]->name, speedcam_type_name(3));
+    EXPECT_EQ(shuffled->set.waypoints[0].lon, 19.5);
+    EXPECT_EQ(shuffled->set.waypoints[0].lat, 47.25);
+    EXPECT_EQ(shuffled->set.waypoints[0].speed, 60.0);
+    EXPECT_EQ(shuffled->set.waypoints[0].name, speedcam_type_name(3));
 
     // A repeated name: the last column of that name counts.
     auto repeated = import_text("X,Y,TYPE,SPEED,DIRTYPE,DIRECTION,X\n1,47,1,50,0,0,19\n", settings);
     ASSERT_EQ(repeated->set.count(), 1);
-    EXPECT_EQ(repeated->set.waypoints[0]->lon, 19.0);
+    EXPECT_EQ(repeated->set.waypoints[0].lon, 19.0);
     EXPECT_EQ(repeated->messages, "");
 }
 
@@ -229,8 +229,8 @@ TEST(SpeedcamImport, ExtraColumnWarnsOnceAndImportsNormally) {
         settings);
     EXPECT_EQ(r->messages, "\nWarning: Unexpected speedcam column name in speedcam file!");
     ASSERT_EQ(r->set.count(), 2);
-    EXPECT_EQ(r->set.waypoints[1]->lon, 20.0);
-    EXPECT_EQ(r->set.waypoints[1]->symbol, "Speed_60");
+    EXPECT_EQ(r->set.waypoints[1].lon, 20.0);
+    EXPECT_EQ(r->set.waypoints[1].symbol, "Speed_60");
 }
 
 TEST(SpeedcamImport, DifferentSpeedAlarmAndProximityFactorShapeTheAlerts) {
@@ -239,21 +239,21 @@ TEST(SpeedcamImport, DifferentSpeedAlarmAndProximityFactorShapeTheAlerts) {
 
     auto plain = import_text(list, settings);
     ASSERT_EQ(plain->set.count(), 1);
-    EXPECT_EQ(plain->set.waypoints[0]->speed, 50.0);
-    EXPECT_EQ(plain->set.waypoints[0]->proximity, 500.0);
+    EXPECT_EQ(plain->set.waypoints[0].speed, 50.0);
+    EXPECT_EQ(plain->set.waypoints[0].proximity, 500.0);
 
     settings.proximity_factor = 0.5;
     auto half = import_text(list, settings);
     ASSERT_EQ(half->set.count(), 1);
-    EXPECT_EQ(half->set.waypoints[0]->speed, 50.0);
-    EXPECT_EQ(half->set.waypoints[0]->proximity, 250.0);
+    EXPECT_EQ(half->set.waypoints[0].speed, 50.0);
+    EXPECT_EQ(half->set.waypoints[0].proximity, 250.0);
 
     settings.proximity_factor = 1.0;
     settings.different_speed_alarm = 1;
     settings.alarm_speeds[4] = *speed_from_value("+10%", 50);
     auto raised = import_text(list, settings);
     ASSERT_EQ(raised->set.count(), 1);
-    const waypoint& w = *raised->set.waypoints[0];
+    const waypoint& w = raised->set.waypoints[0];
     EXPECT_EQ(w.speed, 55.0);
     EXPECT_EQ(w.proximity, 550.0);
     EXPECT_EQ(w.symbol, "Speed_50");
@@ -267,15 +267,15 @@ TEST(SpeedcamImport, SpeedTextIsKeptAsWrittenAndReadForItsNumber) {
                              ",0,0\n19,47,1,-20,0,0\n",
                          settings);
     ASSERT_EQ(r->set.count(), 4);
-    EXPECT_EQ(r->set.waypoints[0]->speed, 50.0);
-    EXPECT_EQ(r->set.waypoints[0]->symbol, "Speed_50kmh");
-    EXPECT_EQ(r->set.waypoints[1]->speed, 0.0);
-    EXPECT_EQ(r->set.waypoints[1]->proximity, 0.0);
-    EXPECT_EQ(r->set.waypoints[1]->symbol, "Speed_");
-    EXPECT_EQ(r->set.waypoints[1]->comment, "Sebess\xE9gm\xE9r\xE9s@");
-    EXPECT_EQ(r->set.waypoints[2]->speed, 60.0);
-    EXPECT_EQ(r->set.waypoints[2]->symbol, "Speed_" + long_speed);
-    EXPECT_EQ(r->set.waypoints[3]->speed, -20.0);
+    EXPECT_EQ(r->set.waypoints[0].speed, 50.0);
+    EXPECT_EQ(r->set.waypoints[0].symbol, "Speed_50kmh");
+    EXPECT_EQ(r->set.waypoints[1].speed, 0.0);
+    EXPECT_EQ(r->set.waypoints[1].proximity, 0.0);
+    EXPECT_EQ(r->set.waypoints[1].symbol, "Speed_");
+    EXPECT_EQ(r->set.waypoints[1].comment, "Sebess\xE9gm\xE9r\xE9s@");
+    EXPECT_EQ(r->set.waypoints[2].speed, 60.0);
+    EXPECT_EQ(r->set.waypoints[2].symbol, "Speed_" + long_speed);
+    EXPECT_EQ(r->set.waypoints[3].speed, -20.0);
 }
 
 TEST(SpeedcamImport, LineEndsAndTheLastLineWithoutLineFeed) {
@@ -284,9 +284,9 @@ TEST(SpeedcamImport, LineEndsAndTheLastLineWithoutLineFeed) {
                             settings);
     EXPECT_EQ(crlf->messages, "");
     ASSERT_EQ(crlf->set.count(), 2);
-    EXPECT_EQ(crlf->set.waypoints[0]->symbol, "Speed_50");
-    EXPECT_EQ(crlf->set.waypoints[1]->symbol, "Speed_60");
-    EXPECT_EQ(crlf->set.waypoints[1]->lat, 48.0);
+    EXPECT_EQ(crlf->set.waypoints[0].symbol, "Speed_50");
+    EXPECT_EQ(crlf->set.waypoints[1].symbol, "Speed_60");
+    EXPECT_EQ(crlf->set.waypoints[1].lat, 48.0);
 
     auto header_only = import_text("X,Y,TYPE,SPEED,DIRTYPE,DIRECTION", settings);
     EXPECT_TRUE(header_only->result);
@@ -317,11 +317,11 @@ TEST(SpeedcamImport, RectangleFilterDropsCamerasOutsideSilently) {
                          settings, ".gpx");
     EXPECT_EQ(r->messages, "");
     ASSERT_EQ(r->set.count(), 3);
-    EXPECT_EQ(r->set.waypoints[0]->symbol, "Flag, Red");
-    EXPECT_EQ(r->set.waypoints[1]->speed, 20.0);
-    EXPECT_EQ(r->set.waypoints[2]->speed, 30.0);
+    EXPECT_EQ(r->set.waypoints[0].symbol, "Flag, Red");
+    EXPECT_EQ(r->set.waypoints[1].speed, 20.0);
+    EXPECT_EQ(r->set.waypoints[2].speed, 30.0);
     // The line number in the name is the line's own, not the count of imported cameras.
-    EXPECT_EQ(r->set.waypoints[2]->name, std::string(speedcam_type_name(1)) + " #4");
+    EXPECT_EQ(r->set.waypoints[2].name, std::string(speedcam_type_name(1)) + " #4");
 }
 
 TEST(SpeedcamImport, LinesWithTooFewFieldsAreSkippedWithAWarning) {
@@ -335,7 +335,7 @@ TEST(SpeedcamImport, LinesWithTooFewFieldsAreSkippedWithAWarning) {
         settings);
     EXPECT_TRUE(r->result);
     ASSERT_EQ(r->set.count(), 1);
-    EXPECT_EQ(r->set.waypoints[0]->lon, 20.0);
+    EXPECT_EQ(r->set.waypoints[0].lon, 20.0);
     EXPECT_EQ(
         r->messages,
         "\nWarning: Speedcam line 2 has fewer fields than the header, skipped: \"19,47,1,50,0\""
@@ -346,7 +346,7 @@ TEST(SpeedcamImport, LinesWithTooFewFieldsAreSkippedWithAWarning) {
     auto wide = import_text(
         "IDX,DIRECTION,DIRTYPE,SPEED,TYPE,Y,X\n1,0,0,50,1,47\n2,0,0,50,1,47,19\n", settings);
     ASSERT_EQ(wide->set.count(), 1);
-    EXPECT_EQ(wide->set.waypoints[0]->lon, 19.0);
+    EXPECT_EQ(wide->set.waypoints[0].lon, 19.0);
 }
 
 TEST(SpeedcamImport, OverlongLinesAreReadInPieces) {
@@ -356,7 +356,7 @@ TEST(SpeedcamImport, OverlongLinesAreReadInPieces) {
     std::string line = "19,47,1,50,0," + std::string(1017, '0') + "\n";
     auto r = import_text(header + line + "20,48,1,60,0,0\n", settings);
     ASSERT_EQ(r->set.count(), 2);
-    EXPECT_EQ(r->set.waypoints[1]->lon, 20.0);
+    EXPECT_EQ(r->set.waypoints[1].lon, 20.0);
     EXPECT_EQ(r->messages,
               "\nWarning: Speedcam line 3 has fewer fields than the header, skipped: \"00000000\"");
 }
@@ -369,8 +369,8 @@ TEST(SpeedcamImport, AZeroByteEndsTheLine) {
                                          16),
                          settings);
     ASSERT_EQ(r->set.count(), 1);
-    EXPECT_EQ(r->set.waypoints[0]->comment->find('\0'), std::string::npos);
-    EXPECT_EQ(r->set.waypoints[0]->symbol, "Speed_50");
+    EXPECT_EQ(r->set.waypoints[0].comment->find('\0'), std::string::npos);
+    EXPECT_EQ(r->set.waypoints[0].symbol, "Speed_50");
     EXPECT_EQ(
         r->messages,
         "\nWarning: Speedcam line 3 has fewer fields than the header, skipped: \"19,47,1,5\"");
@@ -395,18 +395,18 @@ TEST(SpeedcamImport, RealRussianListImportsEveryCameraAsTypeZero) {
     ASSERT_EQ(r->set.count(), 25325);
     std::map<double, int> speeds;
     for (const auto& w : r->set.waypoints) {
-        ASSERT_EQ(w->name, speedcam_type_name(0));
-        ASSERT_GE(w->lon, 19.9);
-        ASSERT_LE(w->lon, 158.7);
-        ASSERT_GE(w->lat, 42.0);
-        ASSERT_LE(w->lat, 69.6);
-        ASSERT_EQ(w->proximity, w->speed * 10.0);
-        ++speeds[w->speed];
+        ASSERT_EQ(w.name, speedcam_type_name(0));
+        ASSERT_GE(w.lon, 19.9);
+        ASSERT_LE(w.lon, 158.7);
+        ASSERT_GE(w.lat, 42.0);
+        ASSERT_LE(w.lat, 69.6);
+        ASSERT_EQ(w.proximity, w.speed * 10.0);
+        ++speeds[w.speed];
     }
     EXPECT_EQ(speeds[0.0], 867);
     EXPECT_EQ(speeds.begin()->first, 0.0);
     EXPECT_EQ(speeds.rbegin()->first, 130.0);
-    const waypoint& first = *r->set.waypoints[0];
+    const waypoint& first = r->set.waypoints[0];
     EXPECT_EQ(first.lon, 39.0747753);
     EXPECT_EQ(first.lat, 51.7134321);
     EXPECT_EQ(first.symbol, "Speed_40");
@@ -416,7 +416,7 @@ TEST(SpeedcamImport, RealRussianListImportsEveryCameraAsTypeZero) {
     settings.region_max_lon = 100.0;
     auto west = import_file(path, &settings, ".gpi");
     EXPECT_EQ(west->set.count(), 23898);
-    for (const auto& w : west->set.waypoints) ASSERT_LE(w->lon, 100.0);
+    for (const auto& w : west->set.waypoints) ASSERT_LE(w.lon, 100.0);
 }
 
 }  // namespace

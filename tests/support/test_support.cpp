@@ -165,4 +165,16 @@ std::string real_file(const std::string& relative) {
     return std::filesystem::exists(path) ? path.string() : std::string();
 }
 
+void add_address(poiset& set, waypoint& w, std::optional<std::string_view> key,
+                 std::optional<std::string_view> value) {
+    text_pair pair{set.store_optional(key), set.store_optional(value)};
+    set.details_for(w).address.push_back(pair);
+}
+
+void add_phone(poiset& set, waypoint& w, std::optional<std::string_view> key,
+               std::optional<std::string_view> value) {
+    text_pair pair{set.store_optional(key), set.store_optional(value)};
+    set.details_for(w).phones.push_back(pair);
+}
+
 }  // namespace velmora::testing

@@ -4,8 +4,11 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
+
+#include "model/poiset.hpp"
 
 namespace velmora::testing {
 
@@ -68,6 +71,12 @@ struct run_options {
 
 // Path of a real-world sample, or empty when the sample folder is absent.
 [[nodiscard]] std::string real_file(const std::string& relative);
+
+// Appends a key/value pair to the waypoint's address or phone list.
+void add_address(poiset& set, waypoint& w, std::optional<std::string_view> key,
+                 std::optional<std::string_view> value);
+void add_phone(poiset& set, waypoint& w, std::optional<std::string_view> key,
+               std::optional<std::string_view> value);
 
 }  // namespace velmora::testing
 
