@@ -6,6 +6,9 @@
                                  symbols, every seventh name with an "@speed"
                                  alert; about 190 bytes per waypoint
   gen_inputs.py txt N out.txt    speed-camera list of N lines
+  gen_inputs.py csv N out.csv    POI file in CSV form of N lines: longitude, latitude,
+                                 quoted UTF-8 name (every seventh with "@speed"),
+                                 quoted comment, some with a comma or a doubled quote
 """
 import random
 import sys
@@ -51,6 +54,21 @@ def txt(n, path):
                       f"{rnd.randint(0, 2)},{rnd.randint(0, 359)}\n")
 
 
+def csv(n, path):
+    rnd = random.Random(4180)
+    with open(path, "w", encoding="utf-8", newline="\r\n") as out:
+        out.write("Longitude,Latitude,Name,Comment\n")
+        for i in range(n):
+            name = f"{rnd.choice(WORDS)} {rnd.choice(WORDS)} {i}"
+            if i % 7 == 0:
+                name += f"@{rnd.choice([30, 40, 50, 60, 70, 80, 90, 100, 110, 130])}"
+            cmt = f"{rnd.choice(WORDS)}, {rnd.choice(WORDS)} comment {i}"
+            if i % 5 == 0:
+                cmt += ' ""open""'
+            out.write(f'{rnd.uniform(5.0, 25.0):.6f},{rnd.uniform(45.0, 55.0):.6f},'
+                      f'"{name}","{cmt}"\n')
+
+
 if __name__ == "__main__":
     kind, count, target = sys.argv[1], int(sys.argv[2]), sys.argv[3]
-    {"gpx": gpx, "txt": txt}[kind](count, target)
+    {"gpx": gpx, "txt": txt, "csv": csv}[kind](count, target)

@@ -39,6 +39,7 @@ export SOURCE_DATE_EPOCH=1700000000
 for n in "${sizes[@]}"; do
   [ -f "$data/wpt_$n.gpx" ] || python3 bench/gen_inputs.py gpx "$n" "$data/wpt_$n.gpx"
   [ -f "$data/cams_$n.txt" ] || python3 bench/gen_inputs.py txt "$n" "$data/cams_$n.txt"
+  [ -f "$data/pois_$n.csv" ] || python3 bench/gen_inputs.py csv "$n" "$data/pois_$n.csv"
   [ -f "$data/wpt_$n.gpi" ] || "$exe" "$data/wpt_$n.gpx" -o "$data/wpt_$n.gpi" 2>/dev/null
 done
 
@@ -69,12 +70,13 @@ echo "load before: $(uptime | sed 's/.*load average/load average/')"
 printf '| %-12s | %9s | %8s | %7s | %7s | %12s |\n' "case" "N" "input MB" "wall s" "cpu s" "peak RSS MiB"
 printf '|%s|%s|%s|%s|%s|%s|\n' "--------------" "-----------" "----------" "---------" "---------" "--------------"
 for n in "${sizes[@]}"; do
-  for c in "gpx gpi" "gpx gpx" "gpi gpx" "gpi gpi" "txt gpi"; do
+  for c in "gpx gpi" "gpx gpx" "gpi gpx" "gpi gpi" "txt gpi" "csv gpi"; do
     set -- $c
     case $1 in
       gpx) input="$data/wpt_$n.gpx" ;;
       gpi) input="$data/wpt_$n.gpi" ;;
       txt) input="$data/cams_$n.txt" ;;
+      csv) input="$data/pois_$n.csv" ;;
     esac
     size=$(awk -v b="$(stat -c %s "$input")" 'BEGIN {printf "%.1f", b/1e6}')
     read -r wall cpu rss <<<"$(measure "$input" "$work/out_${n}_$1_$2.$2")"

@@ -17,6 +17,8 @@ install(FILES ${VELMORA_SETTINGS_FILES} DESTINATION ${VELMORA_DATA_DIR})
 install(FILES ${VELMORA_SETTINGS_FILES}
               ${CMAKE_CURRENT_SOURCE_DIR}/examples/example.gpx
               ${CMAKE_CURRENT_SOURCE_DIR}/examples/speedcams.txt
+              ${CMAKE_CURRENT_SOURCE_DIR}/examples/Campsites.csv
+              ${CMAKE_CURRENT_SOURCE_DIR}/examples/Campsites.bmp
         DESTINATION ${VELMORA_DATA_DIR}/examples)
 install(FILES ${VELMORA_SETTINGS_FILES} ${CMAKE_CURRENT_SOURCE_DIR}/README.md
         DESTINATION ${VELMORA_DOC_DIR})

@@ -335,6 +335,16 @@ OSM_EXTRA = {
 }
 
 
+CSV_FILES = {
+    "garmin.csv": b'-94.76416,38.81227,Garmin,"1200 E. 151st Street Olathe,KS 66062"\r\n',
+    "escapes.csv": b'3.82251,43.631954,"max @50","GRABELS \\"Avenue, face\\""\n'
+                   b' 1 , 2 ,"say ""hi""",""\n"Bar "Zum" Ost",5\n',
+    "breaks.csv": b'1,2,"two\nlines","and\r\nmore"\r3,4,x\n',
+    "unterminated.csv": b'1,2,"open\n3,4,"also\n5,6,"",y\n7,8,"',
+    "cp1252.csv": b"\xEF\xBB\xBF19,47,Caf\xC3\xA9\n" + b"19,47,Caf\xE9\x00x,\x80\n",
+}
+
+
 def text_seeds(folder_files, extra):
     seeds = {}
     for path in folder_files:
@@ -373,6 +383,10 @@ def main():
         for selector in (0, 1, 2, 4, 8 | 4):
             imports[f"{selector:02d}_{name}"] = bytes([selector]) + data
     write("speedcam_import", imports)
+    # The CSV target takes its first byte as the choice of the file's base name.
+    csv_files = text_seeds([ROOT / "examples" / "Campsites.csv"], CSV_FILES)
+    write("csv_reader", {f"{selector:02d}_{name}": bytes([selector]) + data
+                         for name, data in csv_files.items() for selector in (0, 1, 3)})
     write("osm_poi", text_seeds([ROOT / "examples" / "example.osm"], OSM_EXTRA))
 
 

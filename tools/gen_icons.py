@@ -4,6 +4,7 @@
 examples/icons/<symbol>.bmp           icons for common GPX symbols (lower-case names,
                                       as the GPX reader lower-cases symbols)
 examples/icons/speedcam/Speed_N.bmp   round speed-limit signs for speed-camera lists
+examples/<file>.bmp                   icons of the example CSV files, beside them
 
 Every icon has a magenta (0xFF00FF) background, which GPI bitmaps draw transparent.
 Standard library only; run from anywhere:  python3 tools/gen_icons.py
@@ -541,6 +542,11 @@ SYMBOL_ICONS = {
 
 SPEEDS = range(30, 131, 10)
 
+# A CSV file takes the BMP file of its own base name beside it as its icon.
+CSV_ICONS = {
+    "Campsites": campground,
+}
+
 
 def main():
     root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "examples", "icons")
@@ -551,7 +557,9 @@ def main():
         draw().save(os.path.join(root, symbol + ".bmp"))
     for speed in SPEEDS:
         speed_sign(speed).save(os.path.join(speedcam, "Speed_%d.bmp" % speed))
-    print("wrote %d icons to %s" % (len(SYMBOL_ICONS) + len(SPEEDS), root))
+    for name, draw in CSV_ICONS.items():
+        draw().save(os.path.join(root, "..", name + ".bmp"))
+    print("wrote %d icons to %s" % (len(SYMBOL_ICONS) + len(SPEEDS) + len(CSV_ICONS), root))
 
 
 if __name__ == "__main__":

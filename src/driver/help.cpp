@@ -18,6 +18,8 @@ constexpr help_entry inputs[] = {
     {"FILE.gpx", "GPX 1.1 waypoints"},
     {"FILE.gpi", "Garmin GPI file"},
     {"FILE.txt", "speed-camera list (X,Y,TYPE,SPEED,DIRTYPE,DIRECTION)"},
+    {"FILE.csv", "POI file in CSV form: lon,lat,name[,comment]; its icon is"},
+    {"", "FILE.bmp beside it"},
     {"FILE.osm.pbf", "OpenStreetMap extract (also .osm, .osm.bz2, .osm.gz,"},
     {"", ".o5m); needs -tags: after it"},
     {"-", "standard input (also stdin, con): GPI, GPX or a speed-"},

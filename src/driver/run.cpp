@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "csv/csv_reader.hpp"
 #include "driver/console_io.hpp"
 #include "driver/gpi_preparation.hpp"
 #include "driver/gpi_settings.hpp"
@@ -106,6 +107,7 @@ class conversion_run {
     [[nodiscard]] std::optional<std::string> icon_dir_spec(std::string_view input_ext) const;
     // Until every importer calls it, it may stand unused.
     void prepare_icons(poiset& set, const std::string& input_ext);
+    void prepare_icon_beside(poiset& set, const std::string& input_path);
     void export_all();
     bool write_prepared_gpi(std::FILE* stream);
     void export_icons_as_bmp();
@@ -349,6 +351,13 @@ bool conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
         if (imported) prepare_icons(*set, ext);
         return imported;
     }
+    if (equals_ignore_case(ext, ".csv")) {
+        poiset* set = poiset_list_add(list_);
+        if (set == nullptr) throw fatal_exit{};
+        bool imported = csv_read(file, input.name, *set);
+        if (imported) prepare_icon_beside(*set, input.path);
+        return imported;
+    }
     if (is_osm_input(ext)) return import_osm(input);
     if (equals_ignore_case(ext, ".gdb")) {
         report("\nInput file format (%s) not supported (yet)!", ext.c_str());
@@ -445,6 +454,21 @@ void conversion_run::prepare_icons(poiset& set, const std::string& input_ext) {
     set.icon_spec = icon_dir_spec(input_ext);
     if (!set.icon_spec) return;
     set.icons = icon_library_load(*set.icon_spec);
+    select_icons(set, gpi_settings_.get());
+}
+
+// For GPI output, gives a set read from a file that brings its own icon (a BMP file of
+// the same base name beside it) that icon for every waypoint, chosen as library icons
+// are.
+void conversion_run::prepare_icon_beside(poiset& set, const std::string& input_path) {
+    if (!equals_ignore_case(output_.ext, ".gpi")) return;
+    set.icons = icon_load_beside(input_path);
+    if (set.icons->entries.empty()) return;
+    const icon_entry& icon = *set.icons->entries.front();
+    set.icon_spec = icon.path;
+    // One stored copy of the symbol serves every waypoint.
+    stored_text symbol = set.store(*icon.symbol);
+    for (auto& w : set.waypoints) w.symbol = symbol;
     select_icons(set, gpi_settings_.get());
 }
 

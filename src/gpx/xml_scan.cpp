@@ -255,6 +255,14 @@ void xml_wpt_scanner::mark_malformed(std::size_t at) {
     if (!malformed_) malformed_ = at;
 }
 
+std::optional<std::size_t> xml_wpt_scanner::special_end(std::size_t lt) {
+    std::size_t end = special_markup_end(text_, lt);
+    if (end != npos) return end;
+    mark_malformed(lt);
+    pos_ = text_.size();
+    return std::nullopt;
+}
+
 bool xml_wpt_scanner::next(xml_wpt& wpt, std::size_t limit) {
     for (;;) {
         std::size_t lt = find_char(text_, '<', pos_);
@@ -266,13 +274,9 @@ bool xml_wpt_scanner::next(xml_wpt& wpt, std::size_t limit) {
         if (lt >= limit) return false;
         char c = lt + 1 < text_.size() ? text_[lt + 1] : '\0';
         if (c == '!' || c == '?') {
-            std::size_t end = special_markup_end(text_, lt);
-            if (end == npos) {
-                mark_malformed(lt);
-                pos_ = text_.size();
-                return false;
-            }
-            pos_ = end;
+            auto end = special_end(lt);
+            if (!end) return false;
+            pos_ = *end;
             continue;
         }
         if (c == '/') {
@@ -334,14 +338,10 @@ bool xml_wpt_scanner::read_wpt(std::size_t lt, xml_wpt& wpt) {
         }
         char c = q + 1 < text_.size() ? text_[q + 1] : '\0';
         if (c == '!' || c == '?') {
-            std::size_t end = special_markup_end(text_, q);
-            if (end == npos) {
-                mark_malformed(q);
-                pos_ = text_.size();
-                return false;
-            }
+            auto end = special_end(q);
+            if (!end) return false;
             if (current != nullptr) current->plain = false;
-            p = end;
+            p = *end;
             continue;
         }
         if (c == '/') {

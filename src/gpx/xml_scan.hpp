@@ -78,6 +78,9 @@ class xml_wpt_scanner {
   private:
     bool read_wpt(std::size_t lt, xml_wpt& wpt);
     void mark_malformed(std::size_t at);
+    // The end of the comment, CDATA section, processing instruction or declaration at
+    // lt; none, with the scan at the text's end and the fault noted, when it never ends.
+    std::optional<std::size_t> special_end(std::size_t lt);
 
     std::string_view text_;
     std::span<const std::string_view> child_names_;

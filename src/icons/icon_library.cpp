@@ -17,6 +17,33 @@ bool is_separator(char c) {
     return c == '/';
 }
 
+// Loads one BMP file as the icon of the symbol name and appends it; a file that can't be
+// loaded or used in a GPI file is reported and left out.
+void load_bmp_icon(icon_list& list, const std::string& file_path, const std::string& name,
+                   const std::string& ext) {
+    auto image = bmp_load(file_path);
+    if (image) {
+        // Keep only icons that can go into a GPI file as they are.
+        if (const char* problem = gpi_conversion_problem(*image)) {
+            report("\nError: BMP icon can't be used: %s", problem);
+            image.reset();
+        }
+    }
+    if (!image) {
+        report("\nWarning: Can't load bmp file(%s%s)", name.c_str(), ext.c_str());
+        report("\nTeszt: Not loaded! (%s%s)", name.c_str(), ext.c_str());
+        return;
+    }
+    auto entry = std::make_unique<icon_entry>();
+    entry->path = file_path;
+    entry->symbol = name;
+    entry->icon_id = 0;
+    entry->usage = 0;
+    entry->format = icon_format_bmp;
+    entry->bmp = std::move(image);
+    (void)icon_list_append(list, std::move(entry));
+}
+
 }  // namespace
 
 bool icon_list_append(icon_list& list, std::unique_ptr<icon_entry> entry) {
@@ -59,27 +86,7 @@ std::unique_ptr<icon_list> icon_library_load(std::string_view pattern) {
         std::string name = ascii_lower(parts->fname);
         const char* ext = parts->ext.c_str();
         if (equals_ignore_case(parts->ext, ".bmp")) {
-            auto image = bmp_load(file_path);
-            if (image) {
-                // Keep only icons that can go into a GPI file as they are.
-                if (const char* problem = gpi_conversion_problem(*image)) {
-                    report("\nError: BMP icon can't be used: %s", problem);
-                    image.reset();
-                }
-            }
-            if (!image) {
-                report("\nWarning: Can't load bmp file(%s%s)", name.c_str(), ext);
-                report("\nTeszt: Not loaded! (%s%s)", name.c_str(), ext);
-                continue;
-            }
-            auto entry = std::make_unique<icon_entry>();
-            entry->path = file_path;
-            entry->symbol = name;
-            entry->icon_id = 0;
-            entry->usage = 0;
-            entry->format = icon_format_bmp;
-            entry->bmp = std::move(image);
-            (void)icon_list_append(*list, std::move(entry));
+            load_bmp_icon(*list, file_path, name, parts->ext);
         } else if (equals_ignore_case(parts->ext, ".gif") ||
                    equals_ignore_case(parts->ext, ".ico")) {
             report("\nWarning: type not supported (yet): (%s)!", ext);
@@ -88,6 +95,25 @@ std::unique_ptr<icon_list> icon_library_load(std::string_view pattern) {
             report("\nWarning: type not supported: (%s)!", ext);
             report("\nTeszt: Not loaded! (%s%s)", name.c_str(), ext);
         }
+    }
+    return list;
+}
+
+std::unique_ptr<icon_list> icon_load_beside(std::string_view file_path) {
+    auto list = std::make_unique<icon_list>();
+    auto parts = split_path(file_path);
+    if (!parts) return list;
+    // The first such file in name order, so that every run takes the same one.
+    for (const dir_entry& found : find_entries(parts->drive + parts->dir + "*.*")) {
+        if (found.is_directory) continue;
+        auto candidate = split_path(found.name);
+        if (!candidate || !equals_ignore_case(candidate->ext, ".bmp") ||
+            !equals_ignore_case(candidate->fname, parts->fname)) {
+            continue;
+        }
+        load_bmp_icon(*list, parts->drive + parts->dir + found.name, ascii_lower(candidate->fname),
+                      candidate->ext);
+        break;
     }
     return list;
 }

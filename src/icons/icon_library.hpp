@@ -19,4 +19,10 @@ namespace velmora {
 // gives an empty list.
 [[nodiscard]] std::unique_ptr<icon_list> icon_library_load(std::string_view pattern);
 
+// The icon of a file that brings its own: the BMP file with the same base name in the
+// same directory (letters in any case), loaded and checked as a library's icons are,
+// its symbol the lower-cased base name.  An empty list when there is none or it can't
+// be used (reported as for a library).
+[[nodiscard]] std::unique_ptr<icon_list> icon_load_beside(std::string_view file_path);
+
 }  // namespace velmora

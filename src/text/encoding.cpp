@@ -1,5 +1,6 @@
 #include "text/encoding.hpp"
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -99,6 +100,31 @@ bool is_squeezed_out(char c) {
 }
 
 }  // namespace
+
+bool is_valid_utf8(std::string_view text) {
+    const unsigned char* p = bytes_of(text);
+    const unsigned char* end = p + text.size();
+    char16_t unit = 0;
+    while (p < end) {
+        // Plain ASCII, the common case, eight bytes at a time.
+        if (end - p >= 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, p, sizeof word);
+            if ((word & 0x8080808080808080u) == 0) {
+                p += 8;
+                continue;
+            }
+        }
+        if (*p < 0x80u) {
+            ++p;
+            continue;
+        }
+        std::size_t taken = decode_utf8(p, end, unit);
+        if (taken == 1) return false;
+        p += taken;
+    }
+    return true;
+}
 
 std::size_t utf8_unit_count(std::string_view utf8) {
     utf8 = until_terminator(utf8);

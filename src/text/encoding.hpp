@@ -17,6 +17,10 @@ namespace velmora {
 
 // ---- UTF-8 and 16-bit strings --------------------------------------------------------
 
+// True when every byte of the text belongs to a well-formed UTF-8 sequence (zero bytes
+// included: the whole text is looked at).
+[[nodiscard]] bool is_valid_utf8(std::string_view text);
+
 // Number of 16-bit units utf8_to_utf16 gives for the whole text.
 [[nodiscard]] std::size_t utf8_unit_count(std::string_view utf8);
 

@@ -8,6 +8,11 @@ std::string_view skip_blanks(std::string_view text) {
     return text.substr(i);
 }
 
+std::string_view trim_blanks_right(std::string_view text) {
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return text;
+}
+
 std::optional<std::vector<std::string>> split_text(std::string_view text,
                                                    std::string_view separator) {
     if (separator.empty()) return std::nullopt;

@@ -12,6 +12,9 @@ namespace velmora {
 // The text from its first character that is neither a space nor a tab.
 [[nodiscard]] std::string_view skip_blanks(std::string_view text);
 
+// The text without the spaces and tabs at its end.
+[[nodiscard]] std::string_view trim_blanks_right(std::string_view text);
+
 // Splits at every occurrence of the separator: k separators give k + 1 pieces, an empty
 // text one empty piece.  None when the separator is empty.  Pieces are not trimmed.
 [[nodiscard]] std::optional<std::vector<std::string>> split_text(std::string_view text,
