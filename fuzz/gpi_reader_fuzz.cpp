@@ -1,5 +1,6 @@
-// The GPI reader on arbitrary bytes; what was read is written out again as GPX and its
-// bitmaps are turned into BMP pictures, as the GPX and icon exports would.
+// The GPI reader on arbitrary bytes (inputs of odd length pick English texts, as
+// -lang:EN does, the others the first entry of each); what was read is written out again as GPX and
+// its bitmaps are turned into BMP pictures, as the GPX and icon exports would.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -13,7 +14,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     velmora::message_capture quiet;
     velmora::poiset_list list;
-    (void)velmora::read_gpi_bytes(std::span<const std::uint8_t>(data, size), list);
+    velmora::gpi_read_options options;
+    if (size % 2 == 1) options.language = "EN";
+    (void)velmora::read_gpi_bytes(std::span<const std::uint8_t>(data, size), list, options);
     (void)velmora::gpx_document(list);
     for (const auto& set : list.poisets) {
         if (!set->icons) continue;

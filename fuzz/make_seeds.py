@@ -91,6 +91,32 @@ def gpi_file(groups, code_page=1252):
     return file_header() + poi_header(code_page) + groups + end_block()
 
 
+def mstrings(*entries):
+    body = b"".join(language + le16(len(text)) + text for language, text in entries)
+    return le32(len(body)) + body
+
+
+def newer_file_header(name, flags=0x01):
+    main = b"GRMREC01" + le32(0x350E7590) + bytes([flags, 0]) + le16(len(name)) + name
+    return flagged_block(0, main, block(15, b"\x00\x11\x27\x01\x00"))
+
+
+def newer_poi_header(code_page):
+    main = b"POI\0\0\0" + b"01" + le16(code_page) + b"\x11\x00"
+    copyright = (le32(0x14) + le32(0) + mstrings((b"EN", b"Data")) + mstrings((b"EN", b"(c)")) +
+                 b"\x03\x01" + le16(2022))
+    return flagged_block(1, main, block(17, copyright))
+
+
+def degrees24(degrees):
+    return struct.pack("<i", int(degrees * (1 << 24) / 360.0))[:3]
+
+
+def speed_camera(north, east, south, west, flags, lat, lon):
+    zone = b"".join(degrees24(v) for v in (north, east, south, west))
+    return block(19, zone + le16(flags) + b"\x04" + b"\0" * 7 + degrees24(lat) + degrees24(lon))
+
+
 def semicircles(degrees):
     return int(degrees * (1 << 31) / 180.0)
 
@@ -117,7 +143,43 @@ def gpi_seeds():
         "other_blocks.gpi": gpi_file(poi_set(b"S", area(lat, lon, lat, lon, poi(
             lat, lon, b"addr", block(11, b"\0" * 6) + block(12, b"\0" * 4)))) + block(7, b"x")),
         "truncated.gpi": gpi_file(poi_set(b"Cut", nested))[:90],
+        "newer_layout.gpi": newer_layout_seed(lat, lon),
+        "locked.gpi": newer_file_header(b"locked", 0x05) + newer_poi_header(1252) + end_block(),
     }
+
+
+# The newer layout of Garmin's loader: nested header records, texts in two languages, a
+# speed camera, and the records that are skipped and counted.
+def newer_layout_seed(lat, lon):
+    name = mstrings((b"RU", "Метро".encode()), (b"EN", b"Metro"))
+    subs = (flagged_block(3, le16(100) + le16(1389) + le32(0) + b"\x01\x01\x05\x10",
+                          block(16, le16(0)) + block(27, le16(0))) +
+            block(13, b"\0" + le32(1) + b"J") + block(14, b"\x05" + mstrings((b"EN", b"d"))))
+    point = flagged_block(2, le32(lat) + le32(lon) + le16(1) + b"\x02" + name, subs)
+    camera = speed_camera(47.6, 19.1, 47.4, 19.0, 0x01B8, 47.5, 19.05)
+    media = flagged_block(18, le16(1) + b"\0", le32(10) + b"EN" + le32(4) + b"RIFF")
+    group = flagged_block(9, mstrings((b"RU", b"Gruppa"), (b"EN", b"Group")),
+                          area(lat + 10, lon + 10, lat - 10, lon - 10, point + camera) + media +
+                          block(0x40, b"?"))
+    return newer_file_header(b"newer") + newer_poi_header(65001) + group + end_block()
+
+
+# The first kilobytes of the larger GPI files of other producers, where the sample folder
+# is beside the repository: headers, groups and the first POIs as those producers wrote
+# them.  Only these beginnings become seeds, never the whole files.
+REAL_GPI = ROOT.parent / "shared" / "testdata" / "real" / "gpi"
+REAL_PREFIX = 4096
+
+
+def real_gpi_seeds():
+    if not REAL_GPI.is_dir():
+        return {}
+    seeds = {}
+    for path in sorted(REAL_GPI.glob("*.gpi")):
+        if path.stat().st_size > 4 * REAL_PREFIX:
+            with path.open("rb") as f:
+                seeds[f"real_{path.stem}.gpi"] = f.read(REAL_PREFIX)
+    return seeds
 
 
 # ---- BMP ------------------------------------------------------------------------------
@@ -308,7 +370,7 @@ def main():
     # The GPX -> GPI target takes its first byte as the choice of settings and icons.
     write("gpx_gpi_writer", {f"{selector:02x}_{name}": bytes([selector]) + data
                              for name, data in gpx.items() for selector in (0x00, 0x05, 0x0E, 0x14)})
-    write("gpi_reader", gpi_seeds())
+    write("gpi_reader", {**gpi_seeds(), **real_gpi_seeds()})
     write("bmp_load", bmp_seeds())
     write("gpi_settings", text_seeds([ROOT / "examples" / "Velmora_gpi.ini"], GPI_SETTINGS_EXTRA))
     write("speedcam_settings",

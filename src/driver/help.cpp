@@ -39,7 +39,9 @@ constexpr help_entry parameters[] = {
     {"-tags:FILTER", "the objects of the OpenStreetMap input before it that"},
     {"", "become POIs: key[=value[|value...]][,...], any term"},
     {"", "matching (amenity=fuel|charging_station,tourism=camp_site)"},
-    {"-lang:xx", "names from name:xx of OpenStreetMap objects that have it"},
+    {"-lang:xx", "names from name:xx of OpenStreetMap objects that have it;"},
+    {"", "GPI texts of several languages give their xx entry where"},
+    {"", "they have one, else their first"},
     {"-format:gpi|gpx", "the output format whatever the output's name; required for"},
     {"", "standard output"},
     {"-codepage:N", "after -o: the code page of GPI output texts, 1250 to 1258"},
@@ -89,7 +91,8 @@ info_request info_requested(int argc, const char* const* argv) {
 
 void print_help(std::FILE* out) {
     std::fprintf(out,
-                 "Usage: %s INPUT... [-o OUTPUT] [-format:gpi|gpx] [-codepage:N|auto]\n"
+                 "Usage: %s INPUT... [-lang:xx] [-o OUTPUT] [-format:gpi|gpx]\n"
+                 "       [-codepage:N|auto]\n"
                  "       %s -h | --help | -? | --version\n"
                  "\n"
                  "Converts points of interest for Garmin navigators.  The inputs are read in\n"

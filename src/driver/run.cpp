@@ -139,6 +139,7 @@ class conversion_run {
     named_file output_;
     bool output_to_stdout_ = false;
     std::optional<std::string> output_format_;  // -format:, as an extension
+    gpi_read_options gpi_options_;              // -lang:
     poiset_list list_;
     std::string lang_;  // -lang:, lower case; empty when not given
 #ifdef VELMORA_WITH_OSM
@@ -217,6 +218,7 @@ void conversion_run::read_option(const char* arg) {
             throw fatal_exit{};
         }
         lang_ = ascii_lower(value);
+        gpi_options_.language = value;
     } else if (equals_ignore_case(name, "format")) {
         read_format(arg, name.size() + 1 < std::string_view(arg + 1).size()
                              ? std::string_view(arg + 2 + name.size())
@@ -389,7 +391,7 @@ bool conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
     }
     if (equals_ignore_case(ext, ".gpi")) {
         // What was read before a failure stays in the list; the reader has reported it.
-        return read_gpi_file(file, list_);
+        return read_gpi_file(file, list_, gpi_options_);
     }
     if (equals_ignore_case(ext, ".gpx")) {
         poiset* set = poiset_list_add(list_);

@@ -3,6 +3,7 @@
 // bytes of one block (or string) with its length fields filled in.
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velmora::testing {
@@ -104,6 +105,48 @@ inline std::string bitmap(std::uint16_t icon_id, std::uint16_t height, std::uint
                        le32(1) + le32(static_cast<std::uint32_t>(pixels.size() + 44)) + pixels;
     for (std::uint32_t colour : palette) body += le32(colour);
     return block(5, body);
+}
+
+// A multilingual string of several entries: (language, text) pairs.
+inline std::string mstrings(const std::vector<std::pair<std::string, std::string>>& entries) {
+    std::string body;
+    for (const auto& [language, text] : entries) {
+        body += language + le16(static_cast<std::uint16_t>(text.size())) + text;
+    }
+    return le32(static_cast<std::uint32_t>(body.size())) + body;
+}
+
+// The headers of the newer layout, as Garmin's loader writes them: "GRMREC01", a
+// flags byte (0x04: scrambled), the product record nested in the file header, the code
+// page in 16 bits and a copyright record nested in the POI header.
+inline std::string newer_file_header(const std::string& name, std::uint8_t flags = 0x01) {
+    std::string main = "GRMREC01" + le32(0x350E7590) + byte(flags) + byte(0) +
+                       le16(static_cast<std::uint16_t>(name.size())) + name;
+    return flagged_block(0, main, block(15, std::string("\x00\x11\x27\x01\x00", 5)));
+}
+
+inline std::string newer_poi_header(std::uint16_t code_page) {
+    std::string main = std::string("POI\0\0\0", 6) + "01" + le16(code_page) + byte(0x11) + byte(0);
+    std::string copyright = le32(0x14) + le32(0) + mstrings({{"EN", "Data"}}) +
+                            mstrings({{"EN", "(c) Someone"}}) + byte(3) + byte(1) + le16(2022);
+    return flagged_block(1, main, block(17, copyright));
+}
+
+// A 24-bit position field of a speed camera: units of 360 / 2^24 degrees.
+inline std::string degrees24(double degrees) {
+    auto value = static_cast<std::int32_t>(degrees * 16777216.0 / 360.0);
+    auto raw = static_cast<std::uint32_t>(value);
+    return {static_cast<char>(raw & 0xFF), static_cast<char>((raw >> 8) & 0xFF),
+            static_cast<char>((raw >> 16) & 0xFF)};
+}
+
+// A speed camera record: trigger zone, flags, a variable block of the form whose first
+// byte is its size s (s + 2 + s / 4 bytes follow), the camera's position.
+inline std::string speed_camera(double north, double east, double south, double west,
+                                std::uint16_t flags, double lat, double lon) {
+    std::string variable = byte(4) + std::string(4 + 2 + 1, '\0');
+    return block(19, degrees24(north) + degrees24(east) + degrees24(south) + degrees24(west) +
+                         le16(flags) + variable + degrees24(lat) + degrees24(lon));
 }
 
 // A whole file: headers, the given groups, the end block.
