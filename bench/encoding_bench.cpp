@@ -3,6 +3,7 @@
 
 #include "bench_data.hpp"
 #include "driver/gpi_preparation.hpp"
+#include "text/output_code_page.hpp"
 #include "text/encoding.hpp"
 
 namespace velmora::bench {
@@ -12,7 +13,7 @@ void BM_utf8_to_codepage_1250(benchmark::State& state) {
     sequence seq(1250);
     std::string text;
     while (text.size() < 40) text.append(seq.word()).append(" ");
-    output_code_page page = *output_code_page::create(1250);
+    code_page page = *code_page::create(1250);
     for (auto _ : state) benchmark::DoNotOptimize(utf8_to_codepage(text, page));
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
