@@ -13,9 +13,7 @@ using testing::read_file;
 using testing::run_velmora;
 using testing::write_file;
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using testing::contains;
 
 // True when xmllint finds the file well-formed; skips the check where xmllint is missing.
 bool well_formed(const std::string& path) {

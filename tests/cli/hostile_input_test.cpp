@@ -26,9 +26,7 @@ using testing::write_file;
 
 using testing::run_from;
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using testing::contains;
 
 // The names in the directory, so that a test can tell that no file was left behind
 // (the copy of the program that run_from puts there is not counted).

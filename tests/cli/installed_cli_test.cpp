@@ -17,9 +17,7 @@ using testing::run_result;
 using testing::temp_dir;
 using testing::write_file;
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using testing::contains;
 
 const std::string two_waypoints =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx version=\"1.1\" creator=\"t\">\n"

@@ -29,9 +29,7 @@ using testing::run_velmora;
 using testing::temp_dir;
 using testing::write_file;
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using testing::contains;
 
 // The names in a directory, hidden ones included, so that a left temporary file shows.
 std::vector<std::string> names_in(const std::string& dir) {

@@ -12,9 +12,7 @@ namespace {
 using testing::read_file;
 using testing::run_velmora;
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using testing::contains;
 
 std::string example_osm() {
     return testing::source_dir() + "/examples/example.osm";

@@ -33,6 +33,11 @@ void write_file(const std::string& path, const std::string& bytes);
 [[nodiscard]] std::string read_file(const std::string& path);
 [[nodiscard]] bool file_exists(const std::string& path);
 
+// True when the text holds the part anywhere (messages checked by a phrase of theirs).
+[[nodiscard]] inline bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
 struct run_result {
     int exit_code = -1;
     std::string err;  // what the program wrote to standard error
