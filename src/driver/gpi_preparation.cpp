@@ -123,6 +123,7 @@ std::uint64_t convert_set_texts(poiset& set, const output_code_page& output) {
             first.convert(all);
         }
         for (waypoint_details& details : set.details) for_each_detail_text(details, first);
+        for (stored_text& category : set.categories) first(category);
         set.texts.take_over(std::move(first_longer));
         set.texts.take_over(std::move(second_longer));
     }
@@ -244,6 +245,7 @@ int choose_gpi_code_page(const poiset_list& list) {
         };
         for (const waypoint& w : set->waypoints) for_each_text(w, add);
         for (const waypoint_details& details : set->details) for_each_detail_text(details, add);
+        for (const stored_text& category : set->categories) add(category);
     }
     return chooser.choice();
 }

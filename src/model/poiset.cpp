@@ -1,5 +1,6 @@
 #include "model/poiset.hpp"
 
+#include <algorithm>
 #include <new>
 
 #include "platform/messages.hpp"
@@ -20,6 +21,24 @@ waypoint_details& poiset::details_for(waypoint& w) {
         w.details = static_cast<std::uint32_t>(details.size() - 1);
     }
     return details[w.details];
+}
+
+std::optional<std::uint16_t> poiset::category_index(std::string_view category) {
+    for (std::size_t i = 0; i < categories.size(); ++i) {
+        if (categories[i] == category) return static_cast<std::uint16_t>(i);
+    }
+    // Category numbers are 16 bits wide in GPI files.
+    if (categories.size() > 0xFFFF) return std::nullopt;
+    categories.push_back(texts.add(category));
+    return static_cast<std::uint16_t>(categories.size() - 1);
+}
+
+bool poiset::add_to_category(waypoint& w, std::string_view category) {
+    std::optional<std::uint16_t> index = category_index(category);
+    if (!index) return false;
+    std::vector<std::uint16_t>& refs = details_for(w).categories;
+    if (std::find(refs.begin(), refs.end(), *index) == refs.end()) refs.push_back(*index);
+    return true;
 }
 
 poiset* poiset_list_add(poiset_list& list) {

@@ -19,6 +19,7 @@ struct poiset {
     std::vector<waypoint> waypoints;        // in reading order
     std::vector<waypoint_details> details;  // what waypoint::details refers to
     text_store texts;                       // the bytes of every text of the waypoints
+    std::vector<stored_text> categories;    // category names, in the texts' encoding
     double north = 0.0;
     double east = 0.0;
     double west = 0.0;
@@ -45,6 +46,13 @@ struct poiset {
     // The details of the waypoint, made empty when it has none yet.  Throws
     // std::bad_alloc.
     waypoint_details& details_for(waypoint& w);
+
+    // The index of the category of that name (compared byte for byte), added to the
+    // table when new; none when the table is full.  Throws std::bad_alloc.
+    [[nodiscard]] std::optional<std::uint16_t> category_index(std::string_view category);
+    // Puts the waypoint into the category of that name (once); false when the table is
+    // full.  Throws std::bad_alloc.
+    bool add_to_category(waypoint& w, std::string_view category);
 };
 
 struct poiset_list {

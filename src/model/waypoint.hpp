@@ -22,12 +22,28 @@ struct text_pair {
     stored_text value;
 };
 
+// The names of the address parts (keys of waypoint_details::address).
+inline constexpr std::string_view address_street = "Street";
+inline constexpr std::string_view address_house_number = "HouseNumber";
+inline constexpr std::string_view address_city = "City";
+inline constexpr std::string_view address_state = "State";
+inline constexpr std::string_view address_postcode = "Postcode";
+inline constexpr std::string_view address_country = "Country";
+
+// The kinds of contact (keys of waypoint_details::phones).  A phone number read with
+// another category (a GPX file's "Home", "Work", "Mobile") keeps that category as its key.
+inline constexpr std::string_view contact_phone = "PhoneNo";
+inline constexpr std::string_view contact_phone2 = "Phone2";
+inline constexpr std::string_view contact_fax = "Fax";
+inline constexpr std::string_view contact_email = "Email";
+inline constexpr std::string_view contact_web = "Web";
+
 // What few waypoints carry, kept apart from them in the set's table of details, so that
-// the waypoints of a million-point set stay small.  New kinds of such data (contacts,
-// links, categories) become members here.
+// the waypoints of a million-point set stay small.
 struct waypoint_details {
     std::vector<text_pair> address;  // address parts: key = part name, value = text
-    std::vector<text_pair> phones;   // phone numbers: key = category, value = number
+    std::vector<text_pair> phones;   // contacts: key = kind or category, value = text
+    std::vector<std::uint16_t> categories;  // indexes into poiset::categories, no repeats
 };
 
 // Index of no entry in the set's table of details.

@@ -85,6 +85,24 @@ TEST(WaypointDetails, ValuesAreFoundByTheFirstExactKey) {
     EXPECT_EQ(find_value(details.phones, "City"), std::nullopt);
 }
 
+TEST(Poiset, CategoriesAreSharedByNameAndReferredToOncePerWaypoint) {
+    poiset set;
+    waypoint* a = poiset_add_waypoint(set);
+    ASSERT_NE(a, nullptr);
+    EXPECT_TRUE(set.add_to_category(*a, "Fuel"));
+    EXPECT_TRUE(set.add_to_category(*a, "Caf\xC3\xA9"));
+    EXPECT_TRUE(set.add_to_category(*a, "Fuel"));
+    waypoint* b = poiset_add_waypoint(set);
+    ASSERT_NE(b, nullptr);
+    EXPECT_TRUE(set.add_to_category(*b, "Caf\xC3\xA9"));
+    EXPECT_TRUE(set.add_to_category(*b, "fuel"));  // names differ by case: two categories
+
+    ASSERT_EQ(set.categories.size(), 3u);
+    EXPECT_EQ(set.categories[1], "Caf\xC3\xA9");
+    EXPECT_EQ(set.details_of(set.waypoints[0])->categories, (std::vector<std::uint16_t>{0, 1}));
+    EXPECT_EQ(set.details_of(set.waypoints[1])->categories, (std::vector<std::uint16_t>{1, 2}));
+}
+
 TEST(TextStore, StoredTextsKeepTheirBytesWhileTheStoreGrowsAndMoves) {
     text_store store;
     std::vector<stored_text> texts;
