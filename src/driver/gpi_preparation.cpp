@@ -165,6 +165,13 @@ class set_limits {
                    shown_name, set_.name.c_str(), set_.name.size());
         }
         for (std::size_t i = 0; i < set_.waypoints.size(); ++i) apply(set_.waypoints[i], i + 1);
+        for (stored_text& category : set_.categories) {
+            if (!category || category->size() <= gpi_max_text) continue;
+            category.cut_to(utf8_cut(*category));
+            report("\nWarning: A category of poi set (%s) is longer than 65535 bytes, cut to %zu "
+                   "bytes",
+                   set_.name.c_str(), category->size());
+        }
     }
 
   private:
@@ -174,8 +181,9 @@ class set_limits {
         cut(w.description, "Description", w, number);
         if (w.details != no_details) {
             waypoint_details& details = set_.details[w.details];
-            for (std::string_view key : gpi_address_keys) cut_field(details.address, key, w, number);
-            cut_field(details.phones, gpi_phone_key, w, number);
+            for (auto* pairs : {&details.address, &details.phones}) {
+                for (text_pair& pair : *pairs) cut_field(pair, w, number);
+            }
         }
         if ((w.flags & has_proximity) != 0) {
             clamped_u16 proximity = gpi_distance_clamped(w.proximity);
@@ -202,25 +210,26 @@ class set_limits {
     // Texts are in the output code page here; a cut of UTF-8 never splits a character.
     void cut(stored_text& text, const char* what, const waypoint& w, std::size_t number) {
         if (!text || text->size() <= gpi_max_text) return;
-        std::size_t end = gpi_max_text;
-        while (utf8_texts_ && end > 0 && (static_cast<unsigned char>((*text)[end]) & 0xC0u) == 0x80u) {
-            --end;
-        }
-        text.cut_to(end);
+        text.cut_to(utf8_cut(*text));
         report(
             "\nWarning: %s of poi %zu (%.*s) in set (%s) is longer than 65535 bytes, cut to %zu "
             "bytes",
             what, number, shown_name, name_of(w).c_str(), set_.name.c_str(), text->size());
     }
 
-    void cut_field(std::vector<text_pair>& pairs, std::string_view key, const waypoint& w,
-                   std::size_t number) {
-        for (text_pair& pair : pairs) {
-            if (!pair.key || *pair.key != key) continue;
-            std::string what(key);
-            cut(pair.value, what.c_str(), w, number);
-            return;
+    void cut_field(text_pair& pair, const waypoint& w, std::size_t number) {
+        std::string what(pair.key.value_or("Field"));
+        cut(pair.value, what.c_str(), w, number);
+    }
+
+    // Where a text longer than a GPI text holds is cut; a cut of UTF-8 never splits a
+    // character.
+    [[nodiscard]] std::size_t utf8_cut(std::string_view text) const {
+        std::size_t end = gpi_max_text;
+        while (utf8_texts_ && end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0u) == 0x80u) {
+            --end;
         }
+        return end;
     }
 
     // The name as a message shows it: up to its first zero byte.
