@@ -133,9 +133,9 @@ void encode_alert_block(Sink& sink, const waypoint& w) {
     sink.u8(0x10);
 }
 
-// Address and contact blocks carry a 2-byte main part (the field mask) and the fields
-// behind it; their length counts the bytes behind the main_size field, as other
-// producers' files do and other readers expect.
+// Address and contact blocks hold the field mask and the fields behind it, all in the
+// block's own data (no main_size), as Garmin's own files have them: GPSBabel reads the
+// e-mail address and the web address only from blocks framed so.
 template <class Sink, std::size_t N>
 void encode_field_block(Sink& sink, gpi_block_type type, const std::array<gpi_field, N>& fields,
                         const gpi_field_values<N>& values) {
@@ -146,9 +146,8 @@ void encode_field_block(Sink& sink, gpi_block_type type, const std::array<gpi_fi
                                           : plain_string_size(values.texts[i]);
     }
     sink.u16(gpi_type_number(type));
-    sink.u16(gpi_has_main_size);
+    sink.u16(0);
     sink.u32(2 + strings);
-    sink.u32(2);
     sink.u16(values.mask);
     for (std::size_t i = 0; i < N; ++i) {
         if (!values.has(i)) continue;

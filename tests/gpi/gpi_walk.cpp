@@ -83,8 +83,6 @@ bool walker::block(std::size_t at, std::size_t limit, gpi_block& out) {
         case 2:
         case 8:
         case 9:
-        case 11:
-        case 12:
             out.end = out.data + out.length;
             break;
         default:
@@ -226,7 +224,7 @@ void walker::check_poi(gpi_block& poi) {
 }
 
 void walker::check_fields(const gpi_block& block, std::initializer_list<bool> multilingual) {
-    if (block.flags != 8 || block.main_size != 2 || block.length < 2) {
+    if (block.flags != 0 || block.length < 2) {
         error("field block header", block.offset);
         return;
     }

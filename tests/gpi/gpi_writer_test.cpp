@@ -184,7 +184,7 @@ TEST(PoiBlock, SubBlocksFollowInTheirFixedOrder) {
     EXPECT_NE(bytes.find(le16(10) + le16(0) + le32(12) + mstring("note")), std::string::npos);
     EXPECT_NE(bytes.find(le16(14) + le16(0) + le32(18) + "\x01" + mstring("long text")),
               std::string::npos);
-    EXPECT_EQ(bytes.size(), static_cast<std::size_t>(31 + 4 + 20 + 10 + (16 + 4) + (17 + 9) + (14 + 12) + (14 + 5)));
+    EXPECT_EQ(bytes.size(), static_cast<std::size_t>(31 + 4 + 20 + 10 + (16 + 4) + (17 + 9) + (10 + 12) + (10 + 5)));
 }
 
 TEST(PoiBlock, EmptyCommentAndDescriptionAreNotParts) {
@@ -241,8 +241,8 @@ TEST(AddressBlock, EveryFieldByItsMaskBitWithPlainPostcodeAndHouseNumber) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(last_field_block(true, c),
-                  le16(11) + le16(8) + le32(static_cast<std::uint32_t>(2 + c.fields.size())) +
-                      le32(2) + le16(c.mask) + c.fields)
+                  le16(11) + le16(0) + le32(static_cast<std::uint32_t>(2 + c.fields.size())) +
+                      le16(c.mask) + c.fields)
             << c.what;
     }
 }
@@ -263,8 +263,8 @@ TEST(PhoneBlock, ContactsByKindAndOtherNumbersFillPhoneThenPhone2) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(last_field_block(false, c),
-                  le16(12) + le16(8) + le32(static_cast<std::uint32_t>(2 + c.fields.size())) +
-                      le32(2) + le16(c.mask) + c.fields)
+                  le16(12) + le16(0) + le32(static_cast<std::uint32_t>(2 + c.fields.size())) +
+                      le16(c.mask) + c.fields)
             << c.what;
     }
 }
