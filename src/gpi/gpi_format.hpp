@@ -89,7 +89,7 @@ inline constexpr std::array<gpi_field, 6> gpi_address_fields = {{
     {address_house_number, false},  // 0x20
 }};
 
-// The fields of a contact record likewise.
+// The fields of a contact record likewise; the web address is that of a waypoint's link.
 inline constexpr std::array<gpi_field, 5> gpi_contact_fields = {{
     {contact_phone, false},   // 0x01
     {contact_phone2, false},  // 0x02

@@ -334,17 +334,18 @@ void resolve_categories(poiset& set, file_state& file) {
             index_of.emplace_back(defined[i].first, *index);
         }
     }
-    for (waypoint_details& details : set.details) {
-        std::vector<std::uint16_t>& refs = details.categories;
+    // last_seen[index]: the last waypoint's details that took the category, so that a
+    // repeated reference is dropped in one pass however many a POI holds.
+    std::vector<std::size_t> last_seen(set.categories.size(), set.details.size());
+    for (std::size_t d = 0; d < set.details.size(); ++d) {
+        std::vector<std::uint16_t>& refs = set.details[d].categories;
         std::size_t kept = 0;
         for (std::uint16_t number : refs) {
             auto found = std::lower_bound(index_of.begin(), index_of.end(),
                                           std::pair<std::uint16_t, std::uint16_t>{number, 0});
             if (found == index_of.end() || found->first != number) continue;
-            if (std::find(refs.begin(), refs.begin() + static_cast<std::ptrdiff_t>(kept),
-                          found->second) != refs.begin() + static_cast<std::ptrdiff_t>(kept)) {
-                continue;
-            }
+            if (last_seen[found->second] == d) continue;
+            last_seen[found->second] = d;
             refs[kept++] = found->second;
         }
         refs.resize(kept);
@@ -539,7 +540,7 @@ bool read_field(gpi_span_reader& in, std::string& text, file_state& file) {
 // The mask and the fields of an address or contact record, read across the whole record
 // whichever way it is framed (the fields in its main part, or a main part of the mask
 // alone with the fields behind it).  The fields become pairs of the waypoint's list, each
-// keyed by its kind; empty ones are left out.  A record that does not fit its layout
+// keyed by its kind, but the web address becomes its link; empty ones are left out.  A record that does not fit its layout
 // keeps the fields read before the fault and is counted.
 template <std::size_t N>
 void read_field_record(block_in& block, poiset& set, waypoint& point,
@@ -556,6 +557,11 @@ void read_field_record(block_in& block, poiset& set, waypoint& point,
             return;
         }
         if (text.empty()) continue;
+        // The web address is the waypoint's link, as other readers take it.
+        if (fields[i].key == contact_web) {
+            point.link = set.store(text);
+            continue;
+        }
         if (!keys[i]) keys[i] = set.store(fields[i].key);
         (set.details_for(point).*list).push_back(text_pair{keys[i], set.store(text)});
     }

@@ -91,6 +91,13 @@ poi_parts poi_parts_of(const waypoint& w, const poiset& set) {
         }
         parts.categories = details->categories;
     }
+    // The link is the web address, unless the contacts name one: GPI files have no other
+    // place for it, and other readers take the web address for the link.
+    constexpr std::size_t web = gpi_contact_fields.size() - 1;
+    if (w.link && !w.link->empty() && !parts.contact_fields.has(web)) {
+        parts.contact = true;
+        parts.contact_fields.set(web, *w.link);
+    }
     return parts;
 }
 

@@ -337,7 +337,7 @@ TEST(GpiReader, AddressAndContactFieldsReadInEitherFramingWhateverStringKindEach
         {"empty fields are left out", 11, 0x03, plain("") + mstring(""), ""},
         {"every contact field", 12, 0x1F,
          plain("+49 1") + plain("+49 2") + plain("3") + plain("a@b.de") + plain("www.b.de"),
-         "PhoneNo=+49 1\nPhone2=+49 2\nFax=3\nEmail=a@b.de\nWeb=www.b.de\n"},
+         "PhoneNo=+49 1\nPhone2=+49 2\nFax=3\nEmail=a@b.de\nlink=www.b.de\n"},
         {"a contact field of an unknown bit ends the fields", 12, 0x21,
          plain("1") + mstring("unknown"), "PhoneNo=1\n"},
     };
@@ -355,6 +355,7 @@ TEST(GpiReader, AddressAndContactFieldsReadInEitherFramingWhateverStringKindEach
             const waypoint_details* details = set.details_of(w);
             std::string got;
             if (details != nullptr) got = pairs_text(c.type == 11 ? details->address : details->phones);
+            if (w.link) got += "link=" + std::string(*w.link) + "\n";
             EXPECT_EQ(got, c.expected) << c.what << (mask_alone ? ", mask alone" : ", flags 0");
         }
     }
@@ -1044,7 +1045,7 @@ TEST(GpiReaderRealFiles, AddressesContactsAndCategoriesOfOtherProducersFiles) {
     } cases[] = {
         {"gpi/umsonstdraussen.gpi", 78, 78, 78, "Mai;Juni;Juli;August;September;",
          "Uferlos Festival", "City=Freising\nPostcode=85356\nStreet=Luitpoldstrasse\nHouseNumber=1\n",
-         "PhoneNo=+49 8161 88 49 305\nEmail=michi@uferlos-festival.de\nWeb=www.uferlos-festival.de\n"},
+         "PhoneNo=+49 8161 88 49 305\nEmail=michi@uferlos-festival.de\nlink=www.uferlos-festival.de\n"},
         {"gpi/gpi_ext-sample.gpi", 9, 9, 0, "", "3", "Street=Hauptstrasse -1\n",
          "PhoneNo=03741-999999\n"},
         {"gpi/garmin_gpi_position~gpx.gpi", 86, 0, 0, "", "5058ROAD",
@@ -1067,12 +1068,13 @@ TEST(GpiReaderRealFiles, AddressesContactsAndCategoriesOfOtherProducersFiles) {
                 const waypoint_details* d = set->details_of(w);
                 if (d == nullptr) continue;
                 address += d->address.empty() ? 0 : 1;
-                contacts += d->phones.empty() ? 0 : 1;
+                contacts += d->phones.empty() && !w.link ? 0 : 1;  // the web address is the link
                 categories += d->categories.empty() ? 0 : 1;
                 if (!sample_seen && *w.name == c.sample) {
                     sample_seen = true;
                     EXPECT_EQ(pairs_text(d->address), c.address) << c.file;
-                    EXPECT_EQ(pairs_text(d->phones), c.contacts) << c.file;
+                    std::string link = w.link ? "link=" + std::string(*w.link) + "\n" : "";
+                    EXPECT_EQ(pairs_text(d->phones) + link, c.contacts) << c.file;
                 }
             }
         }

@@ -267,6 +267,15 @@ TEST(PhoneBlock, ContactsByKindAndOtherNumbersFillPhoneThenPhone2) {
                       le16(c.mask) + c.fields)
             << c.what;
     }
+    // The link is the web address where the contacts name none.
+    poiset set;
+    waypoint& linked = add_poi(set, 0, 0, "A");
+    linked.link = set.store("https://a.cz");
+    EXPECT_EQ(encode_poi(set, linked).substr(31 + 1),
+              le16(12) + le16(0) + le32(2 + 14) + le16(0x10) + plain("https://a.cz"));
+    testing::add_phone(set, linked, "Web", "b.cz");
+    EXPECT_EQ(encode_poi(set, linked).substr(31 + 1),
+              le16(12) + le16(0) + le32(2 + 6) + le16(0x10) + plain("b.cz"));
 }
 
 TEST(CategoryBlocks, EachPoiRefersToItsCategoriesAndTheGroupDefinesThem) {
@@ -562,6 +571,7 @@ TEST(GpiRoundTrip, TheReaderFindsWhatTheWriterWrote) {
         if (i % 6 == 0) {
             EXPECT_TRUE(set.add_to_category(w, "Six"));
         }
+        if (i % 17 == 0) w.link = set.store("https://x.cz/" + std::to_string(i));
     }
     written out = write_list(list);
     ASSERT_TRUE(out.ok);
@@ -587,6 +597,7 @@ TEST(GpiRoundTrip, TheReaderFindsWhatTheWriterWrote) {
         }
         EXPECT_EQ(b.comment.value_or(""), a.comment.value_or(""));
         EXPECT_EQ(b.description.value_or(""), a.description.value_or(""));
+        EXPECT_EQ(b.link, a.link);
         // Addresses and contacts as the reader orders them (by mask bit); categories by name.
         const waypoint_details* da = set.details_of(a);
         const waypoint_details* db = read.details_of(b);
