@@ -1,5 +1,6 @@
-#include "driver/gpi_settings.hpp"
+#include "gpi/gpi_settings.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -155,6 +156,25 @@ std::unique_ptr<gpi_settings> read_gpi_settings(const std::string& path) {
 
 std::unique_ptr<gpi_settings> load_gpi_settings(const std::string& app_dir) {
     return read_gpi_settings(app_dir + "Velmora_gpi.ini");
+}
+
+bool apply_default_proximity(const gpi_settings* settings, poiset& set) {
+    if (settings == nullptr) return false;
+    if (!(settings->default_proximity > 0)) return true;
+    const auto& symbols = settings->proximity_symbols;
+    for (auto& w : set.waypoints) {
+        if ((w.flags & (has_proximity | has_speed)) != 0) continue;
+        if (!symbols.empty()) {
+            if (!w.symbol) continue;
+            bool listed = std::any_of(symbols.begin(), symbols.end(), [&](const std::string& s) {
+                return equals_ignore_case(s, *w.symbol);
+            });
+            if (!listed) continue;
+        }
+        w.flags |= has_proximity;
+        w.proximity = settings->default_proximity;
+    }
+    return true;
 }
 
 }  // namespace velmora
