@@ -20,7 +20,9 @@
 #include "platform/page_buffer.hpp"
 #include "platform/paths.hpp"
 #include "platform/side_by_side.hpp"
+#include "platform/stdio_file.hpp"
 #include "text/encoding.hpp"
+#include "text/output_code_page.hpp"
 #include "text/strict_numbers.hpp"
 
 namespace velmora {
@@ -217,12 +219,11 @@ void gpx_text_reader::read_waypoint(const xml_wpt& wpt, poiset& into) const {
     auto lat = read_coordinate(*wpt.lat, 90.0, encoding_);
     auto lon = read_coordinate(*wpt.lon, 180.0, encoding_);
     if (!lat || !lon) {
-        report(
-            "\nWarning: Waypoint (%s) has an invalid position (lat=\"%.*s\" lon=\"%.*s\"), "
-            "ignored",
-            name->c_str(), static_cast<int>(std::min<std::size_t>(wpt.lat->size(), 40)),
-            wpt.lat->data(), static_cast<int>(std::min<std::size_t>(wpt.lon->size(), 40)),
-            wpt.lon->data());
+        const text_encoding held{encoding_.is_utf8, encoding_.page};
+        report("\nWarning: Waypoint (%s) has an invalid position (lat=\"%s\" lon=\"%s\"), ignored",
+               display_text(*name, held, shown_text).c_str(),
+               display_text(*wpt.lat, held, shown_value).c_str(),
+               display_text(*wpt.lon, held, shown_value).c_str());
         return;
     }
 
@@ -305,23 +306,9 @@ bool gpx_read(std::FILE* file, poiset& set) {
             gpx_parallel_from);
         return true;
     }
-    std::string text;
-    try {
-        std::array<char, 65536> chunk;
-        std::size_t got = 0;
-        while ((got = std::fread(chunk.data(), 1, chunk.size(), file)) > 0) {
-            text.append(chunk.data(), got);
-        }
-    } catch (const std::bad_alloc&) {
-        report("\nError: Can't allocate %zu while importing xml file", text.size() + 1);
-        return false;
-    }
-    if (std::ferror(file)) {
-        report("\nError: Reading the xml file failed after %zu bytes; nothing imported. (%s)",
-               text.size(), std::strerror(errno));
-        return false;
-    }
-    gpx_read_text(text, set);
+    std::optional<std::string> text = read_to_end(file, "xml");
+    if (!text) return false;
+    gpx_read_text(*text, set);
     return true;
 }
 
