@@ -1,5 +1,7 @@
 #include "support/test_support.hpp"
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -175,6 +177,25 @@ void add_phone(poiset& set, waypoint& w, std::optional<std::string_view> key,
                std::optional<std::string_view> value) {
     text_pair pair{set.store_optional(key), set.store_optional(value)};
     set.details_for(w).phones.push_back(pair);
+}
+
+
+std::string details_text(const poiset& set, const waypoint& w) {
+    const waypoint_details* details = set.details_of(w);
+    if (details == nullptr) return {};
+    auto line = [](const text_pair& pair) {
+        return std::string(pair.key.value_or("-")) + "=" + std::string(pair.value.value_or("-")) + "\n";
+    };
+    std::vector<std::string> address;
+    for (const text_pair& pair : details->address) address.push_back(line(pair));
+    std::sort(address.begin(), address.end());
+    std::string out;
+    for (const std::string& part : address) out += part;
+    for (const text_pair& pair : details->phones) out += "phone " + line(pair);
+    for (std::uint16_t c : details->categories) {
+        out += "category " + std::string(set.categories.at(c).value_or("-")) + "\n";
+    }
+    return out;
 }
 
 }  // namespace velmora::testing

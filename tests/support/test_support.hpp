@@ -83,6 +83,11 @@ void add_address(poiset& set, waypoint& w, std::optional<std::string_view> key,
 void add_phone(poiset& set, waypoint& w, std::optional<std::string_view> key,
                std::optional<std::string_view> value);
 
+
+// The details of a waypoint as one comparable text: the address parts sorted by key,
+// then the contacts and the category names in their order ("key=value" lines).
+[[nodiscard]] std::string details_text(const poiset& set, const waypoint& w);
+
 }  // namespace velmora::testing
 
 // Skips the current test when a real-world sample is not on this machine.
