@@ -12,7 +12,13 @@ if(VELMORA_OSM)
   find_package(EXPAT QUIET)
   if(OSMIUM_INCLUDE_DIR AND PROTOZERO_INCLUDE_DIR AND ZLIB_FOUND AND BZIP2_FOUND AND EXPAT_FOUND)
     set(VELMORA_WITH_OSM ON)
-    file(GLOB VELMORA_OSM_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/osm/*.cpp)
+    set(VELMORA_OSM_SOURCES
+      src/osm/osm_filter.cpp
+      src/osm/osm_import.cpp
+      src/osm/osm_mapping.cpp
+      src/osm/osm_poi.cpp
+      src/osm/osm_reader.cpp
+    )
     add_library(velmora_osm STATIC ${VELMORA_OSM_SOURCES})
     target_include_directories(velmora_osm PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/src)
     # libosmium's own headers are not held to the project's warning set.

@@ -5,8 +5,12 @@ cd "$(dirname "$0")/.."
 scripts/ensure-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target velmora velmora_runtime -j2
-build/velmora examples/example.gpx -o build/example_velmora.gpi
-status=$?
+status=0
+build/velmora examples/example.gpx -o build/example_velmora.gpi || status=$?
 echo
-echo "Wrote build/example_velmora.gpi"
-exit $status
+if [ "$status" -eq 0 ]; then
+  echo "Wrote build/example_velmora.gpi"
+else
+  echo "The conversion failed (exit code $status)" >&2
+fi
+exit "$status"

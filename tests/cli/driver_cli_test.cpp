@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "platform/version.hpp"
 #include "support/test_support.hpp"
 
 namespace velmora {
@@ -22,7 +23,7 @@ TEST(CommandLine, WithoutArgumentsPrintsBannerAndUsageAndFails) {
     temp_dir dir;
     auto result = run_velmora({}, dir.path().string());
     EXPECT_EQ(result.exit_code, 1);
-    EXPECT_EQ(result.err.rfind("\nVelmora v0.0.15\n", 0), 0u) << result.err;
+    EXPECT_EQ(result.err.rfind("\nVelmora " VELMORA_PROGRAM_VERSION "\n", 0), 0u) << result.err;
     EXPECT_NE(result.err.find(usage), std::string::npos);
     EXPECT_TRUE(result.out.empty());
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "gpx/gpx_reader.hpp"
+#include "platform/version.hpp"
 #include "support/test_support.hpp"
 
 namespace velmora {
@@ -13,7 +14,8 @@ namespace {
 
 const std::string header_start =
     "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\" ?>\n"
-    "<gpx xmlns=\"http://www.topografix.com/GPX/1/1\" creator=\"Velmora v0.0.15\" "
+    "<gpx xmlns=\"http://www.topografix.com/GPX/1/1\" "
+    "creator=\"Velmora " VELMORA_PROGRAM_VERSION "\" "
     "version=\"1.1\" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
     "xsi:schemaLocation=\"http://www.garmin.com/xmlschemas/GpxExtensions/v3 "
     "http://www.garmin.com/xmlschemas/GpxExtensions/v3/GpxExtensionsv3.xsd "
