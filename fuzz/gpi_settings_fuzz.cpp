@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "driver/gpi_settings.hpp"
+#include "gpi/gpi_settings.hpp"
 #include "platform/messages.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

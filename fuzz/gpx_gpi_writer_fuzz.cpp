@@ -12,12 +12,12 @@
 #include <string_view>
 
 #include "driver/gpi_preparation.hpp"
-#include "driver/gpi_settings.hpp"
-#include "driver/icon_selection.hpp"
 #include "gpi/gpi_reader.hpp"
+#include "gpi/gpi_settings.hpp"
 #include "gpi/gpi_writer.hpp"
 #include "gpx/gpx_reader.hpp"
 #include "icons/icon_library.hpp"
+#include "icons/icon_selection.hpp"
 #include "platform/code_page.hpp"
 #include "platform/messages.hpp"
 
@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                            *set);
     if ((data[0] & 16) == 0) {
         set->icons = copy_of(icons);
-        velmora::select_icons(*set, &settings);
+        velmora::select_icons(*set, {settings.icon_count_limit, settings.icon_limit_is_percent});
     }
     velmora::apply_default_proximity(&settings, *set);
     int waypoints = set->count();

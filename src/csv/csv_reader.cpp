@@ -12,6 +12,7 @@
 #include "csv/csv_fields.hpp"
 #include "platform/file_kind.hpp"
 #include "platform/messages.hpp"
+#include "platform/stdio_file.hpp"
 #include "text/encoding.hpp"
 #include "text/line_text.hpp"
 #include "text/strict_numbers.hpp"
@@ -200,27 +201,9 @@ void csv_read_text(std::string_view text, std::string_view base_name, poiset& se
 
 bool csv_read(std::FILE* file, std::string_view base_name, poiset& set) {
     set.name = split_csv_file_name(base_name).set_name;
-    // Any stream is read to its end; a regular file first gets room for its size.
-    std::string text;
-    try {
-        if (auto size = regular_file_size(file); size && *size < SIZE_MAX) {
-            text.reserve(static_cast<std::size_t>(*size));
-        }
-        std::array<char, 65536> chunk;
-        std::size_t got = 0;
-        while ((got = std::fread(chunk.data(), 1, chunk.size(), file)) > 0) {
-            text.append(chunk.data(), got);
-        }
-    } catch (const std::bad_alloc&) {
-        report("\nError: Can't allocate %zu while importing csv file", text.size() + 1);
-        return false;
-    }
-    if (std::ferror(file)) {
-        report("\nError: Reading the csv file failed after %zu bytes; nothing imported. (%s)",
-               text.size(), std::strerror(errno));
-        return false;
-    }
-    csv_read_text(text, base_name, set);
+    std::optional<std::string> text = read_to_end(file, "csv");
+    if (!text) return false;
+    csv_read_text(*text, base_name, set);
     return true;
 }
 

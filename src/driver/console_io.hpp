@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/stdio_file.hpp"
+
 namespace velmora {
 
 [[nodiscard]] bool is_console_input(std::string_view arg);
@@ -16,14 +18,10 @@ namespace velmora {
 // byte order mark and blanks), otherwise ".txt" (a speed-camera list).
 [[nodiscard]] std::string_view sniff_input_format(std::string_view head);
 
-struct stream_closer {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 // Standard input, opened for a reader: its first bytes were read to recognise the
 // format and are given back first.  Closing the stream leaves standard input open.
 struct console_input {
-    std::unique_ptr<std::FILE, stream_closer> file;
+    unique_file file;
     std::string ext;  // the recognised format
 };
 

@@ -139,16 +139,7 @@ constexpr int shown_name = 64;
 // back to the start of a character that would be split.
 bool cut_name(std::string& text, bool utf8) {
     if (text.size() <= gpi_max_text) return false;
-    std::size_t end = gpi_max_text;
-    if (utf8) {
-        std::size_t lead = end;
-        while (lead > 0 && end - lead < 3 &&
-               (static_cast<unsigned char>(text[lead]) & 0xC0) == 0x80) {
-            --lead;
-        }
-        if (lead < end && (static_cast<unsigned char>(text[lead]) & 0xC0) == 0xC0) end = lead;
-    }
-    text.resize(end);
+    text.resize(utf8 ? utf8_cut_point(text, gpi_max_text) : gpi_max_text);
     return true;
 }
 
@@ -202,11 +193,7 @@ class set_limits {
     // Texts are in the output code page here; a cut of UTF-8 never splits a character.
     void cut(stored_text& text, const char* what, const waypoint& w, std::size_t number) {
         if (!text || text->size() <= gpi_max_text) return;
-        std::size_t end = gpi_max_text;
-        while (utf8_texts_ && end > 0 && (static_cast<unsigned char>((*text)[end]) & 0xC0u) == 0x80u) {
-            --end;
-        }
-        text.cut_to(end);
+        text.cut_to(utf8_texts_ ? utf8_cut_point(*text, gpi_max_text) : gpi_max_text);
         report(
             "\nWarning: %s of poi %zu (%.*s) in set (%s) is longer than 65535 bytes, cut to %zu "
             "bytes",

@@ -16,16 +16,16 @@
 #include "csv/csv_reader.hpp"
 #include "driver/console_io.hpp"
 #include "driver/gpi_preparation.hpp"
-#include "driver/gpi_settings.hpp"
 #include "driver/help.hpp"
-#include "driver/icon_selection.hpp"
 #include "driver/runtime_files.hpp"
 #include "gpi/gpi_reader.hpp"
+#include "gpi/gpi_settings.hpp"
 #include "gpi/gpi_writer.hpp"
 #include "gpx/gpx_reader.hpp"
 #include "gpx/gpx_writer.hpp"
 #include "icons/icon_convert.hpp"
 #include "icons/icon_library.hpp"
+#include "icons/icon_selection.hpp"
 #include "model/poiset.hpp"
 #ifdef VELMORA_WITH_OSM
 #include "osm/osm_import.hpp"
@@ -102,6 +102,7 @@ class conversion_run {
     void check_console_use();
     void name_output_automatically();
     void need_gpi_settings();
+    [[nodiscard]] icon_limit icon_limit_of_settings() const;
     void check_output() const;
     [[nodiscard]] bool import_input(int number, const named_file& input);
     void report_imported(int sets_before);
@@ -498,6 +499,12 @@ std::optional<std::string> conversion_run::icon_dir_spec(std::string_view input_
     return *found + "*.*";
 }
 
+// The icon limit of the GPI settings; none without them.
+icon_limit conversion_run::icon_limit_of_settings() const {
+    if (!gpi_settings_) return {};
+    return {gpi_settings_->icon_count_limit, gpi_settings_->icon_limit_is_percent};
+}
+
 // For GPI output, gives a set just read from a GPX file or a speed-camera list its icon
 // library and chooses its icons.  Called after a successful import of such a file.
 void conversion_run::prepare_icons(poiset& set, const std::string& input_ext) {
@@ -505,7 +512,7 @@ void conversion_run::prepare_icons(poiset& set, const std::string& input_ext) {
     set.icon_spec = icon_dir_spec(input_ext);
     if (!set.icon_spec) return;
     set.icons = icon_library_load(*set.icon_spec);
-    select_icons(set, gpi_settings_.get());
+    select_icons(set, icon_limit_of_settings());
 }
 
 // For GPI output, gives a set read from a file that brings its own icon (a BMP file of
@@ -520,7 +527,7 @@ void conversion_run::prepare_icon_beside(poiset& set, const std::string& input_p
     // One stored copy of the symbol serves every waypoint.
     stored_text symbol = set.store(*icon.symbol);
     for (auto& w : set.waypoints) w.symbol = symbol;
-    select_icons(set, gpi_settings_.get());
+    select_icons(set, icon_limit_of_settings());
 }
 
 // Imports one input; false when it was skipped or refused.

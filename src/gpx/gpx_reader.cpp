@@ -24,6 +24,7 @@
 #include "platform/page_buffer.hpp"
 #include "platform/paths.hpp"
 #include "platform/side_by_side.hpp"
+#include "platform/stdio_file.hpp"
 #include "text/encoding.hpp"
 #include "text/strict_numbers.hpp"
 
@@ -427,23 +428,9 @@ bool gpx_read(std::FILE* file, poiset& set) {
             gpx_parallel_from);
         return true;
     }
-    std::string text;
-    try {
-        std::array<char, 65536> chunk;
-        std::size_t got = 0;
-        while ((got = std::fread(chunk.data(), 1, chunk.size(), file)) > 0) {
-            text.append(chunk.data(), got);
-        }
-    } catch (const std::bad_alloc&) {
-        report("\nError: Can't allocate %zu while importing xml file", text.size() + 1);
-        return false;
-    }
-    if (std::ferror(file)) {
-        report("\nError: Reading the xml file failed after %zu bytes; nothing imported. (%s)",
-               text.size(), std::strerror(errno));
-        return false;
-    }
-    gpx_read_text(text, set);
+    std::optional<std::string> text = read_to_end(file, "xml");
+    if (!text) return false;
+    gpx_read_text(*text, set);
     return true;
 }
 

@@ -12,6 +12,7 @@
 #include "platform/atomic_output.hpp"
 #include "platform/file_kind.hpp"
 #include "platform/messages.hpp"
+#include "platform/stdio_file.hpp"
 
 namespace velmora {
 
@@ -44,12 +45,6 @@ void put32(std::uint8_t* p, std::uint32_t v) {
     p[3] = static_cast<std::uint8_t>(v >> 24);
 }
 
-// Closes the file on every way out of the loader.
-struct file_closer {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using file_handle = std::unique_ptr<std::FILE, file_closer>;
-
 bool read_at(std::FILE* file, std::uint64_t offset, std::uint8_t* dest, std::size_t count) {
     if (offset > static_cast<std::uint64_t>(std::numeric_limits<long>::max())) return false;
     if (std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0) return false;
@@ -74,7 +69,7 @@ std::int64_t bitmap_row_size(std::int64_t bits_per_pixel, std::int64_t width) {
 }
 
 std::unique_ptr<bmp_image> bmp_load(const std::string& path) {
-    file_handle file(std::fopen(path.c_str(), "rb"));
+    unique_file file(std::fopen(path.c_str(), "rb"));
     if (!file) return nullptr;
     // Only a regular file tells a size that bounds what is read and allocated.
     auto regular_size = regular_file_size(file.get());

@@ -13,10 +13,6 @@ namespace velmora {
 
 namespace {
 
-bool is_separator(char c) {
-    return c == '/';
-}
-
 // Loads one BMP file as the icon of the symbol name and appends it; a file that can't be
 // loaded or used in a GPI file is reported and left out.
 void load_bmp_icon(icon_list& list, const std::string& file_path, const std::string& name,
@@ -66,7 +62,7 @@ std::unique_ptr<icon_list> icon_library_load(std::string_view pattern) {
 
     std::string search;
     std::string dir;
-    if (is_separator(resolved->back())) {
+    if (is_path_separator(resolved->back())) {
         search = *resolved + "*.*";
         dir = *resolved;
     } else {

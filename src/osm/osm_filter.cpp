@@ -6,28 +6,18 @@
 
 namespace velmora {
 
-namespace {
-
-std::string_view trimmed(std::string_view text) {
-    text = skip_blanks(text);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    return text;
-}
-
-}  // namespace
-
 std::optional<osm_tag_filter> parse_osm_tag_filter(std::string_view text, std::string& error) {
     osm_tag_filter filter;
-    if (trimmed(text).empty()) {
+    if (trim_blanks(text).empty()) {
         error = "the filter is empty";
         return std::nullopt;
     }
     auto terms = split_text(text, ",");
     for (const std::string& piece : *terms) {
-        std::string_view term_text = trimmed(piece);
+        std::string_view term_text = trim_blanks(piece);
         std::size_t equals = term_text.find('=');
         osm_tag_term term;
-        term.key = std::string(trimmed(term_text.substr(0, equals)));
+        term.key = std::string(trim_blanks(term_text.substr(0, equals)));
         if (term.key.empty()) {
             error = "a term has no key (\"" + std::string(term_text) + "\")";
             return std::nullopt;
@@ -35,7 +25,7 @@ std::optional<osm_tag_filter> parse_osm_tag_filter(std::string_view text, std::s
         if (equals != std::string_view::npos) {
             auto values = split_text(term_text.substr(equals + 1), "|");
             for (const std::string& value : *values) {
-                std::string_view v = trimmed(value);
+                std::string_view v = trim_blanks(value);
                 if (v.empty()) {
                     error = "the key \"" + term.key + "\" has an empty value";
                     return std::nullopt;

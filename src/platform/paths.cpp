@@ -10,10 +10,6 @@ namespace velmora {
 
 namespace {
 
-bool is_separator(char c) {
-    return c == '/';
-}
-
 std::optional<std::string> current_directory() {
     std::vector<char> buffer(4096);
     while (getcwd(buffer.data(), buffer.size()) == nullptr) {
@@ -43,7 +39,7 @@ bool names_directory(std::string_view name) {
 std::optional<std::string> resolve_path(std::string_view name) {
     if (name.empty()) return std::nullopt;
     std::string absolute;
-    if (!is_separator(name.front())) {
+    if (!is_path_separator(name.front())) {
         auto cwd = current_directory();
         if (!cwd) return std::nullopt;
         absolute = *cwd;
@@ -59,14 +55,14 @@ std::optional<std::string> resolve_path(std::string_view name) {
     if (names_directory(name)) {
         auto real = real_directory(absolute);
         result = real ? *real : absolute;
-        if (!is_separator(result.back())) result += '/';
+        if (!is_path_separator(result.back())) result += '/';
     } else {
         std::size_t slash = absolute.rfind('/');
         std::string dir = absolute.substr(0, slash + 1);
         auto real = real_directory(dir);
         if (real) {
             result = *real;
-            if (!is_separator(result.back())) result += '/';
+            if (!is_path_separator(result.back())) result += '/';
             result.append(absolute, slash + 1);
         } else {
             result = absolute;
@@ -81,7 +77,7 @@ std::optional<path_parts> split_path(std::string_view path) {
     path_parts parts;
     std::size_t name_start = 0;
     for (std::size_t i = 0; i < path.size(); ++i) {
-        if (is_separator(path[i])) name_start = i + 1;
+        if (is_path_separator(path[i])) name_start = i + 1;
     }
     std::string_view name = path.substr(name_start);
     if (name.size() > max_name_component) return std::nullopt;
@@ -100,7 +96,7 @@ std::optional<std::string> join_path(const path_parts& parts) {
     if (parts.fname.size() + parts.ext.size() > max_name_component) return std::nullopt;
     std::string result = parts.drive;
     result += parts.dir;
-    if (!result.empty() && !is_separator(result.back()) &&
+    if (!result.empty() && !is_path_separator(result.back()) &&
         !(parts.fname.empty() && parts.ext.empty())) {
         result += '/';
     }

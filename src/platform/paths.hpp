@@ -12,6 +12,11 @@ namespace velmora {
 inline constexpr std::size_t max_name_component = 255;
 inline constexpr std::size_t max_path_length = 4095;
 
+// True for the character that separates the components of a path.
+[[nodiscard]] constexpr bool is_path_separator(char c) {
+    return c == '/';
+}
+
 struct path_parts {
     std::string drive;  // always empty here
     std::string dir;    // with its trailing separator, or empty

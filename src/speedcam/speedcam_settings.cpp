@@ -11,6 +11,7 @@
 
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
+#include "platform/stdio_file.hpp"
 #include "text/line_text.hpp"
 #include "text/strict_numbers.hpp"
 
@@ -25,10 +26,6 @@ constexpr std::size_t max_coordinate_text = 23;
 
 // The degree sign in code page 1250.
 constexpr char degree_sign = '\xB0';
-
-struct file_closer {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 bool starts_with_ignore_case(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() &&
@@ -142,7 +139,7 @@ std::unique_ptr<speedcam_settings> load_speedcam_settings(const std::string& app
 }
 
 std::unique_ptr<speedcam_settings> read_speedcam_settings(const std::string& path) {
-    std::unique_ptr<std::FILE, file_closer> file(std::fopen(path.c_str(), "r"));
+    unique_file file(std::fopen(path.c_str(), "r"));
     if (!file) {
         report("\nError: Cant't open speedcam inin file (%s) (%s)", path.c_str(),
                std::strerror(errno));
@@ -151,20 +148,8 @@ std::unique_ptr<speedcam_settings> read_speedcam_settings(const std::string& pat
     std::unique_ptr<speedcam_settings> settings(new (std::nothrow) speedcam_settings);
     if (!settings) return nullptr;
 
-    std::string line;
-    long long line_number = 0;
     read_state state = outside_sections;
-    for (;;) {
-        ++line_number;
-        if (!read_bounded_line(file.get(), line)) {
-            if (std::ferror(file.get())) {
-                report("\nError: read error at line %lli while reading %s. (%s)", line_number,
-                       path.c_str(), std::strerror(errno));
-            }
-            break;
-        }
-        std::string_view text = clean_settings_line(line);
-        if (text.empty()) continue;
+    for_each_settings_line(file.get(), path, [&](std::string_view text, int line_number) {
         if (text.front() == '[') {
             auto name = bracket_name(text);
             if (name && equals_ignore_case(*name, "SpeedcamConversion")) {
@@ -175,14 +160,14 @@ std::unique_ptr<speedcam_settings> read_speedcam_settings(const std::string& pat
                 state = outside_sections;
                 report(
                     "\nWarning: Unexpected section name %s found in %s speedcam ini file line "
-                    "%lli!",
+                    "%i!",
                     std::string(text).c_str(), path.c_str(), line_number);
             }
-            continue;
+            return;
         }
-        if (state == outside_sections) continue;
+        if (state == outside_sections) return;
         auto pieces = split_text(text, "=");
-        if (!pieces || pieces->empty()) continue;
+        if (!pieces || pieces->empty()) return;
         std::string_view key = (*pieces)[0];
         std::string_view value = pieces->size() > 1 ? std::string_view((*pieces)[1]) : "";
         if (state == in_conversion) {
@@ -190,7 +175,7 @@ std::unique_ptr<speedcam_settings> read_speedcam_settings(const std::string& pat
         } else {
             read_filter_key(key, value, path, line_number, *settings);
         }
-    }
+    });
     finish_region_rect(*settings);
     return settings;
 }
@@ -284,8 +269,9 @@ bool parse_coordinate(std::string_view text, bool is_latitude, double& destinati
     cleaned.reserve(rest.size());
     for (char c : rest) {
         if (c == '"' || c == '\'' || c == degree_sign) continue;
-        cleaned.push_back(c == ',' ? '.' : c);
+        cleaned.push_back(c);
     }
+    decimal_commas_to_points(cleaned);
     if (cleaned.size() > max_coordinate_text) return invalid();
 
     // Degrees, minutes and seconds separated by single blanks: each piece adds a

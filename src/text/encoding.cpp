@@ -49,17 +49,8 @@ const unsigned char* bytes_of(std::string_view text) {
 // Appends the UTF-8 form of one unit; control characters other than tab, line feed
 // and carriage return become "?".
 void append_utf8(std::string& out, char16_t u) {
-    if (u < 0x80u) {
-        if (u < 0x20u && u != u'\t' && u != u'\n' && u != u'\r') u = u'?';
-        out.push_back(static_cast<char>(u));
-    } else if (u < 0x800u) {
-        out.push_back(static_cast<char>(0xC0u | ((u >> 6) & 0x1Fu)));
-        out.push_back(static_cast<char>(0x80u | (u & 0x3Fu)));
-    } else {
-        out.push_back(static_cast<char>(0xE0u | ((u >> 12) & 0x0Fu)));
-        out.push_back(static_cast<char>(0x80u | ((u >> 6) & 0x3Fu)));
-        out.push_back(static_cast<char>(0x80u | (u & 0x3Fu)));
-    }
+    if (u < 0x20u && u != u'\t' && u != u'\n' && u != u'\r') u = u'?';
+    append_utf8_code_point(out, u);
 }
 
 std::size_t utf8_length(char16_t u) {
@@ -134,6 +125,18 @@ void append_utf8_code_point(std::string& out, char32_t c) {
         out.push_back(static_cast<char>(0x80u | ((c >> 6) & 0x3Fu)));
         out.push_back(static_cast<char>(0x80u | (c & 0x3Fu)));
     }
+}
+
+std::size_t utf8_cut_point(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit) return text.size();
+    std::size_t lead = limit;
+    while (lead > 0 && limit - lead < 3 &&
+           is_continuation(static_cast<unsigned char>(text[lead]))) {
+        --lead;
+    }
+    bool splits_a_character =
+        lead < limit && (static_cast<unsigned char>(text[lead]) & 0xC0u) == 0xC0u;
+    return splits_a_character ? lead : limit;
 }
 
 bool is_valid_utf8(std::string_view text) {

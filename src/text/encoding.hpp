@@ -39,6 +39,11 @@ struct utf8_char {
 // True when the whole text is well-formed UTF-8 (characters above U+FFFF included).
 [[nodiscard]] bool is_valid_utf8(std::string_view text);
 
+// Where a UTF-8 text longer than limit bytes is cut so that no character is split: limit,
+// moved back to the start of the character that would be split.  Bytes that form no
+// character are cut anywhere.
+[[nodiscard]] std::size_t utf8_cut_point(std::string_view text, std::size_t limit);
+
 // Appends the UTF-8 form of a code point.
 void append_utf8_code_point(std::string& out, char32_t c);
 

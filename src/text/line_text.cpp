@@ -1,5 +1,10 @@
 #include "text/line_text.hpp"
 
+#include <cerrno>
+#include <cstring>
+
+#include "platform/messages.hpp"
+
 namespace velmora {
 
 std::string_view skip_blanks(std::string_view text) {
@@ -11,6 +16,10 @@ std::string_view skip_blanks(std::string_view text) {
 std::string_view trim_blanks_right(std::string_view text) {
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
     return text;
+}
+
+std::string_view trim_blanks(std::string_view text) {
+    return trim_blanks_right(skip_blanks(text));
 }
 
 std::optional<std::vector<std::string>> split_text(std::string_view text,
@@ -57,6 +66,22 @@ std::string_view clean_settings_line(std::string_view line) {
         text.remove_suffix(1);
     }
     return text;
+}
+
+void for_each_settings_line(std::FILE* file, const std::string& path,
+                            const std::function<void(std::string_view text, int number)>& on_line) {
+    std::string line;
+    for (int number = 1;; ++number) {
+        if (!read_bounded_line(file, line)) {
+            if (std::ferror(file) != 0) {
+                report("\nError: read error at line %i while reading %s. (%s)", number,
+                       path.c_str(), std::strerror(errno));
+            }
+            return;
+        }
+        std::string_view text = clean_settings_line(line);
+        if (!text.empty()) on_line(text, number);
+    }
 }
 
 }  // namespace velmora

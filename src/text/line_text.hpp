@@ -2,6 +2,7 @@
 // Small text operations shared by the line-oriented readers (settings files and
 // speed-camera lists).
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +15,9 @@ namespace velmora {
 
 // The text without the spaces and tabs at its end.
 [[nodiscard]] std::string_view trim_blanks_right(std::string_view text);
+
+// The text without the spaces and tabs at either end.
+[[nodiscard]] std::string_view trim_blanks(std::string_view text);
 
 // Splits at every occurrence of the separator: k separators give k + 1 pieces, an empty
 // text one empty piece.  None when the separator is empty.  Pieces are not trimmed.
@@ -33,5 +37,12 @@ inline constexpr std::size_t max_line_bytes = 1022;
 // A settings line cleaned: leading blanks skipped, cut at the first ";", trailing
 // spaces, tabs, carriage returns and line feeds removed.
 [[nodiscard]] std::string_view clean_settings_line(std::string_view line);
+
+// Reads a settings file line by line (as read_bounded_line does) to its end and gives
+// every line that clean_settings_line leaves non-empty to on_line, cleaned, with its
+// number counted from 1.  A read error ends the reading after "\nError: read error at
+// line %i while reading <path>. (<reason>)".
+void for_each_settings_line(std::FILE* file, const std::string& path,
+                            const std::function<void(std::string_view text, int number)>& on_line);
 
 }  // namespace velmora

@@ -184,11 +184,7 @@ int code_page_chooser::choice() const {
 
 std::string display_text(std::string_view text, text_encoding from, std::size_t limit) {
     if (text.size() > limit) {
-        std::size_t end = limit;
-        if (from.is_utf8) {
-            while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0u) == 0x80u) --end;
-        }
-        text = text.substr(0, end);
+        text = text.substr(0, from.is_utf8 ? utf8_cut_point(text, limit) : limit);
     }
     if (!terminal_is_utf8()) return escape_controls(text, false);
     static const output_code_page utf8 = *output_code_page::create(utf8_code_page);

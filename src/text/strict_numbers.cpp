@@ -1,5 +1,6 @@
 #include "text/strict_numbers.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -46,9 +47,9 @@ std::optional<double> plain_decimal_value(std::string_view text) {
     const char* first = text.data();
     const char* last = text.data() + text.size();
     std::string copy;
-    if (std::size_t comma = text.find(','); comma != std::string_view::npos) {
+    if (text.find(',') != std::string_view::npos) {
         copy.assign(text);
-        copy[comma] = '.';
+        decimal_commas_to_points(copy);
         first = copy.data();
         last = copy.data() + copy.size();
     }
@@ -58,6 +59,10 @@ std::optional<double> plain_decimal_value(std::string_view text) {
 }
 
 }  // namespace
+
+void decimal_commas_to_points(std::string& text) {
+    std::replace(text.begin(), text.end(), ',', '.');
+}
 
 std::optional<double> whole_decimal(std::string_view text) {
     text = trimmed(text);

@@ -4,6 +4,7 @@
 // instead of being read as a part or as 0.
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace velmora {
@@ -12,6 +13,9 @@ namespace velmora {
 // most one decimal point or decimal comma, spaces, tabs and line ends around it.  No
 // exponent, no "inf" or "nan", no hexadecimal form.  None for anything else.
 [[nodiscard]] std::optional<double> whole_decimal(std::string_view text);
+
+// Makes every decimal comma of a number's text a decimal point.
+void decimal_commas_to_points(std::string& text);
 
 // A whole number such as "20" or " -5 ": an optional sign and decimal digits, blanks
 // around them.  None for anything else or beyond the range of long long.

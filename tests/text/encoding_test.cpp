@@ -77,6 +77,27 @@ TEST(Utf16ToUtf8, ReplacesControlCharactersButKeepsLineBreaksAndTabs) {
               "\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF");
 }
 
+TEST(Utf8CutPoint, MovesBackToTheStartOfASplitCharacterOnly) {
+    struct cut_case {
+        std::string text;
+        std::size_t limit;
+        std::size_t expected;
+    };
+    const cut_case cases[] = {
+        {"abc", 5, 3},                    // short enough: whole
+        {"abcdef", 4, 4},                 // ASCII: at the limit
+        {"ab\xC3\xA9z", 3, 2},            // inside a two-byte character
+        {"ab\xC3\xA9z", 4, 4},            // right behind it
+        {"a\xE2\x82\xAC", 3, 1},          // inside a three-byte character
+        {"a\xF0\x9F\x98\x80", 4, 1},      // inside a four-byte character
+        {"a\x80\x80\x80\x80\x80", 4, 4},  // continuation bytes without a lead
+        {"\xC3\xA9", 1, 0},               // the first character split
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(utf8_cut_point(c.text, c.limit), c.expected) << c.text << " at " << c.limit;
+    }
+}
+
 TEST(CodePageOutput, WritesOneQuestionMarkForEachMissingCharacter) {
     EXPECT_EQ(utf16_to_codepage(u"A\u0416\u00E9", page(1250)), "A?\xE9");  // Cyrillic Zhe
     EXPECT_EQ(utf8_to_codepage("A\xD0\x96\xC3\xA9", page(1250)), "A?\xE9");

@@ -1,4 +1,4 @@
-#include "driver/icon_selection.hpp"
+#include "icons/icon_selection.hpp"
 
 #include <algorithm>
 #include <cstddef>
@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "platform/messages.hpp"
-#include "platform/paths.hpp"
 
 namespace velmora {
 
@@ -94,7 +93,7 @@ void report_icon(const char* format, std::size_t position, const icon_entry& ent
 
 }  // namespace
 
-bool select_icons(poiset& set, const gpi_settings* settings) {
+bool select_icons(poiset& set, icon_limit limit_of_set) {
     if (!set.icons) return false;
     entry_vector& entries = set.icons->entries;
     std::erase(entries, nullptr);
@@ -108,8 +107,8 @@ bool select_icons(poiset& set, const gpi_settings* settings) {
     }
     sort_by_usage(entries);
 
-    int limit = settings != nullptr ? settings->icon_count_limit : 0;
-    bool percent = settings != nullptr && settings->icon_limit_is_percent;
+    int limit = limit_of_set.count;
+    bool percent = limit_of_set.percent;
     std::size_t loaded = 0;
     std::size_t skipped = 0;
     constexpr const char* loaded_line = "\n%3i. Loaded icon  (used:%5ix): '%s'";
@@ -170,25 +169,6 @@ bool select_icons(poiset& set, const gpi_settings* settings) {
         }
     }
     sort_by_usage(entries);
-    return true;
-}
-
-bool apply_default_proximity(const gpi_settings* settings, poiset& set) {
-    if (settings == nullptr) return false;
-    if (!(settings->default_proximity > 0)) return true;
-    const auto& symbols = settings->proximity_symbols;
-    for (auto& w : set.waypoints) {
-        if ((w.flags & (has_proximity | has_speed)) != 0) continue;
-        if (!symbols.empty()) {
-            if (!w.symbol) continue;
-            bool listed = std::any_of(symbols.begin(), symbols.end(), [&](const std::string& s) {
-                return equals_ignore_case(s, *w.symbol);
-            });
-            if (!listed) continue;
-        }
-        w.flags |= has_proximity;
-        w.proximity = settings->default_proximity;
-    }
     return true;
 }
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "model/poiset.hpp"
+
 namespace velmora {
 
 // Largest default proximity, in metres: what the alert of a GPI file holds.
@@ -30,5 +32,10 @@ struct gpi_settings {
 
 // Reads app_dir + "Velmora_gpi.ini"; none when it can't be read.
 [[nodiscard]] std::unique_ptr<gpi_settings> load_gpi_settings(const std::string& app_dir);
+
+// Gives every waypoint without an alert the settings' default proximity, when that is
+// above 0; with proximity symbols named, only waypoints of those symbols.  False (and
+// nothing done) without settings.
+bool apply_default_proximity(const gpi_settings* settings, poiset& set);
 
 }  // namespace velmora

@@ -1,5 +1,6 @@
-#include "driver/gpi_settings.hpp"
+#include "gpi/gpi_settings.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -9,6 +10,7 @@
 
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
+#include "platform/stdio_file.hpp"
 #include "text/line_text.hpp"
 #include "text/strict_numbers.hpp"
 
@@ -17,17 +19,6 @@ namespace velmora {
 namespace {
 
 enum class section { none, import_settings, export_settings };
-
-struct file_closer {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-// Blanks and tabs removed from both ends.
-std::string_view trim_blanks(std::string_view text) {
-    text = skip_blanks(text);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    return text;
-}
 
 // An icon limit: a whole number within the field's 16 bits, or a percentage "20%".
 bool read_icon_limit(std::string_view value, gpi_settings& settings) {
@@ -101,24 +92,14 @@ applied apply_parameter(gpi_settings& settings, section where, std::string_view 
 }  // namespace
 
 std::unique_ptr<gpi_settings> read_gpi_settings(const std::string& path) {
-    std::unique_ptr<std::FILE, file_closer> file(std::fopen(path.c_str(), "r"));
+    unique_file file(std::fopen(path.c_str(), "r"));
     if (!file) {
         report("\nError: Cant't open gpi ini file (%s) (%s)", path.c_str(), std::strerror(errno));
         return nullptr;
     }
     auto settings = std::make_unique<gpi_settings>();
     section where = section::none;
-    std::string line;
-    for (int number = 1;; ++number) {
-        if (!read_bounded_line(file.get(), line)) {
-            if (std::ferror(file.get()) != 0) {
-                report("\nError: read error at line %i while reading %s. (%s)", number,
-                       path.c_str(), std::strerror(errno));
-            }
-            break;
-        }
-        std::string_view text = clean_settings_line(line);
-        if (text.empty()) continue;
+    for_each_settings_line(file.get(), path, [&](std::string_view text, int number) {
         if (text.front() == '[') {
             auto name = bracket_name(text);
             if (name && equals_ignore_case(*name, "GpiImportSettings")) {
@@ -131,9 +112,9 @@ std::unique_ptr<gpi_settings> read_gpi_settings(const std::string& path) {
                 report("\nWarning: Unexpected section name %s found in gpi ini file (%s) line %i!",
                        shown.c_str(), path.c_str(), number);
             }
-            continue;
+            return;
         }
-        if (where == section::none) continue;
+        if (where == section::none) return;
         auto pieces = split_text(text, "=");
         std::string key = pieces ? (*pieces)[0] : std::string(text);
         std::string value = pieces && pieces->size() > 1 ? (*pieces)[1] : std::string();
@@ -149,12 +130,31 @@ std::unique_ptr<gpi_settings> read_gpi_settings(const std::string& path) {
                        key.c_str(), path.c_str(), number);
                 break;
         }
-    }
+    });
     return settings;
 }
 
 std::unique_ptr<gpi_settings> load_gpi_settings(const std::string& app_dir) {
     return read_gpi_settings(app_dir + "Velmora_gpi.ini");
+}
+
+bool apply_default_proximity(const gpi_settings* settings, poiset& set) {
+    if (settings == nullptr) return false;
+    if (!(settings->default_proximity > 0)) return true;
+    const auto& symbols = settings->proximity_symbols;
+    for (auto& w : set.waypoints) {
+        if ((w.flags & (has_proximity | has_speed)) != 0) continue;
+        if (!symbols.empty()) {
+            if (!w.symbol) continue;
+            bool listed = std::any_of(symbols.begin(), symbols.end(), [&](const std::string& s) {
+                return equals_ignore_case(s, *w.symbol);
+            });
+            if (!listed) continue;
+        }
+        w.flags |= has_proximity;
+        w.proximity = settings->default_proximity;
+    }
+    return true;
 }
 
 }  // namespace velmora

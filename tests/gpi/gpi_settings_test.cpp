@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "driver/gpi_settings.hpp"
+#include "gpi/gpi_settings.hpp"
 #include "platform/messages.hpp"
 #include "support/test_support.hpp"
 
@@ -212,6 +212,60 @@ TEST(ReadGpiSettings, ReadsTheBundledDefaultFileWithoutComplaint) {
     EXPECT_EQ(s->icon_count_limit, 0);
     EXPECT_GT(s->default_proximity, 0.0);
     EXPECT_FALSE(s->proximity_symbols.empty());
+}
+
+
+TEST(ApplyDefaultProximity, GivesTheDefaultToWaypointsWithoutAlert) {
+    poiset set;
+    set.waypoints.reserve(4);  // the pointers below stay valid
+    auto add = [&](std::optional<std::string> symbol, std::uint32_t flags) {
+        waypoint* w = poiset_add_waypoint(set);
+        w->symbol = set.store_optional(symbol);
+        w->flags = flags;
+        w->proximity = 30;
+        return w;
+    };
+    waypoint* plain = add("car", has_position);
+    waypoint* speed = add("speed_50", has_position | has_speed);
+    waypoint* near = add("car", has_position | has_proximity);
+    waypoint* from_gpi = add(std::nullopt, has_position);
+
+    EXPECT_FALSE(apply_default_proximity(nullptr, set));
+    EXPECT_EQ(plain->flags & has_proximity, 0u);
+
+    gpi_settings settings;
+    settings.default_proximity = 0;
+    EXPECT_TRUE(apply_default_proximity(&settings, set));
+    EXPECT_EQ(plain->flags & has_proximity, 0u);
+    settings.default_proximity = -5;
+    EXPECT_TRUE(apply_default_proximity(&settings, set));
+    EXPECT_EQ(plain->flags & has_proximity, 0u);
+
+    settings.default_proximity = 200;
+    EXPECT_TRUE(apply_default_proximity(&settings, set));
+    EXPECT_NE(plain->flags & has_proximity, 0u);
+    EXPECT_EQ(plain->proximity, 200.0);
+    EXPECT_EQ(speed->flags & has_proximity, 0u);
+    EXPECT_EQ(speed->proximity, 30.0);
+    EXPECT_EQ(near->proximity, 30.0);
+    EXPECT_NE(from_gpi->flags & has_proximity, 0u);
+    EXPECT_EQ(from_gpi->proximity, 200.0);
+}
+
+TEST(ApplyDefaultProximity, KeepsToTheNamedSymbols) {
+    poiset set;
+    for (const char* symbol : {"car", "CAR", "red", "flag", "fuel"}) {
+        waypoint* w = poiset_add_waypoint(set);
+        w->symbol = set.store(symbol);
+    }
+    ASSERT_NE(poiset_add_waypoint(set), nullptr);  // no symbol
+    gpi_settings settings;
+    settings.default_proximity = 120;
+    settings.proximity_symbols = {"flag", " red", "Car"};
+    EXPECT_TRUE(apply_default_proximity(&settings, set));
+    std::vector<bool> got;
+    for (const auto& w : set.waypoints) got.push_back((w.flags & has_proximity) != 0);
+    EXPECT_EQ(got, (std::vector<bool>{true, true, false, true, false, false}));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "driver/icon_selection.hpp"
+#include "icons/icon_selection.hpp"
 #include "platform/messages.hpp"
 
 namespace velmora {
@@ -43,11 +43,8 @@ struct icon_case {
     }
 };
 
-gpi_settings limit_of(int limit, bool percent) {
-    gpi_settings s;
-    s.icon_count_limit = static_cast<std::int16_t>(limit);
-    s.icon_limit_is_percent = percent;
-    return s;
+icon_limit limit_of(int limit, bool percent) {
+    return {limit, percent};
 }
 
 TEST(SelectIcons, WithoutALimitLoadsEveryUsedIcon) {
@@ -57,7 +54,7 @@ TEST(SelectIcons, WithoutALimitLoadsEveryUsedIcon) {
     c.use("zoo", 1);
     c.use("nothing", 3);
     message_capture capture;
-    EXPECT_TRUE(select_icons(c.set, nullptr));
+    EXPECT_TRUE(select_icons(c.set, {}));
     EXPECT_EQ(capture.text(),
               "\n  1. Loaded icon  (used:    7x): 'fuel'"
               "\n  2. Loaded icon  (used:    2x): 'bank'"
@@ -77,12 +74,12 @@ TEST(SelectIcons, WithoutALimitLoadsEveryUsedIcon) {
         }
     }
 
-    // A settings record with limit 0 or below means the same.
+    // A limit of 0 or below means the same.
     icon_case d({"a"});
     d.use("a", 1);
-    gpi_settings negative = limit_of(-25536, false);
+    icon_limit negative = limit_of(-25536, false);
     capture.clear();
-    select_icons(d.set, &negative);
+    select_icons(d.set, negative);
     EXPECT_EQ(capture.text(),
               "\n  1. Loaded icon  (used:    1x): 'a'\n    imported 1 icons (Skipped 0)");
 }
@@ -92,9 +89,9 @@ TEST(SelectIcons, WithACountLimitSkipsTheLessUsedIcons) {
     c.use("fuel", 7);
     c.use("bank", 2);
     c.use("zoo", 1);
-    gpi_settings settings = limit_of(2, false);
+    icon_limit limit = limit_of(2, false);
     message_capture capture;
-    EXPECT_TRUE(select_icons(c.set, &settings));
+    EXPECT_TRUE(select_icons(c.set, limit));
     EXPECT_EQ(capture.text(),
               "\n  1. Loaded icon  (used:    7x): 'fuel'"
               "\n  2. Loaded icon  (used:    2x): 'bank'"
@@ -109,9 +106,9 @@ TEST(SelectIcons, WithACountLimitSkipsTheLessUsedIcons) {
     // A limit above the number of used icons stops at the first unused one.
     icon_case d({"a", "b"});
     d.use("a", 1);
-    gpi_settings wide = limit_of(10, false);
+    icon_limit wide = limit_of(10, false);
     capture.clear();
-    select_icons(d.set, &wide);
+    select_icons(d.set, wide);
     EXPECT_EQ(capture.text(),
               "\n  1. Loaded icon  (used:    1x): 'a'\n    imported 1 icons (Skipped 0)");
     EXPECT_EQ(d.id_of("b"), 0xFFFF);
@@ -123,9 +120,9 @@ TEST(SelectIcons, WithAPercentLimitStopsAtTheIconThatPassesTheShare) {
     c.use("b", 30);
     c.use("c", 15);
     c.use("d", 5);
-    gpi_settings settings = limit_of(80, true);
+    icon_limit limit = limit_of(80, true);
     message_capture capture;
-    EXPECT_TRUE(select_icons(c.set, &settings));
+    EXPECT_TRUE(select_icons(c.set, limit));
     EXPECT_EQ(capture.text(),
               "\n  1. Loaded icon  (used:   50x): 'a'"
               "\n  2. Loaded icon  (used:   30x): 'b'"
@@ -142,9 +139,9 @@ TEST(SelectIcons, WithAPercentLimitStopsAtTheIconThatPassesTheShare) {
     d.use("a", 2);
     d.use("b", 1);
     d.use(std::nullopt, 1);
-    gpi_settings all = limit_of(100, true);
+    icon_limit all = limit_of(100, true);
     capture.clear();
-    select_icons(d.set, &all);
+    select_icons(d.set, all);
     EXPECT_EQ(d.id_of("b"), 1);
 }
 
@@ -156,7 +153,7 @@ TEST(SelectIcons, OrdersIconsOfEqualUseBySymbol) {
         c.use("c", 2);
         c.use("a", 2);
         message_capture capture;
-        select_icons(c.set, nullptr);
+        select_icons(c.set, {});
         EXPECT_EQ(c.order(), (std::vector<std::string>{"a", "b", "c"}));
         EXPECT_EQ(c.id_of("a"), 0);
         EXPECT_EQ(c.id_of("b"), 1);
@@ -172,7 +169,7 @@ TEST(SelectIcons, MatchesSymbolsWithoutRegardToCase) {
     c.use(std::nullopt, 1);
     c.use("", 1);
     message_capture capture;
-    select_icons(c.set, nullptr);
+    select_icons(c.set, {});
     EXPECT_EQ(c.id_of("flag, red"), 1);
     EXPECT_EQ(c.id_of("speed_50"), 0);
     EXPECT_EQ(c.set.waypoints[0].icon_id, 1);
@@ -184,7 +181,7 @@ TEST(SelectIcons, MatchesSymbolsWithoutRegardToCase) {
     icon_case twins({"car", "car"});
     twins.set.icons->entries[1]->path = "second";
     twins.use("CAR", 3);
-    select_icons(twins.set, nullptr);
+    select_icons(twins.set, {});
     EXPECT_EQ(twins.set.icons->entries[0]->usage, 3);
     EXPECT_FALSE(twins.set.icons->entries[0]->path.has_value());
     EXPECT_EQ(twins.set.icons->entries[1]->icon_id, 0xFFFF);
@@ -194,70 +191,17 @@ TEST(SelectIcons, MatchesSymbolsWithoutRegardToCase) {
 TEST(SelectIcons, DoesNothingWithoutAnIconList) {
     poiset set;
     message_capture capture;
-    EXPECT_FALSE(select_icons(set, nullptr));
+    EXPECT_FALSE(select_icons(set, {}));
     set.icons = std::make_unique<icon_list>();
-    EXPECT_TRUE(select_icons(set, nullptr));
+    EXPECT_TRUE(select_icons(set, {}));
     EXPECT_EQ(capture.text(), "");
 
     // No waypoint: nothing is used, under any limit.
     icon_case c({"a"});
-    gpi_settings percent = limit_of(50, true);
-    EXPECT_TRUE(select_icons(c.set, &percent));
+    icon_limit percent = limit_of(50, true);
+    EXPECT_TRUE(select_icons(c.set, percent));
     EXPECT_EQ(capture.text(), "\n    imported 0 icons (Skipped 0)");
     EXPECT_EQ(c.id_of("a"), 0xFFFF);
-}
-
-TEST(ApplyDefaultProximity, GivesTheDefaultToWaypointsWithoutAlert) {
-    poiset set;
-    set.waypoints.reserve(4);  // the pointers below stay valid
-    auto add = [&](std::optional<std::string> symbol, std::uint32_t flags) {
-        waypoint* w = poiset_add_waypoint(set);
-        w->symbol = set.store_optional(symbol);
-        w->flags = flags;
-        w->proximity = 30;
-        return w;
-    };
-    waypoint* plain = add("car", has_position);
-    waypoint* speed = add("speed_50", has_position | has_speed);
-    waypoint* near = add("car", has_position | has_proximity);
-    waypoint* from_gpi = add(std::nullopt, has_position);
-
-    EXPECT_FALSE(apply_default_proximity(nullptr, set));
-    EXPECT_EQ(plain->flags & has_proximity, 0u);
-
-    gpi_settings settings;
-    settings.default_proximity = 0;
-    EXPECT_TRUE(apply_default_proximity(&settings, set));
-    EXPECT_EQ(plain->flags & has_proximity, 0u);
-    settings.default_proximity = -5;
-    EXPECT_TRUE(apply_default_proximity(&settings, set));
-    EXPECT_EQ(plain->flags & has_proximity, 0u);
-
-    settings.default_proximity = 200;
-    EXPECT_TRUE(apply_default_proximity(&settings, set));
-    EXPECT_NE(plain->flags & has_proximity, 0u);
-    EXPECT_EQ(plain->proximity, 200.0);
-    EXPECT_EQ(speed->flags & has_proximity, 0u);
-    EXPECT_EQ(speed->proximity, 30.0);
-    EXPECT_EQ(near->proximity, 30.0);
-    EXPECT_NE(from_gpi->flags & has_proximity, 0u);
-    EXPECT_EQ(from_gpi->proximity, 200.0);
-}
-
-TEST(ApplyDefaultProximity, KeepsToTheNamedSymbols) {
-    poiset set;
-    for (const char* symbol : {"car", "CAR", "red", "flag", "fuel"}) {
-        waypoint* w = poiset_add_waypoint(set);
-        w->symbol = set.store(symbol);
-    }
-    ASSERT_NE(poiset_add_waypoint(set), nullptr);  // no symbol
-    gpi_settings settings;
-    settings.default_proximity = 120;
-    settings.proximity_symbols = {"flag", " red", "Car"};
-    EXPECT_TRUE(apply_default_proximity(&settings, set));
-    std::vector<bool> got;
-    for (const auto& w : set.waypoints) got.push_back((w.flags & has_proximity) != 0);
-    EXPECT_EQ(got, (std::vector<bool>{true, true, false, true, false, false}));
 }
 
 }  // namespace

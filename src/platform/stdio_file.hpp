@@ -1,0 +1,24 @@
+#pragma once
+// Files of the C library's streams: a handle that closes its file, and the reading of a
+// whole stream.
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace velmora {
+
+struct file_closer {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// An open file, closed when the handle goes.
+using unique_file = std::unique_ptr<std::FILE, file_closer>;
+
+// Every byte of a stream from where it stands to its end, in chunks, so that any stream
+// (a pipe, a device) is read whole; a regular file first gets room for its size.  None
+// after "\nError: Can't allocate %zu while importing <kind> file" or "\nError: Reading
+// the <kind> file failed after %zu bytes; nothing imported. (<reason>)".
+[[nodiscard]] std::optional<std::string> read_to_end(std::FILE* file, const char* kind);
+
+}  // namespace velmora
