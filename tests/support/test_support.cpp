@@ -98,6 +98,8 @@ run_result run_program(const std::string& exe, const std::string& argv0,
         dup2(in, 0);
         setenv("XDG_CONFIG_HOME", no_config.c_str(), 1);
         setenv("XDG_CONFIG_DIRS", no_config.c_str(), 1);
+        // Outputs hold the run's time; runs compared with each other must agree on it.
+        setenv("SOURCE_DATE_EPOCH", test_epoch, 0);
         for (const auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
         std::vector<std::string> all{argv0};
         all.insert(all.end(), args.begin(), args.end());
