@@ -26,6 +26,7 @@
 #include "platform/side_by_side.hpp"
 #include "platform/stdio_file.hpp"
 #include "text/encoding.hpp"
+#include "text/output_code_page.hpp"
 #include "text/strict_numbers.hpp"
 
 namespace velmora {
@@ -267,12 +268,11 @@ void gpx_text_reader::read_waypoint(const xml_wpt& wpt, poiset& into) const {
     auto lat = read_coordinate(*wpt.lat, 90.0, encoding_);
     auto lon = read_coordinate(*wpt.lon, 180.0, encoding_);
     if (!lat || !lon) {
-        report(
-            "\nWarning: Waypoint (%s) has an invalid position (lat=\"%.*s\" lon=\"%.*s\"), "
-            "ignored",
-            name->c_str(), static_cast<int>(std::min<std::size_t>(wpt.lat->size(), 40)),
-            wpt.lat->data(), static_cast<int>(std::min<std::size_t>(wpt.lon->size(), 40)),
-            wpt.lon->data());
+        const text_encoding held{encoding_.is_utf8, encoding_.page};
+        report("\nWarning: Waypoint (%s) has an invalid position (lat=\"%s\" lon=\"%s\"), ignored",
+               display_text(*name, held, shown_text).c_str(),
+               display_text(*wpt.lat, held, shown_value).c_str(),
+               display_text(*wpt.lon, held, shown_value).c_str());
         return;
     }
 

@@ -14,6 +14,7 @@
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
 #include "text/line_text.hpp"
+#include "text/output_code_page.hpp"
 #include "text/strict_numbers.hpp"
 
 namespace velmora {
@@ -161,6 +162,7 @@ bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings, po
     set.is_utf8 = false;
     set.codepage = code_page::create(1250);
     const naming names = naming_for(output_ext);
+    const text_encoding held{false, &*set.codepage};
 
     std::string line;
     std::optional<header_columns> columns;
@@ -180,8 +182,8 @@ bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings, po
             fields.reset();
         }
         if (!fields) {
-            report("\nError: Can't allocalte memory for speedcam row %lli \"%.*s\"", line_number,
-                   static_cast<int>(text.size()), text.data());
+            report("\nError: Can't allocalte memory for speedcam row %lli \"%s\"", line_number,
+                   display_text(text, held, shown_text).c_str());
             break;
         }
 
@@ -194,8 +196,8 @@ bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings, po
         // Reading by the header's indexes needs every column up to the last one.
         if (fields->size() < columns->fields_needed) {
             report(
-                "\nWarning: Speedcam line %lli has fewer fields than the header, skipped: \"%.*s\"",
-                line_number, static_cast<int>(text.size()), text.data());
+                "\nWarning: Speedcam line %lli has fewer fields than the header, skipped: \"%s\"",
+                line_number, display_text(text, held).c_str());
             continue;
         }
         const std::string& y_text = (*fields)[columns->index[col_y]];
@@ -203,11 +205,10 @@ bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings, po
         std::optional<double> lat = whole_decimal(y_text);
         std::optional<double> lon = whole_decimal(x_text);
         if (!lat || !lon || std::fabs(*lat) > 90.0 || std::fabs(*lon) > 180.0) {
-            report("\nWarning: Speedcam line %lli has an invalid position (X=\"%.*s\" Y=\"%.*s\"), "
+            report("\nWarning: Speedcam line %lli has an invalid position (X=\"%s\" Y=\"%s\"), "
                    "skipped",
-                   line_number, static_cast<int>(std::min<std::size_t>(x_text.size(), 40)),
-                   x_text.c_str(), static_cast<int>(std::min<std::size_t>(y_text.size(), 40)),
-                   y_text.c_str());
+                   line_number, display_text(x_text, held, shown_value).c_str(),
+                   display_text(y_text, held, shown_value).c_str());
             continue;
         }
         if (!in_region_rect(*lat, *lon, *settings)) continue;
