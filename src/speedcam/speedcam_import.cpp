@@ -109,9 +109,9 @@ void fill_camera(poiset& set, waypoint& w, double lat, double lon,
     w.lon = lon;
     w.flags |= has_position;
 
+    // Other TYPE values count as type 0.
     int type = c_leading_int(fields[columns.index[col_type]]);
-    if (type < 0 || type >= speedcam_type_count) type = 0;
-    const camera_type& kind = camera_types[static_cast<std::size_t>(type)];
+    std::string_view type_name = speedcam_type_name(type);
 
     const std::string& speed_text = fields[columns.index[col_speed]];
     int alarm = alarm_speed_for(c_leading_int(speed_text), settings);
@@ -121,7 +121,7 @@ void fill_camera(poiset& set, waypoint& w, double lat, double lon,
 
     switch (names) {
         case naming::gpi: {
-            w.name = set.store(kind.name);
+            w.name = set.store(type_name);
             std::string symbol;
             symbol.reserve(gpi_symbol_prefix.size() + speed_text.size());
             symbol.append(gpi_symbol_prefix).append(speed_text);
@@ -129,18 +129,18 @@ void fill_camera(poiset& set, waypoint& w, double lat, double lon,
             break;
         }
         case naming::gpx: {
-            std::string name(kind.name);
+            std::string name(type_name);
             name.append(" #").append(std::to_string(line_number));
             w.name = set.store(name);
-            w.symbol = set.store(kind.gpx_symbol);
+            w.symbol = set.store(speedcam_gpx_symbol(type));
             break;
         }
         case naming::none:
             break;
     }
     std::string comment;
-    comment.reserve(kind.name.size() + 1 + speed_text.size());
-    comment.append(kind.name).append("@").append(speed_text);
+    comment.reserve(type_name.size() + 1 + speed_text.size());
+    comment.append(type_name).append("@").append(speed_text);
     w.comment = set.store(comment);
 }
 
