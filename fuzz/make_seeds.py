@@ -262,6 +262,20 @@ GPX_EXTRA = {
 <desc>Gothic</desc><sym>Building</sym></wpt>
 <wpt lat="1" lon="2"><desc>see muemlekem.hu/kereszt</desc></wpt></gpx>
 """,
+    "garmin_extension.gpx": b"""<?xml version="1.0" encoding="UTF-8"?>
+<gpx version="1.1" xmlns:g="http://www.garmin.com/xmlschemas/GpxExtensions/v3">
+<wpt lat="47.6" lon="17.6"><name>Cafe</name><link href="https://a.hu/?x=1&amp;y=2"/>
+<sym>Restaurant</sym><extensions><g:WaypointExtension><g:Proximity>250</g:Proximity>
+<g:Categories><g:Category>Food</g:Category><g:Category>Caf&amp;e</g:Category></g:Categories>
+<g:Address><g:StreetAddress>Main 1</g:StreetAddress><g:StreetAddress>Floor 2</g:StreetAddress>
+<g:City><![CDATA[Gy\xc5\x91r]]></g:City><g:State>GY</g:State><g:Country>HU</g:Country>
+<g:PostalCode>9021</g:PostalCode><g:Extensions><v:HouseNumber xmlns:v="urn:velmora:address:1">12
+</v:HouseNumber></g:Extensions></g:Address><g:PhoneNumber>1</g:PhoneNumber>
+<g:PhoneNumber Category="Work">2</g:PhoneNumber></g:WaypointExtension></extensions></wpt>
+<wpt lat="1" lon="2"><extensions><WaypointExtension xmlns="http://www.garmin.com/xmlschemas/WaypointExtension/v1">
+<Categories><Category>Food</Category></Categories><PhoneNumber Category="Fax">3</PhoneNumber>
+</WaypointExtension></extensions></wpt></gpx>
+""",
 }
 
 SPEEDCAM_SETTINGS_EXTRA = {

@@ -15,6 +15,7 @@
 #include "platform/stdio_file.hpp"
 #include "text/encoding.hpp"
 #include "text/line_text.hpp"
+#include "text/output_code_page.hpp"
 #include "text/strict_numbers.hpp"
 
 namespace velmora {
@@ -113,10 +114,8 @@ class csv_text_reader {
         if (!(lon >= -180.0 && lon <= 180.0 && lat >= -90.0 && lat <= 90.0)) {
             problem(
                 "\nWarning: CSV line %lli skipped: longitude and latitude are not numbers "
-                "in range (\"%.*s\", \"%.*s\")",
-                line, static_cast<int>(std::min<std::size_t>(fields[col_lon].size(), 40)),
-                fields[col_lon].data(),
-                static_cast<int>(std::min<std::size_t>(lat_text.size(), 40)), lat_text.data());
+                "in range (\"%s\", \"%s\")",
+                line, shown(fields[col_lon]).c_str(), shown(lat_text).c_str());
             return;
         }
         if (fields.size() <= col_name) {
@@ -148,6 +147,12 @@ class csv_text_reader {
         if (fields.size() > col_comment && !fields[col_comment].empty()) {
             w->comment = set_.store(fields[col_comment]);
         }
+    }
+
+    // A value of the file as a message shows it.
+    [[nodiscard]] std::string shown(std::string_view value) const {
+        return display_text(value, {set_.is_utf8, set_.codepage ? &*set_.codepage : nullptr},
+                            shown_value);
     }
 
     poiset& set_;

@@ -50,6 +50,11 @@ text_encoding name_encoding_of(const poiset& set) {
     return set.name_is_utf8 ? text_encoding{true, nullptr} : encoding_of(set);
 }
 
+// The set's name as a message shows it.
+std::string shown_name(const poiset& set) {
+    return display_text(set.name, name_encoding_of(set), shown_text);
+}
+
 // Converts texts of one set into the output code page.  A text that comes out no longer
 // than it was keeps its place in the set's store; a longer one (into UTF-8) goes to the
 // store given, so that two conversions of one set can run side by side.
@@ -132,8 +137,6 @@ std::uint64_t convert_set_texts(poiset& set, const output_code_page& output) {
     return lost + first.lost() + second.lost();
 }
 
-// At most this much of a name goes into a message.
-constexpr int shown_name = 64;
 
 // Cuts the group name to what a multilingual string holds.  In UTF-8 the cut moves
 // back to the start of a character that would be split.
@@ -152,8 +155,8 @@ class set_limits {
     void apply(bool name_is_utf8, bool utf8_texts) {
         utf8_texts_ = utf8_texts;
         if (cut_name(set_.name, name_is_utf8)) {
-            report("\nWarning: Name of poi set (%.*s) is longer than 65535 bytes, cut to %zu bytes",
-                   shown_name, set_.name.c_str(), set_.name.size());
+            report("\nWarning: Name of poi set (%s) is longer than 65535 bytes, cut to %zu bytes",
+                   shown_name(set_).c_str(), set_.name.size());
         }
         for (std::size_t i = 0; i < set_.waypoints.size(); ++i) apply(set_.waypoints[i], i + 1);
     }
@@ -172,9 +175,9 @@ class set_limits {
             clamped_u16 proximity = gpi_distance_clamped(w.proximity);
             if (proximity.clamped) {
                 report(
-                    "\nWarning: Proximity (%.1f m) of poi %zu (%.*s) in set (%s) does not fit a "
+                    "\nWarning: Proximity (%.1f m) of poi %zu (%s) in set (%s) does not fit a "
                     "gpi file, written as %u m",
-                    w.proximity, number, shown_name, name_of(w).c_str(), set_.name.c_str(),
+                    w.proximity, number, name_of(w).c_str(), shown_name(set_).c_str(),
                     static_cast<unsigned>(proximity.value));
             }
         }
@@ -182,9 +185,9 @@ class set_limits {
             clamped_u16 speed = gpi_speed_clamped(w.speed);
             if (speed.clamped) {
                 report(
-                    "\nWarning: Speed (%.1f km/h) of poi %zu (%.*s) in set (%s) does not fit a gpi "
+                    "\nWarning: Speed (%.1f km/h) of poi %zu (%s) in set (%s) does not fit a gpi "
                     "file, written as %.1f km/h",
-                    w.speed, number, shown_name, name_of(w).c_str(), set_.name.c_str(),
+                    w.speed, number, name_of(w).c_str(), shown_name(set_).c_str(),
                     speed.value * 0.036);
             }
         }
@@ -195,9 +198,9 @@ class set_limits {
         if (!text || text->size() <= gpi_max_text) return;
         text.cut_to(utf8_texts_ ? utf8_cut_point(*text, gpi_max_text) : gpi_max_text);
         report(
-            "\nWarning: %s of poi %zu (%.*s) in set (%s) is longer than 65535 bytes, cut to %zu "
+            "\nWarning: %s of poi %zu (%s) in set (%s) is longer than 65535 bytes, cut to %zu "
             "bytes",
-            what, number, shown_name, name_of(w).c_str(), set_.name.c_str(), text->size());
+            what, number, name_of(w).c_str(), shown_name(set_).c_str(), text->size());
     }
 
     void cut_field(std::vector<text_pair>& pairs, std::string_view key, const waypoint& w,
@@ -211,9 +214,9 @@ class set_limits {
     }
 
     // The name as a message shows it: up to its first zero byte.
-    static std::string name_of(const waypoint& w) {
+    [[nodiscard]] std::string name_of(const waypoint& w) const {
         std::string_view name = w.name.value_or_empty();
-        return std::string(name.substr(0, name.find('\0')));
+        return display_text(name.substr(0, name.find('\0')), encoding_of(set_), shown_text);
     }
 
     poiset& set_;
@@ -244,7 +247,7 @@ std::optional<std::vector<gpi_group>> prepare_for_gpi(poiset_list& list,
     for (const std::unique_ptr<poiset>& set : list.poisets) {
         if (set->waypoints.empty()) {
             report("\nWarning: Poi set (%s) has no pois; it is left out of the gpi file",
-                   set->name.c_str());
+                   shown_name(*set).c_str());
             continue;
         }
         try {
@@ -256,14 +259,14 @@ std::optional<std::vector<gpi_group>> prepare_for_gpi(poiset_list& list,
             if (!group.bitmaps) group.bitmaps = std::make_unique<icon_list>();
             auto areas = area_index_build(set->waypoints);
             if (!areas) {
-                report("\nError: No area index for poi set (%s)", set->name.c_str());
+                report("\nError: No area index for poi set (%s)", shown_name(*set).c_str());
                 return std::nullopt;
             }
             group.areas = std::move(*areas);
             groups.push_back(std::move(group));
         } catch (const std::bad_alloc&) {
             report("\nError: Out of memory while writing poi set (%s) into the gpi file",
-                   set->name.c_str());
+                   shown_name(*set).c_str());
             return std::nullopt;
         }
     }

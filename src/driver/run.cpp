@@ -597,7 +597,7 @@ conversion_run::output_kind conversion_run::output_kind_of(std::string_view ext)
 bool conversion_run::write_stream(output_kind kind, std::FILE* stream) {
     switch (kind) {
         case output_kind::gpx:
-            return gpx_write(stream, list_);
+            return gpx_write(stream, list_, current_unix_time());
         case output_kind::gpi:
             return write_prepared_gpi(stream);
         case output_kind::bmp:

@@ -108,7 +108,7 @@ std::unique_ptr<gpi_settings> read_gpi_settings(const std::string& path) {
                 where = section::export_settings;
             } else {
                 where = section::none;
-                std::string shown(text);
+                std::string shown = escape_controls(text, terminal_is_utf8());
                 report("\nWarning: Unexpected section name %s found in gpi ini file (%s) line %i!",
                        shown.c_str(), path.c_str(), number);
             }
@@ -123,11 +123,12 @@ std::unique_ptr<gpi_settings> read_gpi_settings(const std::string& path) {
                 break;
             case applied::invalid_value:
                 report("\nWarning: Invalid value \"%s\" of %s in %s gpi ini file line %i, ignored",
-                       value.c_str(), key.c_str(), path.c_str(), number);
+                       escape_controls(value, terminal_is_utf8()).c_str(),
+                       escape_controls(key, terminal_is_utf8()).c_str(), path.c_str(), number);
                 break;
             case applied::unexpected_key:
                 report("\nWarning: Unexpected parameter %s in %s gpi ini file line %i!",
-                       key.c_str(), path.c_str(), number);
+                       escape_controls(key, terminal_is_utf8()).c_str(), path.c_str(), number);
                 break;
         }
     });

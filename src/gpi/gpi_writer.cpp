@@ -16,6 +16,7 @@
 #include "model/icon_list.hpp"
 #include "platform/messages.hpp"
 #include "platform/side_by_side.hpp"
+#include "text/output_code_page.hpp"
 
 namespace velmora {
 
@@ -49,6 +50,12 @@ std::uint32_t poi_block_size(const waypoint& w, const poiset& set) {
 }
 
 namespace {
+
+// The group's name as a message shows it; the set holds it in the output code page.
+std::string shown_name(const poiset& set) {
+    return display_text(set.name, {set.is_utf8, set.codepage ? &*set.codepage : nullptr},
+                        shown_text);
+}
 
 // The writer's own sizes of a group: every POI block's (by waypoint number) and every
 // area block's with the OR of the flags below it (by the node's place in file order).
@@ -284,7 +291,7 @@ bool write_poi_group(file_sink& sink, const gpi_group& group) {
         mstring_size(name) + static_cast<std::uint64_t>(sizes.record_size[0]) + bitmap_bytes;
     if (length > 0xFFFFFFFFu) {
         report("\nError: Poi set (%s) needs %llu bytes, more than a gpi file can hold",
-               name.c_str(), static_cast<unsigned long long>(length));
+               shown_name(*group.set).c_str(), static_cast<unsigned long long>(length));
         return false;
     }
     sink.u16(gpi_poi_set_header);
@@ -329,7 +336,7 @@ bool write_gpi(std::FILE* file, std::span<const gpi_group> groups, int code_page
             if (!write_poi_group(sink, group)) return false;
         } catch (const std::bad_alloc&) {
             report("\nError: Out of memory while writing poi set (%s) into the gpi file",
-                   group.set->name.c_str());
+                   shown_name(*group.set).c_str());
             return false;
         }
     }

@@ -34,13 +34,21 @@ bool is_utf8_name(std::string_view enc) {
            equals_ignore_case(squeezed, "cp65001");
 }
 
+bool is_utf16_name(std::string_view enc) {
+    std::string squeezed = squeeze_encoding_name(enc);
+    for (std::string_view name : {"utf16", "utf16le", "utf16be", "ucs2", "1200", "1201"}) {
+        if (equals_ignore_case(squeezed, name)) return true;
+    }
+    return false;
+}
+
 std::optional<code_page> code_page_named(const std::string& enc) {
     std::string locale_name(1, '.');
     locale_name += enc;
     if (auto page = code_page::from_locale_name(locale_name)) return page;
     if (auto name = code_page_locale_name(enc)) return code_page::from_locale_name(*name);
     report("\nError converting Encoding=\"%s\" to locale in xml file!\nUsing 1250 instead.",
-           enc.c_str());
+           escape_controls(enc, terminal_is_utf8()).c_str());
     return code_page::create(1250);
 }
 
@@ -72,6 +80,16 @@ gpx_encoding detect_gpx_encoding(std::string_view text) {
         enc = "utf-8";
     }
     if (!enc) return result;  // bytes read as U+0000 to U+00FF
+    if (is_utf16_name(*enc)) {
+        // Text in UTF-16 was recognised above; these bytes are 8-bit whatever the
+        // declaration says, as when a tool converted the file but kept its declaration.
+        bool utf8 = is_valid_utf8(text);
+        report("\nWarning: The xml file declares Encoding=\"%s\" but is stored in 8 bits; "
+               "read as %s",
+               escape_controls(*enc, terminal_is_utf8()).c_str(),
+               utf8 ? "UTF-8" : "code page 1250");
+        enc = utf8 ? "utf-8" : "1250";
+    }
     if (is_utf8_name(*enc)) {
         result.is_utf8 = true;
         return result;

@@ -12,8 +12,12 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "gpx/gpx_encoding.hpp"
+#include "gpx/gpx_extensions.hpp"
 #include "gpx/xml_scan.hpp"
 #include "platform/file_kind.hpp"
 #include "platform/messages.hpp"
@@ -22,6 +26,7 @@
 #include "platform/side_by_side.hpp"
 #include "platform/stdio_file.hpp"
 #include "text/encoding.hpp"
+#include "text/output_code_page.hpp"
 #include "text/strict_numbers.hpp"
 
 namespace velmora {
@@ -30,7 +35,7 @@ namespace {
 
 // The names of the wpt children the profiles read, in the order of gpx_element.
 constexpr std::array<std::string_view, gpx_element_count> element_names{
-    "name", "cmt", "desc", "sym", "type", "link", "time", "url"};
+    "name", "cmt", "desc", "sym", "type", "link", "time", "url", "extensions"};
 
 // A coordinate: a whole decimal number (a decimal comma allowed) within the limit.
 std::optional<double> read_coordinate(std::string_view raw, double limit,
@@ -43,6 +48,15 @@ std::optional<double> read_coordinate(std::string_view raw, double limit,
     }
     if (!value || std::fabs(*value) > limit) return std::nullopt;
     return value;
+}
+
+// The text without the blanks around it; none when nothing else is left.
+std::optional<std::string> trimmed(std::string_view text) {
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    if (text.empty()) return std::nullopt;
+    return std::string(text);
 }
 
 // Told that the reader will not look at the bytes between two offsets again.
@@ -89,7 +103,10 @@ class gpx_text_reader {
   private:
     void choose_profile(const xml_wpt* first) {
         gpx_header header;
-        if (auto tag = scanner_.gpx_tag()) header.creator = xml_attribute("creator", *tag).value_or("");
+        if (auto tag = scanner_.gpx_tag()) {
+            header.creator = xml_attribute("creator", *tag).value_or("");
+            outer_namespaces_ = xml_namespace_map(*tag);
+        }
         header.prologue = text_.substr(0, first != nullptr ? first->begin : text_.size());
         std::string links;
         std::optional<std::string> symbol;
@@ -163,10 +180,34 @@ class gpx_text_reader {
         }
         report_text(second_messages);
         if (!scanner_.first_malformed()) second_malformed_ = second.first_malformed();
+        take_rest(rest);
+        return true;
+    }
+
+    // Appends the waypoints the second thread read, with their details.  Their category
+    // numbers become the set's, which numbers the rest's new categories in the order of
+    // their first use, as one thread reading front to back does.
+    void take_rest(poiset& rest) {
+        std::vector<std::optional<std::uint16_t>> numbers;
+        numbers.reserve(rest.categories.size());
+        for (const stored_text& category : rest.categories) {
+            numbers.push_back(set_.category_index(*category));
+        }
+        auto offset = static_cast<std::uint32_t>(set_.details.size());
+        for (waypoint_details& details : rest.details) {
+            std::vector<std::uint16_t> categories;
+            for (std::uint16_t c : details.categories) {
+                if (numbers[c]) categories.push_back(*numbers[c]);
+            }
+            details.categories = std::move(categories);
+            set_.details.push_back(std::move(details));
+        }
+        for (waypoint& w : rest.waypoints) {
+            if (w.details != no_details) w.details += offset;
+        }
         // The rest's waypoints view texts in the rest's store, whose blocks move along.
         set_.waypoints.insert(set_.waypoints.end(), rest.waypoints.begin(), rest.waypoints.end());
         set_.texts.take_over(std::move(rest.texts));
-        return true;
     }
 
     void finish() const {
@@ -189,6 +230,13 @@ class gpx_text_reader {
     // Reads one element into the set; the reading state is never written, so that two
     // threads can read at once.
     void read_waypoint(const xml_wpt& wpt, poiset& into) const;
+    // The address of the waypoint's link: its href, else its text.
+    [[nodiscard]] std::optional<std::string> link_of(const xml_wpt& wpt) const;
+    // Garmin's waypoint extension of the waypoint, into w.
+    void read_extensions(const xml_wpt& wpt, waypoint& w, poiset& into) const;
+    // An element's text of the extension, decoded, blanks around it dropped; none when
+    // nothing is left.
+    [[nodiscard]] std::optional<std::string> extension_text(std::string_view raw) const;
 
     std::string_view text_;
     poiset& set_;
@@ -196,6 +244,8 @@ class gpx_text_reader {
     xml_wpt_scanner scanner_;
     reading_profile profile_ = reading_profile::plain;
     std::optional<std::size_t> second_malformed_;
+    // The namespace declarations of the gpx element, by prefix.
+    std::unordered_map<std::string_view, std::string_view> outer_namespaces_;
     std::size_t released_ = 0;  // bytes in front of this offset have been given back
 };
 
@@ -218,12 +268,11 @@ void gpx_text_reader::read_waypoint(const xml_wpt& wpt, poiset& into) const {
     auto lat = read_coordinate(*wpt.lat, 90.0, encoding_);
     auto lon = read_coordinate(*wpt.lon, 180.0, encoding_);
     if (!lat || !lon) {
-        report(
-            "\nWarning: Waypoint (%s) has an invalid position (lat=\"%.*s\" lon=\"%.*s\"), "
-            "ignored",
-            name->c_str(), static_cast<int>(std::min<std::size_t>(wpt.lat->size(), 40)),
-            wpt.lat->data(), static_cast<int>(std::min<std::size_t>(wpt.lon->size(), 40)),
-            wpt.lon->data());
+        const text_encoding held{encoding_.is_utf8, encoding_.page};
+        report("\nWarning: Waypoint (%s) has an invalid position (lat=\"%s\" lon=\"%s\"), ignored",
+               display_text(*name, held, shown_text).c_str(),
+               display_text(*wpt.lat, held, shown_value).c_str(),
+               display_text(*wpt.lon, held, shown_value).c_str());
         return;
     }
 
@@ -244,9 +293,82 @@ void gpx_text_reader::read_waypoint(const xml_wpt& wpt, poiset& into) const {
     w->name = into.store(*name);
     w->comment = into.store_optional(comment);
     w->description = into.store_optional(description);
-    w->symbol = into.store(symbol ? ascii_lower(*symbol) : std::string());
-    if (const xml_child& link = wpt.children[e_link]; link.present && link.content_end > link.content_begin) {
-        w->link = into.store(text_.substr(link.content_begin, link.content_end - link.content_begin));
+    w->symbol = into.store(symbol.value_or(std::string()));
+    w->link = into.store_optional(link_of(wpt));
+    if (wpt.children[e_extensions].present) read_extensions(wpt, *w, into);
+}
+
+std::optional<std::string> gpx_text_reader::link_of(const xml_wpt& wpt) const {
+    const xml_child& link = wpt.children[e_link];
+    if (!link.present) return std::nullopt;
+    std::optional<std::string_view> href;
+    (void)xml_read_start_tag(text_, link.element_begin,
+                             [&href](std::string_view name, std::string_view value) {
+                                 if (name == "href" && !href) href = value;
+                             });
+    if (href && !href->empty()) return xml_decode_references(*href, encoding_);
+    return text_of(wpt, e_link);
+}
+
+std::optional<std::string> gpx_text_reader::extension_text(std::string_view raw) const {
+    std::optional<std::string> text =
+        xml_content_text(raw, raw.find('<') == std::string_view::npos, encoding_);
+    if (!text) return text;
+    return trimmed(*text);
+}
+
+void gpx_text_reader::read_extensions(const xml_wpt& wpt, waypoint& w, poiset& into) const {
+    const xml_child& ext = wpt.children[e_extensions];
+    xml_namespaces scope;
+    scope.set_outer(&outer_namespaces_);
+    scope.add_from_tag(text_.substr(wpt.begin, ext.element_begin - wpt.begin));
+    scope.add_from_tag(text_.substr(ext.element_begin, ext.content_begin - ext.element_begin));
+    garmin_waypoint_extension found;
+    read_garmin_extension(text_.substr(ext.content_begin, ext.content_end - ext.content_begin),
+                          std::move(scope), found);
+
+    if (found.proximity && (w.flags & has_proximity) == 0) {
+        std::optional<double> metres;
+        if (auto text = extension_text(*found.proximity)) metres = whole_decimal(*text);
+        if (metres && *metres > 0.0 && std::isfinite(*metres)) {
+            w.proximity = *metres;
+            w.flags |= has_proximity;
+        }
+    }
+    for (std::string_view raw : found.categories) {
+        if (auto name = extension_text(raw)) (void)into.add_to_category(w, *name);
+    }
+    // Two street lines (the most Garmin's address holds) are kept as one text with a line
+    // feed between them, which the GPX writer splits again.
+    std::optional<std::string> street;
+    for (std::string_view raw : found.street_addresses) {
+        auto line = extension_text(raw);
+        if (!line) continue;
+        if (street) {
+            *street += '\n';
+            *street += *line;
+        } else {
+            street = std::move(line);
+        }
+    }
+    const std::pair<std::string_view, std::optional<std::string>> address[] = {
+        {address_street, std::move(street)},
+        {address_house_number, found.house_number ? extension_text(*found.house_number) : std::nullopt},
+        {address_city, found.city ? extension_text(*found.city) : std::nullopt},
+        {address_state, found.state ? extension_text(*found.state) : std::nullopt},
+        {address_postcode, found.postal_code ? extension_text(*found.postal_code) : std::nullopt},
+        {address_country, found.country ? extension_text(*found.country) : std::nullopt},
+    };
+    for (const auto& [key, value] : address) {
+        if (value) into.details_for(w).address.push_back({into.store(key), into.store(*value)});
+    }
+    for (const auto& phone : found.phones) {
+        auto number = extension_text(phone.number);
+        if (!number) continue;
+        std::optional<std::string> kind;
+        if (phone.category) kind = trimmed(xml_decode_references(*phone.category, encoding_));
+        into.details_for(w).phones.push_back(
+            {into.store(kind ? std::string_view(*kind) : contact_phone), into.store(*number)});
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Import of a GPX file into one POI set: every "wpt" element with a position becomes a
-// waypoint.  Routes, tracks, metadata and extensions are not read.
+// waypoint, with what Garmin's waypoint extension holds (gpx_extensions.hpp).  Routes,
+// tracks and metadata are not read.
 #include <cstddef>
 #include <cstdio>
 #include <string_view>

@@ -6,7 +6,10 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <vector>
+#include <algorithm>
 
+#include "gpx/gpx_extensions.hpp"
 #include "platform/version.hpp"
 #include "text/encoding.hpp"
 
@@ -17,7 +20,7 @@ namespace {
 constexpr std::string_view gpx_namespace = "http://www.topografix.com/GPX/1/1";
 constexpr std::string_view gpx_schema = "http://www.topografix.com/GPX/1/1/gpx.xsd";
 constexpr std::string_view xsi_namespace = "http://www.w3.org/2001/XMLSchema-instance";
-constexpr std::string_view gpxx_namespace = "http://www.garmin.com/xmlschemas/GpxExtensions/v3";
+constexpr std::string_view gpxx_namespace = gpxx_v3_namespace;
 constexpr std::string_view gpxx_schema =
     "http://www.garmin.com/xmlschemas/GpxExtensions/v3/GpxExtensionsv3.xsd";
 constexpr std::string_view maker_home_page = "http://www.garmin.com";
@@ -195,23 +198,26 @@ void append_bounds(std::string& out, double maxlat, double maxlon, double minlat
     out += "\"/>\n";
 }
 
-void append_header(std::string& out, const poiset_list& list) {
+void append_header(std::string& out, const poiset_list& list, std::int64_t run_time) {
+    // The bounds are those of the waypoints written; the time is the latest a GPI input
+    // was stamped with, else the run's.
     double maxlat = -200.0;
     double maxlon = -200.0;
     double minlat = 200.0;
     double minlon = 200.0;
+    bool any = false;
     std::int64_t stamp = 0;
     for (const auto& set : list.poisets) {
-        for (double v : {set->north, set->south}) {
-            if (v > maxlat) maxlat = v;
-            if (v < minlat) minlat = v;
-        }
-        for (double v : {set->east, set->west}) {
-            if (v > maxlon) maxlon = v;
-            if (v < minlon) minlon = v;
+        for (const waypoint& w : set->waypoints) {
+            maxlat = std::max(maxlat, w.lat);
+            minlat = std::min(minlat, w.lat);
+            maxlon = std::max(maxlon, w.lon);
+            minlon = std::min(minlon, w.lon);
+            any = true;
         }
         if (set->time > stamp) stamp = set->time;
     }
+    if (stamp <= 0) stamp = run_time;
 
     out += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\" ?>\n";
     out += "<gpx xmlns=\"";
@@ -242,9 +248,95 @@ void append_header(std::string& out, const poiset_list& list) {
     out += "\t\t<time>";
     append_utc_time(out, stamp);
     out += "</time>\n";
-    // Without a set there is nothing to bound, and the element may be left out.
-    if (list.count() != 0) append_bounds(out, maxlat, maxlon, minlat, minlon);
+    // Without a waypoint there is nothing to bound, and the element may be left out.
+    if (any) append_bounds(out, maxlat, maxlon, minlat, minlon);
     out += "\t</metadata>\n\n";
+}
+
+// The parts of the address that Garmin's Address holds, by key, in the schema's order,
+// each with the element that carries it.  The street's two lines (split at a line feed)
+// are its StreetAddress elements; the house number follows in the Extensions.
+struct address_element {
+    std::string_view key;
+    std::string_view element;
+};
+constexpr address_element address_elements[] = {{address_city, "gpxx:City"},
+                                                {address_state, "gpxx:State"},
+                                                {address_country, "gpxx:Country"},
+                                                {address_postcode, "gpxx:PostalCode"}};
+
+bool has_address(const waypoint_details& details) {
+    if (find_value(details.address, address_street) ||
+        find_value(details.address, address_house_number)) {
+        return true;
+    }
+    for (const address_element& e : address_elements) {
+        if (find_value(details.address, e.key)) return true;
+    }
+    return false;
+}
+
+void append_element(std::string& out, std::string_view indent, std::string_view element,
+                    std::string_view text, const poiset& set) {
+    out += indent;
+    out += '<';
+    out += element;
+    out += '>';
+    append_set_text(out, text, set, text_place::element);
+    out += "</";
+    out += element;
+    out += ">\n";
+}
+
+void append_categories(std::string& out, const std::vector<std::uint16_t>& categories,
+                       const poiset& set) {
+    out += "\t\t\t\t<gpxx:Categories>\n";
+    for (std::uint16_t c : categories) {
+        if (c >= set.categories.size() || !set.categories[c]) continue;
+        append_element(out, "\t\t\t\t\t", "gpxx:Category", *set.categories[c], set);
+    }
+    out += "\t\t\t\t</gpxx:Categories>\n";
+}
+
+void append_address(std::string& out, const std::vector<text_pair>& parts, const poiset& set) {
+    constexpr std::string_view indent = "\t\t\t\t\t";
+    out += "\t\t\t\t<gpxx:Address>\n";
+    if (auto street = find_value(parts, address_street)) {
+        std::size_t cut = street->find('\n');
+        append_element(out, indent, "gpxx:StreetAddress", street->substr(0, cut), set);
+        if (cut != std::string_view::npos) {
+            append_element(out, indent, "gpxx:StreetAddress", street->substr(cut + 1), set);
+        }
+    }
+    for (const address_element& e : address_elements) {
+        if (auto value = find_value(parts, e.key)) append_element(out, indent, e.element, *value, set);
+    }
+    if (auto number = find_value(parts, address_house_number)) {
+        out += "\t\t\t\t\t<gpxx:Extensions>\n";
+        out += "\t\t\t\t\t\t<velmora:HouseNumber xmlns:velmora=\"";
+        out += velmora_address_namespace;
+        out += "\">";
+        append_set_text(out, *number, set, text_place::element);
+        out += "</velmora:HouseNumber>\n";
+        out += "\t\t\t\t\t</gpxx:Extensions>\n";
+    }
+    out += "\t\t\t\t</gpxx:Address>\n";
+}
+
+void append_phones(std::string& out, const std::vector<text_pair>& phones, const poiset& set) {
+    for (const text_pair& pair : phones) {
+        if (!pair.value) continue;
+        out += "\t\t\t\t<gpxx:PhoneNumber";
+        // A plain phone number goes without a category, as POI Loader expects it.
+        if (pair.key && *pair.key != contact_phone) {
+            out += " Category=\"";
+            append_set_text(out, *pair.key, set, text_place::attribute);
+            out += '"';
+        }
+        out += '>';
+        append_set_text(out, *pair.value, set, text_place::element);
+        out += "</gpxx:PhoneNumber>\n";
+    }
 }
 
 void append_waypoint(std::string& out, const waypoint& w, const poiset& set) {
@@ -271,13 +363,25 @@ void append_waypoint(std::string& out, const waypoint& w, const poiset& set) {
         append_set_text(out, *w.description, set, text_place::cdata);
         out += "]]></desc>\n";
     }
-    out += "\t\t<sym>Waypoint</sym>\n";
+    if (w.link && !w.link->empty()) {
+        out += "\t\t<link href=\"";
+        append_set_text(out, *w.link, set, text_place::attribute);
+        out += "\"/>\n";
+    }
+    out += "\t\t<sym>";
+    if (w.symbol && !w.symbol->empty()) {
+        append_set_text(out, *w.symbol, set, text_place::element);
+    } else {
+        out += "Waypoint";
+    }
+    out += "</sym>\n";
 
     bool proximity = (w.flags & has_proximity) != 0;
     const waypoint_details* details = set.details_of(w);
-    bool address = details != nullptr && !details->address.empty();
+    bool categories = details != nullptr && !details->categories.empty();
+    bool address = details != nullptr && has_address(*details);
     bool phones = details != nullptr && !details->phones.empty();
-    if (address || phones || proximity) {
+    if (categories || address || phones || proximity) {
         out += "\t\t<extensions>\n";
         out += "\t\t\t<gpxx:WaypointExtension xmlns:gpxx=\"";
         out += gpxx_namespace;
@@ -287,29 +391,9 @@ void append_waypoint(std::string& out, const waypoint& w, const poiset& set) {
             append_proximity(out, w.proximity);
             out += "</gpxx:Proximity>\n";
         }
-        if (address) {
-            out += "\t\t\t\t<gpxx:Address>\n";
-            for (const text_pair& pair : details->address) {
-                std::string_view key = pair.key.value_or_empty();
-                out += "\t\t\t\t\t<gpxx:";
-                out += key;
-                out += '>';
-                if (pair.value) append_set_text(out, *pair.value, set, text_place::element);
-                out += "</gpxx:";
-                out += key;
-                out += ">\n";
-            }
-            out += "\t\t\t\t</gpxx:Address>\n";
-        }
-        if (phones) {
-            for (const text_pair& pair : details->phones) {
-                out += "\t\t\t\t<gpxx:PhoneNumber Category=\"";
-                if (pair.key) append_text(out, *pair.key, text_place::attribute);
-                out += "\">";
-                if (pair.value) append_set_text(out, *pair.value, set, text_place::element);
-                out += "</gpxx:PhoneNumber>\n";
-            }
-        }
+        if (categories) append_categories(out, details->categories, set);
+        if (address) append_address(out, details->address, set);
+        if (phones) append_phones(out, details->phones, set);
         out += "\t\t\t</gpxx:WaypointExtension>\n";
         out += "\t\t</extensions>\n";
     }
@@ -319,12 +403,12 @@ void append_waypoint(std::string& out, const waypoint& w, const poiset& set) {
 // Builds the document piece by piece and hands each piece to the sink once it has
 // grown past a size worth writing.
 template <typename Sink>
-bool produce(const poiset_list& list, Sink&& sink) {
+bool produce(const poiset_list& list, std::int64_t run_time, Sink&& sink) {
     // An empty list still gives a document, one without waypoints.
     constexpr std::size_t flush_size = std::size_t{1} << 20;
     std::string out;
     out.reserve(flush_size + 4096);
-    append_header(out, list);
+    append_header(out, list, run_time);
     for (const auto& set : list.poisets) {
         for (const waypoint& w : set->waypoints) {
             append_waypoint(out, w, *set);
@@ -340,15 +424,15 @@ bool produce(const poiset_list& list, Sink&& sink) {
 
 }  // namespace
 
-bool gpx_write(std::FILE* stream, const poiset_list& list) {
-    return produce(list, [stream](const std::string& piece) {
+bool gpx_write(std::FILE* stream, const poiset_list& list, std::int64_t run_time) {
+    return produce(list, run_time, [stream](const std::string& piece) {
         return std::fwrite(piece.data(), 1, piece.size(), stream) == piece.size();
     });
 }
 
-std::string gpx_document(const poiset_list& list) {
+std::string gpx_document(const poiset_list& list, std::int64_t run_time) {
     std::string document;
-    (void)produce(list, [&document](const std::string& piece) {
+    (void)produce(list, run_time, [&document](const std::string& piece) {
         document += piece;
         return true;
     });

@@ -2,6 +2,7 @@
 // Export of every waypoint of the run into one GPX 1.1 document in UTF-8, with
 // Garmin's GPX Extensions version 3 for proximity alerts, addresses and phone numbers.
 // Speed alerts travel in the waypoint name as "@" and the speed.
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -9,11 +10,12 @@
 
 namespace velmora {
 
-// Writes the document to the stream; an empty list writes nothing.  False when a write
-// failed.
-[[nodiscard]] bool gpx_write(std::FILE* stream, const poiset_list& list);
+// Writes the document to the stream.  The metadata time is the latest time stamp of a
+// set read from a GPI file, else run_time (seconds since 1970); the bounds are those of
+// the waypoints written.  False when a write failed.
+[[nodiscard]] bool gpx_write(std::FILE* stream, const poiset_list& list, std::int64_t run_time);
 
-// The same document as a string.
-[[nodiscard]] std::string gpx_document(const poiset_list& list);
+// The same document as a string (time 0 unless given).
+[[nodiscard]] std::string gpx_document(const poiset_list& list, std::int64_t run_time = 0);
 
 }  // namespace velmora

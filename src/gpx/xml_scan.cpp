@@ -231,6 +231,25 @@ bool only_blanks(std::string_view text) {
 
 }  // namespace
 
+std::optional<xml_start_tag> xml_read_start_tag(
+    std::string_view text, std::size_t lt,
+    const std::function<void(std::string_view, std::string_view)>& seen) {
+    if (lt >= text.size() || text[lt] != '<') return std::nullopt;
+    xml_start_tag tag;
+    std::size_t end = name_end(text, lt + 1);
+    tag.name = text.substr(lt + 1, end - lt - 1);
+    if (tag.name.empty()) return std::nullopt;
+    tag.end = read_attributes(text, end, tag.self_closing, seen);
+    if (tag.end == npos) return std::nullopt;
+    return tag;
+}
+
+std::optional<std::size_t> xml_special_markup_end(std::string_view text, std::size_t lt) {
+    std::size_t end = special_markup_end(text, lt);
+    if (end == npos) return std::nullopt;
+    return end;
+}
+
 std::optional<std::string_view> xml_attribute(std::string_view name, std::string_view tag) {
     if (tag.empty() || tag.front() != '<') return std::nullopt;
     std::size_t p = name_end(tag, 1);

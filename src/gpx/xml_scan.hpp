@@ -9,6 +9,7 @@
 // are not understood.
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -32,6 +33,25 @@ struct xml_text_encoding {
 [[nodiscard]] std::optional<std::string_view> xml_attribute(std::string_view name,
                                                             std::string_view tag);
 
+// A start tag read from its "<": its name, where it ends (just past its ">") and
+// whether it closes itself.
+struct xml_start_tag {
+    std::string_view name;
+    std::size_t end = 0;
+    bool self_closing = false;
+};
+
+// Reads the start tag whose "<" is at lt in text, passing each attribute (name, raw
+// value) to seen; none when the tag is malformed.
+[[nodiscard]] std::optional<xml_start_tag> xml_read_start_tag(
+    std::string_view text, std::size_t lt,
+    const std::function<void(std::string_view, std::string_view)>& seen);
+
+// The end (just past it) of the comment, CDATA section, processing instruction or
+// declaration ("<!..." or "<?...") at lt; none when it never ends.
+[[nodiscard]] std::optional<std::size_t> xml_special_markup_end(std::string_view text,
+                                                                std::size_t lt);
+
 // One direct child element of a waypoint, by offsets into the scanned text.
 struct xml_child {
     bool present = false;
@@ -42,7 +62,7 @@ struct xml_child {
     std::size_t element_end = 0;  // just past its end tag
 };
 
-inline constexpr std::size_t xml_max_children = 8;
+inline constexpr std::size_t xml_max_children = 9;
 
 // One "wpt" element.
 struct xml_wpt {

@@ -55,13 +55,30 @@ struct ring_moments {
     double lon = 0.0;
 };
 
+// The eastward distance in degrees from the origin's longitude to a longitude, the short
+// way round, so that a ring across the antimeridian stays one piece.
+double lon_offset(double lon, double origin) {
+    double d = lon - origin;
+    if (d > 180.0) return d - 360.0;
+    if (d < -180.0) return d + 360.0;
+    return d;
+}
+
+// A longitude east of the origin's, brought back into -180 to 180 degrees.
+osm_point at_offset(osm_point origin, double lat, double lon) {
+    double east = origin.lon + lon;
+    if (east > 180.0) east -= 360.0;
+    if (east < -180.0) east += 360.0;
+    return {origin.lat + lat, east};
+}
+
 ring_moments moments_of(const std::vector<osm_point>& ring, osm_point origin) {
     ring_moments m;
     for (std::size_t i = 0; i < ring.size(); ++i) {
         const osm_point& a = ring[i];
         const osm_point& b = ring[(i + 1) % ring.size()];
-        double ax = a.lon - origin.lon, ay = a.lat - origin.lat;
-        double bx = b.lon - origin.lon, by = b.lat - origin.lat;
+        double ax = lon_offset(a.lon, origin.lon), ay = a.lat - origin.lat;
+        double bx = lon_offset(b.lon, origin.lon), by = b.lat - origin.lat;
         double cross = ax * by - bx * ay;
         m.area2 += cross;
         m.lon += (ax + bx) * cross;
@@ -71,13 +88,15 @@ ring_moments moments_of(const std::vector<osm_point>& ring, osm_point origin) {
 }
 
 osm_point mean_of(const std::vector<osm_point>& ring) {
-    osm_point mean;
+    const osm_point origin = ring.front();
+    double lat = 0.0;
+    double lon = 0.0;
     for (const osm_point& p : ring) {
-        mean.lat += p.lat;
-        mean.lon += p.lon;
+        lat += p.lat - origin.lat;
+        lon += lon_offset(p.lon, origin.lon);
     }
     const auto n = static_cast<double>(ring.size());
-    return {mean.lat / n, mean.lon / n};
+    return at_offset(origin, lat / n, lon / n);
 }
 
 // Twice the area below which a ring counts as enclosing nothing (square degrees; a
@@ -122,8 +141,7 @@ std::optional<osm_point> area_centre(const osmium::Area& area) {
     }
     if (!origin) return std::nullopt;
     if (std::fabs(total.area2) < no_area) return fallback;
-    return osm_point{origin->lat + total.lat / (3.0 * total.area2),
-                     origin->lon + total.lon / (3.0 * total.area2)};
+    return at_offset(*origin, total.lat / (3.0 * total.area2), total.lon / (3.0 * total.area2));
 }
 
 // The progress of one pass on a terminal: the bytes libosmium has read of the file.
@@ -422,7 +440,7 @@ osm_point ring_centre(const std::vector<osm_point>& ring) {
     const osm_point origin = ring.front();
     ring_moments m = moments_of(ring, origin);
     if (std::fabs(m.area2) < no_area) return mean_of(ring);
-    return {origin.lat + m.lat / (3.0 * m.area2), origin.lon + m.lon / (3.0 * m.area2)};
+    return at_offset(origin, m.lat / (3.0 * m.area2), m.lon / (3.0 * m.area2));
 }
 
 std::optional<osm_read_result> read_osm_file(const std::string& path,

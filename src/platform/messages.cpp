@@ -55,7 +55,7 @@ std::string escape_controls(std::string_view text, bool utf8) {
     };
     for (std::size_t i = 0; i < text.size(); ++i) {
         auto b = static_cast<unsigned char>(text[i]);
-        if ((b < 0x20u && b != '\t') || b == 0x7Fu) {
+        if ((b < 0x20u && b != '\t') || b == 0x7Fu || (!utf8 && b >= 0x80u && b <= 0x9Fu)) {
             escape(b);
         } else if (utf8 && b == 0xC2u && i + 1 < text.size() &&
                    static_cast<unsigned char>(text[i + 1]) >= 0x80u &&

@@ -22,8 +22,9 @@ void show_status(std::string_view text);
 [[nodiscard]] bool terminal_is_utf8();
 
 // A text for a message, safe to send to a terminal: control characters (below 0x20
-// except tab, 0x7F, and in UTF-8 text U+0080 to U+009F) are shown as \xNN.  Other
-// bytes pass unchanged.
+// except tab, 0x7F, and U+0080 to U+009F: in UTF-8 text their two-byte form, in other
+// text the bytes 0x80 to 0x9F, which 8-bit terminals take as controls) are shown as
+// \xNN.  Other bytes pass unchanged.
 [[nodiscard]] std::string escape_controls(std::string_view text, bool utf8);
 
 // While an object of this class lives, the messages of its thread are collected in

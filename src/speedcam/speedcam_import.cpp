@@ -14,6 +14,7 @@
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
 #include "text/line_text.hpp"
+#include "text/output_code_page.hpp"
 #include "text/strict_numbers.hpp"
 
 namespace velmora {
@@ -108,9 +109,9 @@ void fill_camera(poiset& set, waypoint& w, double lat, double lon,
     w.lon = lon;
     w.flags |= has_position;
 
+    // Other TYPE values count as type 0.
     int type = c_leading_int(fields[columns.index[col_type]]);
-    if (type < 0 || type >= speedcam_type_count) type = 0;
-    const camera_type& kind = camera_types[static_cast<std::size_t>(type)];
+    std::string_view type_name = speedcam_type_name(type);
 
     const std::string& speed_text = fields[columns.index[col_speed]];
     int alarm = alarm_speed_for(c_leading_int(speed_text), settings);
@@ -120,7 +121,7 @@ void fill_camera(poiset& set, waypoint& w, double lat, double lon,
 
     switch (names) {
         case naming::gpi: {
-            w.name = set.store(kind.name);
+            w.name = set.store(type_name);
             std::string symbol;
             symbol.reserve(gpi_symbol_prefix.size() + speed_text.size());
             symbol.append(gpi_symbol_prefix).append(speed_text);
@@ -128,18 +129,18 @@ void fill_camera(poiset& set, waypoint& w, double lat, double lon,
             break;
         }
         case naming::gpx: {
-            std::string name(kind.name);
+            std::string name(type_name);
             name.append(" #").append(std::to_string(line_number));
             w.name = set.store(name);
-            w.symbol = set.store(kind.gpx_symbol);
+            w.symbol = set.store(speedcam_gpx_symbol(type));
             break;
         }
         case naming::none:
             break;
     }
     std::string comment;
-    comment.reserve(kind.name.size() + 1 + speed_text.size());
-    comment.append(kind.name).append("@").append(speed_text);
+    comment.reserve(type_name.size() + 1 + speed_text.size());
+    comment.append(type_name).append("@").append(speed_text);
     w.comment = set.store(comment);
 }
 
@@ -161,6 +162,7 @@ bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings, po
     set.is_utf8 = false;
     set.codepage = code_page::create(1250);
     const naming names = naming_for(output_ext);
+    const text_encoding held{false, &*set.codepage};
 
     std::string line;
     std::optional<header_columns> columns;
@@ -180,8 +182,8 @@ bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings, po
             fields.reset();
         }
         if (!fields) {
-            report("\nError: Can't allocalte memory for speedcam row %lli \"%.*s\"", line_number,
-                   static_cast<int>(text.size()), text.data());
+            report("\nError: Can't allocalte memory for speedcam row %lli \"%s\"", line_number,
+                   display_text(text, held, shown_text).c_str());
             break;
         }
 
@@ -194,8 +196,8 @@ bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings, po
         // Reading by the header's indexes needs every column up to the last one.
         if (fields->size() < columns->fields_needed) {
             report(
-                "\nWarning: Speedcam line %lli has fewer fields than the header, skipped: \"%.*s\"",
-                line_number, static_cast<int>(text.size()), text.data());
+                "\nWarning: Speedcam line %lli has fewer fields than the header, skipped: \"%s\"",
+                line_number, display_text(text, held).c_str());
             continue;
         }
         const std::string& y_text = (*fields)[columns->index[col_y]];
@@ -203,11 +205,10 @@ bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings, po
         std::optional<double> lat = whole_decimal(y_text);
         std::optional<double> lon = whole_decimal(x_text);
         if (!lat || !lon || std::fabs(*lat) > 90.0 || std::fabs(*lon) > 180.0) {
-            report("\nWarning: Speedcam line %lli has an invalid position (X=\"%.*s\" Y=\"%.*s\"), "
+            report("\nWarning: Speedcam line %lli has an invalid position (X=\"%s\" Y=\"%s\"), "
                    "skipped",
-                   line_number, static_cast<int>(std::min<std::size_t>(x_text.size(), 40)),
-                   x_text.c_str(), static_cast<int>(std::min<std::size_t>(y_text.size(), 40)),
-                   y_text.c_str());
+                   line_number, display_text(x_text, held, shown_value).c_str(),
+                   display_text(y_text, held, shown_value).c_str());
             continue;
         }
         if (!in_region_rect(*lat, *lon, *settings)) continue;

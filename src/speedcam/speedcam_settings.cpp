@@ -39,7 +39,8 @@ enum read_state { outside_sections = 0, in_conversion = 1, in_filter = 2 };
 void invalid_value(std::string_view key, std::string_view value, const std::string& path,
                    long long line_number) {
     report("\nWarning: Invalid value \"%s\" of %s in %s speedcam ini file line %lli, ignored",
-           std::string(value).c_str(), std::string(key).c_str(), path.c_str(), line_number);
+           escape_controls(value, terminal_is_utf8()).c_str(),
+           escape_controls(key, terminal_is_utf8()).c_str(), path.c_str(), line_number);
 }
 
 // "AlarmAt<label>=<value>": the label names the band, "130+" the last one.  False for
@@ -112,7 +113,7 @@ void read_filter_key(std::string_view key, std::string_view value, const std::st
         }
     } else {
         report("\nWarning: Unexpected parameter %s in %s speedcam ini file line %lli!",
-               std::string(key).c_str(), path.c_str(), line_number);
+               escape_controls(key, terminal_is_utf8()).c_str(), path.c_str(), line_number);
     }
 }
 
@@ -254,7 +255,8 @@ std::optional<double> factor_from_value(std::string_view value, double default_f
 bool parse_coordinate(std::string_view text, bool is_latitude, double& destination) {
     const char* kind = is_latitude ? "lat" : "lon";
     auto invalid = [&] {
-        report("\nWarning: invalid %s value: %s", kind, std::string(text).c_str());
+        report("\nWarning: invalid %s value: %s", kind,
+               escape_controls(text, terminal_is_utf8()).c_str());
         return false;
     };
     if (text.empty()) return invalid();

@@ -117,4 +117,9 @@ class code_page_chooser {
 [[nodiscard]] std::string display_text(std::string_view text, text_encoding from,
                                        std::size_t limit = std::string_view::npos);
 
+// How much of an input's text messages show: of a name, and of a value such as a
+// coordinate that failed to read.
+inline constexpr std::size_t shown_text = 64;
+inline constexpr std::size_t shown_value = 40;
+
 }  // namespace velmora

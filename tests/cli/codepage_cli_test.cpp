@@ -198,5 +198,46 @@ TEST(CodePageCli, CommandLineWinsOverTheSettingsAndUnknownValuesEndTheRunBeforeI
     }
 }
 
+// Texts of input files reach the terminal as readable characters where it takes UTF-8,
+// and never with their control characters (an escape sequence, a C1 control).
+TEST(CodePageCli, MessagesShowInputTextsSafelyInTheTerminalsCharacterSet) {
+    struct input_case {
+        const char* file;
+        std::string bytes;
+        const char* utf8_shown;  // the text in the message on a UTF-8 terminal
+    };
+    const std::vector<input_case> cases = {
+        {"bad.gpx",
+         "<?xml version=\"1.0\" encoding=\"windows-1250\"?>\n<gpx><wpt lat=\"x\" lon=\"19\">"
+         "<name>K\xE1v\xE9z\xF3 \x9B</name></wpt></gpx>\n",
+         "(K\u00E1v\u00E9z\u00F3 \u203A)"},
+        {"c1.gpx",
+         "<gpx><wpt lat=\"47\" lon=\"\xC2\x9B[2J\"><name>\xC3\xA9</name></wpt></gpx>\n",
+         "(\u00E9) has an invalid position (lat=\"47\" lon=\"\\x9B[2J\")"},
+        {"cams.txt", "X,Y,TYPE,SPEED,DIRTYPE,DIRECTION\n19,47\x1B]0;\xE9\x07\n",
+         "\"19,47\\x1B]0;\u00E9\\x07\""},
+        {"list.csv", "19.1,\"4\xC2\x9B" "7\",Name\n", "\"4\\x9B7\")"},
+    };
+    for (const input_case& c : cases) {
+        SCOPED_TRACE(c.file);
+        testing::temp_dir dir;
+        write_file(dir.file(c.file), c.bytes);
+        write_file(dir.file("Velmora_speedcam.ini"), "");
+        for (const char* locale : {"C.UTF-8", "C"}) {
+            SCOPED_TRACE(locale);
+            testing::run_options options;
+            options.env = {{"LC_ALL", locale}};
+            auto result = run_from(dir, {c.file, "-o", "out.gpx"}, options);
+            EXPECT_EQ(result.err.find('\x1B'), std::string::npos) << result.err;
+            EXPECT_EQ(result.err.find('\x07'), std::string::npos) << result.err;
+            EXPECT_EQ(result.err.find("\xC2\x9B"), std::string::npos) << result.err;
+            EXPECT_EQ(result.err.find('\x9B'), std::string::npos) << result.err;
+            if (std::string(locale) == "C.UTF-8") {
+                EXPECT_TRUE(testing::contains(result.err, c.utf8_shown)) << result.err;
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace velmora

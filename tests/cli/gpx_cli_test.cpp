@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/version.hpp"
 #include "support/test_support.hpp"
@@ -61,7 +62,9 @@ TEST(GpxCli, MergesTwoGpxFilesIntoOne) {
 TEST(GpxCli, WritesTheExactBytesOfASmallFile) {
     testing::temp_dir dir;
     write_file(dir.file("in.gpx"), first_input);
-    auto result = run_velmora({"in.gpx", "-o", "out.gpx"}, dir.path().string());
+    testing::run_options options;
+    options.env = {{"SOURCE_DATE_EPOCH", "1700000000"}};
+    auto result = run_velmora({"in.gpx", "-o", "out.gpx"}, dir.path().string(), options);
     ASSERT_EQ(result.exit_code, 0) << result.err;
     EXPECT_EQ(read_file(dir.file("out.gpx")),
               "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\" ?>\n"
@@ -76,15 +79,15 @@ TEST(GpxCli, WritesTheExactBytesOfASmallFile) {
               "\t\t<link href=\"http://www.garmin.com\">\n"
               "\t\t\t<text>Velmora</text>\n"
               "\t\t</link>\n"
-              "\t\t<time>1970-01-01T00:00:00Z</time>\n"
-              "\t\t<bounds maxlat=\"0.0000000\" maxlon=\"0.0000000\" minlat=\"0.0000000\" "
-              "minlon=\"0.0000000\"/>\n"
+              "\t\t<time>2023-11-14T22:13:20Z</time>\n"
+              "\t\t<bounds maxlat=\"47.4979000\" maxlon=\"20.1414000\" minlat=\"46.2530000\" "
+              "minlon=\"19.0402000\"/>\n"
               "\t</metadata>\n"
               "\n"
               "\t<wpt lat=\"47.4979000\" lon=\"19.0402000\">\n"
               "\t\t<name>Budapest@50</name>\n"
               "\t\t<cmt><![CDATA[capital & more]]></cmt>\n"
-              "\t\t<sym>Waypoint</sym>\n"
+              "\t\t<sym>City</sym>\n"
               "\t\t<extensions>\n"
               "\t\t\t<gpxx:WaypointExtension "
               "xmlns:gpxx=\"http://www.garmin.com/xmlschemas/GpxExtensions/v3\">\n"
@@ -149,6 +152,80 @@ TEST(GpxCli, ConvertsEveryRealSampleIntoWellFormedGpx) {
         auto result = run_velmora({path, "-o", "out.gpx"}, dir.path().string());
         EXPECT_EQ(result.exit_code, 0) << result.err;
         EXPECT_TRUE(well_formed(dir.file("out.gpx")));
+    }
+}
+
+// How often each of the texts occurs in the text.
+std::vector<std::size_t> occurrences(const std::string& text,
+                                     const std::vector<std::string>& parts) {
+    std::vector<std::size_t> counts;
+    for (const std::string& part : parts) {
+        std::size_t n = 0;
+        for (std::size_t p = text.find(part); p != std::string::npos; p = text.find(part, p + 1)) ++n;
+        counts.push_back(n);
+    }
+    return counts;
+}
+
+TEST(GpxCli, KeepsEveryWaypointFieldFromGpxToGpx) {
+    testing::temp_dir dir;
+    write_file(dir.file("in.gpx"),
+               "<?xml version=\"1.0\" encoding=\"windows-1250\"?>\n"
+               "<gpx version=\"1.1\" xmlns:g=\"http://www.garmin.com/xmlschemas/GpxExtensions/v3\">\n"
+               "<wpt lat=\"47.6875\" lon=\"17.6504\"><name>Gy\xF5r</name><cmt>c</cmt><desc>d</desc>"
+               "<link href=\"https://gyor.hu/?a=1&amp;b=2\"><text>site</text></link>"
+               "<sym>Flag, Blue</sym><extensions><g:WaypointExtension><g:Proximity>250</g:Proximity>"
+               "<g:Categories><g:Category>V\xE1ros</g:Category><g:Category>Food</g:Category>"
+               "</g:Categories><g:Address><g:StreetAddress>Baross \xFAt 1</g:StreetAddress>"
+               "<g:StreetAddress>2nd floor</g:StreetAddress><g:City>Gy\xF5r</g:City>"
+               "<g:State>GY</g:State><g:Country>HU</g:Country><g:PostalCode>9021</g:PostalCode>"
+               "<g:Extensions><v:HouseNumber xmlns:v=\"urn:velmora:address:1\">12</v:HouseNumber>"
+               "</g:Extensions></g:Address><g:PhoneNumber>+36 1</g:PhoneNumber>"
+               "<g:PhoneNumber Category=\"Mobile\">+36 2</g:PhoneNumber></g:WaypointExtension>"
+               "</extensions></wpt>\n"
+               "<wpt lat=\"-1\" lon=\"-2\"><name>v1</name><extensions><WaypointExtension "
+               "xmlns=\"http://www.garmin.com/xmlschemas/WaypointExtension/v1\"><Categories>"
+               "<Category>Food</Category></Categories><PhoneNumber Category=\"Work\">3</PhoneNumber>"
+               "</WaypointExtension></extensions></wpt>\n</gpx>\n");
+    ASSERT_EQ(run_velmora({"in.gpx", "-o", "out.gpx"}, dir.path().string()).exit_code, 0);
+    ASSERT_EQ(run_velmora({"out.gpx", "-o", "back.gpx"}, dir.path().string()).exit_code, 0);
+    std::string out = read_file(dir.file("out.gpx"));
+    EXPECT_TRUE(well_formed(dir.file("out.gpx")));
+    for (const char* part :
+         {"<link href=\"https://gyor.hu/?a=1&amp;b=2\"/>\n\t\t<sym>Flag, Blue</sym>",
+          "<gpxx:Proximity>250</gpxx:Proximity>\n\t\t\t\t<gpxx:Categories>\n"
+          "\t\t\t\t\t<gpxx:Category>V\xC3\xA1ros</gpxx:Category>\n"
+          "\t\t\t\t\t<gpxx:Category>Food</gpxx:Category>",
+          "<gpxx:StreetAddress>Baross \xC3\xBAt 1</gpxx:StreetAddress>\n"
+          "\t\t\t\t\t<gpxx:StreetAddress>2nd floor</gpxx:StreetAddress>\n"
+          "\t\t\t\t\t<gpxx:City>Gy\xC5\x91r</gpxx:City>\n\t\t\t\t\t<gpxx:State>GY</gpxx:State>\n"
+          "\t\t\t\t\t<gpxx:Country>HU</gpxx:Country>\n\t\t\t\t\t<gpxx:PostalCode>9021</gpxx:PostalCode>",
+          ">12</velmora:HouseNumber>",
+          "<gpxx:PhoneNumber>+36 1</gpxx:PhoneNumber>\n"
+          "\t\t\t\t<gpxx:PhoneNumber Category=\"Mobile\">+36 2</gpxx:PhoneNumber>",
+          "<name>v1</name>\n\t\t<sym>Waypoint</sym>\n\t\t<extensions>",
+          "<gpxx:Category>Food</gpxx:Category>\n\t\t\t\t</gpxx:Categories>\n"
+          "\t\t\t\t<gpxx:PhoneNumber Category=\"Work\">3</gpxx:PhoneNumber>",
+          "<bounds maxlat=\"47.6875000\" maxlon=\"17.6504000\" minlat=\"-1.0000000\" "
+          "minlon=\"-2.0000000\"/>"}) {
+        EXPECT_TRUE(contains(out, part)) << part << "\n" << out;
+    }
+    EXPECT_EQ(read_file(dir.file("back.gpx")), out);
+}
+
+TEST(GpxCli, KeepsTheExtensionsOfRealFiles) {
+    const std::vector<std::string> elements = {
+        "<gpxx:StreetAddress>", "<gpxx:City>", "<gpxx:State>", "<gpxx:Country>",
+        "<gpxx:PostalCode>", "<gpxx:PhoneNumber>", "<gpxx:Category>"};
+    for (const char* name : {"gpx/basecamp.gpx", "gpx/umsonstdraussen.gpx",
+                             "gpx/gdb-sample-v3-ilinks.gpx"}) {
+        VELMORA_REQUIRE_REAL(path, name);
+        testing::temp_dir dir;
+        auto result = run_velmora({path, "-o", "out.gpx"}, dir.path().string());
+        ASSERT_EQ(result.exit_code, 0) << name << result.err;
+        std::vector<std::size_t> in = occurrences(read_file(path), elements);
+        EXPECT_GT(in.back() + in[0], 0u) << name;
+        EXPECT_EQ(occurrences(read_file(dir.file("out.gpx")), elements), in) << name;
     }
 }
 

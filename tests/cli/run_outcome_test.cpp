@@ -68,6 +68,7 @@ pid_t start_velmora(const std::vector<std::string>& args, const std::string& dir
     if (err != 2) close(err);
     for (int fd : options.closed) close(fd);
     if (options.as_nobody && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(127);
+    setenv("SOURCE_DATE_EPOCH", testing::test_epoch, 0);
     std::vector<std::string> all{testing::velmora_exe()};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;

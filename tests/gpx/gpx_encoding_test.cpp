@@ -41,6 +41,9 @@ TEST(GpxEncoding, FollowsTheRulesOfXml) {
         {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + latin1_name, false, 28591},
         {"<?xml version=\"1.0\" encoding=\"windows-1251\"?><gpx/>", false, 1251},
         {"\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"windows-1250\"?>" + utf8_name, true, 0},
+        // Declared UTF-16 but stored in 8 bits, as tools leave files they converted.
+        {"<?xml version=\"1.0\" encoding=\"UTF-16\"?>" + utf8_name, true, 0},
+        {"<?xml version=\"1.0\" encoding=\"utf-16le\"?>" + latin1_name, false, 1250},
     };
     for (const encoding_case& c : cases) {
         gpx_encoding found = detect_gpx_encoding(c.text);

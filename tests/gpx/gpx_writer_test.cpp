@@ -61,7 +61,7 @@ TEST(GpxWriter, WritesADocumentWithoutWaypointsOrBoundsForAnEmptyList) {
     testing::temp_dir dir;
     std::FILE* file = std::fopen(dir.file("out.gpx").c_str(), "wb");
     ASSERT_NE(file, nullptr);
-    EXPECT_TRUE(gpx_write(file, list));
+    EXPECT_TRUE(gpx_write(file, list, 0));
     std::fclose(file);
     EXPECT_EQ(testing::read_file(dir.file("out.gpx")), empty);
 }
@@ -70,33 +70,31 @@ TEST(GpxWriter, WritesHeaderAndEndForSetsWithoutWaypoints) {
     poiset_list list;
     (void)poiset_list_add(list);
     (void)poiset_list_add(list);
-    EXPECT_EQ(gpx_document(list), header_start + plain_metadata_end + "</gpx>\n");
+    EXPECT_EQ(gpx_document(list), header_start + "\t\t<time>1970-01-01T00:00:00Z</time>\n" +
+                                      "\t</metadata>\n\n</gpx>\n");
 }
 
-TEST(GpxWriter, TakesBoundsAndTimeFromAllSets) {
+TEST(GpxWriter, BoundsTheWaypointsWrittenAndTakesTheTimeOfAGpiInputElseTheRun) {
     poiset_list list;
-    poiset& a = *poiset_list_add(list);
-    a.north = 47.5;
-    a.south = 46.25;
-    a.east = 19.125;
-    a.west = 18.0;
-    a.time = 1000000000;
-    poiset& b = *poiset_list_add(list);  // a set with zeros takes part as well
-    b.time = 5;
-    std::string document = gpx_document(list);
-    EXPECT_NE(document.find("\t\t<time>2001-09-09T01:46:40Z</time>\n"
+    poiset& a = add_utf8_set(list);
+    // A GPI group's own bounds say nothing about the waypoints written.
+    a.north = 80.0;
+    a.south = -80.0;
+    add(a, 47.5, 19.125, "a");
+    add(a, 46.25, 18.0, "b");
+    poiset& b = add_utf8_set(list);
+    add(b, -10.0, -20.0, "c");
+    (void)poiset_list_add(list);  // no waypoints, no part in the bounds
+    std::string document = gpx_document(list, 1709251199);  // a leap day
+    EXPECT_NE(document.find("\t\t<time>2024-02-29T23:59:59Z</time>\n"
                             "\t\t<bounds maxlat=\"47.5000000\" maxlon=\"19.1250000\" "
-                            "minlat=\"0.0000000\" minlon=\"0.0000000\"/>\n"),
+                            "minlat=\"-10.0000000\" minlon=\"-20.0000000\"/>\n"),
               std::string::npos)
         << document;
-    b.north = -10.0;
-    b.east = -20.0;
-    b.time = 1709251199;  // 2024-02-29T23:59:59Z, a leap day
-    document = gpx_document(list);
-    EXPECT_NE(document.find("<time>2024-02-29T23:59:59Z</time>"), std::string::npos);
-    EXPECT_NE(document.find("maxlat=\"47.5000000\" maxlon=\"19.1250000\" minlat=\"-10.0000000\" "
-                            "minlon=\"-20.0000000\""),
-              std::string::npos);
+    b.time = 1000000000;
+    a.time = 5;
+    document = gpx_document(list, 1709251199);
+    EXPECT_NE(document.find("<time>2001-09-09T01:46:40Z</time>"), std::string::npos) << document;
 }
 
 TEST(GpxWriter, WritesAPlainWaypointInFourLines) {
@@ -117,7 +115,7 @@ TEST(GpxWriter, WritesSpeedInTheNameAndProximityInTheExtension) {
     w.flags |= has_speed | has_proximity;
     w.speed = 50.0;
     w.proximity = 500.0;
-    w.symbol = set.store("car");  // never written
+    w.symbol = set.store("Car");
     w.comment = set.store("cmt");
     w.description = set.store("desc");
     EXPECT_EQ(body_of(list),
@@ -125,7 +123,7 @@ TEST(GpxWriter, WritesSpeedInTheNameAndProximityInTheExtension) {
               "\t\t<name>Radar@50</name>\n"
               "\t\t<cmt><![CDATA[cmt]]></cmt>\n"
               "\t\t<desc><![CDATA[desc]]></desc>\n"
-              "\t\t<sym>Waypoint</sym>\n"
+              "\t\t<sym>Car</sym>\n"
               "\t\t<extensions>\n"
               "\t\t\t<gpxx:WaypointExtension "
               "xmlns:gpxx=\"http://www.garmin.com/xmlschemas/GpxExtensions/v3\">\n"
@@ -151,24 +149,101 @@ TEST(GpxWriter, RoundsTheSpeedHalfUp) {
     EXPECT_NE(body.find("<name>s@2147483647</name>"), std::string::npos);
 }
 
-TEST(GpxWriter, WritesAddressAndPhones) {
+// A waypoint with every field the writer knows, texts in UTF-8.
+waypoint& add_whole_record(poiset& set) {
+    waypoint& w = add(set, 47.6, 17.6, "Caf\xC3\xA9 Gy\xC5\x91r");
+    w.symbol = set.store("Restaurant");
+    w.link = set.store("https://example.org/?a=1&b=2");
+    w.flags |= has_proximity;
+    w.proximity = 250.0;
+    (void)set.add_to_category(w, "Food & drink");
+    (void)set.add_to_category(w, "\xC3\x89tterem");
+    testing::add_address(set, w, address_country, "HU");  // any order in the model
+    testing::add_address(set, w, address_street, "Baross \xC3\xBAt\n2nd floor");
+    testing::add_address(set, w, address_house_number, "12/B");
+    testing::add_address(set, w, address_postcode, "9021");
+    testing::add_address(set, w, address_state, "GY");
+    testing::add_address(set, w, address_city, "Gy\xC5\x91r");
+    testing::add_phone(set, w, contact_phone, "+36 96 123");
+    testing::add_phone(set, w, "Mobile", "+36 30 456");
+    testing::add_phone(set, w, contact_fax, "+36 96 789");
+    testing::add_phone(set, w, contact_email, "a@b.hu");
+    testing::add_phone(set, w, contact_web, "https://cafe.hu");
+    return w;
+}
+
+TEST(GpxWriter, WritesEveryFieldInTheSchemasOrder) {
     poiset_list list;
-    poiset& set = add_utf8_set(list);
-    waypoint& w = add(set, 0, 0, "Shop");
-    testing::add_address(set, w, "City", "Gy\xC5\x91r");
-    testing::add_address(set, w, "PostalCode", "9021");
-    testing::add_phone(set, w, "Phone", "+36 1 234");
-    EXPECT_NE(
-        body_of(list).find("\t\t\t<gpxx:WaypointExtension "
-                           "xmlns:gpxx=\"http://www.garmin.com/xmlschemas/GpxExtensions/v3\">\n"
-                           "\t\t\t\t<gpxx:Address>\n"
-                           "\t\t\t\t\t<gpxx:City>Gy\xC5\x91r</gpxx:City>\n"
-                           "\t\t\t\t\t<gpxx:PostalCode>9021</gpxx:PostalCode>\n"
-                           "\t\t\t\t</gpxx:Address>\n"
-                           "\t\t\t\t<gpxx:PhoneNumber Category=\"Phone\">+36 1 "
-                           "234</gpxx:PhoneNumber>\n"
-                           "\t\t\t</gpxx:WaypointExtension>\n"),
-        std::string::npos);
+    add_whole_record(add_utf8_set(list));
+    EXPECT_EQ(body_of(list),
+              "\t<wpt lat=\"47.6000000\" lon=\"17.6000000\">\n"
+              "\t\t<name>Caf\xC3\xA9 Gy\xC5\x91r</name>\n"
+              "\t\t<link href=\"https://example.org/?a=1&amp;b=2\"/>\n"
+              "\t\t<sym>Restaurant</sym>\n"
+              "\t\t<extensions>\n"
+              "\t\t\t<gpxx:WaypointExtension "
+              "xmlns:gpxx=\"http://www.garmin.com/xmlschemas/GpxExtensions/v3\">\n"
+              "\t\t<gpxx:Proximity>250</gpxx:Proximity>\n"
+              "\t\t\t\t<gpxx:Categories>\n"
+              "\t\t\t\t\t<gpxx:Category>Food &amp; drink</gpxx:Category>\n"
+              "\t\t\t\t\t<gpxx:Category>\xC3\x89tterem</gpxx:Category>\n"
+              "\t\t\t\t</gpxx:Categories>\n"
+              "\t\t\t\t<gpxx:Address>\n"
+              "\t\t\t\t\t<gpxx:StreetAddress>Baross \xC3\xBAt</gpxx:StreetAddress>\n"
+              "\t\t\t\t\t<gpxx:StreetAddress>2nd floor</gpxx:StreetAddress>\n"
+              "\t\t\t\t\t<gpxx:City>Gy\xC5\x91r</gpxx:City>\n"
+              "\t\t\t\t\t<gpxx:State>GY</gpxx:State>\n"
+              "\t\t\t\t\t<gpxx:Country>HU</gpxx:Country>\n"
+              "\t\t\t\t\t<gpxx:PostalCode>9021</gpxx:PostalCode>\n"
+              "\t\t\t\t\t<gpxx:Extensions>\n"
+              "\t\t\t\t\t\t<velmora:HouseNumber xmlns:velmora=\"urn:velmora:address:1\">12/B"
+              "</velmora:HouseNumber>\n"
+              "\t\t\t\t\t</gpxx:Extensions>\n"
+              "\t\t\t\t</gpxx:Address>\n"
+              "\t\t\t\t<gpxx:PhoneNumber>+36 96 123</gpxx:PhoneNumber>\n"
+              "\t\t\t\t<gpxx:PhoneNumber Category=\"Mobile\">+36 30 456</gpxx:PhoneNumber>\n"
+              "\t\t\t\t<gpxx:PhoneNumber Category=\"Fax\">+36 96 789</gpxx:PhoneNumber>\n"
+              "\t\t\t\t<gpxx:PhoneNumber Category=\"Email\">a@b.hu</gpxx:PhoneNumber>\n"
+              "\t\t\t\t<gpxx:PhoneNumber Category=\"Web\">https://cafe.hu</gpxx:PhoneNumber>\n"
+              "\t\t\t</gpxx:WaypointExtension>\n"
+              "\t\t</extensions>\n"
+              "\t</wpt>\n\n"
+              "</gpx>\n");
+}
+
+TEST(GpxWriter, WritesEachPartOfTheExtensionOnlyWhenItIsThere) {
+    struct part_case {
+        const char* what;
+        void (*fill)(poiset&, waypoint&);
+        const char* expected;  // the extension's lines between WaypointExtension's tags
+    };
+    const part_case cases[] = {
+        {"a category only", [](poiset& s, waypoint& w) { (void)s.add_to_category(w, "A"); },
+         "\t\t\t\t<gpxx:Categories>\n\t\t\t\t\t<gpxx:Category>A</gpxx:Category>\n"
+         "\t\t\t\t</gpxx:Categories>\n"},
+        {"a house number only",
+         [](poiset& s, waypoint& w) { testing::add_address(s, w, address_house_number, "7"); },
+         "\t\t\t\t<gpxx:Address>\n\t\t\t\t\t<gpxx:Extensions>\n"
+         "\t\t\t\t\t\t<velmora:HouseNumber xmlns:velmora=\"urn:velmora:address:1\">7"
+         "</velmora:HouseNumber>\n\t\t\t\t\t</gpxx:Extensions>\n\t\t\t\t</gpxx:Address>\n"},
+        {"a one-line street",
+         [](poiset& s, waypoint& w) { testing::add_address(s, w, address_street, "Main"); },
+         "\t\t\t\t<gpxx:Address>\n\t\t\t\t\t<gpxx:StreetAddress>Main</gpxx:StreetAddress>\n"
+         "\t\t\t\t</gpxx:Address>\n"},
+        {"a phone number of no kind",
+         [](poiset& s, waypoint& w) { testing::add_phone(s, w, std::nullopt, "1"); },
+         "\t\t\t\t<gpxx:PhoneNumber>1</gpxx:PhoneNumber>\n"},
+    };
+    for (const part_case& c : cases) {
+        poiset_list list;
+        poiset& set = add_utf8_set(list);
+        c.fill(set, add(set, 0, 0, "x"));
+        std::string body = body_of(list);
+        std::size_t begin = body.find("v3\">\n");
+        std::size_t end = body.find("\t\t\t</gpxx:WaypointExtension>");
+        ASSERT_NE(end, std::string::npos) << c.what << "\n" << body;
+        EXPECT_EQ(body.substr(begin + 5, end - begin - 5), c.expected) << c.what;
+    }
 }
 
 TEST(GpxWriter, ConvertsCodePageTextToUtf8) {
@@ -218,7 +293,7 @@ TEST(GpxWriter, ReportsAFailedWrite) {
     std::FILE* full = std::fopen("/dev/full", "wb");
     if (full == nullptr) GTEST_SKIP() << "/dev/full not available";
     std::setvbuf(full, nullptr, _IONBF, 0);
-    EXPECT_FALSE(gpx_write(full, list));
+    EXPECT_FALSE(gpx_write(full, list, 0));
     std::fclose(full);
 }
 
@@ -232,20 +307,29 @@ TEST(GpxWriter, WritesWhatTheReaderReadsBack) {
     w.proximity = 300.0;
     w.comment = set.store("line 1\nline 2 ]]> & \"q\"");
     w.description = set.store("\xE2\x82\xAC 5");
+    const waypoint first = w;  // the reference dies with the next waypoint
+    add(set, 0, 0, "no symbol");
+    const waypoint& whole = add_whole_record(set);
     std::string document = gpx_document(list);
     poiset back;
     gpx_read_text(document, back);
-    ASSERT_EQ(back.count(), 1);
+    ASSERT_EQ(back.count(), 3);
     const waypoint& r = back.waypoints[0];
     EXPECT_TRUE(back.is_utf8);
     EXPECT_DOUBLE_EQ(r.lat, 47.1234567);
     EXPECT_DOUBLE_EQ(r.lon, -122.7654321);
-    EXPECT_EQ(r.name, w.name);
-    EXPECT_EQ(r.comment, w.comment);
-    EXPECT_EQ(r.description, w.description);
+    EXPECT_EQ(r.name, first.name);
+    EXPECT_EQ(r.comment, first.comment);
+    EXPECT_EQ(r.description, first.description);
     EXPECT_DOUBLE_EQ(r.speed, 30.0);
     EXPECT_DOUBLE_EQ(r.proximity, 300.0);
-    EXPECT_EQ(r.symbol, "waypoint");
+    EXPECT_EQ(back.waypoints[1].symbol, "Waypoint");
+
+    const waypoint& b = back.waypoints[2];
+    EXPECT_EQ(b.symbol, whole.symbol);
+    EXPECT_EQ(b.link, whole.link);
+    EXPECT_DOUBLE_EQ(b.proximity, 250.0);
+    EXPECT_EQ(testing::details_text(back, b), testing::details_text(set, whole));
 }
 
 }  // namespace

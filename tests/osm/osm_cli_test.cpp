@@ -30,7 +30,7 @@ TEST(OsmCli, ConvertsTheExampleExtractToGpxAndGpi) {
         << gpx.err;
     std::string out = read_file(dir.file("out.gpx"));
     for (const char* part : {"<name>Nordtank Bergstraße</name>", "<cmt><![CDATA[24/7]]></cmt>",
-                             "<gpxx:Street>Bergstraße 12</gpxx:Street>", "<name>fuel</name>",
+                             "<gpxx:StreetAddress>Bergstraße 12</gpxx:StreetAddress>", "<name>fuel</name>",
                              "<name>speed camera@50</name>", "<gpxx:Proximity>500</gpxx:Proximity>",
                              "<name>speed camera@48</name>",  // 30 mph
                              "<wpt lat=\"47.5135000\" lon=\"19.0270000\">",

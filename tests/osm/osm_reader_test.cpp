@@ -79,6 +79,14 @@ TEST(OsmWayCentre, IsTheCentroidOfTheRingsArea) {
     osm_point flat = ring_centre({{47, 19}, {47, 19.5}, {47, 20}});
     EXPECT_DOUBLE_EQ(flat.lat, 47.0);
     EXPECT_DOUBLE_EQ(flat.lon, 19.5);
+    // An island across the antimeridian lies on it, not on the far side of the earth.
+    osm_point across = ring_centre({{-17, 179}, {-17, -179}, {-15, -179}, {-15, 179}});
+    EXPECT_NEAR(across.lat, -16.0, 1e-9);
+    EXPECT_NEAR(std::fabs(across.lon), 180.0, 1e-9);
+    osm_point east = ring_centre({{-17, 179.5}, {-17, -179.5}, {-15, -179.5}});
+    EXPECT_NEAR(east.lon, -179.5 - 1.0 / 3.0, 1e-9);
+    osm_point line_across = ring_centre({{0, 179}, {0, -179}});
+    EXPECT_NEAR(std::fabs(line_across.lon), 180.0, 1e-9);
 }
 
 TEST(OsmPoiFields, ComeFromTheTagsWithLanguageAndFallbacks) {

@@ -1,5 +1,7 @@
 #include "support/test_support.hpp"
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -96,6 +98,8 @@ run_result run_program(const std::string& exe, const std::string& argv0,
         dup2(in, 0);
         setenv("XDG_CONFIG_HOME", no_config.c_str(), 1);
         setenv("XDG_CONFIG_DIRS", no_config.c_str(), 1);
+        // Outputs hold the run's time; runs compared with each other must agree on it.
+        setenv("SOURCE_DATE_EPOCH", test_epoch, 0);
         for (const auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
         std::vector<std::string> all{argv0};
         all.insert(all.end(), args.begin(), args.end());
@@ -175,6 +179,25 @@ void add_phone(poiset& set, waypoint& w, std::optional<std::string_view> key,
                std::optional<std::string_view> value) {
     text_pair pair{set.store_optional(key), set.store_optional(value)};
     set.details_for(w).phones.push_back(pair);
+}
+
+
+std::string details_text(const poiset& set, const waypoint& w) {
+    const waypoint_details* details = set.details_of(w);
+    if (details == nullptr) return {};
+    auto line = [](const text_pair& pair) {
+        return std::string(pair.key.value_or("-")) + "=" + std::string(pair.value.value_or("-")) + "\n";
+    };
+    std::vector<std::string> address;
+    for (const text_pair& pair : details->address) address.push_back(line(pair));
+    std::sort(address.begin(), address.end());
+    std::string out;
+    for (const std::string& part : address) out += part;
+    for (const text_pair& pair : details->phones) out += "phone " + line(pair);
+    for (std::uint16_t c : details->categories) {
+        out += "category " + std::string(set.categories.at(c).value_or("-")) + "\n";
+    }
+    return out;
 }
 
 }  // namespace velmora::testing

@@ -53,6 +53,10 @@ struct run_options {
     std::vector<std::pair<std::string, std::string>> env;
 };
 
+// The time the programs that tests start take as theirs (SOURCE_DATE_EPOCH), unless the
+// test's own environment or the run's options give another.
+inline constexpr const char* test_epoch = "1700000000";
+
 // Runs a program with the arguments (argv[0] given separately) in a working directory.
 [[nodiscard]] run_result run_program(const std::string& exe, const std::string& argv0,
                                      const std::vector<std::string>& args,
@@ -82,6 +86,11 @@ void add_address(poiset& set, waypoint& w, std::optional<std::string_view> key,
                  std::optional<std::string_view> value);
 void add_phone(poiset& set, waypoint& w, std::optional<std::string_view> key,
                std::optional<std::string_view> value);
+
+
+// The details of a waypoint as one comparable text: the address parts sorted by key,
+// then the contacts and the category names in their order ("key=value" lines).
+[[nodiscard]] std::string details_text(const poiset& set, const waypoint& w);
 
 }  // namespace velmora::testing
 
