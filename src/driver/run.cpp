@@ -62,6 +62,23 @@ struct named_file {
     std::optional<std::string> tags;  // the -tags: filter given after the input
 };
 
+// A file named on the command line: its full path, file name and extension.  The run
+// ends when the name can't be resolved ("\nFatal: Error processing <what> filename (%s)")
+// or split.
+named_file resolve_named_file(const char* arg, const char* what) {
+    auto full = resolve_path(arg);
+    if (!full) {
+        report("\nFatal: Error processing %s filename (%s)", what, arg);
+        throw fatal_exit{};
+    }
+    auto parts = split_path(*full);
+    if (!parts) {
+        report("FATAL: Error splitting input filespec!");
+        throw fatal_exit{};
+    }
+    return {std::move(*full), parts->fname, parts->ext, std::nullopt};
+}
+
 // OpenStreetMap files, by their last extension (".osm.pbf", ".osm.gz" and ".osm.bz2"
 // end in one of these; libosmium tells the format from the whole name).
 bool is_osm_input(std::string_view ext) {
@@ -314,19 +331,7 @@ void conversion_run::read_input(const char* arg) {
         input.path = arg;
         input.name = std::string_view(arg) == "-" ? stdin_name : arg;
     } else {
-        auto full = resolve_path(arg);
-        if (!full) {
-            report("\nFatal: Error processing input filename (%s)", arg);
-            throw fatal_exit{};
-        }
-        auto parts = split_path(*full);
-        if (!parts) {
-            report("FATAL: Error splitting input filespec!");
-            throw fatal_exit{};
-        }
-        input.path = std::move(*full);
-        input.name = parts->fname;
-        input.ext = parts->ext;
+        input = resolve_named_file(arg, "input");
     }
     inputs_.push_back(std::move(input));
     const named_file& stored = inputs_.back();
@@ -340,17 +345,7 @@ void conversion_run::read_output(const char* arg) {
         output_ = {arg, std::string_view(arg) == "-" ? "stdout" : arg, "", std::nullopt};
         output_to_stdout_ = true;
     } else {
-        auto full = resolve_path(arg);
-        if (!full) {
-            report("\nFatal: Error processing output filename (%s)", arg);
-            throw fatal_exit{};
-        }
-        auto parts = split_path(*full);
-        if (!parts) {
-            report("FATAL: Error splitting input filespec!");
-            throw fatal_exit{};
-        }
-        output_ = {std::move(*full), parts->fname, parts->ext, std::nullopt};
+        output_ = resolve_named_file(arg, "output");
     }
     output_named_ = true;
     report("\n%i---> %s%s", static_cast<int>(inputs_.size()), output_.name.c_str(),
