@@ -1,7 +1,6 @@
 #include "driver/gpi_preparation.hpp"
 
 #include <cstring>
-#include <new>
 #include <span>
 #include <string>
 
@@ -259,25 +258,19 @@ std::optional<std::vector<gpi_group>> prepare_for_gpi(poiset_list& list,
                    shown_name(*set).c_str());
             continue;
         }
-        try {
-            lost += convert_set_texts(*set, output);
-            set_limits(*set).apply(output.is_utf8(), output.is_utf8());
-            gpi_group group;
-            group.set = set.get();
-            group.bitmaps = build_bitmap_set(set->icons.get());
-            if (!group.bitmaps) group.bitmaps = std::make_unique<icon_list>();
-            auto areas = area_index_build(set->waypoints);
-            if (!areas) {
-                report("\nError: No area index for poi set (%s)", shown_name(*set).c_str());
-                return std::nullopt;
-            }
-            group.areas = std::move(*areas);
-            groups.push_back(std::move(group));
-        } catch (const std::bad_alloc&) {
-            report("\nError: Out of memory while writing poi set (%s) into the gpi file",
-                   shown_name(*set).c_str());
+        lost += convert_set_texts(*set, output);
+        set_limits(*set).apply(output.is_utf8(), output.is_utf8());
+        gpi_group group;
+        group.set = set.get();
+        group.bitmaps = build_bitmap_set(set->icons.get());
+        if (!group.bitmaps) group.bitmaps = std::make_unique<icon_list>();
+        auto areas = area_index_build(set->waypoints);
+        if (!areas) {
+            report("\nError: No area index for poi set (%s)", shown_name(*set).c_str());
             return std::nullopt;
         }
+        group.areas = std::move(*areas);
+        groups.push_back(std::move(group));
     }
     if (lost > 0) {
         report(

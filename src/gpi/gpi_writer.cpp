@@ -1,10 +1,9 @@
 #include "gpi/gpi_writer.hpp"
 
-#include <condition_variable>
-#include <mutex>
-#include <new>
 #include <algorithm>
 #include <array>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -404,13 +403,7 @@ bool write_gpi(std::FILE* file, std::span<const gpi_group> groups, int code_page
     encode_file_header(sink, time_stamp);
     encode_poi_header(sink, code_page_number);
     for (const gpi_group& group : groups) {
-        try {
-            if (!write_poi_group(sink, group)) return false;
-        } catch (const std::bad_alloc&) {
-            report("\nError: Out of memory while writing poi set (%s) into the gpi file",
-                   shown_name(*group.set).c_str());
-            return false;
-        }
+        if (!write_poi_group(sink, group)) return false;
     }
     encode_end_block(sink);
     return sink.finish();
