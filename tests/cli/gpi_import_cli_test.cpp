@@ -1,7 +1,10 @@
 // End-to-end runs that import GPI files: what the program reports for each input.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <map>
+#include <utility>
 #include <optional>
 #include <string>
 
@@ -125,6 +128,61 @@ TEST(GpiImport, GpsBabelReadsTheSameAddressesAndContactsFromTheGpiWritten) {
         auto ours = gpsbabel_csv(dir, dir.file("out.gpi"));
         EXPECT_NE(original->find(",Address,City,PostalCode,"), std::string::npos) << *original;
         EXPECT_EQ(*ours, *original) << file;
+    }
+}
+
+// Occurrences of a text in another.
+std::size_t count_of(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+// The addresses, contacts, links and categories of GPI files of other producers reach
+// the GPX written from them: an element for every field read.
+TEST(GpiImport, AddressesContactsAndCategoriesOfRealFilesReachTheGpx) {
+    const std::pair<const char*, const char*> elements[] = {
+        {"City", "<gpxx:City>"},         {"Country", "<gpxx:Country>"},
+        {"State", "<gpxx:State>"},       {"Postcode", "<gpxx:PostalCode>"},
+        {"Street", "<gpxx:StreetAddress>"}, {"HouseNumber", "<velmora:HouseNumber"}};
+    temp_dir dir;
+    for (const char* file : {"gpi/umsonstdraussen.gpi", "gpi/gpi_ext-sample.gpi",
+                             "gpi/garmin_gpi_position~gpx.gpi", "gpi/rosneftHi_res.gpi"}) {
+        VELMORA_REQUIRE_REAL(path, file);
+        auto run = run_velmora({path, "-lang:EN", "-o", "out.gpx"}, dir.path().string());
+        ASSERT_EQ(run.exit_code, 0) << file << run.err;
+        std::string gpx = read_file(dir.file("out.gpx"));
+        poiset_list list;
+        {
+            message_capture quiet;
+            std::FILE* in = std::fopen(path.c_str(), "rb");
+            ASSERT_NE(in, nullptr);
+            EXPECT_TRUE(read_gpi_file(in, list, gpi_read_options{"EN"}));
+            std::fclose(in);
+        }
+        std::map<std::string, std::size_t> fields;
+        std::size_t phones = 0;
+        std::size_t links = 0;
+        std::size_t categories = 0;
+        for (const auto& set : list.poisets) {
+            for (const waypoint& w : set->waypoints) {
+                links += w.link ? 1 : 0;
+                const waypoint_details* d = set->details_of(w);
+                if (d == nullptr) continue;
+                for (const text_pair& pair : d->address) {
+                    fields[std::string(*pair.key)] += 1 + count_of(std::string(*pair.value), "\n");
+                }
+                phones += d->phones.size();
+                categories += d->categories.size();
+            }
+        }
+        EXPECT_GT(fields.size() + phones + categories, 0u) << file;
+        for (const auto& [key, element] : elements) {
+            EXPECT_EQ(count_of(gpx, element), fields[key]) << file << " " << key;
+        }
+        EXPECT_EQ(count_of(gpx, "<gpxx:PhoneNumber"), phones) << file;
+        EXPECT_EQ(count_of(gpx, "<link href="), links + 1) << file << ", one in the metadata";
+        EXPECT_EQ(count_of(gpx, "<gpxx:Category>"), categories) << file;
     }
 }
 

@@ -2,12 +2,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <utility>
+#include <vector>
 #include <span>
 #include <string>
 
 #include "cli/gpi_output.hpp"
 #include "gpi/gpi_reader.hpp"
+#include "gpx/gpx_reader.hpp"
 #include "model/poiset.hpp"
 #include "platform/messages.hpp"
 #include "support/test_support.hpp"
@@ -106,6 +111,110 @@ TEST(GpiOutput, GpxFileBecomesAGpiFileBesideIt) {
     auto again = run_velmora({"in.gpx", "-o", "again.gpi"}, dir.path().string());
     EXPECT_EQ(again.exit_code, 0) << again.err;
     EXPECT_EQ(read_file(dir.file("again.gpi")), bytes);
+}
+
+// A GPX file with every field a POI carries: an address with two street lines and a
+// house number, several kinds of phone, several categories, a link, a proximity and a
+// speed alert, and texts beyond ASCII that code page 1250 holds.
+const char* const whole_pois_gpx =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<gpx version=\"1.1\" creator=\"test\" xmlns=\"http://www.topografix.com/GPX/1/1\" "
+    "xmlns:gpxx=\"http://www.garmin.com/xmlschemas/GpxExtensions/v3\">\n"
+    "<wpt lat=\"49.1951234\" lon=\"16.6068123\"><name>\xC5\xBDlut\xC3\xBD k\xC5\xAF\xC5\x88 "
+    "K\xC5\x91r\xC3\xB6si</name><cmt>Pra\xC5\xBEsk\xC3\xA1 \xC4\x8D" "erpac\xC3\xAD</cmt>"
+    "<desc>Stra\xC3\x9F" "e &amp; \xC5\x81\xC3\xB3" "d\xC5\xBA</desc>"
+    "<link href=\"https://a.cz/?x=1&amp;y=2\"/><sym>Flag, Blue</sym><extensions>"
+    "<gpxx:WaypointExtension><gpxx:Proximity>250</gpxx:Proximity><gpxx:Categories>"
+    "<gpxx:Category>\xC3\x89tel</gpxx:Category><gpxx:Category>Sz\xC3\xA1ll\xC3\xA1s</gpxx:Category>"
+    "</gpxx:Categories><gpxx:Address><gpxx:StreetAddress>N\xC3\xA1m\xC4\x9Bst\xC3\xAD 1"
+    "</gpxx:StreetAddress><gpxx:StreetAddress>2. patro</gpxx:StreetAddress>"
+    "<gpxx:City>Brno</gpxx:City><gpxx:State>Jihomoravsk\xC3\xBD</gpxx:State>"
+    "<gpxx:Country>\xC4\x8C" "esko</gpxx:Country><gpxx:PostalCode>602 00</gpxx:PostalCode>"
+    "<gpxx:Extensions><v:HouseNumber xmlns:v=\"urn:velmora:address:1\">12a</v:HouseNumber>"
+    "</gpxx:Extensions></gpxx:Address><gpxx:PhoneNumber>+420 1</gpxx:PhoneNumber>"
+    "<gpxx:PhoneNumber Category=\"Mobile\">+420 2</gpxx:PhoneNumber>"
+    "<gpxx:PhoneNumber Category=\"Fax\">+420 3</gpxx:PhoneNumber>"
+    "<gpxx:PhoneNumber Category=\"Email\">a@b.cz</gpxx:PhoneNumber>"
+    "</gpxx:WaypointExtension></extensions></wpt>\n"
+    "<wpt lat=\"-33.8688\" lon=\"151.2093\"><name>Radar@50</name><extensions>"
+    "<gpxx:WaypointExtension><gpxx:Categories><gpxx:Category>Sz\xC3\xA1ll\xC3\xA1s"
+    "</gpxx:Category></gpxx:Categories><gpxx:PhoneNumber Category=\"Home\">5</gpxx:PhoneNumber>"
+    "</gpxx:WaypointExtension></extensions></wpt>\n"
+    "<wpt lat=\"0\" lon=\"-0.5\"><name>bare</name></wpt>\n"
+    "</gpx>\n";
+
+// The waypoints of a GPX file as the GPX reader takes them.
+poiset read_gpx_file(const std::string& path) {
+    poiset set;
+    message_capture quiet;
+    gpx_read_text(read_file(path), set);
+    return set;
+}
+
+// GPX -> GPI -> GPX gives back every field that a GPI file has a place for, as GPX ->
+// GPX gives it: texts equal in the output code page, positions within the GPI's
+// resolution.  A GPI contact record has two phone fields, so numbers of other kinds
+// come back as the phone or the second phone; a symbol has no place in a GPI file.
+TEST(GpiOutput, WholePoisComeBackFromGpxThroughGpiToGpx) {
+    temp_dir dir;
+    write_file(dir.file("in.gpx"), whole_pois_gpx);
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"in.gpx", "-o", "direct.gpx"}, {"in.gpx", "-o", "out.gpi"}, {"out.gpi", "-o", "back.gpx"}}) {
+        auto run = run_velmora(args, dir.path().string());
+        ASSERT_EQ(run.exit_code, 0) << args[0] << run.err;
+        EXPECT_FALSE(testing::contains(run.err, "Warning")) << run.err;
+    }
+    poiset direct = read_gpx_file(dir.file("direct.gpx"));
+    poiset back = read_gpx_file(dir.file("back.gpx"));
+    ASSERT_EQ(direct.count(), 3);
+    ASSERT_EQ(back.count(), 3);
+    auto gpi_kinds = [](std::string text) {
+        for (auto [from, to] : {std::pair{"phone Mobile=", "phone Phone2="},
+                                std::pair{"phone Home=", "phone PhoneNo="}}) {
+            for (std::size_t at; (at = text.find(from)) != std::string::npos;)
+                text.replace(at, std::string(from).size(), to);
+        }
+        return text;
+    };
+    for (const waypoint& a : direct.waypoints) {
+        SCOPED_TRACE(std::string(*a.name));
+        auto same = std::find_if(back.waypoints.begin(), back.waypoints.end(),
+                                 [&](const waypoint& b) { return b.name == a.name; });
+        ASSERT_NE(same, back.waypoints.end());
+        const waypoint& b = *same;
+        EXPECT_NEAR(b.lat, a.lat, 1e-6);
+        EXPECT_NEAR(b.lon, a.lon, 1e-6);
+        EXPECT_EQ(b.comment, a.comment);
+        EXPECT_EQ(b.description, a.description);
+        EXPECT_EQ(b.link, a.link);
+        EXPECT_EQ(b.flags & (has_proximity | has_speed), a.flags & (has_proximity | has_speed));
+        EXPECT_EQ(b.proximity, a.proximity);
+        EXPECT_EQ(b.speed, a.speed);
+        EXPECT_EQ(testing::details_text(back, b), gpi_kinds(testing::details_text(direct, a)));
+    }
+    // The first waypoint really carried every field through.
+    const waypoint& first = direct.waypoints[0];
+    EXPECT_EQ(testing::details_text(direct, first),
+              "City=Brno\nCountry=\xC4\x8C" "esko\nHouseNumber=12a\nPostcode=602 00\n"
+              "State=Jihomoravsk\xC3\xBD\nStreet=N\xC3\xA1m\xC4\x9Bst\xC3\xAD 1\n2. patro\n"
+              "phone PhoneNo=+420 1\nphone Mobile=+420 2\nphone Fax=+420 3\nphone Email=a@b.cz\n"
+              "category \xC3\x89tel\ncategory Sz\xC3\xA1ll\xC3\xA1s\n");
+    EXPECT_EQ(*first.link, "https://a.cz/?x=1&y=2");
+
+    // GPSBabel, an independent reader, finds the names, positions, address and phone.
+    const char* gpsbabel = "/usr/bin/gpsbabel";
+    if (!std::filesystem::exists(gpsbabel)) GTEST_SKIP() << "gpsbabel not installed";
+    auto read = testing::run_program(gpsbabel, "gpsbabel",
+                                     {"-i", "garmin_gpi", "-f", "out.gpi", "-o", "unicsv", "-F", "-"},
+                                     dir.path().string());
+    ASSERT_EQ(read.exit_code, 0) << read.err;
+    for (const char* part :
+         {"49.195123,16.606812,\"\xC5\xBDlut\xC3\xBD k\xC5\xAF\xC5\x88 K\xC5\x91r\xC3\xB6si\"",
+          "\"https://a.cz/?x=1&y=2\"", "\"N\xC3\xA1m\xC4\x9Bst\xC3\xAD 1", "\"Brno\"",
+          "\"602 00\"", "\"+420 1\"", "\"a@b.cz\"", "-33.868800,151.209300,\"Radar@50\"",
+          "0.000000,-0.500000,\"bare\""}) {
+        EXPECT_TRUE(testing::contains(read.out, part)) << part << "\n" << read.out;
+    }
 }
 
 }  // namespace
