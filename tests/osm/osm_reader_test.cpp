@@ -290,6 +290,30 @@ TEST(OsmReading, TakesNodesClosedWaysAndMultipolygonsAndCountsWhatItLeavesOut) {
     EXPECT_EQ(result->relations, 1);        // relation 23 is no multipolygon
 }
 
+TEST(OsmReading, ReadsO5m) {
+    // Two nodes written by hand in o5m: a header, two node datasets (ids, lons and lats
+    // as deltas in units of 100 nanodegrees, tags as inline string pairs), the end.
+    const unsigned char bytes[] = {
+        0xff, 0xe0, 0x04, 'o', '5', 'm', '2',
+        0x10, 0x29, 0x02, 0x00, 0xe0, 0x99, 0xbf, 0xb5, 0x01, 0xa0, 0xcf, 0x80, 0xc5, 0x03,
+        0x00, 'a', 'm', 'e', 'n', 'i', 't', 'y', 0x00, 'f', 'u', 'e', 'l', 0x00,
+        0x00, 'n', 'a', 'm', 'e', 0x00, 'N', 'o', 'r', 'd', 't', 'a', 'n', 'k', 0x00,
+        0x10, 0x16, 0x02, 0x00, 0xd0, 0x8e, 0x2a, 0xc0, 0x9d, 0x0b,
+        0x00, 'a', 'm', 'e', 'n', 'i', 't', 'y', 0x00, 'f', 'u', 'e', 'l', 0x00,
+        0xfe};
+    osm_read_options options{filter_of("amenity=fuel"), {}};
+    auto result = read_osm_bytes(std::string(reinterpret_cast<const char*>(bytes), sizeof bytes),
+                                 "o5m", "two.o5m", options);
+    ASSERT_TRUE(result);
+    ASSERT_EQ(result->pois.size(), 2u);
+    EXPECT_EQ(result->pois[0].name, "Nordtank");
+    EXPECT_NEAR(result->pois[0].lat, 47.501, 1e-7);
+    EXPECT_NEAR(result->pois[0].lon, 19.031, 1e-7);
+    EXPECT_EQ(result->pois[1].name, "fuel");
+    EXPECT_NEAR(result->pois[1].lat, 47.5102, 1e-7);
+    EXPECT_NEAR(result->pois[1].lon, 19.0655, 1e-7);
+}
+
 TEST(OsmReading, RefusesDamagedFilesWithTheReason) {
     std::string text(extract);
     struct {
