@@ -4,7 +4,6 @@
 #include "bench_data.hpp"
 #include "driver/gpi_preparation.hpp"
 #include "text/output_code_page.hpp"
-#include "text/encoding.hpp"
 
 namespace velmora::bench {
 namespace {
@@ -13,8 +12,14 @@ void BM_utf8_to_codepage_1250(benchmark::State& state) {
     sequence seq(1250);
     std::string text;
     while (text.size() < 40) text.append(seq.word()).append(" ");
-    code_page page = *code_page::create(1250);
-    for (auto _ : state) benchmark::DoNotOptimize(utf8_to_codepage(text, page));
+    output_code_page page = *output_code_page::create(1250);
+    text_converter converter({true, nullptr}, page);
+    std::string out;
+    for (auto _ : state) {
+        out.clear();
+        converter.append(text, out);
+        benchmark::DoNotOptimize(out.data());
+    }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
 BENCHMARK(BM_utf8_to_codepage_1250);

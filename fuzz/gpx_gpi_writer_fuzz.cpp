@@ -36,7 +36,6 @@ std::unique_ptr<velmora::icon_list> copy_of(const velmora::icon_list& icons) {
     auto copy = std::make_unique<velmora::icon_list>();
     for (const auto& entry : icons.entries) {
         auto e = std::make_unique<velmora::icon_entry>();
-        e->path = entry->path;
         e->symbol = entry->symbol;
         e->icon_id = entry->icon_id;
         e->usage = entry->usage;

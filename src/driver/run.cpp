@@ -522,7 +522,6 @@ void conversion_run::prepare_icon_beside(poiset& set, const std::string& input_p
     set.icons = icon_load_beside(input_path);
     if (set.icons->entries.empty()) return;
     const icon_entry& icon = *set.icons->entries.front();
-    set.icon_spec = icon.path;
     // One stored copy of the symbol serves every waypoint.
     stored_text symbol = set.store(*icon.symbol);
     for (auto& w : set.waypoints) w.symbol = symbol;

@@ -27,30 +27,6 @@ class counting_sink {
     std::uint64_t count_ = 0;
 };
 
-// Collects the bytes in a string.
-class string_sink {
-  public:
-    void u8(std::uint8_t value) { data_.push_back(static_cast<char>(value)); }
-    void u16(std::uint16_t value) {
-        u8(static_cast<std::uint8_t>(value));
-        u8(static_cast<std::uint8_t>(value >> 8));
-    }
-    void u32(std::uint32_t value) {
-        u16(static_cast<std::uint16_t>(value));
-        u16(static_cast<std::uint16_t>(value >> 16));
-    }
-    void bytes(const void* data, std::size_t size) {
-        data_.append(static_cast<const char*>(data), size);
-    }
-    void text(std::string_view text) { data_.append(text); }
-
-    [[nodiscard]] const std::string& data() const { return data_; }
-    [[nodiscard]] std::uint64_t count() const { return data_.size(); }
-
-  private:
-    std::string data_;
-};
-
 // Writes into memory that the caller has made large enough for what it encodes (a block
 // whose size a counting_sink has measured), without a check per field.
 class span_sink {

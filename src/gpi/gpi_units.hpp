@@ -18,23 +18,9 @@ namespace velmora {
     return static_cast<double>(value) * 4.656612873077393e-10 * 180.0;
 }
 
-// km/h to the stored speed: (km/h / 3.6 * 100) truncated toward zero, low 16 bits.
-[[nodiscard]] inline std::uint16_t gpi_speed_from_kmh(double kmh) {
-    double value = kmh / 3.6 * 100.0;
-    if (!std::isfinite(value) || std::fabs(value) >= 9.2e18) return 0;
-    return static_cast<std::uint16_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(value)));
-}
-
 // The stored speed to km/h, rounded to a whole number.
 [[nodiscard]] inline double gpi_speed_to_kmh(std::uint16_t value) {
     return std::floor(value / 100.0 * 3.6 + 0.5);
-}
-
-// Metres to the stored distance: truncated toward zero, low 16 bits.
-[[nodiscard]] inline std::uint16_t gpi_distance_from_metres(double metres) {
-    if (!std::isfinite(metres) || std::fabs(metres) >= 9.2e18) return 0;
-    return static_cast<std::uint16_t>(
-        static_cast<std::uint64_t>(static_cast<std::int64_t>(metres)));
 }
 
 // A value for a 16-bit field, and whether it had to be clamped to get there.
@@ -43,8 +29,8 @@ struct clamped_u16 {
     bool clamped = false;
 };
 
-// Like the conversions above, but a value beyond what 16 bits hold becomes 0 or 65535
-// instead of wrapping around; a value that is not a number becomes 0.
+// A value for a 16-bit field, truncated toward zero; a value beyond what 16 bits hold
+// becomes 0 or 65535 instead of wrapping around, a value that is not a number 0.
 [[nodiscard]] inline clamped_u16 clamp_to_u16(double value) {
     if (std::isnan(value)) return {0, true};
     if (value <= -1.0) return {0, true};

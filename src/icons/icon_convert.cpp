@@ -206,7 +206,6 @@ std::unique_ptr<icon_list> build_bitmap_set(const icon_list* icons) {
         auto entry = std::make_unique<icon_entry>();
         entry->format = icon_format_gpi;
         entry->symbol = source->symbol;
-        entry->path = source->format == icon_format_gpi ? source->path : std::string();
         entry->usage = source->usage;
         if (source->icon_id != no_icon_id) {
             entry->icon_id = source->icon_id;

@@ -31,7 +31,6 @@ void load_bmp_icon(icon_list& list, const std::string& file_path, const std::str
         return;
     }
     auto entry = std::make_unique<icon_entry>();
-    entry->path = file_path;
     entry->symbol = name;
     entry->icon_id = 0;
     entry->usage = 0;

@@ -41,7 +41,6 @@ inline constexpr std::int32_t icon_format_gpi = 2;
 inline constexpr std::uint16_t no_icon_id = 0xFFFF;
 
 struct icon_entry {
-    std::optional<std::string> path;
     std::optional<std::string> symbol;
     std::uint16_t icon_id = no_icon_id;
     std::int32_t usage = 0;

@@ -11,8 +11,6 @@ namespace velmora {
 
 namespace {
 
-constexpr char16_t replacement_unit = 0xFFFD;
-
 // The text up to, not including, its first zero byte.
 std::string_view until_terminator(std::string_view text) {
     const void* zero = std::memchr(text.data(), 0, text.size());
@@ -20,26 +18,8 @@ std::string_view until_terminator(std::string_view text) {
     return text.substr(0, static_cast<std::size_t>(static_cast<const char*>(zero) - text.data()));
 }
 
-std::u16string_view until_terminator(std::u16string_view text) {
-    std::size_t zero = text.find(u'\0');
-    return zero == std::u16string_view::npos ? text : text.substr(0, zero);
-}
-
 bool is_continuation(unsigned char byte) {
     return (byte & 0xC0u) == 0x80u;
-}
-
-// Decodes the character that starts at p (before end) into unit and returns the number
-// of bytes it took.  A byte that does not start a well-formed sequence gives "?" and
-// takes one byte; a well-formed character above U+FFFF gives U+FFFD and takes four.
-std::size_t decode_utf8(const unsigned char* p, const unsigned char* end, char16_t& unit) {
-    utf8_char c = decode_utf8_char(p, end);
-    if (!c.valid) {
-        unit = u'?';
-    } else {
-        unit = c.code_point > 0xFFFFu ? replacement_unit : static_cast<char16_t>(c.code_point);
-    }
-    return c.length;
 }
 
 const unsigned char* bytes_of(std::string_view text) {
@@ -177,114 +157,6 @@ std::string utf16_to_utf8_text(std::string_view bytes, bool big_endian) {
         append_utf8_code_point(out, u);
     }
     if (bytes.size() % 2 != 0) append_utf8_code_point(out, replacement_character);
-    return out;
-}
-
-std::size_t utf8_unit_count(std::string_view utf8) {
-    utf8 = until_terminator(utf8);
-    const unsigned char* p = bytes_of(utf8);
-    const unsigned char* end = p + utf8.size();
-    std::size_t count = 0;
-    char16_t unit = 0;
-    while (p < end) {
-        p += decode_utf8(p, end, unit);
-        ++count;
-    }
-    return count;
-}
-
-std::u16string utf8_to_utf16(std::string_view utf8, std::size_t unit_limit) {
-    utf8 = until_terminator(utf8);
-    std::u16string out;
-    out.reserve(std::min(utf8.size(), unit_limit));
-    const unsigned char* p = bytes_of(utf8);
-    const unsigned char* end = p + utf8.size();
-    char16_t unit = 0;
-    while (p < end && out.size() < unit_limit) {
-        p += decode_utf8(p, end, unit);
-        out.push_back(unit);
-    }
-    return out;
-}
-
-std::optional<std::string> utf16_to_utf8(std::u16string_view text) {
-    text = until_terminator(text);
-    std::size_t length = 0;
-    for (char16_t u : text) length += utf8_length(u);
-    std::string out;
-    try {
-        out.reserve(length);
-    } catch (const std::bad_alloc&) {
-        report("\nError: Can't allocate string(%zu)", length + 1);
-        return std::nullopt;
-    }
-    for (char16_t u : text) append_utf8(out, u);
-    return out;
-}
-
-std::string utf16_to_codepage(std::u16string_view text, const code_page& page) {
-    text = until_terminator(text);
-    std::string out(text.size(), '?');
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (auto byte = page.encode(text[i])) out[i] = static_cast<char>(*byte);
-    }
-    return out;
-}
-
-namespace {
-
-// Writes the code-page bytes of the UTF-8 text to out, one per character, and gives
-// their number.  Each character takes at least one byte of the text, so out may be the
-// text itself: no byte is written before it was read.
-std::size_t encode_utf8_text(std::string_view utf8, char* out, const code_page& page) {
-    const unsigned char* p = bytes_of(utf8);
-    const unsigned char* end = p + utf8.size();
-    std::size_t n = 0;
-    char16_t unit = 0;
-    const bool ascii_same = page.keeps_ascii();
-    while (p < end) {
-        if (ascii_same && *p < 0x80u) {
-            out[n++] = static_cast<char>(*p++);
-            continue;
-        }
-        p += decode_utf8(p, end, unit);
-        auto byte = page.encode(unit);
-        out[n++] = byte ? static_cast<char>(*byte) : '?';
-    }
-    return n;
-}
-
-}  // namespace
-
-std::optional<std::string> utf8_to_codepage(std::string_view utf8, const code_page& page) {
-    utf8 = until_terminator(utf8);
-    std::string out;
-    try {
-        out.resize(utf8.size());  // never more bytes than the UTF-8 form has
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    }
-    out.resize(encode_utf8_text(utf8, out.data(), page));
-    return out;
-}
-
-std::size_t utf8_to_codepage_in_place(char* text, std::size_t size, const code_page& page) {
-    std::string_view utf8 = until_terminator(std::string_view(text, size));
-    return encode_utf8_text(utf8, text, page);
-}
-
-std::optional<std::u16string> codepage_to_utf16(std::string_view text,
-                                                const std::optional<code_page>& page) {
-    text = until_terminator(text);
-    std::u16string out;
-    try {
-        out.resize(text.size());
-    } catch (const std::bad_alloc&) {
-        report("\nError: Can't allocate wstring(%zu)", text.size() + 1);
-        return std::nullopt;
-    }
-    const unsigned char* p = bytes_of(text);
-    for (std::size_t i = 0; i < text.size(); ++i) out[i] = decode_byte(p[i], page);
     return out;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
-// Text encodings of POI sets: UTF-8, 16-bit strings and single-byte code pages, and the
-// table that turns an XML encoding name into a code page.
+// Text encodings of POI sets: UTF-8 (and the UTF-16 of some GPX files), single-byte code
+// pages, and the table that turns an XML encoding name into a code page.
 //
-// Every text ends at its first zero byte (or zero unit), as the strings of the files
+// Every text ends at its first zero byte, as the strings of the files
 // they come from do.  Nothing here touches the process-wide locale: each conversion is
 // given its code page.
 #include <array>
@@ -15,7 +15,7 @@
 
 namespace velmora {
 
-// ---- UTF-8 and 16-bit strings --------------------------------------------------------
+// ---- UTF-8 --------------------------------------------------------------------------
 
 // The character U+FFFD that stands for bytes or units that don't form a character.
 inline constexpr char32_t replacement_character = 0xFFFD;
@@ -51,46 +51,12 @@ void append_utf8_code_point(std::string& out, char32_t c);
 // surrogate pairs give their character, a lone surrogate or a last odd byte U+FFFD.
 [[nodiscard]] std::string utf16_to_utf8_text(std::string_view bytes, bool big_endian);
 
-// Number of 16-bit units utf8_to_utf16 gives for the whole text.
-[[nodiscard]] std::size_t utf8_unit_count(std::string_view utf8);
-
-// Decodes UTF-8 into at most unit_limit units.  Each well-formed character of the Basic
-// Multilingual Plane gives its unit; a character above U+FFFF (four bytes) gives the one
-// unit U+FFFD; every byte that does not start a well-formed sequence (a stray
-// continuation byte, a truncated or overlong sequence, an encoded surrogate, a byte of
-// 0xF5 or above) gives one "?".
-[[nodiscard]] std::u16string utf8_to_utf16(std::string_view utf8,
-                                           std::size_t unit_limit = std::u16string::npos);
-
-// Encodes 16-bit units as UTF-8.  Control characters below 0x20 other than tab, line
-// feed and carriage return become "?".  None (after "\nError: Can't allocate string(%i)")
-// when memory runs out.
-[[nodiscard]] std::optional<std::string> utf16_to_utf8(std::u16string_view text);
-
 // ---- code pages ----------------------------------------------------------------------
 
-// Encodes 16-bit units in the code page; a character the code page lacks becomes "?".
-[[nodiscard]] std::string utf16_to_codepage(std::u16string_view text, const code_page& page);
-
-// Converts UTF-8 text into the code page: one byte per character, "?" for a character
-// the code page lacks and for every invalid UTF-8 byte; a character above U+FFFF gives
-// one "?".  None when memory runs out.
-[[nodiscard]] std::optional<std::string> utf8_to_codepage(std::string_view utf8,
-                                                          const code_page& page);
-
-// The same conversion in place over size bytes: the text never grows, so its bytes are
-// overwritten front to back.  Gives the length of the converted text.
-[[nodiscard]] std::size_t utf8_to_codepage_in_place(char* text, std::size_t size,
-                                                    const code_page& page);
-
-// Decodes code-page bytes into 16-bit units; without a code page each byte is the unit
-// of its own number.  A byte the code page leaves undefined gives U+FFFD.  None (after
-// "\nError: Can't allocate wstring(%i)") when memory runs out.
-[[nodiscard]] std::optional<std::u16string> codepage_to_utf16(std::string_view text,
-                                                              const std::optional<code_page>& page);
-
 // A code-page text as UTF-8: its bytes decoded through the code page (or read as U+0000
-// to U+00FF without one) and encoded as utf16_to_utf8 does.  None when memory runs out.
+// to U+00FF without one; a byte the code page leaves undefined gives U+FFFD), control
+// characters below 0x20 other than tab, line feed and carriage return as "?".  None
+// (after "\nError: Can't allocate string(%i)") when memory runs out.
 [[nodiscard]] std::optional<std::string> codepage_text_to_utf8(std::string_view text,
                                                                const std::optional<code_page>& page);
 

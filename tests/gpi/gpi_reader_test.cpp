@@ -250,7 +250,6 @@ TEST(GpiReader, BitmapsBecomeIconEntriesOfTheirGroup) {
     EXPECT_EQ(first.format, icon_format_gpi);
     EXPECT_EQ(first.icon_id, 7);
     EXPECT_EQ(first.usage, 0);
-    EXPECT_FALSE(first.path.has_value());
     ASSERT_NE(first.bitmap, nullptr);
     EXPECT_EQ(first.bitmap->icon_id, 7);
     EXPECT_EQ(first.bitmap->width, 16);

@@ -30,18 +30,10 @@ TEST(Semicircles, ReadBackAsDegrees) {
     EXPECT_NEAR(semicircles_to_degrees(semicircles(47.123456)), 47.123456, 1e-7);
 }
 
-TEST(GpiSpeed, KilometresPerHourBecomeTruncatedHundredthsOfAMetrePerSecond) {
-    EXPECT_EQ(gpi_speed_from_kmh(50.0), 1388);  // 1388.9 truncated
-    EXPECT_EQ(gpi_speed_to_kmh(1388), 50.0);    // 49.97 rounded
-    EXPECT_EQ(gpi_speed_from_kmh(0.0), 0);
+TEST(GpiSpeed, StoredSpeedsReadBackAsWholeKilometresPerHour) {
+    EXPECT_EQ(gpi_speed_to_kmh(1388), 50.0);  // 49.97 rounded
+    EXPECT_EQ(gpi_speed_to_kmh(0), 0.0);
     EXPECT_EQ(gpi_speed_to_kmh(1341), 48.0);
-    EXPECT_EQ(gpi_speed_from_kmh(130.0), 3611);
-}
-
-TEST(GpiDistance, MetresAreTruncated) {
-    EXPECT_EQ(gpi_distance_from_metres(99.9), 99);
-    EXPECT_EQ(gpi_distance_from_metres(0.5), 0);
-    EXPECT_EQ(gpi_distance_from_metres(65535.9), 65535);
 }
 
 TEST(GpiClamping, ValuesBeyondSixteenBitsAreClampedNotWrapped) {

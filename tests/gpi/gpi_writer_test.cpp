@@ -68,6 +68,30 @@ poiset& add_set(poiset_list& list, const std::string& name) {
     return *set;
 }
 
+// Collects the bytes of a block in a string, to compare them with its computed size.
+class string_sink {
+  public:
+    void u8(std::uint8_t value) { data_.push_back(static_cast<char>(value)); }
+    void u16(std::uint16_t value) {
+        u8(static_cast<std::uint8_t>(value));
+        u8(static_cast<std::uint8_t>(value >> 8));
+    }
+    void u32(std::uint32_t value) {
+        u16(static_cast<std::uint16_t>(value));
+        u16(static_cast<std::uint16_t>(value >> 16));
+    }
+    void bytes(const void* data, std::size_t size) {
+        data_.append(static_cast<const char*>(data), size);
+    }
+    void text(std::string_view text) { data_.append(text); }
+
+    [[nodiscard]] const std::string& data() const { return data_; }
+    [[nodiscard]] std::uint64_t count() const { return data_.size(); }
+
+  private:
+    std::string data_;
+};
+
 waypoint& add_poi(poiset& set, double lat, double lon, std::optional<std::string> name) {
     waypoint* w = poiset_add_waypoint(set);
     w->flags = has_position;

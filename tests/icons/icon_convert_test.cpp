@@ -42,7 +42,6 @@ std::unique_ptr<icon_entry> bmp_entry(bmp_image image, std::uint16_t id,
     entry->format = icon_format_bmp;
     entry->icon_id = id;
     entry->symbol = symbol;
-    entry->path = "/icons/" + symbol + ".bmp";
     entry->usage = 3;
     entry->bmp = std::make_unique<bmp_image>(std::move(image));
     return entry;
@@ -257,14 +256,12 @@ TEST(BuildBitmapSet, ConvertsEveryIconAndCarriesItsNumber) {
     EXPECT_EQ(set->entries[0]->icon_id, 0);
     EXPECT_EQ(set->entries[0]->bitmap->icon_id, 0);
     EXPECT_EQ(set->entries[0]->symbol, "car");
-    EXPECT_EQ(set->entries[0]->path, "");
     EXPECT_EQ(gpi_bitmap_block_size(*set->entries[0]->bitmap), static_cast<std::uint64_t>(1324));
     // Without a number the entry stays unnumbered; a BMP bitmap has none, a GPI copy its own.
     EXPECT_EQ(set->entries[1]->icon_id, 0xFFFF);
     EXPECT_EQ(set->entries[1]->bitmap->icon_id, 0xFFFF);
     EXPECT_EQ(set->entries[2]->icon_id, 1);
     EXPECT_EQ(set->entries[2]->bitmap->icon_id, 1);
-    EXPECT_FALSE(set->entries[2]->path.has_value());
     EXPECT_EQ(set->entries[3]->icon_id, 0xFFFF);
     EXPECT_EQ(set->entries[3]->bitmap->icon_id, 5);
 }

@@ -179,11 +179,11 @@ TEST(SelectIcons, MatchesSymbolsWithoutRegardToCase) {
 
     // Two files that differ only in case: the first one takes the waypoints.
     icon_case twins({"car", "car"});
-    twins.set.icons->entries[1]->path = "second";
+    twins.set.icons->entries[1]->bmp = std::make_unique<bmp_image>();  // told apart by this
     twins.use("CAR", 3);
     select_icons(twins.set, {});
     EXPECT_EQ(twins.set.icons->entries[0]->usage, 3);
-    EXPECT_FALSE(twins.set.icons->entries[0]->path.has_value());
+    EXPECT_EQ(twins.set.icons->entries[0]->bmp, nullptr);
     EXPECT_EQ(twins.set.icons->entries[1]->icon_id, 0xFFFF);
     EXPECT_EQ(twins.set.waypoints[0].icon_id, 0);
 }
