@@ -5,6 +5,9 @@
                                  UTF-8 names, comments, descriptions, a dozen
                                  symbols, every seventh name with an "@speed"
                                  alert; about 190 bytes per waypoint
+  gen_inputs.py full N out.gpx   the same waypoints, each with Garmin's waypoint
+                                 extension: an address (street, city, postal code),
+                                 a phone number and one of six categories
   gen_inputs.py txt N out.txt    speed-camera list of N lines
   gen_inputs.py csv N out.csv    POI file in CSV form of N lines: longitude, latitude,
                                  quoted UTF-8 name (every seventh with "@speed"),
@@ -19,12 +22,29 @@ WORDS = ["Brno", "náměstí", "Žlutý", "kopec", "Řeka", "Ďáblík", "Szép"
          "Straße", "Müller", "château", "Łódź", "Świętokrzyska", "Ostrava", "čerpací", "stanice"]
 
 
-def gpx(n, path):
+CATEGORIES = ["Étel", "Szállás", "Benzinkút", "Parkoló", "Látnivaló", "Bolt"]
+
+
+def extension(rnd, i):
+    """Garmin's waypoint extension with an address, a phone number and a category."""
+    return (f'<extensions><gpxx:WaypointExtension>'
+            f'<gpxx:Categories><gpxx:Category>{CATEGORIES[i % len(CATEGORIES)]}'
+            f'</gpxx:Category></gpxx:Categories>'
+            f'<gpxx:Address><gpxx:StreetAddress>{rnd.choice(WORDS)} {i % 200 + 1}'
+            f'</gpxx:StreetAddress><gpxx:City>{rnd.choice(WORDS)}</gpxx:City>'
+            f'<gpxx:PostalCode>{10000 + i % 89999}</gpxx:PostalCode></gpxx:Address>'
+            f'<gpxx:PhoneNumber>+36 1 {i:07d}</gpxx:PhoneNumber>'
+            f'</gpxx:WaypointExtension></extensions>')
+
+
+def gpx(n, path, full=False):
     rnd = random.Random(1250)
     with open(path, "w", encoding="utf-8", newline="\n") as out:
         out.write('<?xml version="1.0" encoding="UTF-8"?>\n')
         out.write('<gpx version="1.1" creator="Velmora bench" '
-                  'xmlns="http://www.topografix.com/GPX/1/1">\n')
+                  'xmlns="http://www.topografix.com/GPX/1/1"'
+                  + (' xmlns:gpxx="http://www.garmin.com/xmlschemas/GpxExtensions/v3"'
+                     if full else '') + '>\n')
         for i in range(n):
             lat = rnd.uniform(45.0, 55.0)
             lon = rnd.uniform(5.0, 25.0)
@@ -40,7 +60,8 @@ def gpx(n, path):
                       f'<cmt>{cmt}</cmt>'
                       f'<desc>{desc.replace("&", "&amp;")}</desc>'
                       f'<sym>{sym}</sym>'
-                      f'</wpt>\n')
+                      + (extension(rnd, i) if full else '')
+                      + '</wpt>\n')
         out.write('</gpx>\n')
 
 
@@ -71,4 +92,5 @@ def csv(n, path):
 
 if __name__ == "__main__":
     kind, count, target = sys.argv[1], int(sys.argv[2]), sys.argv[3]
-    {"gpx": gpx, "txt": txt, "csv": csv}[kind](count, target)
+    {"gpx": gpx, "full": lambda n, p: gpx(n, p, True), "txt": txt, "csv": csv}[kind](count,
+                                                                                 target)

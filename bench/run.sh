@@ -3,6 +3,9 @@
 # under /usr/bin/time -v; prints the median wall time, the median processor time (user
 # + system: what the program itself used, telling on a machine that others share) and
 # the median peak resident memory.  Usage: bench/run.sh [sizes...]   (default: 10000 100000 1000000)
+# VELMORA_BENCH_CASES picks cases, for example "gpx:gpi full:gpi" (default: all).  The
+# "full" input is the GPX input whose every waypoint also carries an address, a phone
+# number and a category.
 #
 # The program is a Release build in build-bench/, with the settings files and the
 # icons directories of examples/ beside it.  Inputs are generated once into
@@ -38,6 +41,7 @@ export SOURCE_DATE_EPOCH=1700000000
 
 for n in "${sizes[@]}"; do
   [ -f "$data/wpt_$n.gpx" ] || python3 bench/gen_inputs.py gpx "$n" "$data/wpt_$n.gpx"
+  [ -f "$data/full_$n.gpx" ] || python3 bench/gen_inputs.py full "$n" "$data/full_$n.gpx"
   [ -f "$data/cams_$n.txt" ] || python3 bench/gen_inputs.py txt "$n" "$data/cams_$n.txt"
   [ -f "$data/pois_$n.csv" ] || python3 bench/gen_inputs.py csv "$n" "$data/pois_$n.csv"
   [ -f "$data/wpt_$n.gpi" ] || "$exe" "$data/wpt_$n.gpx" -o "$data/wpt_$n.gpi" 2>/dev/null
@@ -69,11 +73,13 @@ measure() {  # measure <input> <output>: prints "<wall s> <cpu s> <peak MiB>"
 echo "load before: $(uptime | sed 's/.*load average/load average/')"
 printf '| %-12s | %9s | %8s | %7s | %7s | %12s |\n' "case" "N" "input MB" "wall s" "cpu s" "peak RSS MiB"
 printf '|%s|%s|%s|%s|%s|%s|\n' "--------------" "-----------" "----------" "---------" "---------" "--------------"
+cases=${VELMORA_BENCH_CASES:-"gpx:gpi gpx:gpx gpi:gpx gpi:gpi txt:gpi csv:gpi full:gpi"}
 for n in "${sizes[@]}"; do
-  for c in "gpx gpi" "gpx gpx" "gpi gpx" "gpi gpi" "txt gpi" "csv gpi"; do
-    set -- $c
+  for c in $cases; do
+    set -- ${c/:/ }
     case $1 in
       gpx) input="$data/wpt_$n.gpx" ;;
+      full) input="$data/full_$n.gpx" ;;
       gpi) input="$data/wpt_$n.gpi" ;;
       txt) input="$data/cams_$n.txt" ;;
       csv) input="$data/pois_$n.csv" ;;

@@ -142,10 +142,31 @@ def gpi_seeds():
                                      lat, lon, b"b", two_languages)))),
         "other_blocks.gpi": gpi_file(poi_set(b"S", area(lat, lon, lat, lon, poi(
             lat, lon, b"addr", block(11, b"\0" * 6) + block(12, b"\0" * 4)))) + block(7, b"x")),
+        "records.gpi": records_seed(lat, lon),
         "truncated.gpi": gpi_file(poi_set(b"Cut", nested))[:90],
         "newer_layout.gpi": newer_layout_seed(lat, lon),
         "locked.gpi": newer_file_header(b"locked", 0x05) + newer_poi_header(1252) + end_block(),
     }
+
+
+# Address, contact and category records: the address and contact fields in the record's
+# own data (Garmin's loader) and behind a main part of the mask alone (GPSBabel), plain
+# and multilingual strings, and categories that the POIs refer to before they are defined.
+def records_seed(lat, lon):
+    def plain(text):
+        return le16(len(text)) + text
+    garmin = (block(6, le16(1)) + block(6, le16(0)) +
+              block(11, le16(0x39) + mstring(b"Freising") + plain(b"85356") + mstring(b"Hauptstr") +
+                    plain(b"1")) +
+              block(12, le16(0x1B) + plain(b"+49 1") + plain(b"+49 2") + plain(b"a@b.de") +
+                    plain(b"www.b.de")))
+    gpsbabel = (flagged_block(11, le16(0x0F), mstring(b"C") + mstring(b"CZ") + mstring(b"JM") +
+                              plain(b"602 00")) +
+                flagged_block(12, le16(0x01), plain(b"03741")))
+    categories = (flagged_block(7, le16(0) + mstring(b"Food"), icon_ref(1)) +
+                  flagged_block(7, le16(1) + mstring(b"Fuel"), b""))
+    points = poi(lat, lon, b"Garmin", garmin) + poi(lat, lon, b"GPSBabel", gpsbabel + block(6, le16(1)))
+    return gpi_file(flagged_block(9, mstring(b"Records") + area(lat, lon, lat, lon, points), categories))
 
 
 # The newer layout of Garmin's loader: nested header records, texts in two languages, a

@@ -1,7 +1,6 @@
 #include "driver/gpi_preparation.hpp"
 
 #include <cstring>
-#include <new>
 #include <span>
 #include <string>
 
@@ -159,6 +158,13 @@ class set_limits {
                    shown_name(set_).c_str(), set_.name.size());
         }
         for (std::size_t i = 0; i < set_.waypoints.size(); ++i) apply(set_.waypoints[i], i + 1);
+        for (stored_text& category : set_.categories) {
+            if (!category || category->size() <= gpi_max_text) continue;
+            category.cut_to(cut_point(*category));
+            report("\nWarning: A category of poi set (%s) is longer than 65535 bytes, cut to %zu "
+                   "bytes",
+                   shown_name(set_).c_str(), category->size());
+        }
     }
 
   private:
@@ -168,8 +174,9 @@ class set_limits {
         cut(w.description, "Description", w, number);
         if (w.details != no_details) {
             waypoint_details& details = set_.details[w.details];
-            for (std::string_view key : gpi_address_keys) cut_field(details.address, key, w, number);
-            cut_field(details.phones, gpi_phone_key, w, number);
+            for (auto* pairs : {&details.address, &details.phones}) {
+                for (text_pair& pair : *pairs) cut_field(pair, w, number);
+            }
         }
         if ((w.flags & has_proximity) != 0) {
             clamped_u16 proximity = gpi_distance_clamped(w.proximity);
@@ -196,21 +203,22 @@ class set_limits {
     // Texts are in the output code page here; a cut of UTF-8 never splits a character.
     void cut(stored_text& text, const char* what, const waypoint& w, std::size_t number) {
         if (!text || text->size() <= gpi_max_text) return;
-        text.cut_to(utf8_texts_ ? utf8_cut_point(*text, gpi_max_text) : gpi_max_text);
+        text.cut_to(cut_point(*text));
         report(
             "\nWarning: %s of poi %zu (%s) in set (%s) is longer than 65535 bytes, cut to %zu "
             "bytes",
             what, number, name_of(w).c_str(), shown_name(set_).c_str(), text->size());
     }
 
-    void cut_field(std::vector<text_pair>& pairs, std::string_view key, const waypoint& w,
-                   std::size_t number) {
-        for (text_pair& pair : pairs) {
-            if (!pair.key || *pair.key != key) continue;
-            std::string what(key);
-            cut(pair.value, what.c_str(), w, number);
-            return;
-        }
+    void cut_field(text_pair& pair, const waypoint& w, std::size_t number) {
+        std::string what(pair.key.value_or("Field"));
+        cut(pair.value, what.c_str(), w, number);
+    }
+
+    // Where a text longer than a GPI text holds is cut; a cut of UTF-8 never splits a
+    // character.
+    [[nodiscard]] std::size_t cut_point(std::string_view text) const {
+        return utf8_texts_ ? utf8_cut_point(text, gpi_max_text) : gpi_max_text;
     }
 
     // The name as a message shows it: up to its first zero byte.
@@ -250,25 +258,19 @@ std::optional<std::vector<gpi_group>> prepare_for_gpi(poiset_list& list,
                    shown_name(*set).c_str());
             continue;
         }
-        try {
-            lost += convert_set_texts(*set, output);
-            set_limits(*set).apply(output.is_utf8(), output.is_utf8());
-            gpi_group group;
-            group.set = set.get();
-            group.bitmaps = build_bitmap_set(set->icons.get());
-            if (!group.bitmaps) group.bitmaps = std::make_unique<icon_list>();
-            auto areas = area_index_build(set->waypoints);
-            if (!areas) {
-                report("\nError: No area index for poi set (%s)", shown_name(*set).c_str());
-                return std::nullopt;
-            }
-            group.areas = std::move(*areas);
-            groups.push_back(std::move(group));
-        } catch (const std::bad_alloc&) {
-            report("\nError: Out of memory while writing poi set (%s) into the gpi file",
-                   shown_name(*set).c_str());
+        lost += convert_set_texts(*set, output);
+        set_limits(*set).apply(output.is_utf8(), output.is_utf8());
+        gpi_group group;
+        group.set = set.get();
+        group.bitmaps = build_bitmap_set(set->icons.get());
+        if (!group.bitmaps) group.bitmaps = std::make_unique<icon_list>();
+        auto areas = area_index_build(set->waypoints);
+        if (!areas) {
+            report("\nError: No area index for poi set (%s)", shown_name(*set).c_str());
             return std::nullopt;
         }
+        group.areas = std::move(*areas);
+        groups.push_back(std::move(group));
     }
     if (lost > 0) {
         report(

@@ -18,7 +18,7 @@ namespace velmora {
 //   reported, each with a warning naming the waypoint;
 // - the set's icons are converted into GPI bitmaps and its area index is built.
 // Sets without waypoints are left out with a warning.  None when a set's area index
-// could not be built (reported) or memory ran out (reported).
+// could not be built (reported).  Throws std::bad_alloc when memory runs out.
 [[nodiscard]] std::optional<std::vector<gpi_group>> prepare_for_gpi(
     poiset_list& list, const output_code_page& output);
 

@@ -62,6 +62,23 @@ struct named_file {
     std::optional<std::string> tags;  // the -tags: filter given after the input
 };
 
+// A file named on the command line: its full path, file name and extension.  The run
+// ends when the name can't be resolved ("\nFatal: Error processing <what> filename (%s)")
+// or split.
+named_file resolve_named_file(const char* arg, const char* what) {
+    auto full = resolve_path(arg);
+    if (!full) {
+        report("\nFatal: Error processing %s filename (%s)", what, arg);
+        throw fatal_exit{};
+    }
+    auto parts = split_path(*full);
+    if (!parts) {
+        report("FATAL: Error splitting input filespec!");
+        throw fatal_exit{};
+    }
+    return {std::move(*full), parts->fname, parts->ext, std::nullopt};
+}
+
 // OpenStreetMap files, by their last extension (".osm.pbf", ".osm.gz" and ".osm.bz2"
 // end in one of these; libosmium tells the format from the whole name).
 bool is_osm_input(std::string_view ext) {
@@ -109,7 +126,6 @@ class conversion_run {
     [[nodiscard]] bool import_by_extension(std::FILE* file, const named_file& input);
     [[nodiscard]] bool import_console_input(const named_file& input);
     [[nodiscard]] std::optional<std::string> icon_dir_spec(std::string_view input_ext) const;
-    // Until every importer calls it, it may stand unused.
     void prepare_icons(poiset& set, const std::string& input_ext);
     void prepare_icon_beside(poiset& set, const std::string& input_path);
     void export_all();
@@ -133,7 +149,14 @@ class conversion_run {
     double mark_time_ = 0.0;
     std::unique_ptr<gpi_settings> gpi_settings_;
 
-    int arg_state_ = 0;
+    // Where the command line stands: what a plain argument (not an option) is read as.
+    enum class arg_phase {
+        program_name,  // argv[0] not read yet
+        inputs,        // plain arguments name inputs
+        output_name,   // after -o: the next plain argument names the output
+        after_output,  // the output is named; nothing more is expected
+    };
+    arg_phase arg_phase_ = arg_phase::program_name;
     std::vector<named_file> inputs_;
     std::vector<std::size_t> left_out_;  // inputs that were skipped or refused
     bool output_named_ = false;
@@ -188,7 +211,7 @@ void conversion_run::read_program_name(const char* arg) {
     }
     app_dir_ = parts->drive + parts->dir;
     files_ = runtime_files::for_program(app_dir_, [](const char* var) { return std::getenv(var); });
-    arg_state_ = 1;
+    arg_phase_ = arg_phase::inputs;
 }
 
 void conversion_run::read_option(const char* arg) {
@@ -199,10 +222,13 @@ void conversion_run::read_option(const char* arg) {
     std::string_view value(arg + 1 + name.size());
     if (!value.empty()) value.remove_prefix(1);
     if (equals_ignore_case(name, "output") || equals_ignore_case(name, "o")) {
-        ++arg_state_;
+        // A second -o (before or after the output name) expects nothing more.
+        arg_phase_ =
+            arg_phase_ == arg_phase::inputs ? arg_phase::output_name : arg_phase::after_output;
     } else if (equals_ignore_case(name, "tags")) {
         // An input parameter: the filter of the OpenStreetMap input just named.
-        if (arg_state_ != 1 || inputs_.empty() || !is_osm_input(inputs_.back().ext)) {
+        if (arg_phase_ != arg_phase::inputs || inputs_.empty() ||
+            !is_osm_input(inputs_.back().ext)) {
             report(
                 "\nFatal: %s must follow an OpenStreetMap input file (.osm.pbf, .osm, "
                 ".osm.bz2, .osm.gz, .o5m)",
@@ -305,19 +331,7 @@ void conversion_run::read_input(const char* arg) {
         input.path = arg;
         input.name = std::string_view(arg) == "-" ? stdin_name : arg;
     } else {
-        auto full = resolve_path(arg);
-        if (!full) {
-            report("\nFatal: Error processing input filename (%s)", arg);
-            throw fatal_exit{};
-        }
-        auto parts = split_path(*full);
-        if (!parts) {
-            report("FATAL: Error splitting input filespec!");
-            throw fatal_exit{};
-        }
-        input.path = std::move(*full);
-        input.name = parts->fname;
-        input.ext = parts->ext;
+        input = resolve_named_file(arg, "input");
     }
     inputs_.push_back(std::move(input));
     const named_file& stored = inputs_.back();
@@ -331,23 +345,13 @@ void conversion_run::read_output(const char* arg) {
         output_ = {arg, std::string_view(arg) == "-" ? "stdout" : arg, "", std::nullopt};
         output_to_stdout_ = true;
     } else {
-        auto full = resolve_path(arg);
-        if (!full) {
-            report("\nFatal: Error processing output filename (%s)", arg);
-            throw fatal_exit{};
-        }
-        auto parts = split_path(*full);
-        if (!parts) {
-            report("FATAL: Error splitting input filespec!");
-            throw fatal_exit{};
-        }
-        output_ = {std::move(*full), parts->fname, parts->ext, std::nullopt};
+        output_ = resolve_named_file(arg, "output");
     }
     output_named_ = true;
     report("\n%i---> %s%s", static_cast<int>(inputs_.size()), output_.name.c_str(),
            output_.ext.c_str());
     if (equals_ignore_case(output_.ext, ".gpi")) need_gpi_settings();
-    arg_state_ = 3;
+    arg_phase_ = arg_phase::after_output;
 }
 
 void conversion_run::name_output_automatically() {
@@ -774,9 +778,9 @@ int conversion_run::execute(int argc, const char* const* argv) {
             const char* arg = argv[i];
             if (arg[0] == '-' && arg[1] != '\0') {
                 read_option(arg);
-            } else if (arg_state_ == 1) {
+            } else if (arg_phase_ == arg_phase::inputs) {
                 read_input(arg);
-            } else if (arg_state_ == 2) {
+            } else if (arg_phase_ == arg_phase::output_name) {
                 read_output(arg);
             } else {
                 report(
@@ -792,7 +796,7 @@ int conversion_run::execute(int argc, const char* const* argv) {
         }
         check_input_parameters();
         check_console_use();
-        if (arg_state_ < 2 || !output_named_) name_output_automatically();
+        if (!output_named_) name_output_automatically();
         choose_output_code_page();
         check_output();
 

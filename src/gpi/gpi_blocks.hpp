@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -37,26 +38,49 @@ void put_mstring(Sink& sink, std::string_view text) {
     sink.text(text);
 }
 
-// The address fields in the order of their mask bits.
-inline constexpr std::array<std::string_view, 5> gpi_address_keys = {"City", "Country", "State",
-                                                                    "Postcode", "Street"};
-inline constexpr std::string_view gpi_phone_key = "PhoneNo";
+// A text as a plain string: a 16-bit length and the bytes.
+[[nodiscard]] inline std::uint32_t plain_string_size(std::string_view text) {
+    return 2 + static_cast<std::uint32_t>(gpi_text(text).size());
+}
+
+template <class Sink>
+void put_plain_string(Sink& sink, std::string_view text) {
+    text = gpi_text(text);
+    sink.u16(static_cast<std::uint16_t>(text.size()));
+    sink.text(text);
+}
+
+// The fields of an address or contact record that a waypoint has: a text for each set
+// bit of the mask, in bit order.
+template <std::size_t N>
+struct gpi_field_values {
+    std::uint16_t mask = 0;
+    std::array<std::string_view, N> texts;
+
+    void set(std::size_t index, std::string_view text) {
+        mask = static_cast<std::uint16_t>(mask | (1u << index));
+        texts[index] = text;
+    }
+    [[nodiscard]] bool has(std::size_t index) const { return (mask & (1u << index)) != 0; }
+};
 
 // The parts of a waypoint that exist in a GPI file, each one a sub-block of its POI
-// block.  The size pass and the write pass both take them from poi_parts_of.
+// block (a category reference for each category).  The size pass and the write pass both
+// take them from poi_parts_of.
 struct poi_parts {
     bool alert = false;
     bool icon = false;
     std::optional<std::string_view> comment;      // present and not empty
     std::optional<std::string_view> description;  // present and not empty
-    bool address = false;                      // the address list holds a pair
-    std::uint16_t address_mask = 0;
-    std::array<std::optional<std::string_view>, 5> address_fields;  // by mask bit
-    bool phone = false;                         // the phone list holds a pair
-    std::optional<std::string_view> phone_number;
+    bool address = false;                         // the address list holds a pair
+    bool contact = false;                         // the contact list holds a pair
+    gpi_field_values<gpi_address_fields.size()> address_fields;
+    gpi_field_values<gpi_contact_fields.size()> contact_fields;
+    std::span<const std::uint16_t> categories;  // indexes into the set's categories
 
     [[nodiscard]] bool any() const {
-        return alert || icon || comment || description || address || phone;
+        return alert || icon || comment || description || address || contact ||
+               !categories.empty();
     }
 };
 
@@ -64,7 +88,7 @@ struct poi_parts {
 
 template <class Sink>
 void encode_file_header(Sink& sink, std::int64_t time_stamp) {
-    sink.u16(gpi_file_header);
+    sink.u16(gpi_type_number(gpi_block_type::file_header));
     sink.u16(0);
     sink.u32(gpi_file_header_size - gpi_block_header_size);
     sink.text("GRMREC00");
@@ -76,7 +100,7 @@ void encode_file_header(Sink& sink, std::int64_t time_stamp) {
 
 template <class Sink>
 void encode_poi_header(Sink& sink, int code_page_number) {
-    sink.u16(gpi_poi_header);
+    sink.u16(gpi_type_number(gpi_block_type::poi_header));
     sink.u16(0);
     sink.u32(gpi_poi_header_size - gpi_block_header_size);
     sink.text("POI");
@@ -88,14 +112,14 @@ void encode_poi_header(Sink& sink, int code_page_number) {
 
 template <class Sink>
 void encode_end_block(Sink& sink) {
-    sink.u16(gpi_end_block);
+    sink.u16(gpi_type_number(gpi_block_type::end_block));
     sink.u16(0);
     sink.u32(0);
 }
 
 template <class Sink>
 void encode_alert_block(Sink& sink, const waypoint& w) {
-    sink.u16(gpi_alert_block);
+    sink.u16(gpi_type_number(gpi_block_type::alert_block));
     sink.u16(0);
     sink.u32(gpi_alert_block_size - gpi_block_header_size);
     sink.u16(gpi_distance_clamped(w.proximity).value);
@@ -109,34 +133,45 @@ void encode_alert_block(Sink& sink, const waypoint& w) {
     sink.u8(0x10);
 }
 
-// Address and phone blocks carry a 2-byte main part (the field mask); their length
-// counts the bytes behind the main_size field, as other producers' files do and other
-// readers expect.
-template <class Sink>
-void encode_address_block(Sink& sink, const poi_parts& parts) {
+// Address and contact blocks hold the field mask and the fields behind it, all in the
+// block's own data (no main_size), as Garmin's own files have them: GPSBabel reads the
+// e-mail address and the web address only from blocks framed so.
+template <class Sink, std::size_t N>
+void encode_field_block(Sink& sink, gpi_block_type type, const std::array<gpi_field, N>& fields,
+                        const gpi_field_values<N>& values) {
     std::uint32_t strings = 0;
-    for (const auto& field : parts.address_fields) {
-        if (field) strings += mstring_size(*field);
+    for (std::size_t i = 0; i < N; ++i) {
+        if (!values.has(i)) continue;
+        strings += fields[i].multilingual ? mstring_size(values.texts[i])
+                                          : plain_string_size(values.texts[i]);
     }
-    sink.u16(gpi_address_block);
-    sink.u16(gpi_has_main_size);
+    sink.u16(gpi_type_number(type));
+    sink.u16(0);
     sink.u32(2 + strings);
-    sink.u32(2);
-    sink.u16(parts.address_mask);
-    for (const auto& field : parts.address_fields) {
-        if (field) put_mstring(sink, *field);
+    sink.u16(values.mask);
+    for (std::size_t i = 0; i < N; ++i) {
+        if (!values.has(i)) continue;
+        if (fields[i].multilingual) {
+            put_mstring(sink, values.texts[i]);
+        } else {
+            put_plain_string(sink, values.texts[i]);
+        }
     }
 }
 
+// A category of a POI group: its number (the waypoints' category references name it)
+// and its name.
 template <class Sink>
-void encode_phone_block(Sink& sink, const poi_parts& parts) {
-    std::uint32_t strings = parts.phone_number ? mstring_size(*parts.phone_number) : 0;
-    sink.u16(gpi_phone_block);
-    sink.u16(gpi_has_main_size);
-    sink.u32(2 + strings);
-    sink.u32(2);
-    sink.u16(parts.phone_number ? 1 : 0);
-    if (parts.phone_number) put_mstring(sink, *parts.phone_number);
+void encode_category_block(Sink& sink, std::uint16_t id, std::string_view name) {
+    sink.u16(gpi_type_number(gpi_block_type::category_block));
+    sink.u16(0);
+    sink.u32(2 + mstring_size(name));
+    sink.u16(id);
+    put_mstring(sink, name);
+}
+
+[[nodiscard]] inline std::uint32_t category_block_size(std::string_view name) {
+    return gpi_block_header_size + 2 + mstring_size(name);
 }
 
 // The POI block of a waypoint whose block is total_size bytes long (any value while
@@ -146,7 +181,7 @@ void encode_poi_block(Sink& sink, const waypoint& w, const poi_parts& parts,
                       std::uint32_t total_size) {
     bool sub_blocks = parts.any();
     std::string_view name = gpi_text(w.name.value_or_empty());
-    sink.u16(gpi_poi_block);
+    sink.u16(gpi_type_number(gpi_block_type::poi_block));
     sink.u16(sub_blocks ? gpi_has_main_size : 0);
     sink.u32(total_size - (sub_blocks ? 12 : 8));
     if (sub_blocks) sink.u32(static_cast<std::uint32_t>(name.size()) + 19);
@@ -157,26 +192,38 @@ void encode_poi_block(Sink& sink, const waypoint& w, const poi_parts& parts,
     put_mstring(sink, name);
     if (parts.alert) encode_alert_block(sink, w);
     if (parts.icon) {
-        sink.u16(gpi_icon_ref_block);
+        sink.u16(gpi_type_number(gpi_block_type::icon_ref_block));
         sink.u16(0);
         sink.u32(gpi_icon_ref_block_size - gpi_block_header_size);
         sink.u16(w.icon_id);
     }
+    for (std::uint16_t category : parts.categories) {
+        sink.u16(gpi_type_number(gpi_block_type::category_ref_block));
+        sink.u16(0);
+        sink.u32(gpi_category_ref_block_size - gpi_block_header_size);
+        sink.u16(category);
+    }
     if (parts.comment) {
-        sink.u16(gpi_comment_block);
+        sink.u16(gpi_type_number(gpi_block_type::comment_block));
         sink.u16(0);
         sink.u32(mstring_size(*parts.comment));
         put_mstring(sink, *parts.comment);
     }
     if (parts.description) {
-        sink.u16(gpi_description_block);
+        sink.u16(gpi_type_number(gpi_block_type::description_block));
         sink.u16(0);
         sink.u32(mstring_size(*parts.description) + 1);
         sink.u8(1);
         put_mstring(sink, *parts.description);
     }
-    if (parts.address) encode_address_block(sink, parts);
-    if (parts.phone) encode_phone_block(sink, parts);
+    if (parts.address) {
+        encode_field_block(sink, gpi_block_type::address_block, gpi_address_fields,
+                           parts.address_fields);
+    }
+    if (parts.contact) {
+        encode_field_block(sink, gpi_block_type::phone_block, gpi_contact_fields,
+                           parts.contact_fields);
+    }
 }
 
 // The area block's own bytes, without its children: record_size is the bytes of the
@@ -184,7 +231,7 @@ void encode_poi_block(Sink& sink, const waypoint& w, const poi_parts& parts,
 template <class Sink>
 void encode_area_header(Sink& sink, const area_node& node, std::int64_t record_size,
                         std::uint32_t flags) {
-    sink.u16(gpi_area_block);
+    sink.u16(gpi_type_number(gpi_block_type::area_block));
     sink.u16(gpi_has_main_size);
     sink.u32(static_cast<std::uint32_t>(record_size - 12));
     sink.u32(gpi_area_main_size);
@@ -222,7 +269,7 @@ template <class Sink>
 void encode_bitmap_block(Sink& sink, const gpi_bitmap& bitmap) {
     std::uint16_t row_size = gpi_bitmap_row_size(bitmap.width, bitmap.bits_per_pixel);
     auto image_size = static_cast<std::uint32_t>(gpi_bitmap_image_size(bitmap));
-    sink.u16(gpi_bitmap_block);
+    sink.u16(gpi_type_number(gpi_block_type::bitmap_block));
     sink.u16(0);
     sink.u32(static_cast<std::uint32_t>(gpi_bitmap_block_size(bitmap) - gpi_block_header_size));
     sink.u16(bitmap.icon_id);

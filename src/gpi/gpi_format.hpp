@@ -1,36 +1,65 @@
 #pragma once
-// The block layout of GPI files: block types, flags and the fixed sizes shared by the
-// reader and the writer.
+// The block layout of GPI files: block types, flags, the fields of address and contact
+// records and the fixed sizes shared by the reader and the writer.
+#include <array>
 #include <cstdint>
+#include <string_view>
+
+#include "model/waypoint.hpp"
 
 namespace velmora {
 
-// Block types.
-inline constexpr std::uint16_t gpi_file_header = 0;
-inline constexpr std::uint16_t gpi_poi_header = 1;
-inline constexpr std::uint16_t gpi_poi_block = 2;
-inline constexpr std::uint16_t gpi_alert_block = 3;
-inline constexpr std::uint16_t gpi_icon_ref_block = 4;
-inline constexpr std::uint16_t gpi_bitmap_block = 5;
-inline constexpr std::uint16_t gpi_area_block = 8;
-inline constexpr std::uint16_t gpi_poi_set_header = 9;
-inline constexpr std::uint16_t gpi_comment_block = 10;
-inline constexpr std::uint16_t gpi_address_block = 11;
-inline constexpr std::uint16_t gpi_phone_block = 12;
-inline constexpr std::uint16_t gpi_description_block = 14;
-inline constexpr std::uint16_t gpi_end_block = 0xFFFF;
+// Block types.  The reader knows them all; the writer writes those up to 14.
+enum class gpi_block_type : std::uint16_t {
+    file_header = 0,
+    poi_header = 1,
+    poi_block = 2,
+    alert_block = 3,
+    icon_ref_block = 4,
+    bitmap_block = 5,
+    category_ref_block = 6,
+    category_block = 7,
+    area_block = 8,
+    poi_set_header = 9,
+    comment_block = 10,
+    address_block = 11,
+    phone_block = 12,
+    picture_block = 13,
+    description_block = 14,
+    product_block = 15,
+    alert_circles_block = 16,
+    copyright_block = 17,
+    media_block = 18,
+    speed_camera_block = 19,
+    trigger_options_block = 27,
+    end_block = 0xFFFF,
+};
+
+// The number of a block type as the file holds it.
+[[nodiscard]] constexpr std::uint16_t gpi_type_number(gpi_block_type type) {
+    return static_cast<std::uint16_t>(type);
+}
+
+// True for the types above; others are unknown to this program.
+[[nodiscard]] constexpr bool gpi_is_known_type(std::uint16_t number) {
+    return number <= gpi_type_number(gpi_block_type::speed_camera_block) ||
+           number == gpi_type_number(gpi_block_type::trigger_options_block) ||
+           number == gpi_type_number(gpi_block_type::end_block);
+}
 
 // Block flag: a 4-byte main_size field follows the 8-byte block header.
 inline constexpr std::uint16_t gpi_has_main_size = 0x0008;
 
 // Sizes in bytes.
 inline constexpr std::uint32_t gpi_block_header_size = 8;
+inline constexpr std::uint32_t gpi_main_size_field = 4;
 inline constexpr std::uint32_t gpi_file_header_size = 30;
 inline constexpr std::uint32_t gpi_poi_header_size = 20;
 inline constexpr std::uint32_t gpi_area_own_size = 35;  // header, main_size and bounds
 inline constexpr std::uint32_t gpi_area_main_size = 23;
 inline constexpr std::uint32_t gpi_alert_block_size = 20;
 inline constexpr std::uint32_t gpi_icon_ref_block_size = 10;
+inline constexpr std::uint32_t gpi_category_ref_block_size = 10;
 inline constexpr std::uint32_t gpi_bitmap_header_size = 44;
 inline constexpr std::uint32_t gpi_end_block_size = 8;
 
@@ -41,12 +70,33 @@ inline constexpr std::uint32_t gpi_max_text = 0xFFFF;
 inline constexpr std::uint8_t gpi_alert_kind_proximity = 0x04;
 inline constexpr std::uint8_t gpi_alert_kind_speed = 0x01;
 
-// Bits of the field mask of an address block.
-inline constexpr std::uint16_t gpi_address_city = 0x01;
-inline constexpr std::uint16_t gpi_address_country = 0x02;
-inline constexpr std::uint16_t gpi_address_state = 0x04;
-inline constexpr std::uint16_t gpi_address_postcode = 0x08;
-inline constexpr std::uint16_t gpi_address_street = 0x10;
+// One field of an address or contact record: the key of the model's pair that holds it,
+// and whether the file holds it as a multilingual string (else as a plain one: a 16-bit
+// length and the bytes).
+struct gpi_field {
+    std::string_view key;
+    bool multilingual = false;
+};
+
+// The fields of an address record, the first on mask bit 0x01, the next on 0x02 and so
+// on; present fields follow the mask in this order.
+inline constexpr std::array<gpi_field, 6> gpi_address_fields = {{
+    {address_city, true},       // 0x01
+    {address_country, true},    // 0x02
+    {address_state, true},      // 0x04
+    {address_postcode, false},  // 0x08
+    {address_street, true},     // 0x10
+    {address_house_number, false},  // 0x20
+}};
+
+// The fields of a contact record likewise; the web address is that of a waypoint's link.
+inline constexpr std::array<gpi_field, 5> gpi_contact_fields = {{
+    {contact_phone, false},   // 0x01
+    {contact_phone2, false},  // 0x02
+    {contact_fax, false},     // 0x04
+    {contact_email, false},   // 0x08
+    {contact_web, false},     // 0x10
+}};
 
 // Bytes per pixel row of a bitmap block: a multiple of 4, held in 16 bits.
 [[nodiscard]] inline std::uint16_t gpi_bitmap_row_size(std::uint16_t width,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -12,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "gpi/gpi_format.hpp"
+#include "gpi/gpi_span_reader.hpp"
 #include "gpi/gpi_units.hpp"
 #include "model/icon_list.hpp"
 #include "platform/code_page.hpp"
@@ -22,33 +25,54 @@ namespace velmora {
 
 namespace {
 
+using bytes_view = std::span<const std::uint8_t>;
+
 char upper_ascii(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
 // The text of one string entry: its bytes up to the first zero byte.
-void take_text(const std::uint8_t* bytes, std::size_t count, std::string& text) {
-    if (const void* zero = std::memchr(bytes, 0, count); zero != nullptr) {
-        count = static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - bytes);
+void take_text(bytes_view bytes, std::string& text) {
+    std::size_t count = bytes.size();
+    if (count == 0) {
+        text.clear();
+        return;
     }
-    text.assign(reinterpret_cast<const char*>(bytes), count);
+    if (const void* zero = std::memchr(bytes.data(), 0, count); zero != nullptr) {
+        count = static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - bytes.data());
+    }
+    text.assign(reinterpret_cast<const char*>(bytes.data()), count);
 }
 
-}  // namespace
-
 // Kinds of records that are skipped and counted, in the order of the summary.
-enum class skipped_kind { picture, media, alert_circles, trigger_options, speed_camera, unknown };
-constexpr std::size_t skipped_kind_count = 6;
+enum class skipped_kind {
+    picture,
+    media,
+    alert_circles,
+    trigger_options,
+    speed_camera,
+    damaged,
+    unknown
+};
+constexpr std::size_t skipped_kind_count = 7;
 
-struct gpi_file_state {
-    using language_code = std::array<char, 2>;
+using language_code = std::array<char, 2>;
 
+// What reading one file gathers besides its POIs: the header values that apply to the
+// groups after them, the languages of its texts, the records it skips, and the
+// categories of the group being read.
+struct file_state {
     std::int32_t code_page = 0;  // of the last POI header, for the groups after it
     std::int32_t time = 0;       // of the last file header
     std::string wanted;  // upper case; texts' codes have two letters, so longer ones match none
     std::vector<language_code> languages;  // of the texts, in order of first appearance
     bool header_seen = false;
     std::array<long long, skipped_kind_count> skipped{};
+    // The category records of the group being read: the file's number and the name.
+    std::vector<std::pair<std::uint16_t, std::string>> categories;
+    // The keys of the address and contact fields, stored once in the group's set.
+    std::array<stored_text, gpi_address_fields.size()> address_keys;
+    std::array<stored_text, gpi_contact_fields.size()> contact_keys;
 
     void saw_language(language_code code) {
         for (char& c : code) c = upper_ascii(c);
@@ -63,32 +87,18 @@ struct gpi_file_state {
     void skip(skipped_kind kind) { ++skipped[static_cast<std::size_t>(kind)]; }
 };
 
-namespace {
-
-constexpr std::uint16_t file_header_type = 0;
-constexpr std::uint16_t poi_header_type = 1;
-constexpr std::uint16_t poi_block_type = 2;
-constexpr std::uint16_t alert_block_type = 3;
-constexpr std::uint16_t icon_ref_block_type = 4;
-constexpr std::uint16_t bitmap_block_type = 5;
-constexpr std::uint16_t area_block_type = 8;
-constexpr std::uint16_t poi_set_header_type = 9;
-constexpr std::uint16_t comment_block_type = 10;
-constexpr std::uint16_t picture_block_type = 13;
-constexpr std::uint16_t description_block_type = 14;
-constexpr std::uint16_t product_block_type = 15;
-constexpr std::uint16_t alert_circles_block_type = 16;
-constexpr std::uint16_t copyright_block_type = 17;
-constexpr std::uint16_t media_block_type = 18;
-constexpr std::uint16_t speed_camera_block_type = 19;
-constexpr std::uint16_t trigger_options_block_type = 27;
-constexpr std::uint16_t end_block_type = 0xFFFF;
+// The record into which a block's content goes: the list at the top of the file, the
+// set inside a POI group (and its areas), the waypoint inside a POI record.
+struct gpi_record {
+    poiset_list* list = nullptr;  // always set
+    poiset* set = nullptr;        // inside a POI group
+    waypoint* point = nullptr;    // inside a POI record
+    file_state* file = nullptr;   // always set
+};
 
 // Bit of the file header's flags byte: the publisher has scrambled the file.
 constexpr std::uint8_t file_scrambled = 0x04;
 
-constexpr std::size_t block_header_size = 8;
-constexpr std::size_t main_size_field = 4;
 constexpr std::uint32_t utf8_code_page = 65001;
 
 enum class record_kind { list, set, point };
@@ -118,27 +128,31 @@ unsigned file_pos(std::size_t position) {
 
 // Fixed header bytes quoted in a message: up to the first zero byte, control
 // characters shown as '?' so that a file can't send terminal sequences.
-std::string quoted_bytes(const std::uint8_t* bytes, std::size_t count) {
+std::string quoted_bytes(bytes_view bytes) {
     std::string text;
-    for (std::size_t i = 0; i < count && bytes[i] != 0; ++i) {
-        unsigned char c = bytes[i];
+    for (std::uint8_t c : bytes) {
+        if (c == 0) break;
         text.push_back((c < 0x20 || c == 0x7F) ? '?' : static_cast<char>(c));
     }
     return text;
 }
 
-// One block being read: its bytes behind the header and its type.
+// One block being read: its bytes behind the header (and behind the main_size field of
+// a flagged block) and its type.
 struct block_in {
     gpi_span_reader body;
     std::uint16_t type = 0;
     std::uint16_t flags = 0;
     std::size_t data_pos = 0;                // file position behind the 8-byte header
     std::optional<std::uint32_t> main_size;  // of a flagged block
+
+    [[nodiscard]] bool is(gpi_block_type t) const { return type == gpi_type_number(t); }
 };
 
-bool cut_short(const block_in& block) {
+// Reports a block whose fields run past its data; 'in' is the reader that ran out.
+bool cut_short(const block_in& block, const gpi_span_reader& in) {
     report("\nError: gpi structure. Block type 0x%X ends inside its data! (File pos:0x%X)",
-           static_cast<unsigned>(block.type), file_pos(block.body.position()));
+           static_cast<unsigned>(block.type), file_pos(in.position()));
     return false;
 }
 
@@ -148,31 +162,101 @@ bool out_of_place(const block_in& block, record_kind kind) {
     return false;
 }
 
-// Reads the uint32 total size of a string and then the string.
-bool read_string_field(block_in& block, std::string& text, gpi_file_state* file) {
-    std::uint32_t total_size = 0;
-    if (!block.body.u32(total_size)) return cut_short(block);
-    return read_gpi_string(block.body, total_size, text, file);
-}
-
 // The own data of a block: the main_size bytes of a flagged block, else all of it.  The
-// body keeps what follows, the records nested in the block.
-bool own_data(block_in& block, gpi_span_reader& main) {
-    if (!block.main_size) {
-        main = block.body;
-        (void)block.body.skip(block.body.remaining());
-        return true;
-    }
-    if (!block.body.child(*block.main_size, main)) return cut_short(block);
-    return true;
+// body keeps what follows, the records nested in the block.  A failed reader when the
+// main_size is larger than the block.
+gpi_span_reader own_data(block_in& block) {
+    if (!block.main_size) return block.body.rest();
+    return block.body.child(*block.main_size);
 }
 
-bool skip_gpi_block(gpi_span_reader& in, gpi_file_state* file);
+// Why a multilingual string could not be read: the size or length found and where.
+enum class string_fault { none, too_small, past_block };
+struct string_outcome {
+    string_fault fault = string_fault::none;
+    std::uint32_t size = 0;
+    std::size_t position = 0;
+};
+
+// The entries behind the first one: each language is noted, and the text of the
+// wanted language replaces the first entry's.  Entries that don't fit are ignored.
+void read_further_entries(gpi_span_reader entries, std::string& text, file_state& file,
+                          bool have_wanted) {
+    while (entries.remaining() >= 4) {
+        bytes_view code = entries.bytes(2);
+        std::uint16_t length = entries.u16();
+        bytes_view bytes = entries.bytes(length);
+        if (entries.failed()) return;
+        language_code language{static_cast<char>(code[0]), static_cast<char>(code[1])};
+        file.saw_language(language);
+        if (!have_wanted && file.is_wanted(language)) {
+            take_text(bytes, text);
+            have_wanted = true;
+        }
+    }
+}
+
+// Reads a multilingual string: its uint32 total size, then the first entry's text (any
+// language code), cut at a zero byte, or the entry of the wanted language; the reader
+// ends behind the string.  An entry longer than the total size allows is reported
+// (when 'report_cut') and cut to that size.
+string_outcome read_multilingual(gpi_span_reader& in, std::string& text, file_state& file,
+                                 bool report_cut) {
+    std::uint32_t total_size = in.u32();
+    if (in.failed()) return {string_fault::past_block, 4, in.position()};
+    if (total_size < 4) return {string_fault::too_small, total_size, in.position()};
+    if (total_size > in.remaining()) return {string_fault::past_block, total_size, in.position()};
+    gpi_span_reader entry = in;
+    bytes_view code = entry.bytes(2);
+    std::uint16_t length = entry.u16();
+    std::size_t text_pos = entry.position();
+    bytes_view bytes = entry.bytes(length);
+    if (entry.failed()) return {string_fault::past_block, length, text_pos};
+    std::size_t bound = total_size - 4;
+    if (length > bound) {
+        if (report_cut) {
+            report("\nError: string to read is longer than buffer size! (File pos:%X)",
+                   file_pos(text_pos));
+        }
+        bytes = bytes.first(bound);
+    }
+    take_text(bytes, text);
+    language_code first{static_cast<char>(code[0]), static_cast<char>(code[1])};
+    file.saw_language(first);
+    if (length < bound) {
+        read_further_entries(entry.child(bound - length), text, file, file.is_wanted(first));
+    }
+    in = entry;
+    return {};
+}
+
+// Reads a multilingual string of a block's own data: the names and texts a block can't
+// do without, so a fault fails the block with a message.
+bool read_string(gpi_span_reader& in, std::string& text, file_state& file) {
+    string_outcome outcome = read_multilingual(in, text, file, true);
+    switch (outcome.fault) {
+        case string_fault::none:
+            return true;
+        case string_fault::too_small:
+            report("\nError: gpi structure. String size %u is below 4! (File pos:0x%X)",
+                   static_cast<unsigned>(outcome.size), file_pos(outcome.position));
+            return false;
+        case string_fault::past_block:
+            report("\nError: gpi structure. String of %u bytes runs past its block! (File "
+                   "pos:0x%X)",
+                   static_cast<unsigned>(outcome.size), file_pos(outcome.position));
+            return false;
+    }
+    return false;
+}
+
+bool skip_gpi_block(gpi_span_reader& in, file_state& file);
+bool read_gpi_block(gpi_span_reader& in, const gpi_record& current, int area_depth);
 
 // The records nested in a block whose own data is all the model keeps of it (the
 // product and copyright records of a header, the alert circles and trigger options of
-// an alert); each is skipped by its length.
-bool skip_nested_records(block_in& block, gpi_file_state* file) {
+// an alert, the icon of a category); each is skipped by its length.
+bool skip_nested_records(block_in& block, file_state& file) {
     while (block.body.remaining() > 0) {
         if (!skip_gpi_block(block.body, file)) return false;
     }
@@ -189,23 +273,21 @@ bool read_children(block_in& block, const gpi_record& current, int area_depth) {
 
 // "GRMREC00" or "GRMREC01", the time stamp, the flags that tell a scrambled file, and a
 // file name of any length; nested records are skipped.
-bool read_file_header(block_in& block, poiset_list& list, gpi_file_state* file) {
-    gpi_span_reader in;
-    if (!own_data(block, in)) return false;
-    const std::uint8_t* magic = nullptr;
-    if (!in.bytes(8, magic)) return cut_short(block);
-    if (std::memcmp(magic, "GRMREC00", 8) != 0 && std::memcmp(magic, "GRMREC01", 8) != 0) {
+bool read_file_header(block_in& block, file_state& file) {
+    gpi_span_reader in = own_data(block);
+    bytes_view magic = in.bytes(8);
+    if (in.failed()) return cut_short(block, in);
+    if (std::memcmp(magic.data(), "GRMREC00", 8) != 0 &&
+        std::memcmp(magic.data(), "GRMREC01", 8) != 0) {
         report("\nError: gpi structure. \"GRMREC00\" expected but \"%s\" found! (File pos:0x%X)",
-               quoted_bytes(magic, 8).c_str(), file_pos(in.position()));
+               quoted_bytes(magic).c_str(), file_pos(in.position()));
         return false;
     }
-    std::uint32_t time = 0;
-    std::uint8_t flags = 0;
-    std::uint16_t name_length = 0;
-    if (!(in.u32(time) && in.u8(flags) && in.skip(1) && in.u16(name_length) &&
-          in.skip(name_length))) {
-        return cut_short(block);
-    }
+    std::uint32_t time = in.u32();
+    std::uint8_t flags = in.u8();
+    in.skip(1);  // the size of the scrambled pieces
+    in.skip(in.u16());  // the file name
+    if (in.failed()) return cut_short(block, in);
     if ((flags & file_scrambled) != 0) {
         report(
             "\nError: The gpi file is locked: its publisher has scrambled its contents, and "
@@ -213,108 +295,146 @@ bool read_file_header(block_in& block, poiset_list& list, gpi_file_state* file) 
             file_pos(block.data_pos));
         return false;
     }
-    (void)list;
-    file->time = static_cast<std::int32_t>(time);
-    file->header_seen = true;
+    file.time = static_cast<std::int32_t>(time);
+    file.header_seen = true;
     return skip_nested_records(block, file);
 }
 
-bool read_poi_header(block_in& block, poiset_list& list, gpi_file_state* file) {
-    gpi_span_reader in;
-    if (!own_data(block, in)) return false;
-    const std::uint8_t* magic = nullptr;
-    if (!in.bytes(3, magic)) return cut_short(block);
-    if (std::memcmp(magic, "POI", 3) != 0) {
+// "POI", three zero bytes and the version, then the code page in 16 bits: the two bytes
+// behind it hold flags in files of the newer layout.
+bool read_poi_header(block_in& block, file_state& file) {
+    gpi_span_reader in = own_data(block);
+    bytes_view magic = in.bytes(3);
+    if (in.failed()) return cut_short(block, in);
+    if (std::memcmp(magic.data(), "POI", 3) != 0) {
         report("\nError: gpi structure. \"POI\" expected but \"%s\" found! (File pos:0x%X)",
-               quoted_bytes(magic, 3).c_str(), file_pos(in.position()));
+               quoted_bytes(magic).c_str(), file_pos(in.position()));
         return false;
     }
-    // Three zero bytes and the version, then the code page in 16 bits: the two bytes
-    // behind it hold flags in files of the newer layout.
-    std::uint16_t code_page_number = 0;
-    if (!(in.skip(3) && in.skip(2) && in.u16(code_page_number))) return cut_short(block);
-    (void)list;
-    file->code_page = code_page_number;
+    in.skip(3 + 2);
+    std::uint16_t code_page_number = in.u16();
+    if (in.failed()) return cut_short(block, in);
+    file.code_page = code_page_number;
     return skip_nested_records(block, file);
 }
 
-bool read_poi_set_header(block_in& block, poiset_list& list, gpi_file_state* file) {
+// Gives the set the categories of its group, once the group is read (its category
+// records follow the POIs): the waypoints' references, which hold the file's numbers
+// while the group is read, become indexes into the set's categories.  A reference to a
+// number the group does not define is dropped; of two definitions of a number the first
+// counts.
+void resolve_categories(poiset& set, file_state& file) {
+    std::vector<std::pair<std::uint16_t, std::string>>& defined = file.categories;
+    std::stable_sort(defined.begin(), defined.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::pair<std::uint16_t, std::uint16_t>> index_of;  // file number, index
+    for (std::size_t i = 0; i < defined.size(); ++i) {
+        if (i > 0 && defined[i].first == defined[i - 1].first) continue;
+        if (auto index = set.category_index(defined[i].second)) {
+            index_of.emplace_back(defined[i].first, *index);
+        }
+    }
+    // last_seen[index]: the last waypoint's details that took the category, so that a
+    // repeated reference is dropped in one pass however many a POI holds.
+    std::vector<std::size_t> last_seen(set.categories.size(), set.details.size());
+    for (std::size_t d = 0; d < set.details.size(); ++d) {
+        std::vector<std::uint16_t>& refs = set.details[d].categories;
+        std::size_t kept = 0;
+        for (std::uint16_t number : refs) {
+            auto found = std::lower_bound(index_of.begin(), index_of.end(),
+                                          std::pair<std::uint16_t, std::uint16_t>{number, 0});
+            if (found == index_of.end() || found->first != number) continue;
+            if (last_seen[found->second] == d) continue;
+            last_seen[found->second] = d;
+            refs[kept++] = found->second;
+        }
+        refs.resize(kept);
+    }
+    defined.clear();
+}
+
+// The extent of the set's waypoints.
+void set_bounds(poiset& set) {
+    if (set.waypoints.empty()) return;
+    set.north = set.south = set.waypoints.front().lat;
+    set.east = set.west = set.waypoints.front().lon;
+    for (const waypoint& w : set.waypoints) {
+        set.north = std::max(set.north, w.lat);
+        set.south = std::min(set.south, w.lat);
+        set.east = std::max(set.east, w.lon);
+        set.west = std::min(set.west, w.lon);
+    }
+}
+
+// The group's name, then its areas, categories and bitmaps, whichever part of the block
+// they lie in.
+bool read_poi_set_header(block_in& block, poiset_list& list, file_state& file) {
     std::string name;
-    if (!read_string_field(block, name, file)) return false;
+    if (!read_string(block.body, name, file)) return false;
     poiset* set = poiset_list_add(list);
     if (set == nullptr) return false;
     set->name = std::move(name);
-    set->is_utf8 = static_cast<std::uint32_t>(file->code_page) == utf8_code_page;
-    set->codepage = code_page::create(file->code_page);
-    set->time = file->time;
+    set->is_utf8 = static_cast<std::uint32_t>(file.code_page) == utf8_code_page;
+    set->codepage = code_page::create(file.code_page);
+    set->time = file.time;
     set->icons = std::make_unique<icon_list>();
-    return read_children(block, gpi_record{&list, set, nullptr, file}, 0);
+    file.categories.clear();
+    file.address_keys = {};
+    file.contact_keys = {};
+    bool ok = read_children(block, gpi_record{&list, set, nullptr, &file}, 0);
+    resolve_categories(*set, file);
+    set_bounds(*set);
+    return ok;
 }
 
+// An area's own data (its bounds, which the set's are computed without) ends where its
+// main_size says, whatever its flags; the areas or POIs in it follow.
 bool read_area_block(block_in& block, const gpi_record& current, int area_depth) {
     if (area_depth >= gpi_max_area_depth) {
         report("\nError: gpi structure. Areas nested deeper than %i levels! (File pos:0x%X)",
                gpi_max_area_depth, file_pos(block.data_pos));
         return false;
     }
-    gpi_span_reader& in = block.body;
-    std::int32_t north = 0;
-    std::int32_t east = 0;
-    std::int32_t south = 0;
-    std::int32_t west = 0;
-    std::uint16_t flag_count = 0;
-    if (!(in.i32(north) && in.i32(east) && in.i32(south) && in.i32(west) && in.skip(4) &&
-          in.u16(flag_count) && in.skip(flag_count))) {
-        return cut_short(block);
-    }
-    poiset& set = *current.set;
-    set.north = semicircles_to_degrees(north);
-    set.east = semicircles_to_degrees(east);
-    set.south = semicircles_to_degrees(south);
-    set.west = semicircles_to_degrees(west);
+    if (!block.main_size) block.main_size = block.body.u32();
+    gpi_span_reader own = own_data(block);
+    if (own.failed() || block.body.failed()) return cut_short(block, block.body);
     return read_children(block, current, area_depth + 1);
 }
 
 bool read_poi_block(block_in& block, const gpi_record& current) {
-    gpi_span_reader& in = block.body;
-    std::int32_t lat = 0;
-    std::int32_t lon = 0;
-    std::uint16_t flag_count = 0;
-    if (!(in.i32(lat) && in.i32(lon) && in.u16(flag_count) && in.skip(flag_count))) {
-        return cut_short(block);
-    }
+    gpi_span_reader in = own_data(block);
+    std::int32_t lat = in.i32();
+    std::int32_t lon = in.i32();
+    in.skip(in.u16());  // flag bytes
+    if (in.failed()) return cut_short(block, in);
     std::string name;
-    if (!read_string_field(block, name, current.file)) return false;
+    if (!read_string(in, name, *current.file)) return false;
     waypoint* point = poiset_add_waypoint(*current.set);
     if (point == nullptr) return false;
     point->lat = semicircles_to_degrees(lat);
     point->lon = semicircles_to_degrees(lon);
     point->flags |= has_position;
     point->name = current.set->store(name);
-    if (block.flags == 0) return true;
     return read_children(block, gpi_record{current.list, current.set, point, current.file}, 0);
 }
 
-bool read_alert_block(block_in& block, waypoint& point, gpi_file_state* file) {
-    gpi_span_reader in;
-    if (!own_data(block, in)) return false;
-    std::uint16_t proximity = 0;
-    std::uint16_t speed = 0;
-    std::uint8_t kinds = 0;
-    if (!(in.u16(proximity) && in.u16(speed) && in.skip(4) && in.skip(2) && in.u8(kinds) &&
-          in.skip(1))) {
-        return cut_short(block);
-    }
+bool read_alert_block(block_in& block, waypoint& point, file_state& file) {
+    gpi_span_reader in = own_data(block);
+    std::uint16_t proximity = in.u16();
+    std::uint16_t speed = in.u16();
+    in.skip(4 + 2);  // reserved
+    std::uint8_t kinds = in.u8();
+    if (in.failed()) return cut_short(block, in);
     point.proximity = proximity;
     point.speed = gpi_speed_to_kmh(speed);
-    if ((kinds & 0x04) != 0) point.flags |= has_proximity;
-    if ((kinds & 0x01) != 0) point.flags |= has_speed;
+    if ((kinds & gpi_alert_kind_proximity) != 0) point.flags |= has_proximity;
+    if ((kinds & gpi_alert_kind_speed) != 0) point.flags |= has_speed;
     return skip_nested_records(block, file);
 }
 
 bool read_icon_ref_block(block_in& block, waypoint& point) {
-    std::uint16_t icon_id = 0;
-    if (!block.body.u16(icon_id)) return cut_short(block);
+    std::uint16_t icon_id = block.body.u16();
+    if (block.body.failed()) return cut_short(block, block.body);
     point.icon_id = icon_id;
     point.flags |= has_icon;
     return true;
@@ -322,22 +442,22 @@ bool read_icon_ref_block(block_in& block, waypoint& point) {
 
 bool read_bitmap_block(block_in& block, poiset& set) {
     gpi_span_reader& in = block.body;
-    std::uint16_t icon_id = 0;
-    std::uint16_t height = 0;
-    std::uint16_t width = 0;
-    std::uint16_t bits_per_pixel = 0;
-    std::uint32_t image_size = 0;
-    std::uint32_t palette_count = 0;
-    std::uint32_t transparent_colour = 0;
-    if (!(in.u16(icon_id) && in.u16(height) && in.u16(width) && in.skip(2) &&
-          in.u16(bits_per_pixel) && in.skip(2) && in.u32(image_size) && in.skip(4) &&
-          in.u32(palette_count) && in.u32(transparent_colour) && in.skip(4) && in.skip(4))) {
-        return cut_short(block);
-    }
+    std::uint16_t icon_id = in.u16();
+    std::uint16_t height = in.u16();
+    std::uint16_t width = in.u16();
+    in.skip(2);  // row size
+    std::uint16_t bits_per_pixel = in.u16();
+    in.skip(2);  // reserved
+    std::uint32_t image_size = in.u32();
+    in.skip(4);  // pixel offset
+    std::uint32_t palette_count = in.u32();
+    std::uint32_t transparent_colour = in.u32();
+    in.skip(4 + 4);  // reserved, palette offset
+    if (in.failed()) return cut_short(block, in);
     // Both sizes are checked against the block before anything is allocated.
     std::uint64_t palette_bytes = 4ull * palette_count;
     std::uint64_t needed = image_size + palette_bytes;
-    std::uint64_t block_size = needed + 44;
+    std::uint64_t block_size = needed + gpi_bitmap_header_size;
     if (needed > in.remaining() ||
         block_size > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
         report(
@@ -354,11 +474,10 @@ bool read_bitmap_block(block_in& block, poiset& set) {
     bitmap->bits_per_pixel = bits_per_pixel;
     bitmap->palette_count = palette_count;
     bitmap->transparent_colour = transparent_colour;
-    const std::uint8_t* pixels = nullptr;
-    (void)in.bytes(image_size, pixels);
-    bitmap->pixels.assign(pixels, pixels + image_size);
+    bytes_view pixels = in.bytes(image_size);
+    bitmap->pixels.assign(pixels.begin(), pixels.end());
     bitmap->palette.resize(palette_count);
-    for (std::uint32_t& colour : bitmap->palette) (void)in.u32(colour);
+    for (std::uint32_t& colour : bitmap->palette) colour = in.u32();
 
     auto entry = std::make_unique<icon_entry>();
     entry->symbol = "gpi_icon_" + std::to_string(icon_id);
@@ -371,10 +490,11 @@ bool read_bitmap_block(block_in& block, poiset& set) {
     return true;
 }
 
-bool read_text_block(block_in& block, poiset& set, stored_text& target, gpi_file_state* file) {
+bool read_comment_block(block_in& block, poiset& set, waypoint& point, file_state& file) {
+    gpi_span_reader in = own_data(block);
     std::string text;
-    if (!read_string_field(block, text, file)) return false;
-    target = set.store(text);
+    if (!read_string(in, text, file)) return false;
+    point.comment = set.store(text);
     return true;
 }
 
@@ -383,33 +503,105 @@ bool read_text_block(block_in& block, poiset& set, stored_text& target, gpi_file
 constexpr std::uint8_t description_multilingual = 0x01;
 constexpr std::uint8_t description_plain = 0x02;
 
-bool read_description_block(block_in& block, poiset& set, waypoint& point, gpi_file_state* file) {
-    std::uint8_t kind = 0;
-    if (!block.body.u8(kind)) return cut_short(block);
-    if ((kind & description_multilingual) != 0 || (kind & description_plain) == 0) {
-        return read_text_block(block, set, point.description, file);
-    }
-    std::uint16_t length = 0;
-    const std::uint8_t* bytes = nullptr;
-    if (!(block.body.u16(length) && block.body.bytes(length, bytes))) return cut_short(block);
+bool read_description_block(block_in& block, poiset& set, waypoint& point, file_state& file) {
+    gpi_span_reader in = own_data(block);
+    std::uint8_t kind = in.u8();
+    if (in.failed()) return cut_short(block, in);
     std::string text;
-    take_text(bytes, length, text);
+    if ((kind & description_multilingual) != 0 || (kind & description_plain) == 0) {
+        if (!read_string(in, text, file)) return false;
+    } else {
+        bytes_view bytes = in.bytes(in.u16());
+        if (in.failed()) return cut_short(block, in);
+        take_text(bytes, text);
+    }
     point.description = set.store(text);
     return true;
+}
+
+// One field of an address or contact record.  Producers differ in which fields they
+// write as multilingual strings and which as plain ones, so the field tells by itself:
+// a multilingual string begins with a total size below 65536 and a two-letter language
+// code, where a plain string's text begins behind its 16-bit length.
+bool read_field(gpi_span_reader& in, std::string& text, file_state& file) {
+    bytes_view head = in.peek(6);
+    bool multilingual = !head.empty() && head[2] == 0 && head[3] == 0 &&
+                        (head[0] | head[1]) != 0 && std::isalpha(head[4]) != 0 &&
+                        std::isalpha(head[5]) != 0;
+    if (multilingual) {
+        return read_multilingual(in, text, file, false).fault == string_fault::none;
+    }
+    bytes_view bytes = in.bytes(in.u16());
+    if (in.failed()) return false;
+    take_text(bytes, text);
+    return true;
+}
+
+// The mask and the fields of an address or contact record, read across the whole record
+// whichever way it is framed (the fields in its main part, or a main part of the mask
+// alone with the fields behind it).  The fields become pairs of the waypoint's list, each
+// keyed by its kind, but the web address becomes its link; empty ones are left out.  A record that does not fit its layout
+// keeps the fields read before the fault and is counted.
+template <std::size_t N>
+void read_field_record(block_in& block, poiset& set, waypoint& point,
+                       const std::array<gpi_field, N>& fields,
+                       std::array<stored_text, N>& keys,
+                       std::vector<text_pair> waypoint_details::*list, file_state& file) {
+    gpi_span_reader& in = block.body;
+    std::uint16_t mask = in.u16();
+    std::string text;
+    for (std::size_t i = 0; i < N && !in.failed(); ++i) {
+        if ((mask & (1u << i)) == 0) continue;
+        if (!read_field(in, text, file)) {
+            file.skip(skipped_kind::damaged);
+            return;
+        }
+        if (text.empty()) continue;
+        // The web address is the waypoint's link, as other readers take it.
+        if (fields[i].key == contact_web) {
+            point.link = set.store(text);
+            continue;
+        }
+        if (!keys[i]) keys[i] = set.store(fields[i].key);
+        (set.details_for(point).*list).push_back(text_pair{keys[i], set.store(text)});
+    }
+    // Fields of bits beyond these are left unread.
+    if (in.failed()) file.skip(skipped_kind::damaged);
+}
+
+// A category of the group: its number and its name; the icon nested in it is skipped.
+void read_category_block(block_in& block, file_state& file) {
+    gpi_span_reader in = own_data(block);
+    std::uint16_t number = in.u16();
+    std::string name;
+    if (in.failed() || read_multilingual(in, name, file, false).fault != string_fault::none) {
+        file.skip(skipped_kind::damaged);
+        return;
+    }
+    file.categories.emplace_back(number, std::move(name));
+}
+
+// A reference to a category of the group, by the file's number.
+void read_category_ref_block(block_in& block, poiset& set, waypoint& point, file_state& file) {
+    std::uint16_t number = block.body.u16();
+    if (block.body.failed()) {
+        file.skip(skipped_kind::damaged);
+        return;
+    }
+    set.details_for(point).categories.push_back(number);
 }
 
 // A speed camera stands in an area in place of a POI: its trigger zone, flags, a block
 // whose size the bytes behind the flags give, and its position.  Positions are 24-bit
 // numbers in units of 360 / 2^24 degrees.
-bool read_degrees24(gpi_span_reader& in, double& degrees) {
-    const std::uint8_t* bytes = nullptr;
-    if (!in.bytes(3, bytes)) return false;
+double read_degrees24(gpi_span_reader& in) {
+    bytes_view bytes = in.bytes(3);
+    if (bytes.empty()) return 0.0;
     std::uint32_t raw = bytes[0] | (static_cast<std::uint32_t>(bytes[1]) << 8) |
                         (static_cast<std::uint32_t>(bytes[2]) << 16);
     std::int32_t value = (raw & 0x800000u) != 0 ? static_cast<std::int32_t>(raw) - 0x1000000
                                                 : static_cast<std::int32_t>(raw);
-    degrees = value * (360.0 / 16777216.0);
-    return true;
+    return value * (360.0 / 16777216.0);
 }
 
 // Bits of a speed camera's flags.
@@ -422,33 +614,31 @@ constexpr double km_per_mile = 1.609344;
 // field runs past the record, or the position lies outside the trigger zone.
 std::optional<std::pair<double, double>> speed_camera_position(gpi_span_reader in,
                                                                std::uint16_t& flags) {
-    double north = 0.0;
-    double east = 0.0;
-    double south = 0.0;
-    double west = 0.0;
-    std::uint8_t size = 0;
-    if (!(read_degrees24(in, north) && read_degrees24(in, east) && read_degrees24(in, south) &&
-          read_degrees24(in, west) && in.u16(flags) && in.u8(size))) {
-        return std::nullopt;
-    }
+    double north = read_degrees24(in);
+    double east = read_degrees24(in);
+    double south = read_degrees24(in);
+    double west = read_degrees24(in);
+    flags = in.u16();
+    std::uint8_t size = in.u8();
     if (size != 0) {
-        if (!in.skip(size + 2u + size / 4u)) return std::nullopt;
+        in.skip(size + 2u + size / 4u);
     } else {
-        std::uint8_t inner = 0;
-        if (!(in.skip(9) && in.u8(inner) && in.skip(3u + inner + inner / 4u))) return std::nullopt;
+        in.skip(9);
+        std::uint8_t inner = in.u8();
+        in.skip(3u + inner + inner / 4u);
     }
-    double lat = 0.0;
-    double lon = 0.0;
-    if (!(read_degrees24(in, lat) && read_degrees24(in, lon))) return std::nullopt;
+    double lat = read_degrees24(in);
+    double lon = read_degrees24(in);
+    if (in.failed()) return std::nullopt;
     if (lat > north || lat < south || lon > east || lon < west) return std::nullopt;
     return std::pair{lat, lon};
 }
 
-bool read_speed_camera(block_in& block, poiset& set, gpi_file_state* file) {
+bool read_speed_camera(block_in& block, poiset& set, file_state& file) {
     std::uint16_t flags = 0;
     auto position = speed_camera_position(block.body, flags);
     if (!position) {
-        if (file != nullptr) file->skip(skipped_kind::speed_camera);
+        file.skip(skipped_kind::speed_camera);
         return true;
     }
     waypoint* point = poiset_add_waypoint(set);
@@ -466,221 +656,142 @@ bool read_speed_camera(block_in& block, poiset& set, gpi_file_state* file) {
     return true;
 }
 
-bool is_known_type(std::uint16_t type) {
-    return type <= speed_camera_block_type || type == trigger_options_block_type ||
-           type == end_block_type;
-}
+// How the reader treats a block of each type: which record it needs around it, and
+// whether a block found elsewhere fails the file (the records the model has always
+// held) or is skipped (the categories, addresses and contacts, which files of other
+// layouts may place differently).  Types the reader does not read are skipped: quietly
+// (the product and copyright records of a header, the end) or counted for the summary.
+struct type_rule {
+    bool read = false;
+    record_kind needs = record_kind::point;
+    bool strict = true;
+    std::optional<skipped_kind> counted;
+};
 
-// Types whose content the reader uses.
-bool is_read_type(std::uint16_t type) {
-    switch (type) {
-        case file_header_type:
-        case poi_header_type:
-        case poi_block_type:
-        case alert_block_type:
-        case icon_ref_block_type:
-        case bitmap_block_type:
-        case area_block_type:
-        case poi_set_header_type:
-        case comment_block_type:
-        case description_block_type:
-        case speed_camera_block_type:
-            return true;
-        default:
-            return false;
+type_rule rule_of(std::uint16_t number) {
+    using t = gpi_block_type;
+    switch (static_cast<t>(number)) {
+        case t::file_header:
+        case t::poi_header:
+        case t::poi_set_header:
+            return {true, record_kind::list, true, std::nullopt};
+        case t::poi_block:
+        case t::bitmap_block:
+        case t::area_block:
+        case t::speed_camera_block:
+            return {true, record_kind::set, true, std::nullopt};
+        case t::alert_block:
+        case t::icon_ref_block:
+        case t::comment_block:
+        case t::description_block:
+            return {true, record_kind::point, true, std::nullopt};
+        case t::category_block:
+            return {true, record_kind::set, false, std::nullopt};
+        case t::category_ref_block:
+        case t::address_block:
+        case t::phone_block:
+            return {true, record_kind::point, false, std::nullopt};
+        case t::picture_block:
+            return {false, record_kind::point, true, skipped_kind::picture};
+        case t::media_block:
+            return {false, record_kind::point, true, skipped_kind::media};
+        case t::alert_circles_block:
+            return {false, record_kind::point, true, skipped_kind::alert_circles};
+        case t::trigger_options_block:
+            return {false, record_kind::point, true, skipped_kind::trigger_options};
+        case t::product_block:
+        case t::copyright_block:
+        case t::end_block:
+            return {};
     }
-}
-
-// Records skipped without a word: categories, addresses and contacts (which the model
-// does not hold yet), the product and copyright records of a header, and the end.
-// The others that are not read are counted for the file's summary.
-std::optional<skipped_kind> counted_kind(std::uint16_t type) {
-    switch (type) {
-        case 6:
-        case 7:
-        case 11:
-        case 12:
-        case product_block_type:
-        case copyright_block_type:
-        case end_block_type:
-            return std::nullopt;
-        case picture_block_type:
-            return skipped_kind::picture;
-        case media_block_type:
-            return skipped_kind::media;
-        case alert_circles_block_type:
-            return skipped_kind::alert_circles;
-        case trigger_options_block_type:
-            return skipped_kind::trigger_options;
-        default:
-            return is_known_type(type) ? std::nullopt : std::optional{skipped_kind::unknown};
-    }
-}
-
-// The kind of record a read block needs around it.
-record_kind needed_kind(std::uint16_t type) {
-    switch (type) {
-        case file_header_type:
-        case poi_header_type:
-        case poi_set_header_type:
-            return record_kind::list;
-        case poi_block_type:
-        case bitmap_block_type:
-        case area_block_type:
-        case speed_camera_block_type:
-            return record_kind::set;
-        default:
-            return record_kind::point;
-    }
+    return {false, record_kind::point, true,
+            gpi_is_known_type(number) ? std::nullopt : std::optional{skipped_kind::unknown}};
 }
 
 bool dispatch(block_in& block, const gpi_record& current, int area_depth) {
     record_kind kind = kind_of(current);
-    if (needed_kind(block.type) != kind) {
-        if (block.type == poi_block_type) {
+    type_rule rule = rule_of(block.type);
+    if (rule.needs != kind) {
+        if (!rule.strict) return true;
+        if (block.is(gpi_block_type::poi_block)) {
             report("\nError: poi_plock before poi_set_header!!! filepos: 0x%X",
                    file_pos(block.data_pos));
             return false;
         }
         return out_of_place(block, kind);
     }
-    // A flagged block's own data begins behind its main_size field; area blocks carry
-    // that field whatever their flags.
-    if (block.flags != 0 || block.type == area_block_type) {
-        std::uint32_t main_size = 0;
-        if (!block.body.u32(main_size)) return cut_short(block);
-        if (block.flags != 0) block.main_size = main_size;
-    }
-    switch (block.type) {
-        case file_header_type:
-            return read_file_header(block, *current.list, current.file);
-        case poi_header_type:
-            return read_poi_header(block, *current.list, current.file);
-        case poi_set_header_type:
-            return read_poi_set_header(block, *current.list, current.file);
-        case area_block_type:
+    file_state& file = *current.file;
+    using t = gpi_block_type;
+    switch (static_cast<t>(block.type)) {
+        case t::file_header:
+            return read_file_header(block, file);
+        case t::poi_header:
+            return read_poi_header(block, file);
+        case t::poi_set_header:
+            return read_poi_set_header(block, *current.list, file);
+        case t::area_block:
             return read_area_block(block, current, area_depth);
-        case poi_block_type:
+        case t::poi_block:
             return read_poi_block(block, current);
-        case alert_block_type:
-            return read_alert_block(block, *current.point, current.file);
-        case icon_ref_block_type:
+        case t::alert_block:
+            return read_alert_block(block, *current.point, file);
+        case t::icon_ref_block:
             return read_icon_ref_block(block, *current.point);
-        case bitmap_block_type:
+        case t::bitmap_block:
             return read_bitmap_block(block, *current.set);
-        case comment_block_type:
-            return read_text_block(block, *current.set, current.point->comment, current.file);
-        case description_block_type:
-            return read_description_block(block, *current.set, *current.point, current.file);
-        case speed_camera_block_type:
-            return read_speed_camera(block, *current.set, current.file);
+        case t::comment_block:
+            return read_comment_block(block, *current.set, *current.point, file);
+        case t::description_block:
+            return read_description_block(block, *current.set, *current.point, file);
+        case t::speed_camera_block:
+            return read_speed_camera(block, *current.set, file);
+        case t::category_block:
+            read_category_block(block, file);
+            return true;
+        case t::category_ref_block:
+            read_category_ref_block(block, *current.set, *current.point, file);
+            return true;
+        case t::address_block:
+            read_field_record(block, *current.set, *current.point, gpi_address_fields,
+                              file.address_keys, &waypoint_details::address, file);
+            return true;
+        case t::phone_block:
+            read_field_record(block, *current.set, *current.point, gpi_contact_fields,
+                              file.contact_keys, &waypoint_details::phones, file);
+            return true;
         default:
             return true;
     }
 }
 
-}  // namespace
-
-namespace {
-
-// The entries behind the first one: each language is noted, and the text of the
-// wanted language replaces the first entry's.  Entries that don't fit are ignored.
-void read_further_entries(gpi_span_reader entries, std::string& text, gpi_file_state& file,
-                          bool have_wanted) {
-    while (entries.remaining() >= 4) {
-        const std::uint8_t* code = nullptr;
-        std::uint16_t length = 0;
-        (void)(entries.bytes(2, code) && entries.u16(length));
-        const std::uint8_t* bytes = nullptr;
-        if (!entries.bytes(length, bytes)) return;
-        gpi_file_state::language_code language{static_cast<char>(code[0]),
-                                               static_cast<char>(code[1])};
-        file.saw_language(language);
-        if (!have_wanted && file.is_wanted(language)) {
-            take_text(bytes, length, text);
-            have_wanted = true;
-        }
-    }
-}
-
-}  // namespace
-
-bool read_gpi_string(gpi_span_reader& in, std::uint32_t total_size, std::string& text,
-                     gpi_file_state* file) {
-    if (total_size < 4) {
-        report("\nError: gpi structure. String size %u is below 4! (File pos:0x%X)",
-               static_cast<unsigned>(total_size), file_pos(in.position()));
-        return false;
-    }
-    if (total_size > in.remaining()) {
-        report("\nError: gpi structure. String of %u bytes runs past its block! (File pos:0x%X)",
-               static_cast<unsigned>(total_size), file_pos(in.position()));
-        return false;
-    }
-    std::uint16_t length = 0;
-    const std::uint8_t* code = nullptr;
-    (void)in.bytes(2, code);  // language code, any accepted
-    (void)in.u16(length);
-    std::size_t bound = total_size - 4;
-    if (length > in.remaining()) {
-        report("\nError: gpi structure. String of %u bytes runs past its block! (File pos:0x%X)",
-               static_cast<unsigned>(length), file_pos(in.position()));
-        return false;
-    }
-    std::size_t keep = length;
-    if (keep > bound) {
-        report("\nError: string to read is longer than buffer size! (File pos:%X)",
-               file_pos(in.position()));
-        keep = bound;
-    }
-    const std::uint8_t* bytes = nullptr;
-    (void)in.bytes(length, bytes);
-    take_text(bytes, keep, text);
-    // Further entries (other languages) end where the total size says.
-    if (length < bound) {
-        gpi_span_reader entries;
-        (void)in.child(bound - length, entries);
-        if (file != nullptr) {
-            gpi_file_state::language_code first{static_cast<char>(code[0]),
-                                                static_cast<char>(code[1])};
-            file->saw_language(first);
-            read_further_entries(entries, text, *file, file->is_wanted(first));
-        }
-    } else if (file != nullptr) {
-        file->saw_language({static_cast<char>(code[0]), static_cast<char>(code[1])});
-    }
-    return true;
-}
-
-namespace {
-
 // Reads a block's header and takes its bytes from in.  Fails after a message when the
 // header is cut short, when the block runs past its parent or the file, and for a type
 // the reader does not know before a file header was read (so that other files are not
 // taken for GPI files).
-bool next_block(gpi_span_reader& in, block_in& block, const gpi_file_state* file) {
+bool next_block(gpi_span_reader& in, block_in& block, const file_state& file) {
     std::size_t block_pos = in.position();
-    if (in.remaining() < block_header_size) {
+    if (in.remaining() < gpi_block_header_size) {
         report(
             "\nError: gpi structure. Block header cut short, %u of 8 bytes left! (File pos:0x%X)",
             static_cast<unsigned>(in.remaining()), file_pos(block_pos));
-        (void)in.skip(in.remaining());
+        in.skip(in.remaining());
         return false;
     }
-    std::uint32_t length = 0;
-    (void)(in.u16(block.type) && in.u16(block.flags) && in.u32(length));
+    block.type = in.u16();
+    block.flags = in.u16();
+    std::uint32_t length = in.u32();
     block.data_pos = in.position();
 
     // A flagged block's length leaves out its 4-byte main_size field, whatever the type:
     // so do POI records, areas and groups here, and the address and phone records and the
     // headers of other producers' files.
     std::uint64_t body_size =
-        static_cast<std::uint64_t>(length) + (block.flags != 0 ? main_size_field : 0);
-    if (!is_known_type(block.type) && (file == nullptr || !file->header_seen)) {
+        static_cast<std::uint64_t>(length) + (block.flags != 0 ? gpi_main_size_field : 0);
+    if (!gpi_is_known_type(block.type) && !file.header_seen) {
         report("\nError: illegal block type: 0x%X,0x%X! (File pos:0x%X)",
                static_cast<unsigned>(block.type), static_cast<unsigned>(block.flags),
                file_pos(block.data_pos));
-        (void)in.skip(body_size <= in.remaining() ? body_size : in.remaining());
+        in.skip(std::min<std::uint64_t>(body_size, in.remaining()));
         return false;
     }
     if (body_size > in.remaining()) {
@@ -689,28 +800,33 @@ bool next_block(gpi_span_reader& in, block_in& block, const gpi_file_state* file
             "file, %llu bytes left! (File pos:0x%X)",
             static_cast<unsigned>(block.type), static_cast<unsigned long long>(body_size),
             static_cast<unsigned long long>(in.remaining()), file_pos(block.data_pos));
-        (void)in.skip(in.remaining());
+        in.skip(in.remaining());
         return false;
     }
-    (void)in.child(static_cast<std::size_t>(body_size), block.body);
+    block.body = in.child(static_cast<std::size_t>(body_size));
+    if (block.flags != 0) block.main_size = block.body.u32();
     return true;
 }
 
-void count_skipped(const block_in& block, gpi_file_state* file) {
-    if (file == nullptr) return;
-    if (auto kind = counted_kind(block.type)) file->skip(*kind);
-}
-
-bool skip_gpi_block(gpi_span_reader& in, gpi_file_state* file) {
+bool skip_gpi_block(gpi_span_reader& in, file_state& file) {
     block_in block;
     if (!next_block(in, block, file)) return false;
-    count_skipped(block, file);
+    if (auto kind = rule_of(block.type).counted) file.skip(*kind);
+    return true;
+}
+
+bool read_gpi_block(gpi_span_reader& in, const gpi_record& current, int area_depth) {
+    block_in block;
+    if (!next_block(in, block, *current.file)) return false;
+    type_rule rule = rule_of(block.type);
+    if (rule.read) return dispatch(block, current, area_depth);
+    if (rule.counted) current.file->skip(*rule.counted);
     return true;
 }
 
 // One line for each part of the summary: the languages a file holds and which were
 // taken, and the records skipped.
-void report_languages(const gpi_file_state& file) {
+void report_languages(const file_state& file) {
     if (file.languages.size() < 2) return;
     std::string names;
     for (const auto& code : file.languages) {
@@ -731,7 +847,7 @@ void report_languages(const gpi_file_state& file) {
     }
 }
 
-void report_skipped(const gpi_file_state& file) {
+void report_skipped(const file_state& file) {
     struct kind_name {
         const char* one;
         const char* many;
@@ -742,6 +858,8 @@ void report_skipped(const gpi_file_state& file) {
         {"alert circles", "alert circles"},
         {"trigger options", "trigger options"},
         {"speed camera of an unknown layout", "speed cameras of an unknown layout"},
+        {"damaged category, address or contact record",
+         "damaged category, address or contact records"},
         {"of an unknown type", "of unknown types"},
     }};
     long long total = 0;
@@ -760,22 +878,14 @@ void report_skipped(const gpi_file_state& file) {
 
 }  // namespace
 
-bool read_gpi_block(gpi_span_reader& in, const gpi_record& current, int area_depth) {
-    block_in block;
-    if (!next_block(in, block, current.file)) return false;
-    if (is_read_type(block.type)) return dispatch(block, current, area_depth);
-    count_skipped(block, current.file);
-    return true;
-}
-
 bool read_gpi_bytes(std::span<const std::uint8_t> bytes, poiset_list& list,
                     const gpi_read_options& options) {
-    gpi_file_state file;
+    file_state file;
     for (char c : options.language) file.wanted.push_back(upper_ascii(c));
     gpi_span_reader in(bytes.data(), bytes.size(), 0);
     gpi_record top{&list, nullptr, nullptr, &file};
     bool ok = true;
-    while (ok && in.remaining() > 0) ok = read_gpi_block(in, top);
+    while (ok && in.remaining() > 0) ok = read_gpi_block(in, top, 0);
     report_languages(file);
     report_skipped(file);
     return ok;

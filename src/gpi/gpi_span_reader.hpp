@@ -1,9 +1,13 @@
 #pragma once
-// A bounded reader over bytes of a GPI file held in memory.  Every read checks what
-// remains first; a child reader covers the bytes of one block, so nothing read through
-// it can run past that block, its parent or the file.
+// A bounded reader over bytes of a GPI file held in memory, with a sticky failure: a read
+// that finds too few bytes left marks the reader failed, gives zero (or no bytes) and
+// leaves the position where it was, and so do all reads after it.  A block's fields are
+// read straight through and the failure checked once.  A child reader covers the bytes
+// of one block, so nothing read through it can run past that block, its parent or the
+// file.
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace velmora {
 
@@ -17,59 +21,61 @@ class gpi_span_reader {
     [[nodiscard]] std::size_t remaining() const { return size_ - pos_; }
     // Position of the next byte in the file.
     [[nodiscard]] std::size_t position() const { return base_ + pos_; }
+    // True once a read found too few bytes.
+    [[nodiscard]] bool failed() const { return failed_; }
 
-    // Each read fails, leaving the reader unchanged, when too few bytes remain.
-    [[nodiscard]] bool u8(std::uint8_t& value) {
-        if (remaining() < 1) return false;
-        value = data_[pos_++];
-        return true;
+    std::uint8_t u8() { return take(1) ? data_[pos_ - 1] : 0; }
+    std::uint16_t u16() {
+        if (!take(2)) return 0;
+        return static_cast<std::uint16_t>(data_[pos_ - 2] | (data_[pos_ - 1] << 8));
     }
-    [[nodiscard]] bool u16(std::uint16_t& value) {
-        if (remaining() < 2) return false;
-        value = static_cast<std::uint16_t>(data_[pos_] | (data_[pos_ + 1] << 8));
-        pos_ += 2;
-        return true;
+    std::uint32_t u32() {
+        if (!take(4)) return 0;
+        const std::uint8_t* at = data_ + pos_ - 4;
+        return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
+               (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
     }
-    [[nodiscard]] bool u32(std::uint32_t& value) {
-        if (remaining() < 4) return false;
-        value = static_cast<std::uint32_t>(data_[pos_]) |
-                (static_cast<std::uint32_t>(data_[pos_ + 1]) << 8) |
-                (static_cast<std::uint32_t>(data_[pos_ + 2]) << 16) |
-                (static_cast<std::uint32_t>(data_[pos_ + 3]) << 24);
-        pos_ += 4;
-        return true;
+    std::int32_t i32() { return static_cast<std::int32_t>(u32()); }
+    void skip(std::size_t count) { (void)take(count); }
+    // The next count bytes (valid as long as the underlying buffer); empty on failure.
+    std::span<const std::uint8_t> bytes(std::size_t count) {
+        if (!take(count)) return {};
+        return {data_ + pos_ - count, count};
     }
-    [[nodiscard]] bool i32(std::int32_t& value) {
-        std::uint32_t raw = 0;
-        if (!u32(raw)) return false;
-        value = static_cast<std::int32_t>(raw);
-        return true;
+    // A reader over the next count bytes, which this reader moves past; a failed empty
+    // reader when fewer remain.
+    gpi_span_reader child(std::size_t count) {
+        std::size_t start = pos_;
+        if (!take(count)) {
+            gpi_span_reader none(data_ + pos_, 0, base_ + pos_);
+            none.failed_ = true;
+            return none;
+        }
+        return {data_ + start, count, base_ + start};
     }
-    [[nodiscard]] bool skip(std::size_t count) {
-        if (remaining() < count) return false;
-        pos_ += count;
-        return true;
-    }
-    // A view of the next count bytes, valid as long as the underlying buffer.
-    [[nodiscard]] bool bytes(std::size_t count, const std::uint8_t*& view) {
-        if (remaining() < count) return false;
-        view = data_ + pos_;
-        pos_ += count;
-        return true;
-    }
-    // A reader over the next count bytes; this reader moves past them.
-    [[nodiscard]] bool child(std::size_t count, gpi_span_reader& part) {
-        if (remaining() < count) return false;
-        part = gpi_span_reader(data_ + pos_, count, base_ + pos_);
-        pos_ += count;
-        return true;
+    // A reader over all bytes left, which this reader moves past.
+    gpi_span_reader rest() { return child(remaining()); }
+    // The bytes a read would take next, without taking them.
+    [[nodiscard]] std::span<const std::uint8_t> peek(std::size_t count) const {
+        if (failed_ || remaining() < count) return {};
+        return {data_ + pos_, count};
     }
 
   private:
+    bool take(std::size_t count) {
+        if (failed_ || remaining() < count) {
+            failed_ = true;
+            return false;
+        }
+        pos_ += count;
+        return true;
+    }
+
     const std::uint8_t* data_ = nullptr;
     std::size_t size_ = 0;
     std::size_t pos_ = 0;
     std::size_t base_ = 0;
+    bool failed_ = false;
 };
 
 }  // namespace velmora

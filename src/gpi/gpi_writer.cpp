@@ -1,8 +1,9 @@
 #include "gpi/gpi_writer.hpp"
 
+#include <algorithm>
+#include <array>
 #include <condition_variable>
 #include <mutex>
-#include <new>
 #include <optional>
 #include <span>
 #include <string>
@@ -20,6 +21,59 @@
 
 namespace velmora {
 
+namespace {
+
+// The index of the field whose key is that, or none.
+template <std::size_t N>
+std::optional<std::size_t> field_index(const std::array<gpi_field, N>& fields,
+                                       const stored_text& key) {
+    if (!key) return std::nullopt;
+    for (std::size_t i = 0; i < N; ++i) {
+        if (fields[i].key == *key) return i;
+    }
+    return std::nullopt;
+}
+
+// The address fields: the first value of each field's key.
+void take_address(std::span<const text_pair> pairs, poi_parts& parts) {
+    for (const text_pair& pair : pairs) {
+        auto index = field_index(gpi_address_fields, pair.key);
+        if (index && pair.value && !parts.address_fields.has(*index)) {
+            parts.address_fields.set(*index, *pair.value);
+        }
+    }
+}
+
+// The contact fields: the first value of each kind's key; numbers of other kinds (a GPX
+// file's "Home", "Work", "Mobile", or a second number of a kind) fill the phone and then
+// the second phone, where those are still free.
+void take_contacts(std::span<const text_pair> pairs, poi_parts& parts) {
+    constexpr std::size_t phone = 0;
+    constexpr std::size_t phone2 = 1;
+    gpi_field_values<gpi_contact_fields.size()>& fields = parts.contact_fields;
+    for (const text_pair& pair : pairs) {
+        auto index = field_index(gpi_contact_fields, pair.key);
+        if (index && pair.value && !fields.has(*index)) fields.set(*index, *pair.value);
+    }
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        if (fields.has(phone) && fields.has(phone2)) return;
+        if (!pairs[i].value) continue;
+        auto index = field_index(gpi_contact_fields, pairs[i].key);
+        if (index) {
+            if (*index != phone && *index != phone2) continue;
+            // The first number of its kind is in its own field already.
+            bool first = std::none_of(pairs.begin(), pairs.begin() + static_cast<std::ptrdiff_t>(i),
+                                      [&](const text_pair& earlier) {
+                                          return earlier.value && earlier.key == pairs[i].key;
+                                      });
+            if (first) continue;
+        }
+        fields.set(fields.has(phone) ? phone2 : phone, *pairs[i].value);
+    }
+}
+
+}  // namespace
+
 poi_parts poi_parts_of(const waypoint& w, const poiset& set) {
     poi_parts parts;
     parts.alert = has_alert(w);
@@ -29,16 +83,20 @@ poi_parts poi_parts_of(const waypoint& w, const poiset& set) {
     if (const waypoint_details* details = set.details_of(w)) {
         if (!details->address.empty()) {
             parts.address = true;
-            for (std::size_t i = 0; i < gpi_address_keys.size(); ++i) {
-                auto field = find_value(details->address, gpi_address_keys[i]);
-                parts.address_fields[i] = field;
-                if (field) parts.address_mask |= static_cast<std::uint16_t>(1u << i);
-            }
+            take_address(details->address, parts);
         }
         if (!details->phones.empty()) {
-            parts.phone = true;
-            parts.phone_number = find_value(details->phones, gpi_phone_key);
+            parts.contact = true;
+            take_contacts(details->phones, parts);
         }
+        parts.categories = details->categories;
+    }
+    // The link is the web address, unless the contacts name one: GPI files have no other
+    // place for it, and other readers take the web address for the link.
+    constexpr std::size_t web = gpi_contact_fields.size() - 1;
+    if (w.link && !w.link->empty() && !parts.contact_fields.has(web)) {
+        parts.contact = true;
+        parts.contact_fields.set(web, *w.link);
     }
     return parts;
 }
@@ -286,20 +344,33 @@ bool write_poi_group(file_sink& sink, const gpi_group& group) {
         bitmap_bytes += gpi_bitmap_block_size(*entry->bitmap);
     }
     group_sizes sizes = measure_group(group);
-    bool main_size = !bitmap_set.entries.empty();
-    std::uint64_t length =
-        mstring_size(name) + static_cast<std::uint64_t>(sizes.record_size[0]) + bitmap_bytes;
+    const std::vector<stored_text>& categories = group.set->categories;
+    std::uint64_t category_bytes = 0;
+    for (const stored_text& category : categories)
+        category_bytes += category_block_size(category.value_or_empty());
+    // With categories the main part holds the name and the area blocks, and the
+    // categories and bitmaps follow it, as Garmin's own files have it.
+    bool main_size = !bitmap_set.entries.empty() || !categories.empty();
+    std::uint64_t main_bytes = mstring_size(name);
+    if (!categories.empty()) main_bytes += static_cast<std::uint64_t>(sizes.record_size[0]);
+    std::uint64_t length = mstring_size(name) + static_cast<std::uint64_t>(sizes.record_size[0]) +
+                           category_bytes + bitmap_bytes;
     if (length > 0xFFFFFFFFu) {
         report("\nError: Poi set (%s) needs %llu bytes, more than a gpi file can hold",
                shown_name(*group.set).c_str(), static_cast<unsigned long long>(length));
         return false;
     }
-    sink.u16(gpi_poi_set_header);
+    sink.u16(gpi_type_number(gpi_block_type::poi_set_header));
     sink.u16(main_size ? gpi_has_main_size : 0);
     sink.u32(static_cast<std::uint32_t>(length));
-    if (main_size) sink.u32(mstring_size(name));
+    if (main_size) sink.u32(static_cast<std::uint32_t>(main_bytes));
     put_mstring(sink, name);
-    return write_areas(sink, group, sizes) && write_bitmap_blocks(sink, bitmap_set);
+    if (!write_areas(sink, group, sizes)) return false;
+    for (std::size_t id = 0; id < categories.size(); ++id) {
+        encode_category_block(sink, static_cast<std::uint16_t>(id),
+                              categories[id].value_or_empty());
+    }
+    return write_bitmap_blocks(sink, bitmap_set);
 }
 
 bool write_bitmap_blocks(file_sink& sink, const icon_list& bitmap_set) {
@@ -332,13 +403,7 @@ bool write_gpi(std::FILE* file, std::span<const gpi_group> groups, int code_page
     encode_file_header(sink, time_stamp);
     encode_poi_header(sink, code_page_number);
     for (const gpi_group& group : groups) {
-        try {
-            if (!write_poi_group(sink, group)) return false;
-        } catch (const std::bad_alloc&) {
-            report("\nError: Out of memory while writing poi set (%s) into the gpi file",
-                   shown_name(*group.set).c_str());
-            return false;
-        }
+        if (!write_poi_group(sink, group)) return false;
     }
     encode_end_block(sink);
     return sink.finish();

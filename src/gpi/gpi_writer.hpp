@@ -16,7 +16,7 @@ namespace velmora {
 // Writes the whole file: the file header with the time stamp (seconds since 1970), the
 // POI header naming the code page of the texts, one POI group per group, the end block.
 // False when anything could not be written (the file is then incomplete) or a group is
-// too large for the format's 32-bit lengths.
+// too large for the format's 32-bit lengths.  Throws std::bad_alloc when memory runs out.
 [[nodiscard]] bool write_gpi(std::FILE* file, std::span<const gpi_group> groups,
                              int code_page_number, std::int64_t time_stamp);
 

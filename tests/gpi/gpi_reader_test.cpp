@@ -116,13 +116,14 @@ TEST(GpiReader, BothHeaderVersionsWithAnyFileNameAndNestedHeaderRecordsRead) {
         EXPECT_EQ(list.poisets[0]->is_utf8, c.code_page == 65001);
         EXPECT_EQ(*list.poisets[0]->waypoints.at(0).name, "p");
     }
-    // A name longer than its header fails as a header cut short.
+    // A name longer than its header fails as a header cut short, at the field that
+    // runs out.
     poiset_list list;
     std::string cut = block(0, "GRMREC00" + le32(0) + le16(0) + le16(9) + "my.gpi");
     auto result = read_bytes(cut + poi_header(), list);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.messages,
-              "\nError: gpi structure. Block type 0x0 ends inside its data! (File pos:0x1E)");
+              "\nError: gpi structure. Block type 0x0 ends inside its data! (File pos:0x18)");
 }
 
 TEST(GpiReader, AScrambledFileIsRefusedWithOneMessageAndNothingRead) {
@@ -183,10 +184,6 @@ TEST(GpiReader, PoiRecordsBecomeWaypointsOfTheirGroupInFileOrder) {
     EXPECT_EQ(*first.waypoints[1].name, "b");
     EXPECT_EQ(*first.waypoints[1].comment, "see");
     EXPECT_DOUBLE_EQ(first.waypoints[2].lon, -180.0);
-    EXPECT_EQ(first.north, 45.0);
-    EXPECT_EQ(first.east, 90.0);
-    EXPECT_EQ(first.south, 0.0);
-    EXPECT_EQ(first.west, -90.0);
     ASSERT_EQ(list.poisets[1]->count(), 1);
     EXPECT_EQ(*list.poisets[1]->waypoints[0].name, "d");
     EXPECT_DOUBLE_EQ(list.poisets[1]->waypoints[0].lat, semicircles_to_degrees(1));
@@ -270,26 +267,23 @@ TEST(GpiReader, BitmapsBecomeIconEntriesOfTheirGroup) {
     EXPECT_EQ(gpi_bitmap_block_size(*second.bitmap), 9216u + 44);
 }
 
-TEST(GpiReader, GroupKeepsTheBoundsOfTheLastAreaRead) {
+TEST(GpiReader, GroupBoundsAreTheExtentOfItsPoisWhateverItsAreasSay) {
     std::string areas =
-        area(deg45, deg45, deg45, deg45, area(1, 1, 1, 1, "") + poi(0, 0, "in first")) +
-        area(deg90, -deg45, -deg90, deg45, poi(0, 0, "in second"));
+        area(deg45, deg45, deg45, deg45, area(1, 1, 1, 1, "") + poi(deg45, -deg90, "a")) +
+        area(deg90, -deg45, -deg90, deg45,
+             poi(0, deg90, "b") + poi(-deg45, static_cast<std::int32_t>(0x80000000), "c"));
     poiset_list list;
-    auto result = read_bytes(gpi_file(poi_set("g", areas)), list);
+    auto result = read_bytes(gpi_file(poi_set("g", areas) + poi_set("empty", "")), list);
     ASSERT_TRUE(result.ok) << result.messages;
     const poiset& set = *list.poisets[0];
-    EXPECT_EQ(set.count(), 2);
-    EXPECT_EQ(set.north, 90.0);
-    EXPECT_EQ(set.east, -45.0);
-    EXPECT_EQ(set.south, -90.0);
-    EXPECT_EQ(set.west, 45.0);
-
-    poiset_list nested;
-    ASSERT_TRUE(read_bytes(gpi_file(poi_set("g", area(deg90, deg90, deg90, deg90,
-                                                      area(1, 1, 1, 1, poi(0, 0, "p"))))),
-                           nested)
-                    .ok);
-    EXPECT_EQ(nested.poisets[0]->north, semicircles_to_degrees(1)) << "the inner area is read last";
+    EXPECT_EQ(set.count(), 3);
+    EXPECT_EQ(set.north, 45.0);
+    EXPECT_EQ(set.east, 90.0);
+    EXPECT_EQ(set.south, -45.0);
+    EXPECT_EQ(set.west, -180.0);
+    const poiset& empty = *list.poisets[1];
+    EXPECT_EQ(empty.north, 0.0);
+    EXPECT_EQ(empty.west, 0.0);
 }
 
 TEST(GpiReader, SkippedBlockTypesAreNotLookedAtAndFlaggedOnesEndBehindTheirMainSize) {
@@ -312,6 +306,110 @@ TEST(GpiReader, SkippedBlockTypesAreNotLookedAtAndFlaggedOnesEndBehindTheirMainS
     EXPECT_EQ(*w.comment, "before");
     EXPECT_EQ(*w.description, "after");
     EXPECT_EQ(w.icon_id, 1);
+}
+
+// The pairs of a list as "key=value" lines.
+std::string pairs_text(const std::vector<text_pair>& pairs) {
+    std::string text;
+    for (const text_pair& pair : pairs) {
+        text += std::string(pair.key.value_or("?")) + "=" + std::string(pair.value.value_or("?")) +
+                "\n";
+    }
+    return text;
+}
+
+TEST(GpiReader, AddressAndContactFieldsReadInEitherFramingWhateverStringKindEachUses) {
+    const struct {
+        const char* what;
+        std::uint16_t type;
+        std::uint16_t mask;
+        std::string fields;
+        std::string expected;
+    } cases[] = {
+        {"address as Garmin writes it", 11, 0x39,
+         mstring("Freising") + plain("85356") + mstring("Luitpoldstrasse") + plain("1"),
+         "City=Freising\nPostcode=85356\nStreet=Luitpoldstrasse\nHouseNumber=1\n"},
+        {"every address field, postcode as a multilingual string", 11, 0x3F,
+         mstring("C") + mstring("CZ") + mstring("S") + mstring("602 00") + mstring("St") +
+             mstring("7"),
+         "City=C\nCountry=CZ\nState=S\nPostcode=602 00\nStreet=St\nHouseNumber=7\n"},
+        {"empty fields are left out", 11, 0x03, plain("") + mstring(""), ""},
+        {"every contact field", 12, 0x1F,
+         plain("+49 1") + plain("+49 2") + plain("3") + plain("a@b.de") + plain("www.b.de"),
+         "PhoneNo=+49 1\nPhone2=+49 2\nFax=3\nEmail=a@b.de\nlink=www.b.de\n"},
+        {"a contact field of an unknown bit ends the fields", 12, 0x21,
+         plain("1") + mstring("unknown"), "PhoneNo=1\n"},
+    };
+    for (const auto& c : cases) {
+        for (bool mask_alone : {false, true}) {
+            std::string record = field_record(c.type, mask_alone, c.mask, c.fields);
+            std::string point = poi(0, 0, "p", record + comment("after"));
+            poiset_list list;
+            auto result = read_bytes(gpi_file(poi_set("g", area(0, 0, 0, 0, point))), list);
+            ASSERT_TRUE(result.ok) << c.what << result.messages;
+            EXPECT_EQ(result.messages, "") << c.what;
+            const poiset& set = *list.poisets.at(0);
+            const waypoint& w = set.waypoints.at(0);
+            EXPECT_EQ(*w.comment, "after") << c.what;
+            const waypoint_details* details = set.details_of(w);
+            std::string got;
+            if (details != nullptr) got = pairs_text(c.type == 11 ? details->address : details->phones);
+            if (w.link) got += "link=" + std::string(*w.link) + "\n";
+            EXPECT_EQ(got, c.expected) << c.what << (mask_alone ? ", mask alone" : ", flags 0");
+        }
+    }
+}
+
+TEST(GpiReader, CategoriesAreResolvedAfterTheirGroupAndNumberedPerGroup) {
+    std::string first = poi_set(
+        "g1", area(0, 0, 0, 0,
+                   poi(0, 0, "two", category_ref(3) + category_ref(0) + category_ref(3)) +
+                       poi(0, 0, "undefined", category_ref(9)) + poi(0, 0, "none")) +
+                  category(3, "Fuel") + category(0, "Food") + category(3, "Not this one"));
+    std::string second = poi_set("g2", area(0, 0, 0, 0, poi(0, 0, "p", category_ref(0))) +
+                                           category(0, "Drinks"));
+    poiset_list list;
+    auto result = read_bytes(gpi_file(first + second), list);
+    ASSERT_TRUE(result.ok) << result.messages;
+    EXPECT_EQ(result.messages, "");
+    auto names = [](const poiset& set, const waypoint& w) {
+        std::string text;
+        if (const waypoint_details* d = set.details_of(w)) {
+            for (std::uint16_t i : d->categories) text += std::string(*set.categories.at(i)) + ";";
+        }
+        return text;
+    };
+    const poiset& g1 = *list.poisets.at(0);
+    ASSERT_EQ(g1.categories.size(), 2u);
+    EXPECT_EQ(names(g1, g1.waypoints[0]), "Fuel;Food;");
+    EXPECT_EQ(names(g1, g1.waypoints[1]), "") << "a number the group does not define";
+    EXPECT_EQ(names(g1, g1.waypoints[2]), "");
+    const poiset& g2 = *list.poisets.at(1);
+    ASSERT_EQ(g2.categories.size(), 1u);
+    EXPECT_EQ(names(g2, g2.waypoints[0]), "Drinks;");
+}
+
+TEST(GpiReader, DamagedOrMisplacedCategoryAddressAndContactRecordsDoNotStopTheFile) {
+    std::string damaged_subs =
+        field_record(11, true, 0x03, mstring("Kept")) +           // country missing
+        field_record(12, false, 0x01, le16(200) + "short") +      // runs past the record
+        block(6, "");                                               // no number
+    std::string point = poi(0, 0, "p", damaged_subs + comment("read on"));
+    std::string group =
+        poi_set("g", area(0, 0, 0, 0, point + block(11, le16(1) + mstring("in an area"))) +
+                         block(7, le16(1) + le32(100)) + category_ref(1));
+    poiset_list list;
+    auto result = read_bytes(gpi_file(group), list);
+    ASSERT_TRUE(result.ok) << result.messages;
+    EXPECT_EQ(result.messages,
+              "\n    skipped 4 records Velmora does not carry over: 4 damaged category, address "
+              "or contact records");
+    const poiset& set = *list.poisets.at(0);
+    const waypoint& w = set.waypoints.at(0);
+    EXPECT_EQ(*w.comment, "read on");
+    EXPECT_EQ(pairs_text(set.details_of(w)->address), "City=Kept\n");
+    EXPECT_TRUE(set.details_of(w)->phones.empty());
+    EXPECT_TRUE(set.categories.empty());
 }
 
 TEST(GpiReader, RecordsWithoutAPlaceInTheModelAreSkippedByLengthAndSummarised) {
@@ -930,6 +1028,60 @@ TEST(GpiReaderRealFiles, SampleValuesOfOtherProducersFiles) {
                   "Vin\xED"
                   "colas");
         EXPECT_EQ(list.poisets[0]->icons->count(), 0);
+    }
+}
+
+TEST(GpiReaderRealFiles, AddressesContactsAndCategoriesOfOtherProducersFiles) {
+    const struct {
+        const char* file;
+        int with_address;
+        int with_contacts;
+        int with_categories;
+        const char* categories;  // of every group, in order
+        const char* sample;      // the first POI of that name
+        const char* address;
+        const char* contacts;
+    } cases[] = {
+        {"gpi/umsonstdraussen.gpi", 78, 78, 78, "Mai;Juni;Juli;August;September;",
+         "Uferlos Festival", "City=Freising\nPostcode=85356\nStreet=Luitpoldstrasse\nHouseNumber=1\n",
+         "PhoneNo=+49 8161 88 49 305\nEmail=michi@uferlos-festival.de\nlink=www.uferlos-festival.de\n"},
+        {"gpi/gpi_ext-sample.gpi", 9, 9, 0, "", "3", "Street=Hauptstrasse -1\n",
+         "PhoneNo=03741-999999\n"},
+        {"gpi/garmin_gpi_position~gpx.gpi", 86, 0, 0, "", "5058ROAD",
+         "Street=N42 26'24.0\" W71 07'15.3\"\n", ""},
+        {"gpi/rosneftHi_res.gpi", 0, 0, 2300, "Fuel;Fuel (TD);", nullptr, "", ""},
+        {"gpi/spb_metro_norm.gpi", 0, 0, 82, "Metro;", nullptr, "", ""},
+    };
+    for (const auto& c : cases) {
+        VELMORA_REQUIRE_REAL(path, c.file);
+        poiset_list list;
+        ASSERT_TRUE(read_path(path, list, gpi_read_options{"EN"}).ok) << c.file;
+        int address = 0;
+        int contacts = 0;
+        int categories = 0;
+        std::string names;
+        bool sample_seen = c.sample == nullptr;
+        for (const auto& set : list.poisets) {
+            for (const stored_text& name : set->categories) names += std::string(*name) + ";";
+            for (const waypoint& w : set->waypoints) {
+                const waypoint_details* d = set->details_of(w);
+                if (d == nullptr) continue;
+                address += d->address.empty() ? 0 : 1;
+                contacts += d->phones.empty() && !w.link ? 0 : 1;  // the web address is the link
+                categories += d->categories.empty() ? 0 : 1;
+                if (!sample_seen && *w.name == c.sample) {
+                    sample_seen = true;
+                    EXPECT_EQ(pairs_text(d->address), c.address) << c.file;
+                    std::string link = w.link ? "link=" + std::string(*w.link) + "\n" : "";
+                    EXPECT_EQ(pairs_text(d->phones) + link, c.contacts) << c.file;
+                }
+            }
+        }
+        EXPECT_TRUE(sample_seen) << c.file;
+        EXPECT_EQ(address, c.with_address) << c.file;
+        EXPECT_EQ(contacts, c.with_contacts) << c.file;
+        EXPECT_EQ(categories, c.with_categories) << c.file;
+        EXPECT_EQ(names, c.categories) << c.file;
     }
 }
 

@@ -149,6 +149,27 @@ inline std::string speed_camera(double north, double east, double south, double 
                          le16(flags) + variable + degrees24(lat) + degrees24(lon));
 }
 
+// A plain string: a 16-bit length and the bytes.
+inline std::string plain(const std::string& text) {
+    return le16(static_cast<std::uint16_t>(text.size())) + text;
+}
+
+// An address (11) or contact (12) record in either framing: all in the main part (flags
+// 0, as Garmin's loader writes it), or a main part of the mask alone (flags 8).
+inline std::string field_record(std::uint16_t type, bool mask_alone, std::uint16_t mask,
+                                const std::string& fields) {
+    return mask_alone ? flagged_block(type, le16(mask), fields) : block(type, le16(mask) + fields);
+}
+
+// A category of a group, with the icon reference nested as Garmin's loader writes it.
+inline std::string category(std::uint16_t id, const std::string& name) {
+    return flagged_block(7, le16(id) + mstring(name), block(4, le16(1)));
+}
+
+inline std::string category_ref(std::uint16_t id) {
+    return block(6, le16(id));
+}
+
 // A whole file: headers, the given groups, the end block.
 inline std::string gpi_file(const std::string& groups, std::uint32_t code_page = 1252) {
     return file_header() + poi_header(code_page) + groups + end_block();

@@ -1,5 +1,8 @@
 #include "gpi_walk.hpp"
 
+#include <initializer_list>
+#include <iterator>
+
 namespace velmora::testing {
 
 std::uint16_t get_u16(const std::string& bytes, std::size_t at) {
@@ -33,7 +36,7 @@ class walker {
     // The end of the multilingual string at 'at', or 0 after an error.
     std::size_t mstring(std::size_t at, std::size_t limit);
     void check_poi(gpi_block& poi);
-    void check_fields(const gpi_block& block, int fields);
+    void check_fields(const gpi_block& block, std::initializer_list<bool> multilingual);
     void check_bitmap(const gpi_block& bitmap);
     void error(const std::string& what, std::size_t at) {
         result_.errors.push_back(what + " at " + std::to_string(at));
@@ -80,8 +83,6 @@ bool walker::block(std::size_t at, std::size_t limit, gpi_block& out) {
         case 2:
         case 8:
         case 9:
-        case 11:
-        case 12:
             out.end = out.data + out.length;
             break;
         default:
@@ -102,11 +103,22 @@ bool walker::block(std::size_t at, std::size_t limit, gpi_block& out) {
         case 9: {
             std::size_t name_end = mstring(out.data, out.end);
             if (name_end == 0) return true;
-            if (main_size && out.main_size != name_end - out.data) error("group main_size", at);
             children(out, name_end);
-            if (out.children.empty() || out.children[0].type != 8) error("group without area", at);
+            if (out.children.empty() || out.children[0].type != 8) {
+                error("group without area", at);
+                break;
+            }
+            // The main part holds the name, or the name and the area (with categories).
+            if (main_size && out.main_size != name_end - out.data &&
+                out.main_size != out.children[0].end - out.data) {
+                error("group main_size", at);
+            }
+            // Categories, then bitmaps.
             for (std::size_t i = 1; i < out.children.size(); ++i) {
-                if (out.children[i].type != 5) error("group child after the area", at);
+                int type = out.children[i].type;
+                if ((type != 7 && type != 5) || (type == 7 && out.children[i - 1].type == 5)) {
+                    error("group child after the area", at);
+                }
             }
             break;
         }
@@ -138,11 +150,19 @@ bool walker::block(std::size_t at, std::size_t limit, gpi_block& out) {
                 error("description framing", at);
             }
             break;
+        case 6:
+            if (out.length != 2 || out.flags != 0) error("category reference length", at);
+            break;
+        case 7:
+            if (out.flags != 0 || out.length < 2 || mstring(at + 10, out.end) != out.end)
+                error("category framing", at);
+            break;
         case 11:
-            check_fields(out, 5);
+            // City, country, state, postal code (plain), street, house number (plain).
+            check_fields(out, {true, true, true, false, true, false});
             break;
         case 12:
-            check_fields(out, 1);
+            check_fields(out, {false, false, false, false, false});
             break;
         case 5:
             check_bitmap(out);
@@ -192,25 +212,36 @@ void walker::check_poi(gpi_block& poi) {
     if (poi.main_size != name_end - poi.data) error("poi main_size", poi.offset);
     children(poi, name_end);
     if (poi.children.empty()) error("poi with main_size but no sub-block", poi.offset);
-    static const int order[] = {3, 4, 10, 14, 11, 12};
+    // Category references may repeat.
+    static const int order[] = {3, 4, 6, 10, 14, 11, 12};
+    constexpr std::size_t kinds = std::size(order);
     std::size_t rank = 0;
     for (const gpi_block& child : poi.children) {
-        while (rank < 6 && order[rank] != child.type) ++rank;
-        if (rank == 6) error("sub-block out of order", child.offset);
-        ++rank;
+        while (rank < kinds && order[rank] != child.type) ++rank;
+        if (rank == kinds) error("sub-block out of order", child.offset);
+        if (child.type != 6) ++rank;
     }
 }
 
-void walker::check_fields(const gpi_block& block, int fields) {
-    if (block.flags != 8 || block.main_size != 2 || block.length < 2) {
+void walker::check_fields(const gpi_block& block, std::initializer_list<bool> multilingual) {
+    if (block.flags != 0 || block.length < 2) {
         error("field block header", block.offset);
         return;
     }
     std::uint16_t mask = get_u16(b_, block.data);
     std::size_t at = block.data + 2;
-    for (int i = 0; i < fields; ++i) {
-        if ((mask & (1u << i)) == 0) continue;
-        at = mstring(at, block.end);
+    if (mask >> multilingual.size() != 0) error("unknown field bits", block.offset);
+    unsigned bit = 0;
+    for (bool is_multilingual : multilingual) {
+        if ((mask & (1u << bit++)) == 0) continue;
+        if (is_multilingual) {
+            at = mstring(at, block.end);
+        } else if (block.end - at >= 2 && block.end - at - 2 >= get_u16(b_, at)) {
+            at += 2 + get_u16(b_, at);
+        } else {
+            error("bad plain string", at);
+            at = 0;
+        }
         if (at == 0) return;
     }
     if (at != block.end) error("field block framing", block.offset);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -207,7 +208,7 @@ TEST(PoiBlock, SubBlocksFollowInTheirFixedOrder) {
     EXPECT_NE(bytes.find(le16(10) + le16(0) + le32(12) + mstring("note")), std::string::npos);
     EXPECT_NE(bytes.find(le16(14) + le16(0) + le32(18) + "\x01" + mstring("long text")),
               std::string::npos);
-    EXPECT_EQ(bytes.size(), static_cast<std::size_t>(31 + 4 + 20 + 10 + (16 + 4) + (17 + 9) + (14 + 12) + (14 + 11)));
+    EXPECT_EQ(bytes.size(), static_cast<std::size_t>(31 + 4 + 20 + 10 + (16 + 4) + (17 + 9) + (10 + 12) + (10 + 5)));
 }
 
 TEST(PoiBlock, EmptyCommentAndDescriptionAreNotParts) {
@@ -221,58 +222,109 @@ TEST(PoiBlock, EmptyCommentAndDescriptionAreNotParts) {
     EXPECT_EQ(get_u16(bytes, 2), 0);
 }
 
-TEST(AddressBlock, LengthCountsTheBytesBehindMainSize) {
-    poiset set;
-    waypoint& w = add_poi(set, 0, 0, std::nullopt);
-    w.name = set.store("A");
-    testing::add_address(set, w, "City", "X");
-    std::string bytes = encode_poi(set, w);
-    std::string address = bytes.substr(bytes.size() - 23);
-    EXPECT_EQ(address, le16(11) + le16(8) + le32(11) + le32(2) + le16(1) + mstring("X"));
-    EXPECT_EQ(bytes.size(), static_cast<std::size_t>(31 + 1 + 23));
+std::string plain(const std::string& text) {
+    return le16(static_cast<std::uint16_t>(text.size())) + text;
 }
 
-TEST(AddressBlock, FieldsAreFoundByExactKeyAnywhereInTheList) {
-    poiset set;
-    waypoint& w = add_poi(set, 0, 0, std::nullopt);
-    w.name = set.store("A");
-    testing::add_address(set, w, "Street", "Main 1");
-    testing::add_address(set, w, "city", "lower case is another key");
-    testing::add_address(set, w, "Note", "not an address field");
-    testing::add_address(set, w, "Country", std::nullopt);  // a key without value
-    testing::add_address(set, w, "Postcode", "12345");
-    testing::add_address(set, w, "Street", "second Street is not looked at");
-    std::string bytes = encode_poi(set, w);
-    std::size_t at = bytes.find(le16(11) + le16(8));
-    ASSERT_NE(at, std::string::npos);
-    std::size_t strings = 8 + 6 + 8 + 5;
-    EXPECT_EQ(bytes.substr(at), le16(11) + le16(8) + le32(static_cast<std::uint32_t>(2 + strings)) +
-                                    le32(2) + le16(0x08 | 0x10) + mstring("12345") +
-                                    mstring("Main 1"));
+// The address or contact block that ends the POI block of a waypoint with these pairs.
+struct field_case {
+    const char* what;
+    std::vector<std::pair<std::optional<std::string>, std::optional<std::string>>> pairs;
+    std::uint16_t mask;
+    std::string fields;  // behind the mask
+};
 
-    waypoint& other = add_poi(set, 0, 0, std::nullopt);
-    other.name = set.store("B");
-    testing::add_address(set, other, "Web", "x");
-    std::string only_other = encode_poi(set, other);
-    EXPECT_EQ(only_other.substr(only_other.size() - 14),
-              le16(11) + le16(8) + le32(2) + le32(2) + le16(0));
+std::string last_field_block(bool address, const field_case& c) {
+    poiset set;
+    waypoint& w = add_poi(set, 0, 0, "A");
+    for (const auto& [key, value] : c.pairs) {
+        if (address) {
+            testing::add_address(set, w, key, value);
+        } else {
+            testing::add_phone(set, w, key, value);
+        }
+    }
+    std::string bytes = encode_poi(set, w);
+    return bytes.substr(31 + 1);
 }
 
-TEST(PhoneBlock, HoldsThePhoneNumberOrAnEmptyMask) {
-    poiset set;
-    waypoint& w = add_poi(set, 0, 0, std::nullopt);
-    w.name = set.store("A");
-    testing::add_phone(set, w, "PhoneNo", "+420 123");
-    std::string bytes = encode_poi(set, w);
-    EXPECT_EQ(bytes.substr(bytes.size() - 30),
-              le16(12) + le16(8) + le32(18) + le32(2) + le16(1) + mstring("+420 123"));
+TEST(AddressBlock, EveryFieldByItsMaskBitWithPlainPostcodeAndHouseNumber) {
+    const field_case cases[] = {
+        {"one city", {{"City", "X"}}, 0x01, mstring("X")},
+        {"all six, any order",
+         {{"HouseNumber", "12a"}, {"Street", "Main"}, {"Postcode", "602 00"}, {"State", "JM"},
+          {"Country", "CZ"}, {"City", "Brno"}},
+         0x3F,
+         mstring("Brno") + mstring("CZ") + mstring("JM") + plain("602 00") + mstring("Main") +
+             plain("12a")},
+        {"exact keys, first one counts, no value is no field",
+         {{"Street", "Main 1"}, {"city", "lower case is another key"}, {"Note", "other"},
+          {"Country", std::nullopt}, {"Postcode", "12345"}, {"Street", "second"}},
+         0x18, plain("12345") + mstring("Main 1")},
+        {"no known key", {{"Web", "x"}}, 0, ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(last_field_block(true, c),
+                  le16(11) + le16(0) + le32(static_cast<std::uint32_t>(2 + c.fields.size())) +
+                      le16(c.mask) + c.fields)
+            << c.what;
+    }
+}
 
-    waypoint& fax = add_poi(set, 0, 0, std::nullopt);
-    fax.name = set.store("A");
-    testing::add_phone(set, fax, "Fax", "1");
-    std::string fax_bytes = encode_poi(set, fax);
-    EXPECT_EQ(fax_bytes.substr(fax_bytes.size() - 14),
-              le16(12) + le16(8) + le32(2) + le32(2) + le16(0));
+TEST(PhoneBlock, ContactsByKindAndOtherNumbersFillPhoneThenPhone2) {
+    const field_case cases[] = {
+        {"phone", {{"PhoneNo", "+420 123"}}, 0x01, plain("+420 123")},
+        {"every kind",
+         {{"Web", "w.cz"}, {"Email", "a@b"}, {"Fax", "3"}, {"Phone2", "2"}, {"PhoneNo", "1"}},
+         0x1F, plain("1") + plain("2") + plain("3") + plain("a@b") + plain("w.cz")},
+        {"categories of GPX numbers", {{"Home", "h"}, {"Work", "w"}, {"Mobile", "m"}}, 0x03,
+         plain("h") + plain("w")},
+        {"a named phone keeps its field",
+         {{"Mobile", "m"}, {"PhoneNo", "p"}, {"PhoneNo", "second p"}}, 0x03,
+         plain("p") + plain("m")},
+        {"fax alone", {{"Fax", "1"}}, 0x04, plain("1")},
+        {"nothing usable", {{"Skype", std::nullopt}}, 0, ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(last_field_block(false, c),
+                  le16(12) + le16(0) + le32(static_cast<std::uint32_t>(2 + c.fields.size())) +
+                      le16(c.mask) + c.fields)
+            << c.what;
+    }
+    // The link is the web address where the contacts name none.
+    poiset set;
+    waypoint& linked = add_poi(set, 0, 0, "A");
+    linked.link = set.store("https://a.cz");
+    EXPECT_EQ(encode_poi(set, linked).substr(31 + 1),
+              le16(12) + le16(0) + le32(2 + 14) + le16(0x10) + plain("https://a.cz"));
+    testing::add_phone(set, linked, "Web", "b.cz");
+    EXPECT_EQ(encode_poi(set, linked).substr(31 + 1),
+              le16(12) + le16(0) + le32(2 + 6) + le16(0x10) + plain("b.cz"));
+}
+
+TEST(CategoryBlocks, EachPoiRefersToItsCategoriesAndTheGroupDefinesThem) {
+    poiset_list list;
+    poiset& set = add_set(list, "S");
+    waypoint& a = add_poi(set, 1, 1, "a");
+    ASSERT_TRUE(set.add_to_category(a, "Food"));
+    ASSERT_TRUE(set.add_to_category(a, "Fuel"));
+    waypoint& b = add_poi(set, 2, 2, "b");
+    ASSERT_TRUE(set.add_to_category(b, "Fuel"));
+    add_poi(set, 3, 3, "c");
+    EXPECT_EQ(encode_poi(set, set.waypoints[0]).substr(31 + 1),
+              le16(6) + le16(0) + le32(2) + le16(0) + le16(6) + le16(0) + le32(2) + le16(1));
+
+    written out = write_list(list);
+    ASSERT_TRUE(out.ok) << out.messages;
+    testing::gpi_walk walk = walk_gpi(out.bytes);
+    EXPECT_TRUE(walk.errors.empty()) << walk.errors.front();
+    const testing::gpi_block& group = walk.blocks.at(2);
+    ASSERT_EQ(group.children.size(), 3u);
+    EXPECT_EQ(group.main_size, group.children[0].end - group.data) << "name and area";
+    std::string food = le16(7) + le16(0) + le32(2 + 12) + le16(0) + mstring("Food");
+    EXPECT_EQ(out.bytes.substr(group.children[1].offset, 22), food);
+    EXPECT_EQ(out.bytes.substr(group.children[2].offset + 8, 2), le16(1));
+    EXPECT_EQ(group.end, group.children[2].end);
 }
 
 TEST(AreaBlock, LeafOfThreeWaypointsHasRecordSizeOneHundredTwentyTwo) {
@@ -528,8 +580,22 @@ TEST(GpiRoundTrip, TheReaderFindsWhatTheWriterWrote) {
         if (i % 3 == 0) w.flags |= has_speed, w.speed = 30 + 10 * (i % 10);
         if (i % 5 == 0) w.comment = set.store("c" + std::to_string(i));
         if (i % 7 == 0) w.description = set.store("d" + std::to_string(i));
-        if (i % 11 == 0) testing::add_address(set, w, "City", "Brno");
-        if (i % 13 == 0) testing::add_phone(set, w, "PhoneNo", "1");
+        if (i % 11 == 0) {
+            testing::add_address(set, w, "City", "Brno");
+            testing::add_address(set, w, "HouseNumber", std::to_string(i));
+            testing::add_address(set, w, "Postcode", "602 00");
+        }
+        if (i % 13 == 0) {
+            testing::add_phone(set, w, "PhoneNo", "1");
+            testing::add_phone(set, w, "Email", "a@b");
+        }
+        if (i % 4 == 0) {
+            EXPECT_TRUE(set.add_to_category(w, "Cat " + std::to_string(i % 3)));
+        }
+        if (i % 6 == 0) {
+            EXPECT_TRUE(set.add_to_category(w, "Six"));
+        }
+        if (i % 17 == 0) w.link = set.store("https://x.cz/" + std::to_string(i));
     }
     written out = write_list(list);
     ASSERT_TRUE(out.ok);
@@ -555,7 +621,28 @@ TEST(GpiRoundTrip, TheReaderFindsWhatTheWriterWrote) {
         }
         EXPECT_EQ(b.comment.value_or(""), a.comment.value_or(""));
         EXPECT_EQ(b.description.value_or(""), a.description.value_or(""));
+        EXPECT_EQ(b.link, a.link);
+        // Addresses and contacts as the reader orders them (by mask bit); categories by name.
+        const waypoint_details* da = set.details_of(a);
+        const waypoint_details* db = read.details_of(b);
+        ASSERT_EQ(da == nullptr, db == nullptr) << i;
+        if (da == nullptr) continue;
+        for (auto list_of : {&waypoint_details::address, &waypoint_details::phones}) {
+            std::vector<std::string> want;
+            std::vector<std::string> got;
+            for (const text_pair& p : da->*list_of) want.push_back(std::string(*p.key) + "=" + std::string(*p.value));
+            for (const text_pair& p : db->*list_of) got.push_back(std::string(*p.key) + "=" + std::string(*p.value));
+            std::sort(want.begin(), want.end());
+            std::sort(got.begin(), got.end());
+            EXPECT_EQ(got, want) << i;
+        }
+        std::vector<std::string> want;
+        std::vector<std::string> got;
+        for (std::uint16_t c : da->categories) want.push_back(std::string(*set.categories[c]));
+        for (std::uint16_t c : db->categories) got.push_back(std::string(*read.categories[c]));
+        EXPECT_EQ(got, want) << i;
     }
+    EXPECT_EQ(read.categories.size(), 4u);
 }
 
 TEST(GpiRoundTrip, AFileReadTwiceIsWrittenTwiceToTheSameBytes) {
