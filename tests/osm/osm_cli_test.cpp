@@ -54,7 +54,7 @@ TEST(OsmCli, ConvertsTheExampleExtractToGpxAndGpi) {
         EXPECT_TRUE(contains(gpi.err, icon)) << icon << gpi.err;
     }
     std::string bytes = read_file(dir.file("out.gpi"));
-    for (const char* text : {"example", "Pond Side Camping",
+    for (const char* text : {"example", "Fuel stations", "Speed cameras", "Pond Side Camping",
                              "Nordtank Mountain Road", "Stadtwerke Velmora"}) {
         EXPECT_TRUE(contains(bytes, text)) << text;
     }
