@@ -31,6 +31,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto result = velmora::read_osm_bytes(bytes, "osm", "fuzz.osm", options);
     if (!result) return 0;
     velmora::poiset_list list;
-    (void)velmora::add_osm_pois(list, *result, filter, &mapping);
+    (void)velmora::add_osm_pois(list, *result, filter, &mapping, "fuzz");
     return 0;
 }

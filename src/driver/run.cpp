@@ -472,11 +472,10 @@ bool conversion_run::import_osm(const named_file& input) {
             report("\nWarning: %lli %s and were left out", static_cast<long long>(count), reason);
         }
     }
-    std::size_t sets_before = list_.poisets.size();
-    if (add_osm_pois(list_, *result, *filter, osm_mapping_.get()) < 0) throw fatal_exit{};
-    for (std::size_t i = sets_before; i < list_.poisets.size(); ++i) {
-        prepare_icons(*list_.poisets[i], ".gpx");
+    if (add_osm_pois(list_, *result, *filter, osm_mapping_.get(), input.name) < 0) {
+        throw fatal_exit{};
     }
+    prepare_icons(*list_.poisets.back(), ".gpx");
     return true;
 }
 #else

@@ -1,5 +1,7 @@
 #include "osm/osm_import.hpp"
 
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace velmora {
@@ -11,7 +13,7 @@ stored_text text_or_none(poiset& set, const std::string& text) {
     return set.store(text);
 }
 
-void fill_waypoint(poiset& set, waypoint& w, osm_poi& poi) {
+void fill_waypoint(poiset& set, waypoint& w, const osm_poi& poi) {
     w.flags = has_position;
     w.lat = poi.lat;
     w.lon = poi.lon;
@@ -25,48 +27,50 @@ void fill_waypoint(poiset& set, waypoint& w, osm_poi& poi) {
         w.proximity = *poi.speed_kmh * 10.0;
         w.flags |= has_speed | has_proximity;
     }
-    std::string street = std::move(poi.street);
-    if (!poi.house_number.empty()) {
-        if (!street.empty()) street += ' ';
-        street += poi.house_number;
-    }
-    const std::pair<const char*, std::string*> address[] = {{"Street", &street},
-                                                            {"City", &poi.city},
-                                                            {"Postcode", &poi.postcode},
-                                                            {"State", &poi.state},
-                                                            {"Country", &poi.country}};
+    const std::pair<std::string_view, const std::string*> address[] = {
+        {address_street, &poi.street},     {address_house_number, &poi.house_number},
+        {address_city, &poi.city},         {address_state, &poi.state},
+        {address_postcode, &poi.postcode}, {address_country, &poi.country}};
     for (const auto& [key, value] : address) {
         if (!value->empty()) set.details_for(w).address.push_back({set.store(key), set.store(*value)});
     }
-    if (!poi.phone.empty()) {
-        set.details_for(w).phones.push_back({set.store("PhoneNo"), set.store(poi.phone)});
+    const std::pair<std::string_view, const std::string*> contacts[] = {
+        {contact_phone, &poi.phone},
+        {contact_fax, &poi.fax},
+        {contact_email, &poi.email},
+        {contact_web, &poi.website}};
+    for (const auto& [key, value] : contacts) {
+        if (!value->empty()) set.details_for(w).phones.push_back({set.store(key), set.store(*value)});
     }
 }
 
 }  // namespace
 
 long long add_osm_pois(poiset_list& list, osm_read_result& result, const osm_tag_filter& filter,
-                       const osm_mapping* mapping) {
-    // The sets come in the order of the filter's categories.
-    std::vector<std::size_t> counts(filter.categories.size(), 0);
-    for (const osm_poi& poi : result.pois) ++counts[static_cast<std::size_t>(poi.category)];
-    std::vector<poiset*> sets(filter.categories.size(), nullptr);
-    for (std::size_t category = 0; category < counts.size(); ++category) {
-        if (counts[category] == 0) continue;
-        poiset* set = poiset_list_add(list);
-        if (set == nullptr) return -1;
+                       const osm_mapping* mapping, const std::string& set_name) {
+    poiset* set = poiset_list_add(list);
+    if (set == nullptr) return -1;
+    set->name = set_name;
+    set->name_is_utf8 = true;
+    set->is_utf8 = true;
+    // The categories are numbered in the filter's order, those that hold no POI left out.
+    std::vector<bool> used(filter.categories.size(), false);
+    for (const osm_poi& poi : result.pois) used[static_cast<std::size_t>(poi.category)] = true;
+    std::vector<std::optional<std::uint16_t>> numbers(filter.categories.size());
+    for (std::size_t category = 0; category < used.size(); ++category) {
+        if (!used[category]) continue;
         const std::string& tag = filter.categories[category];
-        set->name = mapping != nullptr ? osm_category_name(*mapping, tag) : tag;
-        set->is_utf8 = true;
-        set->waypoints.reserve(counts[category]);
-        sets[category] = set;
+        numbers[category] = set->category_index(mapping != nullptr ? osm_category_name(*mapping, tag) : tag);
     }
+    set->waypoints.reserve(result.pois.size());
     long long added = 0;
-    for (osm_poi& poi : result.pois) {
-        poiset& set = *sets[static_cast<std::size_t>(poi.category)];
-        waypoint* w = poiset_add_waypoint(set);
+    for (const osm_poi& poi : result.pois) {
+        waypoint* w = poiset_add_waypoint(*set);
         if (w == nullptr) break;
-        fill_waypoint(set, *w, poi);
+        fill_waypoint(*set, *w, poi);
+        if (auto number = numbers[static_cast<std::size_t>(poi.category)]) {
+            set->details_for(*w).categories.push_back(*number);
+        }
         ++added;
     }
     result.pois.clear();

@@ -1,6 +1,7 @@
 #pragma once
-// OpenStreetMap POIs into the run's model: one POI set per category of the filter that
-// holds any POI, named by the category (the mapping file's name for it, or the tag).
+// OpenStreetMap POIs into the run's model: one POI set per input, in which every term
+// of the filter that some POI matched is a category, named by the mapping file's name
+// for it or by the tag.
 #include <string>
 
 #include "model/poiset.hpp"
@@ -8,9 +9,11 @@
 
 namespace velmora {
 
-// Appends the sets; their texts are UTF-8.  Gives the number of POIs appended, or -1
-// when a set could not be added (after the model's message).
+// Appends the set, named set_name (UTF-8, as every text of it), and empties the result.
+// Gives the number of POIs appended, or -1 when the set could not be added (after the
+// model's message).
 [[nodiscard]] long long add_osm_pois(poiset_list& list, osm_read_result& result,
-                                     const osm_tag_filter& filter, const osm_mapping* mapping);
+                                     const osm_tag_filter& filter, const osm_mapping* mapping,
+                                     const std::string& set_name);
 
 }  // namespace velmora

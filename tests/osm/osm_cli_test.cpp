@@ -30,7 +30,12 @@ TEST(OsmCli, ConvertsTheExampleExtractToGpxAndGpi) {
         << gpx.err;
     std::string out = read_file(dir.file("out.gpx"));
     for (const char* part : {"<name>Nordtank Bergstraße</name>", "<cmt><![CDATA[24/7]]></cmt>",
-                             "<gpxx:StreetAddress>Bergstraße 12</gpxx:StreetAddress>", "<name>fuel</name>",
+                             "<gpxx:StreetAddress>Bergstraße</gpxx:StreetAddress>",
+                             ">12</velmora:HouseNumber>",
+                             "<gpxx:PhoneNumber>+36 1 555 0101</gpxx:PhoneNumber>\n"
+                             "\t\t\t\t<gpxx:PhoneNumber Category=\"Web\">https://example.org/nordtank<",
+                             "<gpxx:Category>Fuel stations</gpxx:Category>",
+                             "<gpxx:Category>Speed cameras</gpxx:Category>", "<name>fuel</name>",
                              "<name>speed camera@50</name>", "<gpxx:Proximity>500</gpxx:Proximity>",
                              "<name>speed camera@48</name>",  // 30 mph
                              "<wpt lat=\"47.5135000\" lon=\"19.0270000\">",
@@ -49,7 +54,7 @@ TEST(OsmCli, ConvertsTheExampleExtractToGpxAndGpi) {
         EXPECT_TRUE(contains(gpi.err, icon)) << icon << gpi.err;
     }
     std::string bytes = read_file(dir.file("out.gpi"));
-    for (const char* text : {"Fuel stations", "Speed cameras", "Pond Side Camping",
+    for (const char* text : {"example", "Fuel stations", "Speed cameras", "Pond Side Camping",
                              "Nordtank Mountain Road", "Stadtwerke Velmora"}) {
         EXPECT_TRUE(contains(bytes, text)) << text;
     }

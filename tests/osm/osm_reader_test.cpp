@@ -7,6 +7,7 @@
 #include <string>
 
 #include "osm/osm_filter.hpp"
+#include "osm/osm_import.hpp"
 #include "osm/osm_mapping.hpp"
 #include "osm/osm_poi.hpp"
 #include "osm/osm_reader.hpp"
@@ -104,6 +105,8 @@ TEST(OsmPoiFields, ComeFromTheTagsWithLanguageAndFallbacks) {
                   {"addr:city", "Velmora"},
                   {"addr:country", "HU"},
                   {"contact:phone", "+36 1 555"},
+                  {"contact:fax", "+36 1 556"},
+                  {"contact:email", "info@example.org"},
                   {"website", "https://example.org"}}};
     osm_tag_filter filter = filter_of("amenity=fuel");
     osm_tag_match match = match_osm_tags(filter, tags);
@@ -119,6 +122,8 @@ TEST(OsmPoiFields, ComeFromTheTagsWithLanguageAndFallbacks) {
     EXPECT_EQ(poi.country, "HU");
     EXPECT_EQ(poi.phone, "+36 1 555");
     EXPECT_EQ(poi.website, "https://example.org");
+    EXPECT_EQ(poi.fax, "+36 1 556");
+    EXPECT_EQ(poi.email, "info@example.org");
     EXPECT_FALSE(poi.speed_kmh);
     EXPECT_EQ(make_osm_poi(tags, match, 0, 0, {"en", nullptr}).name, "Fuel station");
     EXPECT_EQ(make_osm_poi(tags, match, 0, 0, {"fr", nullptr}).name, "Tankstelle");
@@ -188,6 +193,51 @@ TEST(OsmMappingFile, GivesSymbolsByTagThenKeyAndCategoryNames) {
     EXPECT_NE(messages.text().find("No such file or directory"), std::string::npos);
 }
 
+TEST(OsmImport, GivesOneSetWithACategoryPerMatchingTermAndEveryAddressPartAndContact) {
+    osm_tag_filter filter = filter_of("amenity=fuel|charging_station|parking,shop");
+    osm_mapping mapping;
+    mapping.categories["amenity=parking"] = "Parking";
+    osm_poi fuel;
+    fuel.category = 0;
+    fuel.name = "K\xC3\xBAt";
+    fuel.street = "F\xC5\x91 utca";
+    fuel.house_number = "5";
+    fuel.postcode = "1011";
+    fuel.city = "Velmora";
+    fuel.state = "Pest";
+    fuel.country = "HU";
+    fuel.phone = "+36 1";
+    fuel.fax = "+36 2";
+    fuel.email = "a@b.hu";
+    fuel.website = "https://k.hu";
+    osm_poi parking;
+    parking.category = 2;
+    parking.name = "P";
+    osm_poi shop;
+    shop.category = 3;
+    shop.name = "Bolt";
+    osm_read_result result;
+    result.pois = {parking, fuel, shop, fuel};
+    poiset_list list;
+    ASSERT_EQ(add_osm_pois(list, result, filter, &mapping, "extract"), 4);
+    ASSERT_EQ(list.count(), 1);
+    const poiset& set = *list.poisets[0];
+    EXPECT_EQ(set.name, "extract");
+    EXPECT_TRUE(set.is_utf8);
+    // Numbered in the filter's order, the term that matched nothing left out.
+    ASSERT_EQ(set.categories.size(), 3u);
+    EXPECT_EQ(set.categories[0], "amenity=fuel");
+    EXPECT_EQ(set.categories[1], "Parking");
+    EXPECT_EQ(set.categories[2], "shop");
+    EXPECT_EQ(testing::details_text(set, set.waypoints[0]), "category Parking\n");
+    EXPECT_EQ(testing::details_text(set, set.waypoints[1]),
+              "City=Velmora\nCountry=HU\nHouseNumber=5\nPostcode=1011\nState=Pest\n"
+              "Street=F\xC5\x91 utca\nphone PhoneNo=+36 1\nphone Fax=+36 2\n"
+              "phone Email=a@b.hu\nphone Web=https://k.hu\ncategory amenity=fuel\n");
+    EXPECT_EQ(testing::details_text(set, set.waypoints[2]), "category shop\n");
+    EXPECT_TRUE(result.pois.empty());
+}
+
 const char* const extract = R"(<?xml version="1.0" encoding="UTF-8"?>
 <osm version="0.6">
   <node id="1" lat="47.5" lon="19.0"><tag k="amenity" v="fuel"/><tag k="name" v="Kút"/></node>
@@ -238,6 +288,30 @@ TEST(OsmReading, TakesNodesClosedWaysAndMultipolygonsAndCountsWhatItLeavesOut) {
     EXPECT_EQ(result->missing_members, 1);  // relation 20 refers to way 77
     EXPECT_EQ(result->unassembled, 1);      // relation 22's ring is open
     EXPECT_EQ(result->relations, 1);        // relation 23 is no multipolygon
+}
+
+TEST(OsmReading, ReadsO5m) {
+    // Two nodes written by hand in o5m: a header, two node datasets (ids, lons and lats
+    // as deltas in units of 100 nanodegrees, tags as inline string pairs), the end.
+    const unsigned char bytes[] = {
+        0xff, 0xe0, 0x04, 'o', '5', 'm', '2',
+        0x10, 0x29, 0x02, 0x00, 0xe0, 0x99, 0xbf, 0xb5, 0x01, 0xa0, 0xcf, 0x80, 0xc5, 0x03,
+        0x00, 'a', 'm', 'e', 'n', 'i', 't', 'y', 0x00, 'f', 'u', 'e', 'l', 0x00,
+        0x00, 'n', 'a', 'm', 'e', 0x00, 'N', 'o', 'r', 'd', 't', 'a', 'n', 'k', 0x00,
+        0x10, 0x16, 0x02, 0x00, 0xd0, 0x8e, 0x2a, 0xc0, 0x9d, 0x0b,
+        0x00, 'a', 'm', 'e', 'n', 'i', 't', 'y', 0x00, 'f', 'u', 'e', 'l', 0x00,
+        0xfe};
+    osm_read_options options{filter_of("amenity=fuel"), {}};
+    auto result = read_osm_bytes(std::string(reinterpret_cast<const char*>(bytes), sizeof bytes),
+                                 "o5m", "two.o5m", options);
+    ASSERT_TRUE(result);
+    ASSERT_EQ(result->pois.size(), 2u);
+    EXPECT_EQ(result->pois[0].name, "Nordtank");
+    EXPECT_NEAR(result->pois[0].lat, 47.501, 1e-7);
+    EXPECT_NEAR(result->pois[0].lon, 19.031, 1e-7);
+    EXPECT_EQ(result->pois[1].name, "fuel");
+    EXPECT_NEAR(result->pois[1].lat, 47.5102, 1e-7);
+    EXPECT_NEAR(result->pois[1].lon, 19.0655, 1e-7);
 }
 
 TEST(OsmReading, RefusesDamagedFilesWithTheReason) {
