@@ -151,8 +151,7 @@ class csv_text_reader {
 
     // A value of the file as a message shows it.
     [[nodiscard]] std::string shown(std::string_view value) const {
-        return display_text(value, {set_.is_utf8, set_.codepage ? &*set_.codepage : nullptr},
-                            shown_value);
+        return display_text(value, set_.texts_encoding(), shown_value);
     }
 
     poiset& set_;

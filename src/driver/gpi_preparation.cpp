@@ -39,20 +39,6 @@ void for_each_detail_text(Details& details, Visit&& visit) {
     }
 }
 
-text_encoding encoding_of(const poiset& set) {
-    return {set.is_utf8, set.codepage ? &*set.codepage : nullptr};
-}
-
-// The group name of a set read from a GPX file or a speed-camera list is its file's name,
-// in UTF-8; that of a GPI group is in the code page of its texts.
-text_encoding name_encoding_of(const poiset& set) {
-    return set.name_is_utf8 ? text_encoding{true, nullptr} : encoding_of(set);
-}
-
-// The set's name as a message shows it.
-std::string shown_name(const poiset& set) {
-    return display_text(set.name, name_encoding_of(set), shown_text);
-}
 
 // Converts texts of one set into the output code page.  A text that comes out no longer
 // than it was keeps its place in the set's store; a longer one (into UTF-8) goes to the
@@ -60,8 +46,8 @@ std::string shown_name(const poiset& set) {
 class set_text_conversion {
   public:
     set_text_conversion(poiset& set, const output_code_page& output, text_store& longer)
-        : set_(set), converter_(encoding_of(set), output), longer_(longer) {
-        text_encoding from = encoding_of(set);
+        : set_(set), converter_(set.texts_encoding(), output), longer_(longer) {
+        text_encoding from = set.texts_encoding();
         ascii_stays_ = from.is_utf8 || from.page == nullptr || from.page->keeps_ascii();
     }
 
@@ -107,7 +93,7 @@ constexpr std::size_t parallel_conversion_from = 65536;
 std::uint64_t convert_set_texts(poiset& set, const output_code_page& output) {
     std::uint64_t lost = 0;
     if (!output.is_utf8() || !set.name_is_utf8 || !is_valid_utf8(set.name)) {
-        text_converter name_converter(name_encoding_of(set), output);
+        text_converter name_converter(set.name_encoding(), output);
         std::string name;
         name_converter.append(set.name, name);
         set.name = std::move(name);
@@ -224,7 +210,7 @@ class set_limits {
     // The name as a message shows it: up to its first zero byte.
     [[nodiscard]] std::string name_of(const waypoint& w) const {
         std::string_view name = w.name.value_or_empty();
-        return display_text(name.substr(0, name.find('\0')), encoding_of(set_), shown_text);
+        return display_text(name.substr(0, name.find('\0')), set_.texts_encoding(), shown_text);
     }
 
     poiset& set_;
@@ -236,8 +222,8 @@ class set_limits {
 int choose_gpi_code_page(const poiset_list& list) {
     code_page_chooser chooser;
     for (const std::unique_ptr<poiset>& set : list.poisets) {
-        chooser.add(set->name, name_encoding_of(*set));
-        text_encoding encoding = encoding_of(*set);
+        chooser.add(set->name, set->name_encoding());
+        text_encoding encoding = set->texts_encoding();
         auto add = [&](const stored_text& text) {
             if (text) chooser.add(*text, encoding);
         };

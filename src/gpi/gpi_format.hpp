@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "model/icon_list.hpp"
 #include "model/waypoint.hpp"
 
 namespace velmora {
@@ -60,7 +61,6 @@ inline constexpr std::uint32_t gpi_area_main_size = 23;
 inline constexpr std::uint32_t gpi_alert_block_size = 20;
 inline constexpr std::uint32_t gpi_icon_ref_block_size = 10;
 inline constexpr std::uint32_t gpi_category_ref_block_size = 10;
-inline constexpr std::uint32_t gpi_bitmap_header_size = 44;
 inline constexpr std::uint32_t gpi_end_block_size = 8;
 
 // The longest text a multilingual string can hold (its length field has 16 bits).
@@ -98,11 +98,10 @@ inline constexpr std::array<gpi_field, 5> gpi_contact_fields = {{
     {contact_web, false},     // 0x10
 }};
 
-// Bytes per pixel row of a bitmap block: a multiple of 4, held in 16 bits.
+// Bytes per pixel row of a bitmap block, held in 16 bits.
 [[nodiscard]] inline std::uint16_t gpi_bitmap_row_size(std::uint16_t width,
                                                        std::uint16_t bits_per_pixel) {
-    std::int64_t bits = static_cast<std::int64_t>(width) * bits_per_pixel;
-    return static_cast<std::uint16_t>((((bits - 1) >> 3) & 0xFFFC) + 4);
+    return static_cast<std::uint16_t>(bitmap_row_size(bits_per_pixel, width));
 }
 
 }  // namespace velmora

@@ -109,12 +109,6 @@ std::uint32_t poi_block_size(const waypoint& w, const poiset& set) {
 
 namespace {
 
-// The group's name as a message shows it; the set holds it in the output code page.
-std::string shown_name(const poiset& set) {
-    return display_text(set.name, {set.is_utf8, set.codepage ? &*set.codepage : nullptr},
-                        shown_text);
-}
-
 // The writer's own sizes of a group: every POI block's (by waypoint number) and every
 // area block's with the OR of the flags below it (by the node's place in file order).
 struct group_sizes {

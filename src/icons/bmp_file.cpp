@@ -63,11 +63,6 @@ bool is_indexed_depth(int bits) {
 
 }  // namespace
 
-std::int64_t bitmap_row_size(std::int64_t bits_per_pixel, std::int64_t width) {
-    // The right shift is arithmetic, so a zero product gives a zero row.
-    return ((((bits_per_pixel * width) - 1) >> 3) & ~std::int64_t{3}) + 4;
-}
-
 std::unique_ptr<bmp_image> bmp_load(const std::string& path) {
     unique_file file(std::fopen(path.c_str(), "rb"));
     if (!file) return nullptr;

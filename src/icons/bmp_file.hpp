@@ -8,10 +8,6 @@
 
 namespace velmora {
 
-// Bytes of one pixel row: bits per pixel times width, rounded up to a multiple of 4
-// (the rule of BMP files and GPI bitmaps alike).  0 when either factor is 0.
-[[nodiscard]] std::int64_t bitmap_row_size(std::int64_t bits_per_pixel, std::int64_t width);
-
 // Loads an uncompressed BMP file of 1, 2, 4 or 8 bits per pixel.  Information headers
 // of 40 bytes and the longer later versions (108, 124) are read; a colours-used field
 // of 0 means the full palette of the depth; the pixel rows are taken from the pixel

@@ -14,7 +14,6 @@ namespace velmora {
 
 namespace {
 
-constexpr std::int64_t bitmap_block_fixed_bytes = 44;
 constexpr std::int32_t export_pixels_per_metre = 3780;
 constexpr std::int64_t max_gpi_dimension = 0xFFFF;  // 16-bit height, width and row size
 
@@ -74,7 +73,7 @@ const char* gpi_conversion_problem(const bmp_image& image) {
     if (row_size > max_gpi_dimension) return "pixel rows too long";
     std::int64_t image_size = row_size * image.height;
     if (image.pixels.size() < static_cast<std::uint64_t>(image_size)) return "pixel bytes missing";
-    if (image_size + 4 * gpi_palette_count(image.bits_per_pixel) + bitmap_block_fixed_bytes >
+    if (image_size + 4 * gpi_palette_count(image.bits_per_pixel) + gpi_bitmap_header_size >
         std::numeric_limits<std::int32_t>::max()) {
         return "picture too large";
     }
@@ -88,7 +87,7 @@ const char* gpi_bitmap_problem(const gpi_bitmap& bitmap) {
     if (bitmap.pixels.size() < static_cast<std::uint64_t>(image_size)) return "pixel bytes missing";
     if (bitmap.palette.size() < bitmap.palette_count) return "palette entries missing";
     std::int64_t block_size =
-        image_size + 4 * std::int64_t{bitmap.palette_count} + bitmap_block_fixed_bytes;
+        image_size + 4 * std::int64_t{bitmap.palette_count} + gpi_bitmap_header_size;
     if (block_size > std::numeric_limits<std::int32_t>::max()) return "bitmap too large";
     return nullptr;
 }

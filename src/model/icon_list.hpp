@@ -36,6 +36,16 @@ struct gpi_bitmap {
     std::vector<std::uint32_t> palette;  // bytes red, green, blue, 0 (little-endian)
 };
 
+// Bytes per pixel row of a picture, as BMP files and GPI bitmap blocks both store rows:
+// whole 32-bit words.  The right shift is arithmetic, so a zero product gives a zero row.
+[[nodiscard]] constexpr std::int64_t bitmap_row_size(std::int64_t bits_per_pixel,
+                                                     std::int64_t width) {
+    return ((((bits_per_pixel * width) - 1) >> 3) & ~std::int64_t{3}) + 4;
+}
+
+// Bytes of a GPI bitmap block before its pixels and palette.
+inline constexpr std::uint32_t gpi_bitmap_header_size = 44;
+
 inline constexpr std::int32_t icon_format_bmp = 1;
 inline constexpr std::int32_t icon_format_gpi = 2;
 inline constexpr std::uint16_t no_icon_id = 0xFFFF;

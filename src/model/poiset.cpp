@@ -41,6 +41,10 @@ bool poiset::add_to_category(waypoint& w, std::string_view category) {
     return true;
 }
 
+std::string shown_name(const poiset& set) {
+    return display_text(set.name, set.name_encoding(), shown_text);
+}
+
 poiset* poiset_list_add(poiset_list& list) {
     try {
         list.poisets.push_back(std::make_unique<poiset>());

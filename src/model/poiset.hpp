@@ -11,6 +11,7 @@
 #include "model/text_store.hpp"
 #include "model/waypoint.hpp"
 #include "platform/code_page.hpp"
+#include "text/output_code_page.hpp"
 
 namespace velmora {
 
@@ -33,6 +34,16 @@ struct poiset {
 
     [[nodiscard]] int count() const { return static_cast<int>(waypoints.size()); }
 
+    // The encoding of the waypoints' texts and category names.
+    [[nodiscard]] text_encoding texts_encoding() const {
+        return {is_utf8, codepage ? &*codepage : nullptr};
+    }
+    // The encoding of the set's name: UTF-8 for a name taken from a file's name (sets read
+    // from GPX files or speed-camera lists), else that of the texts (a GPI group's name).
+    [[nodiscard]] text_encoding name_encoding() const {
+        return name_is_utf8 ? text_encoding{true, nullptr} : texts_encoding();
+    }
+
     // A copy of the text in the set's store, for a waypoint of this set.
     [[nodiscard]] stored_text store(std::string_view text) { return texts.add(text); }
     [[nodiscard]] stored_text store_optional(std::optional<std::string_view> text) {
@@ -54,6 +65,9 @@ struct poiset {
     // full.  Throws std::bad_alloc.
     bool add_to_category(waypoint& w, std::string_view category);
 };
+
+// The set's name as a message shows it (display_text).
+[[nodiscard]] std::string shown_name(const poiset& set);
 
 struct poiset_list {
     std::vector<std::unique_ptr<poiset>> poisets;
