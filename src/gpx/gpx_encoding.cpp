@@ -94,7 +94,7 @@ gpx_encoding detect_gpx_encoding(std::string_view text) {
         result.is_utf8 = true;
         return result;
     }
-    result.locale = code_page_named(*enc);
+    result.page = code_page_named(*enc);
     return result;
 }
 

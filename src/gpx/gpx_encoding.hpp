@@ -11,7 +11,7 @@ namespace velmora {
 
 struct gpx_encoding {
     bool is_utf8 = false;
-    std::optional<code_page> locale;     // for !is_utf8; none: each byte is its own character
+    std::optional<code_page> page;       // for !is_utf8; none: each byte is its own character
     std::optional<std::string> decoded;  // the whole text as UTF-8 when the file was UTF-16
 };
 

@@ -376,7 +376,7 @@ void read_text(std::string_view text, poiset& set, const passed_text& passed,
                std::size_t parallel_from) {
     gpx_encoding encoding = detect_gpx_encoding(text);
     set.is_utf8 = encoding.is_utf8;
-    set.codepage = encoding.locale;
+    set.codepage = encoding.page;
     // The pages given back are those of the file's buffer, not of a decoded copy.
     const passed_text no_pages;
     const passed_text& pages = encoding.decoded ? no_pages : passed;

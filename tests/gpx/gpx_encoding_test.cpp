@@ -48,7 +48,7 @@ TEST(GpxEncoding, FollowsTheRulesOfXml) {
     for (const encoding_case& c : cases) {
         gpx_encoding found = detect_gpx_encoding(c.text);
         EXPECT_EQ(found.is_utf8, c.is_utf8) << c.text;
-        EXPECT_EQ(found.locale ? found.locale->number() : 0, c.code_page) << c.text;
+        EXPECT_EQ(found.page ? found.page->number() : 0, c.code_page) << c.text;
         EXPECT_FALSE(found.decoded) << c.text;
     }
 }
