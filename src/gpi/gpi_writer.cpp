@@ -1,6 +1,5 @@
 #include "gpi/gpi_writer.hpp"
 
-#include <algorithm>
 #include <array>
 #include <condition_variable>
 #include <mutex>
@@ -51,24 +50,20 @@ void take_contacts(std::span<const text_pair> pairs, poi_parts& parts) {
     constexpr std::size_t phone = 0;
     constexpr std::size_t phone2 = 1;
     gpi_field_values<gpi_contact_fields.size()>& fields = parts.contact_fields;
+    // Only two fields can take other numbers, so the first two are all that count.
+    std::array<std::string_view, 2> others;
+    std::size_t other_count = 0;
     for (const text_pair& pair : pairs) {
+        if (!pair.value) continue;
         auto index = field_index(gpi_contact_fields, pair.key);
-        if (index && pair.value && !fields.has(*index)) fields.set(*index, *pair.value);
-    }
-    for (std::size_t i = 0; i < pairs.size(); ++i) {
-        if (fields.has(phone) && fields.has(phone2)) return;
-        if (!pairs[i].value) continue;
-        auto index = field_index(gpi_contact_fields, pairs[i].key);
-        if (index) {
-            if (*index != phone && *index != phone2) continue;
-            // The first number of its kind is in its own field already.
-            bool first = std::none_of(pairs.begin(), pairs.begin() + static_cast<std::ptrdiff_t>(i),
-                                      [&](const text_pair& earlier) {
-                                          return earlier.value && earlier.key == pairs[i].key;
-                                      });
-            if (first) continue;
+        if (index && !fields.has(*index)) {
+            fields.set(*index, *pair.value);
+        } else if ((!index || *index == phone || *index == phone2) && other_count < others.size()) {
+            others[other_count++] = *pair.value;
         }
-        fields.set(fields.has(phone) ? phone2 : phone, *pairs[i].value);
+    }
+    for (std::size_t i = 0; i < other_count && !(fields.has(phone) && fields.has(phone2)); ++i) {
+        fields.set(fields.has(phone) ? phone2 : phone, others[i]);
     }
 }
 
