@@ -26,6 +26,7 @@
 #include "platform/side_by_side.hpp"
 #include "platform/stdio_file.hpp"
 #include "text/encoding.hpp"
+#include "text/line_text.hpp"
 #include "text/output_code_page.hpp"
 #include "text/strict_numbers.hpp"
 
@@ -52,9 +53,7 @@ std::optional<double> read_coordinate(std::string_view raw, double limit,
 
 // The text without the blanks around it; none when nothing else is left.
 std::optional<std::string> trimmed(std::string_view text) {
-    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    text = trim_white_space(text);
     if (text.empty()) return std::nullopt;
     return std::string(text);
 }

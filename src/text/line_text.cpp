@@ -22,6 +22,13 @@ std::string_view trim_blanks(std::string_view text) {
     return trim_blanks_right(skip_blanks(text));
 }
 
+std::string_view trim_white_space(std::string_view text) {
+    auto white = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!text.empty() && white(text.front())) text.remove_prefix(1);
+    while (!text.empty() && white(text.back())) text.remove_suffix(1);
+    return text;
+}
+
 std::optional<std::vector<std::string>> split_text(std::string_view text,
                                                    std::string_view separator) {
     if (separator.empty()) return std::nullopt;

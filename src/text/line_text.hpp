@@ -19,6 +19,10 @@ namespace velmora {
 // The text without the spaces and tabs at either end.
 [[nodiscard]] std::string_view trim_blanks(std::string_view text);
 
+// The text without the white space of XML (space, tab, carriage return, line feed) at
+// either end.
+[[nodiscard]] std::string_view trim_white_space(std::string_view text);
+
 // Splits at every occurrence of the separator: k separators give k + 1 pieces, an empty
 // text one empty piece.  None when the separator is empty.  Pieces are not trimmed.
 [[nodiscard]] std::optional<std::vector<std::string>> split_text(std::string_view text,

@@ -6,19 +6,11 @@
 #include <limits>
 #include <string>
 
+#include "text/line_text.hpp"
+
 namespace velmora {
 
 namespace {
-
-bool is_blank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
-    return text;
-}
 
 bool is_digit(char c) {
     return c >= '0' && c <= '9';
@@ -65,7 +57,7 @@ void decimal_commas_to_points(std::string& text) {
 }
 
 std::optional<double> whole_decimal(std::string_view text) {
-    text = trimmed(text);
+    text = trim_white_space(text);
     bool negative = false;
     if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
         negative = text.front() == '-';
@@ -78,7 +70,7 @@ std::optional<double> whole_decimal(std::string_view text) {
 }
 
 std::optional<long long> whole_integer(std::string_view text) {
-    text = trimmed(text);
+    text = trim_white_space(text);
     if (!text.empty() && text.front() == '+') {
         text.remove_prefix(1);
         if (!text.empty() && (text.front() == '+' || text.front() == '-')) return std::nullopt;
