@@ -56,6 +56,14 @@ class set_text_conversion {
 
     void operator()(stored_text& text) {
         if (!text) return;
+        if (converter_.never_longer()) {
+            set_.texts.edit_in_place(text, [this](char* bytes, std::size_t size) {
+                std::size_t ascii = ascii_stays_ ? ascii_prefix({bytes, size}) : 0;
+                if (ascii == size) return size;
+                return ascii + converter_.convert_in_place(bytes + ascii, size - ascii);
+            });
+            return;
+        }
         std::string_view bytes = *text;
         std::size_t ascii = ascii_stays_ ? ascii_prefix(bytes) : 0;
         if (ascii == bytes.size()) return;
@@ -71,8 +79,9 @@ class set_text_conversion {
         });
     }
 
-    void convert(std::span<waypoint> waypoints) {
-        for (waypoint& w : waypoints) for_each_text(w, *this);
+    // Converts the texts of the waypoints first..end-1.
+    void convert(std::size_t first, std::size_t end) {
+        for (std::size_t i = first; i < end; ++i) for_each_text(set_.waypoints[i], *this);
     }
 
     [[nodiscard]] std::uint64_t lost() const { return converter_.lost(); }
@@ -105,12 +114,12 @@ std::uint64_t convert_set_texts(poiset& set, const output_code_page& output) {
     set_text_conversion first(set, output, first_longer);
     set_text_conversion second(set, output, second_longer);
     if (first.needed()) {
-        std::span<waypoint> all(set.waypoints);
-        auto half = all.size() / 2;
-        if (all.size() < parallel_conversion_from ||
-            !run_side_by_side([&] { first.convert(all.first(half)); },
-                              [&] { second.convert(all.subspan(half)); })) {
-            first.convert(all);
+        std::size_t count = set.waypoints.size();
+        std::size_t half = count / 2;
+        if (count < parallel_conversion_from ||
+            !run_side_by_side([&] { first.convert(0, half); },
+                              [&] { second.convert(half, count); })) {
+            first.convert(0, count);
         }
         for (waypoint_details& details : set.details) for_each_detail_text(details, first);
         for (stored_text& category : set.categories) first(category);
