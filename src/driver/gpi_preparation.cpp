@@ -140,6 +140,9 @@ bool cut_name(std::string& text, bool utf8) {
     return true;
 }
 
+// Sets of at least this many waypoints are fitted to the format by two threads.
+constexpr std::size_t parallel_limits_from = 65536;
+
 // Makes a set fit the fields of the format: texts longer than 65535 bytes are cut, and
 // alert values beyond 16 bits (which the encoder clamps) are reported.
 class set_limits {
@@ -152,7 +155,17 @@ class set_limits {
             report("\nWarning: Name of poi set (%s) is longer than 65535 bytes, cut to %zu bytes",
                    shown_name(set_).c_str(), set_.name.size());
         }
-        for (std::size_t i = 0; i < set_.waypoints.size(); ++i) apply(set_.waypoints[i], i + 1);
+        // A large set is gone through by two threads, a half each; the messages of the
+        // second half follow those of the first, as in one pass.
+        std::size_t count = set_.waypoints.size();
+        auto apply_range = [this](std::size_t first, std::size_t end) {
+            for (std::size_t i = first; i < end; ++i) apply(set_.waypoints[i], i + 1);
+        };
+        if (count < parallel_limits_from ||
+            !run_side_by_side([&] { apply_range(0, count / 2); },
+                              [&] { apply_range(count / 2, count); })) {
+            apply_range(0, count);
+        }
         for (stored_text& category : set_.categories) {
             if (!category || category->size() <= gpi_max_text) continue;
             category.cut_to(cut_point(*category));
