@@ -91,17 +91,17 @@ struct waypoint_order {
 // The same order over items, which read the rest of a name from its waypoint.
 class item_order {
   public:
-    explicit item_order(const area_names& names) : names_(names) {}
+    explicit item_order(const waypoint_list& waypoints) : waypoints_(waypoints) {}
 
     [[nodiscard]] int names(const tree_item& a, const tree_item& b) const {
         if (a.head != b.head) return a.head < b.head ? -1 : 1;
         // Equal heads with padding are equal names shorter than four bytes.
         if ((a.head & 0xFFu) == 0) return 0;
-        return compare_names(names_(a.slot), names_(b.slot));
+        return compare_names(name_of(waypoints_[a.slot]), name_of(waypoints_[b.slot]));
     }
 
   private:
-    const area_names& names_;
+    const waypoint_list& waypoints_;
 };
 
 template <split_key Key, class Item, class Order>
@@ -389,17 +389,17 @@ std::int32_t area_partition(std::span<waypoint> waypoints, std::int32_t start, s
     return partition(waypoints, start, end, key, waypoint_order{});
 }
 
-std::optional<area_index> area_index_build(std::size_t count, const area_source& waypoint_at) {
-    if (count == 0 || count > 0x7FFFFFFFu) return std::nullopt;
+std::optional<area_index> area_index_build(const waypoint_list& waypoints) {
+    if (waypoints.empty() || waypoints.size() > 0x7FFFFFFFu) return std::nullopt;
     // The build runs over compact items, so that the passes over a range read contiguous
     // memory; the items' final order is the order of the index.
-    std::vector<tree_item> items(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const waypoint& w = waypoint_at(i);
+    std::vector<tree_item> items(waypoints.size());
+    std::size_t i = 0;
+    for (const waypoint& w : waypoints) {
         items[i] = {w.lat, w.lon, head_of(name_of(w)), static_cast<std::uint32_t>(i)};
+        ++i;
     }
-    area_names names = [&waypoint_at](std::uint32_t slot) { return name_of(waypoint_at(slot)); };
-    item_order order(names);
+    item_order order(waypoints);
     area_node holder;
     area_builder builder(items, order);
     builder.build_top(0, static_cast<std::int32_t>(items.size()) - 1, 0, holder);

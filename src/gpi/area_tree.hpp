@@ -8,16 +8,14 @@
 // waypoints of every node form one contiguous range; nodes record only the range.  The
 // set itself is left as it is.
 #include <array>
-#include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
-#include <string_view>
 #include <vector>
 
 #include "model/waypoint.hpp"
+#include "model/waypoint_list.hpp"
 
 namespace velmora {
 
@@ -61,22 +59,10 @@ struct area_index {
 [[nodiscard]] std::int32_t area_partition(std::span<waypoint> waypoints, std::int32_t start,
                                           std::int32_t end, split_key key);
 
-// The waypoint of a number, and the name of a waypoint as the order compares it.
-using area_source = std::function<const waypoint&(std::size_t)>;
-using area_names = std::function<std::string_view(std::uint32_t)>;
-
-// Builds the index over the waypoints 0..count-1 (at least one).  Every leaf holds at
-// most 128 waypoints and the depth of the tree grows with the logarithm of the waypoint
-// count, whatever the positions and names.  None when the tree could not be built (more
-// than four children asked of a node, reported).
-[[nodiscard]] std::optional<area_index> area_index_build(std::size_t count,
-                                                         const area_source& waypoint_at);
-
-// The same over a list of waypoints that can be indexed.
-template <class Waypoints>
-[[nodiscard]] std::optional<area_index> area_index_build(const Waypoints& waypoints) {
-    return area_index_build(waypoints.size(),
-                            [&waypoints](std::size_t i) -> const waypoint& { return waypoints[i]; });
-}
+// Builds the index over all waypoints (at least one).  Every leaf holds at most 128
+// waypoints and the depth of the tree grows with the logarithm of the waypoint count,
+// whatever the positions and names.  None when the tree could not be built (more than
+// four children asked of a node, reported).
+[[nodiscard]] std::optional<area_index> area_index_build(const waypoint_list& waypoints);
 
 }  // namespace velmora
