@@ -1,13 +1,13 @@
 #include "speedcam/speedcam_import.hpp"
 
 #include <algorithm>
-#include <atomic>
-#include <cstring>
-#include <cerrno>
 #include <array>
+#include <atomic>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <new>
 #include <optional>
@@ -163,10 +163,11 @@ class camera_reader {
         std::optional<double> lat = whole_decimal(y_text);
         std::optional<double> lon = whole_decimal(x_text);
         if (!lat || !lon || std::fabs(*lat) > 90.0 || std::fabs(*lon) > 180.0) {
-            report("\nWarning: Speedcam line %lli has an invalid position (X=\"%s\" Y=\"%s\"), "
-                   "skipped",
-                   line_number, display_text(x_text, held_, shown_value).c_str(),
-                   display_text(y_text, held_, shown_value).c_str());
+            report(
+                "\nWarning: Speedcam line %lli has an invalid position (X=\"%s\" Y=\"%s\"), "
+                "skipped",
+                line_number, display_text(x_text, held_, shown_value).c_str(),
+                display_text(y_text, held_, shown_value).c_str());
             return true;
         }
         if (!in_region_rect(*lat, *lon, settings_)) return true;
@@ -213,9 +214,9 @@ class camera_reader {
                 break;
             case naming::gpx: {
                 std::array<char, 24> digits{};
-                auto end = std::to_chars(digits.data(), digits.data() + digits.size(), line_number).ptr;
-                w.name = store_joined(
-                    {type_name, " #", std::string_view(digits.data(), static_cast<std::size_t>(end - digits.data()))});
+                char* end =
+                    std::to_chars(digits.data(), digits.data() + digits.size(), line_number).ptr;
+                w.name = store_joined({type_name, " #", std::string_view(digits.data(), end)});
                 w.symbol = set_.store(speedcam_gpx_symbol(type));
                 break;
             }
@@ -241,14 +242,18 @@ constexpr std::size_t release_step = std::size_t{1} << 20;
 // Gives back the bytes of a list held in memory from one offset to another, once read.
 using passed_text = std::function<void(std::size_t from, std::size_t to)>;
 
+// The bytes of the text up to its first line feed and with it; all without one.
+std::size_t through_line_feed(std::string_view text) {
+    const void* lf = std::memchr(text.data(), '\n', text.size());
+    if (lf == nullptr) return text.size();
+    return static_cast<std::size_t>(static_cast<const char*>(lf) - text.data()) + 1;
+}
+
 // The number of lines (as bounded_line_length cuts them) in the text.
 long long count_lines(std::string_view text) {
     long long count = 0;
     while (!text.empty()) {
-        const void* lf = std::memchr(text.data(), '\n', text.size());
-        std::size_t length =
-            lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - text.data()) + 1
-                          : text.size();
+        std::size_t length = through_line_feed(text);
         // A line feed ends a line; before it, every max_line_bytes bytes make one.
         count += static_cast<long long>((length + max_line_bytes - 1) / max_line_bytes);
         text.remove_prefix(length);
@@ -273,10 +278,7 @@ class list_text_reader {
         if (text_.size() - header_end >= parallel_from) {
             // The second half starts after a line feed, which always ends a line.
             std::size_t middle = header_end + (text_.size() - header_end) / 2;
-            const void* lf = std::memchr(text_.data() + middle, '\n', text_.size() - middle);
-            std::size_t cut = lf != nullptr
-                                  ? static_cast<std::size_t>(static_cast<const char*>(lf) - text_.data()) + 1
-                                  : text_.size();
+            std::size_t cut = middle + through_line_feed(text_.substr(middle));
             if (cut < text_.size()) {
                 if (auto read = read_in_two(cameras, header_end, cut)) return *read;
             }
@@ -289,9 +291,9 @@ class list_text_reader {
     // Reads the lines from one offset to another, numbered from first_number, giving
     // back the bytes read (from released on) as it goes.  The number of the line after
     // the last one; none when the import was stopped.
-    std::optional<long long> read_lines(camera_reader& cameras, std::size_t begin,
-                                        std::size_t end, long long first_number,
-                                        const passed_text& passed, std::size_t& released) const {
+    std::optional<long long> read_lines(camera_reader& cameras, std::size_t begin, std::size_t end,
+                                        long long first_number, const passed_text& passed,
+                                        std::size_t& released) const {
         long long number = first_number;
         for (std::size_t at = begin; at < end; ++number) {
             std::size_t length = bounded_line_length(text_.substr(at, end - at));
@@ -309,8 +311,8 @@ class list_text_reader {
     // set of its own, which then joins the set, as one thread reading front to back
     // would have made it, with the same messages.  None (outer) when the two can't run
     // side by side, and nothing was read then.
-    std::optional<std::optional<long long>> read_in_two(camera_reader& cameras,
-                                                        std::size_t begin, std::size_t cut) {
+    std::optional<std::optional<long long>> read_in_two(camera_reader& cameras, std::size_t begin,
+                                                        std::size_t cut) {
         poiset rest;
         rest.codepage = set_.codepage;
         camera_reader rest_cameras(cameras, rest);
@@ -346,7 +348,8 @@ class list_text_reader {
         // A stop in the first half ends the import before the second half.
         if (!first_end) return std::optional<long long>();
         report_text(second_messages);
-        for (const waypoint& w : rest.waypoints) set_.waypoints.emplace_back(w);
+        // The rest's waypoints view texts in the rest's store, whose blocks move along.
+        set_.waypoints.append(std::move(rest.waypoints));
         set_.texts.take_over(std::move(rest.texts));
         return second_end;
     }

@@ -47,8 +47,8 @@ class bounded_line_reader {
     // Throws std::bad_alloc.
     explicit bounded_line_reader(std::FILE* file);
 
-    // The next line, as bounded_line_length cuts it.  None at the end of the stream or on a read error
-    // (std::ferror tells which).  The view is valid until the next call.
+    // The next line, as bounded_line_length cuts it.  None at the end of the stream or on a read
+    // error (std::ferror tells which).  The view is valid until the next call.
     [[nodiscard]] std::optional<std::string_view> next();
 
   private:

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 #include <iterator>
-#include <string>
 #include <map>
 #include <memory>
+#include <string>
 
 #include "platform/messages.hpp"
 #include "speedcam/speedcam_import.hpp"
@@ -407,7 +407,8 @@ std::string description_of(const import_run& r) {
 
 std::unique_ptr<import_run> import_in_memory(const std::string& content,
                                              const speedcam_settings& settings,
-                                             std::string_view output_ext, std::size_t parallel_from) {
+                                             std::string_view output_ext,
+                                             std::size_t parallel_from) {
     auto run = std::make_unique<import_run>();
     message_capture capture;
     import_speedcam_list(content, settings, run->set, output_ext, parallel_from);
@@ -422,13 +423,31 @@ TEST(SpeedcamImport, ListsReadInTwoHalvesGiveWhatOneReadingGives) {
     std::string lines;
     for (int i = 0; i < 400; ++i) {
         switch (i % 9) {
-            case 0: lines += "19." + std::to_string(i) + ",47.5,1,50,0,0\n"; break;
-            case 1: lines += "x" + std::to_string(i) + ",47,2,60,0,0\r\n"; break;
-            case 2: lines += "20,48," + std::to_string(i % 8) + ",7" + std::to_string(i) + "\n"; break;
-            case 3: lines += "21,46,3,90,0,0," + std::string(static_cast<std::size_t>(i) * 7, 'w') + "\n"; break;
-            case 4: lines += std::string("22,45,4,1\0" "00,0,0\n", 16); break;
-            case 5: lines += "\n"; break;
-            default: lines += "-17.25,-33." + std::to_string(i) + ",5,1" + std::to_string(i % 4) + "0,1,90\n";
+            case 0:
+                lines += "19." + std::to_string(i) + ",47.5,1,50,0,0\n";
+                break;
+            case 1:
+                lines += "x" + std::to_string(i) + ",47,2,60,0,0\r\n";
+                break;
+            case 2:
+                lines += "20,48," + std::to_string(i % 8) + ",7" + std::to_string(i) + "\n";
+                break;
+            case 3:
+                lines +=
+                    "21,46,3,90,0,0," + std::string(static_cast<std::size_t>(i) * 7, 'w') + "\n";
+                break;
+            case 4:
+                lines += std::string(
+                    "22,45,4,1\0"
+                    "00,0,0\n",
+                    16);
+                break;
+            case 5:
+                lines += "\n";
+                break;
+            default:
+                lines +=
+                    "-17.25,-33." + std::to_string(i) + ",5,1" + std::to_string(i % 4) + "0,1,90\n";
         }
     }
     const std::string cases[] = {
@@ -437,7 +456,7 @@ TEST(SpeedcamImport, ListsReadInTwoHalvesGiveWhatOneReadingGives) {
         header + std::string(3000, 'y') + "\n" + lines,
         header + lines.substr(0, lines.size() / 2) + std::string(5000, 'z') + "\n" +
             lines.substr(lines.size() / 2),
-        "X,Y,TYPE\n" + lines,  // the header stops the import
+        "X,Y,TYPE\n" + lines,             // the header stops the import
         header + std::string(9000, 'v'),  // no line feed after the middle
     };
     speedcam_settings settings;
@@ -461,9 +480,9 @@ TEST(SpeedcamImport, ListsReadInTwoHalvesGiveWhatOneReadingGives) {
 TEST(SpeedcamImport, ListJustAboveTheSizeForTwoThreadsReadsAsOne) {
     std::string list = header;
     for (long long i = 0; list.size() <= speedcam_parallel_from + 64; ++i) {
-        list += i % 50000 == 7 ? "bad,47,1,50,0,0\n"
-                                : "19." + std::to_string(i % 1000) + ",47." + std::to_string(i) +
-                                      ",3,70,0,0\n";
+        list += i % 50000 == 7
+                    ? "bad,47,1,50,0,0\n"
+                    : "19." + std::to_string(i % 1000) + ",47." + std::to_string(i) + ",3,70,0,0\n";
     }
     speedcam_settings settings;
     std::string one_thread =
