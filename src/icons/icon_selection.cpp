@@ -1,7 +1,10 @@
 #include "icons/icon_selection.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -49,10 +52,8 @@ void sort_by_usage(entry_vector& entries) {
     });
 }
 
-// The first entry (of a list sorted by symbol) whose symbol equals the waypoint's.
-icon_entry* find_icon(entry_vector& entries, const waypoint& w) {
-    if (!w.symbol) return nullptr;
-    std::string_view symbol = *w.symbol;
+// The first entry (of a list sorted by symbol) whose symbol equals the given one.
+icon_entry* find_icon(entry_vector& entries, std::string_view symbol) {
     auto it = std::lower_bound(entries.begin(), entries.end(), symbol,
                                [](const std::unique_ptr<icon_entry>& e, std::string_view s) {
                                    return !e->symbol || compare_symbols(*e->symbol, s) < 0;
@@ -63,9 +64,37 @@ icon_entry* find_icon(entry_vector& entries, const waypoint& w) {
     return it->get();
 }
 
+// A symbol of at most 16 bytes told by its length and two words: its first 8 bytes
+// and its last 8 bytes, which together hold every byte of it (a shorter symbol's bytes
+// stand in the first word, zero-padded).  Equal keys mean equal symbols.
+struct short_symbol {
+    std::uint64_t head = 0;
+    std::uint64_t tail = 0;
+    std::size_t size = 0;
+
+    static constexpr std::size_t max_size = 16;
+
+    explicit short_symbol(std::string_view symbol) : size(symbol.size()) {
+        if (size >= sizeof head) {
+            std::memcpy(&head, symbol.data(), sizeof head);
+            std::memcpy(&tail, symbol.data() + size - sizeof tail, sizeof tail);
+        } else {
+            std::memcpy(&head, symbol.data(), size);
+        }
+    }
+    short_symbol() = default;
+    bool operator==(const short_symbol&) const = default;
+
+    [[nodiscard]] std::size_t slot(std::size_t slot_bits) const {
+        std::uint64_t mixed = (head ^ (tail * 0x9E3779B97F4A7C15u) ^ size) * 0xBF58476D1CE4E5B9u;
+        return static_cast<std::size_t>(mixed >> (64 - slot_bits));
+    }
+};
+
 // Finds the entries of the waypoints' symbols.  A set spells its symbols in a few ways,
 // so each spelling is searched once and remembered (up to a bound, for sets whose every
-// waypoint names another symbol).
+// waypoint names another symbol).  Short spellings are remembered in a small table of
+// their own, which a million waypoints ask without hashing or comparing their bytes.
 class icon_finder {
   public:
     explicit icon_finder(entry_vector& entries) : entries_(entries) {}
@@ -73,17 +102,35 @@ class icon_finder {
     icon_entry* find(const waypoint& w) {
         if (!w.symbol) return nullptr;
         std::string_view symbol = *w.symbol;
+        if (symbol.size() > short_symbol::max_size) return find_known(symbol);
+        short_symbol key(symbol);
+        recent_symbol& slot = recent_[key.slot(recent_bits)];
+        if (!slot.used || !(slot.key == key)) {
+            slot = {key, find_known(symbol), true};
+        }
+        return slot.entry;
+    }
+
+  private:
+    icon_entry* find_known(std::string_view symbol) {
         if (auto it = known_.find(symbol); it != known_.end()) return it->second;
-        icon_entry* entry = find_icon(entries_, w);
+        icon_entry* entry = find_icon(entries_, symbol);
         if (known_.size() < max_known) known_.emplace(symbol, entry);
         return entry;
     }
 
-  private:
+    struct recent_symbol {
+        short_symbol key;
+        icon_entry* entry = nullptr;
+        bool used = false;
+    };
+
     static constexpr std::size_t max_known = 4096;
+    static constexpr std::size_t recent_bits = 6;
     entry_vector& entries_;
     // The keys view the waypoints' own symbols, which outlive the finder.
     std::unordered_map<std::string_view, icon_entry*> known_;
+    std::array<recent_symbol, std::size_t{1} << recent_bits> recent_{};
 };
 
 void report_icon(const char* format, std::size_t position, const icon_entry& entry) {

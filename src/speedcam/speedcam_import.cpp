@@ -4,9 +4,11 @@
 #include <cstring>
 #include <cerrno>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <new>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -67,6 +69,19 @@ std::string_view line_content(std::string_view line) {
     return line;
 }
 
+// Splits a line at every comma: k commas give k + 1 fields.  Throws std::bad_alloc.
+void split_fields(std::string_view text, std::vector<std::string_view>& fields) {
+    fields.clear();
+    std::size_t begin = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == ',') {
+            fields.push_back(text.substr(begin, i - begin));
+            begin = i + 1;
+        }
+    }
+    fields.push_back(text.substr(begin));
+}
+
 // Column indexes taken from the header row.
 struct header_columns {
     std::array<std::size_t, column_count> index{};
@@ -75,7 +90,7 @@ struct header_columns {
 
 // Finds each column (the last occurrence of a repeated name wins); none, after the error
 // message, when one is missing.
-std::optional<header_columns> read_header(const std::vector<std::string>& fields) {
+std::optional<header_columns> read_header(std::span<const std::string_view> fields) {
     std::array<std::optional<std::size_t>, column_count> found;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         bool known = false;
@@ -100,49 +115,110 @@ std::optional<header_columns> read_header(const std::vector<std::string>& fields
     return columns;
 }
 
-// Fills one camera's waypoint from the fields of its line.
-void fill_camera(poiset& set, waypoint& w, double lat, double lon,
-                 const std::vector<std::string>& fields,
-                 const header_columns& columns, const speedcam_settings& settings, naming names,
-                 long long line_number) {
-    w.lat = lat;
-    w.lon = lon;
-    w.flags |= has_position;
+// Makes waypoints of the camera lines of a list, line by line, into a set.  The buffers
+// live as long as the reader, so that a line costs no allocation of its own.
+class camera_reader {
+  public:
+    camera_reader(const speedcam_settings& settings, poiset& set, naming names)
+        : settings_(settings), set_(set), names_(names), held_{false, &*set.codepage} {}
 
-    // Other TYPE values count as type 0.
-    int type = c_leading_int(fields[columns.index[col_type]]);
-    std::string_view type_name = speedcam_type_name(type);
-
-    const std::string& speed_text = fields[columns.index[col_speed]];
-    int alarm = alarm_speed_for(c_leading_int(speed_text), settings);
-    w.flags |= has_proximity | has_speed;
-    w.speed = alarm;
-    w.proximity = alarm * 10.0 * settings.proximity_factor;
-
-    switch (names) {
-        case naming::gpi: {
-            w.name = set.store(type_name);
-            std::string symbol;
-            symbol.reserve(gpi_symbol_prefix.size() + speed_text.size());
-            symbol.append(gpi_symbol_prefix).append(speed_text);
-            w.symbol = set.store(symbol);
-            break;
+    // Reads the line of that number (the first is the header).  False when the import
+    // must stop.
+    bool read_line(std::string_view line, long long line_number) {
+        std::string_view text = line_content(line);
+        try {
+            split_fields(text, fields_);
+        } catch (const std::bad_alloc&) {
+            report("\nError: Can't allocalte memory for speedcam row %lli \"%s\"", line_number,
+                   display_text(text, held_, shown_text).c_str());
+            return false;
         }
-        case naming::gpx: {
-            std::string name(type_name);
-            name.append(" #").append(std::to_string(line_number));
-            w.name = set.store(name);
-            w.symbol = set.store(speedcam_gpx_symbol(type));
-            break;
+        if (!columns_) {
+            columns_ = read_header(fields_);
+            return columns_.has_value();
         }
-        case naming::none:
-            break;
+        // Reading by the header's indexes needs every column up to the last one.
+        if (fields_.size() < columns_->fields_needed) {
+            report(
+                "\nWarning: Speedcam line %lli has fewer fields than the header, skipped: \"%s\"",
+                line_number, display_text(text, held_).c_str());
+            return true;
+        }
+        std::string_view y_text = field(col_y);
+        std::string_view x_text = field(col_x);
+        std::optional<double> lat = whole_decimal(y_text);
+        std::optional<double> lon = whole_decimal(x_text);
+        if (!lat || !lon || std::fabs(*lat) > 90.0 || std::fabs(*lon) > 180.0) {
+            report("\nWarning: Speedcam line %lli has an invalid position (X=\"%s\" Y=\"%s\"), "
+                   "skipped",
+                   line_number, display_text(x_text, held_, shown_value).c_str(),
+                   display_text(y_text, held_, shown_value).c_str());
+            return true;
+        }
+        if (!in_region_rect(*lat, *lon, settings_)) return true;
+
+        waypoint* w = poiset_add_waypoint(set_);
+        if (w == nullptr) {
+            report("\nError: Can't allocate waypoint in speedcam at line %lli", line_number);
+            return false;
+        }
+        fill_camera(*w, *lat, *lon, line_number);
+        return true;
     }
-    std::string comment;
-    comment.reserve(type_name.size() + 1 + speed_text.size());
-    comment.append(type_name).append("@").append(speed_text);
-    w.comment = set.store(comment);
-}
+
+  private:
+    [[nodiscard]] std::string_view field(column c) const { return fields_[columns_->index[c]]; }
+
+    // Stores the pieces joined as one text of the set.
+    stored_text store_joined(std::initializer_list<std::string_view> pieces) {
+        joined_.clear();
+        for (std::string_view piece : pieces) joined_.append(piece);
+        return set_.store(joined_);
+    }
+
+    // Fills one camera's waypoint from the fields of its line.
+    void fill_camera(waypoint& w, double lat, double lon, long long line_number) {
+        w.lat = lat;
+        w.lon = lon;
+        w.flags |= has_position;
+
+        // Other TYPE values count as type 0.
+        int type = c_leading_int(field(col_type));
+        std::string_view type_name = speedcam_type_name(type);
+
+        std::string_view speed_text = field(col_speed);
+        int alarm = alarm_speed_for(c_leading_int(speed_text), settings_);
+        w.flags |= has_proximity | has_speed;
+        w.speed = alarm;
+        w.proximity = alarm * 10.0 * settings_.proximity_factor;
+
+        switch (names_) {
+            case naming::gpi:
+                w.name = set_.store(type_name);
+                w.symbol = store_joined({gpi_symbol_prefix, speed_text});
+                break;
+            case naming::gpx: {
+                std::array<char, 24> digits{};
+                auto end = std::to_chars(digits.data(), digits.data() + digits.size(), line_number).ptr;
+                w.name = store_joined(
+                    {type_name, " #", std::string_view(digits.data(), static_cast<std::size_t>(end - digits.data()))});
+                w.symbol = set_.store(speedcam_gpx_symbol(type));
+                break;
+            }
+            case naming::none:
+                break;
+        }
+        w.comment = store_joined({type_name, "@", speed_text});
+    }
+
+    const speedcam_settings& settings_;
+    poiset& set_;
+    const naming names_;
+    const text_encoding held_;  // of the list's texts, for messages
+    std::optional<header_columns> columns_;
+    std::vector<std::string_view> fields_;
+    std::string joined_;
+};
 
 }  // namespace
 
@@ -161,64 +237,19 @@ bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings, po
     if (file == nullptr || settings == nullptr) return false;
     set.is_utf8 = false;
     set.codepage = code_page::create(1250);
-    const naming names = naming_for(output_ext);
-    const text_encoding held{false, &*set.codepage};
 
-    std::string line;
-    std::optional<header_columns> columns;
+    camera_reader cameras(*settings, set, naming_for(output_ext));
+    bounded_line_reader lines(file);
     for (long long line_number = 1;; ++line_number) {
-        if (!read_bounded_line(file, line)) {
+        std::optional<std::string_view> line = lines.next();
+        if (!line) {
             if (std::ferror(file)) {
                 report("\nError: read error at line %lli while reading txt file (%s)", line_number,
                        std::strerror(errno));
             }
             break;
         }
-        std::string_view text = line_content(line);
-        std::optional<std::vector<std::string>> fields;
-        try {
-            fields = split_text(text, ",");
-        } catch (const std::bad_alloc&) {
-            fields.reset();
-        }
-        if (!fields) {
-            report("\nError: Can't allocalte memory for speedcam row %lli \"%s\"", line_number,
-                   display_text(text, held, shown_text).c_str());
-            break;
-        }
-
-        if (line_number == 1) {
-            columns = read_header(*fields);
-            if (!columns) break;
-            continue;
-        }
-
-        // Reading by the header's indexes needs every column up to the last one.
-        if (fields->size() < columns->fields_needed) {
-            report(
-                "\nWarning: Speedcam line %lli has fewer fields than the header, skipped: \"%s\"",
-                line_number, display_text(text, held).c_str());
-            continue;
-        }
-        const std::string& y_text = (*fields)[columns->index[col_y]];
-        const std::string& x_text = (*fields)[columns->index[col_x]];
-        std::optional<double> lat = whole_decimal(y_text);
-        std::optional<double> lon = whole_decimal(x_text);
-        if (!lat || !lon || std::fabs(*lat) > 90.0 || std::fabs(*lon) > 180.0) {
-            report("\nWarning: Speedcam line %lli has an invalid position (X=\"%s\" Y=\"%s\"), "
-                   "skipped",
-                   line_number, display_text(x_text, held, shown_value).c_str(),
-                   display_text(y_text, held, shown_value).c_str());
-            continue;
-        }
-        if (!in_region_rect(*lat, *lon, *settings)) continue;
-
-        waypoint* w = poiset_add_waypoint(set);
-        if (w == nullptr) {
-            report("\nError: Can't allocate waypoint in speedcam at line %lli", line_number);
-            break;
-        }
-        fill_camera(set, *w, *lat, *lon, *fields, *columns, *settings, names, line_number);
+        if (!cameras.read_line(*line, line_number)) break;
     }
     return true;
 }

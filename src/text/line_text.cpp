@@ -1,5 +1,6 @@
 #include "text/line_text.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -52,14 +53,32 @@ std::optional<std::string> bracket_name(std::string_view text) {
     return std::string(text.substr(open + 1, close - open - 1));
 }
 
-bool read_bounded_line(std::FILE* file, std::string& line) {
-    line.clear();
-    int c = 0;
-    while (line.size() < max_line_bytes && (c = getc_unlocked(file)) != EOF) {
-        line.push_back(static_cast<char>(c));
-        if (c == '\n') break;
+namespace {
+// Bytes read from the stream at once.
+constexpr std::size_t line_buffer_bytes = std::size_t{1} << 17;
+}  // namespace
+
+bounded_line_reader::bounded_line_reader(std::FILE* file)
+    : file_(file), buffer_(std::make_unique_for_overwrite<char[]>(line_buffer_bytes)) {}
+
+std::optional<std::string_view> bounded_line_reader::next() {
+    if (end_ - begin_ < max_line_bytes && !drained_) {
+        std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
+        end_ -= begin_;
+        begin_ = 0;
+        std::size_t wanted = line_buffer_bytes - end_;
+        std::size_t got = std::fread(buffer_.get() + end_, 1, wanted, file_);
+        end_ += got;
+        drained_ = got < wanted;
     }
-    return !line.empty();
+    const char* first = buffer_.get() + begin_;
+    std::size_t size = std::min(end_ - begin_, max_line_bytes);
+    if (size == 0) return std::nullopt;
+    if (const void* lf = std::memchr(first, '\n', size)) {
+        size = static_cast<std::size_t>(static_cast<const char*>(lf) - first) + 1;
+    }
+    begin_ += size;
+    return std::string_view(first, size);
 }
 
 std::string_view clean_settings_line(std::string_view line) {
@@ -77,16 +96,17 @@ std::string_view clean_settings_line(std::string_view line) {
 
 void for_each_settings_line(std::FILE* file, const std::string& path,
                             const std::function<void(std::string_view text, int number)>& on_line) {
-    std::string line;
+    bounded_line_reader lines(file);
     for (int number = 1;; ++number) {
-        if (!read_bounded_line(file, line)) {
+        std::optional<std::string_view> line = lines.next();
+        if (!line) {
             if (std::ferror(file) != 0) {
                 report("\nError: read error at line %i while reading %s. (%s)", number,
                        path.c_str(), std::strerror(errno));
             }
             return;
         }
-        std::string_view text = clean_settings_line(line);
+        std::string_view text = clean_settings_line(*line);
         if (!text.empty()) on_line(text, number);
     }
 }

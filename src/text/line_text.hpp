@@ -3,6 +3,7 @@
 // speed-camera lists).
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,15 +35,31 @@ namespace velmora {
 // Longest line a settings or list reader takes at once; a longer line is read as several.
 inline constexpr std::size_t max_line_bytes = 1022;
 
-// Reads the next line (with its line feed, when one comes within max_line_bytes) into
-// line.  False at the end of the file or on a read error (std::ferror tells which).
-[[nodiscard]] bool read_bounded_line(std::FILE* file, std::string& line);
+// Reads a stream line by line, in lines of at most max_line_bytes, from a buffer that
+// is filled in large chunks.
+class bounded_line_reader {
+  public:
+    // Throws std::bad_alloc.
+    explicit bounded_line_reader(std::FILE* file);
+
+    // The next line, with its line feed when one comes within max_line_bytes; a longer
+    // line is given as several.  None at the end of the stream or on a read error
+    // (std::ferror tells which).  The view is valid until the next call.
+    [[nodiscard]] std::optional<std::string_view> next();
+
+  private:
+    std::FILE* file_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t begin_ = 0;  // first byte not given out yet
+    std::size_t end_ = 0;    // end of the bytes read
+    bool drained_ = false;   // the stream has given all it will
+};
 
 // A settings line cleaned: leading blanks skipped, cut at the first ";", trailing
 // spaces, tabs, carriage returns and line feeds removed.
 [[nodiscard]] std::string_view clean_settings_line(std::string_view line);
 
-// Reads a settings file line by line (as read_bounded_line does) to its end and gives
+// Reads a settings file line by line (as bounded_line_reader does) to its end and gives
 // every line that clean_settings_line leaves non-empty to on_line, cleaned, with its
 // number counted from 1.  A read error ends the reading after "\nError: read error at
 // line %i while reading <path>. (<reason>)".

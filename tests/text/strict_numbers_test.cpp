@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <string>
+
 namespace velmora {
 namespace {
 
@@ -13,6 +16,25 @@ TEST(WholeDecimal, ReadsOnlyTextsThatAreOneDecimalNumber) {
     for (const char* text : {"", " ", "abc", "47.5abc", "0x1p4", "1e5", "inf", "nan", "1.2.3",
                              "1,2.3", "--1", "+-1", "- 1", ".", "4 7", "\"47\""}) {
         EXPECT_FALSE(whole_decimal(text).has_value()) << text;
+    }
+}
+
+// Short numbers take a quick way, long ones the library's conversion; both must give
+// the double nearest to the decimal value, as the library does for any length.
+TEST(WholeDecimal, GivesTheNearestDoubleForShortAndLongNumbers) {
+    for (const char* text :
+         {"47.497913", "19.040236", "0.1", "0.3", "33.25", "9007199254740992", "9007199254740993",
+          "900719925474099.3", "1.0000000000000000000001", "0.0000000000000000000001",
+          "0.00000000000000000000001", "18446744073709551615", "18446744073709551616.5",
+          "123456789012345678901234567890", "4,94065645841246544", "179.99999999999999"}) {
+        std::string point(text);
+        decimal_commas_to_points(point);
+        double expected = 0.0;
+        auto [end, ec] = std::from_chars(point.data(), point.data() + point.size(), expected,
+                                         std::chars_format::fixed);
+        ASSERT_TRUE(ec == std::errc() && end == point.data() + point.size()) << text;
+        EXPECT_EQ(whole_decimal(text), expected) << text;
+        EXPECT_EQ(whole_decimal("-" + std::string(text)), -expected) << text;
     }
 }
 
