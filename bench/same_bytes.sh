@@ -2,7 +2,8 @@
 # Guards speed work against changes of the output: converts every benchmark case at
 # 10k and 100k waypoints with the Release build of build-bench/ and compares the
 # outputs byte for byte with those saved before, and the messages too (without their
-# timings).
+# timings, and with the program's directory shown as "<program>", so that builds in
+# other directories compare).
 #   bench/same_bytes.sh --save   saves the outputs of the current build as the reference
 #   bench/same_bytes.sh          compares (exit status 1 on any difference)
 # Run bench/run.sh 10000 100000 once first: it builds the program and the inputs.
@@ -29,7 +30,7 @@ for n in 10000 100000; do
     esac
     out="out_${n}_$1_$2.$2"
     "$exe" "$input" -o "$target/$out" 2>&1 >/dev/null |
-      sed -E 's/ [0-9]+\.[0-9] msec//g' >"$target/$out.log"
+      sed -E -e 's/ [0-9]+\.[0-9] msec//g' -e "s|$(dirname "$exe")/|<program>/|g" >"$target/$out.log"
     if [ "$target" = "$check" ]; then
       if cmp -s "$ref/$out" "$check/$out" && cmp -s "$ref/$out.log" "$check/$out.log"; then
         echo "same      $out"

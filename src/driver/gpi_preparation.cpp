@@ -71,8 +71,9 @@ class set_text_conversion {
         });
     }
 
-    void convert(std::span<waypoint> waypoints) {
-        for (waypoint& w : waypoints) for_each_text(w, *this);
+    // Converts the texts of the waypoints numbered first..end-1.
+    void convert(waypoint_list& waypoints, std::size_t first, std::size_t end) {
+        for (std::size_t i = first; i < end; ++i) for_each_text(waypoints[i], *this);
     }
 
     [[nodiscard]] std::uint64_t lost() const { return converter_.lost(); }
@@ -105,12 +106,12 @@ std::uint64_t convert_set_texts(poiset& set, const output_code_page& output) {
     set_text_conversion first(set, output, first_longer);
     set_text_conversion second(set, output, second_longer);
     if (first.needed()) {
-        std::span<waypoint> all(set.waypoints);
-        auto half = all.size() / 2;
+        waypoint_list& all = set.waypoints;
+        std::size_t half = all.size() / 2;
         if (all.size() < parallel_conversion_from ||
-            !run_side_by_side([&] { first.convert(all.first(half)); },
-                              [&] { second.convert(all.subspan(half)); })) {
-            first.convert(all);
+            !run_side_by_side([&] { first.convert(all, 0, half); },
+                              [&] { second.convert(all, half, all.size()); })) {
+            first.convert(all, 0, all.size());
         }
         for (waypoint_details& details : set.details) for_each_detail_text(details, first);
         for (stored_text& category : set.categories) first(category);

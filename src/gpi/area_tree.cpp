@@ -314,7 +314,7 @@ std::int32_t area_partition(std::span<waypoint> waypoints, std::int32_t start, s
     return partition(waypoints, start, end, key);
 }
 
-std::optional<area_index> area_index_build(std::span<const waypoint> waypoints) {
+std::optional<area_index> area_index_build(const waypoint_list& waypoints) {
     if (waypoints.empty() || waypoints.size() > 0x7FFFFFFFu) return std::nullopt;
     // The build runs over compact items, so that the passes over a range read contiguous
     // memory; the items' final order is the order of the index.

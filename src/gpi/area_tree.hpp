@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "model/waypoint.hpp"
+#include "model/waypoint_list.hpp"
 
 namespace velmora {
 
@@ -62,6 +63,6 @@ struct area_index {
 // waypoints and the depth of the tree grows with the logarithm of the waypoint count,
 // whatever the positions and names.  None when the tree could not be built (more than
 // four children asked of a node, reported).
-[[nodiscard]] std::optional<area_index> area_index_build(std::span<const waypoint> waypoints);
+[[nodiscard]] std::optional<area_index> area_index_build(const waypoint_list& waypoints);
 
 }  // namespace velmora

@@ -205,7 +205,7 @@ class gpx_text_reader {
             if (w.details != no_details) w.details += offset;
         }
         // The rest's waypoints view texts in the rest's store, whose blocks move along.
-        set_.waypoints.insert(set_.waypoints.end(), rest.waypoints.begin(), rest.waypoints.end());
+        set_.waypoints.append(std::move(rest.waypoints));
         set_.texts.take_over(std::move(rest.texts));
     }
 

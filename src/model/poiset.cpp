@@ -55,8 +55,6 @@ poiset* poiset_list_add(poiset_list& list) {
     return list.poisets.back().get();
 }
 
-// Waypoint arrays grow on demand: a GPI file of many small groups must not reserve
-// room for thousands of waypoints per group.
 waypoint* poiset_add_waypoint(poiset& set) {
     try {
         set.waypoints.emplace_back();

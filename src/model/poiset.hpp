@@ -10,6 +10,7 @@
 #include "model/icon_list.hpp"
 #include "model/text_store.hpp"
 #include "model/waypoint.hpp"
+#include "model/waypoint_list.hpp"
 #include "platform/code_page.hpp"
 #include "text/output_code_page.hpp"
 
@@ -17,7 +18,7 @@ namespace velmora {
 
 struct poiset {
     std::string name;
-    std::vector<waypoint> waypoints;        // in reading order
+    waypoint_list waypoints;                // in reading order
     std::vector<waypoint_details> details;  // what waypoint::details refers to
     text_store texts;                       // the bytes of every text of the waypoints
     std::vector<stored_text> categories;    // category names, in the texts' encoding

@@ -1,12 +1,30 @@
 #include "model/text_store.hpp"
 
 #include <cstring>
+#include <new>
 
 namespace velmora {
 
 namespace {
 constexpr std::size_t block_size = std::size_t{1} << 20;
+
+void write_length(char* at, std::size_t n) {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<char>((n >> (8 * i)) & 0xFF);
+}
 }  // namespace
+
+void stored_text::cut_to(std::size_t n) {
+    std::string_view old = **this;
+    if (n >= old.size()) return;
+    // Texts are made by text_store::add, which hands out writable bytes; the empty text,
+    // the only constant, is never cut.
+    char* head = const_cast<char*>(at_);
+    if (static_cast<unsigned char>(head[0]) != long_length) {
+        head[0] = static_cast<char>(n);
+    } else {
+        write_length(head + 1, n);
+    }
+}
 
 char* text_store::allocate(std::size_t n) {
     if (n > left_) {
@@ -26,10 +44,18 @@ char* text_store::allocate(std::size_t n) {
 }
 
 stored_text text_store::add(std::string_view bytes) {
-    if (bytes.empty()) return stored_text(std::string_view("", 0));
-    char* at = allocate(bytes.size());
-    std::memcpy(at, bytes.data(), bytes.size());
-    return stored_text(std::string_view(at, bytes.size()));
+    if (bytes.empty()) return stored_text(empty_text);
+    if (bytes.size() > 0xFFFFFFFFu) throw std::bad_alloc();  // more than a length holds
+    std::size_t head = bytes.size() < stored_text::long_length ? 1 : 5;
+    char* at = allocate(head + bytes.size());
+    if (head == 1) {
+        at[0] = static_cast<char>(bytes.size());
+    } else {
+        at[0] = static_cast<char>(stored_text::long_length);
+        write_length(at + 1, bytes.size());
+    }
+    std::memcpy(at + head, bytes.data(), bytes.size());
+    return stored_text(at);
 }
 
 void text_store::take_over(text_store&& other) {

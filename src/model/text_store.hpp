@@ -10,47 +10,64 @@
 
 namespace velmora {
 
-// A text of a waypoint: absent, or a view of bytes that the set's text_store holds (or
-// of a constant).  Read like an optional string: `if (w.name) use(*w.name)`.
+// A text of a waypoint: absent, or bytes that the set's text_store holds.  Read like an
+// optional string: `if (w.name) use(*w.name)`.  It is one pointer, so that a waypoint
+// with five texts stays small: the store puts the length in front of the bytes, in one
+// byte below 255, else as the byte 255 and four bytes, least significant first.
 // Only a text_store makes present texts, so that the bytes of every text lie in a store.
 class stored_text {
   public:
     constexpr stored_text() = default;
-
-    [[nodiscard]] constexpr bool has_value() const { return view_.data() != nullptr; }
+    [[nodiscard]] constexpr bool has_value() const { return at_ != nullptr; }
     constexpr explicit operator bool() const { return has_value(); }
-    [[nodiscard]] constexpr std::string_view operator*() const { return view_; }
-    [[nodiscard]] constexpr const std::string_view* operator->() const { return &view_; }
+    [[nodiscard]] std::string_view operator*() const {
+        auto first = static_cast<unsigned char>(at_[0]);
+        if (first != long_length) return {at_ + 1, first};
+        return {at_ + 1 + 4, read_length(at_ + 1)};
+    }
+    // Gives the text's view for a member call: `w.name->size()`.
+    struct view_arrow {
+        std::string_view view;
+        [[nodiscard]] const std::string_view* operator->() const { return &view; }
+    };
+    [[nodiscard]] view_arrow operator->() const { return {**this}; }
     // The text, or an empty view when absent.
-    [[nodiscard]] constexpr std::string_view value_or_empty() const { return view_; }
-    [[nodiscard]] constexpr std::string_view value_or(std::string_view fallback) const {
-        return has_value() ? view_ : fallback;
+    [[nodiscard]] std::string_view value_or_empty() const {
+        return has_value() ? **this : std::string_view();
+    }
+    [[nodiscard]] std::string_view value_or(std::string_view fallback) const {
+        return has_value() ? **this : fallback;
     }
     [[nodiscard]] std::optional<std::string_view> optional() const {
         if (!has_value()) return std::nullopt;
-        return view_;
+        return **this;
     }
-
-    // Keeps the first n bytes (n not above the size).
-    constexpr void cut_to(std::size_t n) { view_ = view_.substr(0, n); }
-
+    // Keeps the first n bytes (n not above the size).  The length lies in the store, so
+    // every copy of this text sees the shorter text.
+    void cut_to(std::size_t n);
     // Equal to a text when present with the same bytes; two texts when both are absent
     // or both hold the same bytes.
-    friend constexpr bool operator==(const stored_text& a, std::string_view b) {
-        return a.has_value() && a.view_ == b;
+    friend bool operator==(const stored_text& a, std::string_view b) {
+        return a.has_value() && *a == b;
     }
     friend constexpr bool operator==(const stored_text& a, std::nullopt_t) {
         return !a.has_value();
     }
-    friend constexpr bool operator==(const stored_text& a, const stored_text& b) {
-        return a.has_value() == b.has_value() && a.view_ == b.view_;
+    friend bool operator==(const stored_text& a, const stored_text& b) {
+        if (a.has_value() != b.has_value()) return false;
+        return !a.has_value() || *a == *b;
     }
 
   private:
     friend class text_store;
-    constexpr explicit stored_text(std::string_view bytes) : view_(bytes) {}
-
-    std::string_view view_;  // data() null: absent
+    static constexpr unsigned char long_length = 255;
+    constexpr explicit stored_text(const char* at) : at_(at) {}
+    [[nodiscard]] static std::size_t read_length(const char* at) {
+        std::size_t n = 0;
+        for (int i = 3; i >= 0; --i) n = (n << 8) | static_cast<unsigned char>(at[i]);
+        return n;
+    }
+    const char* at_ = nullptr;  // the length, then the bytes; null: absent
 };
 
 // Bytes handed out front to back from blocks of about a megabyte; a text larger than a
@@ -75,11 +92,13 @@ class text_store {
     // edit in place, for conversions that never make a text longer.
     template <class Edit>
     void edit_in_place(stored_text& text, Edit&& edit) {
-        if (!text || text->empty()) return;
-        // The bytes were handed out writable by allocate(); the view only shows them const.
-        char* bytes = const_cast<char*>(text->data());
-        std::size_t n = edit(bytes, text->size());
-        text.view_ = std::string_view(bytes, n < text->size() ? n : text->size());
+        if (!text) return;
+        std::string_view old = *text;
+        if (old.empty()) return;
+        // The bytes were handed out writable by allocate(); the text only shows them const.
+        char* bytes = const_cast<char*>(old.data());
+        std::size_t n = edit(bytes, old.size());
+        text.cut_to(n < old.size() ? n : old.size());
     }
 
     // Takes over the blocks of the other store, whose views stay valid.
@@ -90,6 +109,8 @@ class text_store {
 
   private:
     [[nodiscard]] char* allocate(std::size_t n);
+    // Every present empty text shows this length byte.
+    static constexpr char empty_text[1] = {0};
 
     std::vector<std::unique_ptr<char[]>> blocks_;
     char* next_ = nullptr;

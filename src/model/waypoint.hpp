@@ -49,8 +49,8 @@ struct waypoint_details {
 // Index of no entry in the set's table of details.
 inline constexpr std::uint32_t no_details = 0xFFFFFFFFu;
 
-// Sets hold millions of these by value.  The 8-byte members come first, then the
-// 16-byte text views, then the small members; 6 bytes of padding end the record.
+// Sets hold millions of these by value.  The 8-byte members (numbers and texts) come
+// first, then the small members; 6 bytes of padding end the record.
 struct waypoint {
     double lat = 0.0;        // degrees, north positive
     double lon = 0.0;        // degrees, east positive

@@ -62,7 +62,6 @@ long long add_osm_pois(poiset_list& list, osm_read_result& result, const osm_tag
         const std::string& tag = filter.categories[category];
         numbers[category] = set->category_index(mapping != nullptr ? osm_category_name(*mapping, tag) : tag);
     }
-    set->waypoints.reserve(result.pois.size());
     long long added = 0;
     for (const osm_poi& poi : result.pois) {
         waypoint* w = poiset_add_waypoint(*set);

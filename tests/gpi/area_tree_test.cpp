@@ -21,7 +21,10 @@ struct waypoint_array {
 
     [[nodiscard]] std::size_t size() const { return set.waypoints.size(); }
     [[nodiscard]] bool empty() const { return set.waypoints.empty(); }
-    void reserve(std::size_t n) { set.waypoints.reserve(n); }
+    // A copy of the waypoints, for the partition, which works on contiguous ones.
+    [[nodiscard]] std::vector<waypoint> points() const {
+        return {set.waypoints.begin(), set.waypoints.end()};
+    }
     [[nodiscard]] const waypoint& operator[](std::size_t i) const { return set.waypoints[i]; }
 };
 
@@ -272,7 +275,7 @@ TEST(AreaPartition, PivotNearestTheMeanWithEqualOnesToItsRight) {
     add(array, 0, 1.0, "a");
     add(array, 0, 2.0, "z");
     add(array, 0, 1.0, "b");  // its twin
-    std::vector<waypoint>& points = array.set.waypoints;
+    std::vector<waypoint> points = array.points();
     std::int32_t p = area_partition(points, 0, 4, split_key::longitude);
     ASSERT_EQ(p, 2);
     EXPECT_EQ(points[2].lon, 1.0);
@@ -287,9 +290,10 @@ TEST(AreaPartition, PivotNearestTheMeanWithEqualOnesToItsRight) {
 TEST(AreaPartition, OnePositionTakesTheMiddleOfTheNameOrder) {
     waypoint_array array;
     for (const char* name : {"e", "a", "d", "b", "c"}) add(array, 1.0, 1.0, std::string(name));
-    std::int32_t p = area_partition(array.set.waypoints, 0, 4, split_key::longitude);
+    std::vector<waypoint> points = array.points();
+    std::int32_t p = area_partition(points, 0, 4, split_key::longitude);
     EXPECT_EQ(p, 2);
-    EXPECT_EQ(array[2].name, "c");
+    EXPECT_EQ(points[2].name, "c");
 }
 
 // Runs the build on a thread with a small stack: deep recursion would overflow it.
@@ -314,7 +318,6 @@ void build_on_small_stack(waypoint_array& array, built_tree& tree) {
 
 TEST(AreaTreeAdversarial, AMillionWaypointsAtOnePositionWithOneNameStillSplit) {
     waypoint_array array;
-    array.reserve(1000000);
     for (int i = 0; i < 1000000; ++i) add(array, 52.37, 4.89, "-");
     built_tree tree;
     build_on_small_stack(array, tree);

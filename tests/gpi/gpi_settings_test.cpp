@@ -217,18 +217,20 @@ TEST(ReadGpiSettings, ReadsTheBundledDefaultFileWithoutComplaint) {
 
 TEST(ApplyDefaultProximity, GivesTheDefaultToWaypointsWithoutAlert) {
     poiset set;
-    set.waypoints.reserve(4);  // the pointers below stay valid
     auto add = [&](std::optional<std::string> symbol, std::uint32_t flags) {
         waypoint* w = poiset_add_waypoint(set);
         w->symbol = set.store_optional(symbol);
         w->flags = flags;
         w->proximity = 30;
-        return w;
     };
-    waypoint* plain = add("car", has_position);
-    waypoint* speed = add("speed_50", has_position | has_speed);
-    waypoint* near = add("car", has_position | has_proximity);
-    waypoint* from_gpi = add(std::nullopt, has_position);
+    add("car", has_position);
+    add("speed_50", has_position | has_speed);
+    add("car", has_position | has_proximity);
+    add(std::nullopt, has_position);
+    const waypoint* plain = &set.waypoints[0];
+    const waypoint* speed = &set.waypoints[1];
+    const waypoint* near = &set.waypoints[2];
+    const waypoint* from_gpi = &set.waypoints[3];
 
     EXPECT_FALSE(apply_default_proximity(nullptr, set));
     EXPECT_EQ(plain->flags & has_proximity, 0u);

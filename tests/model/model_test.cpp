@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -141,6 +142,50 @@ TEST(TextStore, EditsInPlaceNeverGrowAText) {
     stored_text absent;
     store.edit_in_place(absent, [](char*, std::size_t) -> std::size_t { ADD_FAILURE(); return 0; });
     EXPECT_FALSE(absent.has_value());
+}
+
+TEST(TextStore, LengthsAroundTheOneByteLimitSurviveAddingAndCutting) {
+    text_store store;
+    for (std::size_t size : {std::size_t{1}, std::size_t{254}, std::size_t{255}, std::size_t{256},
+                             std::size_t{70000}}) {
+        std::string bytes(size, 'x');
+        bytes.back() = 'y';
+        stored_text text = store.add(bytes);
+        stored_text copy = text;
+        EXPECT_EQ(*text, bytes) << size;
+        for (std::size_t cut : {size, size - 1, std::size_t{0}}) {
+            text.cut_to(cut);
+            EXPECT_EQ(*text, bytes.substr(0, cut)) << size << " cut to " << cut;
+            EXPECT_EQ(*copy, *text) << "a copy shows the same bytes";
+        }
+    }
+}
+
+// Appends to the list waypoints whose latitude numbers them from first on.
+void fill(waypoint_list& list, std::size_t count, std::size_t first) {
+    for (std::size_t i = 0; i < count; ++i) list.emplace_back().lat = static_cast<double>(first + i);
+}
+
+TEST(WaypointList, KeepsReadingOrderThroughGrowthAndAppending) {
+    constexpr std::size_t chunk = waypoint_list::chunk_size;
+    const std::pair<std::size_t, std::size_t> cases[] = {
+        {0, 0}, {0, 5}, {5, 0}, {3, 7}, {chunk - 1, 2}, {chunk, chunk}, {chunk + 1, 2 * chunk + 3},
+    };
+    for (auto [front, rest] : cases) {
+        waypoint_list list;
+        waypoint_list other;
+        fill(list, front, 0);
+        fill(other, rest, front);
+        list.append(std::move(other));
+        EXPECT_TRUE(other.empty());
+        ASSERT_EQ(list.size(), front + rest) << front << "+" << rest;
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < list.size(); ++i) wrong += list[i].lat != static_cast<double>(i);
+        EXPECT_EQ(wrong, 0u) << front << "+" << rest;
+        std::size_t counted = 0;
+        for (const waypoint& w : list) counted += w.lat == static_cast<double>(counted);
+        EXPECT_EQ(counted, list.size());
+    }
 }
 
 }  // namespace
