@@ -932,18 +932,28 @@ bool read_gpi_bytes(std::span<const std::uint8_t> bytes, poiset_list& list,
 }
 
 bool read_gpi_file(std::FILE* file, poiset_list& list, const gpi_read_options& options) {
-    // A regular file is read into a buffer of its size, whose pages are given back as the
-    // POIs are built from them, so that the file and its POIs never take memory together.
-    // The size only sizes the buffer: a file that grew meanwhile is read to its end.
-    // Other streams (pipes, devices, a directory opened by mistake) tell no size worth
-    // trusting and grow a buffer as read.
+    // A regular file read from its start is mapped; one read from elsewhere (what is
+    // left of standard input, say) is read into a buffer of its size, which a file that
+    // grew meanwhile outgrows and is read to its end.  Either way the pages are given back
+    // as the POIs are built from them, so that the file and its POIs never take memory
+    // together.  Other streams (pipes, devices, a directory opened by mistake) tell no
+    // size worth trusting and grow a buffer as read.
     std::optional<page_buffer> buffer;
+    bool mapped = false;
     std::size_t got = 0;
     std::vector<std::uint8_t> bytes;
     try {
         std::optional<std::uint64_t> size = regular_file_size(file);
         long start = size ? std::ftell(file) : -1;
-        if (start >= 0 && *size >= static_cast<std::uint64_t>(start) &&
+        if (start == 0 && *size > 0 && *size < SIZE_MAX) {
+            auto whole = static_cast<std::size_t>(*size);
+            if (auto file_pages = page_buffer::map_file(fileno(file), whole)) {
+                got = whole;
+                buffer.emplace(std::move(*file_pages));
+                mapped = true;
+            }
+        }
+        if (!buffer && start >= 0 && *size >= static_cast<std::uint64_t>(start) &&
             *size - static_cast<std::uint64_t>(start) < SIZE_MAX - 1) {
             auto expected = static_cast<std::size_t>(*size - static_cast<std::uint64_t>(start));
             // One byte more, to meet the end of the file.
@@ -972,8 +982,10 @@ bool read_gpi_file(std::FILE* file, poiset_list& list, const gpi_read_options& o
     }
     if (!buffer) return read_gpi_bytes(bytes, list, options);
     std::span<const std::uint8_t> read(reinterpret_cast<const std::uint8_t*>(buffer->data()), got);
-    return read_all_blocks(read, list, options, [&buffer](std::size_t from, std::size_t to) {
+    return read_all_blocks(read, list, options, [&](std::size_t from, std::size_t to) {
         buffer->release_between(from, to);
+        // The file position of a mapped file follows the reading, for the progress shown.
+        if (mapped) (void)std::fseek(file, static_cast<long>(to), SEEK_SET);
     });
 }
 

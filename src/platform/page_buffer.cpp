@@ -30,6 +30,15 @@ std::optional<page_buffer> page_buffer::allocate(std::size_t size) {
     return page_buffer(static_cast<char*>(memory), size, mapped);
 }
 
+std::optional<page_buffer> page_buffer::map_file(int descriptor, std::size_t size) {
+    std::size_t page = page_size();
+    if (size == 0 || size > SIZE_MAX - page) return std::nullopt;
+    std::size_t mapped = (size + page - 1) / page * page;
+    void* memory = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE, descriptor, 0);
+    if (memory == MAP_FAILED) return std::nullopt;
+    return page_buffer(static_cast<char*>(memory), size, mapped);
+}
+
 page_buffer::page_buffer(page_buffer&& other) noexcept
     : data_(other.data_), size_(other.size_), mapped_(other.mapped_) {
     other.data_ = nullptr;
@@ -47,8 +56,8 @@ void page_buffer::release_between(std::size_t from, std::size_t to) const {
     std::size_t begin = (from + page - 1) / page * page;
     std::size_t end = to / page * page;
     if (begin >= end) return;
-    // Anonymous pages given back with MADV_DONTNEED leave the resident memory at once
-    // and come back zero-filled if touched again.
+    // Pages given back with MADV_DONTNEED leave the resident memory at once; anonymous
+    // ones come back zero-filled if touched again, those of a file with its bytes.
     (void)madvise(data_ + begin, end - begin, MADV_DONTNEED);
 }
 

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -227,6 +228,26 @@ TEST(PageBuffer, GivesBackOnlyTheWholePagesBetweenTheOffsets) {
     buffer->release_between(size - 1, size + page);  // beyond the end: nothing more
     EXPECT_EQ(data[size - 1], 'x');
     EXPECT_FALSE(page_buffer::allocate(SIZE_MAX));
+}
+
+// A mapped file reads as its bytes, also after its pages were given back.
+TEST(PageBuffer, MapsAFileWhosePagesComeBackWithItsBytes) {
+    testing::temp_dir dir;
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    std::string bytes(3 * page + 5, 'a');
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>('a' + i % 26);
+    std::string path = dir.file("mapped.bin");
+    testing::write_file(path, bytes);
+    int fd = open(path.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    auto mapped = page_buffer::map_file(fd, bytes.size());
+    close(fd);  // the mapping keeps the file
+    ASSERT_TRUE(mapped);
+    ASSERT_EQ(mapped->size(), bytes.size());
+    EXPECT_EQ(std::string(mapped->data(), mapped->size()), bytes);
+    mapped->release_between(0, 2 * page);
+    EXPECT_EQ(std::string(mapped->data(), mapped->size()), bytes);
+    EXPECT_FALSE(page_buffer::map_file(fd, 0));
 }
 
 // Pieces made on one or two threads are handed on in order, and the handing on stops at
