@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string_view>
 
 #include "model/poiset.hpp"
 #include "platform/messages.hpp"
@@ -9,7 +10,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    // The first byte chooses the output extension and whether the alert table is used.
+    // The first byte chooses the output extension, whether the alert table and the
+    // rectangle are used, and whether the list is read from a stream or from memory.
     const char* exts[] = {".gpi", ".gpx", ".kml"};
     const char* ext = exts[data[0] % 3];
     velmora::speedcam_settings settings;
@@ -19,9 +21,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         settings.region_min_lat = 40;
         settings.region_max_lat = 50;
     }
+    velmora::message_capture quiet;
+    if (data[0] & 16) {
+        // A list held in memory, its halves read side by side from a few bytes on.
+        std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
+        velmora::poiset set;
+        velmora::import_speedcam_list(text, settings, set, ext, data[0] & 32 ? 1 : 64);
+        return 0;
+    }
     std::FILE* file = fmemopen(const_cast<std::uint8_t*>(data + 1), size - 1, "rb");
     if (file == nullptr) return 0;
-    velmora::message_capture quiet;
     velmora::poiset set;
     (void)velmora::import_speedcam_text(file, &settings, set, ext);
     std::fclose(file);

@@ -56,6 +56,14 @@ class set_text_conversion {
 
     void operator()(stored_text& text) {
         if (!text) return;
+        if (converter_.never_longer()) {
+            set_.texts.edit_in_place(text, [this](char* bytes, std::size_t size) {
+                std::size_t ascii = ascii_stays_ ? ascii_prefix({bytes, size}) : 0;
+                if (ascii == size) return size;
+                return ascii + converter_.convert_in_place(bytes + ascii, size - ascii);
+            });
+            return;
+        }
         std::string_view bytes = *text;
         std::size_t ascii = ascii_stays_ ? ascii_prefix(bytes) : 0;
         if (ascii == bytes.size()) return;
@@ -71,9 +79,9 @@ class set_text_conversion {
         });
     }
 
-    // Converts the texts of the waypoints numbered first..end-1.
-    void convert(waypoint_list& waypoints, std::size_t first, std::size_t end) {
-        for (std::size_t i = first; i < end; ++i) for_each_text(waypoints[i], *this);
+    // Converts the texts of the waypoints first..end-1.
+    void convert(std::size_t first, std::size_t end) {
+        for (std::size_t i = first; i < end; ++i) for_each_text(set_.waypoints[i], *this);
     }
 
     [[nodiscard]] std::uint64_t lost() const { return converter_.lost(); }
@@ -106,12 +114,12 @@ std::uint64_t convert_set_texts(poiset& set, const output_code_page& output) {
     set_text_conversion first(set, output, first_longer);
     set_text_conversion second(set, output, second_longer);
     if (first.needed()) {
-        waypoint_list& all = set.waypoints;
-        std::size_t half = all.size() / 2;
-        if (all.size() < parallel_conversion_from ||
-            !run_side_by_side([&] { first.convert(all, 0, half); },
-                              [&] { second.convert(all, half, all.size()); })) {
-            first.convert(all, 0, all.size());
+        std::size_t count = set.waypoints.size();
+        std::size_t half = count / 2;
+        if (count < parallel_conversion_from ||
+            !run_side_by_side([&] { first.convert(0, half); },
+                              [&] { second.convert(half, count); })) {
+            first.convert(0, count);
         }
         for (waypoint_details& details : set.details) for_each_detail_text(details, first);
         for (stored_text& category : set.categories) first(category);
@@ -132,6 +140,9 @@ bool cut_name(std::string& text, bool utf8) {
     return true;
 }
 
+// Sets of at least this many waypoints are fitted to the format by two threads.
+constexpr std::size_t parallel_limits_from = 65536;
+
 // Makes a set fit the fields of the format: texts longer than 65535 bytes are cut, and
 // alert values beyond 16 bits (which the encoder clamps) are reported.
 class set_limits {
@@ -144,7 +155,17 @@ class set_limits {
             report("\nWarning: Name of poi set (%s) is longer than 65535 bytes, cut to %zu bytes",
                    shown_name(set_).c_str(), set_.name.size());
         }
-        for (std::size_t i = 0; i < set_.waypoints.size(); ++i) apply(set_.waypoints[i], i + 1);
+        // A large set is gone through by two threads, a half each; the messages of the
+        // second half follow those of the first, as in one pass.
+        std::size_t count = set_.waypoints.size();
+        auto apply_range = [this](std::size_t first, std::size_t end) {
+            for (std::size_t i = first; i < end; ++i) apply(set_.waypoints[i], i + 1);
+        };
+        if (count < parallel_limits_from ||
+            !run_side_by_side([&] { apply_range(0, count / 2); },
+                              [&] { apply_range(count / 2, count); })) {
+            apply_range(0, count);
+        }
         for (stored_text& category : set_.categories) {
             if (!category || category->size() <= gpi_max_text) continue;
             category.cut_to(cut_point(*category));

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <span>
+#include <string_view>
 
 #include "platform/messages.hpp"
 #include "platform/side_by_side.hpp"
@@ -12,13 +13,16 @@ namespace velmora {
 
 namespace {
 
-// What the build looks at of a waypoint, kept together so that the passes over a
-// range run through contiguous memory instead of chasing one pointer per waypoint.
+// What the build looks at of a waypoint, kept small and together so that the passes over
+// a range run through contiguous memory instead of chasing one pointer per waypoint.
+// Names are looked at only between waypoints of one key coordinate: the first bytes
+// decide most of those, and the rest is read from the waypoint.
 struct tree_item {
     double lat;
     double lon;
-    std::string_view name;  // empty when absent
-    std::uint32_t slot;     // number of the waypoint in the set
+    std::uint32_t head;  // the first four bytes of the name, the first one highest,
+                         // zero where the name is shorter
+    std::uint32_t slot;  // number of the waypoint in the set
 };
 
 // Names compare as unsigned bytes up to their first zero byte, as C strings do.
@@ -35,15 +39,22 @@ int compare_names(std::string_view a, std::string_view b) {
     return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 
-// The algorithm runs over either items or waypoints.
+// The first four bytes of a name as one number that orders as the bytes do.  No name
+// holds a zero byte, so a shorter name's padding orders before any byte of a longer one.
+std::uint32_t head_of(std::string_view name) {
+    std::uint32_t head = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        head <<= 8;
+        if (i < name.size()) head |= static_cast<unsigned char>(name[i]);
+    }
+    return head;
+}
+
 double lat_of(const tree_item& item) {
     return item.lat;
 }
 double lon_of(const tree_item& item) {
     return item.lon;
-}
-std::string_view name_of(const tree_item& item) {
-    return item.name;
 }
 double lat_of(const waypoint& w) {
     return w.lat;
@@ -59,30 +70,77 @@ double ordered(double value) {
     return std::isnan(value) ? HUGE_VAL : value;
 }
 
+template <split_key Key, class Item>
+double key_of(const Item& item) {
+    return ordered(Key == split_key::longitude ? lon_of(item) : lat_of(item));
+}
+
 template <class Item>
 double key_of(const Item& item, split_key key) {
-    return ordered(key == split_key::longitude ? lon_of(item) : lat_of(item));
+    return key == split_key::longitude ? key_of<split_key::longitude>(item)
+                                       : key_of<split_key::latitude>(item);
 }
 
-template <class Item>
-int compare(const Item& a, const Item& b, split_key key) {
-    double ka = key_of(a, key);
-    double kb = key_of(b, key);
+// The order of a cut over waypoints: by the key coordinate, then by name.
+struct waypoint_order {
+    [[nodiscard]] int names(const waypoint& a, const waypoint& b) const {
+        return compare_names(name_of(a), name_of(b));
+    }
+};
+
+// The same order over items, which read the rest of a name from its waypoint.
+class item_order {
+  public:
+    explicit item_order(const waypoint_list& waypoints) : waypoints_(waypoints) {}
+
+    [[nodiscard]] int names(const tree_item& a, const tree_item& b) const {
+        if (a.head != b.head) return a.head < b.head ? -1 : 1;
+        // Equal heads with padding are equal names shorter than four bytes.
+        if ((a.head & 0xFFu) == 0) return 0;
+        return compare_names(name_of(waypoints_[a.slot]), name_of(waypoints_[b.slot]));
+    }
+
+  private:
+    const waypoint_list& waypoints_;
+};
+
+template <split_key Key, class Item, class Order>
+int compare(const Item& a, const Item& b, const Order& order) {
+    double ka = key_of<Key>(a);
+    double kb = key_of<Key>(b);
     if (ka < kb) return -1;
     if (ka > kb) return 1;
-    return compare_names(name_of(a), name_of(b));
+    return order.names(a, b);
 }
 
-template <class Item>
-bool orders_before(const Item& a, const Item& b, split_key key) {
-    return compare(a, b, key) < 0;
+template <class Item, class Order>
+int compare(const Item& a, const Item& b, split_key key, const Order& order) {
+    return key == split_key::longitude ? compare<split_key::longitude>(a, b, order)
+                                       : compare<split_key::latitude>(a, b, order);
+}
+
+// Whether a orders before b; the names are looked at only for one key coordinate.
+template <split_key Key, class Item, class Order>
+bool orders_before(const Item& a, const Item& b, const Order& order) {
+    double ka = key_of<Key>(a);
+    double kb = key_of<Key>(b);
+    if (ka == kb) [[unlikely]] {
+        return order.names(a, b) < 0;
+    }
+    return ka < kb;
+}
+
+template <split_key Key, class Item, class Order>
+auto before_by(const Order& order) {
+    return [&order](const Item& a, const Item& b) { return orders_before<Key>(a, b, order); };
 }
 
 // Pivot choice: the item whose key coordinate lies nearest to the mean of the range,
 // or, when all items of the range share one position, the middle of the range sorted by
 // latitude and name.  The chosen item is moved to start.
-template <class Item>
-void choose_pivot(std::span<Item> items, std::int32_t start, std::int32_t end, split_key key) {
+template <split_key Key, class Item, class Order>
+void choose_pivot(std::span<Item> items, std::int32_t start, std::int32_t end,
+                  const Order& order) {
     const Item& head = items[static_cast<std::size_t>(start)];
     double min_lat = lat_of(head);
     double max_lat = min_lat;
@@ -105,24 +163,22 @@ void choose_pivot(std::span<Item> items, std::int32_t start, std::int32_t end, s
     if (min_lat == max_lat && min_lon == max_lon) {
         auto first = items.begin() + start;
         auto last = items.begin() + end + 1;
-        std::string_view head_name = name_of(head);
-        bool one_name = std::all_of(first + 1, last,
-                                    [head_name](const Item& p) { return name_of(p) == head_name; });
+        bool one_name = std::all_of(first + 1, last, [&](const Item& p) {
+            return order.names(p, head) == 0;
+        });
         // Items equal in position and name are interchangeable: sorting them would
         // change nothing that the order depends on.
         if (!one_name) {
-            auto by_name = [](const Item& a, const Item& b) {
-                return orders_before(a, b, split_key::latitude);
-            };
+            auto by_name = before_by<split_key::latitude, Item>(order);
             if (!std::is_sorted(first, last, by_name)) std::sort(first, last, by_name);
         }
         chosen = start + (end - start) / 2;
     } else {
         double count = static_cast<double>(end - start + 1);
-        double mean = (key == split_key::longitude ? sum_lon : sum_lat) / count;
-        double best = std::fabs(key_of(head, key) - mean);
+        double mean = (Key == split_key::longitude ? sum_lon : sum_lat) / count;
+        double best = std::fabs(key_of<Key>(head) - mean);
         for (std::int32_t i = start + 1; i <= end; ++i) {
-            double distance = std::fabs(key_of(items[static_cast<std::size_t>(i)], key) - mean);
+            double distance = std::fabs(key_of<Key>(items[static_cast<std::size_t>(i)]) - mean);
             if (distance < best) {
                 best = distance;
                 chosen = i;
@@ -133,22 +189,34 @@ void choose_pivot(std::span<Item> items, std::int32_t start, std::int32_t end, s
 }
 
 // Moves the items that order before the pivot to its left; returns the pivot's index.
-template <class Item>
-std::int32_t partition(std::span<Item> items, std::int32_t start, std::int32_t end, split_key key) {
+// The items move exactly as by a swap for each item before the pivot, without a branch
+// that the processor would mispredict for every other item.
+template <split_key Key, class Item, class Order>
+std::int32_t partition(std::span<Item> items, std::int32_t start, std::int32_t end,
+                       const Order& order) {
     if (start >= end) return start;
-    choose_pivot(items, start, end, key);
+    choose_pivot<Key>(items, start, end, order);
     auto at = [&items](std::int32_t i) -> Item& { return items[static_cast<std::size_t>(i)]; };
     std::swap(at(start), at(end));
-    const Item& pivot = at(end);
+    const Item pivot = at(end);
     std::int32_t store = start;
     for (std::int32_t i = start; i < end; ++i) {
-        if (orders_before(at(i), pivot, key)) {
-            std::swap(at(store), at(i));
-            ++store;
-        }
+        Item current = at(i);
+        Item stored = at(store);
+        bool before = orders_before<Key>(current, pivot, order);
+        at(i) = before ? stored : current;
+        at(store) = before ? current : stored;
+        store += before ? 1 : 0;
     }
     std::swap(at(end), at(store));
     return store;
+}
+
+template <class Item, class Order>
+std::int32_t partition(std::span<Item> items, std::int32_t start, std::int32_t end,
+                       split_key key, const Order& order) {
+    return key == split_key::longitude ? partition<split_key::longitude>(items, start, end, order)
+                                       : partition<split_key::latitude>(items, start, end, order);
 }
 
 // A cut that leaves less than this share of a range on one side is replaced by a cut at
@@ -158,17 +226,23 @@ std::int32_t partition(std::span<Item> items, std::int32_t start, std::int32_t e
 constexpr std::int32_t balance_divisor = 8;
 
 std::int32_t median_cut(std::span<tree_item> items, std::int32_t start, std::int32_t end,
-                        split_key key) {
+                        split_key key, const item_order& order) {
     std::int32_t middle = start + (end - start + 1) / 2;
-    std::nth_element(
-        items.begin() + start, items.begin() + middle, items.begin() + end + 1,
-        [key](const tree_item& a, const tree_item& b) { return orders_before(a, b, key); });
+    auto first = items.begin() + start;
+    auto nth = items.begin() + middle;
+    auto last = items.begin() + end + 1;
+    if (key == split_key::longitude) {
+        std::nth_element(first, nth, last, before_by<split_key::longitude, tree_item>(order));
+    } else {
+        std::nth_element(first, nth, last, before_by<split_key::latitude, tree_item>(order));
+    }
     return middle;
 }
 
 class area_builder {
   public:
-    explicit area_builder(std::span<tree_item> items) : items_(items) {}
+    area_builder(std::span<tree_item> items, const item_order& order)
+        : items_(items), order_(order) {}
 
     // Whether a node was refused (more than four children asked of its parent).
     [[nodiscard]] bool failed() const { return failed_; }
@@ -187,6 +261,7 @@ class area_builder {
     std::int32_t cut(std::int32_t start, std::int32_t end, split_key key);
 
     std::span<tree_item> items_;
+    const item_order& order_;
     int node_count_ = 0;
     bool failed_ = false;
 };
@@ -246,10 +321,10 @@ split_key area_builder::key_of_node(const area_node& node) const {
 }
 
 std::int32_t area_builder::cut(std::int32_t start, std::int32_t end, split_key key) {
-    std::int32_t p = partition(items_, start, end, key);
+    std::int32_t p = partition(items_, start, end, key, order_);
     std::int32_t least = (end - start + 1) / balance_divisor;
     bool strict = p > start && p - start >= least && end - p + 1 >= least;
-    if (!strict) p = median_cut(items_, start, end, key);
+    if (!strict) p = median_cut(items_, start, end, key, order_);
     return p;
 }
 
@@ -271,7 +346,7 @@ void area_builder::build_top(std::int32_t start, std::int32_t end, std::int32_t 
     // The right side is built by another thread into a node of its own, whose children
     // then follow those of the left side.
     area_node right_holder;
-    area_builder right(items_);
+    area_builder right(items_, order_);
     if (!run_side_by_side([&] { build(start, p - 1, depth + 1, *node); },
                           [&] { right.build(p, end, depth + 1, right_holder); })) {
         build(start, p - 1, depth + 1, *node);
@@ -305,13 +380,13 @@ void area_node_extend(area_node& node, double lat, double lon) {
 }
 
 int area_compare(const waypoint& a, const waypoint& b, split_key key) {
-    return compare(a, b, key);
+    return compare(a, b, key, waypoint_order{});
 }
 
 std::int32_t area_partition(std::span<waypoint> waypoints, std::int32_t start, std::int32_t end,
                             split_key key) {
     if (start < 0 || end >= static_cast<std::int32_t>(waypoints.size())) return start;
-    return partition(waypoints, start, end, key);
+    return partition(waypoints, start, end, key, waypoint_order{});
 }
 
 std::optional<area_index> area_index_build(const waypoint_list& waypoints) {
@@ -319,12 +394,14 @@ std::optional<area_index> area_index_build(const waypoint_list& waypoints) {
     // The build runs over compact items, so that the passes over a range read contiguous
     // memory; the items' final order is the order of the index.
     std::vector<tree_item> items(waypoints.size());
-    for (std::size_t i = 0; i < waypoints.size(); ++i) {
-        const waypoint& w = waypoints[i];
-        items[i] = {w.lat, w.lon, name_of(w), static_cast<std::uint32_t>(i)};
+    std::size_t i = 0;
+    for (const waypoint& w : waypoints) {
+        items[i] = {w.lat, w.lon, head_of(name_of(w)), static_cast<std::uint32_t>(i)};
+        ++i;
     }
+    item_order order(waypoints);
     area_node holder;
-    area_builder builder(items);
+    area_builder builder(items, order);
     builder.build_top(0, static_cast<std::int32_t>(items.size()) - 1, 0, holder);
     if (builder.failed() || holder.child_count != 1 || !holder.children[0]) return std::nullopt;
     area_index index;

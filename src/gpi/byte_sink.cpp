@@ -14,6 +14,13 @@ void file_sink::drain() {
 
 void file_sink::bytes(const void* data, std::size_t size) {
     const auto* from = static_cast<const std::uint8_t*>(data);
+    if (size >= capacity) {
+        // A large run goes to the file as it is, not through the buffer.
+        drain();
+        if (!failed_ && std::fwrite(from, 1, size, file_) != size) failed_ = true;
+        written_ += size;
+        return;
+    }
     while (size > 0) {
         if (used_ == capacity) drain();
         std::size_t part = std::min(size, capacity - used_);

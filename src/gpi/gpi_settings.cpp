@@ -10,6 +10,7 @@
 
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
+#include "platform/side_by_side.hpp"
 #include "platform/stdio_file.hpp"
 #include "text/line_text.hpp"
 #include "text/strict_numbers.hpp"
@@ -143,17 +144,32 @@ bool apply_default_proximity(const gpi_settings* settings, poiset& set) {
     if (settings == nullptr) return false;
     if (!(settings->default_proximity > 0)) return true;
     const auto& symbols = settings->proximity_symbols;
-    for (auto& w : set.waypoints) {
-        if ((w.flags & (has_proximity | has_speed)) != 0) continue;
-        if (!symbols.empty()) {
-            if (!w.symbol) continue;
-            bool listed = std::any_of(symbols.begin(), symbols.end(), [&](const std::string& s) {
-                return equals_ignore_case(s, *w.symbol);
-            });
-            if (!listed) continue;
+    // Lengths of the listed symbols, so that most symbols are passed over without a
+    // comparison; the last bit stands for every length beyond the others.
+    constexpr std::size_t long_symbol = 63;
+    std::uint64_t listed_lengths = 0;
+    for (const std::string& s : symbols)
+        listed_lengths |= std::uint64_t{1} << std::min(s.size(), long_symbol);
+    auto listed = [&](std::string_view symbol) {
+        if ((listed_lengths >> std::min(symbol.size(), long_symbol) & 1u) == 0) return false;
+        return std::any_of(symbols.begin(), symbols.end(),
+                           [&](const std::string& s) { return equals_ignore_case(s, symbol); });
+    };
+    auto apply = [&](std::size_t first, std::size_t end) {
+        for (std::size_t i = first; i < end; ++i) {
+            waypoint& w = set.waypoints[i];
+            if ((w.flags & (has_proximity | has_speed)) != 0) continue;
+            if (!symbols.empty() && (!w.symbol || !listed(*w.symbol))) continue;
+            w.flags |= has_proximity;
+            w.proximity = settings->default_proximity;
         }
-        w.flags |= has_proximity;
-        w.proximity = settings->default_proximity;
+    };
+    // A large set is gone through by two threads, a half each.
+    constexpr std::size_t parallel_from = 65536;
+    std::size_t count = set.waypoints.size();
+    if (count < parallel_from ||
+        !run_side_by_side([&] { apply(0, count / 2); }, [&] { apply(count / 2, count); })) {
+        apply(0, count);
     }
     return true;
 }

@@ -108,6 +108,7 @@ namespace {
 // area block's with the OR of the flags below it (by the node's place in file order).
 struct group_sizes {
     std::vector<std::uint32_t> poi;          // by waypoint number
+    std::vector<std::uint8_t> alerts;        // the alert bits of the flags, by waypoint number
     std::vector<const area_node*> nodes;     // in file order
     std::vector<std::int64_t> record_size;   // bytes of each node's whole area block
     std::vector<std::uint32_t> flags;        // OR of the flags of all waypoints below
@@ -153,7 +154,7 @@ std::size_t measure_node(const area_node& node, const gpi_group& group, group_si
         for (std::int32_t i = node.first; i <= node.last; ++i) {
             std::uint32_t number = group.areas.order[static_cast<std::size_t>(i)];
             bytes += sizes.poi[number];
-            flags |= group.set->waypoints[number].flags;
+            flags |= sizes.alerts[number];
         }
         sizes.own[place] += bytes;
     } else {
@@ -168,18 +169,36 @@ std::size_t measure_node(const area_node& node, const gpi_group& group, group_si
     return place;
 }
 
+static_assert((has_proximity | has_speed) <= 0xFFu, "the alert bits fit group_sizes::alerts");
+
+// Groups of at least this many waypoints are measured and encoded by two threads.
+constexpr std::size_t parallel_write_from = 65536;
+
+// The POI blocks' sizes and alert bits are taken in the order of the waypoints, and the
+// tree's walk in file order then finds them in two small arrays rather than in the
+// waypoints scattered over memory.
 group_sizes measure_group(const gpi_group& group) {
     group_sizes sizes;
     const poiset& set = *group.set;
-    sizes.poi.resize(set.waypoints.size());
-    for (std::size_t i = 0; i < set.waypoints.size(); ++i)
-        sizes.poi[i] = poi_block_size(set.waypoints[i], set);
+    std::size_t count = set.waypoints.size();
+    sizes.poi.resize(count);
+    sizes.alerts.resize(count);
+    auto measure = [&](std::size_t first, std::size_t end) {
+        for (std::size_t i = first; i < end; ++i) {
+            const waypoint& w = set.waypoints[i];
+            sizes.poi[i] = poi_block_size(w, set);
+            sizes.alerts[i] = static_cast<std::uint8_t>(w.flags & (has_proximity | has_speed));
+        }
+    };
+    // The halves meet at a multiple of 64 entries, so the threads share no cache line.
+    std::size_t half = count / 2 / 64 * 64;
+    if (count < parallel_write_from ||
+        !run_side_by_side([&] { measure(0, half); }, [&] { measure(half, count); })) {
+        measure(0, count);
+    }
     measure_node(*group.areas.top, group, sizes);
     return sizes;
 }
-
-// Groups of at least this many waypoints are encoded by two threads.
-constexpr std::size_t parallel_write_from = 65536;
 
 // Bytes of area blocks that one thread encodes at a time, and how many such pieces may
 // wait to be written: this bounds the memory the second thread takes.

@@ -8,7 +8,12 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace velmora {
@@ -141,6 +146,50 @@ bool sync_fd(int fd) {
 
 }  // namespace
 
+// Sends the data written to a file so far to the disk, a few megabytes at a time, while
+// the writing goes on.  Only the writing out is started here, and no failure is taken
+// from it: the sync at commit waits for all of it and reports any failure, the one of a
+// write started here included.
+class atomic_output::early_writeback {
+  public:
+    explicit early_writeback(int fd) : fd_(fd), thread_([this] { run(); }) {}
+    ~early_writeback() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        stop_signal_.notify_one();
+        thread_.join();
+    }
+    early_writeback(const early_writeback&) = delete;
+    early_writeback& operator=(const early_writeback&) = delete;
+
+  private:
+    static constexpr auto tick = std::chrono::milliseconds(10);
+    static constexpr off_t step = off_t{4} << 20;
+
+    void run() {
+        off_t sent = 0;  // data before this offset was sent
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!stop_signal_.wait_for(lock, tick, [this] { return stop_; })) {
+            // The position of the shared file description; asking does not move it.
+            off_t position = lseek(fd_, 0, SEEK_CUR);
+            if (position < 0) return;
+            if (position - sent < step) continue;
+            if (sync_file_range(fd_, sent, position - sent, SYNC_FILE_RANGE_WRITE) != 0) {
+                return;  // not a file that can be sent early; the sync at commit does it all
+            }
+            sent = position;
+        }
+    }
+
+    int fd_;
+    std::mutex mutex_;
+    std::condition_variable stop_signal_;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
 std::string output_problem(const std::string& target, output_place place) {
     auto file = final_target(target);
     if (!file) return reason(errno);
@@ -183,13 +232,23 @@ std::optional<atomic_output> atomic_output::open(const std::string& target, std:
     return atomic_output(*file, std::string(name.data()), stream, slot);
 }
 
+atomic_output::atomic_output(std::string target, std::string temp, std::FILE* stream, int slot)
+    : target_(std::move(target)), temp_(std::move(temp)), stream_(stream), slot_(slot) {
+    try {
+        writeback_ = std::make_unique<early_writeback>(fileno(stream_));
+    } catch (const std::system_error&) {
+        // No thread: all of the data goes to the disk at commit.
+    }
+}
+
 atomic_output::atomic_output(atomic_output&& other) noexcept
     : target_(std::move(other.target_)),
       temp_(std::move(other.temp_)),
       stream_(other.stream_),
       slot_(other.slot_),
       error_(std::move(other.error_)),
-      warning_(std::move(other.warning_)) {
+      warning_(std::move(other.warning_)),
+      writeback_(std::move(other.writeback_)) {
     other.stream_ = nullptr;
     other.temp_.clear();
     other.slot_ = -1;
@@ -199,11 +258,18 @@ atomic_output::~atomic_output() {
     discard();
 }
 
+// Ends the early writing out before the file is closed, so that it never acts on a
+// descriptor that names another file by then.
+void atomic_output::stop_writeback() {
+    writeback_.reset();
+}
+
 bool atomic_output::commit() {
     if (stream_ == nullptr) {
         error_ = "output already closed";
         return false;
     }
+    stop_writeback();
     int failure = std::ferror(stream_) != 0 ? EIO : 0;
     if (std::fflush(stream_) != 0 && failure == 0) failure = errno;
     if (failure == 0 && !sync_fd(fileno(stream_))) failure = errno;
@@ -234,6 +300,7 @@ bool atomic_output::commit() {
 }
 
 void atomic_output::discard() {
+    stop_writeback();
     if (stream_ != nullptr) {
         std::fclose(stream_);
         stream_ = nullptr;

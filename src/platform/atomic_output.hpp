@@ -3,12 +3,15 @@
 // bytes go to a temporary file with a short hidden name in the target's own directory,
 // which is synced to disk and renamed over the target by commit().  Without a
 // successful commit the temporary file is removed and the target stays as it was.
+// While the file is written, what it holds so far is already sent to the disk every
+// few megabytes, so that the sync at commit finds little left to wait for.
 //
 // A symbolic link as target stays a link: the file it points to is replaced, in that
 // file's directory.  The replacement keeps the old file's permission bits, and its owner
 // and group where the process may set them.  An existing target that the user may not
 // write, or that is not a regular file, is refused.
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -51,8 +54,10 @@ class atomic_output {
     void discard();
 
   private:
-    atomic_output(std::string target, std::string temp, std::FILE* stream, int slot)
-        : target_(std::move(target)), temp_(std::move(temp)), stream_(stream), slot_(slot) {}
+    class early_writeback;
+
+    atomic_output(std::string target, std::string temp, std::FILE* stream, int slot);
+    void stop_writeback();
 
     std::string target_;  // the file finally replaced (symbolic links followed)
     std::string temp_;
@@ -60,6 +65,7 @@ class atomic_output {
     int slot_ = -1;  // place in the list of files removed on an interrupt
     std::string error_;
     std::string warning_;
+    std::unique_ptr<early_writeback> writeback_;  // none when it could not be started
 };
 
 // Removes every temporary file of an output not yet committed.  Safe to call from a

@@ -1,20 +1,27 @@
 #include "speedcam/speedcam_import.hpp"
 
 #include <algorithm>
-#include <cstring>
-#include <cerrno>
 #include <array>
+#include <atomic>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <functional>
 #include <new>
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/c_numbers.hpp"
+#include "platform/file_kind.hpp"
 #include "platform/messages.hpp"
+#include "platform/page_buffer.hpp"
 #include "platform/paths.hpp"
+#include "platform/side_by_side.hpp"
 #include "text/line_text.hpp"
 #include "text/output_code_page.hpp"
 #include "text/strict_numbers.hpp"
@@ -122,6 +129,13 @@ class camera_reader {
     camera_reader(const speedcam_settings& settings, poiset& set, naming names)
         : settings_(settings), set_(set), names_(names), held_{false, &*set.codepage} {}
 
+    // A reader into another set of the same encoding, for the lines after the header
+    // that the given reader has read.
+    camera_reader(const camera_reader& after_header, poiset& set)
+        : camera_reader(after_header.settings_, set, after_header.names_) {
+        columns_ = after_header.columns_;
+    }
+
     // Reads the line of that number (the first is the header).  False when the import
     // must stop.
     bool read_line(std::string_view line, long long line_number) {
@@ -149,10 +163,11 @@ class camera_reader {
         std::optional<double> lat = whole_decimal(y_text);
         std::optional<double> lon = whole_decimal(x_text);
         if (!lat || !lon || std::fabs(*lat) > 90.0 || std::fabs(*lon) > 180.0) {
-            report("\nWarning: Speedcam line %lli has an invalid position (X=\"%s\" Y=\"%s\"), "
-                   "skipped",
-                   line_number, display_text(x_text, held_, shown_value).c_str(),
-                   display_text(y_text, held_, shown_value).c_str());
+            report(
+                "\nWarning: Speedcam line %lli has an invalid position (X=\"%s\" Y=\"%s\"), "
+                "skipped",
+                line_number, display_text(x_text, held_, shown_value).c_str(),
+                display_text(y_text, held_, shown_value).c_str());
             return true;
         }
         if (!in_region_rect(*lat, *lon, settings_)) return true;
@@ -199,9 +214,9 @@ class camera_reader {
                 break;
             case naming::gpx: {
                 std::array<char, 24> digits{};
-                auto end = std::to_chars(digits.data(), digits.data() + digits.size(), line_number).ptr;
-                w.name = store_joined(
-                    {type_name, " #", std::string_view(digits.data(), static_cast<std::size_t>(end - digits.data()))});
+                char* end =
+                    std::to_chars(digits.data(), digits.data() + digits.size(), line_number).ptr;
+                w.name = store_joined({type_name, " #", std::string_view(digits.data(), end)});
                 w.symbol = set_.store(speedcam_gpx_symbol(type));
                 break;
             }
@@ -220,6 +235,143 @@ class camera_reader {
     std::string joined_;
 };
 
+// Bytes of a list held in memory that are given back to the system at once while it is
+// read.
+constexpr std::size_t release_step = std::size_t{1} << 20;
+
+// Gives back the bytes of a list held in memory from one offset to another, once read.
+using passed_text = std::function<void(std::size_t from, std::size_t to)>;
+
+// The bytes of the text up to its first line feed and with it; all without one.
+std::size_t through_line_feed(std::string_view text) {
+    const void* lf = std::memchr(text.data(), '\n', text.size());
+    if (lf == nullptr) return text.size();
+    return static_cast<std::size_t>(static_cast<const char*>(lf) - text.data()) + 1;
+}
+
+// The number of lines (as bounded_line_length cuts them) in the text.
+long long count_lines(std::string_view text) {
+    long long count = 0;
+    while (!text.empty()) {
+        std::size_t length = through_line_feed(text);
+        // A line feed ends a line; before it, every max_line_bytes bytes make one.
+        count += static_cast<long long>((length + max_line_bytes - 1) / max_line_bytes);
+        text.remove_prefix(length);
+    }
+    return count;
+}
+
+// Reads a list held in memory: its header, then its camera lines front to back, or
+// those of a large list in two halves at once.
+class list_text_reader {
+  public:
+    list_text_reader(std::string_view text, const speedcam_settings& settings, poiset& set,
+                     naming names, passed_text passed)
+        : text_(text), settings_(settings), set_(set), names_(names), passed_(std::move(passed)) {}
+
+    // The number of the line after the last one; none when the import was stopped.
+    std::optional<long long> read_all(std::size_t parallel_from) {
+        camera_reader cameras(settings_, set_, names_);
+        std::size_t header_end = bounded_line_length(text_);
+        if (header_end == 0) return 1;
+        if (!cameras.read_line(text_.substr(0, header_end), 1)) return std::nullopt;
+        if (text_.size() - header_end >= parallel_from) {
+            // The second half starts after a line feed, which always ends a line.
+            std::size_t middle = header_end + (text_.size() - header_end) / 2;
+            std::size_t cut = middle + through_line_feed(text_.substr(middle));
+            if (cut < text_.size()) {
+                if (auto read = read_in_two(cameras, header_end, cut)) return *read;
+            }
+        }
+        std::size_t released = 0;
+        return read_lines(cameras, header_end, text_.size(), 2, passed_, released);
+    }
+
+  private:
+    // Reads the lines from one offset to another, numbered from first_number, giving
+    // back the bytes read (from released on) as it goes.  The number of the line after
+    // the last one; none when the import was stopped.
+    std::optional<long long> read_lines(camera_reader& cameras, std::size_t begin, std::size_t end,
+                                        long long first_number, const passed_text& passed,
+                                        std::size_t& released) const {
+        long long number = first_number;
+        for (std::size_t at = begin; at < end; ++number) {
+            std::size_t length = bounded_line_length(text_.substr(at, end - at));
+            if (!cameras.read_line(text_.substr(at, length), number)) return std::nullopt;
+            at += length;
+            if (passed && at - released >= release_step) {
+                passed(released, at);
+                released = at;
+            }
+        }
+        return number;
+    }
+
+    // Reads the lines before the cut on this thread and the rest on another one into a
+    // set of its own, which then joins the set, as one thread reading front to back
+    // would have made it, with the same messages.  None (outer) when the two can't run
+    // side by side, and nothing was read then.
+    std::optional<std::optional<long long>> read_in_two(camera_reader& cameras, std::size_t begin,
+                                                        std::size_t cut) {
+        poiset rest;
+        rest.codepage = set_.codepage;
+        camera_reader rest_cameras(cameras, rest);
+        std::optional<long long> first_end;
+        std::optional<long long> second_end;
+        std::string second_messages;
+        // The first half's bytes stay until the other thread has counted its lines.
+        std::atomic<bool> counted{false};
+        std::size_t first_released = begin;
+        passed_text first_passed;
+        if (passed_) {
+            first_passed = [&](std::size_t, std::size_t to) {
+                if (!counted.load(std::memory_order_acquire)) return;
+                passed_(first_released, to);
+                first_released = to;
+            };
+        }
+        bool ran = run_side_by_side(
+            [&] {
+                std::size_t released = begin;
+                first_end = read_lines(cameras, begin, cut, 2, first_passed, released);
+            },
+            [&] {
+                message_capture capture;
+                long long first_number = 2 + count_lines(text_.substr(begin, cut - begin));
+                counted.store(true, std::memory_order_release);
+                std::size_t released = cut;
+                second_end =
+                    read_lines(rest_cameras, cut, text_.size(), first_number, passed_, released);
+                second_messages = capture.text();
+            });
+        if (!ran) return std::nullopt;
+        // A stop in the first half ends the import before the second half.
+        if (!first_end) return std::optional<long long>();
+        report_text(second_messages);
+        // The rest's waypoints view texts in the rest's store, whose blocks move along.
+        set_.waypoints.append(std::move(rest.waypoints));
+        set_.texts.take_over(std::move(rest.texts));
+        return second_end;
+    }
+
+    std::string_view text_;
+    const speedcam_settings& settings_;
+    poiset& set_;
+    naming names_;
+    passed_text passed_;
+};
+
+// The cameras' texts are in code page 1250.
+void start_camera_set(poiset& set) {
+    set.is_utf8 = false;
+    set.codepage = code_page::create(1250);
+}
+
+void report_read_error(long long line_number, int error) {
+    report("\nError: read error at line %lli while reading txt file (%s)", line_number,
+           std::strerror(error));
+}
+
 }  // namespace
 
 std::string_view speedcam_type_name(int type) {
@@ -232,21 +384,42 @@ std::string_view speedcam_gpx_symbol(int type) {
     return camera_types[static_cast<std::size_t>(type)].gpx_symbol;
 }
 
+void import_speedcam_list(std::string_view text, const speedcam_settings& settings, poiset& set,
+                          std::string_view output_ext, std::size_t parallel_from) {
+    start_camera_set(set);
+    list_text_reader reader(text, settings, set, naming_for(output_ext), passed_text());
+    (void)reader.read_all(parallel_from);
+}
+
 bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings, poiset& set,
                           std::string_view output_ext) {
     if (file == nullptr || settings == nullptr) return false;
-    set.is_utf8 = false;
-    set.codepage = code_page::create(1250);
+    start_camera_set(set);
+    const naming names = naming_for(output_ext);
 
-    camera_reader cameras(*settings, set, naming_for(output_ext));
+    // A large file is read whole, so that two threads can read its halves; the bytes
+    // read are given back as the cameras are made of them.
+    std::optional<std::uint64_t> size = regular_file_size(file);
+    if (size && *size >= speedcam_parallel_from && *size < SIZE_MAX && std::ftell(file) == 0) {
+        auto length = static_cast<std::size_t>(*size);
+        if (std::optional<page_buffer> buffer = page_buffer::allocate(length)) {
+            std::size_t got = std::fread(buffer->data(), 1, length, file);
+            int read_error = std::ferror(file) ? errno : 0;
+            list_text_reader reader(
+                std::string_view(buffer->data(), got), *settings, set, names,
+                [&buffer](std::size_t from, std::size_t to) { buffer->release_between(from, to); });
+            std::optional<long long> next_line = reader.read_all(speedcam_parallel_from);
+            if (next_line && read_error != 0) report_read_error(*next_line, read_error);
+            return true;
+        }
+    }
+
+    camera_reader cameras(*settings, set, names);
     bounded_line_reader lines(file);
     for (long long line_number = 1;; ++line_number) {
         std::optional<std::string_view> line = lines.next();
         if (!line) {
-            if (std::ferror(file)) {
-                report("\nError: read error at line %lli while reading txt file (%s)", line_number,
-                       std::strerror(errno));
-            }
+            if (std::ferror(file)) report_read_error(line_number, errno);
             break;
         }
         if (!cameras.read_line(*line, line_number)) break;

@@ -1,6 +1,7 @@
 #pragma once
 // Import of speed-camera lists: comma-separated text with a header row naming the
 // columns X, Y, TYPE, SPEED, DIRTYPE and DIRECTION, one camera per following line.
+#include <cstddef>
 #include <cstdio>
 #include <string_view>
 
@@ -22,8 +23,18 @@ inline constexpr int speedcam_type_count = 8;
 // set, with position, speed and proximity alerts, comment and, by the output extension
 // (".gpi" or ".gpx"), name and symbol.  The set's texts are in code page 1250.  False
 // when the file or the settings are missing (nothing is read then); true otherwise, also
-// when an error stopped the import early (what was read stays).
+// when an error stopped the import early (what was read stays).  A large file is read
+// by two threads.
 [[nodiscard]] bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings,
                                         poiset& set, std::string_view output_ext);
+
+// Lists of at least this many bytes are read by two threads.
+inline constexpr std::size_t speedcam_parallel_from = std::size_t{1} << 20;
+
+// As import_speedcam_text, for a list held in memory; from parallel_from bytes on, its
+// halves are read side by side, with the result and messages of one reading.
+void import_speedcam_list(std::string_view text, const speedcam_settings& settings, poiset& set,
+                          std::string_view output_ext,
+                          std::size_t parallel_from = speedcam_parallel_from);
 
 }  // namespace velmora

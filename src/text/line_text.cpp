@@ -58,6 +58,14 @@ namespace {
 constexpr std::size_t line_buffer_bytes = std::size_t{1} << 17;
 }  // namespace
 
+std::size_t bounded_line_length(std::string_view text) {
+    std::size_t size = std::min(text.size(), max_line_bytes);
+    if (const void* lf = std::memchr(text.data(), '\n', size)) {
+        size = static_cast<std::size_t>(static_cast<const char*>(lf) - text.data()) + 1;
+    }
+    return size;
+}
+
 bounded_line_reader::bounded_line_reader(std::FILE* file)
     : file_(file), buffer_(std::make_unique_for_overwrite<char[]>(line_buffer_bytes)) {}
 
@@ -71,14 +79,11 @@ std::optional<std::string_view> bounded_line_reader::next() {
         end_ += got;
         drained_ = got < wanted;
     }
-    const char* first = buffer_.get() + begin_;
-    std::size_t size = std::min(end_ - begin_, max_line_bytes);
-    if (size == 0) return std::nullopt;
-    if (const void* lf = std::memchr(first, '\n', size)) {
-        size = static_cast<std::size_t>(static_cast<const char*>(lf) - first) + 1;
-    }
+    std::string_view rest(buffer_.get() + begin_, end_ - begin_);
+    if (rest.empty()) return std::nullopt;
+    std::size_t size = bounded_line_length(rest);
     begin_ += size;
-    return std::string_view(first, size);
+    return rest.substr(0, size);
 }
 
 std::string_view clean_settings_line(std::string_view line) {

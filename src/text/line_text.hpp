@@ -35,6 +35,11 @@ namespace velmora {
 // Longest line a settings or list reader takes at once; a longer line is read as several.
 inline constexpr std::size_t max_line_bytes = 1022;
 
+// The length of the line that starts the text: through its first line feed when one
+// comes within max_line_bytes, else max_line_bytes bytes (or the whole text, when
+// shorter).  A line feed always ends a line.
+[[nodiscard]] std::size_t bounded_line_length(std::string_view text);
+
 // Reads a stream line by line, in lines of at most max_line_bytes, from a buffer that
 // is filled in large chunks.
 class bounded_line_reader {
@@ -42,9 +47,8 @@ class bounded_line_reader {
     // Throws std::bad_alloc.
     explicit bounded_line_reader(std::FILE* file);
 
-    // The next line, with its line feed when one comes within max_line_bytes; a longer
-    // line is given as several.  None at the end of the stream or on a read error
-    // (std::ferror tells which).  The view is valid until the next call.
+    // The next line, as bounded_line_length cuts it.  None at the end of the stream or on a read
+    // error (std::ferror tells which).  The view is valid until the next call.
     [[nodiscard]] std::optional<std::string_view> next();
 
   private:

@@ -77,6 +77,10 @@ void text_converter::append(std::string_view text, std::string& out) {
 void text_converter::convert(std::string& text) {
     std::size_t ascii = ascii_prefix(text);
     if (ascii == text.size() || (same_page_ && !from_.is_utf8)) return;
+    if (never_longer()) {
+        text.resize(ascii + convert_in_place(text.data() + ascii, text.size() - ascii));
+        return;
+    }
     std::string out;
     out.reserve(text.size() + 8);
     out.append(text, 0, ascii);
@@ -113,6 +117,53 @@ void text_converter::append_utf8_source(std::string_view text, std::string& out)
         }
         p += c.length;
     }
+}
+
+std::size_t text_converter::convert_in_place(char* text, std::size_t size) {
+    // Every character read gives one byte, written behind the reading.
+    auto* out = reinterpret_cast<unsigned char*>(text);
+    const unsigned char* p = out;
+    const unsigned char* end = p + size;
+    if (same_page_ && !from_.is_utf8) return size;
+    if (!from_.is_utf8) {
+        for (; p < end; ++p) {
+            std::int16_t byte = byte_map_[*p];
+            *out++ = byte >= 0 ? static_cast<unsigned char>(byte) : '?';
+            if (byte == -1) ++lost_;
+        }
+        return static_cast<std::size_t>(out - reinterpret_cast<unsigned char*>(text));
+    }
+    const code_page& page = *to_.page();
+    while (p < end) {
+        // A run of ASCII goes over a word at a time; the word is read before it is
+        // written, so the overlap of reading and writing does no harm.
+        while (end - p >= 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, p, 8);
+            if ((word & 0x8080808080808080u) != 0) break;
+            std::memcpy(out, &word, 8);
+            p += 8;
+            out += 8;
+        }
+        if (p == end) break;
+        if (*p < 0x80u) {
+            *out++ = *p++;
+            continue;
+        }
+        utf8_char c = decode_utf8_char(p, end);
+        if (!c.valid || c.code_point == replacement_character) {
+            *out++ = '?';
+        } else if (auto byte = c.code_point <= 0xFFFFu
+                                   ? page.encode(static_cast<char16_t>(c.code_point))
+                                   : std::nullopt) {
+            *out++ = *byte;
+        } else {
+            *out++ = '?';
+            ++lost_;
+        }
+        p += c.length;
+    }
+    return static_cast<std::size_t>(out - reinterpret_cast<unsigned char*>(text));
 }
 
 void text_converter::append_byte_source(std::string_view text, std::string& out) {

@@ -72,10 +72,17 @@ class text_converter {
     // its encoding (the same code page on both sides).
     [[nodiscard]] bool keeps_bytes() const { return same_page_; }
 
+    // True when no text comes out longer than it went in: the output is a single-byte
+    // code page.
+    [[nodiscard]] bool never_longer() const { return to_.page().has_value(); }
+
     // Appends the converted text to out.
     void append(std::string_view text, std::string& out);
     // Converts the text where it is.
     void convert(std::string& text);
+    // Converts the size bytes at text where they are and gives the size of the result;
+    // only when never_longer().
+    [[nodiscard]] std::size_t convert_in_place(char* text, std::size_t size);
 
     [[nodiscard]] std::uint64_t lost() const { return lost_; }
 

@@ -270,5 +270,36 @@ TEST(ApplyDefaultProximity, KeepsToTheNamedSymbols) {
     EXPECT_EQ(got, (std::vector<bool>{true, true, false, true, false, false}));
 }
 
+TEST(ApplyDefaultProximity, DecidesEveryWaypointOfALargeSetAsOfASmallOne) {
+    // Large enough to be gone through in halves; long symbols share one length bucket.
+    const std::string long_listed(70, 'x');
+    const std::string long_other(80, 'x');
+    struct kind {
+        std::optional<std::string> symbol;
+        bool expected;
+    };
+    const std::vector<kind> kinds = {{"car", true},          {"Flag", true},
+                                     {"fuel", false},        {std::nullopt, false},
+                                     {long_listed, true},    {long_other, false},
+                                     {"XX" + long_listed.substr(2), true}};
+    poiset set;
+    constexpr std::size_t count = 70001;
+    for (std::size_t i = 0; i < count; ++i) {
+        waypoint* w = poiset_add_waypoint(set);
+        ASSERT_NE(w, nullptr);
+        w->symbol = set.store_optional(kinds[i % kinds.size()].symbol);
+    }
+    gpi_settings settings;
+    settings.default_proximity = 120;
+    settings.proximity_symbols = {"flag", "Car", long_listed};
+    EXPECT_TRUE(apply_default_proximity(&settings, set));
+    std::size_t wrong = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        bool given = (set.waypoints[i].flags & has_proximity) != 0;
+        if (given != kinds[i % kinds.size()].expected) ++wrong;
+    }
+    EXPECT_EQ(wrong, 0u);
+}
+
 }  // namespace
 }  // namespace velmora

@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include "platform/atomic_output.hpp"
@@ -306,6 +308,35 @@ TEST(AtomicOutput, ReplacesTheTargetOnlyOnCommit) {
     std::fputs("new", out.stream());
     ASSERT_TRUE(out.commit());
     EXPECT_EQ(testing::read_file(target), "new");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+TEST(AtomicOutput, DataSentToDiskWhileWritingEndsUpWholeOrNotAtAll) {
+    // Enough megabytes, written slowly enough, that parts go to the disk before commit;
+    // what was sent early must neither reach the target without commit nor be missing
+    // from it after commit.
+    testing::temp_dir dir;
+    std::string target = dir.file("out.gpi");
+    testing::write_file(target, "old");
+    std::string expected;
+    for (bool commit : {false, true}) {
+        {
+            auto out = atomic_output::open(target).value();
+            expected.clear();
+            for (int part = 0; part < 12; ++part) {
+                std::string bytes(std::size_t{1} << 20, static_cast<char>('a' + part));
+                std::fwrite(bytes.data(), 1, bytes.size(), out.stream());
+                expected += bytes;
+                if (part % 4 == 3) std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            }
+            if (commit) {
+                ASSERT_TRUE(out.commit());
+            }
+        }
+        EXPECT_TRUE(testing::read_file(target) == (commit ? expected : "old"));
+    }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                             std::filesystem::directory_iterator()),
               1);

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <iterator>
 #include <map>
 #include <memory>
+#include <string>
 
 #include "platform/messages.hpp"
 #include "speedcam/speedcam_import.hpp"
@@ -383,6 +385,113 @@ TEST(SpeedcamImport, ReadErrorStopsTheImportButKeepsTheSet) {
     EXPECT_TRUE(r->result);
     EXPECT_EQ(r->set.count(), 0);
     EXPECT_EQ(r->messages, "\nError: read error at line 1 while reading txt file (Is a directory)");
+}
+
+// What an import made, field by field, and what it said.
+std::string description_of(const import_run& r) {
+    std::string out = r.messages + "\n--\n";
+    char position[64];
+    for (const waypoint& w : r.set.waypoints) {
+        std::snprintf(position, sizeof position, "%.9g %.9g %g %g %x|", w.lat, w.lon, w.speed,
+                      w.proximity, static_cast<unsigned>(w.flags));
+        out.append(position)
+            .append(w.name.value_or("-"))
+            .append("|")
+            .append(w.symbol.value_or("-"))
+            .append("|")
+            .append(w.comment.value_or("-"))
+            .append("\n");
+    }
+    return out;
+}
+
+std::unique_ptr<import_run> import_in_memory(const std::string& content,
+                                             const speedcam_settings& settings,
+                                             std::string_view output_ext,
+                                             std::size_t parallel_from) {
+    auto run = std::make_unique<import_run>();
+    message_capture capture;
+    import_speedcam_list(content, settings, run->set, output_ext, parallel_from);
+    run->result = true;
+    run->messages = capture.text();
+    return run;
+}
+
+TEST(SpeedcamImport, ListsReadInTwoHalvesGiveWhatOneReadingGives) {
+    // Good and bad lines (no position, too few fields, a cut or overlong line, a zero
+    // byte, carriage returns) on both sides of the middle, where the second half begins.
+    std::string lines;
+    for (int i = 0; i < 400; ++i) {
+        switch (i % 9) {
+            case 0:
+                lines += "19." + std::to_string(i) + ",47.5,1,50,0,0\n";
+                break;
+            case 1:
+                lines += "x" + std::to_string(i) + ",47,2,60,0,0\r\n";
+                break;
+            case 2:
+                lines += "20,48," + std::to_string(i % 8) + ",7" + std::to_string(i) + "\n";
+                break;
+            case 3:
+                lines +=
+                    "21,46,3,90,0,0," + std::string(static_cast<std::size_t>(i) * 7, 'w') + "\n";
+                break;
+            case 4:
+                lines += std::string(
+                    "22,45,4,1\0"
+                    "00,0,0\n",
+                    16);
+                break;
+            case 5:
+                lines += "\n";
+                break;
+            default:
+                lines +=
+                    "-17.25,-33." + std::to_string(i) + ",5,1" + std::to_string(i % 4) + "0,1,90\n";
+        }
+    }
+    const std::string cases[] = {
+        header + lines,
+        header + lines + "23,44,7,30,0,0",  // no line feed at the end
+        header + std::string(3000, 'y') + "\n" + lines,
+        header + lines.substr(0, lines.size() / 2) + std::string(5000, 'z') + "\n" +
+            lines.substr(lines.size() / 2),
+        "X,Y,TYPE\n" + lines,             // the header stops the import
+        header + std::string(9000, 'v'),  // no line feed after the middle
+    };
+    speedcam_settings settings;
+    settings.region_filter = 1;
+    settings.region_min_lat = -40;
+    settings.region_max_lat = 47.9;
+    settings.region_min_lon = -180;
+    settings.region_max_lon = 180;
+    for (std::string_view ext : {".gpi", ".gpx"}) {
+        for (std::size_t c = 0; c < std::size(cases); ++c) {
+            std::string one_thread = description_of(*import_text(cases[c], settings, ext));
+            for (std::size_t parallel_from : {std::size_t{1}, cases[c].size() / 2}) {
+                EXPECT_EQ(description_of(*import_in_memory(cases[c], settings, ext, parallel_from)),
+                          one_thread)
+                    << ext << " case " << c << " from " << parallel_from;
+            }
+        }
+    }
+}
+
+TEST(SpeedcamImport, ListJustAboveTheSizeForTwoThreadsReadsAsOne) {
+    std::string list = header;
+    for (long long i = 0; list.size() <= speedcam_parallel_from + 64; ++i) {
+        list += i % 50000 == 7
+                    ? "bad,47,1,50,0,0\n"
+                    : "19." + std::to_string(i % 1000) + ",47." + std::to_string(i) + ",3,70,0,0\n";
+    }
+    speedcam_settings settings;
+    std::string one_thread =
+        description_of(*import_in_memory(list, settings, ".gpx", std::size_t(-1)));
+    EXPECT_NE(one_thread.substr(0, 2), "\n-");  // there are messages
+    EXPECT_EQ(description_of(*import_in_memory(list, settings, ".gpx", speedcam_parallel_from)),
+              one_thread);
+    // A file of that size is read whole, its pages given back as it is read.
+    EXPECT_EQ(description_of(*import_text(list, settings, ".gpx")), one_thread);
 }
 
 TEST(SpeedcamImport, RealRussianListImportsEveryCameraAsTypeZero) {

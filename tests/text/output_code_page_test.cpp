@@ -47,6 +47,11 @@ TEST(OutputCodePage, ConvertsEveryEncodingThroughUnicodeAndCountsLostCharacters)
         {latin1, 65001, "K\xE1v\xE9z\xF3", "K\u00E1v\u00E9z\u00F3", 0},
         {utf8, 1250, "plain ASCII text, longer than a word", "plain ASCII text, longer than a word",
          0},
+        // Runs of ASCII longer than a word behind characters that shrink.
+        {utf8, 1250, "\u0150r \u00E9s a long ASCII run \u00E9 then more ASCII \U0001F600!",
+         "\xD5r \xE9s a long ASCII run \xE9 then more ASCII ?!", 1},
+        {from1252, 1250, "Espa\xF1" "a, Caf\xE8 and a long ASCII tail",
+         "Espa?a, Caf? and a long ASCII tail", 2},
     };
     for (const conversion& c : cases) {
         SCOPED_TRACE(c.in + " -> " + std::to_string(c.to));
