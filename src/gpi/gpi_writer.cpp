@@ -134,7 +134,7 @@ void prefetch_ahead(const poiset& set, std::span<const std::uint32_t> order, std
     if (i + 16 < order.size()) prefetch(&set.waypoints[order[i + 16]]);
     if (i + 8 < order.size()) {
         const waypoint& soon = set.waypoints[order[i + 8]];
-        if (soon.name && !soon.name->empty()) prefetch(soon.name->data());
+        if (soon.name) prefetch(soon.name.address());
     }
 }
 
