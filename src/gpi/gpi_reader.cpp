@@ -368,19 +368,6 @@ void resolve_categories(poiset& set, file_state& file) {
     defined.clear();
 }
 
-// The extent of the set's waypoints.
-void set_bounds(poiset& set) {
-    if (set.waypoints.empty()) return;
-    set.north = set.south = set.waypoints.front().lat;
-    set.east = set.west = set.waypoints.front().lon;
-    for (const waypoint& w : set.waypoints) {
-        set.north = std::max(set.north, w.lat);
-        set.south = std::min(set.south, w.lat);
-        set.east = std::max(set.east, w.lon);
-        set.west = std::min(set.west, w.lon);
-    }
-}
-
 // The group's name, then its areas, categories and bitmaps, whichever part of the block
 // they lie in.
 bool read_poi_set_header(block_in& block, poiset_list& list, file_state& file) {
@@ -398,7 +385,6 @@ bool read_poi_set_header(block_in& block, poiset_list& list, file_state& file) {
     file.contact_keys = {};
     bool ok = read_children(block, gpi_record{&list, set, nullptr, &file}, 0);
     resolve_categories(*set, file);
-    set_bounds(*set);
     return ok;
 }
 

@@ -105,7 +105,10 @@ class gpx_text_reader {
         gpx_header header;
         if (auto tag = scanner_.gpx_tag()) {
             header.creator = xml_attribute("creator", *tag).value_or("");
-            outer_namespaces_ = xml_namespace_map(*tag);
+            // The map views a copy of the tag: the text's pages are given back as the
+            // reading goes on, and the tag lies on the first of them.
+            gpx_tag_ = *tag;
+            outer_namespaces_ = xml_namespace_map(gpx_tag_);
         }
         header.prologue = text_.substr(0, first != nullptr ? first->begin : text_.size());
         std::string links;
@@ -265,7 +268,9 @@ class gpx_text_reader {
     xml_wpt_scanner scanner_;
     reading_profile profile_ = reading_profile::plain;
     std::optional<std::size_t> second_malformed_;
-    // The namespace declarations of the gpx element, by prefix.
+    // The namespace declarations of the gpx element, by prefix, and the element's start
+    // tag that they view.
+    std::string gpx_tag_;
     std::unordered_map<std::string_view, std::string_view> outer_namespaces_;
     std::size_t released_ = 0;  // bytes in front of this offset have been given back
 };
@@ -445,6 +450,14 @@ void gpx_read_text(std::string_view text, poiset& set, std::size_t parallel_from
     read_text(text, set, nullptr, parallel_from);
 }
 
+void gpx_read_buffer(const page_buffer& buffer, std::size_t size, poiset& set,
+                     std::size_t parallel_from) {
+    read_text(
+        std::string_view(buffer.data(), size), set,
+        [&buffer](std::size_t from, std::size_t to) { buffer.release_between(from, to); },
+        parallel_from);
+}
+
 bool gpx_read(std::FILE* file, poiset& set) {
     // A regular file is read from its start into a buffer of its size; any other stream
     // (a pipe, a device, a directory opened by mistake) is read in chunks to its end,
@@ -476,10 +489,7 @@ bool gpx_read(std::FILE* file, poiset& set) {
                 return false;
             }
         }
-        read_text(
-            std::string_view(buffer->data(), size), set,
-            [&buffer](std::size_t from, std::size_t to) { buffer->release_between(from, to); },
-            gpx_parallel_from);
+        gpx_read_buffer(*buffer, size, set);
         return true;
     }
     std::optional<std::string> text = read_to_end(file, "xml");

@@ -8,6 +8,7 @@
 
 #include "gpx/reading_profile.hpp"
 #include "model/poiset.hpp"
+#include "platform/page_buffer.hpp"
 
 namespace velmora {
 
@@ -26,5 +27,10 @@ inline constexpr std::size_t gpx_parallel_from = std::size_t{4} << 20;
 // reading goes on at the next waypoint.
 void gpx_read_text(std::string_view text, poiset& set,
                    std::size_t parallel_from = gpx_parallel_from);
+
+// The same over the first size bytes of a buffer, whose pages are given back as the
+// reading passes them: nothing read from the text may view them afterwards.
+void gpx_read_buffer(const page_buffer& buffer, std::size_t size, poiset& set,
+                     std::size_t parallel_from = gpx_parallel_from);
 
 }  // namespace velmora

@@ -22,10 +22,6 @@ struct poiset {
     std::vector<waypoint_details> details;  // what waypoint::details refers to
     text_store texts;                       // the bytes of every text of the waypoints
     std::vector<stored_text> categories;    // category names, in the texts' encoding
-    double north = 0.0;
-    double east = 0.0;
-    double west = 0.0;
-    double south = 0.0;
     std::optional<std::string> icon_spec;
     std::unique_ptr<icon_list> icons;
     bool is_utf8 = false;               // texts are UTF-8, else in the code page below

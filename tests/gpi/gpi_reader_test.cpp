@@ -267,25 +267,6 @@ TEST(GpiReader, BitmapsBecomeIconEntriesOfTheirGroup) {
     EXPECT_EQ(gpi_bitmap_block_size(*second.bitmap), 9216u + 44);
 }
 
-TEST(GpiReader, GroupBoundsAreTheExtentOfItsPoisWhateverItsAreasSay) {
-    std::string areas =
-        area(deg45, deg45, deg45, deg45, area(1, 1, 1, 1, "") + poi(deg45, -deg90, "a")) +
-        area(deg90, -deg45, -deg90, deg45,
-             poi(0, deg90, "b") + poi(-deg45, static_cast<std::int32_t>(0x80000000), "c"));
-    poiset_list list;
-    auto result = read_bytes(gpi_file(poi_set("g", areas) + poi_set("empty", "")), list);
-    ASSERT_TRUE(result.ok) << result.messages;
-    const poiset& set = *list.poisets[0];
-    EXPECT_EQ(set.count(), 3);
-    EXPECT_EQ(set.north, 45.0);
-    EXPECT_EQ(set.east, 90.0);
-    EXPECT_EQ(set.south, -45.0);
-    EXPECT_EQ(set.west, -180.0);
-    const poiset& empty = *list.poisets[1];
-    EXPECT_EQ(empty.north, 0.0);
-    EXPECT_EQ(empty.west, 0.0);
-}
-
 TEST(GpiReader, SkippedBlockTypesAreNotLookedAtAndFlaggedOnesEndBehindTheirMainSize) {
     std::string garbage("\xff\xff\xff\xff\x01\x02\x03", 7);
     // Address and phone records as other producers write them: the length leaves out
@@ -641,7 +622,6 @@ TEST(GpiReader, BlockWhereItsRecordDoesNotFitIsRejectedWithoutTouchingAnotherRec
         EXPECT_NE(result.messages.find(c.expected), std::string::npos) << result.messages;
         for (const auto& set : list.poisets) {
             EXPECT_EQ(set->icons->count(), 0);
-            EXPECT_EQ(set->north, 0.0);
             for (const auto& w : set->waypoints) EXPECT_EQ(w.flags, has_position);
         }
     }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <unordered_map>
 
@@ -193,6 +194,34 @@ TEST(GarminExtension, TwoThreadsNumberTheCategoriesAsOneDoes) {
         EXPECT_EQ(testing::details_text(one, one.waypoints[i]),
                   testing::details_text(two, two.waypoints[i]))
             << i;
+    }
+}
+
+TEST(GarminExtension, NamespacesOfTheGpxTagOutliveThePagesGivenBack) {
+    // Several megabytes, so that the first pages, which hold the gpx tag and its
+    // namespace declarations, are given back long before the last waypoint is read.
+    constexpr int count = 12000;
+    std::string body;
+    for (int i = 0; i < count; ++i) {
+        body += "<wpt lat=\"1\" lon=\"2\"><name>n" + std::to_string(i) +
+                "</name><desc>" + std::string(200, 'd') +
+                "</desc><extensions><g:WaypointExtension><g:PhoneNumber>" + std::to_string(i) +
+                "</g:PhoneNumber></g:WaypointExtension></extensions></wpt>\n";
+    }
+    std::string text = "<gpx" + declare("g", v3) + ">\n" + body + "</gpx>\n";
+    for (std::size_t parallel_from : {text.size(), std::size_t{1000}}) {
+        auto buffer = page_buffer::allocate(text.size() + 1);
+        ASSERT_TRUE(buffer);
+        std::copy(text.begin(), text.end(), buffer->data());
+        poiset set;
+        gpx_read_buffer(*buffer, text.size(), set, parallel_from);
+        ASSERT_EQ(set.count(), count);
+        int with_phone = 0;
+        for (const waypoint& w : set.waypoints) {
+            const waypoint_details* details = set.details_of(w);
+            with_phone += details != nullptr && details->phones.size() == 1;
+        }
+        EXPECT_EQ(with_phone, count) << "two threads: " << (parallel_from == 1000);
     }
 }
 

@@ -21,13 +21,9 @@ TEST(PoisetList, AddsSetsInOrderBeyondTheInitialCapacity) {
     EXPECT_EQ(list.poisets[39]->name, "group39");
 }
 
-TEST(Poiset, NewSetIsEmptyWithZeroBoundsAndTime) {
+TEST(Poiset, NewSetIsEmptyWithZeroTime) {
     poiset set;
     EXPECT_EQ(set.count(), 0);
-    EXPECT_EQ(set.north, 0.0);
-    EXPECT_EQ(set.east, 0.0);
-    EXPECT_EQ(set.west, 0.0);
-    EXPECT_EQ(set.south, 0.0);
     EXPECT_EQ(set.time, 0);
     EXPECT_FALSE(set.is_utf8);
     EXPECT_FALSE(set.codepage.has_value());
