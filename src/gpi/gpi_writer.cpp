@@ -127,14 +127,22 @@ inline void prefetch(const void* address) {
 }
 
 // The area order visits the waypoints by place, not as they lie in memory, so each one
-// and its name would be fetched only when the encoder reaches it.  Asking for them some
-// waypoints early lets the fetches overlap: the records sixteen ahead, and the names
-// of those eight ahead, whose records have arrived by then.
+// and its texts would be fetched only when the encoder reaches it.  Asking for them some
+// waypoints early lets the fetches overlap: the records sixteen ahead (both ends, as a
+// record may cross a cache line), and the texts of those eight ahead, whose records
+// have arrived by then.  The texts are asked for by their place alone: reading their
+// lengths here would wait for them.
 void prefetch_ahead(const poiset& set, std::span<const std::uint32_t> order, std::size_t i) {
-    if (i + 16 < order.size()) prefetch(&set.waypoints[order[i + 16]]);
+    if (i + 16 < order.size()) {
+        const auto* record = reinterpret_cast<const char*>(&set.waypoints[order[i + 16]]);
+        prefetch(record);
+        prefetch(record + sizeof(waypoint) - 1);
+    }
     if (i + 8 < order.size()) {
         const waypoint& soon = set.waypoints[order[i + 8]];
-        if (soon.name && !soon.name->empty()) prefetch(soon.name->data());
+        // A waypoint's texts were stored one after another: the name leads them.
+        if (const void* name = soon.name.address()) prefetch(name);
+        if (const void* description = soon.description.address()) prefetch(description);
     }
 }
 
