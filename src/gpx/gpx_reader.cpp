@@ -90,7 +90,8 @@ class gpx_text_reader {
         bool have_first = scanner_.next(first);
         choose_profile(have_first ? &first : nullptr);
         if (!have_first) return finish();
-        read_waypoint(first, set_);
+        waypoint_scratch scratch;
+        read_waypoint(first, set_, scratch);
         if (text_.size() >= parallel_from) {
             std::size_t cut = find_wpt_tag(text_, std::max(scanner_.position(), text_.size() / 2));
             if (cut != std::string_view::npos && read_in_two(cut, passed)) return finish();
@@ -132,8 +133,9 @@ class gpx_text_reader {
                  const passed_text& passed, std::size_t& released,
                  const std::atomic<int>* second_verdict = nullptr) {
         xml_wpt wpt;
+        waypoint_scratch scratch;
         while (scanner.next(wpt, limit)) {
-            read_waypoint(wpt, into);
+            read_waypoint(wpt, into, scratch);
             int state = second_verdict != nullptr ? second_verdict->load(std::memory_order_relaxed) : taken;
             if (state == dropped) return;
             std::size_t done = std::min(wpt.end, limit);
@@ -219,6 +221,26 @@ class gpx_text_reader {
         }
     }
 
+    // Room for the decoded texts of one waypoint; each thread reads with its own.
+    struct waypoint_scratch {
+        std::string name;
+        std::string comment;
+        std::string description;
+        std::string symbol;
+        std::string type;
+        std::string dated_comment;
+    };
+
+    // An element's text as a view of the file's text, or of scratch where references
+    // had to be decoded.
+    std::optional<std::string_view> text_view(const xml_wpt& wpt, gpx_element e,
+                                              std::string& scratch) const {
+        const xml_child& c = wpt.children[e];
+        if (!c.present) return std::nullopt;
+        return xml_content_view(text_.substr(c.content_begin, c.content_end - c.content_begin),
+                                c.plain, encoding_, scratch);
+    }
+
     std::optional<std::string> text_of(const xml_wpt& wpt, gpx_element e) const {
         const xml_child& c = wpt.children[e];
         if (!c.present) return std::nullopt;
@@ -228,7 +250,7 @@ class gpx_text_reader {
 
     // Reads one element into the set; the reading state is never written, so that two
     // threads can read at once.
-    void read_waypoint(const xml_wpt& wpt, poiset& into) const;
+    void read_waypoint(const xml_wpt& wpt, poiset& into, waypoint_scratch& scratch) const;
     // The address of the waypoint's link: its href, else its text.
     [[nodiscard]] std::optional<std::string> link_of(const xml_wpt& wpt) const;
     // Garmin's waypoint extension of the waypoint, into w.
@@ -248,19 +270,28 @@ class gpx_text_reader {
     std::size_t released_ = 0;  // bytes in front of this offset have been given back
 };
 
-void gpx_text_reader::read_waypoint(const xml_wpt& wpt, poiset& into) const {
+void gpx_text_reader::read_waypoint(const xml_wpt& wpt, poiset& into,
+                                    waypoint_scratch& scratch) const {
     if (!wpt.lat || !wpt.lon) return;
     field_sources from = sources_of(profile_);
-    std::optional<std::string> name = text_of(wpt, from.name);
-    std::optional<std::string> comment = text_of(wpt, from.comment);
-    std::optional<std::string> description = text_of(wpt, from.description);
-    std::optional<std::string> sym;
-    if (wpt.children[e_sym].present) sym = text_of(wpt, e_sym).value_or("");
-    std::optional<std::string> type;
-    if (profile_ == reading_profile::typed_geocaches) type = text_of(wpt, e_type);
-    std::optional<std::string> symbol = profile_symbol(profile_, std::move(sym), type, comment);
-    if (profile_ == reading_profile::dated_monuments && comment && description) {
-        comment = dated_comment(*comment, *description);
+    std::optional<std::string_view> name = text_view(wpt, from.name, scratch.name);
+    std::optional<std::string_view> comment = text_view(wpt, from.comment, scratch.comment);
+    std::optional<std::string_view> description =
+        text_view(wpt, from.description, scratch.description);
+    std::optional<std::string_view> symbol;
+    if (wpt.children[e_sym].present) symbol = text_view(wpt, e_sym, scratch.symbol).value_or("");
+    if (profile_ != reading_profile::plain) {
+        // The profiles of other tools' files make the symbol, and the comment, of parts.
+        std::optional<std::string_view> type;
+        if (profile_ == reading_profile::typed_geocaches) type = text_view(wpt, e_type, scratch.type);
+        std::optional<std::string> made = profile_symbol(
+            profile_, symbol ? std::optional<std::string>(*symbol) : std::nullopt, type, comment);
+        symbol.reset();
+        if (made) symbol = scratch.symbol.assign(*made);
+        if (profile_ == reading_profile::dated_monuments && comment && description) {
+            comment = scratch.dated_comment =
+                dated_comment(std::string(*comment), std::string(*description));
+        }
     }
     if (!name) name.emplace();
 
@@ -284,7 +315,7 @@ void gpx_text_reader::read_waypoint(const xml_wpt& wpt, poiset& into) const {
     w->lon = *lon;
     w->flags |= has_position;
     if (auto speed = speed_in_name(*name)) {
-        name->resize(speed->name_length);
+        name = name->substr(0, speed->name_length);
         w->speed = speed->speed;
         w->proximity = speed->speed * 10.0;
         w->flags |= has_proximity | has_speed;
@@ -292,7 +323,7 @@ void gpx_text_reader::read_waypoint(const xml_wpt& wpt, poiset& into) const {
     w->name = into.store(*name);
     w->comment = into.store_optional(comment);
     w->description = into.store_optional(description);
-    w->symbol = into.store(symbol.value_or(std::string()));
+    w->symbol = into.store(symbol.value_or(std::string_view()));
     w->link = into.store_optional(link_of(wpt));
     if (wpt.children[e_extensions].present) read_extensions(wpt, *w, into);
 }
@@ -404,23 +435,29 @@ bool gpx_read(std::FILE* file, poiset& set) {
     if (file_size && std::fseek(file, 0, SEEK_SET) != 0) file_size.reset();
     if (file_size) {
         auto size = static_cast<std::size_t>(*file_size);
-        // The text read is given back page by page as the waypoints are built from it, so
-        // that the file and its waypoints never take memory together.
+        // The text is mapped from the file, or read into a buffer where that can't be
+        // done, and given back page by page as the waypoints are built from it, so that
+        // the file and its waypoints never take memory together.
         std::optional<page_buffer> buffer =
-            size < SIZE_MAX ? page_buffer::allocate(size + 1) : std::nullopt;
+            size < SIZE_MAX ? page_buffer::map_file(fileno(file), size) : std::nullopt;
         if (!buffer) {
-            report("\nError: Can't allocate %zu while importing xml file", size + 1);
-            return false;
+            std::optional<page_buffer> allocated =
+                size < SIZE_MAX ? page_buffer::allocate(size + 1) : std::nullopt;
+            if (!allocated) {
+                report("\nError: Can't allocate %zu while importing xml file", size + 1);
+                return false;
+            }
+            buffer.emplace(std::move(*allocated));
+            std::size_t got = std::fread(buffer->data(), 1, size, file);
+            if (got < size) {
+                report(
+                    "\nError: Reading the xml file failed after %zu of %zu bytes; nothing "
+                    "imported. (%s)",
+                    got, size,
+                    std::ferror(file) != 0 ? std::strerror(errno) : "file shorter than its size");
+                return false;
+            }
         }
-        std::size_t got = std::fread(buffer->data(), 1, size, file);
-        if (got < size) {
-            report(
-                "\nError: Reading the xml file failed after %zu of %zu bytes; nothing imported. "
-                "(%s)",
-                got, size, std::ferror(file) != 0 ? std::strerror(errno) : "file shorter than its size");
-            return false;
-        }
-        buffer->data()[size] = '\0';
         read_text(
             std::string_view(buffer->data(), size), set,
             [&buffer](std::size_t from, std::size_t to) { buffer->release_between(from, to); },

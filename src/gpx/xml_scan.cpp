@@ -477,13 +477,14 @@ std::string xml_decode_references(std::string_view text, const xml_text_encoding
     return out;
 }
 
-std::optional<std::string> xml_content_text(std::string_view content, bool plain,
-                                             const xml_text_encoding& encoding) {
+std::optional<std::string_view> xml_content_view(std::string_view content, bool plain,
+                                                 const xml_text_encoding& encoding,
+                                                 std::string& out) {
     if (content.empty()) return std::nullopt;
     if (plain && !encoding.drop_forbidden && find_char(content, '&', 0) == npos) {
-        return std::string(content);
+        return content;
     }
-    std::string out;
+    out.clear();
     out.reserve(content.size());
     if (plain) {
         append_character_data(out, content, encoding);
@@ -525,7 +526,16 @@ std::optional<std::string> xml_content_text(std::string_view content, bool plain
         }
     }
     if (out.empty()) return std::nullopt;
-    return out;
+    return std::string_view(out);
+}
+
+std::optional<std::string> xml_content_text(std::string_view content, bool plain,
+                                             const xml_text_encoding& encoding) {
+    std::string scratch;
+    std::optional<std::string_view> text = xml_content_view(content, plain, encoding, scratch);
+    if (!text) return std::nullopt;
+    if (text->data() == scratch.data()) return scratch;
+    return std::string(*text);
 }
 
 }  // namespace velmora

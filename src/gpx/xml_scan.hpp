@@ -145,4 +145,11 @@ struct xml_forbidden_bytes {
 [[nodiscard]] std::optional<std::string> xml_content_text(std::string_view content, bool plain,
                                                           const xml_text_encoding& encoding);
 
+// The same text as a view: of the content itself where nothing needs decoding, else of
+// scratch, which holds the decoded text until it is used again.
+[[nodiscard]] std::optional<std::string_view> xml_content_view(std::string_view content,
+                                                               bool plain,
+                                                               const xml_text_encoding& encoding,
+                                                               std::string& scratch);
+
 }  // namespace velmora

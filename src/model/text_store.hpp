@@ -42,9 +42,9 @@ class stored_text {
         if (!has_value()) return std::nullopt;
         return **this;
     }
-    // Where the text lies in its store (its length first), without reading it: for a
-    // prefetch.  Null when absent.
-    [[nodiscard]] constexpr const void* address() const { return at_; }
+    // Where the text lies in memory (its length first), for a hint to fetch it early;
+    // null when absent.  Reading it through this address is not meant.
+    [[nodiscard]] const void* address() const { return at_; }
     // Keeps the first n bytes (n not above the size).  The length lies in the store, so
     // every copy of this text sees the shorter text.
     void cut_to(std::size_t n);

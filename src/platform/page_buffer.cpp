@@ -30,6 +30,19 @@ std::optional<page_buffer> page_buffer::allocate(std::size_t size) {
     return page_buffer(static_cast<char*>(memory), size, mapped);
 }
 
+std::optional<page_buffer> page_buffer::map_file(int fd, std::size_t size) {
+    std::optional<page_buffer> buffer = allocate(size + 1);
+    if (!buffer || size == 0) return buffer;
+    // The file's pages replace the front of the zero-filled reservation, whose rest
+    // holds the zero byte behind the text also when the size is a whole number of pages.
+    std::size_t page = page_size();
+    std::size_t file_pages = (size + page - 1) / page * page;
+    void* mapped = mmap(buffer->data_, file_pages, PROT_READ, MAP_PRIVATE | MAP_FIXED, fd, 0);
+    if (mapped == MAP_FAILED) return std::nullopt;
+    (void)madvise(buffer->data_, file_pages, MADV_SEQUENTIAL);
+    return buffer;
+}
+
 page_buffer::page_buffer(page_buffer&& other) noexcept
     : data_(other.data_), size_(other.size_), mapped_(other.mapped_) {
     other.data_ = nullptr;
@@ -47,8 +60,8 @@ void page_buffer::release_between(std::size_t from, std::size_t to) const {
     std::size_t begin = (from + page - 1) / page * page;
     std::size_t end = to / page * page;
     if (begin >= end) return;
-    // Anonymous pages given back with MADV_DONTNEED leave the resident memory at once
-    // and come back zero-filled if touched again.
+    // Pages given back with MADV_DONTNEED leave the resident memory at once (a file's
+    // pages stay in the system's cache).
     (void)madvise(data_ + begin, end - begin, MADV_DONTNEED);
 }
 

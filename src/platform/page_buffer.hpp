@@ -12,6 +12,12 @@ class page_buffer {
     // Zero-filled memory of that many bytes (at least one); none when it can't be had.
     [[nodiscard]] static std::optional<page_buffer> allocate(std::size_t size);
 
+    // The first size bytes of the open regular file, mapped read-only into memory and
+    // followed by one zero byte (size + 1 bytes in all), so that the file's text is
+    // read without a copy; none (errno set) when it can't be mapped.  The file must not
+    // be shortened while the buffer lives.
+    [[nodiscard]] static std::optional<page_buffer> map_file(int fd, std::size_t size);
+
     page_buffer(page_buffer&& other) noexcept;
     page_buffer& operator=(page_buffer&&) = delete;
     page_buffer(const page_buffer&) = delete;
@@ -22,8 +28,7 @@ class page_buffer {
     [[nodiscard]] std::size_t size() const { return size_; }
 
     // Gives back the whole pages that lie between the offsets; their bytes must not be
-    // used any more (they read as zero bytes).  Threads may give back disjoint ranges at
-    // the same time.
+    // used any more.  Threads may give back disjoint ranges at the same time.
     void release_between(std::size_t from, std::size_t to) const;
 
   private:

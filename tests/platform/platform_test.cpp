@@ -227,6 +227,26 @@ TEST(PageBuffer, GivesBackOnlyTheWholePagesBetweenTheOffsets) {
     EXPECT_FALSE(page_buffer::allocate(SIZE_MAX));
 }
 
+TEST(PageBuffer, MapsAFileWithAZeroByteBehindItsText) {
+    testing::temp_dir dir;
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    // A whole number of pages puts the zero byte into the page after the file's.
+    for (std::size_t size : {std::size_t{0}, std::size_t{1}, page - 1, page, 3 * page + 7}) {
+        std::string text(size, 'a');
+        for (std::size_t i = 0; i < size; ++i) text[i] = static_cast<char>('a' + i % 26);
+        std::string path = dir.file("in.gpx");
+        testing::write_file(path, text);
+        FILE* file = std::fopen(path.c_str(), "rb");
+        ASSERT_NE(file, nullptr);
+        auto buffer = page_buffer::map_file(fileno(file), size);
+        std::fclose(file);  // the mapping outlives the open file
+        ASSERT_TRUE(buffer) << size;
+        EXPECT_EQ(std::string_view(buffer->data(), size), text) << size;
+        EXPECT_EQ(buffer->data()[size], '\0') << size;
+        buffer->release_between(0, size);
+    }
+}
+
 TEST(AtomicOutput, ReplacesTheTargetOnlyOnCommit) {
     testing::temp_dir dir;
     std::string target = dir.file("out.gpi");
