@@ -5,7 +5,9 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <new>
@@ -20,6 +22,7 @@
 #include "platform/code_page.hpp"
 #include "platform/file_kind.hpp"
 #include "platform/messages.hpp"
+#include "platform/page_buffer.hpp"
 
 namespace velmora {
 
@@ -31,17 +34,15 @@ char upper_ascii(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-// The text of one string entry: its bytes up to the first zero byte.
-void take_text(bytes_view bytes, std::string& text) {
+// The text of one string entry: its bytes up to the first zero byte, viewed where the
+// file's bytes lie.
+std::string_view text_of(bytes_view bytes) {
     std::size_t count = bytes.size();
-    if (count == 0) {
-        text.clear();
-        return;
-    }
+    if (count == 0) return {};
     if (const void* zero = std::memchr(bytes.data(), 0, count); zero != nullptr) {
         count = static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - bytes.data());
     }
-    text.assign(reinterpret_cast<const char*>(bytes.data()), count);
+    return {reinterpret_cast<const char*>(bytes.data()), count};
 }
 
 // Kinds of records that are skipped and counted, in the order of the summary.
@@ -76,15 +77,29 @@ struct file_state {
 
     void saw_language(language_code code) {
         for (char& c : code) c = upper_ascii(c);
-        if (std::find(languages.begin(), languages.end(), code) == languages.end()) {
-            languages.push_back(code);
-        }
+        // Most files hold a single language, so the one noted last is tried first.
+        auto same = [&code](const language_code& seen) {
+            return seen[0] == code[0] && seen[1] == code[1];
+        };
+        if (!languages.empty() && same(languages.back())) return;
+        if (std::none_of(languages.begin(), languages.end(), same)) languages.push_back(code);
     }
     [[nodiscard]] bool is_wanted(language_code code) const {
         return wanted.size() == 2 && upper_ascii(code[0]) == wanted[0] &&
                upper_ascii(code[1]) == wanted[1];
     }
     void skip(skipped_kind kind) { ++skipped[static_cast<std::size_t>(kind)]; }
+
+    // Gives the bytes of the file before the position back to the system, a stretch at a
+    // time, once every record in them is read and copied where it belongs.
+    std::function<void(std::size_t from, std::size_t to)> give_back;
+    std::size_t given_back = 0;
+    void read_up_to(std::size_t position) {
+        constexpr std::size_t stretch = std::size_t{1} << 20;
+        if (!give_back || position < given_back + stretch) return;
+        give_back(given_back, position);
+        given_back = position;
+    }
 };
 
 // The record into which a block's content goes: the list at the top of the file, the
@@ -180,7 +195,7 @@ struct string_outcome {
 
 // The entries behind the first one: each language is noted, and the text of the
 // wanted language replaces the first entry's.  Entries that don't fit are ignored.
-void read_further_entries(gpi_span_reader entries, std::string& text, file_state& file,
+void read_further_entries(gpi_span_reader entries, std::string_view& text, file_state& file,
                           bool have_wanted) {
     while (entries.remaining() >= 4) {
         bytes_view code = entries.bytes(2);
@@ -190,7 +205,7 @@ void read_further_entries(gpi_span_reader entries, std::string& text, file_state
         language_code language{static_cast<char>(code[0]), static_cast<char>(code[1])};
         file.saw_language(language);
         if (!have_wanted && file.is_wanted(language)) {
-            take_text(bytes, text);
+            text = text_of(bytes);
             have_wanted = true;
         }
     }
@@ -200,7 +215,7 @@ void read_further_entries(gpi_span_reader entries, std::string& text, file_state
 // language code), cut at a zero byte, or the entry of the wanted language; the reader
 // ends behind the string.  An entry longer than the total size allows is reported
 // (when 'report_cut') and cut to that size.
-string_outcome read_multilingual(gpi_span_reader& in, std::string& text, file_state& file,
+string_outcome read_multilingual(gpi_span_reader& in, std::string_view& text, file_state& file,
                                  bool report_cut) {
     std::uint32_t total_size = in.u32();
     if (in.failed()) return {string_fault::past_block, 4, in.position()};
@@ -220,7 +235,7 @@ string_outcome read_multilingual(gpi_span_reader& in, std::string& text, file_st
         }
         bytes = bytes.first(bound);
     }
-    take_text(bytes, text);
+    text = text_of(bytes);
     language_code first{static_cast<char>(code[0]), static_cast<char>(code[1])};
     file.saw_language(first);
     if (length < bound) {
@@ -232,7 +247,7 @@ string_outcome read_multilingual(gpi_span_reader& in, std::string& text, file_st
 
 // Reads a multilingual string of a block's own data: the names and texts a block can't
 // do without, so a fault fails the block with a message.
-bool read_string(gpi_span_reader& in, std::string& text, file_state& file) {
+bool read_string(gpi_span_reader& in, std::string_view& text, file_state& file) {
     string_outcome outcome = read_multilingual(in, text, file, true);
     switch (outcome.fault) {
         case string_fault::none:
@@ -369,11 +384,11 @@ void set_bounds(poiset& set) {
 // The group's name, then its areas, categories and bitmaps, whichever part of the block
 // they lie in.
 bool read_poi_set_header(block_in& block, poiset_list& list, file_state& file) {
-    std::string name;
+    std::string_view name;
     if (!read_string(block.body, name, file)) return false;
     poiset* set = poiset_list_add(list);
     if (set == nullptr) return false;
-    set->name = std::move(name);
+    set->name = name;
     set->is_utf8 = static_cast<std::uint32_t>(file.code_page) == utf8_code_page;
     set->codepage = code_page::create(file.code_page);
     set->time = file.time;
@@ -407,7 +422,7 @@ bool read_poi_block(block_in& block, const gpi_record& current) {
     std::int32_t lon = in.i32();
     in.skip(in.u16());  // flag bytes
     if (in.failed()) return cut_short(block, in);
-    std::string name;
+    std::string_view name;
     if (!read_string(in, name, *current.file)) return false;
     waypoint* point = poiset_add_waypoint(*current.set);
     if (point == nullptr) return false;
@@ -415,7 +430,10 @@ bool read_poi_block(block_in& block, const gpi_record& current) {
     point->lon = semicircles_to_degrees(lon);
     point->flags |= has_position;
     point->name = current.set->store(name);
-    return read_children(block, gpi_record{current.list, current.set, point, current.file}, 0);
+    if (!read_children(block, gpi_record{current.list, current.set, point, current.file}, 0))
+        return false;
+    current.file->read_up_to(block.body.position());
+    return true;
 }
 
 bool read_alert_block(block_in& block, waypoint& point, file_state& file) {
@@ -492,7 +510,7 @@ bool read_bitmap_block(block_in& block, poiset& set) {
 
 bool read_comment_block(block_in& block, poiset& set, waypoint& point, file_state& file) {
     gpi_span_reader in = own_data(block);
-    std::string text;
+    std::string_view text;
     if (!read_string(in, text, file)) return false;
     point.comment = set.store(text);
     return true;
@@ -507,13 +525,13 @@ bool read_description_block(block_in& block, poiset& set, waypoint& point, file_
     gpi_span_reader in = own_data(block);
     std::uint8_t kind = in.u8();
     if (in.failed()) return cut_short(block, in);
-    std::string text;
+    std::string_view text;
     if ((kind & description_multilingual) != 0 || (kind & description_plain) == 0) {
         if (!read_string(in, text, file)) return false;
     } else {
         bytes_view bytes = in.bytes(in.u16());
         if (in.failed()) return cut_short(block, in);
-        take_text(bytes, text);
+        text = text_of(bytes);
     }
     point.description = set.store(text);
     return true;
@@ -523,7 +541,7 @@ bool read_description_block(block_in& block, poiset& set, waypoint& point, file_
 // write as multilingual strings and which as plain ones, so the field tells by itself:
 // a multilingual string begins with a total size below 65536 and a two-letter language
 // code, where a plain string's text begins behind its 16-bit length.
-bool read_field(gpi_span_reader& in, std::string& text, file_state& file) {
+bool read_field(gpi_span_reader& in, std::string_view& text, file_state& file) {
     bytes_view head = in.peek(6);
     bool multilingual = !head.empty() && head[2] == 0 && head[3] == 0 &&
                         (head[0] | head[1]) != 0 && std::isalpha(head[4]) != 0 &&
@@ -533,7 +551,7 @@ bool read_field(gpi_span_reader& in, std::string& text, file_state& file) {
     }
     bytes_view bytes = in.bytes(in.u16());
     if (in.failed()) return false;
-    take_text(bytes, text);
+    text = text_of(bytes);
     return true;
 }
 
@@ -549,7 +567,7 @@ void read_field_record(block_in& block, poiset& set, waypoint& point,
                        std::vector<text_pair> waypoint_details::*list, file_state& file) {
     gpi_span_reader& in = block.body;
     std::uint16_t mask = in.u16();
-    std::string text;
+    std::string_view text;
     for (std::size_t i = 0; i < N && !in.failed(); ++i) {
         if ((mask & (1u << i)) == 0) continue;
         if (!read_field(in, text, file)) {
@@ -573,12 +591,12 @@ void read_field_record(block_in& block, poiset& set, waypoint& point,
 void read_category_block(block_in& block, file_state& file) {
     gpi_span_reader in = own_data(block);
     std::uint16_t number = in.u16();
-    std::string name;
+    std::string_view name;
     if (in.failed() || read_multilingual(in, name, file, false).fault != string_fault::none) {
         file.skip(skipped_kind::damaged);
         return;
     }
-    file.categories.emplace_back(number, std::move(name));
+    file.categories.emplace_back(number, std::string(name));
 }
 
 // A reference to a category of the group, by the file's number.
@@ -876,12 +894,12 @@ void report_skipped(const file_state& file) {
            total == 1 ? "" : "s", parts.c_str());
 }
 
-}  // namespace
-
-bool read_gpi_bytes(std::span<const std::uint8_t> bytes, poiset_list& list,
-                    const gpi_read_options& options) {
+bool read_all_blocks(std::span<const std::uint8_t> bytes, poiset_list& list,
+                     const gpi_read_options& options,
+                     std::function<void(std::size_t, std::size_t)> give_back) {
     file_state file;
     for (char c : options.language) file.wanted.push_back(upper_ascii(c));
+    file.give_back = std::move(give_back);
     gpi_span_reader in(bytes.data(), bytes.size(), 0);
     gpi_record top{&list, nullptr, nullptr, &file};
     bool ok = true;
@@ -891,40 +909,84 @@ bool read_gpi_bytes(std::span<const std::uint8_t> bytes, poiset_list& list,
     return ok;
 }
 
+// Appends the bytes of the stream up to its end (or a read error).  Throws
+// std::bad_alloc.
+void read_rest(std::FILE* file, std::vector<std::uint8_t>& bytes) {
+    constexpr std::size_t chunk = 1 << 16;
+    for (;;) {
+        std::size_t have = bytes.size();
+        std::size_t want = bytes.capacity() - have;
+        if (want == 0) want = chunk;
+        bytes.resize(have + want);
+        std::size_t got = std::fread(bytes.data() + have, 1, want, file);
+        bytes.resize(have + got);
+        if (got < want) break;
+    }
+}
+
+}  // namespace
+
+bool read_gpi_bytes(std::span<const std::uint8_t> bytes, poiset_list& list,
+                    const gpi_read_options& options) {
+    return read_all_blocks(bytes, list, options, nullptr);
+}
+
 bool read_gpi_file(std::FILE* file, poiset_list& list, const gpi_read_options& options) {
+    // A regular file read from its start is mapped; one read from elsewhere (what is
+    // left of standard input, say) is read into a buffer of its size, which a file that
+    // grew meanwhile outgrows and is read to its end.  Either way the pages are given back
+    // as the POIs are built from them, so that the file and its POIs never take memory
+    // together.  Other streams (pipes, devices, a directory opened by mistake) tell no
+    // size worth trusting and grow a buffer as read.
+    std::optional<page_buffer> buffer;
+    bool mapped = false;
+    std::size_t got = 0;
     std::vector<std::uint8_t> bytes;
     try {
-        // The size of a regular file only sizes the buffer; the bytes are read to the
-        // end of the file whatever it said.  Other streams (pipes, devices, a directory
-        // opened by mistake) tell no size worth trusting and grow the buffer as read.
-        if (auto size = regular_file_size(file)) {
-            long start = std::ftell(file);
-            // One byte more, so that the read that meets the end needs no new buffer.
-            if (start >= 0 && *size >= static_cast<std::uint64_t>(start)) {
-                bytes.reserve(static_cast<std::size_t>(*size - static_cast<std::uint64_t>(start)) +
-                              1);
+        std::optional<std::uint64_t> size = regular_file_size(file);
+        long start = size ? std::ftell(file) : -1;
+        if (start == 0 && *size > 0 && *size < SIZE_MAX) {
+            auto whole = static_cast<std::size_t>(*size);
+            if (auto file_pages = page_buffer::map_file(fileno(file), whole)) {
+                got = whole;
+                buffer.emplace(std::move(*file_pages));
+                mapped = true;
             }
         }
-        constexpr std::size_t chunk = 1 << 16;
-        for (;;) {
-            std::size_t have = bytes.size();
-            std::size_t want = bytes.capacity() - have;
-            if (want == 0) want = chunk;
-            bytes.resize(have + want);
-            std::size_t got = std::fread(bytes.data() + have, 1, want, file);
-            bytes.resize(have + got);
-            if (got < want) break;
+        if (!buffer && start >= 0 && *size >= static_cast<std::uint64_t>(start) &&
+            *size - static_cast<std::uint64_t>(start) < SIZE_MAX - 1) {
+            auto expected = static_cast<std::size_t>(*size - static_cast<std::uint64_t>(start));
+            // One byte more, to meet the end of the file.
+            std::optional<page_buffer> allocated = page_buffer::allocate(expected + 1);
+            if (!allocated) {
+                report("\nError: Can't allocate memory for the gpi file!");
+                return false;
+            }
+            got = std::fread(allocated->data(), 1, expected + 1, file);
+            if (got <= expected || std::ferror(file) != 0) {
+                buffer.emplace(std::move(*allocated));
+            } else {
+                bytes.reserve(got * 2);
+                bytes.assign(allocated->data(), allocated->data() + got);
+            }
         }
+        if (!buffer) read_rest(file, bytes);
     } catch (const std::bad_alloc&) {
         report("\nError: Can't allocate memory for the gpi file!");
         return false;
     }
     if (std::ferror(file) != 0) {
-        report("\nError: Can't read gpi file! (File pos:0x%X) (%s)", file_pos(bytes.size()),
-               std::strerror(errno));
+        report("\nError: Can't read gpi file! (File pos:0x%X) (%s)",
+               file_pos(buffer ? got : bytes.size()), std::strerror(errno));
         return false;
     }
-    return read_gpi_bytes(bytes, list, options);
+    if (!buffer) return read_gpi_bytes(bytes, list, options);
+    std::span<const std::uint8_t> read(reinterpret_cast<const std::uint8_t*>(buffer->data()), got);
+    return read_all_blocks(read, list, options, [&](std::size_t from, std::size_t to) {
+        buffer->release_between(from, to);
+        // The file position of a mapped file follows the reading, for the progress shown.
+        if (mapped) (void)std::fseek(file, static_cast<long>(to), SEEK_SET);
+    });
 }
 
 }  // namespace velmora

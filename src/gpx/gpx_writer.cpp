@@ -2,20 +2,26 @@
 
 #include <charconv>
 #include <climits>
+#include <cstddef>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
 #include <vector>
 #include <algorithm>
+#include <array>
 
 #include "gpx/gpx_extensions.hpp"
+#include "platform/ordered_pieces.hpp"
 #include "platform/version.hpp"
 #include "text/encoding.hpp"
+#include "text/fixed_decimal.hpp"
 
 namespace velmora {
 
 namespace {
+
+using namespace std::string_view_literals;
 
 constexpr std::string_view gpx_namespace = "http://www.topografix.com/GPX/1/1";
 constexpr std::string_view gpx_schema = "http://www.topografix.com/GPX/1/1/gpx.xsd";
@@ -55,85 +61,173 @@ std::size_t xml_char_length(const unsigned char* p, const unsigned char* end) {
     return 0;
 }
 
-// Appends UTF-8 text so that the document stays well-formed: markup characters are
-// escaped (in element text and attribute values) or a "]]>" is split across two CDATA
-// sections; bytes that are not characters XML allows become "?".  The text ends at its
-// first zero byte.
-void append_text(std::string& out, std::string_view text, text_place place) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* end = p + text.size();
-    while (p < end) {
-        unsigned char c = *p;
-        if (c >= 0x20u && c < 0x80u) {
-            switch (c) {
-                case '&':
-                    if (place != text_place::cdata) {
-                        out += "&amp;";
-                        ++p;
-                        continue;
-                    }
-                    break;
-                case '<':
-                    if (place != text_place::cdata) {
-                        out += "&lt;";
-                        ++p;
-                        continue;
-                    }
-                    break;
-                case '>':
-                    if (place == text_place::element) {
-                        out += "&gt;";
-                        ++p;
-                        continue;
-                    }
-                    if (place == text_place::cdata &&
-                        p - reinterpret_cast<const unsigned char*>(text.data()) >= 2 &&
-                        p[-1] == ']' && p[-2] == ']') {
-                        out += "]]><![CDATA[>";
-                        ++p;
-                        continue;
-                    }
-                    break;
-                case '"':
-                    if (place == text_place::attribute) {
-                        out += "&quot;";
-                        ++p;
-                        continue;
-                    }
-                    break;
-                default:
-                    break;
-            }
-            out.push_back(static_cast<char>(c));
-            ++p;
-            continue;
+// Bytes of a text that go into the document as they are, for each place: the ASCII
+// characters that are neither markup there nor control characters.  A '>' in CDATA
+// matters only behind "]]", and is looked at by itself.
+using byte_set = std::array<bool, 256>;
+
+constexpr byte_set plain_bytes(text_place place) {
+    byte_set plain{};
+    for (unsigned c = 0x20; c < 0x80; ++c) plain[c] = true;
+    if (place == text_place::cdata) {
+        plain['>'] = false;
+    } else {
+        plain['&'] = false;
+        plain['<'] = false;
+        plain[place == text_place::element ? '>' : '"'] = false;
+    }
+    return plain;
+}
+
+constexpr std::array<byte_set, 3> plain_by_place = {
+    plain_bytes(text_place::element), plain_bytes(text_place::attribute),
+    plain_bytes(text_place::cdata)};
+
+// Writes one ASCII character of a text (not a zero byte) at out so that the document
+// stays well-formed, and returns the end: markup characters are escaped (in element text
+// and attribute values) or a "]]>" is split across two CDATA sections (behind_brackets:
+// the two characters before it are "]]"); control characters other than tab, line feed
+// and carriage return become "?".  At most 13 bytes.
+char* put_ascii(char* out, char c, text_place place, bool behind_brackets) {
+    auto put = [out](std::string_view text) {
+        std::memcpy(out, text.data(), text.size());
+        return out + text.size();
+    };
+    switch (c) {
+        case '&':
+            if (place != text_place::cdata) return put("&amp;");
+            break;
+        case '<':
+            if (place != text_place::cdata) return put("&lt;");
+            break;
+        case '>':
+            if (place == text_place::element) return put("&gt;");
+            if (place == text_place::cdata && behind_brackets) return put("]]><![CDATA[>");
+            break;
+        case '"':
+            if (place == text_place::attribute) return put("&quot;");
+            break;
+        case '\t':
+        case '\n':
+        case '\r':
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20u) c = '?';
+            break;
+    }
+    *out = c;
+    return out + 1;
+}
+
+// How the texts of one set go into the document: UTF-8 texts are checked character by
+// character; a code-page text's bytes are looked up in a table of their UTF-8 forms.
+// Bytes that are not characters XML allows become "?", and each text ends at its first
+// zero byte.
+class set_texts {
+  public:
+    explicit set_texts(const poiset& set) : set_(set), utf8_(set.is_utf8) {
+        if (utf8_) {
+            plain_ = plain_by_place;
+            return;
         }
-        if (c == 0) break;
+        forms_ = codepage_utf8_forms(set.codepage);
+        for (unsigned b = 1; b < 256; ++b) {
+            utf8_form& form = forms_[b];
+            auto lead = static_cast<unsigned char>(form.bytes[0]);
+            ascii_[b] = form.length == 1 && lead < 0x80u;
+            if (ascii_[b]) {
+                for (std::size_t place = 0; place < plain_.size(); ++place)
+                    plain_[place][b] = lead == b && plain_by_place[place][b];
+                continue;
+            }
+            // A character XML does not allow becomes one "?" per byte.
+            const auto* p = reinterpret_cast<const unsigned char*>(form.bytes.data());
+            if (xml_char_length(p, p + form.length) != form.length) {
+                for (std::uint8_t k = 0; k < form.length; ++k) form.bytes[k] = '?';
+            }
+        }
+    }
+
+    [[nodiscard]] const poiset& set() const { return set_; }
+
+    // The text is written a slice at a time into a buffer on the stack, which one
+    // character can grow by at most 13 bytes.
+    void append(std::string& out, std::string_view text, text_place place) const {
+        constexpr std::size_t slice = 1024;
+        char buffer[slice * 13 + 16];
+        const auto* start = reinterpret_cast<const unsigned char*>(text.data());
+        const auto* p = start;
+        const auto* end = start + text.size();
+        const byte_set& plain = plain_[static_cast<std::size_t>(place)];
+        while (p < end) {
+            const auto* slice_end = end - p > static_cast<std::ptrdiff_t>(slice) ? p + slice : end;
+            char* w = buffer;
+            while (p < slice_end) {
+                unsigned char c = *p;
+                if (plain[c]) {
+                    *w++ = static_cast<char>(c);
+                    ++p;
+                    continue;
+                }
+                if (c == 0) {
+                    out.append(buffer, static_cast<std::size_t>(w - buffer));
+                    return;
+                }
+                if (utf8_) {
+                    p += put_utf8_char(w, p, start, end, place);
+                } else {
+                    w = put_codepage_byte(w, p, start, place);
+                    ++p;
+                }
+            }
+            out.append(buffer, static_cast<std::size_t>(w - buffer));
+        }
+    }
+
+  private:
+    // Writes the character at p of a UTF-8 text at w, which it moves on; the bytes it
+    // took.
+    static std::size_t put_utf8_char(char*& w, const unsigned char* p,
+                                     const unsigned char* start, const unsigned char* end,
+                                     text_place place) {
+        if (*p < 0x80u) {
+            w = put_ascii(w, static_cast<char>(*p), place,
+                          p - start >= 2 && p[-1] == ']' && p[-2] == ']');
+            return 1;
+        }
         std::size_t n = xml_char_length(p, end);
         if (n == 0) {
-            out.push_back('?');
-            ++p;
-        } else {
-            out.append(reinterpret_cast<const char*>(p), n);
-            p += n;
+            *w++ = '?';
+            return 1;
         }
+        std::memcpy(w, p, n);
+        w += n;
+        return n;
     }
-}
 
-// Appends a text of the set, converted to UTF-8 first unless the set holds UTF-8.
-void append_set_text(std::string& out, std::string_view text, const poiset& set, text_place place) {
-    if (set.is_utf8) {
-        append_text(out, text, place);
-        return;
+    char* put_codepage_byte(char* w, const unsigned char* p, const unsigned char* start,
+                            text_place place) const {
+        const utf8_form& form = forms_[*p];
+        if (!ascii_[*p]) {
+            std::memcpy(w, form.bytes.data(), form.bytes.size());
+            return w + form.length;
+        }
+        auto is_bracket = [this](unsigned char b) {
+            return ascii_[b] && forms_[b].bytes[0] == ']';
+        };
+        return put_ascii(w, form.bytes[0], place,
+                         p - start >= 2 && is_bracket(p[-1]) && is_bracket(p[-2]));
     }
-    // Without memory for the conversion the element stays empty.
-    if (auto utf8 = codepage_text_to_utf8(text, set.codepage)) append_text(out, *utf8, place);
-}
+
+    const poiset& set_;
+    bool utf8_;
+    std::array<utf8_form, 256> forms_{};  // of a code-page set
+    byte_set ascii_{};                     // of a code-page set: the byte's form is ASCII
+    std::array<byte_set, 3> plain_{};      // by place
+};
 
 void append_fixed7(std::string& out, double value) {
-    char buffer[400];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 7);
-    if (result.ec == std::errc()) out.append(buffer, result.ptr);
+    append_fixed(out, value, 7);
 }
 
 void append_int(std::string& out, long long value) {
@@ -152,10 +246,7 @@ long long rounded_speed(double value) {
 }
 
 void append_proximity(std::string& out, double metres) {
-    char buffer[400];
-    auto result =
-        std::to_chars(buffer, buffer + sizeof buffer, metres, std::chars_format::fixed, 0);
-    if (result.ec == std::errc()) out.append(buffer, result.ptr);
+    append_fixed(out, metres, 0);
 }
 
 // The UTC calendar time of a count of seconds since 1970 as "YYYY-MM-DDThh:mm:ssZ".
@@ -187,15 +278,15 @@ void append_utc_time(std::string& out, std::int64_t stamp) {
 
 void append_bounds(std::string& out, double maxlat, double maxlon, double minlat,
                    double minlon) {
-    out += "\t\t<bounds maxlat=\"";
+    out += "\t\t<bounds maxlat=\""sv;
     append_fixed7(out, maxlat);
-    out += "\" maxlon=\"";
+    out += "\" maxlon=\""sv;
     append_fixed7(out, maxlon);
-    out += "\" minlat=\"";
+    out += "\" minlat=\""sv;
     append_fixed7(out, minlat);
-    out += "\" minlon=\"";
+    out += "\" minlon=\""sv;
     append_fixed7(out, minlon);
-    out += "\"/>\n";
+    out += "\"/>\n"sv;
 }
 
 void append_header(std::string& out, const poiset_list& list, std::int64_t run_time) {
@@ -219,16 +310,16 @@ void append_header(std::string& out, const poiset_list& list, std::int64_t run_t
     }
     if (stamp <= 0) stamp = run_time;
 
-    out += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\" ?>\n";
-    out += "<gpx xmlns=\"";
+    out += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\" ?>\n"sv;
+    out += "<gpx xmlns=\""sv;
     out += gpx_namespace;
-    out += "\" creator=\"";
+    out += "\" creator=\""sv;
     out += program_name;
     out += ' ';
     out += program_version;
-    out += "\" version=\"1.1\" xmlns:xsi=\"";
+    out += "\" version=\"1.1\" xmlns:xsi=\""sv;
     out += xsi_namespace;
-    out += "\" xsi:schemaLocation=\"";
+    out += "\" xsi:schemaLocation=\""sv;
     out += gpxx_namespace;
     out += ' ';
     out += gpxx_schema;
@@ -236,21 +327,21 @@ void append_header(std::string& out, const poiset_list& list, std::int64_t run_t
     out += gpx_namespace;
     out += ' ';
     out += gpx_schema;
-    out += "\">\n\n";
-    out += "\t<metadata>\n";
-    out += "\t\t<link href=\"";
+    out += "\">\n\n"sv;
+    out += "\t<metadata>\n"sv;
+    out += "\t\t<link href=\""sv;
     out += maker_home_page;
-    out += "\">\n";
-    out += "\t\t\t<text>";
+    out += "\">\n"sv;
+    out += "\t\t\t<text>"sv;
     out += program_name;
-    out += "</text>\n";
-    out += "\t\t</link>\n";
-    out += "\t\t<time>";
+    out += "</text>\n"sv;
+    out += "\t\t</link>\n"sv;
+    out += "\t\t<time>"sv;
     append_utc_time(out, stamp);
-    out += "</time>\n";
+    out += "</time>\n"sv;
     // Without a waypoint there is nothing to bound, and the element may be left out.
     if (any) append_bounds(out, maxlat, maxlon, minlat, minlon);
-    out += "\t</metadata>\n\n";
+    out += "\t</metadata>\n\n"sv;
 }
 
 // The parts of the address that Garmin's Address holds, by key, in the schema's order,
@@ -277,162 +368,199 @@ bool has_address(const waypoint_details& details) {
 }
 
 void append_element(std::string& out, std::string_view indent, std::string_view element,
-                    std::string_view text, const poiset& set) {
+                    std::string_view text, const set_texts& texts) {
     out += indent;
     out += '<';
     out += element;
     out += '>';
-    append_set_text(out, text, set, text_place::element);
-    out += "</";
+    texts.append(out, text, text_place::element);
+    out += "</"sv;
     out += element;
-    out += ">\n";
+    out += ">\n"sv;
 }
 
 void append_categories(std::string& out, const std::vector<std::uint16_t>& categories,
-                       const poiset& set) {
-    out += "\t\t\t\t<gpxx:Categories>\n";
+                       const set_texts& texts) {
+    const std::vector<stored_text>& names = texts.set().categories;
+    out += "\t\t\t\t<gpxx:Categories>\n"sv;
     for (std::uint16_t c : categories) {
-        if (c >= set.categories.size() || !set.categories[c]) continue;
-        append_element(out, "\t\t\t\t\t", "gpxx:Category", *set.categories[c], set);
+        if (c >= names.size() || !names[c]) continue;
+        append_element(out, "\t\t\t\t\t", "gpxx:Category", *names[c], texts);
     }
-    out += "\t\t\t\t</gpxx:Categories>\n";
+    out += "\t\t\t\t</gpxx:Categories>\n"sv;
 }
 
-void append_address(std::string& out, const std::vector<text_pair>& parts, const poiset& set) {
+void append_address(std::string& out, const std::vector<text_pair>& parts,
+                    const set_texts& texts) {
     constexpr std::string_view indent = "\t\t\t\t\t";
-    out += "\t\t\t\t<gpxx:Address>\n";
+    out += "\t\t\t\t<gpxx:Address>\n"sv;
     if (auto street = find_value(parts, address_street)) {
         std::size_t cut = street->find('\n');
-        append_element(out, indent, "gpxx:StreetAddress", street->substr(0, cut), set);
+        append_element(out, indent, "gpxx:StreetAddress", street->substr(0, cut), texts);
         if (cut != std::string_view::npos) {
-            append_element(out, indent, "gpxx:StreetAddress", street->substr(cut + 1), set);
+            append_element(out, indent, "gpxx:StreetAddress", street->substr(cut + 1), texts);
         }
     }
     for (const address_element& e : address_elements) {
-        if (auto value = find_value(parts, e.key)) append_element(out, indent, e.element, *value, set);
+        if (auto value = find_value(parts, e.key)) {
+            append_element(out, indent, e.element, *value, texts);
+        }
     }
     if (auto number = find_value(parts, address_house_number)) {
-        out += "\t\t\t\t\t<gpxx:Extensions>\n";
-        out += "\t\t\t\t\t\t<velmora:HouseNumber xmlns:velmora=\"";
+        out += "\t\t\t\t\t<gpxx:Extensions>\n"sv;
+        out += "\t\t\t\t\t\t<velmora:HouseNumber xmlns:velmora=\""sv;
         out += velmora_address_namespace;
-        out += "\">";
-        append_set_text(out, *number, set, text_place::element);
-        out += "</velmora:HouseNumber>\n";
-        out += "\t\t\t\t\t</gpxx:Extensions>\n";
+        out += "\">"sv;
+        texts.append(out, *number, text_place::element);
+        out += "</velmora:HouseNumber>\n"sv;
+        out += "\t\t\t\t\t</gpxx:Extensions>\n"sv;
     }
-    out += "\t\t\t\t</gpxx:Address>\n";
+    out += "\t\t\t\t</gpxx:Address>\n"sv;
 }
 
-void append_phones(std::string& out, const std::vector<text_pair>& phones, const poiset& set) {
+void append_phones(std::string& out, const std::vector<text_pair>& phones,
+                   const set_texts& texts) {
     for (const text_pair& pair : phones) {
         if (!pair.value) continue;
-        out += "\t\t\t\t<gpxx:PhoneNumber";
+        out += "\t\t\t\t<gpxx:PhoneNumber"sv;
         // A plain phone number goes without a category, as POI Loader expects it.
         if (pair.key && *pair.key != contact_phone) {
-            out += " Category=\"";
-            append_set_text(out, *pair.key, set, text_place::attribute);
+            out += " Category=\""sv;
+            texts.append(out, *pair.key, text_place::attribute);
             out += '"';
         }
         out += '>';
-        append_set_text(out, *pair.value, set, text_place::element);
-        out += "</gpxx:PhoneNumber>\n";
+        texts.append(out, *pair.value, text_place::element);
+        out += "</gpxx:PhoneNumber>\n"sv;
     }
 }
 
-void append_waypoint(std::string& out, const waypoint& w, const poiset& set) {
-    out += "\t<wpt lat=\"";
+void append_waypoint(std::string& out, const waypoint& w, const set_texts& texts) {
+    out += "\t<wpt lat=\""sv;
     append_fixed7(out, w.lat);
-    out += "\" lon=\"";
+    out += "\" lon=\""sv;
     append_fixed7(out, w.lon);
-    out += "\">\n";
+    out += "\">\n"sv;
 
-    out += "\t\t<name>";
-    if (w.name) append_set_text(out, *w.name, set, text_place::element);
+    out += "\t\t<name>"sv;
+    if (w.name) texts.append(out, *w.name, text_place::element);
     if (w.flags & has_speed) {
         out += '@';
         append_int(out, rounded_speed(w.speed));
     }
-    out += "</name>\n";
+    out += "</name>\n"sv;
     if (w.comment) {
-        out += "\t\t<cmt><![CDATA[";
-        append_set_text(out, *w.comment, set, text_place::cdata);
-        out += "]]></cmt>\n";
+        out += "\t\t<cmt><![CDATA["sv;
+        texts.append(out, *w.comment, text_place::cdata);
+        out += "]]></cmt>\n"sv;
     }
     if (w.description) {
-        out += "\t\t<desc><![CDATA[";
-        append_set_text(out, *w.description, set, text_place::cdata);
-        out += "]]></desc>\n";
+        out += "\t\t<desc><![CDATA["sv;
+        texts.append(out, *w.description, text_place::cdata);
+        out += "]]></desc>\n"sv;
     }
     if (w.link && !w.link->empty()) {
-        out += "\t\t<link href=\"";
-        append_set_text(out, *w.link, set, text_place::attribute);
-        out += "\"/>\n";
+        out += "\t\t<link href=\""sv;
+        texts.append(out, *w.link, text_place::attribute);
+        out += "\"/>\n"sv;
     }
-    out += "\t\t<sym>";
+    out += "\t\t<sym>"sv;
     if (w.symbol && !w.symbol->empty()) {
-        append_set_text(out, *w.symbol, set, text_place::element);
+        texts.append(out, *w.symbol, text_place::element);
     } else {
-        out += "Waypoint";
+        out += "Waypoint"sv;
     }
-    out += "</sym>\n";
+    out += "</sym>\n"sv;
 
     bool proximity = (w.flags & has_proximity) != 0;
-    const waypoint_details* details = set.details_of(w);
+    const waypoint_details* details = texts.set().details_of(w);
     bool categories = details != nullptr && !details->categories.empty();
     bool address = details != nullptr && has_address(*details);
     bool phones = details != nullptr && !details->phones.empty();
     if (categories || address || phones || proximity) {
-        out += "\t\t<extensions>\n";
-        out += "\t\t\t<gpxx:WaypointExtension xmlns:gpxx=\"";
+        out += "\t\t<extensions>\n"sv;
+        out += "\t\t\t<gpxx:WaypointExtension xmlns:gpxx=\""sv;
         out += gpxx_namespace;
-        out += "\">\n";
+        out += "\">\n"sv;
         if (proximity) {
-            out += "\t\t<gpxx:Proximity>";
+            out += "\t\t<gpxx:Proximity>"sv;
             append_proximity(out, w.proximity);
-            out += "</gpxx:Proximity>\n";
+            out += "</gpxx:Proximity>\n"sv;
         }
-        if (categories) append_categories(out, details->categories, set);
-        if (address) append_address(out, details->address, set);
-        if (phones) append_phones(out, details->phones, set);
-        out += "\t\t\t</gpxx:WaypointExtension>\n";
-        out += "\t\t</extensions>\n";
+        if (categories) append_categories(out, details->categories, texts);
+        if (address) append_address(out, details->address, texts);
+        if (phones) append_phones(out, details->phones, texts);
+        out += "\t\t\t</gpxx:WaypointExtension>\n"sv;
+        out += "\t\t</extensions>\n"sv;
     }
-    out += "\t</wpt>\n\n";
+    out += "\t</wpt>\n\n"sv;
 }
 
-// Builds the document piece by piece and hands each piece to the sink once it has
-// grown past a size worth writing.
+// Waypoints written as one piece: about a megabyte of the document.
+constexpr std::size_t piece_waypoints = 4096;
+// Pieces formatted ahead of the writing, each in a buffer of its own.
+constexpr std::size_t pieces_ahead = 4;
+
+// A run of waypoints of one set, written as one piece of the document.
+struct piece {
+    std::size_t set;
+    std::size_t begin;
+    std::size_t end;
+};
+
+// Builds the document and hands it to the sink in pieces: the header, runs of
+// waypoints, the end.  With enough waypoints, a second thread formats pieces while this
+// one formats and writes.
 template <typename Sink>
-bool produce(const poiset_list& list, std::int64_t run_time, Sink&& sink) {
+bool produce(const poiset_list& list, std::int64_t run_time, std::size_t parallel_from,
+             Sink&& sink) {
     // An empty list still gives a document, one without waypoints.
-    constexpr std::size_t flush_size = std::size_t{1} << 20;
-    std::string out;
-    out.reserve(flush_size + 4096);
-    append_header(out, list, run_time);
-    for (const auto& set : list.poisets) {
-        for (const waypoint& w : set->waypoints) {
-            append_waypoint(out, w, *set);
-            if (out.size() >= flush_size) {
-                if (!sink(out)) return false;
-                out.clear();
-            }
-        }
+    std::string start;
+    append_header(start, list, run_time);
+    if (!sink(std::string_view(start))) return false;
+
+    std::vector<set_texts> texts;
+    texts.reserve(list.poisets.size());
+    std::vector<piece> pieces;
+    std::size_t waypoints = 0;
+    for (std::size_t s = 0; s < list.poisets.size(); ++s) {
+        const poiset& set = *list.poisets[s];
+        texts.emplace_back(set);
+        for (std::size_t b = 0; b < set.waypoints.size(); b += piece_waypoints)
+            pieces.push_back({s, b, std::min(set.waypoints.size(), b + piece_waypoints)});
+        waypoints += set.waypoints.size();
     }
-    out += "</gpx>\n";
-    return sink(out);
+    std::array<std::string, pieces_ahead> buffers;
+    auto make = [&](std::size_t index) {
+        const piece& p = pieces[index];
+        std::string& out = buffers[index % pieces_ahead];
+        out.clear();
+        const set_texts& set = texts[p.set];
+        const auto& points = set.set().waypoints;
+        for (std::size_t w = p.begin; w < p.end; ++w) append_waypoint(out, points[w], set);
+    };
+    auto put = [&](std::size_t index) {
+        return sink(std::string_view(buffers[index % pieces_ahead]));
+    };
+    if (!make_and_put_in_order(pieces.size(), pieces_ahead, waypoints >= parallel_from, make,
+                               put)) {
+        return false;
+    }
+    return sink(std::string_view("</gpx>\n"));
 }
 
 }  // namespace
 
 bool gpx_write(std::FILE* stream, const poiset_list& list, std::int64_t run_time) {
-    return produce(list, run_time, [stream](const std::string& piece) {
+    return produce(list, run_time, gpx_parallel_write_from, [stream](std::string_view piece) {
         return std::fwrite(piece.data(), 1, piece.size(), stream) == piece.size();
     });
 }
 
-std::string gpx_document(const poiset_list& list, std::int64_t run_time) {
+std::string gpx_document(const poiset_list& list, std::int64_t run_time,
+                         std::size_t parallel_from) {
     std::string document;
-    (void)produce(list, run_time, [&document](const std::string& piece) {
+    (void)produce(list, run_time, parallel_from, [&document](std::string_view piece) {
         document += piece;
         return true;
     });

@@ -33,10 +33,6 @@ void append_utf8(std::string& out, char16_t u) {
     append_utf8_code_point(out, u);
 }
 
-std::size_t utf8_length(char16_t u) {
-    return u < 0x80u ? 1 : (u < 0x800u ? 2 : 3);
-}
-
 char16_t decode_byte(unsigned char byte, const std::optional<code_page>& page) {
     return page ? page->decode(byte) : static_cast<char16_t>(byte);
 }
@@ -160,13 +156,26 @@ std::string utf16_to_utf8_text(std::string_view bytes, bool big_endian) {
     return out;
 }
 
+std::array<utf8_form, 256> codepage_utf8_forms(const std::optional<code_page>& page) {
+    std::array<utf8_form, 256> forms{};
+    std::string bytes;
+    for (unsigned b = 1; b < 256; ++b) {
+        bytes.clear();
+        append_utf8(bytes, decode_byte(static_cast<unsigned char>(b), page));
+        utf8_form& form = forms[b];
+        form.length = static_cast<std::uint8_t>(bytes.size());
+        std::memcpy(form.bytes.data(), bytes.data(), bytes.size());
+    }
+    return forms;
+}
+
 std::optional<std::string> codepage_text_to_utf8(std::string_view text,
                                                  const std::optional<code_page>& page) {
     text = until_terminator(text);
+    const std::array<utf8_form, 256> forms = codepage_utf8_forms(page);
     const unsigned char* p = bytes_of(text);
     std::size_t length = 0;
-    for (std::size_t i = 0; i < text.size(); ++i)
-        length += utf8_length(decode_byte(p[i], page));
+    for (std::size_t i = 0; i < text.size(); ++i) length += forms[p[i]].length;
     std::string out;
     try {
         out.reserve(length);
@@ -174,7 +183,7 @@ std::optional<std::string> codepage_text_to_utf8(std::string_view text,
         report("\nError: Can't allocate string(%zu)", length + 1);
         return std::nullopt;
     }
-    for (std::size_t i = 0; i < text.size(); ++i) append_utf8(out, decode_byte(p[i], page));
+    for (std::size_t i = 0; i < text.size(); ++i) out += forms[p[i]].view();
     return out;
 }
 

@@ -7,6 +7,7 @@
 // given its code page.
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,6 +60,19 @@ void append_utf8_code_point(std::string& out, char32_t c);
 // (after "\nError: Can't allocate string(%i)") when memory runs out.
 [[nodiscard]] std::optional<std::string> codepage_text_to_utf8(std::string_view text,
                                                                const std::optional<code_page>& page);
+
+// The UTF-8 form that codepage_text_to_utf8 gives one byte of a code-page text (a
+// single-byte code page's characters take at most three bytes).
+struct utf8_form {
+    std::array<char, 3> bytes;
+    std::uint8_t length;
+
+    [[nodiscard]] std::string_view view() const { return {bytes.data(), length}; }
+};
+
+// The forms of all 256 bytes through the code page (or without one), so that a long
+// text is converted by looking each byte up.  Byte 0 ends a text and has no form.
+[[nodiscard]] std::array<utf8_form, 256> codepage_utf8_forms(const std::optional<code_page>& page);
 
 // ---- encoding names ------------------------------------------------------------------
 

@@ -4,9 +4,11 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "gpx/gpx_reader.hpp"
 #include "platform/version.hpp"
+#include "text/encoding.hpp"
 #include "support/test_support.hpp"
 
 namespace velmora {
@@ -285,6 +287,57 @@ TEST(GpxWriter, ReplacesBytesXmlDoesNotAllow) {
     std::string body = body_of(list);
     EXPECT_NE(body.find("<name>a\tb\nc\rd?e\x7F</name>"), std::string::npos);
     EXPECT_NE(body.find("<name>bad ? ? ?? ??? ??? ok \xF0\x9F\x98\x80</name>"), std::string::npos);
+}
+
+// A code-page text goes out as its UTF-8 form would: every byte, in element text,
+// CDATA and attribute values, with markup and "]]>" among them.
+TEST(GpxWriter, WritesCodePageTextsAsTheirUtf8FormsAreWritten) {
+    std::string every_byte;
+    for (int b = 1; b < 256; ++b) every_byte.push_back(static_cast<char>(b));
+    const std::string texts[] = {every_byte, "a]]>b]]]>c]>]]", "<&>\"\t\n\r\x01]]", ""};
+    for (int number : {1250, 1251, 1252, 0}) {
+        poiset_list as_code_page;
+        poiset_list as_utf8;
+        poiset& in_page = *poiset_list_add(as_code_page);
+        if (number != 0) in_page.codepage = code_page::create(number);
+        poiset& in_utf8 = add_utf8_set(as_utf8);
+        for (const std::string& text : texts) {
+            std::string utf8 = codepage_text_to_utf8(text, in_page.codepage).value();
+            for (auto [set, bytes] : {std::pair{&in_page, text}, std::pair{&in_utf8, utf8}}) {
+                waypoint& w = add(*set, 0, 0, "");
+                w.name = set->store(bytes);
+                w.comment = set->store(bytes);
+                w.link = set->store(bytes);
+                testing::add_phone(*set, w, bytes, bytes);
+            }
+        }
+        EXPECT_EQ(body_of(as_code_page), body_of(as_utf8)) << "code page " << number;
+    }
+}
+
+// Sets of every size around a piece of the document, so that pieces end inside and at
+// the end of sets; two threads give the bytes of one.
+TEST(GpxWriter, WritesTheSameBytesOnTwoThreadsAsOnOne) {
+    poiset_list list;
+    std::size_t count = 0;
+    for (std::size_t size : {0, 1, 4095, 4096, 4097, 9000}) {
+        poiset& set = size % 2 == 0 ? add_utf8_set(list) : *poiset_list_add(list);
+        if (!set.is_utf8) set.codepage = code_page::create(1250);
+        for (std::size_t i = 0; i < size; ++i) {
+            std::string name = "P\xE9 & " + std::to_string(count++);
+            double lat = -90.0 + 1e-4 * static_cast<double>(count);
+            waypoint& w = add(set, lat, 0.1 * static_cast<double>(i), name.c_str());
+            if (i % 3 == 0) {
+                w.flags |= has_speed;
+                w.speed = static_cast<double>(i % 130);
+            }
+            if (i % 5 == 0) w.comment = set.store("]]> " + name);
+        }
+    }
+    std::string one_thread = gpx_document(list, 0, count + 1);
+    EXPECT_EQ(gpx_document(list, 0, count), one_thread);
+    EXPECT_EQ(gpx_document(list, 0, 1), one_thread);
+    EXPECT_EQ(gpx_document(list), one_thread);
 }
 
 TEST(GpxWriter, ReportsAFailedWrite) {

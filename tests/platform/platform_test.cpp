@@ -3,17 +3,21 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <new>
 #include <thread>
+#include <vector>
 
 #include "platform/atomic_output.hpp"
 #include "platform/c_numbers.hpp"
 #include "platform/clock.hpp"
 #include "platform/code_page.hpp"
 #include "platform/dir_search.hpp"
+#include "platform/ordered_pieces.hpp"
 #include "platform/page_buffer.hpp"
 #include "platform/paths.hpp"
 #include "support/test_support.hpp"
@@ -244,6 +248,45 @@ TEST(PageBuffer, MapsAFileWithAZeroByteBehindItsText) {
         EXPECT_EQ(std::string_view(buffer->data(), size), text) << size;
         EXPECT_EQ(buffer->data()[size], '\0') << size;
         buffer->release_between(0, size);
+    }
+}
+
+// Pieces made on one or two threads are handed on in order, and the handing on stops at
+// the first failure; a piece that could not be made throws when its turn comes.
+TEST(OrderedPieces, HandsPiecesOnInOrderAndStopsAtTheFirstFailure) {
+    constexpr std::size_t count = 200;
+    for (bool two_threads : {false, true}) {
+        std::array<std::size_t, 3> slots{};
+        std::vector<std::size_t> put;
+        auto make = [&](std::size_t i) { slots[i % slots.size()] = i * i; };
+        auto put_all = [&](std::size_t i) {
+            put.push_back(slots[i % slots.size()]);
+            return true;
+        };
+        EXPECT_TRUE(make_and_put_in_order(count, slots.size(), two_threads, make, put_all));
+        ASSERT_EQ(put.size(), count);
+        for (std::size_t i = 0; i < count; ++i) EXPECT_EQ(put[i], i * i);
+
+        put.clear();
+        auto put_some = [&](std::size_t i) {
+            put.push_back(i);
+            return i < 9;
+        };
+        EXPECT_FALSE(make_and_put_in_order(count, slots.size(), two_threads, make, put_some));
+        EXPECT_EQ(put.size(), 10u);
+
+        auto make_or_throw = [](std::size_t i) {
+            if (i == 7) throw std::bad_alloc();
+        };
+        put.clear();
+        auto put_each = [&](std::size_t i) {
+            put.push_back(i);
+            return true;
+        };
+        EXPECT_THROW((void)make_and_put_in_order(count, slots.size(), two_threads, make_or_throw,
+                                                 put_each),
+                     std::bad_alloc);
+        EXPECT_EQ(put.size(), 7u);
     }
 }
 
