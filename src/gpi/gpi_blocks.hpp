@@ -72,15 +72,15 @@ struct poi_parts {
     bool icon = false;
     std::optional<std::string_view> comment;      // present and not empty
     std::optional<std::string_view> description;  // present and not empty
-    bool address = false;                         // the address list holds a pair
-    bool contact = false;                         // the contact list holds a pair
-    gpi_field_values<gpi_address_fields.size()> address_fields;
-    gpi_field_values<gpi_contact_fields.size()> contact_fields;
+    // Present when the address list holds a pair, and when the contact list holds a pair
+    // or the waypoint has a link.  Absent ones cost nothing to make.
+    std::optional<gpi_field_values<gpi_address_fields.size()>> address;
+    std::optional<gpi_field_values<gpi_contact_fields.size()>> contact;
     std::span<const std::uint16_t> categories;  // indexes into the set's categories
 
     [[nodiscard]] bool any() const {
-        return alert || icon || comment || description || address || contact ||
-               !categories.empty();
+        return alert || icon || comment || description || address.has_value() ||
+               contact.has_value() || !categories.empty();
     }
 };
 
@@ -218,11 +218,11 @@ void encode_poi_block(Sink& sink, const waypoint& w, const poi_parts& parts,
     }
     if (parts.address) {
         encode_field_block(sink, gpi_block_type::address_block, gpi_address_fields,
-                           parts.address_fields);
+                           *parts.address);
     }
     if (parts.contact) {
         encode_field_block(sink, gpi_block_type::phone_block, gpi_contact_fields,
-                           parts.contact_fields);
+                           *parts.contact);
     }
 }
 

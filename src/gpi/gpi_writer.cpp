@@ -34,22 +34,21 @@ std::optional<std::size_t> field_index(const std::array<gpi_field, N>& fields,
 }
 
 // The address fields: the first value of each field's key.
-void take_address(std::span<const text_pair> pairs, poi_parts& parts) {
+void take_address(std::span<const text_pair> pairs,
+                  gpi_field_values<gpi_address_fields.size()>& fields) {
     for (const text_pair& pair : pairs) {
         auto index = field_index(gpi_address_fields, pair.key);
-        if (index && pair.value && !parts.address_fields.has(*index)) {
-            parts.address_fields.set(*index, *pair.value);
-        }
+        if (index && pair.value && !fields.has(*index)) fields.set(*index, *pair.value);
     }
 }
 
 // The contact fields: the first value of each kind's key; numbers of other kinds (a GPX
 // file's "Home", "Work", "Mobile", or a second number of a kind) fill the phone and then
 // the second phone, where those are still free.
-void take_contacts(std::span<const text_pair> pairs, poi_parts& parts) {
+void take_contacts(std::span<const text_pair> pairs,
+                   gpi_field_values<gpi_contact_fields.size()>& fields) {
     constexpr std::size_t phone = 0;
     constexpr std::size_t phone2 = 1;
-    gpi_field_values<gpi_contact_fields.size()>& fields = parts.contact_fields;
     // Only two fields can take other numbers, so the first two are all that count.
     std::array<std::string_view, 2> others;
     std::size_t other_count = 0;
@@ -76,22 +75,16 @@ poi_parts poi_parts_of(const waypoint& w, const poiset& set) {
     if (w.comment && !w.comment->empty()) parts.comment = *w.comment;
     if (w.description && !w.description->empty()) parts.description = *w.description;
     if (const waypoint_details* details = set.details_of(w)) {
-        if (!details->address.empty()) {
-            parts.address = true;
-            take_address(details->address, parts);
-        }
-        if (!details->phones.empty()) {
-            parts.contact = true;
-            take_contacts(details->phones, parts);
-        }
+        if (!details->address.empty()) take_address(details->address, parts.address.emplace());
+        if (!details->phones.empty()) take_contacts(details->phones, parts.contact.emplace());
         parts.categories = details->categories;
     }
     // The link is the web address, unless the contacts name one: GPI files have no other
     // place for it, and other readers take the web address for the link.
     constexpr std::size_t web = gpi_contact_fields.size() - 1;
-    if (w.link && !w.link->empty() && !parts.contact_fields.has(web)) {
-        parts.contact = true;
-        parts.contact_fields.set(web, *w.link);
+    if (w.link && !w.link->empty() && !(parts.contact && parts.contact->has(web))) {
+        if (!parts.contact) parts.contact.emplace();
+        parts.contact->set(web, *w.link);
     }
     return parts;
 }
@@ -127,14 +120,22 @@ inline void prefetch(const void* address) {
 }
 
 // The area order visits the waypoints by place, not as they lie in memory, so each one
-// and its name would be fetched only when the encoder reaches it.  Asking for them some
-// waypoints early lets the fetches overlap: the records sixteen ahead, and the names
-// of those eight ahead, whose records have arrived by then.
+// and its texts would be fetched only when the encoder reaches it.  Asking for them some
+// waypoints early lets the fetches overlap: the records sixteen ahead (both ends, as a
+// record may cross a cache line), and the texts of those eight ahead, whose records
+// have arrived by then.  The texts are asked for by their place alone: reading their
+// lengths here would wait for them.
 void prefetch_ahead(const poiset& set, std::span<const std::uint32_t> order, std::size_t i) {
-    if (i + 16 < order.size()) prefetch(&set.waypoints[order[i + 16]]);
+    if (i + 16 < order.size()) {
+        const auto* record = reinterpret_cast<const char*>(&set.waypoints[order[i + 16]]);
+        prefetch(record);
+        prefetch(record + sizeof(waypoint) - 1);
+    }
     if (i + 8 < order.size()) {
         const waypoint& soon = set.waypoints[order[i + 8]];
-        if (soon.name) prefetch(soon.name.address());
+        // A waypoint's texts were stored one after another: the name leads them.
+        if (const void* name = soon.name.address()) prefetch(name);
+        if (const void* description = soon.description.address()) prefetch(description);
     }
 }
 

@@ -402,6 +402,24 @@ void gpx_text_reader::read_extensions(const xml_wpt& wpt, waypoint& w, poiset& i
     }
 }
 
+// The bytes XML forbids in the text, looked for in two halves side by side when the
+// text is at least parallel_from bytes long.
+std::optional<xml_forbidden_bytes> forbidden_bytes(std::string_view text,
+                                                   std::size_t parallel_from) {
+    std::size_t half = text.size() / 2;
+    std::optional<xml_forbidden_bytes> front;
+    std::optional<xml_forbidden_bytes> back;
+    if (text.size() < parallel_from ||
+        !run_side_by_side([&] { front = find_forbidden_bytes(text.substr(0, half)); },
+                          [&] { back = find_forbidden_bytes(text.substr(half)); })) {
+        return find_forbidden_bytes(text);
+    }
+    if (!back) return front;
+    if (!front) return xml_forbidden_bytes{half + back->first, back->count, back->byte};
+    front->count += back->count;
+    return front;
+}
+
 void read_text(std::string_view text, poiset& set, const passed_text& passed,
                std::size_t parallel_from) {
     gpx_encoding encoding = detect_gpx_encoding(text);
@@ -411,7 +429,7 @@ void read_text(std::string_view text, poiset& set, const passed_text& passed,
     const passed_text no_pages;
     const passed_text& pages = encoding.decoded ? no_pages : passed;
     if (encoding.decoded) text = *encoding.decoded;
-    auto forbidden = find_forbidden_bytes(text);
+    auto forbidden = forbidden_bytes(text, parallel_from);
     if (forbidden) {
         report("\nWarning: Byte 0x%02X at offset %zu of the gpx file is not allowed in XML; "
                "%zu such byte(s) left out",

@@ -490,6 +490,10 @@ TEST(GpxReader, ReadsLikeOneThreadWhenTwoShareTheText) {
         gpx_of(many + "<wpt lat=\"1\" lon=\"2\"><name>never closed</name>"),
         gpx_of("<wpt lat=\"1\" lon=\"2\"><name>only</name></wpt>"),
         gpx_of(""),
+        // Bytes XML forbids behind the middle only, and on both sides of it.
+        gpx_of(many + "<wpt lat=\"1\" lon=\"2\"><name>x\x02y</name></wpt>"),
+        gpx_of("<wpt lat=\"1\" lon=\"2\"><name>a\x01</name></wpt>" + many +
+               "<wpt lat=\"1\" lon=\"2\"><name>b\x1F\x1F</name></wpt>"),
     };
     for (const std::string& text : texts) {
         std::string one_thread = reading_of(text, SIZE_MAX);

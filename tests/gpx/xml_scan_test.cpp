@@ -55,6 +55,20 @@ TEST(XmlWptScanner, StepsOverWhatIsNoMarkupOfAWaypoint) {
               "1,2:a;-,3:;");
 }
 
+TEST(XmlWptScanner, FindsMarkupAtEveryDistanceAndPlace) {
+    // Texts of every length up to well past the quick search's reach, at every
+    // alignment within a block of it, and at the very end of the text.
+    for (std::size_t pad = 0; pad < 17; ++pad) {
+        for (std::size_t length = 0; length < 140; ++length) {
+            std::string name(length, 'n');
+            std::string text = std::string(pad, ' ') + "<wpt lat=\"1\" lon=\"2\"><name>" + name +
+                               "</name></wpt>";
+            ASSERT_EQ(scan(text), "1,2:" + name + ";") << pad << " " << length;
+            ASSERT_TRUE(scan(text.substr(0, text.size() - 1)).starts_with(" bad@")) << pad << " " << length;
+        }
+    }
+}
+
 TEST(XmlWptScanner, TakesOnlyDirectChildrenOutsideCdataAndComments) {
     EXPECT_EQ(scan(R"(<wpt lat="1" lon="2"><desc><![CDATA[<name>Fake</name>]]></desc>
 <!-- <name>Comment</name> --><extensions><name>Nested</name></extensions>
