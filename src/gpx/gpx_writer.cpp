@@ -135,14 +135,11 @@ class set_texts {
             utf8_form& form = forms_[b];
             auto lead = static_cast<unsigned char>(form.bytes[0]);
             ascii_[b] = form.length == 1 && lead < 0x80u;
-            if (ascii_[b]) {
-                for (std::size_t place = 0; place < plain_.size(); ++place)
-                    plain_[place][b] = lead == b && plain_by_place[place][b];
-                continue;
-            }
+            for (std::size_t place = 0; place < plain_.size(); ++place)
+                plain_[place][b] = !ascii_[b] || plain_by_place[place][lead];
             // A character XML does not allow becomes one "?" per byte.
             const auto* p = reinterpret_cast<const unsigned char*>(form.bytes.data());
-            if (xml_char_length(p, p + form.length) != form.length) {
+            if (!ascii_[b] && xml_char_length(p, p + form.length) != form.length) {
                 for (std::uint8_t k = 0; k < form.length; ++k) form.bytes[k] = '?';
             }
         }
@@ -150,9 +147,20 @@ class set_texts {
 
     [[nodiscard]] const poiset& set() const { return set_; }
 
-    // The text is written a slice at a time into a buffer on the stack, which one
-    // character can grow by at most 13 bytes.
     void append(std::string& out, std::string_view text, text_place place) const {
+        if (utf8_) {
+            append_as<true>(out, text, place);
+        } else {
+            append_as<false>(out, text, place);
+        }
+    }
+
+  private:
+    // The text is written a slice at a time into a buffer on the stack, which one
+    // character can grow by at most 13 bytes.  The bytes that go out as they are (as
+    // their forms, in a code page) take the short way.
+    template <bool utf8>
+    void append_as(std::string& out, std::string_view text, text_place place) const {
         constexpr std::size_t slice = 1024;
         char buffer[slice * 13 + 16];
         const auto* start = reinterpret_cast<const unsigned char*>(text.data());
@@ -165,7 +173,13 @@ class set_texts {
             while (p < slice_end) {
                 unsigned char c = *p;
                 if (plain[c]) {
-                    *w++ = static_cast<char>(c);
+                    if constexpr (utf8) {
+                        *w++ = static_cast<char>(c);
+                    } else {
+                        // All three bytes, of which the form's length count.
+                        std::memcpy(w, forms_[c].bytes.data(), forms_[c].bytes.size());
+                        w += forms_[c].length;
+                    }
                     ++p;
                     continue;
                 }
@@ -173,7 +187,7 @@ class set_texts {
                     out.append(buffer, static_cast<std::size_t>(w - buffer));
                     return;
                 }
-                if (utf8_) {
+                if constexpr (utf8) {
                     p += put_utf8_char(w, p, start, end, place);
                 } else {
                     w = put_codepage_byte(w, p, start, place);
@@ -184,7 +198,6 @@ class set_texts {
         }
     }
 
-  private:
     // Writes the character at p of a UTF-8 text at w, which it moves on; the bytes it
     // took.
     static std::size_t put_utf8_char(char*& w, const unsigned char* p,
@@ -223,7 +236,7 @@ class set_texts {
     bool utf8_;
     std::array<utf8_form, 256> forms_{};  // of a code-page set
     byte_set ascii_{};                     // of a code-page set: the byte's form is ASCII
-    std::array<byte_set, 3> plain_{};      // by place
+    std::array<byte_set, 3> plain_{};      // by place: bytes that go out as their forms
 };
 
 void append_fixed7(std::string& out, double value) {
