@@ -84,7 +84,7 @@ for n in "${sizes[@]}"; do
       txt) input="$data/cams_$n.txt" ;;
       csv) input="$data/pois_$n.csv" ;;
     esac
-    size=$(awk -v b="$(stat -c %s "$input")" 'BEGIN {printf "%.1f", b/1e6}')
+    size=$(awk -v b="$(stat -L -c %s "$input")" 'BEGIN {printf "%.1f", b/1e6}')
     read -r wall cpu rss <<<"$(measure "$input" "$work/out_${n}_$1_$2.$2")"
     [ -n "$rss" ] || exit 1
     printf '| %-12s | %9s | %8s | %7s | %7s | %12s |\n' "$1 -> $2" "$n" "$size" "$wall" "$cpu" "$rss"

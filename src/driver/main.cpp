@@ -20,6 +20,18 @@ extern "C" void end_interrupted_run(int sig) {
     _exit(128 + sig);
 }
 
+// Input files are mapped into memory; one that another program shortens while it is
+// read makes the reading fault.  The run then fails as any other whose input can't be
+// read: the output it was writing is removed and the old file kept.
+extern "C" void end_run_on_lost_input(int) {
+    velmora::remove_pending_outputs();
+    static constexpr char text[] =
+        "\nFatal: An input file was shortened or could not be read while it was read; "
+        "no output was written.\n";
+    (void)!write(STDERR_FILENO, text, sizeof text - 1);
+    _exit(1);
+}
+
 void handle_interrupts() {
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction current {};
@@ -30,6 +42,10 @@ void handle_interrupts() {
         sigemptyset(&action.sa_mask);
         sigaction(sig, &action, nullptr);
     }
+    struct sigaction lost {};
+    lost.sa_handler = end_run_on_lost_input;
+    sigemptyset(&lost.sa_mask);
+    sigaction(SIGBUS, &lost, nullptr);
 }
 
 }  // namespace
