@@ -1,8 +1,6 @@
 #include "gpi/gpi_writer.hpp"
 
 #include <array>
-#include <condition_variable>
-#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -15,6 +13,7 @@
 #include "gpi/gpi_units.hpp"
 #include "model/icon_list.hpp"
 #include "platform/messages.hpp"
+#include "platform/ordered_pieces.hpp"
 #include "platform/side_by_side.hpp"
 #include "text/output_code_page.hpp"
 
@@ -206,14 +205,12 @@ group_sizes measure_group(const gpi_group& group) {
 constexpr std::int64_t piece_target = std::int64_t{1} << 20;
 constexpr std::size_t pieces_ahead = 8;
 
-// A run of nodes whose blocks one thread encodes into memory; the writer thread puts
-// the pieces into the file in order.
+// A run of nodes whose blocks are encoded into memory, to be put into the file in order.
 struct area_piece {
     std::size_t first = 0;  // index range first..end-1 in the node order
     std::size_t end = 0;
     std::int64_t bytes = 0;
     std::vector<std::uint8_t> data;
-    bool done = false;
     bool ok = true;
 };
 
@@ -251,79 +248,31 @@ bool write_areas(file_sink& sink, const gpi_group& group, const group_sizes& siz
         pieces.push_back(std::move(piece));
     }
 
-    std::mutex lock;
-    std::condition_variable changed;
-    std::size_t next = 0;     // the first piece nobody took yet
-    std::size_t written = 0;  // pieces in the file
-    bool stop = false;
-    // Takes the next piece when it is not too far ahead of the writing; none when
-    // there is none to take now.  Called with the lock held.
-    auto take = [&]() -> std::optional<std::size_t> {
-        if (stop || next >= pieces.size() || next >= written + pieces_ahead) return std::nullopt;
-        return next++;
-    };
-    auto encode = [&](std::size_t index, std::unique_lock<std::mutex>& held) {
-        held.unlock();
-        bool ok = false;
+    auto make = [&](std::size_t index) {
+        area_piece& piece = pieces[index];
         try {
-            ok = encode_piece(pieces[index], group, sizes);
+            piece.ok = encode_piece(piece, group, sizes);
         } catch (...) {
-            ok = false;  // out of memory for the piece; reported by the writing thread
+            piece.ok = false;  // out of memory for the piece; reported when its turn comes
         }
-        held.lock();
-        pieces[index].ok = ok;
-        pieces[index].done = true;
-        changed.notify_all();
     };
-
-    bool ok = true;
-    auto write_all = [&] {
-        for (std::size_t w = 0; w < pieces.size() && ok; ++w) {
-            {
-                std::unique_lock<std::mutex> held(lock);
-                while (!pieces[w].done) {
-                    if (auto index = take()) {
-                        encode(*index, held);
-                    } else {
-                        changed.wait(held);
-                    }
-                }
-            }
-            area_piece& piece = pieces[w];
-            if (!piece.ok) {
-                report("\nError: Out of memory or size mismatch while writing the area blocks!");
+    auto put = [&](std::size_t index) {
+        area_piece& piece = pieces[index];
+        bool ok = piece.ok;
+        if (!ok) {
+            report("\nError: Out of memory or size mismatch while writing the area blocks!");
+        } else {
+            sink.bytes(piece.data.data(), piece.data.size());
+            if (sink.failed()) {
+                report("\nError: Write error at poi_block!");
                 ok = false;
-            } else {
-                sink.bytes(piece.data.data(), piece.data.size());
-                if (sink.failed()) {
-                    report("\nError: Write error at poi_block!");
-                    ok = false;
-                }
             }
-            std::vector<std::uint8_t>().swap(piece.data);
-            std::lock_guard<std::mutex> held(lock);
-            ++written;
-            changed.notify_all();
         }
-        std::lock_guard<std::mutex> held(lock);
-        stop = true;
-        changed.notify_all();
+        std::vector<std::uint8_t>().swap(piece.data);
+        return ok;
     };
-    auto help = [&] {
-        std::unique_lock<std::mutex> held(lock);
-        for (;;) {
-            changed.wait(held, [&] {
-                return stop || next >= pieces.size() || next < written + pieces_ahead;
-            });
-            auto index = take();
-            if (!index) return;
-            encode(*index, held);
-        }
-    };
-    if (group.areas.order.size() < parallel_write_from || !run_side_by_side(write_all, help)) {
-        write_all();
-    }
-    return ok;
+    return make_and_put_in_order(pieces.size(), pieces_ahead,
+                                 group.areas.order.size() >= parallel_write_from, make, put);
 }
 
 
