@@ -38,14 +38,43 @@ namespace {
 constexpr std::array<std::string_view, gpx_element_count> element_names{
     "name", "cmt", "desc", "sym", "type", "link", "time", "url", "extensions"};
 
+// Powers of ten that a double holds exactly.
+constexpr std::array<double, 16> exact_powers_of_ten = {
+    1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
+// A number as GPX files write their coordinates: an optional minus, at most 15 digits
+// with at most one decimal point among them, digits in front of it.  Such a number is
+// read at once, to the double whole_decimal gives (the digits as a whole number, exact,
+// divided by an exact power of ten); none for any other text, which whole_decimal reads.
+std::optional<double> quick_decimal(std::string_view raw) {
+    const char* p = raw.data();
+    const char* end = p + raw.size();
+    bool negative = p != end && *p == '-';
+    if (negative) ++p;
+    const char* first = p;
+    std::uint64_t digits = 0;
+    auto digit_at = [&] { return p != end && static_cast<unsigned>(*p - '0') < 10u; };
+    while (digit_at()) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+    std::size_t whole = static_cast<std::size_t>(p - first);
+    std::size_t decimals = 0;
+    if (p != end && *p == '.') {
+        const char* point = ++p;
+        while (digit_at()) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+        decimals = static_cast<std::size_t>(p - point);
+    }
+    if (p != end || whole == 0 || whole + decimals > 15) return std::nullopt;
+    double value = static_cast<double>(digits) / exact_powers_of_ten[decimals];
+    return negative ? -value : value;
+}
+
 // A coordinate: a whole decimal number (a decimal comma allowed) within the limit.
 std::optional<double> read_coordinate(std::string_view raw, double limit,
                                       const xml_text_encoding& encoding) {
-    std::optional<double> value;
-    if (raw.find('&') == std::string_view::npos) {
-        value = whole_decimal(raw);
-    } else {
-        value = whole_decimal(xml_decode_references(raw, encoding));
+    std::optional<double> value = quick_decimal(raw);
+    if (!value) {
+        value = raw.find('&') == std::string_view::npos
+                    ? whole_decimal(raw)
+                    : whole_decimal(xml_decode_references(raw, encoding));
     }
     if (!value || std::fabs(*value) > limit) return std::nullopt;
     return value;
@@ -206,8 +235,10 @@ class gpx_text_reader {
             details.categories = std::move(categories);
             set_.details.push_back(std::move(details));
         }
-        for (waypoint& w : rest.waypoints) {
-            if (w.details != no_details) w.details += offset;
+        if (!rest.details.empty()) {
+            for (waypoint& w : rest.waypoints) {
+                if (w.details != no_details) w.details += offset;
+            }
         }
         // The rest's waypoints view texts in the rest's store, whose blocks move along.
         set_.waypoints.append(std::move(rest.waypoints));
@@ -240,8 +271,65 @@ class gpx_text_reader {
                                               std::string& scratch) const {
         const xml_child& c = wpt.children[e];
         if (!c.present) return std::nullopt;
-        return xml_content_view(text_.substr(c.content_begin, c.content_end - c.content_begin),
-                                c.plain, encoding_, scratch);
+        std::string_view content = text_.substr(c.content_begin, c.content_end - c.content_begin);
+        if (c.plain && !c.references && !encoding_.drop_forbidden) {
+            if (content.empty()) return std::nullopt;
+            return content;  // nothing to decode
+        }
+        return xml_content_view(content, c.plain, encoding_, scratch);
+    }
+
+    // An element's text on its way into the store: a view ready as it is, or plain
+    // content whose references are decoded as it is stored, without a copy between.
+    struct field_text {
+        std::optional<std::string_view> text;
+        std::string_view raw;  // the content to decode, with decode
+        bool decode = false;
+
+        static field_text ready(std::optional<std::string_view> text) {
+            field_text f;
+            f.text = text;
+            return f;
+        }
+        static field_text to_decode(std::string_view raw) {
+            field_text f;
+            f.raw = raw;
+            f.decode = true;
+            return f;
+        }
+    };
+
+    field_text field(const xml_wpt& wpt, gpx_element e, std::string& scratch) const {
+        const xml_child& c = wpt.children[e];
+        if (!c.present) return {};
+        std::string_view content = text_.substr(c.content_begin, c.content_end - c.content_begin);
+        if (c.plain && !content.empty() && (c.references || encoding_.drop_forbidden)) {
+            return field_text::to_decode(content);
+        }
+        return field_text::ready(text_view(wpt, e, scratch));
+    }
+
+    // The field's text, decoded into scratch where it has to be.
+    std::optional<std::string_view> view_of(const field_text& f, std::string& scratch) const {
+        if (!f.decode) return f.text;
+        scratch.resize(f.raw.size());
+        scratch.resize(xml_decode_plain(f.raw, encoding_, scratch.data()));
+        if (scratch.empty()) return std::nullopt;
+        return std::string_view(scratch);
+    }
+
+    // The field's text in the set's store (an empty text when it has none).
+    stored_text stored(poiset& into, const field_text& f) const {
+        if (!f.decode) return into.store(f.text.value_or(std::string_view()));
+        return into.texts.add_written(
+            f.raw.size(), [&](char* out) { return xml_decode_plain(f.raw, encoding_, out); });
+    }
+
+    // The same, absent when the field has no text.
+    stored_text stored_optional(poiset& into, const field_text& f) const {
+        if (!f.decode) return into.store_optional(f.text);
+        stored_text text = stored(into, f);
+        return text->empty() ? stored_text() : text;
     }
 
     std::optional<std::string> text_of(const xml_wpt& wpt, gpx_element e) const {
@@ -280,23 +368,26 @@ void gpx_text_reader::read_waypoint(const xml_wpt& wpt, poiset& into,
     if (!wpt.lat || !wpt.lon) return;
     field_sources from = sources_of(profile_);
     std::optional<std::string_view> name = text_view(wpt, from.name, scratch.name);
-    std::optional<std::string_view> comment = text_view(wpt, from.comment, scratch.comment);
-    std::optional<std::string_view> description =
-        text_view(wpt, from.description, scratch.description);
-    std::optional<std::string_view> symbol;
-    if (wpt.children[e_sym].present) symbol = text_view(wpt, e_sym, scratch.symbol).value_or("");
+    field_text comment = field(wpt, from.comment, scratch.comment);
+    field_text description = field(wpt, from.description, scratch.description);
+    field_text symbol = field(wpt, e_sym, scratch.symbol);
     if (profile_ != reading_profile::plain) {
         // The profiles of other tools' files make the symbol, and the comment, of parts.
+        std::optional<std::string_view> comment_text = view_of(comment, scratch.comment);
+        std::optional<std::string> sym;
+        if (wpt.children[e_sym].present) sym = view_of(symbol, scratch.symbol).value_or("");
         std::optional<std::string_view> type;
         if (profile_ == reading_profile::typed_geocaches) type = text_view(wpt, e_type, scratch.type);
-        std::optional<std::string> made = profile_symbol(
-            profile_, symbol ? std::optional<std::string>(*symbol) : std::nullopt, type, comment);
-        symbol.reset();
-        if (made) symbol = scratch.symbol.assign(*made);
-        if (profile_ == reading_profile::dated_monuments && comment && description) {
-            comment = scratch.dated_comment =
-                dated_comment(std::string(*comment), std::string(*description));
+        std::optional<std::string> made = profile_symbol(profile_, std::move(sym), type, comment_text);
+        symbol = {};
+        if (made) symbol.text = scratch.symbol.assign(*made);
+        if (profile_ == reading_profile::dated_monuments && comment_text) {
+            if (auto description_text = view_of(description, scratch.description)) {
+                comment_text = scratch.dated_comment =
+                    dated_comment(std::string(*comment_text), std::string(*description_text));
+            }
         }
+        comment = field_text::ready(comment_text);
     }
     if (!name) name.emplace();
 
@@ -326,9 +417,9 @@ void gpx_text_reader::read_waypoint(const xml_wpt& wpt, poiset& into,
         w->flags |= has_proximity | has_speed;
     }
     w->name = into.store(*name);
-    w->comment = into.store_optional(comment);
-    w->description = into.store_optional(description);
-    w->symbol = into.store(symbol.value_or(std::string_view()));
+    w->comment = stored_optional(into, comment);
+    w->description = stored_optional(into, description);
+    w->symbol = stored(into, symbol);
     w->link = into.store_optional(link_of(wpt));
     if (wpt.children[e_extensions].present) read_extensions(wpt, *w, into);
 }

@@ -21,10 +21,12 @@ bool is_blank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-// A character that ends a tag or attribute name.
-bool ends_name(char c) {
-    return is_blank(c) || c == '>' || c == '/' || c == '=' || c == '<' || c == '"' || c == '\'';
-}
+// The bytes that end a tag or attribute name, as a table: names are walked byte by byte.
+constexpr std::array<bool, 256> name_stops = [] {
+    std::array<bool, 256> stops{};
+    for (char c : std::string_view(" \t\r\n>/=<\"'")) stops[static_cast<unsigned char>(c)] = true;
+    return stops;
+}();
 
 std::size_t find_char(std::string_view text, char c, std::size_t from) {
     if (from >= text.size()) return npos;
@@ -45,6 +47,60 @@ std::size_t find_char(std::string_view text, char c, std::size_t from) {
                           : static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
 }
 
+// The first of two bytes at or after from: its offset, and which one through
+// first_is_a; npos when neither is there.  Used where text runs on to one byte and
+// another must not come before it.
+std::size_t find_either(std::string_view text, char a, char b, std::size_t from, bool& first_is_a) {
+    std::size_t n = text.size();
+#if defined(__SSE2__)
+    const __m128i wanted_a = _mm_set1_epi8(a);
+    const __m128i wanted_b = _mm_set1_epi8(b);
+    for (; from + 16 <= n; from += 16) {
+        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + from));
+        auto hits_a = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted_a)));
+        auto hits_b = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted_b)));
+        unsigned hits = hits_a | hits_b;
+        if (hits != 0) {
+            unsigned at = static_cast<unsigned>(__builtin_ctz(hits));
+            first_is_a = ((hits_a >> at) & 1u) != 0;
+            return from + at;
+        }
+    }
+#endif
+    for (; from < n; ++from) {
+        if (text[from] == a || text[from] == b) {
+            first_is_a = text[from] == a;
+            return from;
+        }
+    }
+    return npos;
+}
+
+// The first "<" at or after from, and whether an "&" comes before it (added to amp).
+std::size_t find_markup_noting_references(std::string_view text, std::size_t from, bool& amp) {
+    std::size_t n = text.size();
+#if defined(__SSE2__)
+    const __m128i lt = _mm_set1_epi8('<');
+    const __m128i ampersand = _mm_set1_epi8('&');
+    for (; from + 16 <= n; from += 16) {
+        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + from));
+        auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lt)));
+        auto amps = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, ampersand)));
+        if (hits != 0) {
+            unsigned at = static_cast<unsigned>(__builtin_ctz(hits));
+            if ((amps & ((1u << at) - 1u)) != 0) amp = true;
+            return from + at;
+        }
+        if (amps != 0) amp = true;
+    }
+#endif
+    for (; from < n; ++from) {
+        if (text[from] == '<') return from;
+        if (text[from] == '&') amp = true;
+    }
+    return npos;
+}
+
 // Equality of two element names, which are short: a byte loop beats a library call.
 bool same_name(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -60,7 +116,7 @@ std::size_t skip_blanks(std::string_view text, std::size_t p) {
 }
 
 std::size_t name_end(std::string_view text, std::size_t p) {
-    while (p < text.size() && !ends_name(text[p])) ++p;
+    while (p < text.size() && !name_stops[static_cast<unsigned char>(text[p])]) ++p;
     return p;
 }
 
@@ -127,16 +183,28 @@ std::size_t read_attributes(std::string_view text, std::size_t p, bool& self_clo
         if (p >= text.size() || text[p] != '=') return npos;
         p = skip_blanks(text, p + 1);
         if (p >= text.size() || (text[p] != '"' && text[p] != '\'')) return npos;
-        std::size_t close = find_char(text, text[p], p + 1);
-        if (close == npos) return npos;
+        // XML allows no "<" in a value: the closing quote must come before any.
+        bool quote_first = false;
+        std::size_t close = find_either(text, text[p], '<', p + 1, quote_first);
+        if (close == npos || !quote_first) return npos;
         std::string_view value = text.substr(p + 1, close - p - 1);
-        if (value.find('<') != npos) return npos;  // XML allows no "<" in a value
         seen(name, value);
         p = close + 1;
     }
 }
 
-void append_utf8(std::string& out, std::uint32_t cp) {
+// Where decoded text goes straight into memory that has room for it.
+struct byte_cursor {
+    char* at;
+    void push_back(char c) { *at++ = c; }
+    void append(std::string_view bytes) {
+        std::memcpy(at, bytes.data(), bytes.size());
+        at += bytes.size();
+    }
+};
+
+template <typename Out>
+void append_utf8(Out& out, std::uint32_t cp) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
     } else if (cp < 0x800) {
@@ -155,7 +223,8 @@ void append_utf8(std::string& out, std::uint32_t cp) {
 }
 
 // Appends one character in the encoding, "?" when the encoding lacks it.
-void append_character(std::string& out, std::uint32_t cp, const xml_text_encoding& encoding) {
+template <typename Out>
+void append_character(Out& out, std::uint32_t cp, const xml_text_encoding& encoding) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
     } else if (encoding.is_utf8) {
@@ -221,7 +290,8 @@ std::optional<std::uint32_t> read_reference(std::string_view text, std::size_t& 
 
 // Appends character data with its references decoded (and forbidden bytes left out
 // when the encoding says so).
-void append_character_data(std::string& out, std::string_view text,
+template <typename Out>
+void append_character_data(Out& out, std::string_view text,
                            const xml_text_encoding& encoding) {
     std::size_t i = 0;
     while (i < text.size()) {
@@ -394,6 +464,10 @@ bool xml_wpt_scanner::read_wpt(std::size_t lt, xml_wpt& wpt) {
             continue;
         }
         if (c == '/') {
+            if (open_.empty() && text_.compare(q + 2, 4, "wpt>") == 0) {
+                wpt.end = pos_ = q + 6;
+                return true;
+            }
             std::size_t end = name_end(text_, q + 2);
             std::string_view name = text_.substr(q + 2, end - q - 2);
             end = skip_blanks(text_, end);
@@ -426,8 +500,12 @@ bool xml_wpt_scanner::read_wpt(std::size_t lt, xml_wpt& wpt) {
             return false;
         }
         bool closes = false;
-        std::size_t after = read_attributes(text_, end, closes,
-                                            [](std::string_view, std::string_view) {});
+        std::size_t after = npos;
+        if (end < text_.size() && text_[end] == '>') {
+            after = end + 1;  // no attributes
+        } else {
+            after = read_attributes(text_, end, closes, [](std::string_view, std::string_view) {});
+        }
         if (after == npos || name.empty()) {
             mark_malformed(q);
             pos_ = q + 1;
@@ -436,20 +514,43 @@ bool xml_wpt_scanner::read_wpt(std::size_t lt, xml_wpt& wpt) {
         p = after;
         if (!open_.empty()) {
             if (current != nullptr) current->plain = false;
-        } else {
-            for (std::size_t k = 0; k < child_names_.size(); ++k) {
-                xml_child& child = wpt.children[k];
-                std::string_view wanted = child_names_[k];
-                if (child.present || !same_name(name, wanted)) continue;
-                child.present = true;
-                child.plain = true;
-                child.element_begin = q;
-                child.content_begin = child.content_end = child.element_end = after;
-                if (!closes) current = &child;
-                break;
-            }
+            if (!closes) open_.push_back(name);
+            continue;
         }
-        if (!closes) open_.push_back(name);
+        xml_child* found = nullptr;
+        for (std::size_t k = 0; k < child_names_.size(); ++k) {
+            xml_child& child = wpt.children[k];
+            if (child.present || !same_name(name, child_names_[k])) continue;
+            child.present = true;
+            child.plain = true;
+            child.references = false;
+            child.element_begin = q;
+            child.content_begin = child.content_end = child.element_end = after;
+            found = &child;
+            break;
+        }
+        if (closes) continue;
+        // Most children hold nothing but character data up to their end tag, written
+        // as "</name>": such a child is read in one pass, which also tells whether it
+        // holds a reference.  Any other content is read markup by markup.
+        bool amp = false;
+        std::size_t close = find_markup_noting_references(text_, after, amp);
+        std::size_t close_end = close + 3 + name.size();
+        if (close != npos && close_end <= text_.size() && text_[close + 1] == '/' &&
+            text_[close_end - 1] == '>' && same_name(text_.substr(close + 2, name.size()), name)) {
+            if (found != nullptr) {
+                found->references = amp;
+                found->content_end = close;
+                found->element_end = close_end;
+            }
+            p = close_end;
+            continue;
+        }
+        if (found != nullptr) {
+            found->references = true;
+            current = found;
+        }
+        open_.push_back(name);
     }
 }
 
@@ -507,6 +608,13 @@ std::string xml_decode_references(std::string_view text, const xml_text_encoding
     out.reserve(text.size());
     append_character_data(out, text, encoding);
     return out;
+}
+
+std::size_t xml_decode_plain(std::string_view content, const xml_text_encoding& encoding,
+                             char* out) {
+    byte_cursor cursor{out};
+    append_character_data(cursor, content, encoding);
+    return static_cast<std::size_t>(cursor.at - out);
 }
 
 std::optional<std::string_view> xml_content_view(std::string_view content, bool plain,

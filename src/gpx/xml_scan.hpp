@@ -56,6 +56,7 @@ struct xml_start_tag {
 struct xml_child {
     bool present = false;
     bool plain = true;  // its content holds no markup (references it may hold)
+    bool references = true;  // its content may hold "&" (false: it surely holds none)
     std::size_t element_begin = 0;  // its "<"
     std::size_t content_begin = 0;
     std::size_t content_end = 0;
@@ -135,6 +136,12 @@ struct xml_forbidden_bytes {
 // unknown or malformed stays as it stands.
 [[nodiscard]] std::string xml_decode_references(std::string_view text,
                                                 const xml_text_encoding& encoding);
+
+// The text of content that holds no markup, its references decoded (and bytes XML
+// forbids left out when the encoding says so), written to out: as many bytes as it
+// gives, never more than the content's.  The same text as xml_content_view's.
+std::size_t xml_decode_plain(std::string_view content, const xml_text_encoding& encoding,
+                             char* out);
 
 // The text of an element's content: its character data with references decoded and
 // the payload of its CDATA sections as it stands; comments, processing instructions and

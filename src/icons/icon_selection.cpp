@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/messages.hpp"
+#include "platform/side_by_side.hpp"
 
 namespace velmora {
 
@@ -52,16 +53,19 @@ void sort_by_usage(entry_vector& entries) {
     });
 }
 
+// Number of an entry in a list sorted by symbol; no_entry for none.
+constexpr std::uint32_t no_entry = 0xFFFFFFFFu;
+
 // The first entry (of a list sorted by symbol) whose symbol equals the given one.
-icon_entry* find_icon(entry_vector& entries, std::string_view symbol) {
+std::uint32_t find_icon(const entry_vector& entries, std::string_view symbol) {
     auto it = std::lower_bound(entries.begin(), entries.end(), symbol,
                                [](const std::unique_ptr<icon_entry>& e, std::string_view s) {
                                    return !e->symbol || compare_symbols(*e->symbol, s) < 0;
                                });
     if (it == entries.end() || !(*it)->symbol || compare_symbols(*(*it)->symbol, symbol) != 0) {
-        return nullptr;
+        return no_entry;
     }
-    return it->get();
+    return static_cast<std::uint32_t>(it - entries.begin());
 }
 
 // A symbol of at most 16 bytes told by its length and two words: its first 8 bytes
@@ -97,10 +101,10 @@ struct short_symbol {
 // their own, which a million waypoints ask without hashing or comparing their bytes.
 class icon_finder {
   public:
-    explicit icon_finder(entry_vector& entries) : entries_(entries) {}
+    explicit icon_finder(const entry_vector& entries) : entries_(entries) {}
 
-    icon_entry* find(const waypoint& w) {
-        if (!w.symbol) return nullptr;
+    std::uint32_t find(const waypoint& w) {
+        if (!w.symbol) return no_entry;
         std::string_view symbol = *w.symbol;
         if (symbol.size() > short_symbol::max_size) return find_known(symbol);
         short_symbol key(symbol);
@@ -112,26 +116,46 @@ class icon_finder {
     }
 
   private:
-    icon_entry* find_known(std::string_view symbol) {
+    std::uint32_t find_known(std::string_view symbol) {
         if (auto it = known_.find(symbol); it != known_.end()) return it->second;
-        icon_entry* entry = find_icon(entries_, symbol);
+        std::uint32_t entry = find_icon(entries_, symbol);
         if (known_.size() < max_known) known_.emplace(symbol, entry);
         return entry;
     }
 
     struct recent_symbol {
         short_symbol key;
-        icon_entry* entry = nullptr;
+        std::uint32_t entry = no_entry;
         bool used = false;
     };
 
     static constexpr std::size_t max_known = 4096;
     static constexpr std::size_t recent_bits = 6;
-    entry_vector& entries_;
+    const entry_vector& entries_;
     // The keys view the waypoints' own symbols, which outlive the finder.
-    std::unordered_map<std::string_view, icon_entry*> known_;
+    std::unordered_map<std::string_view, std::uint32_t> known_;
     std::array<recent_symbol, std::size_t{1} << recent_bits> recent_{};
 };
+
+// Sets of at least this many waypoints have their symbols looked up by two threads.
+constexpr std::size_t parallel_lookup_from = 65536;
+
+// The number of each waypoint's entry in the list (sorted by symbol), or no_entry.
+std::vector<std::uint32_t> entries_of_waypoints(const waypoint_list& waypoints,
+                                                const entry_vector& entries) {
+    std::vector<std::uint32_t> found(waypoints.size());
+    auto look_up = [&](std::size_t first, std::size_t end) {
+        icon_finder finder(entries);
+        for (std::size_t i = first; i < end; ++i) found[i] = finder.find(waypoints[i]);
+    };
+    // The halves meet at a multiple of 64 entries, so the threads share no cache line.
+    std::size_t half = waypoints.size() / 2 / 64 * 64;
+    if (waypoints.size() < parallel_lookup_from ||
+        !run_side_by_side([&] { look_up(0, half); }, [&] { look_up(half, waypoints.size()); })) {
+        look_up(0, waypoints.size());
+    }
+    return found;
+}
 
 void report_icon(const char* format, std::size_t position, const icon_entry& entry) {
     report(format, static_cast<int>(position + 1), entry.usage,
@@ -148,9 +172,11 @@ bool select_icons(poiset& set, icon_limit limit_of_set) {
 
     sort_by_symbol(entries);
     for (auto& entry : entries) entry->usage = 0;
-    icon_finder counting(entries);
-    for (const auto& w : set.waypoints) {
-        if (icon_entry* entry = counting.find(w)) ++entry->usage;
+    // Each waypoint's entry is looked up once: its number in this order, which the
+    // entries are sorted back into before the icons are given to the waypoints.
+    std::vector<std::uint32_t> found = entries_of_waypoints(set.waypoints, entries);
+    for (std::uint32_t entry : found) {
+        if (entry != no_entry) ++entries[entry]->usage;
     }
     sort_by_usage(entries);
 
@@ -206,14 +232,16 @@ bool select_icons(poiset& set, icon_limit limit_of_set) {
     report("\n    imported %i icons (Skipped %i)", static_cast<int>(loaded),
            static_cast<int>(skipped));
 
+    // The same order as at the lookup: entries of equal symbols that a waypoint found
+    // stay in front of those that no waypoint did, as their use is higher.
     sort_by_symbol(entries);
-    icon_finder numbering(entries);
-    for (auto& w : set.waypoints) {
-        icon_entry* entry = numbering.find(w);
-        if (entry != nullptr && entry->icon_id != no_icon_id) {
-            w.flags |= has_icon;
-            w.icon_id = entry->icon_id;
-        }
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        if (found[i] == no_entry) continue;
+        std::uint16_t id = entries[found[i]]->icon_id;
+        if (id == no_icon_id) continue;
+        waypoint& w = set.waypoints[i];
+        w.flags |= has_icon;
+        w.icon_id = id;
     }
     sort_by_usage(entries);
     return true;

@@ -43,18 +43,49 @@ char* text_store::allocate(std::size_t n) {
     return at;
 }
 
-stored_text text_store::add(std::string_view bytes) {
-    if (bytes.empty()) return stored_text(empty_text);
-    if (bytes.size() > 0xFFFFFFFFu) throw std::bad_alloc();  // more than a length holds
-    std::size_t head = bytes.size() < stored_text::long_length ? 1 : 5;
-    char* at = allocate(head + bytes.size());
+std::size_t text_store::length_head(std::size_t n) {
+    if (n > 0xFFFFFFFFu) throw std::bad_alloc();  // more than a length holds
+    return n < stored_text::long_length ? 1 : 5;
+}
+
+void text_store::write_head(char* at, std::size_t head, std::size_t n) {
     if (head == 1) {
-        at[0] = static_cast<char>(bytes.size());
+        at[0] = static_cast<char>(n);
     } else {
         at[0] = static_cast<char>(stored_text::long_length);
-        write_length(at + 1, bytes.size());
+        write_length(at + 1, n);
     }
+}
+
+stored_text text_store::add(std::string_view bytes) {
+    if (bytes.empty()) return stored_text(empty_text);
+    std::size_t head = length_head(bytes.size());
+    char* at = allocate(head + bytes.size());
+    write_head(at, head, bytes.size());
     std::memcpy(at + head, bytes.data(), bytes.size());
+    return stored_text(at);
+}
+
+stored_text text_store::finish_written(char* at, std::size_t most, std::size_t n) {
+    std::size_t head = length_head(most);
+    char* end = at + head + most;
+    if (n == 0) {
+        if (end == next_) {
+            left_ += head + most;
+            next_ = at;
+        }
+        return stored_text(empty_text);
+    }
+    if (length_head(n) != head) {
+        std::memmove(at + 1, at + head, n);  // a short text after all
+        head = 1;
+    }
+    write_head(at, head, n);
+    // Only the last text of the open block can give bytes back.
+    if (end == next_) {
+        next_ = at + head + n;
+        left_ += static_cast<std::size_t>(end - next_);
+    }
     return stored_text(at);
 }
 

@@ -90,6 +90,19 @@ class text_store {
         return bytes ? add(*bytes) : stored_text();
     }
 
+    // A text of at most most bytes that write(bytes) writes in place and whose length it
+    // returns (not above most): for a text made of another one, such as one whose
+    // references are decoded, without a copy in between.  Present even when empty.
+    // Throws std::bad_alloc.
+    template <class Write>
+    [[nodiscard]] stored_text add_written(std::size_t most, Write&& write) {
+        if (most == 0) return stored_text(empty_text);
+        std::size_t head = length_head(most);
+        char* at = allocate(head + most);
+        std::size_t n = write(at + head);
+        return finish_written(at, most, n < most ? n : most);
+    }
+
     // Replaces the bytes of a text of this store by the first n bytes of what it holds
     // after edit(bytes, size) wrote them there and returned n (not above the size): an
     // edit in place, for conversions that never make a text longer.
@@ -112,6 +125,14 @@ class text_store {
 
   private:
     [[nodiscard]] char* allocate(std::size_t n);
+    // The bytes in front of a text of n bytes that hold its length; throws
+    // std::bad_alloc for more than a length holds.
+    [[nodiscard]] static std::size_t length_head(std::size_t n);
+    // Puts the length n into the head bytes at at.
+    static void write_head(char* at, std::size_t head, std::size_t n);
+    // Ends a text that add_written allocated at at for most bytes and filled with n:
+    // puts its length in front and gives back the bytes it did not use.
+    [[nodiscard]] stored_text finish_written(char* at, std::size_t most, std::size_t n);
     // Every present empty text shows this length byte.
     static constexpr char empty_text[1] = {0};
 

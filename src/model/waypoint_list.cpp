@@ -23,6 +23,10 @@ void waypoint_list::append(waypoint_list&& other) {
         *this = std::move(other);
         return;
     }
+    if (first_capacity_ == chunk_size && other.first_capacity_ == chunk_size) {
+        join_chunks(std::move(other));
+        return;
+    }
     // The other list's chunks go front to back; each is freed as soon as it is copied.
     std::size_t moved = 0;
     try {
@@ -35,6 +39,36 @@ void waypoint_list::append(waypoint_list&& other) {
     } catch (...) {
         other.clear();
         throw;
+    }
+    other.clear();
+}
+
+void waypoint_list::join_chunks(waypoint_list&& other) {
+    // Room in the table first: nothing below can fail.
+    chunks_.reserve(chunks_.size() + other.chunks_.size());
+    const std::size_t used = size_ & (chunk_size - 1);  // in the last chunk; 0: it is full
+    const std::size_t total = other.size_;
+    size_ += total;
+    if (used == 0) {
+        for (std::unique_ptr<waypoint[]>& chunk : other.chunks_) chunks_.push_back(std::move(chunk));
+        other.clear();
+        return;
+    }
+    // The other's first waypoints fill the last chunk.  Every chunk of the other then
+    // moves what it has left to its front and takes the first waypoints of the chunk
+    // behind it, so that its memory is used again instead of being copied to new chunks.
+    const std::size_t room = chunk_size - used;
+    std::copy_n(other.chunks_[0].get(), std::min(room, total), chunks_.back().get() + used);
+    for (std::size_t j = 0; j < other.chunks_.size(); ++j) {
+        std::size_t held = std::min(chunk_size, total - j * chunk_size);
+        if (held <= room) break;  // nothing left in it
+        waypoint* chunk = other.chunks_[j].get();
+        std::copy(chunk + room, chunk + held, chunk);
+        if (j + 1 < other.chunks_.size()) {
+            std::size_t next = std::min(chunk_size, total - (j + 1) * chunk_size);
+            std::copy_n(other.chunks_[j + 1].get(), std::min(room, next), chunk + (held - room));
+        }
+        chunks_.push_back(std::move(other.chunks_[j]));
     }
     other.clear();
 }

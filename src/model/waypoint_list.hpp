@@ -148,6 +148,9 @@ class waypoint_list {
 
   private:
     void grow_first();
+    // append() of a list when both lists' chunks are all of full size: the other's chunks
+    // are taken over, their waypoints moved within them to their places.
+    void join_chunks(waypoint_list&& other);
     void add_chunk() {
         // Room in the table first, so that a failed push can't lose the new chunk.
         if (chunks_.size() == chunks_.capacity()) chunks_.reserve(chunks_.size() * 2 + 8);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -11,6 +13,7 @@
 #include "platform/messages.hpp"
 #include "support/test_support.hpp"
 #include "text/encoding.hpp"
+#include "text/strict_numbers.hpp"
 
 namespace velmora {
 namespace {
@@ -117,6 +120,42 @@ TEST(GpxReader, DecodesReferencesOutsideCdata) {
     EXPECT_EQ(w.comment, "x &amp; <b>y</b>");
     EXPECT_EQ(w.description, "<b>bold</b>");
     EXPECT_EQ(w.symbol, "Flag, Blue & Red");
+}
+
+TEST(GpxReader, ReadsEveryPositionToTheDoubleOfTheNumbersParser) {
+    // Positions are read by a quick way where they are written as usual; the result must
+    // be the very double the general parser gives, and the same positions refused.
+    std::vector<std::string> numbers = {
+        "47.5", "-19.25", "0", "-0", "-0.0", "5.", ".5", "-.5", "1,5", " 47.5 ", "+2", "-",
+        "", ".", "1.2.3", "0.1", "0.3", "89.999999999999999", "90", "90.0000000000001",
+        "-180", "180.000001", "123456789012345", "1234567890123456", "0.000000000000001",
+        "00000000000000047.5", "9007199254740993", "47.5000000000000000001", "&#52;7", "1e1",
+        "4 7", "-+1", "47.5x"};
+    std::uint64_t state = 12345;
+    for (int i = 0; i < 2000; ++i) {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        char text[40];
+        std::snprintf(text, sizeof text, "%.*f", static_cast<int>(state >> 60),
+                      static_cast<double>(static_cast<std::int64_t>(state >> 8) % 180000000000) / 1e9);
+        numbers.push_back(text);
+    }
+    std::string body;
+    for (const std::string& n : numbers) body += "<wpt lat=\"" + n + "\" lon=\"" + n + "\"/>\n";
+    message_capture capture;
+    poiset set = read_text(gpx_of(body));
+    std::size_t next = 0;
+    for (const std::string& n : numbers) {
+        std::optional<double> lat = whole_decimal(n == "&#52;7" ? "47" : n);
+        std::optional<double> lon = lat;
+        if (lat && std::fabs(*lat) > 90.0) lat.reset();
+        if (lon && std::fabs(*lon) > 180.0) lon.reset();
+        if (!lat || !lon) continue;
+        ASSERT_LT(next, set.waypoints.size()) << n;
+        const waypoint& w = set.waypoints[next++];
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(w.lat), std::bit_cast<std::uint64_t>(*lat)) << n;
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(w.lon), std::bit_cast<std::uint64_t>(*lon)) << n;
+    }
+    EXPECT_EQ(next, set.waypoints.size());
 }
 
 TEST(GpxReader, TakesTheFirstDirectChildOfEachName) {

@@ -8,6 +8,7 @@ namespace velmora {
 namespace {
 
 using namespace std::string_literals;
+using namespace std::string_view_literals;
 using sv = std::string_view;
 
 const xml_text_encoding utf8{true, nullptr};
@@ -39,7 +40,9 @@ std::string scan(sv text) {
         out += std::string(w.lat.value_or("-")) + "," + std::string(w.lon.value_or("-")) + ":";
         const xml_child& name = w.children[0];
         if (name.present) {
-            out += std::string(text.substr(name.content_begin, name.content_end - name.content_begin));
+            sv content = text.substr(name.content_begin, name.content_end - name.content_begin);
+            out += std::string(content);
+            if (!name.references && content.find('&') != sv::npos) out += "(reference missed)";
         }
         out += ";";
     }
@@ -67,6 +70,30 @@ TEST(XmlWptScanner, FindsMarkupAtEveryDistanceAndPlace) {
             ASSERT_TRUE(scan(text.substr(0, text.size() - 1)).starts_with(" bad@")) << pad << " " << length;
         }
     }
+}
+
+TEST(XmlWptScanner, TellsOfEveryReferenceInAChild) {
+    // Wherever the "&" stands within the quick search's blocks, with references and
+    // markup close behind the end tag.
+    for (std::size_t length = 1; length < 40; ++length) {
+        for (std::size_t at = 0; at < length; ++at) {
+            std::string name(length, 'n');
+            name[at] = '&';
+            std::string text = "<wpt lat=\"1\" lon=\"2\"><name>" + name + "</name><sym>&amp;</sym></wpt>";
+            ASSERT_EQ(scan(text), "1,2:" + name + ";") << length << " " << at;
+        }
+    }
+}
+
+TEST(XmlWptScanner, ReadsEveryFormOfAChildsEnd) {
+    EXPECT_EQ(scan("<wpt lat=\"1\" lon=\"2\"><name>a &amp; b</name\n></wpt >"), "1,2:a &amp; b;");
+    EXPECT_EQ(scan(R"(<wpt lat="1" lon="2"><name>a<b>&amp;</b><!--<--></name></wpt>)"),
+              "1,2:a<b>&amp;</b><!--<-->;");
+    EXPECT_EQ(scan(R"(<wpt lat="1" lon="2"><ele>1</ele><name>a</name></wpt>)"), "1,2:a;");
+    EXPECT_EQ(scan(R"(<wpt lat="1" lon="2"><name>a</names></name></wpt><wpt lat="3" lon="4"/>)"),
+              "3,4:; bad@28");
+    EXPECT_EQ(scan(R"(<wpt lat="1" lon="2"><name>a</name)"), " bad@28");
+    EXPECT_EQ(scan(R"(<wpt lat="1" lon="2"><name>a</wpt>)"), " bad@28");
 }
 
 TEST(XmlWptScanner, TakesOnlyDirectChildrenOutsideCdataAndComments) {
@@ -112,6 +139,21 @@ TEST(XmlContentText, UnwrapsCdataDecodesReferencesAndDropsMarkup) {
     EXPECT_FALSE(xml_content_text("", true, utf8).has_value());
     xml_text_encoding dropping{true, nullptr, true};
     EXPECT_EQ(xml_content_text("a\0b\x01"s, true, dropping), "ab");
+}
+
+TEST(XmlDecodePlain, GivesTheTextOfTheContentInPlace) {
+    auto cp1250 = code_page::create(1250);
+    const xml_text_encoding encodings[] = {
+        utf8, {false, &*cp1250}, {}, {true, nullptr, true}, {false, &*cp1250, true}};
+    for (sv content : {"A &amp; B"sv, "&lt;&gt;&quot;&apos;"sv, "&#233;&#xE9;&#x20AC;&#x1F600;"sv,
+                       "&#x151;&#x416;"sv, "&nbsp; &#; &#x; &amp &#12a; & x"sv, "a\0b\x01&amp;"sv,
+                       "\x01"sv, "&#65536;&#128;&#x800;"sv, "no reference"sv}) {
+        for (const xml_text_encoding& encoding : encodings) {
+            std::string out(content.size(), '\xAA');
+            out.resize(xml_decode_plain(content, encoding, out.data()));
+            EXPECT_EQ(out, xml_content_text(content, true, encoding).value_or("")) << content;
+        }
+    }
 }
 
 TEST(XmlDecodeReferences, DecodesReferencesIntoTheEncoding) {

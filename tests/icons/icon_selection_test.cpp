@@ -190,7 +190,8 @@ TEST(SelectIcons, MatchesSymbolsWithoutRegardToCase) {
 
 TEST(SelectIcons, EveryWaypointGetsTheIconOfItsOwnSymbolAmongManyAlike) {
     // Symbols of 1 to 24 bytes that differ in one byte only, at every position, used in
-    // turn by many waypoints, some spelled in capitals.
+    // turn by many waypoints, some spelled in capitals; in a small set and in one large
+    // enough to be looked up by two threads.
     std::vector<std::string> library;
     for (std::size_t size = 1; size <= 24; ++size) {
         for (std::size_t at = 0; at < size; ++at) {
@@ -199,25 +200,27 @@ TEST(SelectIcons, EveryWaypointGetsTheIconOfItsOwnSymbolAmongManyAlike) {
             library.push_back(symbol);
         }
     }
-    icon_case c(library);
-    for (int round = 0; round < 3; ++round) {
-        for (std::size_t i = 0; i < library.size(); ++i) {
-            std::string symbol = library[i];
-            if ((i + static_cast<std::size_t>(round)) % 4 == 0) {
-                symbol[0] = static_cast<char>(symbol[0] - 'a' + 'A');
+    for (int rounds : {3, 240}) {
+        icon_case c(library);
+        for (int round = 0; round < rounds; ++round) {
+            for (std::size_t i = 0; i < library.size(); ++i) {
+                std::string symbol = library[i];
+                if ((i + static_cast<std::size_t>(round)) % 4 == 0) {
+                    symbol[0] = static_cast<char>(symbol[0] - 'a' + 'A');
+                }
+                c.use(symbol, 1);
             }
-            c.use(symbol, 1);
         }
+        c.use(std::string("aa\0", 3), 1);
+        message_capture capture;
+        ASSERT_TRUE(select_icons(c.set, {}));
+        for (std::size_t i = 0; i < c.set.waypoints.size() - 1; ++i) {
+            const waypoint& w = c.set.waypoints[i];
+            ASSERT_TRUE(w.flags & has_icon) << i;
+            ASSERT_EQ(w.icon_id, c.id_of(library[i % library.size()])) << i;
+        }
+        EXPECT_FALSE(c.set.waypoints.back().flags & has_icon);
     }
-    c.use(std::string("aa\0", 3), 1);
-    message_capture capture;
-    ASSERT_TRUE(select_icons(c.set, {}));
-    for (std::size_t i = 0; i < c.set.waypoints.size() - 1; ++i) {
-        const waypoint& w = c.set.waypoints[i];
-        ASSERT_TRUE(w.flags & has_icon) << i;
-        EXPECT_EQ(w.icon_id, c.id_of(library[i % library.size()])) << i;
-    }
-    EXPECT_FALSE(c.set.waypoints.back().flags & has_icon);
 }
 
 TEST(SelectIcons, DoesNothingWithoutAnIconList) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <utility>
 #include <string>
 #include <vector>
@@ -140,6 +141,30 @@ TEST(TextStore, EditsInPlaceNeverGrowAText) {
     EXPECT_FALSE(absent.has_value());
 }
 
+TEST(TextStore, TextsWrittenInPlaceKeepOnlyTheBytesTheyUse) {
+    // Room for most bytes, of which written are used: the length's form may shrink, and
+    // the bytes not used are taken by the next text.
+    const std::pair<std::size_t, std::size_t> cases[] = {
+        {10, 10}, {10, 3}, {10, 0}, {300, 300}, {300, 254}, {300, 255}, {300, 20}, {300, 0}, {0, 0}};
+    text_store store;
+    for (auto [most, written] : cases) {
+        std::string bytes(written, 'w');
+        if (written > 0) bytes.back() = 'z';
+        stored_text text = store.add_written(most, [&](char* at) {
+            std::copy(bytes.begin(), bytes.end(), at);
+            return written;
+        });
+        EXPECT_EQ(*text, bytes) << most << " " << written;
+        stored_text next = store.add("n");
+        if (written > 0) {
+            std::size_t head = written < 255 ? 1 : 5;
+            EXPECT_EQ(next->data() - 1, text->data() + written) << most << " " << written;
+            EXPECT_EQ(text->data() - head, static_cast<const char*>(text.address()));
+        }
+        EXPECT_EQ(*text, bytes) << "the next text left it as it was";
+    }
+}
+
 TEST(TextStore, LengthsAroundTheOneByteLimitSurviveAddingAndCutting) {
     text_store store;
     for (std::size_t size : {std::size_t{1}, std::size_t{254}, std::size_t{255}, std::size_t{256},
@@ -166,6 +191,10 @@ TEST(WaypointList, KeepsReadingOrderThroughGrowthAndAppending) {
     constexpr std::size_t chunk = waypoint_list::chunk_size;
     const std::pair<std::size_t, std::size_t> cases[] = {
         {0, 0}, {0, 5}, {5, 0}, {3, 7}, {chunk - 1, 2}, {chunk, chunk}, {chunk + 1, 2 * chunk + 3},
+        // Lists of full chunks are joined within the other's chunks: the last chunk
+        // full or not, the other's waypoints fitting its room or not, chunks left over.
+        {2 * chunk, chunk + 1}, {chunk + 1, chunk - 1}, {chunk + 5, chunk - 4},
+        {2 * chunk - 1, 3 * chunk}, {chunk + 100, chunk + 50}, {chunk + 3, chunk / 2 + 1},
     };
     for (auto [front, rest] : cases) {
         waypoint_list list;
@@ -181,6 +210,11 @@ TEST(WaypointList, KeepsReadingOrderThroughGrowthAndAppending) {
         std::size_t counted = 0;
         for (const waypoint& w : list) counted += w.lat == static_cast<double>(counted);
         EXPECT_EQ(counted, list.size());
+        fill(list, chunk + 1, front + rest);  // the joined list grows on
+        for (std::size_t i = front + rest == 0 ? 0 : front + rest - 1; i < list.size(); ++i) {
+            wrong += list[i].lat != static_cast<double>(i);
+        }
+        EXPECT_EQ(wrong, 0u) << front << "+" << rest << " grown";
     }
 }
 
