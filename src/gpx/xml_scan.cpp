@@ -363,7 +363,46 @@ xml_wpt_scanner::xml_wpt_scanner(std::string_view text,
                                  std::span<const std::string_view> child_names, std::size_t from)
     : text_(text),
       child_names_(child_names.first(std::min(child_names.size(), xml_max_children))),
-      pos_(std::min(from, text.size())) {}
+      pos_(std::min(from, text.size())) {
+    static_assert(xml_max_children <= 16, "a child's bit in quick_first_");
+    for (std::size_t k = 0; k < child_names_.size(); ++k) {
+        std::string_view name = child_names_[k];
+        if (name.empty() || name.size() >= sizeof(std::uint64_t) || name == "wpt") continue;
+        if (std::any_of(name.begin(), name.end(),
+                        [](char c) { return name_stops[static_cast<unsigned char>(c)]; })) {
+            continue;
+        }
+        std::array<char, sizeof(std::uint64_t)> bytes{};
+        std::array<unsigned char, sizeof(std::uint64_t)> mask{};
+        std::copy(name.begin(), name.end(), bytes.begin());
+        bytes[name.size()] = '>';
+        std::fill_n(mask.begin(), name.size() + 1, 0xFF);
+        std::memcpy(&quick_[k].bytes, bytes.data(), bytes.size());
+        std::memcpy(&quick_[k].mask, mask.data(), mask.size());
+        quick_first_[static_cast<unsigned char>(name.front())] |= static_cast<std::uint16_t>(1u << k);
+    }
+}
+
+int xml_wpt_scanner::quick_child(std::size_t lt, const xml_wpt& wpt) const {
+    if (lt + 1 + sizeof(std::uint64_t) > text_.size()) return -1;
+    std::uint64_t word = 0;
+    std::memcpy(&word, text_.data() + lt + 1, sizeof word);
+    for (unsigned bits = quick_first_[static_cast<unsigned char>(text_[lt + 1])]; bits != 0;
+         bits &= bits - 1) {
+        auto k = static_cast<unsigned>(__builtin_ctz(bits));
+        if ((word & quick_[k].mask) == quick_[k].bytes) {
+            return wpt.children[k].present ? -1 : static_cast<int>(k);
+        }
+    }
+    return -1;
+}
+
+bool xml_wpt_scanner::quick_end(std::size_t lt, std::size_t k) const {
+    if (lt + 2 + sizeof(std::uint64_t) > text_.size() || text_[lt + 1] != '/') return false;
+    std::uint64_t word = 0;
+    std::memcpy(&word, text_.data() + lt + 2, sizeof word);
+    return (word & quick_[k].mask) == quick_[k].bytes;
+}
 
 void xml_wpt_scanner::mark_malformed(std::size_t at) {
     if (!malformed_) malformed_ = at;
@@ -464,7 +503,7 @@ bool xml_wpt_scanner::read_wpt(std::size_t lt, xml_wpt& wpt) {
             continue;
         }
         if (c == '/') {
-            if (open_.empty() && text_.compare(q + 2, 4, "wpt>") == 0) {
+            if (open_.empty() && q + 6 <= text_.size() && std::memcmp(text_.data() + q + 2, "wpt>", 4) == 0) {
                 wpt.end = pos_ = q + 6;
                 return true;
             }
@@ -490,44 +529,56 @@ bool xml_wpt_scanner::read_wpt(std::size_t lt, xml_wpt& wpt) {
             }
             continue;
         }
-        std::size_t end = name_end(text_, q + 1);
-        std::string_view name = text_.substr(q + 1, end - q - 1);
-        if (same_name(name, "wpt")) {
-            // A waypoint never holds another one: this one is broken, the new one is
-            // read on its own.
-            mark_malformed(q);
-            pos_ = q;
-            return false;
-        }
-        bool closes = false;
+        // A start tag.
+        int quick = open_.empty() ? quick_child(q, wpt) : -1;
+        std::string_view name;
         std::size_t after = npos;
-        if (end < text_.size() && text_[end] == '>') {
-            after = end + 1;  // no attributes
+        bool closes = false;
+        xml_child* found = nullptr;
+        if (quick >= 0) {
+            name = child_names_[static_cast<std::size_t>(quick)];
+            after = q + 2 + name.size();
+            found = &wpt.children[static_cast<std::size_t>(quick)];
         } else {
-            after = read_attributes(text_, end, closes, [](std::string_view, std::string_view) {});
-        }
-        if (after == npos || name.empty()) {
-            mark_malformed(q);
-            pos_ = q + 1;
-            return false;
+            std::size_t end = name_end(text_, q + 1);
+            name = text_.substr(q + 1, end - q - 1);
+            if (same_name(name, "wpt")) {
+                // A waypoint never holds another one: this one is broken, the new one is
+                // read on its own.
+                mark_malformed(q);
+                pos_ = q;
+                return false;
+            }
+            if (end < text_.size() && text_[end] == '>') {
+                after = end + 1;  // no attributes
+            } else {
+                after = read_attributes(text_, end, closes, [](std::string_view, std::string_view) {});
+            }
+            if (after == npos || name.empty()) {
+                mark_malformed(q);
+                pos_ = q + 1;
+                return false;
+            }
+            if (!open_.empty()) {
+                if (current != nullptr) current->plain = false;
+                if (!closes) open_.push_back(name);
+                p = after;
+                continue;
+            }
+            for (std::size_t k = 0; k < child_names_.size(); ++k) {
+                if (!wpt.children[k].present && same_name(name, child_names_[k])) {
+                    found = &wpt.children[k];
+                    break;
+                }
+            }
         }
         p = after;
-        if (!open_.empty()) {
-            if (current != nullptr) current->plain = false;
-            if (!closes) open_.push_back(name);
-            continue;
-        }
-        xml_child* found = nullptr;
-        for (std::size_t k = 0; k < child_names_.size(); ++k) {
-            xml_child& child = wpt.children[k];
-            if (child.present || !same_name(name, child_names_[k])) continue;
-            child.present = true;
-            child.plain = true;
-            child.references = false;
-            child.element_begin = q;
-            child.content_begin = child.content_end = child.element_end = after;
-            found = &child;
-            break;
+        if (found != nullptr) {
+            found->present = true;
+            found->plain = true;
+            found->references = false;
+            found->element_begin = q;
+            found->content_begin = found->content_end = found->element_end = after;
         }
         if (closes) continue;
         // Most children hold nothing but character data up to their end tag, written
@@ -536,8 +587,12 @@ bool xml_wpt_scanner::read_wpt(std::size_t lt, xml_wpt& wpt) {
         bool amp = false;
         std::size_t close = find_markup_noting_references(text_, after, amp);
         std::size_t close_end = close + 3 + name.size();
-        if (close != npos && close_end <= text_.size() && text_[close + 1] == '/' &&
-            text_[close_end - 1] == '>' && same_name(text_.substr(close + 2, name.size()), name)) {
+        bool ends = close != npos &&
+                    ((quick >= 0 && quick_end(close, static_cast<std::size_t>(quick))) ||
+                     (close_end <= text_.size() && text_[close + 1] == '/' &&
+                      text_[close_end - 1] == '>' &&
+                      same_name(text_.substr(close + 2, name.size()), name)));
+        if (ends) {
             if (found != nullptr) {
                 found->references = amp;
                 found->content_end = close;
@@ -556,24 +611,20 @@ bool xml_wpt_scanner::read_wpt(std::size_t lt, xml_wpt& wpt) {
 
 bool xml_markup_reaches(std::string_view text, std::size_t from, std::size_t to) {
     to = std::min(to, text.size());
-    // The next "<!" and "<?" at or after a position, found through their rarer second
-    // byte.
-    auto next_after = [&](char second, std::size_t p) {
-        for (p = find_char(text, second, std::max<std::size_t>(p, 1)); p != npos && p <= to;
-             p = find_char(text, second, p + 1)) {
-            if (text[p - 1] == '<') return p - 1;
-        }
-        return npos;
-    };
-    std::size_t bang = next_after('!', from + 1);
-    std::size_t question = next_after('?', from + 1);
+    // "<!" and "<?" are found through their rarer second byte, both in one pass that
+    // stops at to.
+    std::string_view before = text.substr(0, std::min(text.size(), to + 1));
+    std::size_t p = from + 1;
     for (;;) {
-        std::size_t lt = std::min(bang, question);
-        if (lt == npos || lt >= to) return true;
-        std::size_t end = special_markup_end(text, lt);
+        bool bang = false;
+        std::size_t second = find_either(before, '!', '?', std::max<std::size_t>(p, 1), bang);
+        while (second != npos && text[second - 1] != '<') {
+            second = find_either(before, '!', '?', second + 1, bang);
+        }
+        if (second == npos || second - 1 >= to) return true;
+        std::size_t end = special_markup_end(text, second - 1);
         if (end == npos || end > to) return false;
-        if (bang < end) bang = next_after('!', end + 1);
-        if (question < end) question = next_after('?', end + 1);
+        p = end + 1;
     }
 }
 

@@ -9,6 +9,7 @@
 // are not understood.
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <span>
@@ -98,6 +99,11 @@ class xml_wpt_scanner {
 
   private:
     bool read_wpt(std::size_t lt, xml_wpt& wpt);
+    // The chosen child whose start tag, written "<name>", begins at lt, when it is no
+    // child read before; -1 otherwise (the tag is then read in full).
+    [[nodiscard]] int quick_child(std::size_t lt, const xml_wpt& wpt) const;
+    // True when the end tag of the quick child k, written "</name>", begins at lt.
+    [[nodiscard]] bool quick_end(std::size_t lt, std::size_t k) const;
     void mark_malformed(std::size_t at);
     // The end of the comment, CDATA section, processing instruction or declaration at
     // lt; none, with the scan at the text's end and the fault noted, when it never ends.
@@ -109,6 +115,15 @@ class xml_wpt_scanner {
     std::optional<std::size_t> malformed_;
     std::optional<std::string_view> gpx_tag_;
     std::vector<std::string_view> open_;  // names of the elements open inside a wpt
+    // A chosen child's name followed by ">", as the 8 bytes that hold it and the mask
+    // over them, so that a tag is recognised by one comparison; a zero mask for a name
+    // too long for that.
+    struct quick_name {
+        std::uint64_t bytes = 0;
+        std::uint64_t mask = 0;
+    };
+    std::array<quick_name, xml_max_children> quick_{};
+    std::array<std::uint16_t, 256> quick_first_{};  // the children whose name begins with a byte
 };
 
 // True when the scan, standing at a markup boundary at from, comes to the "<" at to as

@@ -90,6 +90,10 @@ TEST(XmlWptScanner, ReadsEveryFormOfAChildsEnd) {
     EXPECT_EQ(scan(R"(<wpt lat="1" lon="2"><name>a<b>&amp;</b><!--<--></name></wpt>)"),
               "1,2:a<b>&amp;</b><!--<-->;");
     EXPECT_EQ(scan(R"(<wpt lat="1" lon="2"><ele>1</ele><name>a</name></wpt>)"), "1,2:a;");
+    EXPECT_EQ(scan(R"(<wpt lat="1" lon="2"><names>x</names><nam>y</nam><name >a</name></wpt>)"),
+              "1,2:a;");
+    EXPECT_EQ(scan(R"(<wpt lat="1" lon="2"><name x="&amp;">a</name><name>b</name></wpt>)"),
+              "1,2:a;");
     EXPECT_EQ(scan(R"(<wpt lat="1" lon="2"><name>a</names></name></wpt><wpt lat="3" lon="4"/>)"),
               "3,4:; bad@28");
     EXPECT_EQ(scan(R"(<wpt lat="1" lon="2"><name>a</name)"), " bad@28");
