@@ -103,13 +103,23 @@ std::size_t find_wpt_tag(std::string_view text, std::size_t from) {
     return std::string_view::npos;
 }
 
+// What a pass over the text told before it is read: the bytes XML forbids, and where
+// the last comment or the like in the front part up to surveyed_to begins (npos: none).
+struct text_survey {
+    std::optional<xml_forbidden_bytes> forbidden;
+    std::size_t surveyed_to = 0;
+    std::size_t last_special = std::string_view::npos;
+};
+
 class gpx_text_reader {
   public:
-    gpx_text_reader(std::string_view text, poiset& set, bool drop_forbidden)
+    gpx_text_reader(std::string_view text, poiset& set, const text_survey& survey)
         : text_(text),
           set_(set),
-          encoding_{set.is_utf8, set.codepage ? &*set.codepage : nullptr, drop_forbidden},
-          scanner_(text, element_names) {}
+          encoding_{set.is_utf8, set.codepage ? &*set.codepage : nullptr,
+                    survey.forbidden.has_value()},
+          scanner_(text, element_names),
+          survey_(survey) {}
 
     // Reads every waypoint, on two threads when the text is at least parallel_from bytes
     // long and the machine has two processors.  The result and the messages are those
@@ -193,7 +203,7 @@ class gpx_text_reader {
         std::size_t second_released = cut;
         if (!run_side_by_side(
                 [&] {
-                    bool clear = xml_markup_reaches(text_, scanner_.position(), cut);
+                    bool clear = xml_markup_reaches(text_, walk_from(), cut);
                     verdict.store(clear ? taken : dropped, std::memory_order_relaxed);
                     read_on(scanner_, cut, set_, passed, released_);
                 },
@@ -243,6 +253,16 @@ class gpx_text_reader {
         // The rest's waypoints view texts in the rest's store, whose blocks move along.
         set_.waypoints.append(std::move(rest.waypoints));
         set_.texts.take_over(std::move(rest.texts));
+    }
+
+    // Where the walk over comments and the like up to the second thread's start begins:
+    // where this thread stands, or the end of the part surveyed when no such markup
+    // begins in the part before it.
+    [[nodiscard]] std::size_t walk_from() const {
+        std::size_t from = scanner_.position();
+        bool none_after = survey_.last_special == std::string_view::npos || survey_.last_special < from;
+        if (none_after && survey_.surveyed_to > from + 1) from = survey_.surveyed_to - 1;
+        return from;
     }
 
     void finish() const {
@@ -354,6 +374,7 @@ class gpx_text_reader {
     poiset& set_;
     xml_text_encoding encoding_;
     xml_wpt_scanner scanner_;
+    text_survey survey_;
     reading_profile profile_ = reading_profile::plain;
     std::optional<std::size_t> second_malformed_;
     // The namespace declarations of the gpx element, by prefix, and the element's start
@@ -499,21 +520,28 @@ void gpx_text_reader::read_extensions(const xml_wpt& wpt, waypoint& w, poiset& i
 }
 
 // The bytes XML forbids in the text, looked for in two halves side by side when the
-// text is at least parallel_from bytes long.
-std::optional<xml_forbidden_bytes> forbidden_bytes(std::string_view text,
-                                                   std::size_t parallel_from) {
+// text is at least parallel_from bytes long, and where comments and the like begin in
+// the front part.
+text_survey survey_text(std::string_view text, std::size_t parallel_from) {
     std::size_t half = text.size() / 2;
-    std::optional<xml_forbidden_bytes> front;
-    std::optional<xml_forbidden_bytes> back;
+    xml_text_survey front;
+    xml_text_survey back;
     if (text.size() < parallel_from ||
-        !run_side_by_side([&] { front = find_forbidden_bytes(text.substr(0, half)); },
-                          [&] { back = find_forbidden_bytes(text.substr(half)); })) {
-        return find_forbidden_bytes(text);
+        !run_side_by_side([&] { front = survey_xml_text(text.substr(0, half)); },
+                          [&] { back = survey_xml_text(text.substr(half)); })) {
+        xml_text_survey whole = survey_xml_text(text);
+        return {whole.forbidden, text.size(), whole.last_special};
     }
-    if (!back) return front;
-    if (!front) return xml_forbidden_bytes{half + back->first, back->count, back->byte};
-    front->count += back->count;
-    return front;
+    text_survey survey{front.forbidden, half, front.last_special};
+    if (back.forbidden) {
+        if (survey.forbidden) {
+            survey.forbidden->count += back.forbidden->count;
+        } else {
+            survey.forbidden = xml_forbidden_bytes{half + back.forbidden->first,
+                                                   back.forbidden->count, back.forbidden->byte};
+        }
+    }
+    return survey;
 }
 
 void read_text(std::string_view text, poiset& set, const passed_text& passed,
@@ -525,13 +553,14 @@ void read_text(std::string_view text, poiset& set, const passed_text& passed,
     const passed_text no_pages;
     const passed_text& pages = encoding.decoded ? no_pages : passed;
     if (encoding.decoded) text = *encoding.decoded;
-    auto forbidden = forbidden_bytes(text, parallel_from);
+    text_survey survey = survey_text(text, parallel_from);
+    const std::optional<xml_forbidden_bytes>& forbidden = survey.forbidden;
     if (forbidden) {
         report("\nWarning: Byte 0x%02X at offset %zu of the gpx file is not allowed in XML; "
                "%zu such byte(s) left out",
                static_cast<unsigned>(forbidden->byte), forbidden->first, forbidden->count);
     }
-    gpx_text_reader reader(text, set, forbidden.has_value());
+    gpx_text_reader reader(text, set, survey);
     reader.read_all(pages, parallel_from);
 }
 
