@@ -97,10 +97,14 @@ class item_order {
         if (a.head != b.head) return a.head < b.head ? -1 : 1;
         // Equal heads with padding are equal names shorter than four bytes.
         if ((a.head & 0xFFu) == 0) return 0;
-        return compare_names(name_of(waypoints_[a.slot]), name_of(waypoints_[b.slot]));
+        return whole_names(a, b);
     }
 
   private:
+    [[gnu::noinline]] int whole_names(const tree_item& a, const tree_item& b) const {
+        return compare_names(name_of(waypoints_[a.slot]), name_of(waypoints_[b.slot]));
+    }
+
     const waypoint_list& waypoints_;
 };
 
@@ -120,8 +124,9 @@ int compare(const Item& a, const Item& b, split_key key, const Order& order) {
 }
 
 // Whether a orders before b; the names are looked at only for one key coordinate.
+// Always inlined, so that the partition's loop runs without a call or a branch per item.
 template <split_key Key, class Item, class Order>
-bool orders_before(const Item& a, const Item& b, const Order& order) {
+[[gnu::always_inline]] inline bool orders_before(const Item& a, const Item& b, const Order& order) {
     double ka = key_of<Key>(a);
     double kb = key_of<Key>(b);
     if (ka == kb) [[unlikely]] {
@@ -135,30 +140,49 @@ auto before_by(const Order& order) {
     return [&order](const Item& a, const Item& b) { return orders_before<Key>(a, b, order); };
 }
 
+// The bounds of a range start..end and the sums of its coordinates, taken front to back
+// from the first item: the bounds of a node and the pivot choice both come from them,
+// and the sums must be added in exactly this order for the mean to round alike.
+struct range_stats {
+    double min_lat;
+    double max_lat;
+    double min_lon;
+    double max_lon;
+    double sum_lat = 0.0;
+    double sum_lon = 0.0;
+};
+
+template <class Item>
+range_stats stats_of(std::span<const Item> items, std::int32_t start, std::int32_t end) {
+    const Item& head = items[static_cast<std::size_t>(start)];
+    range_stats stats{lat_of(head), lat_of(head), lon_of(head), lon_of(head)};
+    for (std::int32_t i = start; i <= end; ++i) {
+        const Item& p = items[static_cast<std::size_t>(i)];
+        double lat = lat_of(p);
+        double lon = lon_of(p);
+        if (lat < stats.min_lat) stats.min_lat = lat;
+        if (lat > stats.max_lat) stats.max_lat = lat;
+        if (lon < stats.min_lon) stats.min_lon = lon;
+        if (lon > stats.max_lon) stats.max_lon = lon;
+        stats.sum_lat += lat;
+        stats.sum_lon += lon;
+    }
+    return stats;
+}
+
 // Pivot choice: the item whose key coordinate lies nearest to the mean of the range,
 // or, when all items of the range share one position, the middle of the range sorted by
 // latitude and name.  The chosen item is moved to start.
 template <split_key Key, class Item, class Order>
 void choose_pivot(std::span<Item> items, std::int32_t start, std::int32_t end,
-                  const Order& order) {
+                  const range_stats& stats, const Order& order) {
     const Item& head = items[static_cast<std::size_t>(start)];
-    double min_lat = lat_of(head);
-    double max_lat = min_lat;
-    double min_lon = lon_of(head);
-    double max_lon = min_lon;
-    double sum_lat = 0.0;
-    double sum_lon = 0.0;
-    for (std::int32_t i = start; i <= end; ++i) {
-        const Item& p = items[static_cast<std::size_t>(i)];
-        double lat = lat_of(p);
-        double lon = lon_of(p);
-        if (lat < min_lat) min_lat = lat;
-        if (lat > max_lat) max_lat = lat;
-        if (lon < min_lon) min_lon = lon;
-        if (lon > max_lon) max_lon = lon;
-        sum_lat += lat;
-        sum_lon += lon;
-    }
+    const double min_lat = stats.min_lat;
+    const double max_lat = stats.max_lat;
+    const double min_lon = stats.min_lon;
+    const double max_lon = stats.max_lon;
+    const double sum_lat = stats.sum_lat;
+    const double sum_lon = stats.sum_lon;
     std::int32_t chosen = start;
     if (min_lat == max_lat && min_lon == max_lon) {
         auto first = items.begin() + start;
@@ -193,20 +217,21 @@ void choose_pivot(std::span<Item> items, std::int32_t start, std::int32_t end,
 // that the processor would mispredict for every other item.
 template <split_key Key, class Item, class Order>
 std::int32_t partition(std::span<Item> items, std::int32_t start, std::int32_t end,
-                       const Order& order) {
+                       const range_stats& stats, const Order& order) {
     if (start >= end) return start;
-    choose_pivot<Key>(items, start, end, order);
+    choose_pivot<Key>(items, start, end, stats, order);
     auto at = [&items](std::int32_t i) -> Item& { return items[static_cast<std::size_t>(i)]; };
     std::swap(at(start), at(end));
     const Item pivot = at(end);
     std::int32_t store = start;
     for (std::int32_t i = start; i < end; ++i) {
-        Item current = at(i);
-        Item stored = at(store);
-        bool before = orders_before<Key>(current, pivot, order);
-        at(i) = before ? stored : current;
-        at(store) = before ? current : stored;
-        store += before ? 1 : 0;
+        // The two items are picked by index, not by a condition that the compiler
+        // would turn into a branch again.
+        const Item both[2] = {at(i), at(store)};
+        auto before = static_cast<std::size_t>(orders_before<Key>(both[0], pivot, order));
+        at(i) = both[before];
+        at(store) = both[1 - before];
+        store += static_cast<std::int32_t>(before);
     }
     std::swap(at(end), at(store));
     return store;
@@ -214,9 +239,10 @@ std::int32_t partition(std::span<Item> items, std::int32_t start, std::int32_t e
 
 template <class Item, class Order>
 std::int32_t partition(std::span<Item> items, std::int32_t start, std::int32_t end,
-                       split_key key, const Order& order) {
-    return key == split_key::longitude ? partition<split_key::longitude>(items, start, end, order)
-                                       : partition<split_key::latitude>(items, start, end, order);
+                       split_key key, const range_stats& stats, const Order& order) {
+    return key == split_key::longitude
+               ? partition<split_key::longitude>(items, start, end, stats, order)
+               : partition<split_key::latitude>(items, start, end, stats, order);
 }
 
 // A cut that leaves less than this share of a range on one side is replaced by a cut at
@@ -254,11 +280,18 @@ class area_builder {
     void build_top(std::int32_t start, std::int32_t end, std::int32_t depth, area_node& parent);
 
   private:
-    area_node* add_node(area_node& parent, std::int32_t start, std::int32_t end, bool leaf);
+    // A node over start..end, whose stats are given.
+    area_node* add_node(area_node& parent, std::int32_t start, std::int32_t end, bool leaf,
+                        const range_stats& stats);
+
+    [[nodiscard]] range_stats stats(std::int32_t start, std::int32_t end) const {
+        return stats_of(std::span<const tree_item>(items_), start, end);
+    }
 
     // The node's cut key and the index of its cut, as build() makes them.
     split_key key_of_node(const area_node& node) const;
-    std::int32_t cut(std::int32_t start, std::int32_t end, split_key key);
+    std::int32_t cut(std::int32_t start, std::int32_t end, split_key key,
+                     const range_stats& stats);
 
     std::span<tree_item> items_;
     const item_order& order_;
@@ -267,7 +300,7 @@ class area_builder {
 };
 
 area_node* area_builder::add_node(area_node& parent, std::int32_t start, std::int32_t end,
-                                  bool leaf) {
+                                  bool leaf, const range_stats& stats) {
     ++node_count_;
     if (parent.child_count >= 4) {
         report("FATAL: Unexpected error! More than 4 childs required! (gpi=%i,child=%i)",
@@ -276,13 +309,10 @@ area_node* area_builder::add_node(area_node& parent, std::int32_t start, std::in
         return nullptr;
     }
     std::unique_ptr<area_node> node = area_node_new();
-    const tree_item& head = items_[static_cast<std::size_t>(start)];
-    node->north = node->south = head.lat;
-    node->east = node->west = head.lon;
-    for (std::int32_t i = start + 1; i <= end; ++i) {
-        const tree_item& item = items_[static_cast<std::size_t>(i)];
-        area_node_extend(*node, item.lat, item.lon);
-    }
+    node->north = stats.max_lat;
+    node->south = stats.min_lat;
+    node->east = stats.max_lon;
+    node->west = stats.min_lon;
     node->is_leaf = leaf;
     node->first = start;
     node->last = end;
@@ -293,6 +323,7 @@ area_node* area_builder::add_node(area_node& parent, std::int32_t start, std::in
     return slot.get();
 }
 
+// A node's stats serve its cut as well, so that its range is gone through once for both.
 void area_builder::build(std::int32_t start, std::int32_t end, std::int32_t depth,
                          area_node& parent) {
     area_node* current = &parent;
@@ -300,13 +331,14 @@ void area_builder::build(std::int32_t start, std::int32_t end, std::int32_t dept
         if (start > end) return;
         bool small = end - start < area_leaf_limit;
         split_key key = split_key::latitude;
+        range_stats range = stats(start, end);
         if (depth % 2 == 0 || small) {
-            area_node* node = add_node(*current, start, end, small);
+            area_node* node = add_node(*current, start, end, small, range);
             if (node == nullptr || small) return;
             key = key_of_node(*node);
             current = node;
         }
-        std::int32_t p = cut(start, end, key);
+        std::int32_t p = cut(start, end, key, range);
         build(start, p - 1, depth + 1, *current);
         start = p;
         depth += 1;
@@ -320,8 +352,9 @@ split_key area_builder::key_of_node(const area_node& node) const {
     return ratio <= 0.3 ? split_key::latitude : split_key::longitude;
 }
 
-std::int32_t area_builder::cut(std::int32_t start, std::int32_t end, split_key key) {
-    std::int32_t p = partition(items_, start, end, key, order_);
+std::int32_t area_builder::cut(std::int32_t start, std::int32_t end, split_key key,
+                               const range_stats& stats) {
+    std::int32_t p = partition(items_, start, end, key, stats, order_);
     std::int32_t least = (end - start + 1) / balance_divisor;
     bool strict = p > start && p - start >= least && end - p + 1 >= least;
     if (!strict) p = median_cut(items_, start, end, key, order_);
@@ -339,9 +372,10 @@ void area_builder::build_top(std::int32_t start, std::int32_t end, std::int32_t 
     }
     // The first step of build(): the node of the whole range and its cut.  Both sides
     // are then built one level deeper into that node, the left side first.
-    area_node* node = add_node(parent, start, end, false);
+    range_stats range = stats(start, end);
+    area_node* node = add_node(parent, start, end, false, range);
     if (node == nullptr) return;
-    std::int32_t p = cut(start, end, key_of_node(*node));
+    std::int32_t p = cut(start, end, key_of_node(*node), range);
 
     // The right side is built by another thread into a node of its own, whose children
     // then follow those of the left side.
@@ -386,7 +420,9 @@ int area_compare(const waypoint& a, const waypoint& b, split_key key) {
 std::int32_t area_partition(std::span<waypoint> waypoints, std::int32_t start, std::int32_t end,
                             split_key key) {
     if (start < 0 || end >= static_cast<std::int32_t>(waypoints.size())) return start;
-    return partition(waypoints, start, end, key, waypoint_order{});
+    if (start >= end) return start;
+    range_stats stats = stats_of(std::span<const waypoint>(waypoints), start, end);
+    return partition(waypoints, start, end, key, stats, waypoint_order{});
 }
 
 std::optional<area_index> area_index_build(const waypoint_list& waypoints) {

@@ -227,10 +227,10 @@ void encode_poi_block(Sink& sink, const waypoint& w, const poi_parts& parts,
 }
 
 // The area block's own bytes, without its children: record_size is the bytes of the
-// whole block, flags the OR of the flags of the waypoints below.
+// whole block, alert whether a waypoint below has an alert.
 template <class Sink>
 void encode_area_header(Sink& sink, const area_node& node, std::int64_t record_size,
-                        std::uint32_t flags) {
+                        bool alert) {
     sink.u16(gpi_type_number(gpi_block_type::area_block));
     sink.u16(gpi_has_main_size);
     sink.u32(static_cast<std::uint32_t>(record_size - 12));
@@ -241,7 +241,7 @@ void encode_area_header(Sink& sink, const area_node& node, std::int64_t record_s
     sink.u32(static_cast<std::uint32_t>(semicircles(node.west)));
     sink.u32(0);
     sink.u16(1);
-    sink.u8((flags & (has_proximity | has_speed)) != 0 ? 1 : 0);
+    sink.u8(alert ? 1 : 0);
 }
 
 // Bytes of the pixel rows of a bitmap: row_size * height.

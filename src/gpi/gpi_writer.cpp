@@ -1,6 +1,7 @@
 #include "gpi/gpi_writer.hpp"
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -65,14 +66,8 @@ void take_contacts(std::span<const text_pair> pairs,
     }
 }
 
-}  // namespace
-
-poi_parts poi_parts_of(const waypoint& w, const poiset& set) {
-    poi_parts parts;
-    parts.alert = has_alert(w);
-    parts.icon = (w.flags & has_icon) != 0;
-    if (w.comment && !w.comment->empty()) parts.comment = *w.comment;
-    if (w.description && !w.description->empty()) parts.description = *w.description;
+// The parts that the details and the link of a waypoint give.
+void take_details(const waypoint& w, const poiset& set, poi_parts& parts) {
     if (const waypoint_details* details = set.details_of(w)) {
         if (!details->address.empty()) take_address(details->address, parts.address.emplace());
         if (!details->phones.empty()) take_contacts(details->phones, parts.contact.emplace());
@@ -85,25 +80,49 @@ poi_parts poi_parts_of(const waypoint& w, const poiset& set) {
         if (!parts.contact) parts.contact.emplace();
         parts.contact->set(web, *w.link);
     }
+}
+
+// The parts of a waypoint; those of most waypoints (no details, no link) without a call.
+inline poi_parts parts_of(const waypoint& w, const poiset& set) {
+    poi_parts parts;
+    parts.alert = has_alert(w);
+    parts.icon = (w.flags & has_icon) != 0;
+    if (w.comment && !w.comment->empty()) parts.comment = *w.comment;
+    if (w.description && !w.description->empty()) parts.description = *w.description;
+    if (w.details != no_details || w.link) [[unlikely]] take_details(w, set, parts);
     return parts;
 }
 
-std::uint32_t poi_block_size(const waypoint& w, const poiset& set) {
+// Bytes of the POI block of a waypoint with these parts.
+inline std::uint32_t poi_block_size(const waypoint& w, const poi_parts& parts) {
     counting_sink counter;
-    encode_poi_block(counter, w, poi_parts_of(w, set), 0);
+    encode_poi_block(counter, w, parts, 0);
     return static_cast<std::uint32_t>(counter.count());
+}
+
+}  // namespace
+
+poi_parts poi_parts_of(const waypoint& w, const poiset& set) {
+    return parts_of(w, set);
+}
+
+std::uint32_t poi_block_size(const waypoint& w, const poiset& set) {
+    return poi_block_size(w, parts_of(w, set));
 }
 
 namespace {
 
+// A POI block's size as the writer keeps it: the top bit tells whether the waypoint has
+// an alert.  A POI block of texts within the format's limits stays far below it.
+constexpr std::uint32_t poi_alert_bit = 0x80000000u;
+
 // The writer's own sizes of a group: every POI block's (by waypoint number) and every
-// area block's with the OR of the flags below it (by the node's place in file order).
+// area block's with whether an alert lies below it (by the node's place in file order).
 struct group_sizes {
-    std::vector<std::uint32_t> poi;          // by waypoint number
-    std::vector<std::uint8_t> alerts;        // the alert bits of the flags, by waypoint number
+    std::vector<std::uint32_t> poi;          // by waypoint number, with poi_alert_bit
     std::vector<const area_node*> nodes;     // in file order
     std::vector<std::int64_t> record_size;   // bytes of each node's whole area block
-    std::vector<std::uint32_t> flags;        // OR of the flags of all waypoints below
+    std::vector<std::uint8_t> alert;         // whether a waypoint below has an alert
     std::vector<std::int64_t> own;           // bytes a node adds in file order: its own
                                              // header, and the POI blocks of a leaf
 };
@@ -144,50 +163,46 @@ std::size_t measure_node(const area_node& node, const gpi_group& group, group_si
     std::size_t place = sizes.nodes.size();
     sizes.nodes.push_back(&node);
     counting_sink own;
-    encode_area_header(own, node, 0, 0);
+    encode_area_header(own, node, 0, false);
     sizes.record_size.push_back(static_cast<std::int64_t>(own.count()));
-    sizes.flags.push_back(0);
+    sizes.alert.push_back(0);
     sizes.own.push_back(static_cast<std::int64_t>(own.count()));
     std::int64_t bytes = 0;
-    std::uint32_t flags = 0;
+    std::uint32_t alert = 0;
     if (node.is_leaf) {
         for (std::int32_t i = node.first; i <= node.last; ++i) {
-            std::uint32_t number = group.areas.order[static_cast<std::size_t>(i)];
-            bytes += sizes.poi[number];
-            flags |= sizes.alerts[number];
+            std::uint32_t poi = sizes.poi[group.areas.order[static_cast<std::size_t>(i)]];
+            bytes += poi & ~poi_alert_bit;
+            alert |= poi;
         }
         sizes.own[place] += bytes;
     } else {
         for (std::int32_t i = 0; i < node.child_count; ++i) {
             std::size_t child = measure_node(*node.children[static_cast<std::size_t>(i)], group, sizes);
             bytes += sizes.record_size[child];
-            flags |= sizes.flags[child];
+            alert |= sizes.alert[child] != 0 ? poi_alert_bit : 0u;
         }
     }
     sizes.record_size[place] += bytes;
-    sizes.flags[place] = flags;
+    sizes.alert[place] = (alert & poi_alert_bit) != 0 ? 1 : 0;
     return place;
 }
-
-static_assert((has_proximity | has_speed) <= 0xFFu, "the alert bits fit group_sizes::alerts");
 
 // Groups of at least this many waypoints are measured and encoded by two threads.
 constexpr std::size_t parallel_write_from = 65536;
 
-// The POI blocks' sizes and alert bits are taken in the order of the waypoints, and the
-// tree's walk in file order then finds them in two small arrays rather than in the
+// The POI blocks' sizes and alerts are taken in the order of the waypoints, and the
+// tree's walk in file order then finds them in one small array rather than in the
 // waypoints scattered over memory.
 group_sizes measure_group(const gpi_group& group) {
     group_sizes sizes;
     const poiset& set = *group.set;
     std::size_t count = set.waypoints.size();
     sizes.poi.resize(count);
-    sizes.alerts.resize(count);
     auto measure = [&](std::size_t first, std::size_t end) {
         for (std::size_t i = first; i < end; ++i) {
             const waypoint& w = set.waypoints[i];
-            sizes.poi[i] = poi_block_size(w, set);
-            sizes.alerts[i] = static_cast<std::uint8_t>(w.flags & (has_proximity | has_speed));
+            sizes.poi[i] = poi_block_size(w, parts_of(w, set)) | (has_alert(w) ? poi_alert_bit : 0u);
         }
     };
     // The halves meet at a multiple of 64 entries, so the threads share no cache line.
@@ -210,28 +225,50 @@ struct area_piece {
     std::size_t first = 0;  // index range first..end-1 in the node order
     std::size_t end = 0;
     std::int64_t bytes = 0;
-    std::vector<std::uint8_t> data;
     bool ok = true;
 };
 
-// Encodes a piece, the sizes measured before; false when the bytes disagree with them.
-bool encode_piece(area_piece& piece, const gpi_group& group, const group_sizes& sizes) {
-    piece.data.resize(static_cast<std::size_t>(piece.bytes));
-    span_sink out(piece.data.data());
+// Memory that pieces are encoded into, kept for the pieces after: its bytes are not
+// cleared, as the encoder writes every one of them.
+struct piece_buffer {
+    std::unique_ptr<std::uint8_t[]> data;
+    std::size_t capacity = 0;
+
+    std::uint8_t* take(std::size_t size) {
+        if (size > capacity) {
+            data.reset();
+            data.reset(new std::uint8_t[size]);
+            capacity = size;
+        }
+        return data.get();
+    }
+};
+
+// Encodes a piece into the buffer, the sizes measured before; false when the bytes
+// disagree with them.  Each POI block's size is taken again from its parts, which the
+// encoder reads anyway, rather than from the measured sizes scattered over memory; the
+// sum over the piece still has to come out as measured.
+bool encode_piece(const area_piece& piece, piece_buffer& buffer, const gpi_group& group,
+                  const group_sizes& sizes) {
+    auto size = static_cast<std::size_t>(piece.bytes);
+    std::uint8_t* data = buffer.take(size);
+    span_sink out(data);
     const poiset& set = *group.set;
     std::span<const std::uint32_t> order(group.areas.order);
     for (std::size_t n = piece.first; n < piece.end; ++n) {
         const area_node& node = *sizes.nodes[n];
-        encode_area_header(out, node, sizes.record_size[n], sizes.flags[n]);
+        encode_area_header(out, node, sizes.record_size[n], sizes.alert[n] != 0);
         if (!node.is_leaf) continue;
         for (std::int32_t i = node.first; i <= node.last; ++i) {
             prefetch_ahead(set, order, static_cast<std::size_t>(i));
-            std::uint32_t number = order[static_cast<std::size_t>(i)];
-            const waypoint& w = set.waypoints[number];
-            encode_poi_block(out, w, poi_parts_of(w, set), sizes.poi[number]);
+            const waypoint& w = set.waypoints[order[static_cast<std::size_t>(i)]];
+            poi_parts parts = parts_of(w, set);
+            std::uint32_t poi = poi_block_size(w, parts);
+            if (poi > size - static_cast<std::size_t>(out.end() - data)) return false;
+            encode_poi_block(out, w, parts, poi);
         }
     }
-    return out.end() == piece.data.data() + piece.data.size();
+    return out.end() == data + size;
 }
 
 // Writes the area blocks below top.  They are cut into pieces of about a megabyte in
@@ -248,28 +285,31 @@ bool write_areas(file_sink& sink, const gpi_group& group, const group_sizes& siz
         pieces.push_back(std::move(piece));
     }
 
+    // Piece index - pieces_ahead has been put when piece index is made (ordered_pieces).
+    std::vector<piece_buffer> buffers(pieces_ahead);
+    auto buffer_of = [&](std::size_t index) -> piece_buffer& {
+        return buffers[index % pieces_ahead];
+    };
     auto make = [&](std::size_t index) {
         area_piece& piece = pieces[index];
         try {
-            piece.ok = encode_piece(piece, group, sizes);
+            piece.ok = encode_piece(piece, buffer_of(index), group, sizes);
         } catch (...) {
             piece.ok = false;  // out of memory for the piece; reported when its turn comes
         }
     };
     auto put = [&](std::size_t index) {
-        area_piece& piece = pieces[index];
-        bool ok = piece.ok;
-        if (!ok) {
+        const area_piece& piece = pieces[index];
+        if (!piece.ok) {
             report("\nError: Out of memory or size mismatch while writing the area blocks!");
-        } else {
-            sink.bytes(piece.data.data(), piece.data.size());
-            if (sink.failed()) {
-                report("\nError: Write error at poi_block!");
-                ok = false;
-            }
+            return false;
         }
-        std::vector<std::uint8_t>().swap(piece.data);
-        return ok;
+        sink.bytes(buffer_of(index).data.get(), static_cast<std::size_t>(piece.bytes));
+        if (sink.failed()) {
+            report("\nError: Write error at poi_block!");
+            return false;
+        }
+        return true;
     };
     return make_and_put_in_order(pieces.size(), pieces_ahead,
                                  group.areas.order.size() >= parallel_write_from, make, put);
