@@ -44,9 +44,10 @@ constexpr std::array<double, 16> exact_powers_of_ten = {
 
 // A number as GPX files write their coordinates: an optional minus, at most 15 digits
 // with at most one decimal point among them, digits in front of it.  Such a number is
-// read at once, to the double whole_decimal gives (the digits as a whole number, exact,
-// divided by an exact power of ten); none for any other text, which whole_decimal reads.
-std::optional<double> quick_decimal(std::string_view raw) {
+// read at once into value, to the double whole_decimal gives (the digits as a whole
+// number, exact, divided by an exact power of ten); false for any other text, which
+// whole_decimal reads.  (No optionals here: they cost a stall on every coordinate.)
+bool quick_decimal(std::string_view raw, double& value) {
     const char* p = raw.data();
     const char* end = p + raw.size();
     bool negative = p != end && *p == '-';
@@ -62,22 +63,24 @@ std::optional<double> quick_decimal(std::string_view raw) {
         while (digit_at()) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
         decimals = static_cast<std::size_t>(p - point);
     }
-    if (p != end || whole == 0 || whole + decimals > 15) return std::nullopt;
-    double value = static_cast<double>(digits) / exact_powers_of_ten[decimals];
-    return negative ? -value : value;
+    if (p != end || whole == 0 || whole + decimals > 15) return false;
+    double magnitude = static_cast<double>(digits) / exact_powers_of_ten[decimals];
+    value = negative ? -magnitude : magnitude;
+    return true;
 }
 
-// A coordinate: a whole decimal number (a decimal comma allowed) within the limit.
-std::optional<double> read_coordinate(std::string_view raw, double limit,
-                                      const xml_text_encoding& encoding) {
-    std::optional<double> value = quick_decimal(raw);
-    if (!value) {
-        value = raw.find('&') == std::string_view::npos
-                    ? whole_decimal(raw)
-                    : whole_decimal(xml_decode_references(raw, encoding));
+// A coordinate into value: a whole decimal number (a decimal comma allowed) within the
+// limit; false for anything else.
+bool read_coordinate(std::string_view raw, double limit, const xml_text_encoding& encoding,
+                     double& value) {
+    if (!quick_decimal(raw, value)) {
+        std::optional<double> read = raw.find('&') == std::string_view::npos
+                                         ? whole_decimal(raw)
+                                         : whole_decimal(xml_decode_references(raw, encoding));
+        if (!read) return false;
+        value = *read;
     }
-    if (!value || std::fabs(*value) > limit) return std::nullopt;
-    return value;
+    return std::fabs(value) <= limit;
 }
 
 // The text without the blanks around it; none when nothing else is left.
@@ -103,13 +106,23 @@ std::size_t find_wpt_tag(std::string_view text, std::size_t from) {
     return std::string_view::npos;
 }
 
+// What a pass over the text told before it is read: the bytes XML forbids, and where
+// the last comment or the like in the front part up to surveyed_to begins (npos: none).
+struct text_survey {
+    std::optional<xml_forbidden_bytes> forbidden;
+    std::size_t surveyed_to = 0;
+    std::size_t last_special = std::string_view::npos;
+};
+
 class gpx_text_reader {
   public:
-    gpx_text_reader(std::string_view text, poiset& set, bool drop_forbidden)
+    gpx_text_reader(std::string_view text, poiset& set, const text_survey& survey)
         : text_(text),
           set_(set),
-          encoding_{set.is_utf8, set.codepage ? &*set.codepage : nullptr, drop_forbidden},
-          scanner_(text, element_names) {}
+          encoding_{set.is_utf8, set.codepage ? &*set.codepage : nullptr,
+                    survey.forbidden.has_value()},
+          scanner_(text, element_names),
+          survey_(survey) {}
 
     // Reads every waypoint, on two threads when the text is at least parallel_from bytes
     // long and the machine has two processors.  The result and the messages are those
@@ -193,7 +206,7 @@ class gpx_text_reader {
         std::size_t second_released = cut;
         if (!run_side_by_side(
                 [&] {
-                    bool clear = xml_markup_reaches(text_, scanner_.position(), cut);
+                    bool clear = xml_markup_reaches(text_, walk_from(), cut);
                     verdict.store(clear ? taken : dropped, std::memory_order_relaxed);
                     read_on(scanner_, cut, set_, passed, released_);
                 },
@@ -245,6 +258,16 @@ class gpx_text_reader {
         set_.texts.take_over(std::move(rest.texts));
     }
 
+    // Where the walk over comments and the like up to the second thread's start begins:
+    // where this thread stands, or the end of the part surveyed when no such markup
+    // begins in the part before it.
+    [[nodiscard]] std::size_t walk_from() const {
+        std::size_t from = scanner_.position();
+        bool none_after = survey_.last_special == std::string_view::npos || survey_.last_special < from;
+        if (none_after && survey_.surveyed_to > from + 1) from = survey_.surveyed_to - 1;
+        return from;
+    }
+
     void finish() const {
         auto malformed = scanner_.first_malformed();
         if (!malformed) malformed = second_malformed_;
@@ -279,57 +302,57 @@ class gpx_text_reader {
         return xml_content_view(content, c.plain, encoding_, scratch);
     }
 
-    // An element's text on its way into the store: a view ready as it is, or plain
+    // An element's text on its way into the store: none, a view ready as it is, or plain
     // content whose references are decoded as it is stored, without a copy between.
+    // (Plain members, not optionals: the fields of every waypoint pass through here.)
     struct field_text {
-        std::optional<std::string_view> text;
-        std::string_view raw;  // the content to decode, with decode
-        bool decode = false;
-
-        static field_text ready(std::optional<std::string_view> text) {
-            field_text f;
-            f.text = text;
-            return f;
-        }
-        static field_text to_decode(std::string_view raw) {
-            field_text f;
-            f.raw = raw;
-            f.decode = true;
-            return f;
-        }
+        enum kind_type : unsigned char { none, ready, to_decode };
+        std::string_view text;  // ready: the text; to_decode: the content
+        kind_type kind = none;
     };
 
     field_text field(const xml_wpt& wpt, gpx_element e, std::string& scratch) const {
         const xml_child& c = wpt.children[e];
-        if (!c.present) return {};
+        if (!c.present || c.content_end == c.content_begin) return {};
         std::string_view content = text_.substr(c.content_begin, c.content_end - c.content_begin);
-        if (c.plain && !content.empty() && (c.references || encoding_.drop_forbidden)) {
-            return field_text::to_decode(content);
+        if (c.plain) {
+            bool decode = c.references || encoding_.drop_forbidden;
+            return {content, decode ? field_text::to_decode : field_text::ready};
         }
-        return field_text::ready(text_view(wpt, e, scratch));
+        std::optional<std::string_view> text = xml_content_view(content, false, encoding_, scratch);
+        if (!text) return {};
+        return {*text, field_text::ready};
     }
 
-    // The field's text, decoded into scratch where it has to be.
-    std::optional<std::string_view> view_of(const field_text& f, std::string& scratch) const {
-        if (!f.decode) return f.text;
-        scratch.resize(f.raw.size());
-        scratch.resize(xml_decode_plain(f.raw, encoding_, scratch.data()));
-        if (scratch.empty()) return std::nullopt;
-        return std::string_view(scratch);
+    // The field's text, decoded into scratch where it has to be; empty when none.
+    std::string_view view_of(const field_text& f, std::string& scratch) const {
+        if (f.kind != field_text::to_decode) return f.text;
+        scratch.resize(f.text.size());
+        scratch.resize(xml_decode_plain(f.text, encoding_, scratch.data()));
+        return scratch;
+    }
+
+    // The same, none when the field has no text.
+    std::optional<std::string_view> optional_view_of(const field_text& f,
+                                                     std::string& scratch) const {
+        std::string_view text = view_of(f, scratch);
+        if (text.empty()) return std::nullopt;
+        return text;
     }
 
     // The field's text in the set's store (an empty text when it has none).
     stored_text stored(poiset& into, const field_text& f) const {
-        if (!f.decode) return into.store(f.text.value_or(std::string_view()));
+        if (f.kind != field_text::to_decode) return into.store(f.text);
         return into.texts.add_written(
-            f.raw.size(), [&](char* out) { return xml_decode_plain(f.raw, encoding_, out); });
+            f.text.size(), [&](char* out) { return xml_decode_plain(f.text, encoding_, out); });
     }
 
     // The same, absent when the field has no text.
     stored_text stored_optional(poiset& into, const field_text& f) const {
-        if (!f.decode) return into.store_optional(f.text);
+        if (f.kind == field_text::none) return stored_text();
+        if (f.kind == field_text::ready) return into.store(f.text);
         stored_text text = stored(into, f);
-        return text->empty() ? stored_text() : text;
+        return text->empty() ? stored_text() : text;  // nothing left once decoded
     }
 
     std::optional<std::string> text_of(const xml_wpt& wpt, gpx_element e) const {
@@ -354,6 +377,7 @@ class gpx_text_reader {
     poiset& set_;
     xml_text_encoding encoding_;
     xml_wpt_scanner scanner_;
+    text_survey survey_;
     reading_profile profile_ = reading_profile::plain;
     std::optional<std::size_t> second_malformed_;
     // The namespace declarations of the gpx element, by prefix, and the element's start
@@ -367,36 +391,38 @@ void gpx_text_reader::read_waypoint(const xml_wpt& wpt, poiset& into,
                                     waypoint_scratch& scratch) const {
     if (!wpt.lat || !wpt.lon) return;
     field_sources from = sources_of(profile_);
-    std::optional<std::string_view> name = text_view(wpt, from.name, scratch.name);
+    std::string_view name = view_of(field(wpt, from.name, scratch.name), scratch.name);
     field_text comment = field(wpt, from.comment, scratch.comment);
     field_text description = field(wpt, from.description, scratch.description);
     field_text symbol = field(wpt, e_sym, scratch.symbol);
     if (profile_ != reading_profile::plain) {
         // The profiles of other tools' files make the symbol, and the comment, of parts.
-        std::optional<std::string_view> comment_text = view_of(comment, scratch.comment);
+        std::optional<std::string_view> comment_text = optional_view_of(comment, scratch.comment);
         std::optional<std::string> sym;
-        if (wpt.children[e_sym].present) sym = view_of(symbol, scratch.symbol).value_or("");
+        if (wpt.children[e_sym].present) sym = view_of(symbol, scratch.symbol);
         std::optional<std::string_view> type;
         if (profile_ == reading_profile::typed_geocaches) type = text_view(wpt, e_type, scratch.type);
         std::optional<std::string> made = profile_symbol(profile_, std::move(sym), type, comment_text);
         symbol = {};
-        if (made) symbol.text = scratch.symbol.assign(*made);
+        if (made) symbol = {scratch.symbol.assign(*made), field_text::ready};
         if (profile_ == reading_profile::dated_monuments && comment_text) {
-            if (auto description_text = view_of(description, scratch.description)) {
+            if (auto description_text = optional_view_of(description, scratch.description)) {
                 comment_text = scratch.dated_comment =
                     dated_comment(std::string(*comment_text), std::string(*description_text));
             }
         }
-        comment = field_text::ready(comment_text);
+        comment = {};
+        if (comment_text) comment = {*comment_text, field_text::ready};
     }
-    if (!name) name.emplace();
 
-    auto lat = read_coordinate(*wpt.lat, 90.0, encoding_);
-    auto lon = read_coordinate(*wpt.lon, 180.0, encoding_);
-    if (!lat || !lon) {
+    double lat = 0.0;
+    double lon = 0.0;
+    bool valid = read_coordinate(*wpt.lat, 90.0, encoding_, lat);
+    valid = read_coordinate(*wpt.lon, 180.0, encoding_, lon) && valid;
+    if (!valid) {
         const text_encoding held{encoding_.is_utf8, encoding_.page};
         report("\nWarning: Waypoint (%s) has an invalid position (lat=\"%s\" lon=\"%s\"), ignored",
-               display_text(*name, held, shown_text).c_str(),
+               display_text(name, held, shown_text).c_str(),
                display_text(*wpt.lat, held, shown_value).c_str(),
                display_text(*wpt.lon, held, shown_value).c_str());
         return;
@@ -407,16 +433,16 @@ void gpx_text_reader::read_waypoint(const xml_wpt& wpt, poiset& into,
         report("\nError: Can't allocate waypoint! Ignoring");
         return;
     }
-    w->lat = *lat;
-    w->lon = *lon;
+    w->lat = lat;
+    w->lon = lon;
     w->flags |= has_position;
-    if (auto speed = speed_in_name(*name)) {
-        name = name->substr(0, speed->name_length);
+    if (auto speed = speed_in_name(name)) {
+        name = name.substr(0, speed->name_length);
         w->speed = speed->speed;
         w->proximity = speed->speed * 10.0;
         w->flags |= has_proximity | has_speed;
     }
-    w->name = into.store(*name);
+    w->name = into.store(name);
     w->comment = stored_optional(into, comment);
     w->description = stored_optional(into, description);
     w->symbol = stored(into, symbol);
@@ -499,21 +525,28 @@ void gpx_text_reader::read_extensions(const xml_wpt& wpt, waypoint& w, poiset& i
 }
 
 // The bytes XML forbids in the text, looked for in two halves side by side when the
-// text is at least parallel_from bytes long.
-std::optional<xml_forbidden_bytes> forbidden_bytes(std::string_view text,
-                                                   std::size_t parallel_from) {
+// text is at least parallel_from bytes long, and where comments and the like begin in
+// the front part.
+text_survey survey_text(std::string_view text, std::size_t parallel_from) {
     std::size_t half = text.size() / 2;
-    std::optional<xml_forbidden_bytes> front;
-    std::optional<xml_forbidden_bytes> back;
+    xml_text_survey front;
+    xml_text_survey back;
     if (text.size() < parallel_from ||
-        !run_side_by_side([&] { front = find_forbidden_bytes(text.substr(0, half)); },
-                          [&] { back = find_forbidden_bytes(text.substr(half)); })) {
-        return find_forbidden_bytes(text);
+        !run_side_by_side([&] { front = survey_xml_text(text.substr(0, half)); },
+                          [&] { back = survey_xml_text(text.substr(half)); })) {
+        xml_text_survey whole = survey_xml_text(text);
+        return {whole.forbidden, text.size(), whole.last_special};
     }
-    if (!back) return front;
-    if (!front) return xml_forbidden_bytes{half + back->first, back->count, back->byte};
-    front->count += back->count;
-    return front;
+    text_survey survey{front.forbidden, half, front.last_special};
+    if (back.forbidden) {
+        if (survey.forbidden) {
+            survey.forbidden->count += back.forbidden->count;
+        } else {
+            survey.forbidden = xml_forbidden_bytes{half + back.forbidden->first,
+                                                   back.forbidden->count, back.forbidden->byte};
+        }
+    }
+    return survey;
 }
 
 void read_text(std::string_view text, poiset& set, const passed_text& passed,
@@ -525,13 +558,14 @@ void read_text(std::string_view text, poiset& set, const passed_text& passed,
     const passed_text no_pages;
     const passed_text& pages = encoding.decoded ? no_pages : passed;
     if (encoding.decoded) text = *encoding.decoded;
-    auto forbidden = forbidden_bytes(text, parallel_from);
+    text_survey survey = survey_text(text, parallel_from);
+    const std::optional<xml_forbidden_bytes>& forbidden = survey.forbidden;
     if (forbidden) {
         report("\nWarning: Byte 0x%02X at offset %zu of the gpx file is not allowed in XML; "
                "%zu such byte(s) left out",
                static_cast<unsigned>(forbidden->byte), forbidden->first, forbidden->count);
     }
-    gpx_text_reader reader(text, set, forbidden.has_value());
+    gpx_text_reader reader(text, set, survey);
     reader.read_all(pages, parallel_from);
 }
 

@@ -82,6 +82,22 @@ std::size_t find_markup_noting_references(std::string_view text, std::size_t fro
 #if defined(__SSE2__)
     const __m128i lt = _mm_set1_epi8('<');
     const __m128i ampersand = _mm_set1_epi8('&');
+    // 32 bytes a step: most texts of a waypoint end within one, so that the loop is
+    // left the same way nearly every time.
+    for (; from + 32 <= n; from += 32) {
+        __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + from));
+        __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + from + 16));
+        auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(low, lt))) |
+                    (static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(high, lt))) << 16);
+        auto amps = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(low, ampersand))) |
+                    (static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(high, ampersand))) << 16);
+        if (hits != 0) {
+            unsigned at = static_cast<unsigned>(__builtin_ctz(hits));
+            if ((amps & ((1u << at) - 1u)) != 0) amp = true;
+            return from + at;
+        }
+        if (amps != 0) amp = true;
+    }
     for (; from + 16 <= n; from += 16) {
         __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + from));
         auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lt)));
@@ -307,7 +323,10 @@ void append_character_data(Out& out, std::string_view text,
         i = next;
         if (i >= text.size()) break;
         std::size_t length = 0;
-        if (auto cp = read_reference(text.substr(i), length)) {
+        if (text.size() - i >= 5 && std::memcmp(text.data() + i, "&amp;", 5) == 0) {
+            out.push_back('&');  // by far the most common one
+            i += 5;
+        } else if (auto cp = read_reference(text.substr(i), length)) {
             append_character(out, *cp, encoding);
             i += length;
         } else {
@@ -629,29 +648,56 @@ bool xml_markup_reaches(std::string_view text, std::size_t from, std::size_t to)
 }
 
 std::optional<xml_forbidden_bytes> find_forbidden_bytes(std::string_view text) {
+    return survey_xml_text(text).forbidden;
+}
+
+xml_text_survey survey_xml_text(std::string_view text) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     std::size_t n = text.size();
-    // Blocks of 64 bytes are tested without branches, which the compiler vectorises.
-    constexpr std::size_t block = 64;
-    std::size_t i = 0;
-    for (; i + block <= n; i += block) {
-        unsigned any = 0;
-        for (std::size_t k = 0; k < block; ++k) {
-            unsigned char c = bytes[i + k];
-            any |= static_cast<unsigned>(c < 0x20) &
-                   static_cast<unsigned>(c != '\t' && c != '\n' && c != '\r');
+    xml_text_survey survey;
+    // "<!" and "<?" are looked for only in blocks that hold a "!" or a "?".
+    auto note_specials = [&](std::size_t from, std::size_t to) {
+        for (std::size_t k = std::max<std::size_t>(from, 1); k < to; ++k) {
+            if ((bytes[k] == '!' || bytes[k] == '?') && bytes[k - 1] == '<') survey.last_special = k - 1;
         }
-        if (any != 0) break;
+    };
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // Blocks of 64 bytes are tested 16 at a time without branches; a block that holds a
+    // forbidden byte ends this part, the rest is counted byte by byte.
+    constexpr std::size_t block = 64;
+    const __m128i control_top = _mm_set1_epi8(0x1F);
+    const __m128i tab = _mm_set1_epi8('\t');
+    const __m128i line_feed = _mm_set1_epi8('\n');
+    const __m128i carriage_return = _mm_set1_epi8('\r');
+    const __m128i bang = _mm_set1_epi8('!');
+    const __m128i question = _mm_set1_epi8('?');
+    for (; i + block <= n; i += block) {
+        __m128i forbidden = _mm_setzero_si128();
+        __m128i marks = _mm_setzero_si128();
+        for (std::size_t k = 0; k < block; k += 16) {
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i + k));
+            __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(v, control_top), v);
+            __m128i allowed = _mm_or_si128(
+                _mm_or_si128(_mm_cmpeq_epi8(v, tab), _mm_cmpeq_epi8(v, line_feed)),
+                _mm_cmpeq_epi8(v, carriage_return));
+            forbidden = _mm_or_si128(forbidden, _mm_andnot_si128(allowed, control));
+            marks = _mm_or_si128(marks, _mm_or_si128(_mm_cmpeq_epi8(v, bang), _mm_cmpeq_epi8(v, question)));
+        }
+        if (_mm_movemask_epi8(marks) != 0) note_specials(i, i + block);
+        if (_mm_movemask_epi8(forbidden) != 0) break;
     }
-    std::optional<xml_forbidden_bytes> found;
+#endif
+    std::size_t checked = i;
     for (; i < n; ++i) {
         if (!is_forbidden_byte(bytes[i])) continue;
-        if (!found) {
-            found = xml_forbidden_bytes{i, 0, bytes[i]};
-        }
-        ++found->count;
+        if (!survey.forbidden) survey.forbidden = xml_forbidden_bytes{i, 0, bytes[i]};
+        ++survey.forbidden->count;
     }
-    return found;
+    // The specials of the block that held the first forbidden byte were noted already;
+    // noting them again changes nothing.
+    note_specials(checked, n);
+    return survey;
 }
 
 std::string xml_decode_references(std::string_view text, const xml_text_encoding& encoding) {

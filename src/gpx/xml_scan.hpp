@@ -141,6 +141,15 @@ struct xml_forbidden_bytes {
 };
 [[nodiscard]] std::optional<xml_forbidden_bytes> find_forbidden_bytes(std::string_view text);
 
+// What one pass over a text tells before it is read: the bytes XML forbids, and where
+// the last comment, CDATA section, processing instruction or declaration ("<!" or
+// "<?") begins, npos when none does.
+struct xml_text_survey {
+    std::optional<xml_forbidden_bytes> forbidden;
+    std::size_t last_special = std::string_view::npos;
+};
+[[nodiscard]] xml_text_survey survey_xml_text(std::string_view text);
+
 // True for a byte that XML forbids.
 [[nodiscard]] constexpr bool is_forbidden_byte(unsigned char c) {
     return c < 0x20 && c != '\t' && c != '\n' && c != '\r';

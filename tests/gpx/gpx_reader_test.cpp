@@ -543,6 +543,18 @@ TEST(GpxReader, ReadsLikeOneThreadWhenTwoShareTheText) {
     }
     EXPECT_NE(reading_of(gpx_of(many), 0).find("Waypoint (bad5) has an invalid position"),
               std::string::npos);
+    // A comment that begins right at the middle, where the text is split for the survey
+    // before the reading, hides the waypoints the second thread would start at.
+    const std::string comment = "<!-- " + hidden + " -->";
+    for (int delta : {-2, -1, 0, 1}) {
+        const std::size_t lt = gpx_of(many).find("</gpx>");
+        const std::size_t size = gpx_of(many + comment + many).size();
+        std::size_t pad = 0;
+        while (static_cast<long>(lt + pad) != static_cast<long>((size + pad) / 2) + delta) ++pad;
+        std::string text = gpx_of(many + std::string(pad, ' ') + comment + many);
+        ASSERT_EQ(text.compare(lt + pad, 4, "<!--"), 0);
+        EXPECT_EQ(reading_of(text, 0), reading_of(text, SIZE_MAX)) << delta;
+    }
 }
 
 struct real_case {

@@ -187,5 +187,37 @@ TEST(FindForbiddenBytes, GivesTheFirstOffsetAndTheCount) {
     EXPECT_EQ(found->byte, 0);
 }
 
+TEST(SurveyXmlText, FindsForbiddenBytesAndTheLastSpecialMarkupAtEveryPlace) {
+    // Each byte of interest at every place of a text longer than a few blocks: the
+    // survey must tell what a byte-by-byte look tells.
+    const std::string placed[] = {"\x01", "\x7F", "\x1F", "\t", "\r\n", "<!", "<?", "!", "<x?",
+                                  "\xC3\xA9!", "<\x01!"};
+    for (const std::string& part : placed) {
+        for (std::size_t at = 0; at + part.size() <= 150; ++at) {
+            std::string text(150, 'x');
+            text.replace(at, part.size(), part);
+            if (at % 7 == 0) text[149 - at / 7] = '<';
+            xml_text_survey survey = survey_xml_text(text);
+            std::optional<std::size_t> first;
+            std::size_t count = 0;
+            std::size_t last_special = sv::npos;
+            for (std::size_t i = 0; i < text.size(); ++i) {
+                if (is_forbidden_byte(static_cast<unsigned char>(text[i]))) {
+                    if (!first) first = i;
+                    ++count;
+                }
+                if (i > 0 && text[i - 1] == '<' && (text[i] == '!' || text[i] == '?')) last_special = i - 1;
+            }
+            SCOPED_TRACE(std::to_string(at));
+            ASSERT_EQ(survey.forbidden.has_value(), first.has_value());
+            if (first) {
+                EXPECT_EQ(survey.forbidden->first, *first);
+                EXPECT_EQ(survey.forbidden->count, count);
+            }
+            EXPECT_EQ(survey.last_special, last_special);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace velmora
