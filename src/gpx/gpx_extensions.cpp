@@ -126,22 +126,34 @@ std::string_view local_name(std::string_view qname) {
     return colon == npos ? qname : qname.substr(colon + 1);
 }
 
+// Passes the prefix and URI of an attribute that declares a namespace.
+template <class Declare>
+void if_declaration(std::string_view name, std::string_view value, Declare&& declare) {
+    if (name == "xmlns") {
+        declare(std::string_view(), value);
+    } else if (name.starts_with("xmlns:")) {
+        declare(name.substr(6), value);
+    }
+}
+
 template <class Declare>
 void each_declaration(std::string_view tag, Declare&& declare) {
     (void)xml_read_start_tag(tag, 0, [&](std::string_view name, std::string_view value) {
-        if (name == "xmlns") {
-            declare(std::string_view(), value);
-        } else if (name.starts_with("xmlns:")) {
-            declare(name.substr(6), value);
-        }
+        if_declaration(name, value, declare);
     });
 }
 
 }  // namespace
 
-void xml_namespaces::add_from_tag(std::string_view tag) {
-    each_declaration(tag, [this](std::string_view prefix, std::string_view uri) {
+void xml_namespaces::add_if_declaration(std::string_view name, std::string_view value) {
+    if_declaration(name, value, [this](std::string_view prefix, std::string_view uri) {
         declarations_.emplace_back(prefix, uri);
+    });
+}
+
+void xml_namespaces::add_from_tag(std::string_view tag) {
+    (void)xml_read_start_tag(tag, 0, [this](std::string_view name, std::string_view value) {
+        add_if_declaration(name, value);
     });
 }
 
@@ -193,11 +205,12 @@ void read_garmin_extension(std::string_view content, xml_namespaces scope,
             if (open.size() >= max_depth) return;
             std::size_t before = scope.size();
             std::optional<std::string_view> category;
+            // One reading of the tag takes the category and the namespace declarations.
             auto tag = xml_read_start_tag(content, p, [&](std::string_view n, std::string_view v) {
                 if (n == "Category" && !category) category = v;
+                scope.add_if_declaration(n, v);
             });
             if (!tag) return;
-            scope.add_from_tag(content.substr(p, tag->end - p));
             if (scope.size() > max_declarations) return;
             place parent = open.empty() ? place::outside : open.back().where;
             place where = place::other;

@@ -27,6 +27,8 @@ class xml_namespaces {
   public:
     // Takes the xmlns and xmlns:prefix attributes of a start tag (from its "<").
     void add_from_tag(std::string_view tag);
+    // Takes one attribute of a start tag when it declares a namespace.
+    void add_if_declaration(std::string_view name, std::string_view value);
     [[nodiscard]] std::optional<std::string_view> uri_of(std::string_view prefix) const;
     [[nodiscard]] std::size_t size() const { return declarations_.size(); }
     void cut_to(std::size_t size) { declarations_.resize(size); }

@@ -240,12 +240,15 @@ class gpx_text_reader {
             numbers.push_back(set_.category_index(*category));
         }
         auto offset = static_cast<std::uint32_t>(set_.details.size());
+        set_.details.reserve(set_.details.size() + rest.details.size());
         for (waypoint_details& details : rest.details) {
-            std::vector<std::uint16_t> categories;
-            for (std::uint16_t c : details.categories) {
-                if (numbers[c]) categories.push_back(*numbers[c]);
+            // Renumbered in place: a number never moves behind its place.
+            std::vector<std::uint16_t>& categories = details.categories;
+            std::size_t kept = 0;
+            for (std::uint16_t c : categories) {
+                if (numbers[c]) categories[kept++] = *numbers[c];
             }
-            details.categories = std::move(categories);
+            categories.resize(kept);
             set_.details.push_back(std::move(details));
         }
         if (!rest.details.empty()) {
