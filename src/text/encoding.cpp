@@ -72,19 +72,6 @@ utf8_char decode_utf8_char(const unsigned char* p, const unsigned char* end) {
     return {replacement_character, 1, false};
 }
 
-std::size_t ascii_prefix(std::string_view text) {
-    const unsigned char* p = bytes_of(text);
-    std::size_t n = text.size();
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, p + i, 8);
-        if ((word & 0x8080808080808080u) != 0) break;
-    }
-    while (i < n && p[i] < 0x80u) ++i;
-    return i;
-}
-
 void append_utf8_code_point(std::string& out, char32_t c) {
     if (c < 0x80u) {
         out.push_back(static_cast<char>(c));

@@ -6,8 +6,10 @@
 // they come from do.  Nothing here touches the process-wide locale: each conversion is
 // given its code page.
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,8 +36,27 @@ struct utf8_char {
 // Decodes the character at p; p lies before end.
 [[nodiscard]] utf8_char decode_utf8_char(const unsigned char* p, const unsigned char* end);
 
-// Length of the run of ASCII bytes at the start of the text.
-[[nodiscard]] std::size_t ascii_prefix(std::string_view text);
+// Length of the run of ASCII bytes at the start of the text.  Inline, as the
+// conversions call it for every text.
+[[nodiscard]] inline std::size_t ascii_prefix(std::string_view text) {
+    const char* p = text.data();
+    std::size_t n = text.size();
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, p + i, 8);
+        // The first byte with its top bit set ends the run.
+        if (std::uint64_t high = word & 0x8080808080808080u; high != 0) {
+            if constexpr (std::endian::native == std::endian::little) {
+                return i + static_cast<std::size_t>(std::countr_zero(high)) / 8;
+            } else {
+                return i + static_cast<std::size_t>(std::countl_zero(high)) / 8;
+            }
+        }
+    }
+    while (i < n && static_cast<unsigned char>(p[i]) < 0x80u) ++i;
+    return i;
+}
 
 // True when the whole text is well-formed UTF-8 (characters above U+FFFF included).
 [[nodiscard]] bool is_valid_utf8(std::string_view text);

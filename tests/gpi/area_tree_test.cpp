@@ -242,6 +242,29 @@ TEST(AreaTree, OnePositionWithDistinctNamesSplitsAtTheMiddleOfTheNameOrder) {
     }
 }
 
+TEST(AreaTree, NamesEndAtTheirFirstZeroByteInALargeSet) {
+    // Few positions, so that names decide many cuts; a zero byte within the first four
+    // bytes or later, with other bytes behind it.  The same names cut at the zero byte
+    // must give the same order (enough waypoints for two threads to take the items).
+    waypoint_array with_tails;
+    waypoint_array cut;
+    spread s{42};
+    const std::vector<std::string> tails = {std::string("\0zz", 3), std::string("\0\x01", 2),
+                                            std::string("\0", 1), ""};
+    for (int i = 0; i < 70000; ++i) {
+        double lat = 48.0 + static_cast<int>(s.next() * 5) * 0.01;
+        double lon = 16.0 + static_cast<int>(s.next() * 5) * 0.01;
+        std::string name(static_cast<std::size_t>(s.next() * 5), 'a');
+        name += static_cast<char>('a' + static_cast<int>(s.next() * 3));
+        add(cut, lat, lon, name);
+        add(with_tails, lat, lon, name + tails[static_cast<std::size_t>(i) % tails.size()]);
+    }
+    built_tree a = build_and_check(with_tails);
+    built_tree b = build_and_check(cut);
+    ASSERT_TRUE(a.index && b.index);
+    EXPECT_EQ(a.index->order, b.index->order);
+}
+
 TEST(AreaCompare, OrdersByKeyCoordinateThenByNameAsUnsignedBytes) {
     text_store texts;
     waypoint a, b;

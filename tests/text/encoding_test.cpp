@@ -52,6 +52,23 @@ TEST(DecodeUtf8Char, TakesWellFormedCharactersAndOneByteOfAnythingElse) {
     }
 }
 
+TEST(AsciiPrefix, EndsAtTheFirstByteAboveAsciiWhereverItLies) {
+    // Every place within and after the words of eight bytes read at once, and any byte
+    // with its top bit set.
+    for (std::size_t size : {0, 1, 7, 8, 9, 16, 23}) {
+        std::string text(size, 'a');
+        EXPECT_EQ(ascii_prefix(text), size);
+        for (std::size_t at = 0; at < size; ++at) {
+            for (char high : {'\x80', '\xC3', '\xFF'}) {
+                std::string mixed = text;
+                mixed[at] = high;
+                if (at + 1 < size) mixed[size - 1] = '\xC5';  // a later one does not count
+                EXPECT_EQ(ascii_prefix(mixed), at) << size << " " << at;
+            }
+        }
+    }
+}
+
 TEST(Utf8CutPoint, MovesBackToTheStartOfASplitCharacterOnly) {
     struct cut_case {
         std::string text;
