@@ -82,14 +82,25 @@ void take_details(const waypoint& w, const poiset& set, poi_parts& parts) {
     }
 }
 
-// The parts of a waypoint; those of most waypoints (no details, no link) without a call.
-inline poi_parts parts_of(const waypoint& w, const poiset& set) {
-    poi_parts parts;
+// Makes parts those of a waypoint; those of most waypoints (no details, no link) without
+// a call.  Every member is set, so that one poi_parts serves waypoint after waypoint
+// without being made anew (and cleared whole) for each.
+inline void take_parts(const waypoint& w, const poiset& set, poi_parts& parts) {
     parts.alert = has_alert(w);
     parts.icon = (w.flags & has_icon) != 0;
+    parts.comment.reset();
+    parts.description.reset();
+    parts.address.reset();
+    parts.contact.reset();
+    parts.categories = {};
     if (w.comment && !w.comment->empty()) parts.comment = *w.comment;
     if (w.description && !w.description->empty()) parts.description = *w.description;
     if (w.details != no_details || w.link) [[unlikely]] take_details(w, set, parts);
+}
+
+inline poi_parts parts_of(const waypoint& w, const poiset& set) {
+    poi_parts parts;
+    take_parts(w, set, parts);
     return parts;
 }
 
@@ -200,9 +211,11 @@ group_sizes measure_group(const gpi_group& group) {
     std::size_t count = set.waypoints.size();
     sizes.poi.resize(count);
     auto measure = [&](std::size_t first, std::size_t end) {
+        poi_parts parts;
         for (std::size_t i = first; i < end; ++i) {
             const waypoint& w = set.waypoints[i];
-            sizes.poi[i] = poi_block_size(w, parts_of(w, set)) | (has_alert(w) ? poi_alert_bit : 0u);
+            take_parts(w, set, parts);
+            sizes.poi[i] = poi_block_size(w, parts) | (has_alert(w) ? poi_alert_bit : 0u);
         }
     };
     // The halves meet at a multiple of 64 entries, so the threads share no cache line.
@@ -255,6 +268,7 @@ bool encode_piece(const area_piece& piece, piece_buffer& buffer, const gpi_group
     span_sink out(data);
     const poiset& set = *group.set;
     std::span<const std::uint32_t> order(group.areas.order);
+    poi_parts parts;
     for (std::size_t n = piece.first; n < piece.end; ++n) {
         const area_node& node = *sizes.nodes[n];
         encode_area_header(out, node, sizes.record_size[n], sizes.alert[n] != 0);
@@ -262,7 +276,7 @@ bool encode_piece(const area_piece& piece, piece_buffer& buffer, const gpi_group
         for (std::int32_t i = node.first; i <= node.last; ++i) {
             prefetch_ahead(set, order, static_cast<std::size_t>(i));
             const waypoint& w = set.waypoints[order[static_cast<std::size_t>(i)]];
-            poi_parts parts = parts_of(w, set);
+            take_parts(w, set, parts);
             std::uint32_t poi = poi_block_size(w, parts);
             if (poi > size - static_cast<std::size_t>(out.end() - data)) return false;
             encode_poi_block(out, w, parts, poi);
