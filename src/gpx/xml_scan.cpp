@@ -481,6 +481,29 @@ bool xml_wpt_scanner::next(xml_wpt& wpt, std::size_t limit) {
     }
 }
 
+std::size_t xml_wpt_scanner::quick_position(std::size_t p, xml_wpt& wpt) const {
+    // The value of `name="` at p, up to its closing quote; npos when it isn't there.
+    auto value_of = [&](std::string_view name, std::optional<std::string_view>& value) {
+        if (text_.size() - p < name.size() || std::memcmp(text_.data() + p, name.data(), name.size()) != 0) {
+            return npos;
+        }
+        bool quote_first = false;
+        std::size_t close = find_either(text_, '"', '<', p + name.size(), quote_first);
+        if (close == npos || !quote_first) return npos;
+        value = text_.substr(p + name.size(), close - p - name.size());
+        return close + 1;
+    };
+    if (p > text_.size()) return npos;
+    p = value_of(" lat=\"", wpt.lat);
+    if (p != npos) p = value_of(" lon=\"", wpt.lon);
+    if (p == npos || p >= text_.size() || text_[p] != '>') {
+        wpt.lat.reset();
+        wpt.lon.reset();
+        return npos;
+    }
+    return p + 1;
+}
+
 bool xml_wpt_scanner::read_wpt(std::size_t lt, xml_wpt& wpt) {
     // Only what tells a child's presence is reset: a child's other fields are set when
     // it is found, and the element is read for every waypoint of the file.
@@ -490,11 +513,14 @@ bool xml_wpt_scanner::read_wpt(std::size_t lt, xml_wpt& wpt) {
     wpt.lon.reset();
     for (xml_child& child : wpt.children) child.present = false;
     bool self_closing = false;
-    std::size_t p = read_attributes(text_, lt + 4, self_closing,
-                                    [&](std::string_view name, std::string_view value) {
-                                        if (name == "lat" && !wpt.lat) wpt.lat = value;
-                                        if (name == "lon" && !wpt.lon) wpt.lon = value;
-                                    });
+    std::size_t p = quick_position(lt + 4, wpt);
+    if (p == npos) {
+        p = read_attributes(text_, lt + 4, self_closing,
+                            [&](std::string_view name, std::string_view value) {
+                                if (name == "lat" && !wpt.lat) wpt.lat = value;
+                                if (name == "lon" && !wpt.lon) wpt.lon = value;
+                            });
+    }
     if (p == npos) {
         mark_malformed(lt);
         pos_ = lt + 1;

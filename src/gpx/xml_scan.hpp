@@ -99,6 +99,10 @@ class xml_wpt_scanner {
 
   private:
     bool read_wpt(std::size_t lt, xml_wpt& wpt);
+    // The attributes of a wpt start tag from p (just after its name) when they are
+    // written as most files write them, ` lat="..." lon="...">`, into wpt: where the tag
+    // ends; npos, with nothing set, for any other form, which is then read in full.
+    [[nodiscard]] std::size_t quick_position(std::size_t p, xml_wpt& wpt) const;
     // The chosen child whose start tag, written "<name>", begins at lt, when it is no
     // child read before; -1 otherwise (the tag is then read in full).
     [[nodiscard]] int quick_child(std::size_t lt, const xml_wpt& wpt) const;

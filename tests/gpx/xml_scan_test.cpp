@@ -85,6 +85,17 @@ TEST(XmlWptScanner, TellsOfEveryReferenceInAChild) {
     }
 }
 
+TEST(XmlWptScanner, ReadsThePositionInEveryFormOfTheStartTag) {
+    EXPECT_EQ(scan(R"(<wpt lat="1" lon="2"><name>a</name></wpt>)"), "1,2:a;");
+    EXPECT_EQ(scan(R"(<wpt lon="2" lat="1" lat="3"><name>a</name></wpt>)"), "1,2:a;");
+    EXPECT_EQ(scan(R"(<wpt lat="1" lon="2" ele="3"><name>a</name></wpt>)"), "1,2:a;");
+    EXPECT_EQ(scan("<wpt  lat=\"1\"\tlon=\"2\" ><name>a</name></wpt>"), "1,2:a;");
+    EXPECT_EQ(scan(R"(<wpt lat="1" lon="2"/><wpt lat="3" lon='4'/>)"), "1,2:;3,4:;");
+    EXPECT_EQ(scan(R"(<wpt lat="1" lon="2<"><name>a</name></wpt><wpt lat="5" lon="6"/>)"),
+              "5,6:; bad@0");
+    EXPECT_EQ(scan(R"(<wpt lat="1" lon="2")"), " bad@0");
+}
+
 TEST(XmlWptScanner, ReadsEveryFormOfAChildsEnd) {
     EXPECT_EQ(scan("<wpt lat=\"1\" lon=\"2\"><name>a &amp; b</name\n></wpt >"), "1,2:a &amp; b;");
     EXPECT_EQ(scan(R"(<wpt lat="1" lon="2"><name>a<b>&amp;</b><!--<--></name></wpt>)"),
