@@ -172,9 +172,12 @@ class atomic_output::early_writeback {
         off_t sent = 0;  // data before this offset was sent
         std::unique_lock<std::mutex> lock(mutex_);
         while (!stop_signal_.wait_for(lock, tick, [this] { return stop_; })) {
-            // The position of the shared file description; asking does not move it.
-            off_t position = lseek(fd_, 0, SEEK_CUR);
-            if (position < 0) return;
+            // The output is written front to back, so its size is how far it got.  The
+            // file position would tell the same, but asking for it waits for the write
+            // under way, which holds the position for as long as it copies.
+            struct stat status {};
+            if (fstat(fd_, &status) != 0) return;
+            off_t position = status.st_size;
             if (position - sent < step) continue;
             if (sync_file_range(fd_, sent, position - sent, SYNC_FILE_RANGE_WRITE) != 0) {
                 return;  // not a file that can be sent early; the sync at commit does it all
