@@ -2,10 +2,12 @@
 
 #include <array>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "gpi/byte_sink.hpp"
@@ -244,6 +246,15 @@ struct area_piece {
 // Memory that pieces are encoded into, kept for the pieces after: its bytes are not
 // cleared, as the encoder writes every one of them.
 struct piece_buffer {
+    piece_buffer() = default;
+    piece_buffer(piece_buffer&& other) noexcept
+        : data(std::move(other.data)), capacity(std::exchange(other.capacity, 0)) {}
+    piece_buffer& operator=(piece_buffer&& other) noexcept {
+        data = std::move(other.data);
+        capacity = std::exchange(other.capacity, 0);
+        return *this;
+    }
+
     std::unique_ptr<std::uint8_t[]> data;
     std::size_t capacity = 0;
 
@@ -299,15 +310,28 @@ bool write_areas(file_sink& sink, const gpi_group& group, const group_sizes& siz
         pieces.push_back(std::move(piece));
     }
 
-    // Piece index - pieces_ahead has been put when piece index is made (ordered_pieces).
-    std::vector<piece_buffer> buffers(pieces_ahead);
+    // Piece index - pieces_ahead has been put when piece index is made (ordered_pieces),
+    // so a piece waiting to be put holds slot index % pieces_ahead.  A written piece's
+    // buffer goes back to a pool that the next piece takes from: only as many buffers
+    // exist as pieces wait at once, which is mostly one or two.
+    std::vector<piece_buffer> waiting(pieces_ahead);
+    std::vector<piece_buffer> free_buffers;
+    std::mutex free_mutex;
     auto buffer_of = [&](std::size_t index) -> piece_buffer& {
-        return buffers[index % pieces_ahead];
+        return waiting[index % pieces_ahead];
     };
     auto make = [&](std::size_t index) {
         area_piece& piece = pieces[index];
+        piece_buffer& buffer = buffer_of(index);
+        {
+            std::lock_guard<std::mutex> lock(free_mutex);
+            if (!free_buffers.empty()) {
+                buffer = std::move(free_buffers.back());
+                free_buffers.pop_back();
+            }
+        }
         try {
-            piece.ok = encode_piece(piece, buffer_of(index), group, sizes);
+            piece.ok = encode_piece(piece, buffer, group, sizes);
         } catch (...) {
             piece.ok = false;  // out of memory for the piece; reported when its turn comes
         }
@@ -318,11 +342,15 @@ bool write_areas(file_sink& sink, const gpi_group& group, const group_sizes& siz
             report("\nError: Out of memory or size mismatch while writing the area blocks!");
             return false;
         }
-        sink.bytes(buffer_of(index).data.get(), static_cast<std::size_t>(piece.bytes));
+        piece_buffer& buffer = buffer_of(index);
+        sink.bytes(buffer.data.get(), static_cast<std::size_t>(piece.bytes));
         if (sink.failed()) {
             report("\nError: Write error at poi_block!");
             return false;
         }
+        std::lock_guard<std::mutex> lock(free_mutex);
+        free_buffers.push_back(std::move(buffer));
+        buffer = piece_buffer{};
         return true;
     };
     return make_and_put_in_order(pieces.size(), pieces_ahead,
