@@ -92,14 +92,9 @@ struct file_state {
 
     // Gives the bytes of the file before the position back to the system, a stretch at a
     // time, once every record in them is read and copied where it belongs.
-    std::function<void(std::size_t from, std::size_t to)> give_back;
+    passed_text give_back;
     std::size_t given_back = 0;
-    void read_up_to(std::size_t position) {
-        constexpr std::size_t stretch = std::size_t{1} << 20;
-        if (!give_back || position < given_back + stretch) return;
-        give_back(given_back, position);
-        given_back = position;
-    }
+    void read_up_to(std::size_t position) { pass_bytes_up_to(give_back, given_back, position); }
 };
 
 // The record into which a block's content goes: the list at the top of the file, the
@@ -881,8 +876,7 @@ void report_skipped(const file_state& file) {
 }
 
 bool read_all_blocks(std::span<const std::uint8_t> bytes, poiset_list& list,
-                     const gpi_read_options& options,
-                     std::function<void(std::size_t, std::size_t)> give_back) {
+                     const gpi_read_options& options, passed_text give_back) {
     file_state file;
     for (char c : options.language) file.wanted.push_back(upper_ascii(c));
     file.give_back = std::move(give_back);

@@ -90,12 +90,6 @@ std::optional<std::string> trimmed(std::string_view text) {
     return std::string(text);
 }
 
-// Told that the reader will not look at the bytes between two offsets again.
-using passed_text = std::function<void(std::size_t, std::size_t)>;
-
-// Texts are given back in steps of this many bytes, so that telling it costs little.
-constexpr std::size_t release_step = std::size_t{1} << 20;
-
 // The first "<wpt" start tag at or after an offset, found by a plain search.
 std::size_t find_wpt_tag(std::string_view text, std::size_t from) {
     for (std::size_t p = text.find("<wpt", from); p != std::string_view::npos;
@@ -184,10 +178,7 @@ class gpx_text_reader {
             int state = second_verdict != nullptr ? second_verdict->load(std::memory_order_relaxed) : taken;
             if (state == dropped) return;
             std::size_t done = std::min(wpt.end, limit);
-            if (passed && state == taken && done > released && done - released >= release_step) {
-                passed(released, done);
-                released = done;
-            }
+            if (state == taken) pass_bytes_up_to(passed, released, done);
         }
     }
 

@@ -3,9 +3,24 @@
 // in front of what is still needed can be given back to the system early, so that the
 // buffer and what is built from it do not take memory at the same time.
 #include <cstddef>
+#include <functional>
 #include <optional>
 
 namespace velmora {
+
+// Told that a reader will not look at the bytes between two offsets of its text again
+// (so that their pages can be given back).
+using passed_text = std::function<void(std::size_t from, std::size_t to)>;
+
+// Tells passed (when there is one) that the bytes from released to at are passed, once
+// they make a megabyte or more, and moves released on: telling it for every line or
+// record would cost more than it gives back.
+inline void pass_bytes_up_to(const passed_text& passed, std::size_t& released, std::size_t at) {
+    constexpr std::size_t step = std::size_t{1} << 20;
+    if (!passed || at < released || at - released < step) return;
+    passed(released, at);
+    released = at;
+}
 
 class page_buffer {
   public:

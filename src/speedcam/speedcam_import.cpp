@@ -235,13 +235,6 @@ class camera_reader {
     std::string joined_;
 };
 
-// Bytes of a list held in memory that are given back to the system at once while it is
-// read.
-constexpr std::size_t release_step = std::size_t{1} << 20;
-
-// Gives back the bytes of a list held in memory from one offset to another, once read.
-using passed_text = std::function<void(std::size_t from, std::size_t to)>;
-
 // The bytes of the text up to its first line feed and with it; all without one.
 std::size_t through_line_feed(std::string_view text) {
     const void* lf = std::memchr(text.data(), '\n', text.size());
@@ -299,10 +292,7 @@ class list_text_reader {
             std::size_t length = bounded_line_length(text_.substr(at, end - at));
             if (!cameras.read_line(text_.substr(at, length), number)) return std::nullopt;
             at += length;
-            if (passed && at - released >= release_step) {
-                passed(released, at);
-                released = at;
-            }
+            pass_bytes_up_to(passed, released, at);
         }
         return number;
     }
