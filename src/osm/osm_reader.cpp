@@ -192,17 +192,19 @@ class two_pass_reader {
         member_ids_.erase(std::unique(member_ids_.begin(), member_ids_.end()), member_ids_.end());
         osmium::io::Reader reader{file, osmium::osm_entity_bits::way, osmium::io::read_meta::no};
         progress_indicator progress = progress_of(reader);
+        // Extracts joined by osmium cat hold some ways twice: the first copy counts.
+        std::vector<bool> seen(member_ids_.size(), false);
         std::size_t found = 0;
         while (found < member_ids_.size()) {
             osmium::memory::Buffer buffer = reader.read();
             if (!buffer) break;
             for (const osmium::Way& way : buffer.select<osmium::Way>()) {
-                if (!std::binary_search(member_ids_.begin(), member_ids_.end(), way.id())) continue;
-                if (std::binary_search(member_offsets_.begin(), member_offsets_.end(),
-                                       std::make_pair(way.id(), std::size_t{0}), by_id))
-                    continue;  // met twice
+                auto it = std::lower_bound(member_ids_.begin(), member_ids_.end(), way.id());
+                if (it == member_ids_.end() || *it != way.id()) continue;
+                auto slot = static_cast<std::size_t>(it - member_ids_.begin());
+                if (seen[slot]) continue;
+                seen[slot] = true;
                 member_offsets_.emplace_back(way.id(), member_ways_.committed());
-                std::sort(member_offsets_.end() - 1, member_offsets_.end());
                 member_ways_.add_item(way);
                 member_ways_.commit();
                 for (const osmium::NodeRef& node : way.nodes()) refs_.push_back(node.ref());
@@ -282,8 +284,7 @@ class two_pass_reader {
     // Each multipolygon assembled by libosmium from its member ways, now with their node
     // locations, and placed at the centroid of its area.
     void place_relations(const location_index& index) {
-        osmium::area::AssemblerConfig config;
-        osmium::area::Assembler assembler{config};
+        const osmium::area::AssemblerConfig config;
         osmium::memory::Buffer area_buffer{4096, osmium::memory::Buffer::auto_grow::yes};
         std::vector<const osmium::Way*> members;
         std::vector<osmium::object_id_type> endpoints;
@@ -311,9 +312,13 @@ class two_pass_reader {
             }
             area_buffer.clear();
             std::optional<osm_point> centre;
-            if (rings_can_close(members, endpoints) && assembler(relation, members, area_buffer) &&
-                area_buffer.committed() > 0) {
-                centre = area_centre(area_buffer.get<osmium::Area>(0));
+            if (rings_can_close(members, endpoints)) {
+                // An assembler keeps the rings it made, pointing into the ways it was
+                // given: one per relation, as libosmium's own managers have it.
+                osmium::area::Assembler assembler{config};
+                if (assembler(relation, members, area_buffer) && area_buffer.committed() > 0) {
+                    centre = area_centre(area_buffer.get<osmium::Area>(0));
+                }
             }
             if (!centre) {
                 ++result_.unassembled;
@@ -371,11 +376,13 @@ class two_pass_reader {
     // Reads the nodes only and keeps the locations of the needed ones.  In a file sorted
     // by id (as extracts are) the needed ids are met in order, so one cursor walks them
     // and the reading stops after the last; other files fall back to a search per node.
+    // Of a node met twice (extracts joined by osmium cat) the first copy counts.
     static void read_locations(const osmium::io::File& file,
                                const std::vector<osmium::object_id_type>& needed,
                                location_index& index) {
         osmium::io::Reader reader{file, osmium::osm_entity_bits::node, osmium::io::read_meta::no};
         progress_indicator progress = progress_of(reader);
+        std::vector<bool> seen(needed.size(), false);
         std::size_t cursor = 0;
         std::size_t found = 0;
         osmium::object_id_type previous = std::numeric_limits<osmium::object_id_type>::min();
@@ -384,18 +391,20 @@ class two_pass_reader {
             if (!buffer) break;
             for (const osmium::Node& node : buffer.select<osmium::Node>()) {
                 osmium::object_id_type id = node.id();
-                bool wanted = false;
+                std::size_t slot = needed.size();
                 if (id >= previous) {
                     while (cursor < needed.size() && needed[cursor] < id) ++cursor;
-                    wanted = cursor < needed.size() && needed[cursor] == id;
+                    if (cursor < needed.size() && needed[cursor] == id) slot = cursor;
                 } else {
-                    wanted = std::binary_search(needed.begin(), needed.end(), id);
+                    auto it = std::lower_bound(needed.begin(), needed.end(), id);
+                    if (it != needed.end() && *it == id)
+                        slot = static_cast<std::size_t>(it - needed.begin());
                 }
                 previous = id;
-                if (wanted) {
-                    index.set(index_key(id), node.location());
-                    ++found;
-                }
+                if (slot == needed.size() || seen[slot]) continue;
+                seen[slot] = true;
+                index.set(index_key(id), node.location());
+                ++found;
             }
         }
         reader.close();

@@ -290,6 +290,77 @@ TEST(OsmReading, TakesNodesClosedWaysAndMultipolygonsAndCountsWhatItLeavesOut) {
     EXPECT_EQ(result->relations, 1);        // relation 23 is no multipolygon
 }
 
+// An extract of n square parkings, each a multipolygon of one outer way.
+std::string square_multipolygons(int n) {
+    std::string xml = "<osm version=\"0.6\">\n";
+    for (int i = 0; i < n; ++i) {
+        std::string lat = std::to_string(i), id = std::to_string(10 * i + 1);
+        for (int corner = 0; corner < 4; ++corner) {
+            xml += "<node id=\"" + std::to_string(10 * i + 1 + corner) + "\" lat=\"" + lat +
+                   (corner >= 2 ? ".01" : "") + "\" lon=\"" +
+                   ((corner == 1 || corner == 2) ? "1.01" : "1") + "\"/>\n";
+        }
+        xml += "<way id=\"" + id + "\">";
+        for (int corner : {1, 2, 3, 4, 1})
+            xml += "<nd ref=\"" + std::to_string(10 * i + corner) + "\"/>";
+        xml += "</way>\n";
+    }
+    for (int i = 0; i < n; ++i) {
+        xml += "<relation id=\"" + std::to_string(i + 1) + "\"><member type=\"way\" ref=\"" +
+               std::to_string(10 * i + 1) +
+               "\" role=\"outer\"/><tag k=\"type\" v=\"multipolygon\"/>"
+               "<tag k=\"amenity\" v=\"parking\"/><tag k=\"name\" v=\"P" +
+               std::to_string(i) + "\"/></relation>\n";
+    }
+    return xml + "</osm>\n";
+}
+
+TEST(OsmReading, AssemblesEveryMultipolygonOfAnExtract) {
+    osm_read_options options{filter_of("amenity"), {}};
+    auto result = read_osm_bytes(square_multipolygons(10), "osm", "squares.osm", options);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->multipolygons, 10);
+    EXPECT_EQ(result->unassembled, 0);
+    ASSERT_EQ(result->pois.size(), 10u);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(result->pois[static_cast<std::size_t>(i)].name, "P" + std::to_string(i));
+        EXPECT_NEAR(result->pois[static_cast<std::size_t>(i)].lat, i + 0.005, 1e-7);
+        EXPECT_NEAR(result->pois[static_cast<std::size_t>(i)].lon, 1.005, 1e-7);
+    }
+}
+
+// Inputs that once made the multipolygon assembly read freed memory, assembled only an
+// extract's first multipolygon, or lost the ways and multipolygons of objects an
+// extract holds twice (as osmium cat of overlapping extracts leaves them): each gives
+// every object whole.
+TEST(OsmReading, KeepsEveryObjectOfTheFilesThatOnceLostThem) {
+    struct {
+        const char* file;
+        std::int64_t ways;
+        std::int64_t multipolygons;
+    } cases[] = {
+        {"osm_mp_uaf.osm", 0, 3},
+        {"osm_ten_multipolygons.osm", 0, 10},
+        {"osm_two_multipolygons.osm", 0, 2},
+        {"osm_dup_node.osm.pbf", 1, 0},  // a node twice, before nodes of the way
+        {"osm_dup_way.osm.pbf", 0, 1},   // a member way twice, before the others
+    };
+    osm_read_options options{filter_of("amenity"), {}};
+    for (const auto& c : cases) {
+        std::string path = testing::repro_file(c.file);
+        if (path.empty()) GTEST_SKIP() << "no " << c.file;
+        message_capture messages;
+        auto result = read_osm_file(path, options);
+        ASSERT_TRUE(result) << c.file << messages.text();
+        EXPECT_EQ(result->ways, c.ways) << c.file;
+        EXPECT_EQ(result->multipolygons, c.multipolygons) << c.file;
+        EXPECT_EQ(result->pois.size(), static_cast<std::size_t>(c.ways + c.multipolygons))
+            << c.file;
+        EXPECT_EQ(result->missing_nodes + result->missing_members + result->unassembled, 0)
+            << c.file;
+    }
+}
+
 TEST(OsmReading, ReadsO5m) {
     // Two nodes written by hand in o5m: a header, two node datasets (ids, lons and lats
     // as deltas in units of 100 nanodegrees, tags as inline string pairs), the end.

@@ -169,6 +169,11 @@ std::string real_file(const std::string& relative) {
     return std::filesystem::exists(path) ? path.string() : std::string();
 }
 
+std::string repro_file(const std::string& name) {
+    std::filesystem::path path = std::filesystem::path(VELMORA_REPRO_DATA) / name;
+    return std::filesystem::exists(path) ? path.string() : std::string();
+}
+
 void add_address(poiset& set, waypoint& w, std::optional<std::string_view> key,
                  std::optional<std::string_view> value) {
     text_pair pair{set.store_optional(key), set.store_optional(value)};

@@ -80,6 +80,8 @@ inline constexpr const char* test_epoch = "1700000000";
 
 // Path of a real-world sample, or empty when the sample folder is absent.
 [[nodiscard]] std::string real_file(const std::string& relative);
+// Path of an input that once showed a fault, or empty when its folder is absent.
+[[nodiscard]] std::string repro_file(const std::string& name);
 
 // Appends a key/value pair to the waypoint's address or phone list.
 void add_address(poiset& set, waypoint& w, std::optional<std::string_view> key,
