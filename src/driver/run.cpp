@@ -542,6 +542,10 @@ bool conversion_run::import_input(int number, const named_file& input) {
         report_imported(sets_before);
         return read;
     }
+#ifdef VELMORA_WITH_OSM
+    // Opening a named pipe would wait for a writer, and its data can't be read twice.
+    if (is_osm_input(input.ext) && !osm_input_can_be_read_twice(input.path)) return false;
+#endif
     // A directory opens for reading on this platform but holds no bytes to read.
     std::FILE* file = nullptr;
     int open_error = EISDIR;

@@ -1,10 +1,14 @@
 #include "osm/osm_reader.hpp"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <exception>
 #include <limits>
 #include <new>
+#include <stdexcept>
 
 #include <osmium/area/assembler.hpp>
 #include <osmium/index/map/sparse_mem_array.hpp>
@@ -14,6 +18,7 @@
 #include <osmium/osm/node.hpp>
 #include <osmium/osm/relation.hpp>
 #include <osmium/osm/way.hpp>
+#include <protozero/exception.hpp>
 
 #include "platform/messages.hpp"
 #include "platform/progress.hpp"
@@ -151,18 +156,62 @@ progress_indicator progress_of(const osmium::io::Reader& reader) {
         reader.file_size());
 }
 
+// How far libosmium had read the file when it gave up on it: bytes of the file read,
+// and its size (both 0 for a file in memory).
+struct read_position {
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+};
+
+// One pass over the file: libosmium's reader of some kinds of objects, with its progress
+// line, noting how far it came when it fails.
+class file_pass {
+  public:
+    file_pass(const osmium::io::File& file, osmium::osm_entity_bits::type entities,
+              read_position& stopped)
+        : reader_{file, entities, osmium::io::read_meta::no},
+          progress_(progress_of(reader_)),
+          stopped_(stopped) {}
+
+    // The next buffer of objects; an empty one at the end.
+    osmium::memory::Buffer read() {
+        try {
+            return reader_.read();
+        } catch (...) {
+            note_position();
+            throw;
+        }
+    }
+    // Ends the pass (a compressed file's last check comes here).
+    void close() {
+        try {
+            reader_.close();
+        } catch (...) {
+            note_position();
+            throw;
+        }
+    }
+
+  private:
+    void note_position() { stopped_ = {reader_.offset(), reader_.file_size()}; }
+
+    osmium::io::Reader reader_;
+    progress_indicator progress_;
+    read_position& stopped_;
+};
+
 class two_pass_reader {
   public:
-    explicit two_pass_reader(const osm_read_options& options) : options_(options) {}
+    two_pass_reader(const osm_read_options& options, read_position& stopped)
+        : options_(options), stopped_(stopped) {}
 
     // Pass one: the nodes that match, the node ids of the closed ways that match, and
     // copies of the multipolygon relations that match.
     void collect_matches(const osmium::io::File& file) {
-        osmium::io::Reader reader{file,
-                                  osmium::osm_entity_bits::node | osmium::osm_entity_bits::way |
-                                      osmium::osm_entity_bits::relation,
-                                  osmium::io::read_meta::no};
-        progress_indicator progress = progress_of(reader);
+        file_pass reader{file,
+                         osmium::osm_entity_bits::node | osmium::osm_entity_bits::way |
+                             osmium::osm_entity_bits::relation,
+                         stopped_};
         while (osmium::memory::Buffer buffer = reader.read()) {
             for (const osmium::OSMObject& object : buffer.select<osmium::OSMObject>()) {
                 if (object.tags().empty()) continue;
@@ -190,8 +239,7 @@ class two_pass_reader {
         if (relations_.empty()) return;
         std::sort(member_ids_.begin(), member_ids_.end());
         member_ids_.erase(std::unique(member_ids_.begin(), member_ids_.end()), member_ids_.end());
-        osmium::io::Reader reader{file, osmium::osm_entity_bits::way, osmium::io::read_meta::no};
-        progress_indicator progress = progress_of(reader);
+        file_pass reader{file, osmium::osm_entity_bits::way, stopped_};
         // Extracts joined by osmium cat hold some ways twice: the first copy counts.
         std::vector<bool> seen(member_ids_.size(), false);
         std::size_t found = 0;
@@ -377,11 +425,9 @@ class two_pass_reader {
     // by id (as extracts are) the needed ids are met in order, so one cursor walks them
     // and the reading stops after the last; other files fall back to a search per node.
     // Of a node met twice (extracts joined by osmium cat) the first copy counts.
-    static void read_locations(const osmium::io::File& file,
-                               const std::vector<osmium::object_id_type>& needed,
-                               location_index& index) {
-        osmium::io::Reader reader{file, osmium::osm_entity_bits::node, osmium::io::read_meta::no};
-        progress_indicator progress = progress_of(reader);
+    void read_locations(const osmium::io::File& file,
+                        const std::vector<osmium::object_id_type>& needed, location_index& index) {
+        file_pass reader{file, osmium::osm_entity_bits::node, stopped_};
         std::vector<bool> seen(needed.size(), false);
         std::size_t cursor = 0;
         std::size_t found = 0;
@@ -411,6 +457,7 @@ class two_pass_reader {
     }
 
     const osm_read_options& options_;
+    read_position& stopped_;
     osm_read_result result_;
     std::vector<pending_way> ways_;
     std::vector<osmium::object_id_type> refs_;
@@ -421,14 +468,39 @@ class two_pass_reader {
     std::vector<std::pair<osmium::object_id_type, std::size_t>> member_offsets_;  // by id
 };
 
+// Whether libosmium gave up because of the file's bytes (damaged or cut-short data,
+// compressed or not), rather than the system or the file's kind.
+bool is_damaged_data(const std::exception& e) {
+    if (const auto* gzip = dynamic_cast<const osmium::gzip_error*>(&e))
+        return gzip->system_errno == 0;
+    if (const auto* bzip2 = dynamic_cast<const osmium::bzip2_error*>(&e))
+        return bzip2->system_errno == 0;
+    // A value libosmium can't take (a coordinate or id that is no number) is a range_error.
+    return dynamic_cast<const protozero::exception*>(&e) != nullptr ||
+           dynamic_cast<const std::range_error*>(&e) != nullptr ||
+           dynamic_cast<const osmium::pbf_error*>(&e) != nullptr ||
+           dynamic_cast<const osmium::xml_error*>(&e) != nullptr ||
+           dynamic_cast<const osmium::o5m_error*>(&e) != nullptr ||
+           dynamic_cast<const osmium::opl_error*>(&e) != nullptr;
+}
+
+// The system's reason of a compression library's failed read, when it has one.
+int system_errno_of(const std::exception& e) {
+    if (const auto* gzip = dynamic_cast<const osmium::gzip_error*>(&e)) return gzip->system_errno;
+    if (const auto* bzip2 = dynamic_cast<const osmium::bzip2_error*>(&e))
+        return bzip2->system_errno;
+    return 0;
+}
+
 // Reads the file that make_file gives; libosmium's errors (a file it can't open, an
 // unknown format or compression, corrupt or truncated data) become the message.
 template <class MakeFile>
 std::optional<osm_read_result> read_osm(MakeFile make_file, const std::string& display,
                                         const osm_read_options& options) {
+    read_position stopped;
     try {
         const osmium::io::File file = make_file();
-        two_pass_reader reader(options);
+        two_pass_reader reader(options, stopped);
         reader.collect_matches(file);
         reader.collect_member_ways(file);
         reader.place_ways(file);
@@ -436,9 +508,38 @@ std::optional<osm_read_result> read_osm(MakeFile make_file, const std::string& d
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception& e) {
-        report("\nError: Reading the OSM file (%s) failed: %s", display.c_str(), e.what());
+        if (!is_damaged_data(e)) {
+            if (int error = system_errno_of(e); error != 0) {
+                report("\nError: Reading the OSM file (%s) failed: %s (%s)", display.c_str(),
+                       e.what(), std::strerror(error));
+            } else {
+                report("\nError: Reading the OSM file (%s) failed: %s", display.c_str(), e.what());
+            }
+        } else {
+            // Where libosmium keeps count of the bytes it has read of the file.
+            std::string where;
+            if (stopped.offset > 0 && stopped.size > 0) {
+                where = "; reading stopped after " + std::to_string(stopped.offset) + " of its " +
+                        std::to_string(stopped.size) + " bytes";
+            }
+            report(
+                "\nError: Reading the OSM file (%s) failed: the file is damaged or cut short%s "
+                "(%s)",
+                display.c_str(), where.c_str(), e.what());
+        }
         return std::nullopt;
     }
+}
+
+// What kind of thing a path names that is not a file that can be read twice; none for a
+// regular file, and for a path that names nothing or a directory (opening it tells why).
+const char* unreadable_twice_kind(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) return nullptr;
+    if (S_ISFIFO(status.st_mode)) return "a named pipe";
+    if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)) return "a device";
+    if (S_ISSOCK(status.st_mode)) return "a socket";
+    return nullptr;
 }
 
 }  // namespace
@@ -452,8 +553,20 @@ osm_point ring_centre(const std::vector<osm_point>& ring) {
     return at_offset(origin, m.lat / (3.0 * m.area2), m.lon / (3.0 * m.area2));
 }
 
+bool osm_input_can_be_read_twice(const std::string& path) {
+    const char* kind = unreadable_twice_kind(path);
+    if (kind == nullptr) return true;
+    report(
+        "\nError: Reading the OSM file (%s) failed: it is %s, not a file; OpenStreetMap input "
+        "is read in two passes, so it must be a file that can be read twice (save it to a "
+        "file first)",
+        path.c_str(), kind);
+    return false;
+}
+
 std::optional<osm_read_result> read_osm_file(const std::string& path,
                                              const osm_read_options& options) {
+    if (!osm_input_can_be_read_twice(path)) return std::nullopt;
     return read_osm([&] { return osmium::io::File{path}; }, path, options);
 }
 

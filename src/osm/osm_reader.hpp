@@ -36,10 +36,15 @@ struct osm_read_result {
 };
 
 // Reads a file whose format libosmium tells from its name.  None after an error message
-// naming the file and the reason (a corrupt, truncated or unreadable file); nothing of
-// such a file is kept.
+// naming the file and the reason (a corrupt, truncated or unreadable file, or a pipe or
+// device, which can't be read twice); nothing of such a file is kept.
 [[nodiscard]] std::optional<osm_read_result> read_osm_file(const std::string& path,
                                                            const osm_read_options& options);
+
+// False after a message when the path names a named pipe, a device or a socket: the
+// passes read a file twice, and a pipe would leave the second waiting for ever.  A path
+// that names nothing or a directory passes (opening it tells why).
+[[nodiscard]] bool osm_input_can_be_read_twice(const std::string& path);
 
 // The same for a file's bytes in memory, of the libosmium format name given ("osm",
 // "pbf", "o5m", "osm.bz2", ...); `display` names it in messages.

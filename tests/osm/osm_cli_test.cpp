@@ -1,6 +1,8 @@
 // End-to-end runs of the program with OpenStreetMap inputs (the bundled example extract).
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <string>
 
@@ -97,11 +99,15 @@ TEST(OsmCli, ReadsPbfAndCompressedXmlAsTheSameData) {
         ASSERT_EQ(result.exit_code, 0) << ext << result.err;
         EXPECT_EQ(read_file(dir.file("out.gpx")), read_file(dir.file("ref.gpx"))) << ext;
     }
-    // A cut PBF is refused with libosmium's reason, and nothing of it is kept.
+    // A cut PBF is refused as such, where it stopped and with libosmium's reason, and
+    // nothing of it is kept.
     std::string pbf = read_file(base + ".osm.pbf");
     testing::write_file(dir.file("cut.osm.pbf"), pbf.substr(0, pbf.size() - 20));
     auto cut = run_velmora({"cut.osm.pbf", all_tags, "-o", "cut.gpx"}, dir.path().string());
-    EXPECT_TRUE(contains(cut.err, "failed: PBF error")) << cut.err;
+    EXPECT_TRUE(
+        contains(cut.err, "failed: the file is damaged or cut short; reading stopped after "))
+        << cut.err;
+    EXPECT_TRUE(contains(cut.err, "(PBF error: unexpected EOF)")) << cut.err;
     EXPECT_EQ(cut.exit_code, 1);  // the only input could not be read
     EXPECT_FALSE(testing::file_exists(dir.file("cut.gpx")));
     // Beside a good input it is an input left out.
@@ -109,6 +115,19 @@ TEST(OsmCli, ReadsPbfAndCompressedXmlAsTheSameData) {
                                dir.path().string());
     EXPECT_EQ(partial.exit_code, 2) << partial.err;
     EXPECT_TRUE(contains(read_file(dir.file("p.gpx")), "Park and Ride Ost"));
+}
+
+// A named pipe can't be read twice, as the OpenStreetMap passes read: it is refused at
+// once, before anything opens it (and waits for a writer), and the run goes on.
+TEST(OsmCli, RefusesANamedPipeAtOnceAndReadsTheOtherInputs) {
+    testing::temp_dir dir;
+    ASSERT_EQ(::mkfifo(dir.file("piped.osm").c_str(), 0600), 0);
+    auto result = run_velmora({"piped.osm", all_tags, example_osm(), all_tags, "-o", "out.gpx"},
+                              dir.path().string());
+    EXPECT_EQ(result.exit_code, 2) << result.err;
+    EXPECT_TRUE(contains(result.err, "piped.osm) failed: it is a named pipe, not a file"))
+        << result.err;
+    EXPECT_TRUE(contains(read_file(dir.file("out.gpx")), "Park and Ride Ost"));
 }
 
 }  // namespace

@@ -2,7 +2,13 @@
 // cameras, the mapping file and damaged files.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <bzlib.h>
+#include <zlib.h>
+
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <string>
 
@@ -401,9 +407,10 @@ TEST(OsmReading, RefusesDamagedFilesWithTheReason) {
     for (const auto& c : cases) {
         message_capture messages;
         EXPECT_FALSE(read_osm_bytes(c.bytes, c.format, "bad.osm", options)) << c.format;
-        EXPECT_NE(
-            messages.text().find("\nError: Reading the OSM file (bad.osm) failed: " + c.reason),
-            std::string::npos)
+        EXPECT_NE(messages.text().find("\nError: Reading the OSM file (bad.osm) failed: the file "
+                                       "is damaged or cut short (" +
+                                       c.reason),
+                  std::string::npos)
             << messages.text();
     }
     // A huge exponent overflows inside the library's parser of coordinates: whatever
@@ -412,6 +419,77 @@ TEST(OsmReading, RefusesDamagedFilesWithTheReason) {
     (void)read_osm_bytes("<osm version=\"0.6\"><node id=\"1\" lat=\"1\" lon=\"19.0e310\">"
                          "<tag k=\"amenity\" v=\"fuel\"/></node></osm>",
                          "osm", "huge.osm", options);
+}
+
+// A file whose compressed data ends early, or whose PBF blocks make no sense, is
+// refused as damaged or cut short, with how far the reading came and libosmium's reason.
+TEST(OsmReading, SaysADamagedOrCutShortFileIsSoAndWhere) {
+    testing::temp_dir dir;
+    gzFile gz = gzopen(dir.file("whole.osm.gz").c_str(), "wb");
+    ASSERT_NE(gz, nullptr);
+    ASSERT_EQ(gzwrite(gz, extract, static_cast<unsigned>(std::strlen(extract))),
+              static_cast<int>(std::strlen(extract)));
+    ASSERT_EQ(gzclose(gz), Z_OK);
+    std::string gzip = testing::read_file(dir.file("whole.osm.gz"));
+    std::string bzip2(std::strlen(extract) + 1000, '\0');
+    auto bzip2_size = static_cast<unsigned>(bzip2.size());
+    ASSERT_EQ(BZ2_bzBuffToBuffCompress(bzip2.data(), &bzip2_size, const_cast<char*>(extract),
+                                       static_cast<unsigned>(std::strlen(extract)), 9, 0, 0),
+              BZ_OK);
+    struct {
+        const char* name;
+        std::string bytes;
+        const char* reason;  // libosmium's
+        bool where;          // libosmium counts the bytes it read
+    } cases[] = {
+        {"cut.osm.gz", gzip.substr(0, gzip.size() - 12), "(gzip error: read close failed)", true},
+        {"cut.osm.bz2", bzip2.substr(0, bzip2_size - 20), "(bzip2 error: read failed: -7)", false},
+        {"bad.osm.pbf", std::string("\0\0\0\x05\0\0\0\0\0\0\0", 11), "(invalid tag exception)",
+         true},
+    };
+    osm_read_options options{filter_of("amenity"), {}};
+    for (const auto& c : cases) {
+        std::string path = dir.file(c.name);
+        testing::write_file(path, c.bytes);
+        message_capture messages;
+        EXPECT_FALSE(read_osm_file(path, options)) << c.name;
+        std::string text = messages.text();
+        EXPECT_TRUE(testing::contains(text, "\nError: Reading the OSM file (" + path +
+                                                ") failed: the file is damaged or cut short"))
+            << text;
+        EXPECT_TRUE(testing::contains(text, c.reason)) << text;
+        EXPECT_EQ(testing::contains(text, "; reading stopped after "), c.where) << text;
+        if (c.where) {
+            EXPECT_TRUE(
+                testing::contains(text, " of its " + std::to_string(c.bytes.size()) + " bytes ("))
+                << text;
+        }
+    }
+}
+
+// The passes read the file twice: a named pipe is refused at once, as a device is,
+// before anything opens it (which would wait for a writer).
+TEST(OsmReading, RefusesANamedPipeOrADeviceAtOnce) {
+    testing::temp_dir dir;
+    std::string fifo = dir.file("extract.osm");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    osm_read_options options{filter_of("amenity"), {}};
+    struct {
+        std::string path;
+        const char* kind;
+    } cases[] = {{fifo, "it is a named pipe, not a file"}, {"/dev/null", "it is a device"}};
+    for (const auto& c : cases) {
+        message_capture messages;
+        EXPECT_FALSE(osm_input_can_be_read_twice(c.path));
+        EXPECT_FALSE(read_osm_file(c.path, options));
+        EXPECT_TRUE(testing::contains(
+            messages.text(), "\nError: Reading the OSM file (" + c.path + ") failed: " + c.kind))
+            << messages.text();
+        EXPECT_TRUE(testing::contains(messages.text(), "read in two passes")) << messages.text();
+    }
+    // A file passes; a name of nothing is left to the opening, which says why.
+    EXPECT_TRUE(osm_input_can_be_read_twice(testing::source_dir() + "/examples/example.osm"));
+    EXPECT_TRUE(osm_input_can_be_read_twice(dir.file("absent.osm")));
 }
 
 }  // namespace
