@@ -23,6 +23,7 @@
 #include "platform/file_kind.hpp"
 #include "platform/messages.hpp"
 #include "platform/page_buffer.hpp"
+#include "text/output_code_page.hpp"
 
 namespace velmora {
 
@@ -363,6 +364,32 @@ void resolve_categories(poiset& set, file_state& file) {
     defined.clear();
 }
 
+// Drops the icon references of the group's POIs to icons the group does not hold (its
+// bitmaps follow the POIs), with one warning for the group: no output could show them.
+void drop_dangling_icon_refs(poiset& set) {
+    std::vector<bool> held(std::size_t{1} << 16, false);
+    if (set.icons) {
+        for (const auto& entry : set.icons->entries) {
+            // The writers leave out a bitmap of the number that means none.
+            if (entry->icon_id != no_icon_id) held[entry->icon_id] = true;
+        }
+    }
+    long long dropped = 0;
+    std::uint16_t first_missing = 0;
+    for (waypoint& w : set.waypoints) {
+        if ((w.flags & has_icon) == 0 || held[w.icon_id]) continue;
+        if (dropped++ == 0) first_missing = w.icon_id;
+        w.flags &= ~has_icon;
+        w.icon_id = 0;
+    }
+    if (dropped == 0) return;
+    report(
+        "\nWarning: %lli poi%s of the group %s refer%s to an icon the group lacks (icon %u "
+        "first); the reference%s dropped",
+        dropped, dropped == 1 ? "" : "s", shown_name(set).c_str(), dropped == 1 ? "s" : "",
+        static_cast<unsigned>(first_missing), dropped == 1 ? " was" : "s were");
+}
+
 // The group's name, then its areas, categories and bitmaps, whichever part of the block
 // they lie in.
 bool read_poi_set_header(block_in& block, poiset_list& list, file_state& file) {
@@ -380,6 +407,7 @@ bool read_poi_set_header(block_in& block, poiset_list& list, file_state& file) {
     file.contact_keys = {};
     bool ok = read_children(block, gpi_record{&list, set, nullptr, &file}, 0);
     resolve_categories(*set, file);
+    drop_dangling_icon_refs(*set);
     return ok;
 }
 
@@ -397,6 +425,16 @@ bool read_area_block(block_in& block, const gpi_record& current, int area_depth)
     return read_children(block, current, area_depth + 1);
 }
 
+// Whether a position lies on the earth: semicircles reach -180 degrees of latitude,
+// which no other format takes.  Else the POI is left out with the warning other readers
+// give for an invalid position.
+bool position_is_valid(double lat, double lon, std::string_view name, const poiset& set) {
+    if (std::fabs(lat) <= 90.0 && std::fabs(lon) <= 180.0) return true;
+    report("\nWarning: Waypoint (%s) has an invalid position (lat=\"%.7f\" lon=\"%.7f\"), ignored",
+           display_text(name, set.texts_encoding(), shown_text).c_str(), lat, lon);
+    return false;
+}
+
 bool read_poi_block(block_in& block, const gpi_record& current) {
     gpi_span_reader in = own_data(block);
     std::int32_t lat = in.i32();
@@ -405,10 +443,13 @@ bool read_poi_block(block_in& block, const gpi_record& current) {
     if (in.failed()) return cut_short(block, in);
     std::string_view name;
     if (!read_string(in, name, *current.file)) return false;
+    double lat_degrees = semicircles_to_degrees(lat);
+    double lon_degrees = semicircles_to_degrees(lon);
+    if (!position_is_valid(lat_degrees, lon_degrees, name, *current.set)) return true;
     waypoint* point = poiset_add_waypoint(*current.set);
     if (point == nullptr) return false;
-    point->lat = semicircles_to_degrees(lat);
-    point->lon = semicircles_to_degrees(lon);
+    point->lat = lat_degrees;
+    point->lon = lon_degrees;
     point->flags |= has_position;
     point->name = current.set->store(name);
     if (!read_children(block, gpi_record{current.list, current.set, point, current.file}, 0))
@@ -640,12 +681,15 @@ bool read_speed_camera(block_in& block, poiset& set, file_state& file) {
         file.skip(skipped_kind::speed_camera);
         return true;
     }
+    bool red_light = (flags & camera_red_light) != 0;
+    const char* name = red_light ? "Red-light camera" : "Speed camera";
+    if (!position_is_valid(position->first, position->second, name, set)) return true;
     waypoint* point = poiset_add_waypoint(set);
     if (point == nullptr) return false;
     point->lat = position->first;
     point->lon = position->second;
     point->flags |= has_position;
-    point->name = set.store((flags & camera_red_light) != 0 ? "Red-light camera" : "Speed camera");
+    point->name = set.store(name);
     double speed = ((flags >> 3) & 0x0F) * 10.0 + ((flags & camera_plus_five) != 0 ? 5.0 : 0.0);
     if ((flags & camera_kmh) == 0) speed = std::floor(speed * km_per_mile + 0.5);
     if (speed > 0.0) {

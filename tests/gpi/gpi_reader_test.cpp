@@ -52,6 +52,11 @@ read_outcome read_path(const std::string& path, poiset_list& list,
 constexpr std::int32_t deg45 = 0x20000000;
 constexpr std::int32_t deg90 = 0x40000000;
 
+// A bitmap block of one pixel, for the icon references of a group's POIs.
+std::string tiny_icon(std::uint16_t icon_id) {
+    return bitmap(icon_id, 1, 1, 8, std::string(4, '\0'), {0});
+}
+
 TEST(GpiReader, FileWithOnlyHeadersAndEndAddsNoSetAndGroupsTakeTheHeadersTimeAndCodePage) {
     poiset_list list;
     std::string bytes = gpi_file("", 1250);
@@ -189,11 +194,55 @@ TEST(GpiReader, PoiRecordsBecomeWaypointsOfTheirGroupInFileOrder) {
     EXPECT_DOUBLE_EQ(list.poisets[1]->waypoints[0].lat, semicircles_to_degrees(1));
 }
 
+TEST(GpiReader, PoisOutsideTheEarthAreLeftOutWithTheWarningOfAnInvalidPosition) {
+    // Semicircles reach -180 degrees of latitude, which no other format takes.
+    std::string pois = poi(static_cast<std::int32_t>(0x80000000), 0, "south") +
+                       poi(deg90 + 1, 0, "north", comment("gone")) + poi(deg90, deg45, "pole") +
+                       poi(-deg90, static_cast<std::int32_t>(0x80000000), "other pole");
+    poiset_list list;
+    auto result =
+        read_bytes(gpi_file(poi_set("g", area(deg90, deg90, -deg90, -deg90, pois))), list);
+    ASSERT_TRUE(result.ok) << result.messages;
+    EXPECT_EQ(result.messages,
+              "\nWarning: Waypoint (south) has an invalid position (lat=\"-180.0000000\" "
+              "lon=\"0.0000000\"), ignored"
+              "\nWarning: Waypoint (north) has an invalid position (lat=\"90.0000001\" "
+              "lon=\"0.0000000\"), ignored");
+    const poiset& set = *list.poisets.at(0);
+    ASSERT_EQ(set.count(), 2);
+    EXPECT_EQ(*set.waypoints[0].name, "pole");
+    EXPECT_EQ(*set.waypoints[1].name, "other pole");
+}
+
+TEST(GpiReader, IconReferencesToIconsTheGroupLacksAreDroppedWithOneWarningPerGroup) {
+    std::string first =
+        poi_set("first", area(0, 0, 0, 0,
+                              poi(0, 0, "a", icon_ref(7)) + poi(0, 0, "b", icon_ref(4)) +
+                                  poi(0, 0, "c", icon_ref(5))) +
+                             tiny_icon(7));
+    std::string second = poi_set("second", area(0, 0, 0, 0, poi(0, 0, "d", icon_ref(7))));
+    poiset_list list;
+    auto result = read_bytes(gpi_file(first + second), list);
+    ASSERT_TRUE(result.ok) << result.messages;
+    EXPECT_EQ(result.messages,
+              "\nWarning: 2 pois of the group first refer to an icon the group lacks (icon 4 "
+              "first); the references were dropped"
+              "\nWarning: 1 poi of the group second refers to an icon the group lacks (icon 7 "
+              "first); the reference was dropped");
+    const poiset& g1 = *list.poisets.at(0);
+    EXPECT_EQ(g1.waypoints[0].flags & has_icon, has_icon);
+    EXPECT_EQ(g1.waypoints[0].icon_id, 7);
+    EXPECT_EQ(g1.waypoints[1].flags & has_icon, 0u);
+    EXPECT_EQ(g1.waypoints[2].flags & has_icon, 0u);
+    EXPECT_EQ(list.poisets.at(1)->waypoints[0].flags & has_icon, 0u);
+}
+
 TEST(GpiReader, SubBlocksFillTheirWaypoint) {
     std::string subs = alert(99, 1388, 0x05) + icon_ref(3) + comment("comment text") +
                        description("description text");
     poiset_list list;
-    auto result = read_bytes(gpi_file(poi_set("g", area(0, 0, 0, 0, poi(0, 0, "p", subs)))), list);
+    auto result = read_bytes(
+        gpi_file(poi_set("g", area(0, 0, 0, 0, poi(0, 0, "p", subs)) + tiny_icon(3))), list);
     ASSERT_TRUE(result.ok) << result.messages;
     const waypoint& w = list.poisets[0]->waypoints.at(0);
     EXPECT_EQ(w.flags, has_position | has_proximity | has_speed | has_icon);
@@ -278,7 +327,7 @@ TEST(GpiReader, SkippedBlockTypesAreNotLookedAtAndFlaggedOnesEndBehindTheirMainS
                        description("after");
     std::string bytes = file_header() + block(6, garbage) + poi_header() + block(13, "") +
                         poi_set("g", block(7, garbage) + area(0, 0, 0, 0, poi(0, 0, "p", subs)) +
-                                         flagged_block(12, garbage, "")) +
+                                         flagged_block(12, garbage, "") + tiny_icon(1)) +
                         end_block();
     poiset_list list;
     auto result = read_bytes(bytes, list);
@@ -548,7 +597,7 @@ TEST(GpiReader, TextLongerThanItsStringIsReportedAndCutToWhatFits) {
     std::string lying = le32(6) + "EN" + le16(5) + "abcde";
     std::string p = flagged_block(2, le32(0) + le32(0) + le16(1) + byte(0) + lying, icon_ref(4));
     poiset_list list;
-    auto result = read_bytes(gpi_file(poi_set("g", area(0, 0, 0, 0, p))), list);
+    auto result = read_bytes(gpi_file(poi_set("g", area(0, 0, 0, 0, p) + tiny_icon(4))), list);
     EXPECT_TRUE(result.ok);
     EXPECT_EQ(result.messages, "\nError: string to read is longer than buffer size! (File pos:89)");
     const waypoint& w = list.poisets.at(0)->waypoints.at(0);
@@ -879,7 +928,10 @@ TEST(GpiReaderRealFiles, EveryFileOfOtherProducersReadsWithThePoisGpsBabelReads)
         {"gpi/garmin_gpi_category~gpx.gpi", 1, 86, 0, "5058ROAD", 42.439993, -71.120925, ""},
         {"gpi/garmin_gpi_encoding.gpi", 1, 1, 0, "\x80", 50.85, 4.35, ""},
         {"gpi/garmin_gpi_position~gpx.gpi", 1, 86, 0, "5058ROAD", 42.439993, -71.120925, ""},
-        {"gpi/gpi_ext-sample.gpi", 1, 9, 1, "Altenburg-Umgehung", 50.964955, 12.435919, ""},
+        // Its POIs refer to an icon it does not hold.
+        {"gpi/gpi_ext-sample.gpi", 1, 9, 1, "Altenburg-Umgehung", 50.964955, 12.435919,
+         "\nWarning: 9 pois of the group My points refer to an icon the group lacks (icon 1023 "
+         "first); the references were dropped"},
         {"gpi/gpispeed.gpi", 1, 1, 0, "point0", 49.794688, 9.834015, ""},
         {"gpi/umsonstdraussen.gpi", 5, 78, 77, "Detten Rockt", 52.180170, 7.538500, ""},
         {"gpi/rosneftHi_res.gpi", 1, 2301, 2300,
