@@ -24,13 +24,26 @@ waypoint_details& poiset::details_for(waypoint& w) {
 }
 
 std::optional<std::uint16_t> poiset::category_index(std::string_view category) {
-    for (std::size_t i = 0; i < categories.size(); ++i) {
-        if (categories[i] == category) return static_cast<std::uint16_t>(i);
+    if (auto found = category_numbers_.find(category); found != category_numbers_.end())
+        return found->second;
+    if (categories.size() >= max_categories) {
+        if (!category_limit_reported_) {
+            category_limit_reported_ = true;
+            std::string shown = shown_name(*this);
+            report(
+                "\nWarning: More than %zu categories%s%s; the POIs keep only the first %zu, "
+                "the most a GPI file holds",
+                max_categories, shown.empty() ? "" : " in ", shown.c_str(), max_categories);
+        }
+        return std::nullopt;
     }
-    // Category numbers are 16 bits wide in GPI files.
-    if (categories.size() > 0xFFFF) return std::nullopt;
-    categories.push_back(texts.add(category));
-    return static_cast<std::uint16_t>(categories.size() - 1);
+    auto number = static_cast<std::uint16_t>(categories.size());
+    if (categories.size() == categories.capacity())
+        categories.reserve(std::max<std::size_t>(16, categories.capacity() * 2));
+    stored_text stored = texts.add(category);
+    category_numbers_.emplace(category, number);
+    categories.push_back(stored);  // room reserved: the table and the index stay in step
+    return number;
 }
 
 bool poiset::add_to_category(waypoint& w, std::string_view category) {

@@ -1,10 +1,13 @@
 #pragma once
 // The run's POI sets: what each input file contributes, in memory until the export.
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "model/icon_list.hpp"
@@ -56,12 +59,29 @@ struct poiset {
     waypoint_details& details_for(waypoint& w);
 
     // The index of the category of that name (compared byte for byte), added to the
-    // table when new; none when the table is full.  Throws std::bad_alloc.
+    // table when new; none when the table is full (max_categories), after a warning the
+    // first time.  Categories are added only through this.  Throws std::bad_alloc.
     [[nodiscard]] std::optional<std::uint16_t> category_index(std::string_view category);
     // Puts the waypoint into the category of that name (once); false when the table is
     // full.  Throws std::bad_alloc.
     bool add_to_category(waypoint& w, std::string_view category);
+
+  private:
+    // The index of each category by its name, so that finding one costs the same
+    // however many there are; the names as added, whatever a later step makes of the
+    // stored texts.
+    struct name_hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view name) const {
+            return std::hash<std::string_view>{}(name);
+        }
+    };
+    std::unordered_map<std::string, std::uint16_t, name_hash, std::equal_to<>> category_numbers_;
+    bool category_limit_reported_ = false;
 };
+
+// Category numbers are 16 bits wide in GPI files, and so are the model's.
+inline constexpr std::size_t max_categories = 65536;
 
 // The set's name as a message shows it (display_text).
 [[nodiscard]] std::string shown_name(const poiset& set);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "model/poiset.hpp"
+#include "platform/messages.hpp"
 
 namespace velmora {
 namespace {
@@ -99,6 +100,27 @@ TEST(Poiset, CategoriesAreSharedByNameAndReferredToOncePerWaypoint) {
     EXPECT_EQ(set.categories[1], "Caf\xC3\xA9");
     EXPECT_EQ(set.details_of(set.waypoints[0])->categories, (std::vector<std::uint16_t>{0, 1}));
     EXPECT_EQ(set.details_of(set.waypoints[1])->categories, (std::vector<std::uint16_t>{1, 2}));
+}
+
+// A set holds as many categories as a GPI file can number; the ones beyond are left
+// out with one warning, and every name found keeps its number.
+TEST(Poiset, CategoriesBeyondWhatAGpiFileNumbersAreRefusedWithOneWarning) {
+    poiset set;
+    set.name = "big";
+    message_capture messages;
+    for (std::size_t i = 0; i < max_categories; ++i) {
+        ASSERT_EQ(set.category_index("c" + std::to_string(i)), i);
+    }
+    EXPECT_EQ(messages.text(), "");
+    EXPECT_EQ(set.category_index("one more"), std::nullopt);
+    EXPECT_EQ(set.category_index("and another"), std::nullopt);
+    EXPECT_EQ(messages.text(),
+              "\nWarning: More than 65536 categories in big; the POIs keep only the first "
+              "65536, the most a GPI file holds");
+    EXPECT_EQ(set.category_index("c65535"), 65535);
+    EXPECT_EQ(set.category_index("c0"), 0);
+    EXPECT_EQ(set.categories.size(), max_categories);
+    EXPECT_EQ(set.categories.back(), "c65535");
 }
 
 TEST(TextStore, StoredTextsKeepTheirBytesWhileTheStoreGrowsAndMoves) {
