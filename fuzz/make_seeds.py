@@ -380,6 +380,17 @@ CSV_FILES = {
 }
 
 
+# Inputs that once showed faults of the OpenStreetMap reader (freed memory read in the
+# multipolygon assembly, only the first multipolygon assembled), where the folder of
+# such inputs is beside the repository.
+REPRO = ROOT.parent / "shared" / "testdata" / "repro"
+OSM_REPRO = ["osm_mp_uaf.osm", "osm_ten_multipolygons.osm"]
+
+
+def repro_seeds(names):
+    return {name: (REPRO / name).read_bytes() for name in names if (REPRO / name).is_file()}
+
+
 def text_seeds(folder_files, extra):
     seeds = {}
     for path in folder_files:
@@ -422,7 +433,8 @@ def main():
     csv_files = text_seeds([ROOT / "examples" / "Campsites.csv"], CSV_FILES)
     write("csv_reader", {f"{selector:02d}_{name}": bytes([selector]) + data
                          for name, data in csv_files.items() for selector in (0, 1, 3)})
-    write("osm_poi", text_seeds([ROOT / "examples" / "example.osm"], OSM_EXTRA))
+    write("osm_poi", {**text_seeds([ROOT / "examples" / "example.osm"], OSM_EXTRA),
+                      **repro_seeds(OSM_REPRO)})
 
 
 if __name__ == "__main__":
