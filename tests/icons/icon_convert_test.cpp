@@ -350,8 +350,8 @@ TEST(ExportIcons, ReportsIconsItCannotWriteAndFailsOnlyWhenAFileCouldNotBeWritte
     set->icons->entries.push_back(bmp_entry(make_picture(2, 2, 8, 2), 0, "x"));
     std::string missing_dir = dir.file("gone") + "/icons.bmp";
     EXPECT_FALSE(export_icons(missing_dir, list));
-    EXPECT_EQ(capture.text(), "\nWarning: Problem saving bmp file (" + dir.file("gone") +
-                                  "/icons_0_0.bmp)! (ignored) (No such file or directory)");
+    EXPECT_EQ(capture.text(), "\nError opening output file (" + dir.file("gone") +
+                                  "/icons_0_0.bmp). Aborting! (No such file or directory)");
 }
 
 }  // namespace
