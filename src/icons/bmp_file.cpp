@@ -199,8 +199,7 @@ void write_pixel(std::uint8_t* row, std::int64_t index, int bits, std::uint32_t 
 }  // namespace
 
 std::vector<std::uint8_t> repack_pixel_rows(std::span<const std::uint8_t> rows, int from_bits,
-                                            int to_bits, std::int64_t width,
-                                            std::int64_t height) {
+                                            int to_bits, std::int64_t width, std::int64_t height) {
     auto from_row = static_cast<std::size_t>(bitmap_row_size(from_bits, width));
     auto to_row = static_cast<std::size_t>(bitmap_row_size(to_bits, width));
     std::vector<std::uint8_t> result(to_row * static_cast<std::size_t>(height), 0);
@@ -260,8 +259,8 @@ std::optional<std::vector<std::uint8_t>> bmp_file_bytes(const bmp_image& image) 
     if (depth == image.bits_per_pixel) {
         std::copy_n(image.pixels.begin(), image_size, pixels);
     } else {
-        auto repacked = repack_pixel_rows(image.pixels, image.bits_per_pixel, depth, image.width,
-                                          image.height);
+        auto repacked =
+            repack_pixel_rows(image.pixels, image.bits_per_pixel, depth, image.width, image.height);
         std::copy(repacked.begin(), repacked.end(), pixels);
     }
     return bytes;

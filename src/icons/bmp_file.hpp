@@ -36,8 +36,7 @@ namespace velmora {
 // hold height rows of the source depth.
 [[nodiscard]] std::vector<std::uint8_t> repack_pixel_rows(std::span<const std::uint8_t> rows,
                                                           int from_bits, int to_bits,
-                                                          std::int64_t width,
-                                                          std::int64_t height);
+                                                          std::int64_t width, std::int64_t height);
 
 // True when save_bmp can write the image: positive size and depth, the pixel bytes of
 // all its rows, and at 8 bits or less a palette of colours_used (> 0) entries.

@@ -166,7 +166,8 @@ const char* bmp_conversion_problem(const gpi_bitmap& bitmap) {
     }
     if (bitmap.bits_per_pixel <= 8 &&
         (bitmap.palette_count == 0 || bitmap.palette.size() < bitmap.palette_count ||
-         bitmap.palette_count > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()))) {
+         bitmap.palette_count >
+             static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()))) {
         return "no palette";
     }
     auto image_size = bitmap_row_size(bitmap.bits_per_pixel, bitmap.width) * bitmap.height;
@@ -336,9 +337,10 @@ bool export_icons(const std::string& output_path, const poiset_list& list) {
             report("\nError: Writing the icon file (%s) failed (%s); no icon file was changed.",
                    output.failed_target().c_str(), output.error().c_str());
         } else {
-            report("\nError: Replacing the icon file (%s) failed (%s); %zu icon files were "
-                   "replaced before it.",
-                   output.failed_target().c_str(), output.error().c_str(), output.renamed());
+            report(
+                "\nError: Replacing the icon file (%s) failed (%s); %zu icon files were "
+                "replaced before it.",
+                output.failed_target().c_str(), output.error().c_str(), output.renamed());
         }
         return false;
     }

@@ -131,7 +131,7 @@ class atomic_output_group {
 
     std::vector<file> files_;
     std::map<std::string, int> directory_index_;
-    std::vector<int> directories_;  // open descriptors of the targets' directories
+    std::vector<int> directories_;   // open descriptors of the targets' directories
     std::unique_ptr<char[]> names_;  // the temporary names, for remove_pending_outputs()
     std::size_t names_size_ = 0;
     std::size_t names_used_ = 0;

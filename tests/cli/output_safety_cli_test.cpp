@@ -35,8 +35,8 @@ std::string repro_file(const std::string& name) {
     return std::filesystem::exists(path) ? path.string() : std::string();
 }
 
-#define REQUIRE_REPRO(path_var, name)            \
-    std::string path_var = repro_file(name);     \
+#define REQUIRE_REPRO(path_var, name)        \
+    std::string path_var = repro_file(name); \
     if (path_var.empty()) GTEST_SKIP() << "repro input not present: " << name
 
 // The names in a directory, hidden ones included, so that a left temporary file shows.
@@ -146,7 +146,8 @@ TEST(BmpExport, AnExportThatCannotWriteEveryIconLeavesEveryOldFileAsItWas) {
         EXPECT_TRUE(contains(run.err, message)) << run.err;
         // One warning (for icon 0, which has no picture) and one error, however many
         // icons are left.
-        std::string exporting = run.err.substr(std::min(run.err.find("Exporting..."), run.err.size()));
+        std::string exporting =
+            run.err.substr(std::min(run.err.find("Exporting..."), run.err.size()));
         EXPECT_EQ(occurrences(exporting, "\nWarning: "), 1) << run.err;
         EXPECT_EQ(occurrences(exporting, "\nError"), 1) << run.err;
         EXPECT_FALSE(contains(run.err, "()")) << run.err;
@@ -164,8 +165,7 @@ TEST(OutputLinks, ALinkOfAnotherUserInASharedStickyDirectoryIsRefused) {
     std::string shared = dir.file("shared");
     std::filesystem::create_directory(shared);
     ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
-    write_file(dir.file("in.gpx"),
-               "<gpx><wpt lat=\"1\" lon=\"2\"><name>new</name></wpt></gpx>");
+    write_file(dir.file("in.gpx"), "<gpx><wpt lat=\"1\" lon=\"2\"><name>new</name></wpt></gpx>");
     write_file(dir.file("victim.gpx"), "victim");
     std::filesystem::create_symlink(dir.file("victim.gpx"), shared + "/planted.gpx");
     std::filesystem::create_symlink(dir.file("victim.gpx"), shared + "/mine.gpx");

@@ -370,12 +370,12 @@ TEST(AtomicOutput, FollowsALinkInASharedStickyDirectoryOnlyForItsOwnerOrTheCalle
         bool followed;
     };
     const case_ cases[] = {
-        {shared, 0, 1000, 2000, false},        // planted by another user in /tmp
-        {shared, 0, 0, 2000, true},            // the directory's owner's link
-        {shared, 0, 2000, 2000, true},         // the caller's own link
-        {shared, 3000, 3000, 0, true},         // the owner of a shared directory
-        {shared, 3000, 1000, 0, false},        // root is not exempt
-        {S_IFDIR | 0777, 0, 1000, 2000, true}, // not sticky
+        {shared, 0, 1000, 2000, false},                   // planted by another user in /tmp
+        {shared, 0, 0, 2000, true},                       // the directory's owner's link
+        {shared, 0, 2000, 2000, true},                    // the caller's own link
+        {shared, 3000, 3000, 0, true},                    // the owner of a shared directory
+        {shared, 3000, 1000, 0, false},                   // root is not exempt
+        {S_IFDIR | 0777, 0, 1000, 2000, true},            // not sticky
         {S_IFDIR | S_ISVTX | 0775, 0, 1000, 2000, true},  // sticky, not open to all
     };
     for (const auto& c : cases) {
