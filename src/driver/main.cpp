@@ -12,8 +12,10 @@
 namespace {
 
 // An interrupted run removes the output it was writing, keeps the old file and ends with
-// the status a shell gives a process ended by that signal.
+// the status a shell gives a process ended by that signal.  Once the output is in place
+// the run has done its work: it finishes as it would have without the signal.
 extern "C" void end_interrupted_run(int sig) {
+    if (velmora::output_in_place()) return;
     velmora::remove_pending_outputs();
     static constexpr char text[] = "\nInterrupted.";
     (void)!write(STDERR_FILENO, text, sizeof text - 1);

@@ -647,13 +647,11 @@ void conversion_run::export_icons_as_bmp() {
         report("\nError: The inputs hold no icons to export; no bmp file was written.");
         throw fatal_exit{};
     }
-    // The icons go to files of their own, named after the output.
+    // The icons go to files of their own, named after the output, all or none; a failed
+    // export has said why.
     bool exported = export_icons(output_.path, list_);
     mark_elapsed();
-    if (!exported) {
-        report("\nError: Exporting the icons (%s) failed.", output_.path.c_str());
-        throw fatal_exit{};
-    }
+    if (!exported) throw fatal_exit{};
 }
 
 // Prepares the sets for GPI output, which changes them (texts converted and cut), and

@@ -162,6 +162,58 @@ std::unique_ptr<bmp_image> bmp_load(const std::string& path) {
     return image;
 }
 
+namespace {
+
+// The bits of a row read as one stream: indexes from the high bit of each byte down,
+// wider values from the low bit up.
+std::uint32_t read_pixel(const std::uint8_t* row, std::int64_t index, int bits) {
+    auto first = static_cast<std::uint64_t>(index) * static_cast<std::uint64_t>(bits);
+    std::uint32_t value = 0;
+    if (bits <= 8) {
+        for (int i = 0; i < bits; ++i) {
+            std::uint64_t bit = first + static_cast<std::uint64_t>(i);
+            value = (value << 1) | ((row[bit >> 3] >> (7 - (bit & 7))) & 1u);
+        }
+        return value;
+    }
+    for (int i = 0; i < std::min(bits, 32); ++i) {
+        std::uint64_t bit = first + static_cast<std::uint64_t>(i);
+        value |= static_cast<std::uint32_t>((row[bit >> 3] >> (bit & 7)) & 1u) << i;
+    }
+    return value;
+}
+
+// Writes a pixel of a BMP depth (1, 4, 8, 16, 24 or 32 bits).
+void write_pixel(std::uint8_t* row, std::int64_t index, int bits, std::uint32_t value) {
+    if (bits <= 8) {
+        auto first = static_cast<std::uint64_t>(index) * static_cast<std::uint64_t>(bits);
+        int shift = 8 - bits - static_cast<int>(first & 7);
+        value &= (1u << bits) - 1;
+        row[first >> 3] = static_cast<std::uint8_t>(row[first >> 3] | (value << shift));
+        return;
+    }
+    std::uint8_t* at = row + index * (bits / 8);
+    for (int i = 0; i < bits / 8; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> repack_pixel_rows(std::span<const std::uint8_t> rows, int from_bits,
+                                            int to_bits, std::int64_t width, std::int64_t height) {
+    auto from_row = static_cast<std::size_t>(bitmap_row_size(from_bits, width));
+    auto to_row = static_cast<std::size_t>(bitmap_row_size(to_bits, width));
+    std::vector<std::uint8_t> result(to_row * static_cast<std::size_t>(height), 0);
+    if (rows.size() < from_row * static_cast<std::size_t>(height)) return result;
+    for (std::int64_t y = 0; y < height; ++y) {
+        const std::uint8_t* source = rows.data() + static_cast<std::size_t>(y) * from_row;
+        std::uint8_t* dest = result.data() + static_cast<std::size_t>(y) * to_row;
+        for (std::int64_t x = 0; x < width; ++x) {
+            write_pixel(dest, x, to_bits, read_pixel(source, x, from_bits));
+        }
+    }
+    return result;
+}
+
 bool bmp_image_is_savable(const bmp_image& image) {
     if (image.width <= 0 || image.height <= 0 || image.bits_per_pixel <= 0) return false;
     if (image.colours_used < 0) return false;
@@ -169,21 +221,25 @@ bool bmp_image_is_savable(const bmp_image& image) {
     if (image.palette.size() < static_cast<std::size_t>(image.colours_used)) return false;
     std::int64_t row_size = bitmap_row_size(image.bits_per_pixel, image.width);
     std::int64_t image_size = row_size * image.height;
-    std::int64_t file_size =
-        static_cast<std::int64_t>(header_bytes) + 4 * std::int64_t{image.colours_used} + image_size;
+    int depth = bmp_file_depth(image.bits_per_pixel);
+    std::int64_t file_size = static_cast<std::int64_t>(header_bytes) +
+                             4 * std::int64_t{image.colours_used} +
+                             bitmap_row_size(depth, image.width) * image.height;
     if (file_size > std::int64_t{std::numeric_limits<std::uint32_t>::max()}) return false;
     return image.pixels.size() >= static_cast<std::uint64_t>(image_size);
 }
 
-bool bmp_save(const bmp_image& image, const std::string& path, std::string* why) {
-    if (!bmp_image_is_savable(image)) return false;
-    auto row_size = static_cast<std::uint32_t>(bitmap_row_size(image.bits_per_pixel, image.width));
+std::optional<std::vector<std::uint8_t>> bmp_file_bytes(const bmp_image& image) {
+    if (!bmp_image_is_savable(image)) return std::nullopt;
+    int depth = bmp_file_depth(image.bits_per_pixel);
+    auto row_size = static_cast<std::uint32_t>(bitmap_row_size(depth, image.width));
     std::uint32_t image_size = row_size * static_cast<std::uint32_t>(image.height);
     auto colours = static_cast<std::uint32_t>(image.colours_used);
+    if (depth <= 8) colours = std::min(colours, std::uint32_t{1} << depth);
     std::uint32_t data_offset = static_cast<std::uint32_t>(header_bytes) + 4 * colours;
 
-    std::vector<std::uint8_t> head(header_bytes + 4 * std::size_t{colours});
-    std::uint8_t* h = head.data();
+    std::vector<std::uint8_t> bytes(std::size_t{data_offset} + image_size);
+    std::uint8_t* h = bytes.data();
     h[0] = 'B';
     h[1] = 'M';
     put32(h + 2, data_offset + image_size);
@@ -192,18 +248,33 @@ bool bmp_save(const bmp_image& image, const std::string& path, std::string* why)
     put32(h + 18, static_cast<std::uint32_t>(image.width));
     put32(h + 22, static_cast<std::uint32_t>(image.height));
     put16(h + 26, 1);
-    put16(h + 28, static_cast<std::uint16_t>(image.bits_per_pixel));
+    put16(h + 28, static_cast<std::uint32_t>(depth));
     put32(h + 34, image_size);
     put32(h + 38, static_cast<std::uint32_t>(image.x_pixels_per_metre));
     put32(h + 42, static_cast<std::uint32_t>(image.y_pixels_per_metre));
     put32(h + 46, colours);
     put32(h + 50, colours);
     for (std::size_t i = 0; i < colours; ++i) put32(h + header_bytes + 4 * i, image.palette[i]);
+    std::uint8_t* pixels = h + data_offset;
+    if (depth == image.bits_per_pixel) {
+        std::copy_n(image.pixels.begin(), image_size, pixels);
+    } else {
+        auto repacked =
+            repack_pixel_rows(image.pixels, image.bits_per_pixel, depth, image.width, image.height);
+        std::copy(repacked.begin(), repacked.end(), pixels);
+    }
+    return bytes;
+}
 
+bool bmp_save(const bmp_image& image, const std::string& path, std::string* why) {
+    auto bytes = bmp_file_bytes(image);
+    if (!bytes) {
+        if (why != nullptr) *why = "not a picture a BMP file can hold";
+        return false;
+    }
     auto output = atomic_output::open(path, why);
     if (!output) return false;
-    if (std::fwrite(head.data(), 1, head.size(), output->stream()) != head.size() ||
-        std::fwrite(image.pixels.data(), 1, image_size, output->stream()) != image_size) {
+    if (std::fwrite(bytes->data(), 1, bytes->size(), output->stream()) != bytes->size()) {
         if (why != nullptr) *why = std::strerror(errno);
         output->discard();
         return false;

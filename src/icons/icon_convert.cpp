@@ -1,12 +1,17 @@
 #include "icons/icon_convert.hpp"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <limits>
 #include <new>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "icons/bmp_file.hpp"
 #include "icons/icon_library.hpp"
+#include "platform/atomic_output.hpp"
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
 
@@ -151,39 +156,58 @@ std::unique_ptr<gpi_bitmap> gpi_bitmap_copy(const gpi_bitmap* bitmap) {
     }
 }
 
+namespace {
+
+// Why a bitmap can't become a picture that bmp_save writes, or nullptr when it can.
+const char* bmp_conversion_problem(const gpi_bitmap& bitmap) {
+    if (bitmap.pixels.empty() || bitmap.bits_per_pixel == 0 || bitmap.width == 0 ||
+        bitmap.height == 0) {
+        return "no picture";
+    }
+    if (bitmap.bits_per_pixel <= 8 &&
+        (bitmap.palette_count == 0 || bitmap.palette.size() < bitmap.palette_count ||
+         bitmap.palette_count >
+             static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()))) {
+        return "no palette";
+    }
+    auto image_size = bitmap_row_size(bitmap.bits_per_pixel, bitmap.width) * bitmap.height;
+    if (bitmap.pixels.size() < static_cast<std::uint64_t>(image_size)) return "pixel bytes missing";
+    return nullptr;
+}
+
+}  // namespace
+
 std::unique_ptr<bmp_image> gpi_bitmap_to_bmp(const gpi_bitmap* bitmap) {
-    if (bitmap == nullptr || bitmap->pixels.empty() || bitmap->bits_per_pixel == 0 ||
-        bitmap->width == 0 || bitmap->height == 0) {
-        return nullptr;
-    }
-    bool indexed = bitmap->bits_per_pixel <= 8;
-    if (indexed && (bitmap->palette_count == 0 || bitmap->palette.size() < bitmap->palette_count ||
-                    bitmap->palette_count >
-                        static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()))) {
-        return nullptr;
-    }
+    if (bitmap == nullptr || bmp_conversion_problem(*bitmap) != nullptr) return nullptr;
+    // A depth that BMP files lack becomes the next one they have.
+    int depth = bmp_file_depth(bitmap->bits_per_pixel);
     auto row_size =
         static_cast<std::size_t>(bitmap_row_size(bitmap->bits_per_pixel, bitmap->width));
     std::size_t image_size = row_size * bitmap->height;
-    if (bitmap->pixels.size() < image_size) return nullptr;
     try {
         auto image = std::make_unique<bmp_image>();
-        image->bits_per_pixel = static_cast<std::int16_t>(bitmap->bits_per_pixel);
+        image->bits_per_pixel = static_cast<std::int16_t>(depth);
         image->height = bitmap->height;
         image->width = bitmap->width;
         image->x_pixels_per_metre = export_pixels_per_metre;
         image->y_pixels_per_metre = export_pixels_per_metre;
         if (bitmap->name) image->name = *bitmap->name;
-        if (indexed) {
+        if (depth <= 8) {
             // Above 8 bits a BMP has no colour table; one held by the bitmap is dropped.
-            image->colours_used = static_cast<std::int32_t>(bitmap->palette_count);
-            image->palette.resize(bitmap->palette_count);
+            // Below, the table holds no more entries than the depth can use.
+            image->colours_used = static_cast<std::int32_t>(
+                std::min(bitmap->palette_count, std::uint32_t{1} << depth));
+            image->palette.resize(static_cast<std::size_t>(image->colours_used));
             for (std::size_t i = 0; i < image->palette.size(); ++i) {
                 image->palette[i] = convert_palette_entry(bitmap->palette[i]);
             }
         }
         image->pixels.resize(image_size);
         copy_rows_reversed(bitmap->pixels.data(), image->pixels.data(), row_size, bitmap->height);
+        if (depth != bitmap->bits_per_pixel) {
+            image->pixels = repack_pixel_rows(image->pixels, bitmap->bits_per_pixel, depth,
+                                              bitmap->width, bitmap->height);
+        }
         return image;
     } catch (const std::bad_alloc&) {
         return nullptr;
@@ -216,13 +240,54 @@ std::unique_ptr<icon_list> build_bitmap_set(const icon_list* icons) {
     return result;
 }
 
+namespace {
+
+// An icon file of the export: the entry it shows and where it goes.
+struct icon_file {
+    const icon_entry* entry;
+    std::string name;  // "<base>_<set>_<entry>"
+    std::string path;
+};
+
+// Whether an entry can be exported; a warning says why not.
+bool exportable(const icon_entry& entry, const std::string& name, const std::string& path) {
+    if (entry.format == icon_format_bmp) {
+        if (entry.bmp && bmp_image_is_savable(*entry.bmp)) return true;
+        report("\nWarning: Problem saving bmp file (%s)! (ignored)", path.c_str());
+        return false;
+    }
+    if (entry.format == icon_format_gpi) {
+        if (entry.bitmap && bmp_conversion_problem(*entry.bitmap) == nullptr) return true;
+        report("\nWarning: Problem converting to bmp file (%s)! (ignored)", name.c_str());
+        return false;
+    }
+    report("\nWarning: Unexpected bitmap type (%i) while converting to bmp! (ignored)",
+           entry.format);
+    return false;
+}
+
+// The bytes of an exportable entry's BMP file; none when memory ran out.
+std::optional<std::vector<std::uint8_t>> icon_file_bytes(const icon_entry& entry) {
+    try {
+        if (entry.format == icon_format_bmp) return bmp_file_bytes(*entry.bmp);
+        auto image = gpi_bitmap_to_bmp(entry.bitmap.get());
+        if (!image) return std::nullopt;
+        return bmp_file_bytes(*image);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
 bool export_icons(const std::string& output_path, const poiset_list& list) {
     auto parts = split_path(output_path);
     if (!parts) {
         report("FATAL: Error splitting output filespec!");
         return false;
     }
-    bool all_written = true;
+    // Every file is named and its place checked before the first is written.
+    std::vector<icon_file> files;
     for (std::size_t i = 0; i < list.poisets.size(); ++i) {
         const poiset* set = list.poisets[i].get();
         if (set == nullptr || !set->icons) continue;
@@ -230,43 +295,60 @@ bool export_icons(const std::string& output_path, const poiset_list& list) {
         for (std::size_t j = 0; j < entries.size(); ++j) {
             const icon_entry* entry = entries[j].get();
             if (entry == nullptr) continue;
-            std::string file_name =
-                parts->fname + "_" + std::to_string(i) + "_" + std::to_string(j);
-            auto file_path = join_path({parts->drive, parts->dir, file_name, parts->ext});
-            if (!file_path) {
-                report("\nWarning: Problem saving bmp file (%s)! (ignored)", file_name.c_str());
-                all_written = false;
-                continue;
+            std::string name = parts->fname + "_" + std::to_string(i) + "_" + std::to_string(j);
+            auto path = join_path({parts->drive, parts->dir, name, parts->ext});
+            if (!path) {
+                report("\nError: The icon file name (%s%s) is too long; no icon file was written.",
+                       name.c_str(), parts->ext.c_str());
+                return false;
             }
-            std::string why;
-            if (entry->format == icon_format_bmp) {
-                bool savable = entry->bmp && bmp_image_is_savable(*entry->bmp);
-                if (!savable) {
-                    report("\nWarning: Problem saving bmp file (%s)! (ignored)",
-                           file_path->c_str());
-                } else if (!bmp_save(*entry->bmp, *file_path, &why)) {
-                    report("\nWarning: Problem saving bmp file (%s)! (ignored) (%s)",
-                           file_path->c_str(), why.c_str());
-                    // A picture that can't be a BMP file is skipped; a failed write is an error.
-                    all_written = false;
-                }
-            } else if (entry->format == icon_format_gpi) {
-                auto image = gpi_bitmap_to_bmp(entry->bitmap.get());
-                if (!image) {
-                    report("\nWarning: Problem converting to bmp file (%s)! (ignored)",
-                           file_name.c_str());
-                } else if (!bmp_save(*image, *file_path, &why)) {
-                    report("\nWarning: Problem saving bmp file (%s)! (ignored) (%s)",
-                           file_name.c_str(), why.c_str());
-                    all_written = false;
-                }
-            } else {
-                report("\nWarning: Unexpected bitmap type (%i) while converting to bmp! (ignored)",
-                       entry->format);
-            }
+            if (!exportable(*entry, name, *path)) continue;
+            files.push_back({entry, std::move(name), std::move(*path)});
         }
     }
-    return all_written;
+    std::vector<std::string> targets;
+    targets.reserve(files.size());
+    for (const auto& file : files) targets.push_back(file.path);
+    atomic_output_group output(targets);
+    if (!output.ok()) {
+        report("\nError opening output file (%s). Aborting! (%s)", output.failed_target().c_str(),
+               output.error().c_str());
+        return false;
+    }
+    // All of the files are written before any replaces its target; the first that can't
+    // be written ends the export, and none is replaced.
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        auto bytes = icon_file_bytes(*files[k].entry);
+        if (!bytes) {
+            report("\nError: Converting the icon file (%s) failed (%s); no icon file was changed.",
+                   files[k].path.c_str(), std::strerror(ENOMEM));
+            output.discard();
+            return false;
+        }
+        if (!output.write(k, *bytes)) {
+            report("\nError: Writing the icon file (%s) failed (%s); no icon file was changed.",
+                   files[k].path.c_str(), output.error().c_str());
+            output.discard();
+            return false;
+        }
+    }
+    if (!output.commit()) {
+        if (output.renamed() == 0) {
+            report("\nError: Writing the icon file (%s) failed (%s); no icon file was changed.",
+                   output.failed_target().c_str(), output.error().c_str());
+        } else {
+            report(
+                "\nError: Replacing the icon file (%s) failed (%s); %zu icon files were "
+                "replaced before it.",
+                output.failed_target().c_str(), output.error().c_str(), output.renamed());
+        }
+        return false;
+    }
+    if (!output.warning().empty()) {
+        report("\nWarning: The icon files were written, but syncing their directory failed (%s).",
+               output.warning().c_str());
+    }
+    return true;
 }
 
 }  // namespace velmora

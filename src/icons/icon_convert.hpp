@@ -39,18 +39,22 @@ inline constexpr std::uint32_t gpi_transparent_magenta = 0x00FF00FF;
 [[nodiscard]] std::unique_ptr<gpi_bitmap> gpi_bitmap_copy(const gpi_bitmap* bitmap);
 
 // The bitmap as a BMP picture (rows bottom first, palette blue-green-red, 3780 pixels
-// per metre).  None for none and for a bitmap that would give a picture bmp_save can't
-// write: no pixels, no palette at 8 bits or less, or bytes short of its counts.  Above
-// 8 bits the picture has no palette.
+// per metre).  A depth that BMP files lack becomes the next one they have (3 bits 4, 5 to
+// 7 bits 8, 9 to 15 bits 16 ...; bmp_file_depth), every pixel keeping its value, and the
+// palette keeps no more entries than that depth can use.  None for none and for a bitmap
+// that would give a picture bmp_save can't write: no pixels, no palette at 8 bits or
+// less, or bytes short of its counts.  Above 8 bits the picture has no palette.
 [[nodiscard]] std::unique_ptr<bmp_image> gpi_bitmap_to_bmp(const gpi_bitmap* bitmap);
 
 // The icons of a set in GPI bitmap form, in list order, each numbered as its source;
 // none when the set has no icons.  Icons that can't be converted are left out.
 [[nodiscard]] std::unique_ptr<icon_list> build_bitmap_set(const icon_list* icons);
 
-// Writes every icon of every set as "<base>_<set>_<entry><ext>" beside output_path.
-// Icons that can't be converted are reported and skipped.  False when the output path
-// can't be split or an icon's file could not be written.
+// Writes every icon of every set as "<base>_<set>_<entry><ext>" beside output_path,
+// all or none: the files are written to temporary files first and replace their targets
+// only when every one was written.  Icons that can't be converted are reported and
+// skipped.  False, after one message saying why, when the output path can't be split or
+// an icon's file could not be written; the targets are then left as they were.
 [[nodiscard]] bool export_icons(const std::string& output_path, const poiset_list& list);
 
 }  // namespace velmora

@@ -69,36 +69,63 @@ std::string reason(int error) {
     return std::strerror(error);
 }
 
+// The name of a temporary file beside its target: short, so that it fits wherever the
+// target's name fits, and hidden.
+constexpr char temp_name[] = ".velmora-XXXXXX";
+
+// The temporary names of the output group being written, one after the other, each
+// ended by a zero byte, the list by an empty name; none when no group is written.
+std::atomic<char*> pending_group{nullptr};
+
+// Set once an output was renamed into place.
+std::atomic<bool> output_replaced{false};
+
 // The directory part of a path with its trailing separator; "./" for a bare name.
 std::string directory_of(const std::string& path) {
     std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
 }
 
-// The file a path finally names, with the symbolic links of its last part followed, as a
-// shell redirect follows them (a link to a missing file names that missing file).  None
-// with errno set when a link can't be read or the links loop.
-std::optional<std::string> final_target(const std::string& path) {
+// Why the symbolic link at path (whose lstat is link) must not be followed, or empty.
+std::string link_problem(const std::string& path, const struct stat& link) {
+    struct stat directory {};
+    if (stat(directory_of(path).c_str(), &directory) != 0) return reason(errno);
+    if (link_may_be_followed(directory.st_mode, directory.st_uid, link.st_uid, geteuid())) {
+        return {};
+    }
+    return "a symbolic link of another user in a sticky directory open to all users; "
+           "not followed";
+}
+
+// The file a path finally names, and why it can't be used (empty when it can).
+struct resolved_path {
+    std::string path;
+    std::string problem;
+};
+
+// Follows the symbolic links of the path's last part, as a shell redirect follows them
+// (a link to a missing file names that missing file), but only links that may be
+// followed where they lie.
+resolved_path final_target(const std::string& path) {
     std::string current = path;
     for (int hops = 0; hops < 40; ++hops) {
         struct stat info {};
         if (lstat(current.c_str(), &info) != 0) {
-            if (errno == ENOENT) return current;
-            return std::nullopt;
+            if (errno == ENOENT) return {current, {}};
+            return {current, reason(errno)};
         }
-        if (!S_ISLNK(info.st_mode)) return current;
+        if (!S_ISLNK(info.st_mode)) return {current, {}};
+        if (std::string problem = link_problem(current, info); !problem.empty()) {
+            return {current, problem};
+        }
         std::vector<char> link(PATH_MAX + 1);
         ssize_t n = readlink(current.c_str(), link.data(), link.size());
-        if (n < 0) return std::nullopt;
-        if (static_cast<std::size_t>(n) >= link.size()) {
-            errno = ENAMETOOLONG;
-            return std::nullopt;
-        }
+        if (n < 0) return {current, reason(errno)};
+        if (static_cast<std::size_t>(n) >= link.size()) return {current, reason(ENAMETOOLONG)};
         std::string next(link.data(), static_cast<std::size_t>(n));
         current = next.front() == '/' ? next : directory_of(current) + next;
     }
-    errno = ELOOP;
-    return std::nullopt;
+    return {current, reason(ELOOP)};
 }
 
 bool effectively_writable(const std::string& path, int mode) {
@@ -193,10 +220,17 @@ class atomic_output::early_writeback {
     std::thread thread_;
 };
 
+bool link_may_be_followed(mode_t directory_mode, uid_t directory_owner, uid_t link_owner,
+                          uid_t follower) {
+    constexpr mode_t shared = S_ISVTX | S_IWOTH;
+    if ((directory_mode & shared) != shared) return true;
+    return link_owner == directory_owner || link_owner == follower;
+}
+
 std::string output_problem(const std::string& target, output_place place) {
     auto file = final_target(target);
-    if (!file) return reason(errno);
-    return place_problem(*file, place);
+    if (!file.problem.empty()) return file.problem;
+    return place_problem(file.path, place);
 }
 
 std::optional<atomic_output> atomic_output::open(const std::string& target, std::string* why) {
@@ -204,13 +238,13 @@ std::optional<atomic_output> atomic_output::open(const std::string& target, std:
         if (why != nullptr) *why = std::move(text);
         return std::nullopt;
     };
-    auto file = final_target(target);
-    if (!file) return fail(reason(errno));
+    auto resolved = final_target(target);
+    if (!resolved.problem.empty()) return fail(resolved.problem);
+    const std::string* file = &resolved.path;
     if (std::string problem = place_problem(*file, output_place::file); !problem.empty()) {
         return fail(problem);
     }
-    // A short name, so that it fits wherever the target's name fits.
-    std::string pattern = directory_of(*file) + ".velmora-XXXXXX";
+    std::string pattern = directory_of(*file) + temp_name;
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     int fd = -1;
@@ -289,6 +323,8 @@ bool atomic_output::commit() {
             error_ = reason(errno);
             unlink(temp_.c_str());
             failure = 1;
+        } else {
+            output_replaced.store(true);
         }
         release_pending(slot_);
         slot_ = -1;
@@ -317,10 +353,185 @@ void atomic_output::discard() {
     }
 }
 
+atomic_output_group::atomic_output_group(const std::vector<std::string>& targets) {
+    files_.reserve(targets.size());
+    std::size_t names_size = 1;
+    for (const auto& given : targets) {
+        auto resolved = final_target(given);
+        file f{given, resolved.path, {}, -1};
+        std::string problem = resolved.problem.empty()
+                                  ? place_problem(resolved.path, output_place::file)
+                                  : resolved.problem;
+        if (!problem.empty()) {
+            (void)fail(f, problem);
+            return;
+        }
+        std::string dir = directory_of(f.target);
+        auto [known, added] =
+            directory_index_.try_emplace(dir, static_cast<int>(directories_.size()));
+        if (added) {
+            int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (fd < 0) {
+                (void)fail(f, reason(errno));
+                return;
+            }
+            directories_.push_back(fd);
+        }
+        f.directory = known->second;
+        names_size += dir.size() + sizeof temp_name;
+        files_.push_back(std::move(f));
+    }
+    names_ = std::make_unique<char[]>(names_size);  // all zero: an empty list
+    names_size_ = names_size;
+    char* expected = nullptr;
+    if (!pending_group.compare_exchange_strong(expected, names_.get())) {
+        error_ = "another group of files is being written";
+        failed_target_ = targets.empty() ? std::string() : targets.front();
+        return;
+    }
+    registered_ = true;
+}
+
+atomic_output_group::~atomic_output_group() {
+    discard();
+    for (int fd : directories_) close(fd);
+}
+
+bool atomic_output_group::fail(const file& f, std::string reason_text) {
+    if (error_.empty()) {
+        error_ = std::move(reason_text);
+        failed_target_ = f.given;
+    }
+    return false;
+}
+
+// Adds a temporary name to the list remove_pending_outputs() walks.  Its first byte is
+// set last, so that a handler never sees a part of a name.
+bool atomic_output_group::publish(const std::string& temp) {
+    std::size_t size = temp.size() + 1;
+    if (names_used_ + size >= names_size_) return false;
+    char* at = names_.get() + names_used_;
+    std::memcpy(at + 1, temp.c_str() + 1, size - 1);
+    std::atomic_ref<char>(*at).store(temp.front(), std::memory_order_release);
+    names_used_ += size;
+    return true;
+}
+
+bool atomic_output_group::write(std::size_t index, std::span<const std::uint8_t> bytes) {
+    if (!ok() || !registered_ || index >= files_.size()) return false;
+    file& f = files_[index];
+    if (!f.temp.empty()) return fail(f, "written twice");
+    std::string pattern = directory_of(f.target) + temp_name;
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    int fd = -1;
+    {
+        interrupts_held held;
+        fd = mkstemp(name.data());
+        if (fd < 0) return fail(f, reason(errno));
+        if (!publish(name.data())) {
+            close(fd);
+            unlink(name.data());
+            return fail(f, "too many files");
+        }
+        f.temp = name.data();
+    }
+    take_over_attributes(fd, f.target);
+    int failure = 0;
+    for (std::size_t done = 0; done < bytes.size();) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            failure = n < 0 ? errno : EIO;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (close(fd) != 0 && failure == 0) failure = errno;
+    if (failure != 0) {
+        interrupts_held held;
+        unlink(f.temp.c_str());
+        f.temp.clear();
+        return fail(f, reason(failure));
+    }
+    return true;
+}
+
+bool atomic_output_group::commit() {
+    if (!ok() || !registered_) {
+        if (error_.empty()) error_ = "output already closed";
+        discard();
+        return false;
+    }
+    // One sync of each file system sends all the files to the disk, where a sync of
+    // every file would wait for the disk once per file.  It reports any write of its
+    // file system that failed since the directory was opened, before the files were.
+    for (int fd : directories_) {
+        if (syncfs(fd) != 0) {
+            error_ = reason(errno);
+            failed_target_ = files_.empty() ? std::string() : files_.front().given;
+            discard();
+            return false;
+        }
+    }
+    const file* failed = nullptr;
+    int failure = 0;
+    {
+        interrupts_held held;
+        for (auto& f : files_) {
+            if (f.temp.empty()) continue;
+            if (std::rename(f.temp.c_str(), f.target.c_str()) != 0) {
+                failure = errno;
+                failed = &f;
+                break;
+            }
+            f.temp.clear();
+            ++renamed_;
+        }
+        for (auto& f : files_) {
+            if (!f.temp.empty()) unlink(f.temp.c_str());
+            f.temp.clear();
+        }
+        pending_group.store(nullptr);
+        registered_ = false;
+        if (failed == nullptr) output_replaced.store(true);
+    }
+    if (failed != nullptr) return fail(*failed, reason(failure));
+    // The renames are lasting only once the directories that hold the names are synced.
+    for (int fd : directories_) {
+        if (!sync_fd(fd)) warning_ = reason(errno);
+    }
+    return true;
+}
+
+void atomic_output_group::discard() {
+    interrupts_held held;
+    for (auto& f : files_) {
+        if (!f.temp.empty()) unlink(f.temp.c_str());
+        f.temp.clear();
+    }
+    if (registered_) {
+        pending_group.store(nullptr);
+        registered_ = false;
+    }
+}
+
 void remove_pending_outputs() noexcept {
     for (auto& slot : pending) {
         if (slot.state.load() == 2) unlink(slot.path);
     }
+    char* names = pending_group.load();
+    if (names == nullptr) return;
+    for (std::size_t at = 0;;) {
+        if (std::atomic_ref<char>(names[at]).load(std::memory_order_acquire) == '\0') break;
+        unlink(names + at);
+        while (names[at] != '\0') ++at;
+        ++at;
+    }
+}
+
+bool output_in_place() noexcept {
+    return output_replaced.load();
 }
 
 }  // namespace velmora

@@ -7,13 +7,22 @@
 // few megabytes, so that the sync at commit finds little left to wait for.
 //
 // A symbolic link as target stays a link: the file it points to is replaced, in that
-// file's directory.  The replacement keeps the old file's permission bits, and its owner
-// and group where the process may set them.  An existing target that the user may not
-// write, or that is not a regular file, is refused.
+// file's directory.  In a sticky directory that every user may write (like /tmp), a link
+// is followed only when it belongs to the directory's owner or to the user of the
+// process, as the kernel's protected_symlinks rule has it; a link planted there by
+// someone else is refused.  The replacement keeps the old file's permission bits, and
+// its owner and group where the process may set them.  An existing target that the user
+// may not write, or that is not a regular file, is refused.
+#include <sys/types.h>
+
+#include <cstdint>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace velmora {
 
@@ -26,6 +35,13 @@ enum class output_place {
 // and be writable, and for a file an existing target must be a writable regular file.
 // Checked before any work is done; open() checks the same again.
 [[nodiscard]] std::string output_problem(const std::string& target, output_place place);
+
+// Whether a symbolic link may be followed, given the mode and owner of the directory
+// that holds it, the link's owner and the user who follows it: not in a directory that
+// is both sticky and writable by all, unless the link belongs to that directory's owner
+// or to the follower.
+[[nodiscard]] bool link_may_be_followed(mode_t directory_mode, uid_t directory_owner,
+                                        uid_t link_owner, uid_t follower);
 
 class atomic_output {
   public:
@@ -68,8 +84,71 @@ class atomic_output {
     std::unique_ptr<early_writeback> writeback_;  // none when it could not be started
 };
 
+// Files that replace their targets together, all or none: each file is written whole to
+// a temporary file beside its target, and only when every one was written and synced
+// are they renamed into place, one after the other with the interrupts held.  Without a
+// successful commit every temporary file is removed and every target stays as it was.
+// The targets are taken as atomic_output takes its one target.  One group at a time.
+class atomic_output_group {
+  public:
+    // Follows the targets' links and checks their places; ok() is false, with the target
+    // in failed_target() and the reason in error(), when one of them can't be written.
+    explicit atomic_output_group(const std::vector<std::string>& targets);
+    atomic_output_group(const atomic_output_group&) = delete;
+    atomic_output_group& operator=(const atomic_output_group&) = delete;
+    ~atomic_output_group();
+
+    [[nodiscard]] bool ok() const { return error_.empty(); }
+
+    // Writes the file that will replace targets[index].  False, with the reason, when it
+    // could not be written whole; the group should then be discarded.  A target that is
+    // never written is left as it is.
+    [[nodiscard]] bool write(std::size_t index, std::span<const std::uint8_t> bytes);
+
+    // Syncs the written files, renames them into place and syncs their directories.
+    // False, with the reason, when a file could not be synced (nothing was renamed then)
+    // or a rename failed (renamed() tells how many targets were replaced before it).  A
+    // failed sync of a directory after the renames leaves its reason in warning().
+    [[nodiscard]] bool commit();
+
+    // Removes the temporary files without touching the targets.
+    void discard();
+
+    [[nodiscard]] const std::string& error() const { return error_; }
+    [[nodiscard]] const std::string& failed_target() const { return failed_target_; }
+    [[nodiscard]] const std::string& warning() const { return warning_; }
+    [[nodiscard]] std::size_t renamed() const { return renamed_; }
+
+  private:
+    struct file {
+        std::string given;   // the target as named
+        std::string target;  // the file finally replaced (symbolic links followed)
+        std::string temp;    // empty until written
+        int directory = -1;  // index into directories_
+    };
+    bool fail(const file& f, std::string reason);
+    bool publish(const std::string& temp);
+
+    std::vector<file> files_;
+    std::map<std::string, int> directory_index_;
+    std::vector<int> directories_;   // open descriptors of the targets' directories
+    std::unique_ptr<char[]> names_;  // the temporary names, for remove_pending_outputs()
+    std::size_t names_size_ = 0;
+    std::size_t names_used_ = 0;
+    bool registered_ = false;
+    std::size_t renamed_ = 0;
+    std::string error_;
+    std::string failed_target_;
+    std::string warning_;
+};
+
 // Removes every temporary file of an output not yet committed.  Safe to call from a
-// signal handler: it only reads a fixed table and calls unlink().
+// signal handler: it only reads fixed tables and calls unlink().
 void remove_pending_outputs() noexcept;
+
+// True once an output of this process was renamed into place.  The run's result is
+// then on disk: an interrupt that arrives later (while the directory is synced, say)
+// must not turn it into a failure.  Safe to call from a signal handler.
+[[nodiscard]] bool output_in_place() noexcept;
 
 }  // namespace velmora

@@ -332,6 +332,23 @@ TEST(BmpSave, RefusesImagesItCannotWriteAndLeavesTheTargetAlone) {
     EXPECT_FALSE(bmp_save(good, dir.file("no-such-dir/x.bmp")));
 }
 
+TEST(BmpSave, WritesADepthBmpFilesLackAsTheNextTheyHave) {
+    testing::temp_dir dir;
+    bmp_image image;
+    image.width = 5;
+    image.height = 2;
+    image.bits_per_pixel = 2;
+    image.colours_used = 4;
+    image.palette = {1, 2, 3, 4};
+    image.pixels = {0x1B, 0xC0, 0, 0, 0xE4, 0x40, 0, 0};  // 0 1 2 3 3, 3 2 1 0 1
+    ASSERT_TRUE(bmp_save(image, dir.file("two.bmp")));
+    auto back = bmp_load(dir.file("two.bmp"));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->bits_per_pixel, 4);
+    EXPECT_EQ(back->palette, image.palette);
+    EXPECT_EQ(back->pixels, (std::vector<std::uint8_t>{0x01, 0x23, 0x30, 0, 0x32, 0x10, 0x10, 0}));
+}
+
 TEST(BmpLoadRealFiles, ReadsTheIndexedSamples) {
     VELMORA_REQUIRE_REAL(eight, "bmp/format/Info_8_Bit.bmp");
     VELMORA_REQUIRE_REAL(top_down, "bmp/format/Info_8_Bit_Top_Down.bmp");

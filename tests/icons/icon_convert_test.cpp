@@ -196,6 +196,56 @@ TEST(GpiBitmapToBmp, RefusesBitmapsItCannotTurnIntoAWritablePicture) {
     EXPECT_TRUE(bmp_image_is_savable(*image));
 }
 
+TEST(GpiBitmapToBmp, GivesADepthBmpFilesLackAsTheNextTheyHaveWithEveryPixelsValue) {
+    struct case_ {
+        std::uint16_t bits;
+        std::uint16_t width;
+        std::vector<std::uint8_t> row;  // the one pixel row of the bitmap
+        int bmp_bits;
+        std::vector<std::uint8_t> bmp_row;
+    };
+    std::vector<std::uint8_t> widest(8192, 0);
+    widest[0] = 0x11, widest[1] = 0x22, widest[2] = 0x33, widest[3] = 0x44, widest[4] = 0x55;
+    const case_ cases[] = {
+        {2, 4, {0xC6, 0, 0, 0}, 4, {0x30, 0x12, 0, 0}},            // 3 0 1 2
+        {3, 3, {0xAB, 0x80, 0, 0}, 4, {0x52, 0x70, 0, 0}},         // 5 2 7
+        {5, 2, {0x88, 0xC0, 0, 0}, 8, {0x11, 0x03, 0, 0}},         // 17 3
+        {7, 1, {0xFE, 0, 0, 0}, 8, {0x7F, 0, 0, 0}},               // 127
+        {9, 2, {0xAB, 0x9B, 0x01, 0}, 16, {0xAB, 0x01, 0xCD, 0}},  // 0x1AB 0x0CD
+        {31, 1, {0x11, 0x22, 0x33, 0xC4}, 32, {0x11, 0x22, 0x33, 0x44}},
+        {33, 1, {0x11, 0x22, 0x33, 0x44, 0x01, 0, 0, 0}, 32, {0x11, 0x22, 0x33, 0x44}},
+        {64, 1, {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88}, 32, {0x11, 0x22, 0x33, 0x44}},
+        {65535, 1, widest, 32, {0x11, 0x22, 0x33, 0x44}},
+    };
+    for (const auto& c : cases) {
+        gpi_bitmap bitmap;
+        bitmap.width = c.width;
+        bitmap.height = 1;
+        bitmap.bits_per_pixel = c.bits;
+        if (c.bits <= 8) {
+            bitmap.palette_count = 1u << c.bits;
+            bitmap.palette.assign(bitmap.palette_count, 0x00102030u);
+        }
+        bitmap.pixels = c.row;
+        auto image = gpi_bitmap_to_bmp(&bitmap);
+        ASSERT_NE(image, nullptr) << c.bits;
+        EXPECT_EQ(image->bits_per_pixel, c.bmp_bits) << c.bits;
+        EXPECT_EQ(image->pixels, c.bmp_row) << c.bits;
+        EXPECT_EQ(image->colours_used, c.bits <= 8 ? 1 << c.bits : 0) << c.bits;
+        EXPECT_TRUE(bmp_image_is_savable(*image)) << c.bits;
+    }
+
+    // A palette longer than the depth can use is cut to what it can.
+    auto one_bit = to_gpi(make_picture(3, 2, 1, 2));
+    ASSERT_NE(one_bit, nullptr);
+    one_bit->palette_count = 256;
+    one_bit->palette.resize(256, 0);
+    auto image = gpi_bitmap_to_bmp(one_bit.get());
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->colours_used, 2);
+    EXPECT_EQ(image->palette.size(), 2u);
+}
+
 TEST(GpiBitmapCopy, CopiesEveryFieldAndRefusesUnusableBitmaps) {
     auto source = to_gpi(make_picture(4, 3, 4, 16));
     ASSERT_NE(source, nullptr);
@@ -350,8 +400,8 @@ TEST(ExportIcons, ReportsIconsItCannotWriteAndFailsOnlyWhenAFileCouldNotBeWritte
     set->icons->entries.push_back(bmp_entry(make_picture(2, 2, 8, 2), 0, "x"));
     std::string missing_dir = dir.file("gone") + "/icons.bmp";
     EXPECT_FALSE(export_icons(missing_dir, list));
-    EXPECT_EQ(capture.text(), "\nWarning: Problem saving bmp file (" + dir.file("gone") +
-                                  "/icons_0_0.bmp)! (ignored) (No such file or directory)");
+    EXPECT_EQ(capture.text(), "\nError opening output file (" + dir.file("gone") +
+                                  "/icons_0_0.bmp). Aborting! (No such file or directory)");
 }
 
 }  // namespace

@@ -362,5 +362,85 @@ TEST(AtomicOutput, ReportsAFullDiskAndLeavesTheTargetAlone) {
     EXPECT_EQ(testing::read_file(target), "old");
 }
 
+TEST(AtomicOutput, FollowsALinkInASharedStickyDirectoryOnlyForItsOwnerOrTheCaller) {
+    constexpr mode_t shared = S_IFDIR | S_ISVTX | 0777;
+    struct case_ {
+        mode_t directory_mode;
+        uid_t directory_owner, link_owner, caller;
+        bool followed;
+    };
+    const case_ cases[] = {
+        {shared, 0, 1000, 2000, false},                   // planted by another user in /tmp
+        {shared, 0, 0, 2000, true},                       // the directory's owner's link
+        {shared, 0, 2000, 2000, true},                    // the caller's own link
+        {shared, 3000, 3000, 0, true},                    // the owner of a shared directory
+        {shared, 3000, 1000, 0, false},                   // root is not exempt
+        {S_IFDIR | 0777, 0, 1000, 2000, true},            // not sticky
+        {S_IFDIR | S_ISVTX | 0775, 0, 1000, 2000, true},  // sticky, not open to all
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(link_may_be_followed(c.directory_mode, c.directory_owner, c.link_owner, c.caller),
+                  c.followed)
+            << std::oct << c.directory_mode << std::dec << " " << c.directory_owner << " "
+            << c.link_owner << " " << c.caller;
+    }
+}
+
+std::vector<std::uint8_t> bytes_of(const std::string& text) {
+    return {text.begin(), text.end()};
+}
+
+TEST(AtomicOutputGroup, ReplacesEveryTargetOnCommitAndNoneBefore) {
+    testing::temp_dir dir;
+    std::vector<std::string> targets{dir.file("a"), dir.file("b"), dir.file("c")};
+    testing::write_file(targets[0], "old a");
+    testing::write_file(targets[1], "old b");
+    {
+        atomic_output_group group(targets);
+        ASSERT_TRUE(group.ok()) << group.error();
+        ASSERT_TRUE(group.write(0, bytes_of("new a")));
+        ASSERT_TRUE(group.write(2, bytes_of("new c")));
+        EXPECT_EQ(testing::read_file(targets[0]), "old a");
+        EXPECT_FALSE(testing::file_exists(targets[2]));
+        // Not committed: the targets stay and the temporary files go.
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+    EXPECT_EQ(testing::read_file(targets[0]), "old a");
+
+    atomic_output_group group(targets);
+    ASSERT_TRUE(group.write(0, bytes_of("new a")));
+    ASSERT_TRUE(group.write(2, bytes_of("new c")));
+    ASSERT_TRUE(group.commit()) << group.error();
+    EXPECT_TRUE(output_in_place());
+    EXPECT_EQ(group.renamed(), 2u);
+    EXPECT_EQ(testing::read_file(targets[0]), "new a");
+    EXPECT_EQ(testing::read_file(targets[1]), "old b");  // never written: left alone
+    EXPECT_EQ(testing::read_file(targets[2]), "new c");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3);
+}
+
+TEST(AtomicOutputGroup, RefusesATargetItCannotWriteBeforeWritingAny) {
+    testing::temp_dir dir;
+    std::filesystem::create_directory(dir.file("b"));
+    atomic_output_group group({dir.file("a"), dir.file("b"), dir.file("gone/c")});
+    EXPECT_FALSE(group.ok());
+    EXPECT_EQ(group.failed_target(), dir.file("b"));
+    EXPECT_EQ(group.error(), "Is a directory");
+    EXPECT_FALSE(group.write(0, bytes_of("x")));
+    EXPECT_FALSE(group.commit());
+    EXPECT_FALSE(testing::file_exists(dir.file("a")));
+}
+
+TEST(AtomicOutputGroup, TheInterruptCleanupRemovesEveryTemporaryFile) {
+    testing::temp_dir dir;
+    std::vector<std::string> targets;
+    for (int i = 0; i < 40; ++i) targets.push_back(dir.file("icon_" + std::to_string(i)));
+    atomic_output_group group(targets);
+    for (std::size_t i = 0; i < targets.size(); ++i) ASSERT_TRUE(group.write(i, bytes_of("x")));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 40);
+    remove_pending_outputs();
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 0);
+}
+
 }  // namespace
 }  // namespace velmora
