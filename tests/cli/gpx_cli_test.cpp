@@ -91,7 +91,7 @@ TEST(GpxCli, WritesTheExactBytesOfASmallFile) {
               "\t\t<extensions>\n"
               "\t\t\t<gpxx:WaypointExtension "
               "xmlns:gpxx=\"http://www.garmin.com/xmlschemas/GpxExtensions/v3\">\n"
-              "\t\t<gpxx:Proximity>500</gpxx:Proximity>\n"
+              "\t\t\t\t<gpxx:Proximity>500</gpxx:Proximity>\n"
               "\t\t\t</gpxx:WaypointExtension>\n"
               "\t\t</extensions>\n"
               "\t</wpt>\n"
