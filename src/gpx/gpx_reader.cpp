@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <optional>
-#include <span>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -580,32 +580,35 @@ bool take_missing(std::vector<Item>& first, std::vector<Item>& second) {
     return false;
 }
 
-// The phone numbers of one kind are one field.
+// The phone numbers of one kind are one field: the first extension's where both give
+// numbers of a kind (true when they differ), else the second's, in their order.
 bool take_missing_phones(std::vector<std::pair<std::string, std::string>>& first,
-                         const std::vector<std::pair<std::string, std::string>>& second) {
-    auto numbers_of = [](const auto& phones, const std::string& kind) {
-        std::vector<std::string_view> numbers;
-        for (const auto& [k, number] : phones) {
-            if (k == kind) numbers.push_back(number);
-        }
+                         std::vector<std::pair<std::string, std::string>>& second) {
+    if (second.empty()) return false;
+    if (first.empty()) {
+        first = std::move(second);
+        return false;
+    }
+    using numbers_by_kind = std::unordered_map<std::string_view, std::vector<std::string_view>>;
+    auto by_kind = [](const std::vector<std::pair<std::string, std::string>>& phones) {
+        numbers_by_kind numbers;
+        for (const auto& [kind, number] : phones) numbers[kind].push_back(number);
         return numbers;
     };
+    const numbers_by_kind mine = by_kind(first);
+    const numbers_by_kind theirs = by_kind(second);
     bool differ = false;
-    std::size_t own = first.size();
-    for (std::size_t i = 0; i < second.size(); ++i) {
-        const std::string& kind = second[i].first;
-        bool seen = false;
-        for (std::size_t j = 0; j < i && !seen; ++j) seen = second[j].first == kind;
-        if (seen) continue;
-        std::vector<std::string_view> mine = numbers_of(std::span(first).first(own), kind);
-        if (mine.empty()) {
-            for (const auto& phone : second) {
-                if (phone.first == kind) first.push_back(phone);
-            }
-        } else if (mine != numbers_of(second, kind)) {
-            differ = true;
-        }
+    for (const auto& [kind, numbers] : theirs) {
+        auto it = mine.find(kind);
+        if (it != mine.end() && it->second != numbers) differ = true;
     }
+    std::vector<std::pair<std::string, std::string>> added;
+    for (const auto& phone : second) {
+        if (!mine.contains(phone.first)) added.push_back(phone);
+    }
+    // Only now, as the views of mine look into first.
+    first.insert(first.end(), std::make_move_iterator(added.begin()),
+                 std::make_move_iterator(added.end()));
     return differ;
 }
 

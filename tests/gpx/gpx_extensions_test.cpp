@@ -214,8 +214,10 @@ TEST(GarminExtension, BothExtensionsGiveEachFieldOnceTheV3ValueWhereTheyDiffer) 
          "Street=Main 1\nFloor 2\n", 0, false},
         {"fields of one only are taken from it",
          "<Address><City>A</City></Address><Categories><Category>x</Category></Categories>",
-         "<Proximity>50</Proximity><Address><State>S</State></Address><PhoneNumber>1</PhoneNumber>",
-         "City=A\nState=S\nphone PhoneNo=1\ncategory x\n", 50, false},
+         "<Proximity>50</Proximity><Address><State>S</State></Address><PhoneNumber>1</PhoneNumber>"
+         "<PhoneNumber Category=\"Work\">2</PhoneNumber><PhoneNumber>3</PhoneNumber>",
+         "City=A\nState=S\nphone PhoneNo=1\nphone Work=2\nphone PhoneNo=3\ncategory x\n", 50,
+         false},
         {"different values: v3's",
          "<Proximity>100</Proximity><Address><StreetAddress>Main</StreetAddress></Address>",
          "<Proximity>200</Proximity><Address><StreetAddress>Side</StreetAddress>"
@@ -226,8 +228,8 @@ TEST(GarminExtension, BothExtensionsGiveEachFieldOnceTheV3ValueWhereTheyDiffer) 
         {"phone numbers of one kind are one field",
          "<PhoneNumber>1</PhoneNumber><PhoneNumber Category=\"Work\">2</PhoneNumber>",
          "<PhoneNumber Category=\"Mobile\">4</PhoneNumber><PhoneNumber>1</PhoneNumber>"
-         "<PhoneNumber Category=\"Work\">3</PhoneNumber>",
-         "phone PhoneNo=1\nphone Work=2\nphone Mobile=4\n", 0, true},
+         "<PhoneNumber Category=\"Work\">3</PhoneNumber><PhoneNumber Category=\"Home\">5</PhoneNumber>",
+         "phone PhoneNo=1\nphone Work=2\nphone Mobile=4\nphone Home=5\n", 0, true},
         {"categories in another order differ",
          "<Categories><Category>a</Category><Category>b</Category></Categories>",
          "<Categories><Category>b</Category><Category>a</Category></Categories>",
