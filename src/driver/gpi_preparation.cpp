@@ -29,6 +29,8 @@ void for_each_text(Waypoint& w, Visit&& visit) {
     visit(w.link);
 }
 
+// The link's text is left out: a GPI file has no place for it, so it neither chooses the
+// code page nor counts among the characters the code page lacks.
 template <class Details, class Visit>
 void for_each_detail_text(Details& details, Visit&& visit) {
     for (auto* pairs : {&details.address, &details.phones}) {

@@ -34,13 +34,15 @@ enum class place {
     outside,             // an element around a WaypointExtension (or none yet)
 };
 
-enum class space { other, garmin, velmora };
+enum class space { other, garmin_v3, garmin_v1, velmora };
 
 place child_place(place parent, space ns, std::string_view local) {
     if (parent == place::address_extensions) {
         return ns == space::velmora && local == "HouseNumber" ? place::house_number : place::other;
     }
-    if (ns != space::garmin) return parent == place::outside ? place::outside : place::other;
+    if (ns != space::garmin_v3 && ns != space::garmin_v1) {
+        return parent == place::outside ? place::outside : place::other;
+    }
     switch (parent) {
         case place::outside:
             return local == "WaypointExtension" ? place::extension : place::outside;
@@ -71,6 +73,7 @@ struct open_element {
     std::size_t scope;          // namespace declarations in scope before its own
     std::size_t content_begin;  // just past its start tag
     std::optional<std::string_view> category;  // a PhoneNumber's Category attribute
+    bool in_v1 = false;  // inside a WaypointExtension of WaypointExtension v1
 };
 
 void keep_first(std::optional<std::string_view>& field, std::string_view content) {
@@ -116,7 +119,8 @@ space space_of(std::string_view qname, const xml_namespaces& scope) {
     std::string_view prefix = colon == npos ? std::string_view() : qname.substr(0, colon);
     auto uri = scope.uri_of(prefix);
     if (!uri) return space::other;
-    if (*uri == gpxx_v3_namespace || *uri == wptx1_namespace) return space::garmin;
+    if (*uri == gpxx_v3_namespace) return space::garmin_v3;
+    if (*uri == wptx1_namespace) return space::garmin_v1;
     if (*uri == velmora_address_namespace) return space::velmora;
     return space::other;
 }
@@ -176,7 +180,7 @@ std::unordered_map<std::string_view, std::string_view> xml_namespace_map(std::st
 }
 
 void read_garmin_extension(std::string_view content, xml_namespaces scope,
-                           garmin_waypoint_extension& out) {
+                           garmin_extensions& out) {
     if (content.find("WaypointExtension") == npos) return;
     std::vector<open_element> open;
     std::size_t p = content.find('<');
@@ -196,7 +200,7 @@ void read_garmin_extension(std::string_view content, xml_namespaces scope,
                 name.remove_suffix(1);
             }
             if (name != open.back().qname) return;
-            store(out, open.back(),
+            store(open.back().in_v1 ? out.v1 : out.v3, open.back(),
                   content.substr(open.back().content_begin, p - open.back().content_begin));
             scope.cut_to(open.back().scope);
             open.pop_back();
@@ -214,12 +218,16 @@ void read_garmin_extension(std::string_view content, xml_namespaces scope,
             if (scope.size() > max_declarations) return;
             place parent = open.empty() ? place::outside : open.back().where;
             place where = place::other;
+            bool in_v1 = !open.empty() && open.back().in_v1;
             if (parent != place::other) {
-                where = child_place(parent, space_of(tag->name, scope), local_name(tag->name));
+                space ns = space_of(tag->name, scope);
+                where = child_place(parent, ns, local_name(tag->name));
+                // The extension's own namespace tells which of the two it is.
+                if (where == place::extension) in_v1 = ns == space::garmin_v1;
             }
-            open_element e{tag->name, where, before, tag->end, category};
+            open_element e{tag->name, where, before, tag->end, category, in_v1};
             if (tag->self_closing) {
-                store(out, e, std::string_view());
+                store(in_v1 ? out.v1 : out.v3, e, std::string_view());
                 scope.cut_to(before);
             } else {
                 open.push_back(e);

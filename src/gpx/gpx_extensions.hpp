@@ -66,13 +66,21 @@ struct garmin_waypoint_extension {
     std::vector<phone_number> phones;
 };
 
+// What each of Garmin's two waypoint extensions holds.  A waypoint may carry both:
+// BaseCamp writes the same fields into each.
+struct garmin_extensions {
+    garmin_waypoint_extension v3;  // gpxx:WaypointExtension (GpxExtensions v3)
+    garmin_waypoint_extension v1;  // wptx1:WaypointExtension (WaypointExtension v1)
+};
+
 // Reads every Garmin WaypointExtension found in the content of a waypoint's
-// <extensions> element; scope holds the declarations in scope there (those of the gpx,
-// wpt and extensions start tags).  Where an element occurs twice the first one counts,
+// <extensions> element into the part of out that its namespace names; scope holds the
+// declarations in scope there (those of the gpx, wpt and extensions start tags).  Where
+// an element occurs twice within the extensions of one namespace the first one counts,
 // except for the repeatable ones (Category, StreetAddress, PhoneNumber).  Malformed
 // markup, nesting deeper than any real file's or a flood of namespace declarations ends
 // the reading of the extensions; what was read before stays.
 void read_garmin_extension(std::string_view content, xml_namespaces scope,
-                           garmin_waypoint_extension& out);
+                           garmin_extensions& out);
 
 }  // namespace velmora

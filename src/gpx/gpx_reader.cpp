@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <optional>
@@ -36,7 +37,7 @@ namespace {
 
 // The names of the wpt children the profiles read, in the order of gpx_element.
 constexpr std::array<std::string_view, gpx_element_count> element_names{
-    "name", "cmt", "desc", "sym", "type", "link", "time", "url", "extensions"};
+    "name", "cmt", "desc", "sym", "type", "link", "time", "url", "urlname", "extensions"};
 
 // Powers of ten that a double holds exactly.
 constexpr std::array<double, 16> exact_powers_of_ten = {
@@ -100,6 +101,19 @@ std::size_t find_wpt_tag(std::string_view text, std::size_t from) {
     return std::string_view::npos;
 }
 
+// What one thread's reading noticed that the file's messages tell once at the end.
+struct reading_notes {
+    // Waypoints whose two Garmin extensions gave a field different values, and the
+    // name of the first of them, as a message shows it.
+    std::size_t differing_extensions = 0;
+    std::string first_differing;
+
+    void add(reading_notes&& later) {
+        if (differing_extensions == 0) first_differing = std::move(later.first_differing);
+        differing_extensions += later.differing_extensions;
+    }
+};
+
 // What a pass over the text told before it is read: the bytes XML forbids, and where
 // the last comment or the like in the front part up to surveyed_to begins (npos: none).
 struct text_survey {
@@ -127,12 +141,12 @@ class gpx_text_reader {
         choose_profile(have_first ? &first : nullptr);
         if (!have_first) return finish();
         waypoint_scratch scratch;
-        read_waypoint(first, set_, scratch);
+        read_waypoint(first, set_, scratch, notes_);
         if (text_.size() >= parallel_from) {
             std::size_t cut = find_wpt_tag(text_, std::max(scanner_.position(), text_.size() / 2));
             if (cut != std::string_view::npos && read_in_two(cut, passed)) return finish();
         }
-        read_on(scanner_, xml_wpt_scanner::no_limit, set_, passed, released_);
+        read_on(scanner_, xml_wpt_scanner::no_limit, set_, passed, released_, notes_);
         finish();
     }
 
@@ -169,12 +183,12 @@ class gpx_text_reader {
     // back as it goes (from released on; never those from the limit on, which the other
     // thread may be reading; with a verdict only once it is taken).
     void read_on(xml_wpt_scanner& scanner, std::size_t limit, poiset& into,
-                 const passed_text& passed, std::size_t& released,
+                 const passed_text& passed, std::size_t& released, reading_notes& notes,
                  const std::atomic<int>* second_verdict = nullptr) {
         xml_wpt wpt;
         waypoint_scratch scratch;
         while (scanner.next(wpt, limit)) {
-            read_waypoint(wpt, into, scratch);
+            read_waypoint(wpt, into, scratch, notes);
             int state = second_verdict != nullptr ? second_verdict->load(std::memory_order_relaxed) : taken;
             if (state == dropped) return;
             std::size_t done = std::min(wpt.end, limit);
@@ -193,18 +207,19 @@ class gpx_text_reader {
         rest.codepage = set_.codepage;
         xml_wpt_scanner second(text_, element_names, cut);
         std::string second_messages;
+        reading_notes second_notes;
         std::atomic<int> verdict{undecided};
         std::size_t second_released = cut;
         if (!run_side_by_side(
                 [&] {
                     bool clear = xml_markup_reaches(text_, walk_from(), cut);
                     verdict.store(clear ? taken : dropped, std::memory_order_relaxed);
-                    read_on(scanner_, cut, set_, passed, released_);
+                    read_on(scanner_, cut, set_, passed, released_, notes_);
                 },
                 [&] {
                     message_capture capture;
                     read_on(second, xml_wpt_scanner::no_limit, rest, passed, second_released,
-                            &verdict);
+                            second_notes, &verdict);
                     second_messages = capture.text();
                 })) {
             return false;
@@ -212,10 +227,11 @@ class gpx_text_reader {
         if (verdict.load() != taken || scanner_.position() != cut) {
             // The second thread gave nothing back before the verdict, so every byte it
             // saw is still there.
-            read_on(scanner_, xml_wpt_scanner::no_limit, set_, passed, released_);
+            read_on(scanner_, xml_wpt_scanner::no_limit, set_, passed, released_, notes_);
             return true;
         }
         report_text(second_messages);
+        notes_.add(std::move(second_notes));
         if (!scanner_.first_malformed()) second_malformed_ = second.first_malformed();
         take_rest(rest);
         return true;
@@ -269,6 +285,12 @@ class gpx_text_reader {
             report("\nWarning: Malformed XML at offset %zu of the gpx file; reading went on at "
                    "the next waypoint",
                    *malformed);
+        }
+        if (notes_.differing_extensions > 0) {
+            report("\nWarning: %zu waypoint(s) carry Garmin's waypoint extension twice, as "
+                   "GpxExtensions v3 and as WaypointExtension v1, with different values (first: "
+                   "%s); the v3 values were taken",
+                   notes_.differing_extensions, notes_.first_differing.c_str());
         }
     }
 
@@ -358,11 +380,34 @@ class gpx_text_reader {
 
     // Reads one element into the set; the reading state is never written, so that two
     // threads can read at once.
-    void read_waypoint(const xml_wpt& wpt, poiset& into, waypoint_scratch& scratch) const;
-    // The address of the waypoint's link: its href, else its text.
-    [[nodiscard]] std::optional<std::string> link_of(const xml_wpt& wpt) const;
-    // Garmin's waypoint extension of the waypoint, into w.
-    void read_extensions(const xml_wpt& wpt, waypoint& w, poiset& into) const;
+    void read_waypoint(const xml_wpt& wpt, poiset& into, waypoint_scratch& scratch,
+                       reading_notes& notes) const;
+
+    // A waypoint's link and the text shown for it.
+    struct link_texts {
+        std::optional<std::string> address;
+        std::optional<std::string> text;
+    };
+    // The link of GPX 1.1 (its href, else its content, and the content of its text
+    // child), else that of GPX 1.0 (the url and the urlname).
+    [[nodiscard]] link_texts link_of(const xml_wpt& wpt) const;
+
+    // What one of Garmin's waypoint extensions gives, decoded.
+    struct extension_values {
+        std::optional<double> proximity;  // above 0
+        std::vector<std::string> categories;
+        std::vector<std::string> street_lines;
+        std::optional<std::string> house_number;
+        std::optional<std::string> city;
+        std::optional<std::string> state;
+        std::optional<std::string> postcode;
+        std::optional<std::string> country;
+        std::vector<std::pair<std::string, std::string>> phones;  // kind, number
+    };
+    [[nodiscard]] extension_values decoded(const garmin_waypoint_extension& found) const;
+    // Garmin's waypoint extensions of the waypoint, into w.
+    void read_extensions(const xml_wpt& wpt, waypoint& w, poiset& into,
+                         reading_notes& notes) const;
     // An element's text of the extension, decoded, blanks around it dropped; none when
     // nothing is left.
     [[nodiscard]] std::optional<std::string> extension_text(std::string_view raw) const;
@@ -379,10 +424,11 @@ class gpx_text_reader {
     std::string gpx_tag_;
     std::unordered_map<std::string_view, std::string_view> outer_namespaces_;
     std::size_t released_ = 0;  // bytes in front of this offset have been given back
+    reading_notes notes_;       // of this thread
 };
 
-void gpx_text_reader::read_waypoint(const xml_wpt& wpt, poiset& into,
-                                    waypoint_scratch& scratch) const {
+void gpx_text_reader::read_waypoint(const xml_wpt& wpt, poiset& into, waypoint_scratch& scratch,
+                                    reading_notes& notes) const {
     if (!wpt.lat || !wpt.lon) return;
     field_sources from = sources_of(profile_);
     std::string_view name = view_of(field(wpt, from.name, scratch.name), scratch.name);
@@ -440,20 +486,40 @@ void gpx_text_reader::read_waypoint(const xml_wpt& wpt, poiset& into,
     w->comment = stored_optional(into, comment);
     w->description = stored_optional(into, description);
     w->symbol = stored(into, symbol);
-    w->link = into.store_optional(link_of(wpt));
-    if (wpt.children[e_extensions].present) read_extensions(wpt, *w, into);
+    if (wpt.children[e_link].present || wpt.children[e_url].present) [[unlikely]] {
+        link_texts link = link_of(wpt);
+        w->link = into.store_optional(link.address);
+        if (link.address && link.text) into.details_for(*w).link_text = into.store(*link.text);
+    }
+    if (wpt.children[e_extensions].present) read_extensions(wpt, *w, into, notes);
 }
 
-std::optional<std::string> gpx_text_reader::link_of(const xml_wpt& wpt) const {
-    const xml_child& link = wpt.children[e_link];
-    if (!link.present) return std::nullopt;
-    std::optional<std::string_view> href;
-    (void)xml_read_start_tag(text_, link.element_begin,
-                             [&href](std::string_view name, std::string_view value) {
-                                 if (name == "href" && !href) href = value;
-                             });
-    if (href && !href->empty()) return xml_decode_references(*href, encoding_);
-    return text_of(wpt, e_link);
+gpx_text_reader::link_texts gpx_text_reader::link_of(const xml_wpt& wpt) const {
+    link_texts found;
+    if (const xml_child& link = wpt.children[e_link]; link.present) {
+        std::optional<std::string_view> href;
+        (void)xml_read_start_tag(text_, link.element_begin,
+                                 [&href](std::string_view name, std::string_view value) {
+                                     if (name == "href" && !href) href = value;
+                                 });
+        found.address = href && !href->empty() ? xml_decode_references(*href, encoding_)
+                                               : text_of(wpt, e_link);
+        std::string_view content = text_.substr(link.content_begin, link.content_end - link.content_begin);
+        if (!link.plain) {
+            if (auto text = xml_find_child(content, "text")) {
+                found.text = xml_content_text(text->content, text->plain, encoding_);
+            }
+        }
+        if (found.address) return found;
+    }
+    // GPX 1.0: the address in url, the text shown for it in urlname.
+    if (auto url = text_of(wpt, e_url)) found.address = trimmed(*url);
+    if (found.address) {
+        found.text = text_of(wpt, e_urlname);
+    } else {
+        found.text.reset();
+    }
+    return found;
 }
 
 std::optional<std::string> gpx_text_reader::extension_text(std::string_view raw) const {
@@ -463,58 +529,146 @@ std::optional<std::string> gpx_text_reader::extension_text(std::string_view raw)
     return trimmed(*text);
 }
 
-void gpx_text_reader::read_extensions(const xml_wpt& wpt, waypoint& w, poiset& into) const {
-    const xml_child& ext = wpt.children[e_extensions];
-    xml_namespaces scope;
-    scope.set_outer(&outer_namespaces_);
-    scope.add_from_tag(text_.substr(wpt.begin, ext.element_begin - wpt.begin));
-    scope.add_from_tag(text_.substr(ext.element_begin, ext.content_begin - ext.element_begin));
-    garmin_waypoint_extension found;
-    read_garmin_extension(text_.substr(ext.content_begin, ext.content_end - ext.content_begin),
-                          std::move(scope), found);
-
-    if (found.proximity && (w.flags & has_proximity) == 0) {
+gpx_text_reader::extension_values gpx_text_reader::decoded(
+    const garmin_waypoint_extension& found) const {
+    extension_values values;
+    if (found.proximity) {
         std::optional<double> metres;
         if (auto text = extension_text(*found.proximity)) metres = whole_decimal(*text);
-        if (metres && *metres > 0.0 && std::isfinite(*metres)) {
-            w.proximity = *metres;
-            w.flags |= has_proximity;
-        }
+        if (metres && *metres > 0.0 && std::isfinite(*metres)) values.proximity = metres;
     }
     for (std::string_view raw : found.categories) {
-        if (auto name = extension_text(raw)) (void)into.add_to_category(w, *name);
+        if (auto name = extension_text(raw)) values.categories.push_back(std::move(*name));
     }
-    // Two street lines (the most Garmin's address holds) are kept as one text with a line
-    // feed between them, which the GPX writer splits again.
-    std::optional<std::string> street;
     for (std::string_view raw : found.street_addresses) {
-        auto line = extension_text(raw);
-        if (!line) continue;
-        if (street) {
-            *street += '\n';
-            *street += *line;
-        } else {
-            street = std::move(line);
-        }
+        if (auto line = extension_text(raw)) values.street_lines.push_back(std::move(*line));
     }
-    const std::pair<std::string_view, std::optional<std::string>> address[] = {
-        {address_street, std::move(street)},
-        {address_house_number, found.house_number ? extension_text(*found.house_number) : std::nullopt},
-        {address_city, found.city ? extension_text(*found.city) : std::nullopt},
-        {address_state, found.state ? extension_text(*found.state) : std::nullopt},
-        {address_postcode, found.postal_code ? extension_text(*found.postal_code) : std::nullopt},
-        {address_country, found.country ? extension_text(*found.country) : std::nullopt},
+    auto text_of_field = [this](const std::optional<std::string_view>& raw) {
+        return raw ? extension_text(*raw) : std::nullopt;
     };
-    for (const auto& [key, value] : address) {
-        if (value) into.details_for(w).address.push_back({into.store(key), into.store(*value)});
-    }
+    values.house_number = text_of_field(found.house_number);
+    values.city = text_of_field(found.city);
+    values.state = text_of_field(found.state);
+    values.postcode = text_of_field(found.postal_code);
+    values.country = text_of_field(found.country);
     for (const auto& phone : found.phones) {
         auto number = extension_text(phone.number);
         if (!number) continue;
         std::optional<std::string> kind;
         if (phone.category) kind = trimmed(xml_decode_references(*phone.category, encoding_));
-        into.details_for(w).phones.push_back(
-            {into.store(kind ? std::string_view(*kind) : contact_phone), into.store(*number)});
+        values.phones.emplace_back(kind ? std::move(*kind) : std::string(contact_phone),
+                                   std::move(*number));
+    }
+    return values;
+}
+
+// Takes a field that the first extension lacks from the second; true when both give it,
+// with different values.
+template <class Field>
+bool take_missing(Field& first, Field& second) {
+    if (!second || (first && *first == *second)) return false;
+    if (first) return true;
+    first = std::move(second);
+    return false;
+}
+
+template <class Item>
+bool take_missing(std::vector<Item>& first, std::vector<Item>& second) {
+    if (second.empty() || first == second) return false;
+    if (!first.empty()) return true;
+    first = std::move(second);
+    return false;
+}
+
+// The phone numbers of one kind are one field: the first extension's where both give
+// numbers of a kind (true when they differ), else the second's, in their order.
+bool take_missing_phones(std::vector<std::pair<std::string, std::string>>& first,
+                         std::vector<std::pair<std::string, std::string>>& second) {
+    if (second.empty()) return false;
+    if (first.empty()) {
+        first = std::move(second);
+        return false;
+    }
+    using numbers_by_kind = std::unordered_map<std::string_view, std::vector<std::string_view>>;
+    auto by_kind = [](const std::vector<std::pair<std::string, std::string>>& phones) {
+        numbers_by_kind numbers;
+        for (const auto& [kind, number] : phones) numbers[kind].push_back(number);
+        return numbers;
+    };
+    const numbers_by_kind mine = by_kind(first);
+    const numbers_by_kind theirs = by_kind(second);
+    bool differ = false;
+    for (const auto& [kind, numbers] : theirs) {
+        auto it = mine.find(kind);
+        if (it != mine.end() && it->second != numbers) differ = true;
+    }
+    std::vector<std::pair<std::string, std::string>> added;
+    for (const auto& phone : second) {
+        if (!mine.contains(phone.first)) added.push_back(phone);
+    }
+    // Only now, as the views of mine look into first.
+    first.insert(first.end(), std::make_move_iterator(added.begin()),
+                 std::make_move_iterator(added.end()));
+    return differ;
+}
+
+void gpx_text_reader::read_extensions(const xml_wpt& wpt, waypoint& w, poiset& into,
+                                      reading_notes& notes) const {
+    const xml_child& ext = wpt.children[e_extensions];
+    xml_namespaces scope;
+    scope.set_outer(&outer_namespaces_);
+    scope.add_from_tag(text_.substr(wpt.begin, ext.element_begin - wpt.begin));
+    scope.add_from_tag(text_.substr(ext.element_begin, ext.content_begin - ext.element_begin));
+    garmin_extensions found;
+    read_garmin_extension(text_.substr(ext.content_begin, ext.content_end - ext.content_begin),
+                          std::move(scope), found);
+
+    // The two extensions describe one waypoint: a field that both give is taken once,
+    // from GpxExtensions v3 where they differ.
+    extension_values values = decoded(found.v3);
+    extension_values other = decoded(found.v1);
+    bool differ = take_missing(values.proximity, other.proximity);
+    differ = take_missing(values.categories, other.categories) || differ;
+    differ = take_missing(values.street_lines, other.street_lines) || differ;
+    differ = take_missing(values.house_number, other.house_number) || differ;
+    differ = take_missing(values.city, other.city) || differ;
+    differ = take_missing(values.state, other.state) || differ;
+    differ = take_missing(values.postcode, other.postcode) || differ;
+    differ = take_missing(values.country, other.country) || differ;
+    differ = take_missing_phones(values.phones, other.phones) || differ;
+    if (differ) {
+        if (notes.differing_extensions++ == 0) {
+            const text_encoding held{encoding_.is_utf8, encoding_.page};
+            notes.first_differing = display_text(w.name.value_or_empty(), held, shown_text);
+        }
+    }
+
+    if (values.proximity && (w.flags & has_proximity) == 0) {
+        w.proximity = *values.proximity;
+        w.flags |= has_proximity;
+    }
+    for (const std::string& name : values.categories) (void)into.add_to_category(w, name);
+    // The street's lines (two at most in Garmin's address) are kept as one text with a
+    // line feed between them, which the GPX writer splits again.
+    std::optional<std::string> street;
+    for (std::string& line : values.street_lines) {
+        if (street) {
+            *street += '\n';
+            *street += line;
+        } else {
+            street = std::move(line);
+        }
+    }
+    const std::pair<std::string_view, std::optional<std::string>*> address[] = {
+        {address_street, &street},         {address_house_number, &values.house_number},
+        {address_city, &values.city},       {address_state, &values.state},
+        {address_postcode, &values.postcode}, {address_country, &values.country},
+    };
+    for (const auto& [key, value] : address) {
+        if (*value) into.details_for(w).address.push_back({into.store(key), into.store(**value)});
+    }
+    for (const auto& [kind, number] : values.phones) {
+        into.details_for(w).phones.push_back({into.store(kind), into.store(number)});
     }
 }
 

@@ -472,10 +472,17 @@ void append_waypoint(std::string& out, const waypoint& w, const set_texts& texts
         texts.append(out, *w.description, text_place::cdata);
         out += "]]></desc>\n"sv;
     }
+    const waypoint_details* details = texts.set().details_of(w);
     if (w.link && !w.link->empty()) {
         out += "\t\t<link href=\""sv;
         texts.append(out, *w.link, text_place::attribute);
-        out += "\"/>\n"sv;
+        if (details != nullptr && details->link_text && !details->link_text->empty()) {
+            out += "\">\n"sv;
+            append_element(out, "\t\t\t", "text", *details->link_text, texts);
+            out += "\t\t</link>\n"sv;
+        } else {
+            out += "\"/>\n"sv;
+        }
     }
     out += "\t\t<sym>"sv;
     if (w.symbol && !w.symbol->empty()) {
@@ -486,7 +493,6 @@ void append_waypoint(std::string& out, const waypoint& w, const set_texts& texts
     out += "</sym>\n"sv;
 
     bool proximity = (w.flags & has_proximity) != 0;
-    const waypoint_details* details = texts.set().details_of(w);
     bool categories = details != nullptr && !details->categories.empty();
     bool address = details != nullptr && has_address(*details);
     bool phones = details != nullptr && !details->phones.empty();
@@ -496,7 +502,7 @@ void append_waypoint(std::string& out, const waypoint& w, const set_texts& texts
         out += gpxx_namespace;
         out += "\">\n"sv;
         if (proximity) {
-            out += "\t\t<gpxx:Proximity>"sv;
+            out += "\t\t\t\t<gpxx:Proximity>"sv;
             append_proximity(out, w.proximity);
             out += "</gpxx:Proximity>\n"sv;
         }

@@ -43,7 +43,7 @@ struct gpx_header {
 
 // The elements of a wpt that the profiles read.
 enum gpx_element : std::size_t { e_name, e_cmt, e_desc, e_sym, e_type, e_link, e_time, e_url,
-                                 e_extensions, gpx_element_count };
+                                 e_urlname, e_extensions, gpx_element_count };
 
 // Which element gives the name, the comment and the description.
 struct field_sources {

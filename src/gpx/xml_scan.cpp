@@ -364,6 +364,40 @@ std::optional<std::size_t> xml_special_markup_end(std::string_view text, std::si
     return end;
 }
 
+std::optional<xml_inner_element> xml_find_child(std::string_view content, std::string_view name) {
+    std::size_t depth = 0;
+    std::size_t begin = npos;  // the content of the element found starts here
+    bool plain = true;
+    for (std::size_t p = content.find('<'); p != npos; p = content.find('<', p)) {
+        char c = p + 1 < content.size() ? content[p + 1] : '\0';
+        if (c == '!' || c == '?') {
+            auto end = xml_special_markup_end(content, p);
+            if (!end) return std::nullopt;
+            if (begin != npos) plain = false;
+            p = *end;
+        } else if (c == '/') {
+            std::size_t gt = content.find('>', p);
+            if (gt == npos || depth == 0) return std::nullopt;
+            if (--depth == 0 && begin != npos) {
+                return xml_inner_element{content.substr(begin, p - begin), plain};
+            }
+            p = gt + 1;
+        } else {
+            auto tag = xml_read_start_tag(content, p, [](std::string_view, std::string_view) {});
+            if (!tag) return std::nullopt;
+            if (begin != npos) {
+                plain = false;
+            } else if (depth == 0 && tag->name == name) {
+                if (tag->self_closing) return xml_inner_element{};
+                begin = tag->end;
+            }
+            if (!tag->self_closing) ++depth;
+            p = tag->end;
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string_view> xml_attribute(std::string_view name, std::string_view tag) {
     if (tag.empty() || tag.front() != '<') return std::nullopt;
     std::size_t p = name_end(tag, 1);

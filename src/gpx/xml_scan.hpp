@@ -53,6 +53,17 @@ struct xml_start_tag {
 [[nodiscard]] std::optional<std::size_t> xml_special_markup_end(std::string_view text,
                                                                 std::size_t lt);
 
+// An element found inside another one's content.
+struct xml_inner_element {
+    std::string_view content;
+    bool plain = true;  // its content holds no markup
+};
+
+// The first element of that name (compared byte for byte) directly inside an element's
+// content; none when there is none, or when the markup before its end is malformed.
+[[nodiscard]] std::optional<xml_inner_element> xml_find_child(std::string_view content,
+                                                              std::string_view name);
+
 // One direct child element of a waypoint, by offsets into the scanned text.
 struct xml_child {
     bool present = false;
@@ -64,7 +75,7 @@ struct xml_child {
     std::size_t element_end = 0;  // just past its end tag
 };
 
-inline constexpr std::size_t xml_max_children = 9;
+inline constexpr std::size_t xml_max_children = 10;
 
 // One "wpt" element.
 struct xml_wpt {

@@ -5,12 +5,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "platform/messages.hpp"
 #include "platform/side_by_side.hpp"
+#include "text/output_code_page.hpp"
 
 namespace velmora {
 
@@ -162,13 +164,73 @@ void report_icon(const char* format, std::size_t position, const icon_entry& ent
            entry.symbol ? entry.symbol->c_str() : "");
 }
 
+// Symbols a message names one by one; the rest are counted together.
+constexpr std::size_t named_missing_symbols = 20;
+
+// Tells once which symbols of the set's waypoints found no icon (has_none(i) for the
+// waypoint i) and how many waypoints name each, most named first, then by name.
+// Spellings that differ in ASCII letter case only are one symbol, which is shown as
+// its first waypoint spells it.  Waypoints without a symbol are not counted.
+template <class HasNone>
+void report_missing_icons(const poiset& set, HasNone&& has_none) {
+    struct missing {
+        std::string_view symbol;
+        std::size_t first;  // its first waypoint
+        std::size_t count;
+    };
+    std::unordered_map<std::string_view, std::size_t> index;  // by spelling
+    std::vector<missing> symbols;
+    for (std::size_t i = 0; i < set.waypoints.size(); ++i) {
+        const stored_text& symbol = set.waypoints[i].symbol;
+        if (!symbol || symbol->empty() || !has_none(i)) continue;
+        auto [it, added] = index.try_emplace(*symbol, symbols.size());
+        if (added) symbols.push_back({*symbol, i, 0});
+        ++symbols[it->second].count;
+    }
+    if (symbols.empty()) return;
+    std::sort(symbols.begin(), symbols.end(), [](const missing& a, const missing& b) {
+        int order = compare_symbols(a.symbol, b.symbol);
+        return order != 0 ? order < 0 : a.first < b.first;
+    });
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < symbols.size(); ++i) {
+        if (kept > 0 && compare_symbols(symbols[kept - 1].symbol, symbols[i].symbol) == 0) {
+            symbols[kept - 1].count += symbols[i].count;
+        } else {
+            symbols[kept++] = symbols[i];
+        }
+    }
+    symbols.resize(kept);
+    std::stable_sort(symbols.begin(), symbols.end(),
+                     [](const missing& a, const missing& b) { return a.count > b.count; });
+
+    std::string list;
+    std::size_t named = std::min(symbols.size(), named_missing_symbols);
+    for (std::size_t i = 0; i < named; ++i) {
+        if (i > 0) list += ", ";
+        list += display_text(symbols[i].symbol, set.texts_encoding(), shown_text);
+        list += " (" + std::to_string(symbols[i].count) + ")";
+    }
+    if (named < symbols.size()) {
+        std::size_t rest = 0;
+        for (std::size_t i = named; i < symbols.size(); ++i) rest += symbols[i].count;
+        list += ", and " + std::to_string(symbols.size() - named) + " more (" +
+                std::to_string(rest) + ")";
+    }
+    report("\n    no icon for %zu symbol%s: %s", symbols.size(), symbols.size() == 1 ? "" : "s",
+           list.c_str());
+}
+
 }  // namespace
 
 bool select_icons(poiset& set, icon_limit limit_of_set) {
     if (!set.icons) return false;
     entry_vector& entries = set.icons->entries;
     std::erase(entries, nullptr);
-    if (entries.empty()) return true;
+    if (entries.empty()) {
+        report_missing_icons(set, [](std::size_t) { return true; });
+        return true;
+    }
 
     sort_by_symbol(entries);
     for (auto& entry : entries) entry->usage = 0;
@@ -231,6 +293,7 @@ bool select_icons(poiset& set, icon_limit limit_of_set) {
     }
     report("\n    imported %i icons (Skipped %i)", static_cast<int>(loaded),
            static_cast<int>(skipped));
+    report_missing_icons(set, [&found](std::size_t i) { return found[i] == no_entry; });
 
     // The same order as at the lookup: entries of equal symbols that a waypoint found
     // stay in front of those that no waypoint did, as their use is higher.

@@ -44,6 +44,7 @@ struct waypoint_details {
     std::vector<text_pair> address;  // address parts: key = part name, value = text
     std::vector<text_pair> phones;   // contacts: key = kind or category, value = text
     std::vector<std::uint16_t> categories;  // indexes into poiset::categories, no repeats
+    stored_text link_text;  // the text a file shows for the waypoint's link, if it names one
 };
 
 // Index of no entry in the set's table of details.

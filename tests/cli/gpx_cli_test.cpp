@@ -91,7 +91,7 @@ TEST(GpxCli, WritesTheExactBytesOfASmallFile) {
               "\t\t<extensions>\n"
               "\t\t\t<gpxx:WaypointExtension "
               "xmlns:gpxx=\"http://www.garmin.com/xmlschemas/GpxExtensions/v3\">\n"
-              "\t\t<gpxx:Proximity>500</gpxx:Proximity>\n"
+              "\t\t\t\t<gpxx:Proximity>500</gpxx:Proximity>\n"
               "\t\t\t</gpxx:WaypointExtension>\n"
               "\t\t</extensions>\n"
               "\t</wpt>\n"
@@ -192,7 +192,8 @@ TEST(GpxCli, KeepsEveryWaypointFieldFromGpxToGpx) {
     std::string out = read_file(dir.file("out.gpx"));
     EXPECT_TRUE(well_formed(dir.file("out.gpx")));
     for (const char* part :
-         {"<link href=\"https://gyor.hu/?a=1&amp;b=2\"/>\n\t\t<sym>Flag, Blue</sym>",
+         {"<link href=\"https://gyor.hu/?a=1&amp;b=2\">\n\t\t\t<text>site</text>\n\t\t</link>\n"
+          "\t\t<sym>Flag, Blue</sym>",
           "<gpxx:Proximity>250</gpxx:Proximity>\n\t\t\t\t<gpxx:Categories>\n"
           "\t\t\t\t\t<gpxx:Category>V\xC3\xA1ros</gpxx:Category>\n"
           "\t\t\t\t\t<gpxx:Category>Food</gpxx:Category>",
@@ -211,6 +212,40 @@ TEST(GpxCli, KeepsEveryWaypointFieldFromGpxToGpx) {
         EXPECT_TRUE(contains(out, part)) << part << "\n" << out;
     }
     EXPECT_EQ(read_file(dir.file("back.gpx")), out);
+}
+
+TEST(GpxCli, CarriesTheLinksOfAGpx10PocketQueryAndTellsWhichSymbolsHaveNoIcon) {
+    testing::temp_dir dir;
+    const std::string query = testing::source_dir() + "/tests/data/gpx/pocket_query_1_0.gpx";
+    const std::string where = dir.path().string();
+    ASSERT_EQ(run_velmora({query, "-o", "out.gpx"}, where).exit_code, 0);
+    ASSERT_EQ(run_velmora({"out.gpx", "-o", "back.gpx"}, where).exit_code, 0);
+    std::string out = read_file(dir.file("out.gpx"));
+    EXPECT_TRUE(well_formed(dir.file("out.gpx")));
+    for (const char* part :
+         {"<desc><![CDATA[Hill view by someone, Traditional Cache (1.5/2)]]></desc>\n"
+          "\t\t<link href=\"https://coord.info/GC1ABCD\">\n\t\t\t<text>Hill view</text>\n"
+          "\t\t</link>\n\t\t<sym>Geocache</sym>",
+          "<link href=\"https://www.geocaching.com/geocache/GC2EFGH?a=1&amp;b=2\">\n"
+          "\t\t\t<text>Bridges &amp; Baths</text>\n\t\t</link>\n",
+          "<link href=\"https://www.geocaching.com/seek/wpt.aspx?WID=5\"/>\n"}) {
+        EXPECT_TRUE(contains(out, part)) << part << "\n" << out;
+    }
+    EXPECT_EQ(occurrences(out, {"<link href=", "<text>"}),
+              (std::vector<std::size_t>{8 + 1, 7 + 1}));  // and the metadata's
+    EXPECT_EQ(read_file(dir.file("back.gpx")), out);
+
+    // GPI files keep the link as the web address, without its text.
+    auto gpi = run_velmora({query, "-o", "out.gpi"}, where);
+    ASSERT_EQ(gpi.exit_code, 0) << gpi.err;
+    EXPECT_TRUE(contains(gpi.err,
+                         "\n    imported 1 icons (Skipped 0)\n    no icon for 3 symbols: Virtual "
+                         "Stage (3), Reference Point (2), Geocache Found (1)\n    imported 8 pois"))
+        << gpi.err;
+    ASSERT_EQ(run_velmora({"out.gpi", "-o", "from_gpi.gpx"}, where).exit_code, 0);
+    std::string from_gpi = read_file(dir.file("from_gpi.gpx"));
+    EXPECT_EQ(occurrences(from_gpi, {"<link href=\"https://", "<text>"}),
+              (std::vector<std::size_t>{8, 1}));
 }
 
 TEST(GpxCli, KeepsTheExtensionsOfRealFiles) {

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "gpx/gpx_reader.hpp"
+#include "platform/messages.hpp"
 #include "support/test_support.hpp"
 
 namespace velmora {
@@ -155,11 +156,11 @@ TEST(GarminExtension, MalformedOrHostileMarkupKeepsWhatWasReadBefore) {
     for (const std::string& tail : tails) {
         xml_namespaces scope;
         scope.set_outer(&outer);
-        garmin_waypoint_extension e;
+        garmin_extensions e;
         std::string content = head + tail;
         read_garmin_extension(content, scope, e);
-        EXPECT_EQ(e.proximity, "250") << tail.substr(0, 40);
-        EXPECT_FALSE(e.city) << tail.substr(0, 40);
+        EXPECT_EQ(e.v3.proximity, "250") << tail.substr(0, 40);
+        EXPECT_FALSE(e.v3.city) << tail.substr(0, 40);
     }
     // Well-formed but hostile, through the reader: the waypoint stays, without the rest.
     for (const std::string& tail : {deep, declarations}) {
@@ -168,6 +169,119 @@ TEST(GarminExtension, MalformedOrHostileMarkupKeepsWhatWasReadBefore) {
         EXPECT_DOUBLE_EQ(set.waypoints[0].proximity, 250.0);
         EXPECT_EQ(set.details_of(set.waypoints[0]), nullptr);
     }
+}
+
+// An extension of each namespace: v3 under the prefix gpxx, v1 under wptx1.
+std::string both(const std::string& v3_fields, const std::string& v1_fields, bool v1_first = false) {
+    std::string a = "<gpxx:WaypointExtension>" + v3_fields + "</gpxx:WaypointExtension>";
+    std::string b = "<wptx1:WaypointExtension>" + v1_fields + "</wptx1:WaypointExtension>";
+    return v1_first ? b + a : a + b;
+}
+
+std::string in_both(const std::string& fields, const std::string& prefix) {
+    std::string out;
+    // Every "<X" and "</X" of the fields gets the prefix.
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        out += fields[i];
+        if (fields[i] == '<') {
+            if (fields[i + 1] == '/') out += fields[++i];
+            out += prefix + ":";
+        }
+    }
+    return out;
+}
+
+TEST(GarminExtension, BothExtensionsGiveEachFieldOnceTheV3ValueWhereTheyDiffer) {
+    struct case_t {
+        const char* what;
+        std::string v3_fields;  // without prefixes
+        std::string v1_fields;
+        std::string details;
+        double proximity;  // 0: none
+        bool warned;
+        bool v1_first = false;
+    };
+    const std::string basecamp =
+        "<Proximity>100</Proximity><Address><StreetAddress>8</StreetAddress><City>2</City>"
+        "<State>4</State><Country>9</Country><PostalCode>6</PostalCode></Address>"
+        "<PhoneNumber>3</PhoneNumber>";
+    const case_t cases[] = {
+        {"the same fields in both, as BaseCamp writes them", basecamp, basecamp,
+         "City=2\nCountry=9\nPostcode=6\nState=4\nStreet=8\nphone PhoneNo=3\n", 100, false},
+        {"two street lines in both stay two lines",
+         "<Address><StreetAddress>Main 1</StreetAddress><StreetAddress>Floor 2</StreetAddress></Address>",
+         "<Address><StreetAddress>Main 1</StreetAddress><StreetAddress> Floor 2 </StreetAddress></Address>",
+         "Street=Main 1\nFloor 2\n", 0, false},
+        {"fields of one only are taken from it",
+         "<Address><City>A</City></Address><Categories><Category>x</Category></Categories>",
+         "<Proximity>50</Proximity><Address><State>S</State></Address><PhoneNumber>1</PhoneNumber>"
+         "<PhoneNumber Category=\"Work\">2</PhoneNumber><PhoneNumber>3</PhoneNumber>",
+         "City=A\nState=S\nphone PhoneNo=1\nphone Work=2\nphone PhoneNo=3\ncategory x\n", 50,
+         false},
+        {"different values: v3's",
+         "<Proximity>100</Proximity><Address><StreetAddress>Main</StreetAddress></Address>",
+         "<Proximity>200</Proximity><Address><StreetAddress>Side</StreetAddress>"
+         "<StreetAddress>2</StreetAddress><City>C</City></Address>",
+         "City=C\nStreet=Main\n", 100, true},
+        {"v3's also when v1 comes first", "<Address><City>A</City></Address>",
+         "<Address><City>B</City></Address>", "City=A\n", 0, true, true},
+        {"phone numbers of one kind are one field",
+         "<PhoneNumber>1</PhoneNumber><PhoneNumber Category=\"Work\">2</PhoneNumber>",
+         "<PhoneNumber Category=\"Mobile\">4</PhoneNumber><PhoneNumber>1</PhoneNumber>"
+         "<PhoneNumber Category=\"Work\">3</PhoneNumber><PhoneNumber Category=\"Home\">5</PhoneNumber>",
+         "phone PhoneNo=1\nphone Work=2\nphone Mobile=4\nphone Home=5\n", 0, true},
+    };
+    const std::string gpx_attributes = declare("gpxx", v3) + declare("wptx1", v1);
+    for (const case_t& c : cases) {
+        message_capture capture;
+        poiset set = read(gpx_with(both(in_both(c.v3_fields, "gpxx"), in_both(c.v1_fields, "wptx1"),
+                                        c.v1_first),
+                                   gpx_attributes));
+        ASSERT_EQ(set.count(), 1) << c.what;
+        const waypoint& w = set.waypoints[0];
+        EXPECT_EQ(testing::details_text(set, w), c.details) << c.what;
+        EXPECT_EQ((w.flags & has_proximity) != 0, c.proximity > 0) << c.what;
+        if (c.proximity > 0) {
+            EXPECT_DOUBLE_EQ(w.proximity, c.proximity) << c.what;
+        }
+        EXPECT_EQ(testing::contains(capture.text(), "Warning: 1 waypoint(s) carry Garmin's "
+                                                    "waypoint extension twice"),
+                  c.warned)
+            << c.what << capture.text();
+    }
+}
+
+TEST(GarminExtension, DifferingExtensionsAreReportedOncePerFileOnOneThreadOrTwo) {
+    std::string body;
+    for (int i = 0; i < 300; ++i) {
+        std::string city = i % 100 == 7 ? "B" : "A";
+        body += "<wpt lat=\"1\" lon=\"2\"><name>n" + std::to_string(i) + "</name><extensions>" +
+                both("<gpxx:Address><gpxx:City>A</gpxx:City></gpxx:Address>",
+                     "<wptx1:Address><wptx1:City>" + city + "</wptx1:City></wptx1:Address>") +
+                "</extensions></wpt>\n";
+    }
+    std::string text =
+        "<gpx" + declare("gpxx", v3) + declare("wptx1", v1) + ">\n" + body + "</gpx>\n";
+    for (std::size_t parallel_from : {text.size(), std::size_t{1000}}) {
+        message_capture capture;
+        poiset set;
+        gpx_read_text(text, set, parallel_from);
+        EXPECT_EQ(capture.text(),
+                  "\nWarning: 3 waypoint(s) carry Garmin's waypoint extension twice, as "
+                  "GpxExtensions v3 and as WaypointExtension v1, with different values (first: "
+                  "n7); the v3 values were taken");
+    }
+}
+
+TEST(GarminExtension, BaseCampsTwoExtensionsGiveEachFieldOnce) {
+    VELMORA_REQUIRE_REAL(path, "gpx/qmapshack/basecamp.gpx");
+    message_capture capture;
+    poiset set = read(testing::read_file(path));
+    ASSERT_EQ(set.count(), 1);
+    EXPECT_EQ(testing::details_text(set, set.waypoints[0]),
+              "City=2\nCountry=9\nPostcode=6\nState=4\nStreet=8\nphone PhoneNo=3\n");
+    EXPECT_DOUBLE_EQ(set.waypoints[0].proximity, 100.0);
+    EXPECT_EQ(capture.text(), "");
 }
 
 TEST(GarminExtension, TwoThreadsNumberTheCategoriesAsOneDoes) {

@@ -631,6 +631,67 @@ TEST(GpxReadFile, ReadsCdataNamesAndSpeedsOfARealSample) {
     }
 }
 
+// The waypoint's link and its text as "link | text", "-" for either when absent.
+std::string link_of(const poiset& set, const waypoint& w) {
+    const waypoint_details* details = set.details_of(w);
+    std::string text = details != nullptr && details->link_text ? std::string(*details->link_text) : "-";
+    return std::string(w.link.value_or("-")) + " | " + text;
+}
+
+TEST(GpxReader, TakesTheLinkAndItsTextOfGpx11ElseTheUrlAndUrlnameOfGpx10) {
+    struct case_t {
+        const char* what;
+        const char* elements;
+        const char* expected;
+    };
+    const case_t cases[] = {
+        {"a link with a text and a type",
+         "<link href=\"http://a/?x=1&amp;y=2\"><type>text/html</type><text>A &amp; B</text></link>",
+         "http://a/?x=1&y=2 | A & B"},
+        {"a text in a comment is none", "<link href=\"http://a\"><!-- <text>no</text> --></link>",
+         "http://a | -"},
+        {"url and urlname", "<url> http://b </url><urlname>B &lt;1&gt;</urlname>",
+         "http://b | B <1>"},
+        {"urlname before url, in CDATA", "<urlname><![CDATA[C]]></urlname><url>http://c</url>",
+         "http://c | C"},
+        {"a urlname alone gives nothing", "<urlname>B</urlname>", "- | -"},
+        {"an empty url gives nothing", "<url> </url><urlname>B</urlname>", "- | -"},
+        {"the link of GPX 1.1 comes first",
+         "<url>http://b</url><urlname>B</urlname><link href=\"http://a\"><text>A</text></link>",
+         "http://a | A"},
+    };
+    for (const case_t& c : cases) {
+        poiset set = read_text(gpx_of("<wpt lat=\"1\" lon=\"2\"><name>n</name>"s + c.elements + "</wpt>"));
+        ASSERT_EQ(set.count(), 1) << c.what;
+        EXPECT_EQ(link_of(set, set.waypoints[0]), c.expected) << c.what;
+    }
+}
+
+TEST(GpxReadFile, TakesTheCachePageLinksOfPocketQueries) {
+    struct case_t {
+        const char* file;
+        std::vector<std::string> links;
+    };
+    const case_t cases[] = {
+        {"gpx/GC7FA4.gpx",
+         {"http://www.geocaching.com/seek/cache_details.aspx?guid=727f9d2c-f080-41f1-a2c9-"
+          "a326ead462ed | Points g\xC3\xA9od\xC3\xA9siques du Qu\xC3\xA9" "bec"}},
+        {"gpx/gc31j2h_wpts.gpx",
+         {"http://www.geocaching.com/seek/wpt.aspx?WID=f10270dc-0a0d-413d-97e7-8620e86f6cae | "
+          "Parkplatz",
+          "http://www.geocaching.com/seek/wpt.aspx?WID=f10270dc-0a0d-413d-97e7-8620e86f6xxx | "
+          "Station 1"}},
+        {"gpx/multiple-links.gpx", {"www.one.com | one"}},
+    };
+    for (const case_t& c : cases) {
+        VELMORA_REQUIRE_REAL(path, c.file);
+        poiset set = read_file(path);
+        std::vector<std::string> links;
+        for (const waypoint& w : set.waypoints) links.push_back(link_of(set, w));
+        EXPECT_EQ(links, c.links) << c.file;
+    }
+}
+
 TEST(GpxReadFile, TakesTheFirstLinkOfARealSample) {
     VELMORA_REQUIRE_REAL(path, "gpx/multiple-links.gpx");
     poiset set = read_file(path);

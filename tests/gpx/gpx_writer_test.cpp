@@ -126,7 +126,7 @@ TEST(GpxWriter, WritesSpeedInTheNameAndProximityInTheExtension) {
               "\t\t<extensions>\n"
               "\t\t\t<gpxx:WaypointExtension "
               "xmlns:gpxx=\"http://www.garmin.com/xmlschemas/GpxExtensions/v3\">\n"
-              "\t\t<gpxx:Proximity>500</gpxx:Proximity>\n"
+              "\t\t\t\t<gpxx:Proximity>500</gpxx:Proximity>\n"
               "\t\t\t</gpxx:WaypointExtension>\n"
               "\t\t</extensions>\n"
               "\t</wpt>\n\n"
@@ -153,6 +153,7 @@ waypoint& add_whole_record(poiset& set) {
     waypoint& w = add(set, 47.6, 17.6, "Caf\xC3\xA9 Gy\xC5\x91r");
     w.symbol = set.store("Restaurant");
     w.link = set.store("https://example.org/?a=1&b=2");
+    set.details_for(w).link_text = set.store("Caf\xC3\xA9 <page>");
     w.flags |= has_proximity;
     w.proximity = 250.0;
     (void)set.add_to_category(w, "Food & drink");
@@ -177,12 +178,14 @@ TEST(GpxWriter, WritesEveryFieldInTheSchemasOrder) {
     EXPECT_EQ(body_of(list),
               "\t<wpt lat=\"47.6000000\" lon=\"17.6000000\">\n"
               "\t\t<name>Caf\xC3\xA9 Gy\xC5\x91r</name>\n"
-              "\t\t<link href=\"https://example.org/?a=1&amp;b=2\"/>\n"
+              "\t\t<link href=\"https://example.org/?a=1&amp;b=2\">\n"
+              "\t\t\t<text>Caf\xC3\xA9 &lt;page&gt;</text>\n"
+              "\t\t</link>\n"
               "\t\t<sym>Restaurant</sym>\n"
               "\t\t<extensions>\n"
               "\t\t\t<gpxx:WaypointExtension "
               "xmlns:gpxx=\"http://www.garmin.com/xmlschemas/GpxExtensions/v3\">\n"
-              "\t\t<gpxx:Proximity>250</gpxx:Proximity>\n"
+              "\t\t\t\t<gpxx:Proximity>250</gpxx:Proximity>\n"
               "\t\t\t\t<gpxx:Categories>\n"
               "\t\t\t\t\t<gpxx:Category>Food &amp; drink</gpxx:Category>\n"
               "\t\t\t\t\t<gpxx:Category>\xC3\x89tterem</gpxx:Category>\n"

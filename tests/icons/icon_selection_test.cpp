@@ -59,7 +59,8 @@ TEST(SelectIcons, WithoutALimitLoadsEveryUsedIcon) {
               "\n  1. Loaded icon  (used:    7x): 'fuel'"
               "\n  2. Loaded icon  (used:    2x): 'bank'"
               "\n  3. Loaded icon  (used:    1x): 'zoo'"
-              "\n    imported 3 icons (Skipped 0)");
+              "\n    imported 3 icons (Skipped 0)"
+              "\n    no icon for 1 symbol: nothing (3)");
     EXPECT_EQ(c.id_of("fuel"), 0);
     EXPECT_EQ(c.id_of("bank"), 1);
     EXPECT_EQ(c.id_of("zoo"), 2);
@@ -221,6 +222,55 @@ TEST(SelectIcons, EveryWaypointGetsTheIconOfItsOwnSymbolAmongManyAlike) {
         }
         EXPECT_FALSE(c.set.waypoints.back().flags & has_icon);
     }
+}
+
+TEST(SelectIcons, TellsOnceWhichSymbolsFoundNoIconMostUsedFirst) {
+    struct case_t {
+        const char* what;
+        std::vector<std::string> library;
+        std::vector<std::pair<std::optional<std::string>, int>> uses;
+        std::string told;  // what follows the summary line
+    };
+    std::vector<std::pair<std::optional<std::string>, int>> many;
+    for (int i = 0; i < 25; ++i) many.emplace_back("s" + std::to_string(100 + i), 1 + i / 20);
+    const case_t cases[] = {
+        {"a geocaching file",
+         {"geocache"},
+         {{"Geocache Found", 5}, {"Virtual Stage", 49}, {"geocache", 2}, {"Reference Point", 12},
+          {std::nullopt, 1}, {"", 1}},
+         "\n    no icon for 3 symbols: Virtual Stage (49), Reference Point (12), Geocache Found (5)"},
+        {"spellings that differ in case are one symbol, spelled as first read; equal counts "
+         "by name",
+         {"a"},
+         {{"Parking", 1}, {"b", 3}, {"PARKING", 2}},
+         "\n    no icon for 2 symbols: b (3), Parking (3)"},
+        {"every symbol found its icon", {"a"}, {{"A", 2}}, ""},
+        {"twenty are named, the rest counted", {"a"}, many,
+         "\n    no icon for 25 symbols: s120 (2), s121 (2), s122 (2), s123 (2), s124 (2), s100 (1), "
+         "s101 (1), s102 (1), s103 (1), s104 (1), s105 (1), s106 (1), s107 (1), s108 (1), "
+         "s109 (1), s110 (1), s111 (1), s112 (1), s113 (1), s114 (1), and 5 more (5)"},
+    };
+    for (const case_t& c : cases) {
+        icon_case ic(c.library);
+        for (const auto& [symbol, times] : c.uses) ic.use(symbol, times);
+        message_capture capture;
+        select_icons(ic.set, {});
+        std::string text = capture.text();
+        std::size_t summary = text.find("\n    imported");
+        ASSERT_NE(summary, std::string::npos) << c.what;
+        EXPECT_EQ(text.substr(text.find('\n', summary + 1) == std::string::npos
+                                  ? text.size()
+                                  : text.find('\n', summary + 1)),
+                  c.told)
+            << c.what;
+    }
+
+    // A library without icons: every symbol is told.
+    icon_case empty({});
+    empty.use("x", 2);
+    message_capture capture;
+    EXPECT_TRUE(select_icons(empty.set, {}));
+    EXPECT_EQ(capture.text(), "\n    no icon for 1 symbol: x (2)");
 }
 
 TEST(SelectIcons, DoesNothingWithoutAnIconList) {

@@ -202,6 +202,7 @@ std::string details_text(const poiset& set, const waypoint& w) {
     for (std::uint16_t c : details->categories) {
         out += "category " + std::string(set.categories.at(c).value_or("-")) + "\n";
     }
+    if (details->link_text) out += "link text " + std::string(*details->link_text) + "\n";
     return out;
 }
 

@@ -91,7 +91,8 @@ void add_phone(poiset& set, waypoint& w, std::optional<std::string_view> key,
 
 
 // The details of a waypoint as one comparable text: the address parts sorted by key,
-// then the contacts and the category names in their order ("key=value" lines).
+// then the contacts and the category names in their order ("key=value" lines), then the
+// link's text.
 [[nodiscard]] std::string details_text(const poiset& set, const waypoint& w);
 
 }  // namespace velmora::testing
