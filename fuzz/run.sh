@@ -23,6 +23,14 @@ run_target() {
   local t=$1 corpus="$build/corpus/$1" seeds="fuzz/seeds/${1%_fuzz}"
   mkdir -p "$corpus" "$build/artifacts/$t"
   if [ -d "$seeds" ]; then cp -n "$seeds"/* "$corpus"/ 2>/dev/null || true; fi
+  # Inputs that once broke a reader, kept outside the project, join the seeds where present.
+  local repro="${VELMORA_REPRO_DATA:-../shared/testdata/repro}"
+  case $t in
+    osm_poi_fuzz)
+      for f in osm_mp_uaf.osm osm_ten_multipolygons.osm osm_two_multipolygons.osm; do
+        [ -f "$repro/$f" ] && cp -n "$repro/$f" "$corpus"/ 2>/dev/null
+      done ;;
+  esac
   local rc=0
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     "$build/fuzz/$t" "$corpus" -max_total_time="$seconds" \
