@@ -28,7 +28,7 @@ run_target() {
   case $t in
     osm_poi_fuzz)
       for f in osm_mp_uaf.osm osm_ten_multipolygons.osm osm_two_multipolygons.osm; do
-        [ -f "$repro/$f" ] && cp -n "$repro/$f" "$corpus"/ 2>/dev/null
+        if [ -f "$repro/$f" ]; then cp -n "$repro/$f" "$corpus"/ 2>/dev/null || true; fi
       done ;;
   esac
   local rc=0
