@@ -566,6 +566,21 @@ void read_text(std::string_view text, poiset& set, const passed_text& passed,
     reader.read_all(pages, parallel_from);
 }
 
+// Whether a text that gave no waypoint is a GPX document at all, and not, say, an HTML
+// error page saved under a .gpx name.  An empty text is an empty file.  The pages of a
+// mapped file that were given back are read from the file again.
+bool holds_gpx_element(std::string_view text) {
+    if (trim_white_space(text).empty()) return true;
+    std::optional<std::string> decoded;
+    {
+        message_capture said_before;  // what the encoding gave to say was said
+        decoded = detect_gpx_encoding(text).decoded;
+    }
+    if (decoded) text = *decoded;
+    return text.find("<gpx") != std::string_view::npos ||
+           text.find(":gpx") != std::string_view::npos;
+}
+
 }  // namespace
 
 void gpx_read_text(std::string_view text, poiset& set, std::size_t parallel_from) {
@@ -588,6 +603,10 @@ bool gpx_read(std::FILE* file, poiset& set) {
     if (!input) return false;
     read_text(input->text(), set, input->passer(), gpx_parallel_from);
     input->check_unchanged();
+    if (set.count() == 0 && !holds_gpx_element(input->text())) {
+        report("\nError: The xml file holds no gpx element; nothing imported.");
+        return false;
+    }
     return true;
 }
 
