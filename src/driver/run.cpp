@@ -282,8 +282,9 @@ void conversion_run::read_option(const char* arg) {
 void conversion_run::read_code_page(const char* arg, std::string_view value) {
     code_page_option_ = parse_code_page_choice(value);
     if (code_page_option_) return;
-    report("\nFatal: Unknown code page (%s): -codepage: takes 1250 to 1258, 65001 (or utf8) or auto",
-           shown(arg).c_str());
+    report(
+        "\nFatal: Unknown code page (%s): -codepage: takes 1250 to 1258, 65001 (or utf8) or auto",
+        shown(arg).c_str());
     throw fatal_exit{};
 }
 
@@ -366,7 +367,8 @@ void conversion_run::read_output(const char* arg) {
         output_ = resolve_named_file(arg, "output");
     }
     output_named_ = true;
-    report("\n%i---> %s", static_cast<int>(inputs_.size()), shown(output_.name, output_.ext).c_str());
+    report("\n%i---> %s", static_cast<int>(inputs_.size()),
+           shown(output_.name, output_.ext).c_str());
     if (equals_ignore_case(output_.ext, ".gpi")) need_gpi_settings();
     arg_phase_ = arg_phase::after_output;
 }
@@ -562,8 +564,9 @@ bool conversion_run::import_input(int number, const named_file& input) {
     try {
         read = is_console_input(input.path) ? import_console_input(input) : import_file(input);
     } catch (const input_changed& changed) {
-        report("\nFatal: The input file (%s) changed while it was read (%s); no output was written.",
-               shown(input.path).c_str(), changed.what());
+        report(
+            "\nFatal: The input file (%s) changed while it was read (%s); no output was written.",
+            shown(input.path).c_str(), changed.what());
         throw fatal_exit{};
     }
     if (!read) return false;  // not opened: reported, nothing imported

@@ -17,7 +17,8 @@ namespace {
 
 // Bytes read at a time, so that the progress display moves while a file is read.
 constexpr std::size_t read_chunk = std::size_t{1} << 24;
-constexpr std::size_t stream_chunk = std::size_t{1} << 20;
+// A stream is read in chunks that start small and grow with what was read.
+constexpr std::size_t first_stream_chunk = std::size_t{1} << 16;
 
 void report_read_failure(const char* kind, std::size_t got, int error) {
     report("\nError: Reading the %s file failed after %zu bytes; nothing imported. (%s)", kind, got,
@@ -73,7 +74,8 @@ std::optional<whole_input> whole_input::load(std::FILE* file, const char* kind,
         input.modified_nsec_ = info.st_mtim.tv_nsec;
         input.progress_ = std::make_unique<progress_indicator>(position, size);
         if (from == 0) {
-            if (auto mapped = page_buffer::map_file(fd, size)) input.pages_.emplace(std::move(*mapped));
+            if (auto mapped = page_buffer::map_file(fd, size))
+                input.pages_.emplace(std::move(*mapped));
         }
         if (!input.pages_) {
             // One byte more than the file should give, to meet its end.
@@ -85,8 +87,8 @@ std::optional<whole_input> whole_input::load(std::FILE* file, const char* kind,
             input.pages_.emplace(std::move(*allocated));
             std::size_t got = 0;
             for (std::size_t n = 1; n > 0 && got <= size;) {
-                n = std::fread(input.pages_->data() + got, 1,
-                               std::min(read_chunk, size + 1 - got), file);
+                n = std::fread(input.pages_->data() + got, 1, std::min(read_chunk, size + 1 - got),
+                               file);
                 got += n;
                 state->advance(got);
             }
@@ -108,24 +110,27 @@ std::optional<whole_input> whole_input::load(std::FILE* file, const char* kind,
     input.progress_ = std::make_unique<progress_indicator>(position, 0);
     std::vector<char>& bytes = input.stream_bytes_;
     std::size_t got = 0;
-    const std::uint64_t most = std::min<std::uint64_t>(stream_limit, SIZE_MAX - stream_chunk - 1);
+    std::size_t chunk = first_stream_chunk;
+    const std::uint64_t most = std::min<std::uint64_t>(stream_limit, SIZE_MAX / 4);
     try {
         for (;;) {
-            bytes.resize(got + stream_chunk);
-            std::size_t n = std::fread(bytes.data() + got, 1, stream_chunk, file);
+            bytes.resize(got + chunk);
+            std::size_t n = std::fread(bytes.data() + got, 1, chunk, file);
             got += n;
             state->advance(got);
             if (got > most) {
-                report("\nError: The %s input is not a regular file and goes on past %llu bytes; "
-                       "nothing imported.",
-                       kind, static_cast<unsigned long long>(most));
+                report(
+                    "\nError: The %s input is not a regular file and goes on past %llu bytes; "
+                    "nothing imported.",
+                    kind, static_cast<unsigned long long>(most));
                 return std::nullopt;
             }
-            if (n < stream_chunk) break;
+            if (n < chunk) break;
+            chunk = std::min(got, read_chunk);
         }
         bytes.resize(got + 1);
     } catch (const std::bad_alloc&) {
-        report("\nError: Can't allocate %zu while importing %s file", got + stream_chunk, kind);
+        report("\nError: Can't allocate %zu while importing %s file", got + chunk, kind);
         return std::nullopt;
     }
     if (std::ferror(file) != 0) {

@@ -74,7 +74,7 @@ class whole_input {
     std::optional<page_buffer> pages_;  // a mapped or read regular file
     std::vector<char> stream_bytes_;    // any other stream, with the zero byte behind it
     std::string_view text_;
-    int fd_ = -1;        // of a regular file, for the check
+    int fd_ = -1;  // of a regular file, for the check
     std::uint64_t file_size_ = 0;
     std::int64_t modified_sec_ = 0;
     std::int64_t modified_nsec_ = 0;

@@ -18,9 +18,9 @@
 #include "platform/c_numbers.hpp"
 #include "platform/messages.hpp"
 #include "platform/page_buffer.hpp"
-#include "platform/whole_input.hpp"
 #include "platform/paths.hpp"
 #include "platform/side_by_side.hpp"
+#include "platform/whole_input.hpp"
 #include "text/line_text.hpp"
 #include "text/output_code_page.hpp"
 #include "text/strict_numbers.hpp"
@@ -385,8 +385,7 @@ bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings, po
     // read are given back as the cameras are made of them.
     std::optional<whole_input> input = whole_input::load(file, "txt");
     if (!input) return false;
-    list_text_reader reader(input->text(), *settings, set, naming_for(output_ext),
-                            input->passer());
+    list_text_reader reader(input->text(), *settings, set, naming_for(output_ext), input->passer());
     bool read = reader.read_all(speedcam_parallel_from).has_value();
     input->check_unchanged();
     return read;

@@ -205,9 +205,9 @@ TEST(Names, ControlCharactersOfFileNamesReachTheTerminalEscaped) {
     const std::string shown_title = "in\\x1B]0;owned\\x07.gpx";
     for (const std::string& line : std::vector<std::string>{
              "\n<-1. " + shown_title, "\n\nImporting... (1. " + shown_title + ")",
-          "\n2---> out\\x1B[2J.gpx",
-          "\nError opening input file (" + dir.file("missing\\x1B[5m.gpx") + "). Igonre it!",
-          "\nWarning: 1 of 2 inputs left out: 2. missing\\x1B[5m.gpx\n"}) {
+             "\n2---> out\\x1B[2J.gpx",
+             "\nError opening input file (" + dir.file("missing\\x1B[5m.gpx") + "). Igonre it!",
+             "\nWarning: 1 of 2 inputs left out: 2. missing\\x1B[5m.gpx\n"}) {
         EXPECT_NE(result.err.find(line), std::string::npos) << line << result.err;
     }
     EXPECT_TRUE(file_exists(dir.file(clear + ".gpx")));

@@ -163,10 +163,11 @@ TEST(ProblemWatch, KeepsTheFirstProblemAlsoWhenAnotherThreadReportedIt) {
         report("\nWarning: not about a line");
         EXPECT_EQ(inner.first(), "");
         // What a second thread reported comes with the messages it collected.
-        bool ran = run_side_by_side([] {}, [] {
-            report_problem("\nWarning: line %i skipped", 7);
-            report_problem("\nWarning: line %i skipped", 8);
-        });
+        bool ran = run_side_by_side([] {},
+                                    [] {
+                                        report_problem("\nWarning: line %i skipped", 7);
+                                        report_problem("\nWarning: line %i skipped", 8);
+                                    });
         if (!ran) GTEST_SKIP() << "one processor: no second thread";
         report_problem("\nWarning: line %i skipped", 9);
         EXPECT_EQ(inner.first(), "Warning: line 7 skipped");
