@@ -12,7 +12,7 @@
 #include "csv/csv_fields.hpp"
 #include "platform/file_kind.hpp"
 #include "platform/messages.hpp"
-#include "platform/stdio_file.hpp"
+#include "platform/whole_input.hpp"
 #include "text/encoding.hpp"
 #include "text/line_text.hpp"
 #include "text/output_code_page.hpp"
@@ -167,7 +167,7 @@ void csv_text_reader::problem(const char* format, ...) {
     char buffer[512];
     std::vsnprintf(buffer, sizeof buffer, format, args);
     va_end(args);
-    report("%s", buffer);
+    report_problem("%s", buffer);
     if (problems_ == reported_problems) {
         report("\nWarning: further problems in this CSV file are not reported one by one");
     }
@@ -205,9 +205,10 @@ void csv_read_text(std::string_view text, std::string_view base_name, poiset& se
 
 bool csv_read(std::FILE* file, std::string_view base_name, poiset& set) {
     set.name = split_csv_file_name(base_name).set_name;
-    std::optional<std::string> text = read_to_end(file, "csv");
-    if (!text) return false;
-    csv_read_text(*text, base_name, set);
+    std::optional<whole_input> input = whole_input::load(file, "csv");
+    if (!input) return false;
+    csv_read_text(input->text(), base_name, set);
+    input->check_unchanged();
     return true;
 }
 

@@ -27,7 +27,8 @@ struct csv_file_name {
 void csv_read_text(std::string_view text, std::string_view base_name, poiset& set);
 
 // The same for a whole file.  False (after a message, nothing imported) when its bytes
-// can't be held in memory or can't be read.
+// can't be held in memory or can't be read.  Throws input_changed when the file changes
+// while it is read.
 [[nodiscard]] bool csv_read(std::FILE* file, std::string_view base_name, poiset& set);
 
 }  // namespace velmora

@@ -17,7 +17,7 @@ namespace {
 extern "C" void end_interrupted_run(int sig) {
     if (velmora::output_in_place()) return;
     velmora::remove_pending_outputs();
-    static constexpr char text[] = "\nInterrupted.";
+    static constexpr char text[] = "\nInterrupted.\n";
     (void)!write(STDERR_FILENO, text, sizeof text - 1);
     _exit(128 + sig);
 }
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     try {
         return velmora::run(argc, argv);
     } catch (const std::bad_alloc&) {
-        velmora::report("\nFatal: Out of memory!");
+        velmora::report("\nFatal: Out of memory!\n");
         return 1;
     }
 }

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -40,6 +41,8 @@
 #include "platform/paths.hpp"
 #include "platform/program_path.hpp"
 #include "platform/progress.hpp"
+#include "platform/stdio_file.hpp"
+#include "platform/whole_input.hpp"
 #include "speedcam/speedcam_import.hpp"
 #include "speedcam/speedcam_settings.hpp"
 #include "text/output_code_page.hpp"
@@ -55,6 +58,19 @@ constexpr const char* usage_line =
 // A failure that ends the run with exit code 1 after its message was written.
 struct fatal_exit {};
 
+// A file name or argument as messages show it: control characters as \xNN, so that a
+// name can't send escape sequences to the terminal.
+std::string shown(std::string_view name) {
+    return shown_file_name(name);
+}
+
+// The display name with its extension.
+std::string shown(std::string_view name, std::string_view ext) {
+    std::string whole(name);
+    whole += ext;
+    return shown_file_name(whole);
+}
+
 struct named_file {
     std::string path;                 // full path, or the console name unchanged
     std::string name;                 // display name: file name without directory and extension
@@ -68,7 +84,7 @@ struct named_file {
 named_file resolve_named_file(const char* arg, const char* what) {
     auto full = resolve_path(arg);
     if (!full) {
-        report("\nFatal: Error processing %s filename (%s)", what, arg);
+        report("\nFatal: Error processing %s filename (%s)", what, shown(arg).c_str());
         throw fatal_exit{};
     }
     auto parts = split_path(*full);
@@ -106,6 +122,8 @@ class conversion_run {
     int execute(int argc, const char* const* argv);
 
   private:
+    int convert(int argc, const char* const* argv);
+
     void mark_elapsed();
     void read_program_name(const char* arg);
     void read_option(const char* arg);
@@ -122,7 +140,8 @@ class conversion_run {
     [[nodiscard]] icon_limit icon_limit_of_settings() const;
     void check_output() const;
     [[nodiscard]] bool import_input(int number, const named_file& input);
-    void report_imported(int sets_before);
+    [[nodiscard]] std::optional<bool> import_file(const named_file& input);
+    long long report_imported(int sets_before);
     [[nodiscard]] bool import_by_extension(std::FILE* file, const named_file& input);
     [[nodiscard]] bool import_console_input(const named_file& input);
     [[nodiscard]] std::optional<std::string> icon_dir_spec(std::string_view input_ext) const;
@@ -183,7 +202,7 @@ void conversion_run::mark_elapsed() {
 std::string conversion_run::find_settings_file(const char* name) const {
     auto found = files_.find_file(name);
     if (!found) return files_.beside_program(name);
-    report("\n    settings: %s", found->c_str());
+    report("\n    settings: %s", shown(*found).c_str());
     return *found;
 }
 
@@ -200,7 +219,7 @@ void conversion_run::read_program_name(const char* arg) {
     auto full = running_program_path();
     if (!full) full = resolve_path(arg);
     if (!full) {
-        report("\nFatal: Error processing exe name (%s)", arg);
+        report("\nFatal: Error processing exe name (%s)", shown(arg).c_str());
         throw fatal_exit{};
     }
     exe_path_ = *full;
@@ -232,7 +251,7 @@ void conversion_run::read_option(const char* arg) {
             report(
                 "\nFatal: %s must follow an OpenStreetMap input file (.osm.pbf, .osm, "
                 ".osm.bz2, .osm.gz, .o5m)",
-                arg);
+                shown(arg).c_str());
             throw fatal_exit{};
         }
         inputs_.back().tags = std::string(value);
@@ -241,7 +260,7 @@ void conversion_run::read_option(const char* arg) {
             report(
                 "\nFatal: %s: the language must be a code of two or three letters, such as "
                 "-lang:de",
-                arg);
+                shown(arg).c_str());
             throw fatal_exit{};
         }
         lang_ = ascii_lower(value);
@@ -255,7 +274,7 @@ void conversion_run::read_option(const char* arg) {
                                 ? std::string_view(arg + 2 + name.size())
                                 : std::string_view());
     } else {
-        report("\nUnexpected option found: (%s), ignored", arg);
+        report("\nUnexpected option found: (%s), ignored", shown(arg).c_str());
     }
 }
 
@@ -263,8 +282,9 @@ void conversion_run::read_option(const char* arg) {
 void conversion_run::read_code_page(const char* arg, std::string_view value) {
     code_page_option_ = parse_code_page_choice(value);
     if (code_page_option_) return;
-    report("\nFatal: Unknown code page (%s): -codepage: takes 1250 to 1258, 65001 (or utf8) or auto",
-           arg);
+    report(
+        "\nFatal: Unknown code page (%s): -codepage: takes 1250 to 1258, 65001 (or utf8) or auto",
+        shown(arg).c_str());
     throw fatal_exit{};
 }
 
@@ -286,7 +306,7 @@ void conversion_run::choose_output_code_page() {
             report(
                 "\nFatal: Unknown code page (CodePage=%s) in %s: it takes 1250 to 1258, 65001 (or "
                 "utf8) or auto",
-                gpi_settings_->code_page->c_str(), gpi_settings_path_.c_str());
+                shown(*gpi_settings_->code_page).c_str(), shown(gpi_settings_path_).c_str());
             throw fatal_exit{};
         }
         code_page_choice_ = *choice;
@@ -304,7 +324,7 @@ void conversion_run::read_format(const char* arg, std::string_view value) {
         output_format_ = std::move(ext);
         return;
     }
-    report("\nFatal: Unknown output format (%s): -format: takes gpi or gpx", arg);
+    report("\nFatal: Unknown output format (%s): -format: takes gpi or gpx", shown(arg).c_str());
     throw fatal_exit{};
 }
 
@@ -335,8 +355,7 @@ void conversion_run::read_input(const char* arg) {
     }
     inputs_.push_back(std::move(input));
     const named_file& stored = inputs_.back();
-    report("\n<-%i. %s%s", static_cast<int>(inputs_.size()), stored.name.c_str(),
-           stored.ext.c_str());
+    report("\n<-%i. %s", static_cast<int>(inputs_.size()), shown(stored.name, stored.ext).c_str());
     if (equals_ignore_case(stored.ext, ".gpi")) need_gpi_settings();
 }
 
@@ -348,8 +367,8 @@ void conversion_run::read_output(const char* arg) {
         output_ = resolve_named_file(arg, "output");
     }
     output_named_ = true;
-    report("\n%i---> %s%s", static_cast<int>(inputs_.size()), output_.name.c_str(),
-           output_.ext.c_str());
+    report("\n%i---> %s", static_cast<int>(inputs_.size()),
+           shown(output_.name, output_.ext).c_str());
     if (equals_ignore_case(output_.ext, ".gpi")) need_gpi_settings();
     arg_phase_ = arg_phase::after_output;
 }
@@ -376,7 +395,7 @@ void conversion_run::name_output_automatically() {
     }
     output_.path = std::move(*joined);
     report("\nAutomatic output file");
-    report("\n---> %s%s", output_.name.c_str(), output_.ext.c_str());
+    report("\n---> %s", shown(output_.name, output_.ext).c_str());
     if (equals_ignore_case(output_.ext, ".gpi")) need_gpi_settings();
 }
 
@@ -416,9 +435,9 @@ bool conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
     }
     if (is_osm_input(ext)) return import_osm(input);
     if (equals_ignore_case(ext, ".gdb")) {
-        report("\nInput file format (%s) not supported (yet)!", ext.c_str());
+        report("\nInput file format (%s) not supported (yet)!", shown(ext).c_str());
     } else {
-        report("\nInput file format (%s) not supported!", ext.c_str());
+        report("\nInput file format (%s) not supported!", shown(ext).c_str());
     }
     return false;
 }
@@ -431,14 +450,14 @@ void conversion_run::check_input_parameters() {
         if (!is_osm_input(input.ext)) continue;
         if (!input.tags) {
             report(
-                "\nFatal: The OpenStreetMap input %s%s needs a tag filter after it, such as "
+                "\nFatal: The OpenStreetMap input %s needs a tag filter after it, such as "
                 "-tags:amenity=fuel or -tags:amenity=fuel|charging_station,tourism=camp_site",
-                input.name.c_str(), input.ext.c_str());
+                shown(input.name, input.ext).c_str());
             throw fatal_exit{};
         }
         std::string error;
         if (!parse_osm_tag_filter(*input.tags, error)) {
-            report("\nFatal: The tag filter -tags:%s can't be used: %s", input.tags->c_str(),
+            report("\nFatal: The tag filter -tags:%s can't be used: %s", shown(*input.tags).c_str(),
                    error.c_str());
             throw fatal_exit{};
         }
@@ -469,7 +488,8 @@ bool conversion_run::import_osm(const named_file& input) {
     };
     for (const auto& [count, reason] : left_out) {
         if (count > 0) {
-            report("\nWarning: %lli %s and were left out", static_cast<long long>(count), reason);
+            report_problem("\nWarning: %lli %s and were left out", static_cast<long long>(count),
+                           reason);
         }
     }
     if (add_osm_pois(list_, *result, *filter, osm_mapping_.get(), input.name) < 0) {
@@ -483,7 +503,7 @@ void conversion_run::check_input_parameters() {}
 
 bool conversion_run::import_osm(const named_file& input) {
     report("\nInput file format (%s) not supported (this build has no OpenStreetMap input)!",
-           input.ext.c_str());
+           shown(input.ext).c_str());
     return false;
 }
 #endif
@@ -498,7 +518,7 @@ std::optional<std::string> conversion_run::icon_dir_spec(std::string_view input_
     if (relative == nullptr) return std::nullopt;
     auto found = files_.find_directory(relative);
     if (!found) return files_.beside_program(relative) + "*.*";
-    report("\n    icons: %s", found->c_str());
+    report("\n    icons: %s", shown(*found).c_str());
     return *found + "*.*";
 }
 
@@ -532,43 +552,67 @@ void conversion_run::prepare_icon_beside(poiset& set, const std::string& input_p
     select_icons(set, icon_limit_of_settings());
 }
 
-// Imports one input; false when it was skipped or refused.
+// Imports one input; false when it was skipped or refused, or gave no POI though it
+// held lines or records (its first problem is quoted then).  The empty sets of an input
+// left out go again.
 bool conversion_run::import_input(int number, const named_file& input) {
     int sets_before = list_.count();
-    report("\n\nImporting... (%i. %s%s)", number, input.name.c_str(), input.ext.c_str());
+    report("\n\nImporting... (%i. %s)", number, shown(input.name, input.ext).c_str());
     mark_time_ = monotonic_msec();
-    if (is_console_input(input.path)) {
-        bool read = import_console_input(input);
-        report_imported(sets_before);
-        return read;
+    problem_watch problems;
+    std::optional<bool> read;
+    try {
+        read = is_console_input(input.path) ? import_console_input(input) : import_file(input);
+    } catch (const input_changed& changed) {
+        report(
+            "\nFatal: The input file (%s) changed while it was read (%s); no output was written.",
+            shown(input.path).c_str(), changed.what());
+        throw fatal_exit{};
     }
+    if (!read) return false;  // not opened: reported, nothing imported
+    long long imported = report_imported(sets_before);
+    if (*read && imported == 0 && !problems.first().empty()) {
+        std::string problem = problems.first();
+        std::replace(problem.begin(), problem.end(), '\n', ' ');
+        report(
+            "\nError: No POI could be read from the input file (%s), which is left out; the "
+            "first problem was: \"%s\"",
+            shown(input.path).c_str(), problem.c_str());
+        read = false;
+    }
+    if (*read) return true;
+    auto& sets = list_.poisets;
+    auto first = sets.begin() + sets_before;
+    sets.erase(std::remove_if(first, sets.end(),
+                              [](const auto& set) {
+                                  return set->count() == 0 &&
+                                         (!set->icons || set->icons->entries.empty());
+                              }),
+               sets.end());
+    return false;
+}
+
+// Opens and imports a named input file; none when it can't be opened (after the
+// message), else whether its reader read it.
+std::optional<bool> conversion_run::import_file(const named_file& input) {
 #ifdef VELMORA_WITH_OSM
     // Opening a named pipe would wait for a writer, and its data can't be read twice.
-    if (is_osm_input(input.ext) && !osm_input_can_be_read_twice(input.path)) return false;
+    if (is_osm_input(input.ext) && !osm_input_can_be_read_twice(input.path)) return std::nullopt;
 #endif
     // A directory opens for reading on this platform but holds no bytes to read.
-    std::FILE* file = nullptr;
+    unique_file file;
     int open_error = EISDIR;
     if (!is_directory(input.path.c_str())) {
-        file = std::fopen(input.path.c_str(), "rb");
+        file.reset(std::fopen(input.path.c_str(), "rb"));
         open_error = errno;
     }
-    if (file == nullptr) {
-        report("\nError opening input file (%s). Igonre it! (%s)", input.path.c_str(),
+    if (!file) {
+        report("\nError opening input file (%s). Igonre it! (%s)", shown(input.path).c_str(),
                std::strerror(open_error));
-        return false;
+        return std::nullopt;
     }
-    bool read = false;
-    if (is_osm_input(input.ext)) {
-        // libosmium reads the file by its name, and shows its own progress.
-        read = import_by_extension(file, input);
-    } else {
-        progress_indicator progress(fileno(file), regular_file_size(file).value_or(0));
-        read = import_by_extension(file, input);
-    }
-    std::fclose(file);
-    report_imported(sets_before);
-    return read;
+    // The whole-file readers show their progress as they go, and libosmium its own.
+    return import_by_extension(file.get(), input);
 }
 
 // Standard input, read by the reader that its first bytes call for; false when it could
@@ -576,7 +620,7 @@ bool conversion_run::import_input(int number, const named_file& input) {
 bool conversion_run::import_console_input(const named_file& input) {
     console_input console = open_console_input();
     if (!console.file) {
-        report("\nError opening input file (%s). Igonre it!", input.path.c_str());
+        report("\nError opening input file (%s). Igonre it!", shown(input.path).c_str());
         return false;
     }
     report("\n    read as %s", console.ext.c_str());
@@ -585,12 +629,13 @@ bool conversion_run::import_console_input(const named_file& input) {
     return import_by_extension(console.file.get(), sniffed);
 }
 
-void conversion_run::report_imported(int sets_before) {
+long long conversion_run::report_imported(int sets_before) {
     long long imported = 0;
     for (int i = sets_before; i < list_.count(); ++i)
         imported += list_.poisets[static_cast<std::size_t>(i)]->count();
     report("\n    imported %lli pois", imported);
     mark_elapsed();
+    return imported;
 }
 
 // The writer for an output extension; none for the extensions that are refused.
@@ -619,11 +664,18 @@ bool conversion_run::write_stream(output_kind kind, std::FILE* stream) {
 void conversion_run::check_output() const {
     const std::string& ext = output_.ext;
     output_kind kind = output_kind_of(ext);
+    // A directory named as the output has no extension to tell a format by; what is
+    // wrong is that it is a directory.
+    if (kind == output_kind::none && !output_to_stdout_ && is_directory(output_.path.c_str())) {
+        report("\nError opening output file (%s). Aborting! (%s)", shown(output_.path).c_str(),
+               std::strerror(EISDIR));
+        throw fatal_exit{};
+    }
     if (kind == output_kind::none) {
         if (equals_ignore_case(ext, ".gdb")) {
-            report("\nOutput file format (%s) not supported (yet)!", ext.c_str());
+            report("\nOutput file format (%s) not supported (yet)!", shown(ext).c_str());
         } else {
-            report("\nOutput file format (%s) not supported!", ext.c_str());
+            report("\nOutput file format (%s) not supported!", shown(ext).c_str());
         }
         throw fatal_exit{};
     }
@@ -631,7 +683,7 @@ void conversion_run::check_output() const {
     std::string problem = output_problem(
         output_.path, kind == output_kind::bmp ? output_place::directory : output_place::file);
     if (!problem.empty()) {
-        report("\nError opening output file (%s). Aborting! (%s)", output_.path.c_str(),
+        report("\nError opening output file (%s). Aborting! (%s)", shown(output_.path).c_str(),
                problem.c_str());
         throw fatal_exit{};
     }
@@ -690,7 +742,7 @@ void conversion_run::export_all() {
     std::string why;
     auto output = atomic_output::open(output_.path, &why);
     if (!output) {
-        report("\nError opening output file (%s). Aborting! (%s)", output_.path.c_str(),
+        report("\nError opening output file (%s). Aborting! (%s)", shown(output_.path).c_str(),
                why.c_str());
         throw fatal_exit{};
     }
@@ -707,23 +759,23 @@ void conversion_run::export_all() {
         output->discard();
         if (write_error != 0) {
             report("\nError: Writing the output file (%s) failed (%s); it was not changed.",
-                   output_.path.c_str(), std::strerror(write_error));
+                   shown(output_.path).c_str(), std::strerror(write_error));
         } else {
             report("\nError: Writing the output file (%s) failed; it was not changed.",
-                   output_.path.c_str());
+                   shown(output_.path).c_str());
         }
         throw fatal_exit{};
     }
     if (!output->commit()) {
         report("\nError: Writing the output file (%s) failed (%s); it was not changed.",
-               output_.path.c_str(), output->error().c_str());
+               shown(output_.path).c_str(), output->error().c_str());
         throw fatal_exit{};
     }
     if (!output->warning().empty()) {
         report(
             "\nWarning: The output file (%s) was written, but syncing its directory failed "
             "(%s).",
-            output_.path.c_str(), output->warning().c_str());
+            shown(output_.path).c_str(), output->warning().c_str());
     }
 }
 
@@ -733,7 +785,7 @@ void conversion_run::report_left_out() const {
     for (std::size_t index : left_out_) {
         const named_file& input = inputs_[index];
         if (!names.empty()) names += ", ";
-        names += std::to_string(index + 1) + ". " + input.name + input.ext;
+        names += std::to_string(index + 1) + ". " + shown(input.name, input.ext);
     }
     report("\nWarning: %zu of %zu inputs left out: %s", left_out_.size(), inputs_.size(),
            names.c_str());
@@ -745,14 +797,25 @@ void conversion_run::export_to_stdout(output_kind kind) {
     static constexpr std::size_t buffer_size = 1 << 16;
     std::setvbuf(stdout, nullptr, _IOFBF, buffer_size);
     bool written = false;
+    int write_error = 0;
     {
         progress_indicator progress(STDOUT_FILENO, 0);
+        errno = 0;
         written = write_stream(kind, stdout);
+        if (std::ferror(stdout) != 0) write_error = errno;
     }
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) written = false;
+    if (std::fflush(stdout) != 0) {
+        if (write_error == 0) write_error = errno;
+        written = false;
+    }
+    if (std::ferror(stdout) != 0) written = false;
     mark_elapsed();
     if (!written) {
-        report("\nError: Writing to standard output failed.");
+        if (write_error != 0) {
+            report("\nError: Writing to standard output failed (%s).", std::strerror(write_error));
+        } else {
+            report("\nError: Writing to standard output failed.");
+        }
         throw fatal_exit{};
     }
 }
@@ -769,6 +832,14 @@ int conversion_run::execute(int argc, const char* const* argv) {
             break;
     }
     report("\n%s %s\n%s", program_name, program_version, credits);
+    int code = convert(argc, argv);
+    // The last message ends its line, so that the shell's prompt starts on a line of
+    // its own.
+    report("\n");
+    return code;
+}
+
+int conversion_run::convert(int argc, const char* const* argv) {
     if (argc < 2) {
         report(usage_line, program_name);
         return 1;
@@ -788,7 +859,7 @@ int conversion_run::execute(int argc, const char* const* argv) {
                 report(
                     "\nUnexpected command-line param: (%s). No parameter expected after oputput "
                     "file name!",
-                    arg);
+                    shown(arg).c_str());
                 report(usage_line, program_name);
             }
         }
@@ -808,7 +879,7 @@ int conversion_run::execute(int argc, const char* const* argv) {
         // With nothing read there is nothing to replace an existing file with.
         if (left_out_.size() == inputs_.size()) {
             report("\nFatal: No input could be read; the output file (%s) was left as it was.",
-                   output_.path.c_str());
+                   shown(output_.path).c_str());
             return 1;
         }
         export_all();

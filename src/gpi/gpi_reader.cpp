@@ -23,6 +23,7 @@
 #include "platform/file_kind.hpp"
 #include "platform/messages.hpp"
 #include "platform/page_buffer.hpp"
+#include "platform/whole_input.hpp"
 #include "text/output_code_page.hpp"
 
 namespace velmora {
@@ -933,21 +934,6 @@ bool read_all_blocks(std::span<const std::uint8_t> bytes, poiset_list& list,
     return ok;
 }
 
-// Appends the bytes of the stream up to its end (or a read error).  Throws
-// std::bad_alloc.
-void read_rest(std::FILE* file, std::vector<std::uint8_t>& bytes) {
-    constexpr std::size_t chunk = 1 << 16;
-    for (;;) {
-        std::size_t have = bytes.size();
-        std::size_t want = bytes.capacity() - have;
-        if (want == 0) want = chunk;
-        bytes.resize(have + want);
-        std::size_t got = std::fread(bytes.data() + have, 1, want, file);
-        bytes.resize(have + got);
-        if (got < want) break;
-    }
-}
-
 }  // namespace
 
 bool read_gpi_bytes(std::span<const std::uint8_t> bytes, poiset_list& list,
@@ -956,61 +942,16 @@ bool read_gpi_bytes(std::span<const std::uint8_t> bytes, poiset_list& list,
 }
 
 bool read_gpi_file(std::FILE* file, poiset_list& list, const gpi_read_options& options) {
-    // A regular file read from its start is mapped; one read from elsewhere (what is
-    // left of standard input, say) is read into a buffer of its size, which a file that
-    // grew meanwhile outgrows and is read to its end.  Either way the pages are given back
-    // as the POIs are built from them, so that the file and its POIs never take memory
-    // together.  Other streams (pipes, devices, a directory opened by mistake) tell no
-    // size worth trusting and grow a buffer as read.
-    std::optional<page_buffer> buffer;
-    bool mapped = false;
-    std::size_t got = 0;
-    std::vector<std::uint8_t> bytes;
-    try {
-        std::optional<std::uint64_t> size = regular_file_size(file);
-        long start = size ? std::ftell(file) : -1;
-        if (start == 0 && *size > 0 && *size < SIZE_MAX) {
-            auto whole = static_cast<std::size_t>(*size);
-            if (auto file_pages = page_buffer::map_file(fileno(file), whole)) {
-                got = whole;
-                buffer.emplace(std::move(*file_pages));
-                mapped = true;
-            }
-        }
-        if (!buffer && start >= 0 && *size >= static_cast<std::uint64_t>(start) &&
-            *size - static_cast<std::uint64_t>(start) < SIZE_MAX - 1) {
-            auto expected = static_cast<std::size_t>(*size - static_cast<std::uint64_t>(start));
-            // One byte more, to meet the end of the file.
-            std::optional<page_buffer> allocated = page_buffer::allocate(expected + 1);
-            if (!allocated) {
-                report("\nError: Can't allocate memory for the gpi file!");
-                return false;
-            }
-            got = std::fread(allocated->data(), 1, expected + 1, file);
-            if (got <= expected || std::ferror(file) != 0) {
-                buffer.emplace(std::move(*allocated));
-            } else {
-                bytes.reserve(got * 2);
-                bytes.assign(allocated->data(), allocated->data() + got);
-            }
-        }
-        if (!buffer) read_rest(file, bytes);
-    } catch (const std::bad_alloc&) {
-        report("\nError: Can't allocate memory for the gpi file!");
-        return false;
-    }
-    if (std::ferror(file) != 0) {
-        report("\nError: Can't read gpi file! (File pos:0x%X) (%s)",
-               file_pos(buffer ? got : bytes.size()), std::strerror(errno));
-        return false;
-    }
-    if (!buffer) return read_gpi_bytes(bytes, list, options);
-    std::span<const std::uint8_t> read(reinterpret_cast<const std::uint8_t*>(buffer->data()), got);
-    return read_all_blocks(read, list, options, [&](std::size_t from, std::size_t to) {
-        buffer->release_between(from, to);
-        // The file position of a mapped file follows the reading, for the progress shown.
-        if (mapped) (void)std::fseek(file, static_cast<long>(to), SEEK_SET);
-    });
+    // The file is mapped (or read whole) and its pages given back as the POIs are built
+    // from them, so that the file and its POIs never take memory together.
+    std::optional<whole_input> input = whole_input::load(file, "gpi");
+    if (!input) return false;
+    std::string_view text = input->text();
+    std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(text.data()),
+                                        text.size());
+    bool read = read_all_blocks(bytes, list, options, input->passer());
+    input->check_unchanged();
+    return read;
 }
 
 }  // namespace velmora

@@ -30,6 +30,7 @@ struct gpi_read_options {
                                   const gpi_read_options& options = {});
 
 // Reads an open GPI file (binary) to its end, then its blocks as read_gpi_bytes does.
+// Throws input_changed when the file changes while it is read.
 [[nodiscard]] bool read_gpi_file(std::FILE* file, poiset_list& list,
                                  const gpi_read_options& options = {});
 

@@ -95,7 +95,7 @@ applied apply_parameter(gpi_settings& settings, section where, std::string_view 
 std::unique_ptr<gpi_settings> read_gpi_settings(const std::string& path) {
     unique_file file(std::fopen(path.c_str(), "r"));
     if (!file) {
-        report("\nError: Cant't open gpi ini file (%s) (%s)", path.c_str(), std::strerror(errno));
+        report("\nError: Cant't open gpi ini file (%s) (%s)", shown_file_name(path).c_str(), std::strerror(errno));
         return nullptr;
     }
     auto settings = std::make_unique<gpi_settings>();
@@ -111,7 +111,7 @@ std::unique_ptr<gpi_settings> read_gpi_settings(const std::string& path) {
                 where = section::none;
                 std::string shown = escape_controls(text, terminal_is_utf8());
                 report("\nWarning: Unexpected section name %s found in gpi ini file (%s) line %i!",
-                       shown.c_str(), path.c_str(), number);
+                       shown.c_str(), shown_file_name(path).c_str(), number);
             }
             return;
         }
@@ -125,11 +125,11 @@ std::unique_ptr<gpi_settings> read_gpi_settings(const std::string& path) {
             case applied::invalid_value:
                 report("\nWarning: Invalid value \"%s\" of %s in %s gpi ini file line %i, ignored",
                        escape_controls(value, terminal_is_utf8()).c_str(),
-                       escape_controls(key, terminal_is_utf8()).c_str(), path.c_str(), number);
+                       escape_controls(key, terminal_is_utf8()).c_str(), shown_file_name(path).c_str(), number);
                 break;
             case applied::unexpected_key:
                 report("\nWarning: Unexpected parameter %s in %s gpi ini file line %i!",
-                       escape_controls(key, terminal_is_utf8()).c_str(), path.c_str(), number);
+                       escape_controls(key, terminal_is_utf8()).c_str(), shown_file_name(path).c_str(), number);
                 break;
         }
     });

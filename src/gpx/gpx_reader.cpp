@@ -20,12 +20,11 @@
 #include "gpx/gpx_encoding.hpp"
 #include "gpx/gpx_extensions.hpp"
 #include "gpx/xml_scan.hpp"
-#include "platform/file_kind.hpp"
 #include "platform/messages.hpp"
 #include "platform/page_buffer.hpp"
 #include "platform/paths.hpp"
 #include "platform/side_by_side.hpp"
-#include "platform/stdio_file.hpp"
+#include "platform/whole_input.hpp"
 #include "text/encoding.hpp"
 #include "text/line_text.hpp"
 #include "text/output_code_page.hpp"
@@ -208,6 +207,7 @@ class gpx_text_reader {
         xml_wpt_scanner second(text_, element_names, cut);
         std::string second_messages;
         reading_notes second_notes;
+        std::string second_problem;
         std::atomic<int> verdict{undecided};
         std::size_t second_released = cut;
         if (!run_side_by_side(
@@ -221,6 +221,7 @@ class gpx_text_reader {
                     read_on(second, xml_wpt_scanner::no_limit, rest, passed, second_released,
                             second_notes, &verdict);
                     second_messages = capture.text();
+                    second_problem = capture.first_problem();
                 })) {
             return false;
         }
@@ -230,7 +231,7 @@ class gpx_text_reader {
             read_on(scanner_, xml_wpt_scanner::no_limit, set_, passed, released_, notes_);
             return true;
         }
-        report_text(second_messages);
+        report_text(second_messages, second_problem);
         notes_.add(std::move(second_notes));
         if (!scanner_.first_malformed()) second_malformed_ = second.first_malformed();
         take_rest(rest);
@@ -282,9 +283,10 @@ class gpx_text_reader {
         auto malformed = scanner_.first_malformed();
         if (!malformed) malformed = second_malformed_;
         if (malformed) {
-            report("\nWarning: Malformed XML at offset %zu of the gpx file; reading went on at "
-                   "the next waypoint",
-                   *malformed);
+            report_problem(
+                "\nWarning: Malformed XML at offset %zu of the gpx file; reading went on at the "
+                "next waypoint",
+                *malformed);
         }
         if (notes_.differing_extensions > 0) {
             report("\nWarning: %zu waypoint(s) carry Garmin's waypoint extension twice, as "
@@ -461,10 +463,11 @@ void gpx_text_reader::read_waypoint(const xml_wpt& wpt, poiset& into, waypoint_s
     valid = read_coordinate(*wpt.lon, 180.0, encoding_, lon) && valid;
     if (!valid) {
         const text_encoding held{encoding_.is_utf8, encoding_.page};
-        report("\nWarning: Waypoint (%s) has an invalid position (lat=\"%s\" lon=\"%s\"), ignored",
-               display_text(name, held, shown_text).c_str(),
-               display_text(*wpt.lat, held, shown_value).c_str(),
-               display_text(*wpt.lon, held, shown_value).c_str());
+        report_problem(
+            "\nWarning: Waypoint (%s) has an invalid position (lat=\"%s\" lon=\"%s\"), ignored",
+            display_text(name, held, shown_text).c_str(),
+            display_text(*wpt.lat, held, shown_value).c_str(),
+            display_text(*wpt.lon, held, shown_value).c_str());
         return;
     }
 
@@ -717,6 +720,21 @@ void read_text(std::string_view text, poiset& set, const passed_text& passed,
     reader.read_all(pages, parallel_from);
 }
 
+// Whether a text that gave no waypoint is a GPX document at all, and not, say, an HTML
+// error page saved under a .gpx name.  An empty text is an empty file.  The pages of a
+// mapped file that were given back are read from the file again.
+bool holds_gpx_element(std::string_view text) {
+    if (trim_white_space(text).empty()) return true;
+    std::optional<std::string> decoded;
+    {
+        message_capture said_before;  // what the encoding gave to say was said
+        decoded = detect_gpx_encoding(text).decoded;
+    }
+    if (decoded) text = *decoded;
+    return text.find("<gpx") != std::string_view::npos ||
+           text.find(":gpx") != std::string_view::npos;
+}
+
 }  // namespace
 
 void gpx_read_text(std::string_view text, poiset& set, std::size_t parallel_from) {
@@ -732,42 +750,17 @@ void gpx_read_buffer(const page_buffer& buffer, std::size_t size, poiset& set,
 }
 
 bool gpx_read(std::FILE* file, poiset& set) {
-    // A regular file is read from its start into a buffer of its size; any other stream
-    // (a pipe, a device, a directory opened by mistake) is read in chunks to its end,
-    // since the size it tells means nothing.
-    std::optional<std::uint64_t> file_size = regular_file_size(file);
-    if (file_size && std::fseek(file, 0, SEEK_SET) != 0) file_size.reset();
-    if (file_size) {
-        auto size = static_cast<std::size_t>(*file_size);
-        // The text is mapped from the file, or read into a buffer where that can't be
-        // done, and given back page by page as the waypoints are built from it, so that
-        // the file and its waypoints never take memory together.
-        std::optional<page_buffer> buffer =
-            size < SIZE_MAX ? page_buffer::map_file(fileno(file), size) : std::nullopt;
-        if (!buffer) {
-            std::optional<page_buffer> allocated =
-                size < SIZE_MAX ? page_buffer::allocate(size + 1) : std::nullopt;
-            if (!allocated) {
-                report("\nError: Can't allocate %zu while importing xml file", size + 1);
-                return false;
-            }
-            buffer.emplace(std::move(*allocated));
-            std::size_t got = std::fread(buffer->data(), 1, size, file);
-            if (got < size) {
-                report(
-                    "\nError: Reading the xml file failed after %zu of %zu bytes; nothing "
-                    "imported. (%s)",
-                    got, size,
-                    std::ferror(file) != 0 ? std::strerror(errno) : "file shorter than its size");
-                return false;
-            }
-        }
-        gpx_read_buffer(*buffer, size, set);
-        return true;
+    // The text is mapped from the file (or read whole) and given back page by page as
+    // the waypoints are built from it, so that the file and its waypoints never take
+    // memory together.
+    std::optional<whole_input> input = whole_input::load(file, "xml");
+    if (!input) return false;
+    read_text(input->text(), set, input->passer(), gpx_parallel_from);
+    input->check_unchanged();
+    if (set.count() == 0 && !holds_gpx_element(input->text())) {
+        report("\nError: The xml file holds no gpx element; nothing imported.");
+        return false;
     }
-    std::optional<std::string> text = read_to_end(file, "xml");
-    if (!text) return false;
-    gpx_read_text(*text, set);
     return true;
 }
 

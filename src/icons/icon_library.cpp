@@ -26,8 +26,8 @@ void load_bmp_icon(icon_list& list, const std::string& file_path, const std::str
         }
     }
     if (!image) {
-        report("\nWarning: Can't load bmp file(%s%s)", name.c_str(), ext.c_str());
-        report("\nTeszt: Not loaded! (%s%s)", name.c_str(), ext.c_str());
+        report("\nWarning: Can't load bmp file(%s)", shown_file_name(name + ext).c_str());
+        report("\nTeszt: Not loaded! (%s)", shown_file_name(name + ext).c_str());
         return;
     }
     auto entry = std::make_unique<icon_entry>();
@@ -75,7 +75,7 @@ std::unique_ptr<icon_list> icon_library_load(std::string_view pattern) {
         std::string file_path = dir + found.name;
         auto parts = split_path(file_path);
         if (!parts) {
-            report("\nTeszt: Not loaded! (%s)", found.name.c_str());
+            report("\nTeszt: Not loaded! (%s)", shown_file_name(found.name).c_str());
             continue;
         }
         std::string name = ascii_lower(parts->fname);
@@ -84,11 +84,11 @@ std::unique_ptr<icon_list> icon_library_load(std::string_view pattern) {
             load_bmp_icon(*list, file_path, name, parts->ext);
         } else if (equals_ignore_case(parts->ext, ".gif") ||
                    equals_ignore_case(parts->ext, ".ico")) {
-            report("\nWarning: type not supported (yet): (%s)!", ext);
-            report("\nTeszt: Not loaded! (%s%s)", name.c_str(), ext);
+            report("\nWarning: type not supported (yet): (%s)!", shown_file_name(ext).c_str());
+            report("\nTeszt: Not loaded! (%s)", shown_file_name(name + ext).c_str());
         } else {
-            report("\nWarning: type not supported: (%s)!", ext);
-            report("\nTeszt: Not loaded! (%s%s)", name.c_str(), ext);
+            report("\nWarning: type not supported: (%s)!", shown_file_name(ext).c_str());
+            report("\nTeszt: Not loaded! (%s)", shown_file_name(name + ext).c_str());
         }
     }
     return list;

@@ -15,6 +15,9 @@ namespace {
 // Each thread has its own: a thread that works for the run collects its messages and
 // the run reports them in their place.
 thread_local std::string* capture_target = nullptr;
+// Where the first problem is kept: that of the thread's capture while one lives, else
+// that of its problem watch, if one lives.
+thread_local std::string* first_problem_target = nullptr;
 
 // Standard error is shared with the status text: one writer at a time, and a message
 // erases the status before it is written.
@@ -82,28 +85,58 @@ void show_status(std::string_view text) {
     std::fflush(stderr);
 }
 
-void report(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
+namespace {
+
+// Writes the formatted message where the thread's messages go.
+void report_args(const char* format, va_list args) {
     if (capture_target == nullptr) {
         std::lock_guard<std::mutex> lock(stderr_mutex);
         erase_status();
         std::vfprintf(stderr, format, args);
-    } else {
-        va_list copy;
-        va_copy(copy, args);
-        int n = std::vsnprintf(nullptr, 0, format, copy);
-        va_end(copy);
-        if (n > 0) {
-            std::vector<char> buffer(static_cast<std::size_t>(n) + 1);
-            std::vsnprintf(buffer.data(), buffer.size(), format, args);
-            capture_target->append(buffer.data(), static_cast<std::size_t>(n));
-        }
+        return;
     }
+    va_list copy;
+    va_copy(copy, args);
+    int n = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (n > 0) {
+        std::vector<char> buffer(static_cast<std::size_t>(n) + 1);
+        std::vsnprintf(buffer.data(), buffer.size(), format, args);
+        capture_target->append(buffer.data(), static_cast<std::size_t>(n));
+    }
+}
+
+// The message as a problem is kept: without its leading line break.
+std::string problem_text(std::string_view message) {
+    if (message.starts_with('\n')) message.remove_prefix(1);
+    return std::string(message);
+}
+
+}  // namespace
+
+void report(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    report_args(format, args);
     va_end(args);
 }
 
-void report_text(std::string_view text) {
+void report_problem(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    if (first_problem_target != nullptr && first_problem_target->empty()) {
+        va_list copy;
+        va_copy(copy, args);
+        char buffer[1024];
+        std::vsnprintf(buffer, sizeof buffer, format, copy);
+        va_end(copy);
+        *first_problem_target = problem_text(buffer);
+    }
+    report_args(format, args);
+    va_end(args);
+}
+
+void report_text(std::string_view text, std::string_view first_problem) {
     if (capture_target == nullptr) {
         std::lock_guard<std::mutex> lock(stderr_mutex);
         erase_status();
@@ -111,14 +144,32 @@ void report_text(std::string_view text) {
     } else {
         capture_target->append(text);
     }
+    if (first_problem_target != nullptr && first_problem_target->empty()) {
+        *first_problem_target = first_problem;
+    }
 }
 
-message_capture::message_capture() : previous_(capture_target) {
+std::string shown_file_name(std::string_view name) {
+    return escape_controls(name, terminal_is_utf8());
+}
+
+message_capture::message_capture()
+    : previous_text_(capture_target), previous_problem_(first_problem_target) {
     capture_target = &text_;
+    first_problem_target = &first_problem_;
 }
 
 message_capture::~message_capture() {
-    capture_target = previous_;
+    capture_target = previous_text_;
+    first_problem_target = previous_problem_;
+}
+
+problem_watch::problem_watch() : previous_(first_problem_target) {
+    first_problem_target = &first_;
+}
+
+problem_watch::~problem_watch() {
+    first_problem_target = previous_;
 }
 
 }  // namespace velmora

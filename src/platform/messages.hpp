@@ -8,8 +8,14 @@ namespace velmora {
 
 [[gnu::format(printf, 1, 2)]] void report(const char* format, ...);
 
-// Passes on text as it stands (messages that another thread collected).
-void report_text(std::string_view text);
+// Reports a line, record or object of an input that was left out or lost part of
+// itself: written as report() writes, and noted as the input's first problem when no
+// problem was noted before (see problem_watch).
+[[gnu::format(printf, 1, 2)]] void report_problem(const char* format, ...);
+
+// Passes on text as it stands (messages that another thread collected), with the first
+// problem that was reported among them, if any.
+void report_text(std::string_view text, std::string_view first_problem = {});
 
 // A status text shown at the end of the current line of standard error (a progress
 // indicator).  Messages written while it is shown erase it first; it is drawn again by
@@ -27,6 +33,10 @@ void show_status(std::string_view text);
 // \xNN.  Other bytes pass unchanged.
 [[nodiscard]] std::string escape_controls(std::string_view text, bool utf8);
 
+// A file name for a message: control characters shown as \xNN, as escape_controls()
+// shows them for the terminal's character set.
+[[nodiscard]] std::string shown_file_name(std::string_view name);
+
 // While an object of this class lives, the messages of its thread are collected in
 // text() instead of being written to standard error.
 class message_capture {
@@ -37,10 +47,36 @@ class message_capture {
     message_capture& operator=(const message_capture&) = delete;
 
     [[nodiscard]] const std::string& text() const { return text_; }
-    void clear() { text_.clear(); }
+    // The first message among them reported by report_problem(), without its leading
+    // line break; empty when there was none.
+    [[nodiscard]] const std::string& first_problem() const { return first_problem_; }
+    void clear() {
+        text_.clear();
+        first_problem_.clear();
+    }
 
   private:
     std::string text_;
+    std::string first_problem_;
+    std::string* previous_text_;
+    std::string* previous_problem_;
+};
+
+// While an object of this class lives, the first problem that its thread reports
+// (report_problem(), or one passed on with report_text()) is kept: the driver asks it
+// of an input that gave no POI.
+class problem_watch {
+  public:
+    problem_watch();
+    ~problem_watch();
+    problem_watch(const problem_watch&) = delete;
+    problem_watch& operator=(const problem_watch&) = delete;
+
+    // Without its leading line break; empty when none was reported.
+    [[nodiscard]] const std::string& first() const { return first_; }
+
+  private:
+    std::string first_;
     std::string* previous_;
 };
 

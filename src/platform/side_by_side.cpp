@@ -12,6 +12,7 @@ namespace velmora {
 bool run_side_by_side(const std::function<void()>& first, const std::function<void()>& second) {
     if (std::thread::hardware_concurrency() < 2) return false;
     std::string second_messages;
+    std::string second_problem;
     std::exception_ptr second_failure;
     std::thread other;
     try {
@@ -20,6 +21,7 @@ bool run_side_by_side(const std::function<void()>& first, const std::function<vo
                 message_capture capture;
                 second();
                 second_messages = capture.text();
+                second_problem = capture.first_problem();
             } catch (...) {
                 second_failure = std::current_exception();
             }
@@ -36,7 +38,7 @@ bool run_side_by_side(const std::function<void()>& first, const std::function<vo
     other.join();
     if (first_failure) std::rethrow_exception(first_failure);
     if (second_failure) std::rethrow_exception(second_failure);
-    report_text(second_messages);
+    report_text(second_messages, second_problem);
     return true;
 }
 

@@ -15,10 +15,10 @@ struct file_closer {
 // An open file, closed when the handle goes.
 using unique_file = std::unique_ptr<std::FILE, file_closer>;
 
-// Every byte of a stream from where it stands to its end, in chunks, so that any stream
-// (a pipe, a device) is read whole; a regular file first gets room for its size.  None
-// after "\nError: Can't allocate %zu while importing <kind> file" or "\nError: Reading
-// the <kind> file failed after %zu bytes; nothing imported. (<reason>)".
+// Every byte of a stream from where it stands to its end, as whole_input::load() reads
+// them (with its messages and bounds), copied into a string of the reader's own.  A
+// reader that can work on the loaded bytes in place uses whole_input itself.  Throws
+// input_changed.
 [[nodiscard]] std::optional<std::string> read_to_end(std::FILE* file, const char* kind);
 
 }  // namespace velmora

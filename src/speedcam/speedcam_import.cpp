@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -17,11 +16,11 @@
 #include <vector>
 
 #include "platform/c_numbers.hpp"
-#include "platform/file_kind.hpp"
 #include "platform/messages.hpp"
 #include "platform/page_buffer.hpp"
 #include "platform/paths.hpp"
 #include "platform/side_by_side.hpp"
+#include "platform/whole_input.hpp"
 #include "text/line_text.hpp"
 #include "text/output_code_page.hpp"
 #include "text/strict_numbers.hpp"
@@ -153,7 +152,7 @@ class camera_reader {
         }
         // Reading by the header's indexes needs every column up to the last one.
         if (fields_.size() < columns_->fields_needed) {
-            report(
+            report_problem(
                 "\nWarning: Speedcam line %lli has fewer fields than the header, skipped: \"%s\"",
                 line_number, display_text(text, held_).c_str());
             return true;
@@ -163,7 +162,7 @@ class camera_reader {
         std::optional<double> lat = whole_decimal(y_text);
         std::optional<double> lon = whole_decimal(x_text);
         if (!lat || !lon || std::fabs(*lat) > 90.0 || std::fabs(*lon) > 180.0) {
-            report(
+            report_problem(
                 "\nWarning: Speedcam line %lli has an invalid position (X=\"%s\" Y=\"%s\"), "
                 "skipped",
                 line_number, display_text(x_text, held_, shown_value).c_str(),
@@ -309,6 +308,7 @@ class list_text_reader {
         std::optional<long long> first_end;
         std::optional<long long> second_end;
         std::string second_messages;
+        std::string second_problem;
         // The first half's bytes stay until the other thread has counted its lines.
         std::atomic<bool> counted{false};
         std::size_t first_released = begin;
@@ -333,11 +333,12 @@ class list_text_reader {
                 second_end =
                     read_lines(rest_cameras, cut, text_.size(), first_number, passed_, released);
                 second_messages = capture.text();
+                second_problem = capture.first_problem();
             });
         if (!ran) return std::nullopt;
         // A stop in the first half ends the import before the second half.
         if (!first_end) return std::optional<long long>();
-        report_text(second_messages);
+        report_text(second_messages, second_problem);
         // The rest's waypoints view texts in the rest's store, whose blocks move along.
         set_.waypoints.append(std::move(rest.waypoints));
         set_.texts.take_over(std::move(rest.texts));
@@ -357,11 +358,6 @@ void start_camera_set(poiset& set) {
     set.codepage = code_page::create(1250);
 }
 
-void report_read_error(long long line_number, int error) {
-    report("\nError: read error at line %lli while reading txt file (%s)", line_number,
-           std::strerror(error));
-}
-
 }  // namespace
 
 std::string_view speedcam_type_name(int type) {
@@ -374,47 +370,25 @@ std::string_view speedcam_gpx_symbol(int type) {
     return camera_types[static_cast<std::size_t>(type)].gpx_symbol;
 }
 
-void import_speedcam_list(std::string_view text, const speedcam_settings& settings, poiset& set,
+bool import_speedcam_list(std::string_view text, const speedcam_settings& settings, poiset& set,
                           std::string_view output_ext, std::size_t parallel_from) {
     start_camera_set(set);
     list_text_reader reader(text, settings, set, naming_for(output_ext), passed_text());
-    (void)reader.read_all(parallel_from);
+    return reader.read_all(parallel_from).has_value();
 }
 
 bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings, poiset& set,
                           std::string_view output_ext) {
     if (file == nullptr || settings == nullptr) return false;
     start_camera_set(set);
-    const naming names = naming_for(output_ext);
-
-    // A large file is read whole, so that two threads can read its halves; the bytes
+    // Read whole, so that two threads can read the halves of a large list; the bytes
     // read are given back as the cameras are made of them.
-    std::optional<std::uint64_t> size = regular_file_size(file);
-    if (size && *size >= speedcam_parallel_from && *size < SIZE_MAX && std::ftell(file) == 0) {
-        auto length = static_cast<std::size_t>(*size);
-        if (std::optional<page_buffer> buffer = page_buffer::allocate(length)) {
-            std::size_t got = std::fread(buffer->data(), 1, length, file);
-            int read_error = std::ferror(file) ? errno : 0;
-            list_text_reader reader(
-                std::string_view(buffer->data(), got), *settings, set, names,
-                [&buffer](std::size_t from, std::size_t to) { buffer->release_between(from, to); });
-            std::optional<long long> next_line = reader.read_all(speedcam_parallel_from);
-            if (next_line && read_error != 0) report_read_error(*next_line, read_error);
-            return true;
-        }
-    }
-
-    camera_reader cameras(*settings, set, names);
-    bounded_line_reader lines(file);
-    for (long long line_number = 1;; ++line_number) {
-        std::optional<std::string_view> line = lines.next();
-        if (!line) {
-            if (std::ferror(file)) report_read_error(line_number, errno);
-            break;
-        }
-        if (!cameras.read_line(*line, line_number)) break;
-    }
-    return true;
+    std::optional<whole_input> input = whole_input::load(file, "txt");
+    if (!input) return false;
+    list_text_reader reader(input->text(), *settings, set, naming_for(output_ext), input->passer());
+    bool read = reader.read_all(speedcam_parallel_from).has_value();
+    input->check_unchanged();
+    return read;
 }
 
 }  // namespace velmora

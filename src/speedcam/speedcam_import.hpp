@@ -22,9 +22,10 @@ inline constexpr int speedcam_type_count = 8;
 // Appends every camera of the list that lies in the settings' filter rectangle to the
 // set, with position, speed and proximity alerts, comment and, by the output extension
 // (".gpi" or ".gpx"), name and symbol.  The set's texts are in code page 1250.  False
-// when the file or the settings are missing (nothing is read then); true otherwise, also
-// when an error stopped the import early (what was read stays).  A large file is read
-// by two threads.
+// when the list was refused: the file or the settings are missing, the file can't be
+// read, its header lacks a column, or an error stopped the import early (what was read
+// before stays).  A line left out is reported with report_problem().  A large file is
+// read by two threads.  Throws input_changed when the file changes while it is read.
 [[nodiscard]] bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings,
                                         poiset& set, std::string_view output_ext);
 
@@ -33,7 +34,7 @@ inline constexpr std::size_t speedcam_parallel_from = std::size_t{1} << 20;
 
 // As import_speedcam_text, for a list held in memory; from parallel_from bytes on, its
 // halves are read side by side, with the result and messages of one reading.
-void import_speedcam_list(std::string_view text, const speedcam_settings& settings, poiset& set,
+bool import_speedcam_list(std::string_view text, const speedcam_settings& settings, poiset& set,
                           std::string_view output_ext,
                           std::size_t parallel_from = speedcam_parallel_from);
 

@@ -40,7 +40,7 @@ void invalid_value(std::string_view key, std::string_view value, const std::stri
                    long long line_number) {
     report("\nWarning: Invalid value \"%s\" of %s in %s speedcam ini file line %lli, ignored",
            escape_controls(value, terminal_is_utf8()).c_str(),
-           escape_controls(key, terminal_is_utf8()).c_str(), path.c_str(), line_number);
+           escape_controls(key, terminal_is_utf8()).c_str(), shown_file_name(path).c_str(), line_number);
 }
 
 // "AlarmAt<label>=<value>": the label names the band, "130+" the last one.  False for
@@ -86,7 +86,7 @@ void read_conversion_key(std::string_view key, std::string_view value, const std
         }
     } else {
         report("\nWarning: Unexpected value=parameter in %s speedcam ini file at line %lli",
-               path.c_str(), line_number);
+               shown_file_name(path).c_str(), line_number);
     }
 }
 
@@ -109,11 +109,11 @@ void read_filter_key(std::string_view key, std::string_view value, const std::st
     } else if (equals_ignore_case(key, "RegionNames")) {
         if (settings.region_filter == 2 && !value.empty()) {
             report("\nWarning: Region names not _yet_ supported in %s speedcam ini file line %lli!",
-                   path.c_str(), line_number);
+                   shown_file_name(path).c_str(), line_number);
         }
     } else {
         report("\nWarning: Unexpected parameter %s in %s speedcam ini file line %lli!",
-               escape_controls(key, terminal_is_utf8()).c_str(), path.c_str(), line_number);
+               escape_controls(key, terminal_is_utf8()).c_str(), shown_file_name(path).c_str(), line_number);
     }
 }
 
@@ -142,7 +142,7 @@ std::unique_ptr<speedcam_settings> load_speedcam_settings(const std::string& app
 std::unique_ptr<speedcam_settings> read_speedcam_settings(const std::string& path) {
     unique_file file(std::fopen(path.c_str(), "r"));
     if (!file) {
-        report("\nError: Cant't open speedcam inin file (%s) (%s)", path.c_str(),
+        report("\nError: Cant't open speedcam inin file (%s) (%s)", shown_file_name(path).c_str(),
                std::strerror(errno));
         return nullptr;
     }
@@ -162,7 +162,7 @@ std::unique_ptr<speedcam_settings> read_speedcam_settings(const std::string& pat
                 report(
                     "\nWarning: Unexpected section name %s found in %s speedcam ini file line "
                     "%i!",
-                    std::string(text).c_str(), path.c_str(), line_number);
+                    std::string(text).c_str(), shown_file_name(path).c_str(), line_number);
             }
             return;
         }

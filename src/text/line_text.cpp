@@ -107,7 +107,7 @@ void for_each_settings_line(std::FILE* file, const std::string& path,
         if (!line) {
             if (std::ferror(file) != 0) {
                 report("\nError: read error at line %i while reading %s. (%s)", number,
-                       path.c_str(), std::strerror(errno));
+                       shown_file_name(path).c_str(), std::strerror(errno));
             }
             return;
         }

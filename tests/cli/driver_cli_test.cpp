@@ -191,6 +191,28 @@ TEST(Names, OverlongPathCannotBeResolved) {
               std::string::npos);
 }
 
+TEST(Names, ControlCharactersOfFileNamesReachTheTerminalEscaped) {
+    temp_dir dir;
+    // A name that would retitle the terminal, and one that would clear it.
+    const std::string title = "in\x1B]0;owned\x07";
+    const std::string clear = "out\x1B[2J";
+    write_file(dir.file(title + ".gpx"),
+               "<gpx><wpt lat=\"47\" lon=\"19\"><name>A</name></wpt></gpx>");
+    auto result = run_velmora({title + ".gpx", "missing\x1B[5m.gpx", "-o", clear + ".gpx"},
+                              dir.path().string());
+    EXPECT_EQ(result.exit_code, 2) << result.err;
+    EXPECT_EQ(result.err.find_first_of("\x1B\x07"), std::string::npos) << result.err;
+    const std::string shown_title = "in\\x1B]0;owned\\x07.gpx";
+    for (const std::string& line : std::vector<std::string>{
+             "\n<-1. " + shown_title, "\n\nImporting... (1. " + shown_title + ")",
+             "\n2---> out\\x1B[2J.gpx",
+             "\nError opening input file (" + dir.file("missing\\x1B[5m.gpx") + "). Igonre it!",
+             "\nWarning: 1 of 2 inputs left out: 2. missing\\x1B[5m.gpx\n"}) {
+        EXPECT_NE(result.err.find(line), std::string::npos) << line << result.err;
+    }
+    EXPECT_TRUE(file_exists(dir.file(clear + ".gpx")));
+}
+
 TEST(Streams, StandardOutputStaysEmpty) {
     temp_dir dir;
     auto result = run_velmora({"a.gpx", "-o", "b.gpx"}, dir.path().string());

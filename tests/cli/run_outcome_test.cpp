@@ -98,7 +98,8 @@ TEST(RunOutcome, ExitCodeSaysWhetherEveryInputWasReadAndTheOutputWritten) {
         std::vector<std::string> inputs;
         const char* output;
         int exit_code;
-        const char* last_line;  // empty: the output is written and nothing else is said
+        const char* last_line;  // empty: the output is written and nothing else is said;
+                                // the line end that ends every run follows
     };
     const run_case cases[] = {
         {{"typo.gpx"}, "keep.gpx", 1,
@@ -130,6 +131,7 @@ TEST(RunOutcome, ExitCodeSaysWhetherEveryInputWasReadAndTheOutputWritten) {
             if (line.empty()) {
                 EXPECT_FALSE(contains(r.err, "inputs left out")) << r.err;
             } else {
+                line += '\n';
                 EXPECT_EQ(r.err.substr(r.err.size() - std::min(r.err.size(), line.size())), line);
             }
         }
@@ -147,11 +149,87 @@ TEST(RunOutcome, ExitCodeSaysWhetherEveryInputWasReadAndTheOutputWritten) {
     EXPECT_EQ(read_file(dir.file("u.gpi")), broken);
 }
 
+// The repro inputs beside the real samples; empty when that folder is absent.
+std::string repro_file(const std::string& name) {
+    std::filesystem::path path =
+        std::filesystem::path(testing::real_data_dir()).parent_path() / "repro" / name;
+    return std::filesystem::exists(path) ? path.string() : std::string();
+}
+
+// Inputs that their reader refuses, that give no POI though they hold lines or records,
+// or that change while they are read: left out, and with nothing else to read the output
+// stays untouched.  Empty inputs and lone headers still read as empty.
+TEST(RunOutcome, AnInputRefusedOrGivingNoPoiIsLeftOutAndTheOutputStaysUntouched) {
+    using namespace velmora::testing;
+    temp_dir dir;
+    const std::string page = "<html><body>502 Bad Gateway</body></html>\n";
+    const std::string columns = "X,Y,TYPE,SPEED,DIRTYPE,DIRECTION";
+    write_file(dir.file("Velmora_speedcam.ini"), "");
+    write_file(dir.file("good.gpx"), two_waypoints);
+    write_file(dir.file("page.txt"), page);
+    write_file(dir.file("page.gpx"), page);
+    write_file(dir.file("bad.txt"), columns + "\n19.0,947.5,1,50,0,0\n19.1\n");
+    write_file(dir.file("bad.csv"), "500,600,Far\n1,2\n");
+    write_file(dir.file("bad.gpx"), "<gpx><wpt lat=\"95\" lon=\"19\"><name>N</name></wpt></gpx>");
+    write_file(dir.file("header.txt"), columns + ",NAME\n");
+    write_file(dir.file("header.csv"), "lon,lat,name\n");
+    write_file(dir.file("empty.csv"), "");
+    // A file of the kernel's attribute system claims 4096 bytes and gives a few, as a
+    // file shortened while it is read does.
+    const std::string attribute = "/sys/devices/system/cpu/online";
+    struct stat info {};
+    bool shortened = stat(attribute.c_str(), &info) == 0 && info.st_size >= 100;
+    if (shortened) std::filesystem::create_symlink(attribute, dir.file("short.csv"));
+    struct run_case {
+        std::vector<std::string> inputs;
+        std::string stdin_bytes;  // for the input "-"
+        int exit_code;
+        std::string said;  // a line of the run
+    };
+    std::vector<run_case> cases = {
+        {{"page.txt"}, "", 1, "\nError: Undefined speedcam column name(s) in speedcam file!"},
+        {{"page.txt", "good.gpx"}, "", 2, "\nWarning: 1 of 2 inputs left out: 1. page.txt\n"},
+        {{"page.gpx"}, "", 1, "\nError: The xml file holds no gpx element; nothing imported."},
+        {{"-"}, page, 1, "\nError: The xml file holds no gpx element; nothing imported."},
+        {{"bad.txt"}, "", 1,
+         "), which is left out; the first problem was: \"Warning: Speedcam line 2 has an "
+         "invalid position (X=\"19.0\" Y=\"947.5\"), skipped\""},
+        {{"bad.csv", "good.gpx"}, "", 2, "\nWarning: 1 of 2 inputs left out: 1. bad.csv\n"},
+        {{"bad.csv"}, "", 1, "bad.csv), which is left out; the first problem was: \"Warning: CSV"},
+        {{"bad.gpx"}, "", 1, "the first problem was: \"Warning: Waypoint (N) has an invalid"},
+        {{"header.txt", "header.csv", "empty.csv"}, "", 0, "\n    imported 0 pois "},
+    };
+    if (shortened) {
+        cases.push_back({{"good.gpx", "short.csv"}, "", 1,
+                         "\nFatal: The input file (" + dir.file("short.csv") +
+                             ") changed while it was read (it had 4096 bytes when reading began "
+                             "and "});
+    }
+    if (std::string repro = repro_file("speedcam_html_error.txt"); !repro.empty()) {
+        cases.push_back(
+            {{repro}, "", 1, "\nError: Undefined speedcam column name(s) in speedcam file!"});
+    }
+    for (const run_case& c : cases) {
+        write_file(dir.file("keep.gpi"), "keep me");
+        std::vector<std::string> args = c.inputs;
+        args.insert(args.end(), {"-o", "keep.gpi"});
+        run_options options;
+        if (!c.stdin_bytes.empty()) options.input = c.stdin_bytes;
+        auto r = run_from(dir, args, options);
+        const std::string name = c.inputs.front();
+        EXPECT_EQ(r.exit_code, c.exit_code) << name << r.err;
+        EXPECT_TRUE(contains(r.err, c.said)) << name << r.err;
+        EXPECT_EQ(read_file(dir.file("keep.gpi")) == "keep me", c.exit_code == 1) << name;
+        EXPECT_EQ(r.err.back(), '\n') << name;
+    }
+}
+
 TEST(RunOutcome, AnOutputThatCannotBeWrittenThereIsRefusedBeforeTheImport) {
     temp_dir dir;
     write_file(dir.file("in.gpx"), two_waypoints);
     write_file(dir.file("plain"), "x");
     std::filesystem::create_directory(dir.file("folder.gpx"));
+    std::filesystem::create_directory(dir.file("folder"));
     const struct {
         const char* output;
         const char* reason;
@@ -160,6 +238,8 @@ TEST(RunOutcome, AnOutputThatCannotBeWrittenThereIsRefusedBeforeTheImport) {
         {"plain/out.gpi", "Not a directory"},
         {"missing/icons.bmp", "No such file or directory"},
         {"folder.gpx", "Is a directory"},
+        // No extension to tell a format by: what is wrong is that it is a directory.
+        {"folder", "Is a directory"},
     };
     for (const auto& c : cases) {
         auto r = run_velmora({"in.gpx", "-o", c.output}, dir.path().string());
@@ -167,7 +247,8 @@ TEST(RunOutcome, AnOutputThatCannotBeWrittenThereIsRefusedBeforeTheImport) {
         EXPECT_TRUE(contains(r.err, "). Aborting! (" + std::string(c.reason) + ")")) << r.err;
         EXPECT_FALSE(contains(r.err, "Importing...")) << r.err;
     }
-    EXPECT_EQ(names_in(dir.path().string()), (std::vector<std::string>{"folder.gpx", "in.gpx", "plain"}));
+    EXPECT_EQ(names_in(dir.path().string()),
+              (std::vector<std::string>{"folder", "folder.gpx", "in.gpx", "plain"}));
 }
 
 TEST(RunOutcome, ClosedStandardDescriptorsNeverReceiveMessagesInTheOutput) {

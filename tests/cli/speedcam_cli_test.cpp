@@ -72,7 +72,10 @@ TEST(SpeedcamCli, BrokenListsAreReportedAndTheRunGoesOn) {
     testing::write_file(dir.file("short.txt"),
                         "X,Y,TYPE,SPEED,DIRTYPE,DIRECTION\n19,47\n20,48,1,50,0,0");
     auto r = run_from(dir, {"nocols.txt", "short.txt", "-o", "out.gpx"});
-    EXPECT_EQ(r.exit_code, 0);
+    // The list without all columns is refused, the other one read without its bad line.
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_TRUE(testing::contains(r.err, "\nWarning: 1 of 2 inputs left out: 1. nocols.txt\n"))
+        << r.err;
     EXPECT_NE(
         r.err.find(
             "\nError: Undefined speedcam column name(s) in speedcam file!\n    imported 0 pois "),

@@ -898,7 +898,9 @@ TEST(GpiReader, ADirectoryOpenedAsAFileIsAReadErrorWithoutABufferOfItsClaimedSiz
     message_capture capture;
     EXPECT_FALSE(read_gpi_file(file, list));
     std::fclose(file);
-    EXPECT_EQ(capture.text(), "\nError: Can't read gpi file! (File pos:0x0) (Is a directory)");
+    EXPECT_EQ(capture.text(),
+              "\nError: Reading the gpi file failed after 0 bytes; nothing imported. (Is a "
+              "directory)");
     EXPECT_EQ(list.count(), 0);
 }
 

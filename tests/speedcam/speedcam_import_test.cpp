@@ -208,10 +208,10 @@ TEST(SpeedcamImport, HeaderNamesColumnsInAnyOrderAndCase) {
     EXPECT_EQ(repeated->messages, "");
 }
 
-TEST(SpeedcamImport, MissingColumnStopsTheImport) {
+TEST(SpeedcamImport, MissingColumnRefusesTheList) {
     speedcam_settings settings;
     auto r = import_text("X,Y,TYPE,SPEED,DIRTYPE\n19,47,1,50,0\n19,47,1,50,0\n", settings);
-    EXPECT_TRUE(r->result);
+    EXPECT_FALSE(r->result);
     EXPECT_EQ(r->set.count(), 0);
     EXPECT_EQ(r->messages, "\nError: Undefined speedcam column name(s) in speedcam file!");
 
@@ -378,13 +378,15 @@ TEST(SpeedcamImport, AZeroByteEndsTheLine) {
         "\nWarning: Speedcam line 3 has fewer fields than the header, skipped: \"19,47,1,5\"");
 }
 
-TEST(SpeedcamImport, ReadErrorStopsTheImportButKeepsTheSet) {
+TEST(SpeedcamImport, ReadErrorRefusesTheList) {
     testing::temp_dir dir;
     speedcam_settings settings;
     auto r = import_file(dir.path().string(), &settings, ".gpi");  // a directory
-    EXPECT_TRUE(r->result);
+    EXPECT_FALSE(r->result);
     EXPECT_EQ(r->set.count(), 0);
-    EXPECT_EQ(r->messages, "\nError: read error at line 1 while reading txt file (Is a directory)");
+    EXPECT_EQ(r->messages,
+              "\nError: Reading the txt file failed after 0 bytes; nothing imported. (Is a "
+              "directory)");
 }
 
 // What an import made, field by field, and what it said.
