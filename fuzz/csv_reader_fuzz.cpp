@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     velmora::poiset_list list;
     velmora::poiset* set = velmora::poiset_list_add(list);
     if (set == nullptr) return 0;
-    velmora::csv_read_text(text, base_name, *set);
+    (void)velmora::csv_read_text(text, base_name, *set);
     for (const auto& w : set->waypoints) {
         if (!(w.lat >= -90 && w.lat <= 90 && w.lon >= -180 && w.lon <= 180)) std::abort();
     }
