@@ -193,8 +193,7 @@ class csv_text_reader {
                    unknown.c_str());
         }
         if (header_fields_ > csv_max_columns) {
-            report("\nWarning: CSV header: the columns after the %zu. are not read",
-                   csv_max_columns);
+            report("\nWarning: CSV header: only its first %zu columns are read", csv_max_columns);
         }
         return true;
     }

@@ -38,7 +38,7 @@ TEST(StandardInput, IsReadOrRefusedByWhatItsFirstBytesHold) {
         {"name;lat;lon\nA;47,5;19,1\n", 0, "\n    read as .csv\n    imported 1 pois"},
         {"19.1,47.5,A\n", 0, "\n    read as .csv\n    imported 1 pois"},
         {"X,Y,TYPE,SPEED,DIRTYPE,DIRECTION\n19.1,47.5,1,50,0,0\n", 0,
-         "\n    read as .txt\n    imported 1 pois"},
+         "\n    read as .txt\n    settings: "},
         {"<?xml version=\"1.0\"?>\n<kml xmlns=\"http://www.opengis.net/kml/2.2\"><Document/></kml>",
          1,
          "\nInput file format (kml) not supported (yet)!\n    Velmora reads GPX (.gpx), GPI "
@@ -60,7 +60,9 @@ TEST(StandardInput, IsReadOrRefusedByWhatItsFirstBytesHold) {
         auto r = testing::run_from(dir, {"-", "-o", "out.gpx"}, run_options{c.input, {}});
         EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
         EXPECT_TRUE(contains(r.err, c.said)) << r.err;
-        if (c.exit_code != 0) EXPECT_EQ(read_file(dir.file("out.gpx")), "before");
+        if (c.exit_code != 0) {
+            EXPECT_EQ(read_file(dir.file("out.gpx")), "before");
+        }
     }
 }
 
