@@ -7,8 +7,11 @@
 namespace velmora {
 
 csv_record_reader::csv_record_reader(std::string_view text, std::size_t kept_fields,
-                                     char separator)
-    : text_(text), kept_fields_(std::max<std::size_t>(kept_fields, 1)), separator_(separator) {}
+                                     char separator, long long first_line)
+    : text_(text),
+      line_(first_line),
+      kept_fields_(std::max<std::size_t>(kept_fields, 1)),
+      separator_(separator) {}
 
 bool csv_record_reader::next(csv_record& record) {
     if (pos_ >= text_.size()) return false;

@@ -33,8 +33,10 @@ struct csv_record {
 // holds.
 class csv_record_reader {
   public:
-    // Keeps at most kept_fields fields of each record (at least one).
-    csv_record_reader(std::string_view text, std::size_t kept_fields, char separator = ',');
+    // Keeps at most kept_fields fields of each record (at least one).  The text's first
+    // line has the number given.
+    csv_record_reader(std::string_view text, std::size_t kept_fields, char separator = ',',
+                      long long first_line = 1);
 
     // The next record; false at the end of the text.
     [[nodiscard]] bool next(csv_record& record);

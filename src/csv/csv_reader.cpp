@@ -1,5 +1,6 @@
 #include "csv/csv_reader.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cmath>
@@ -8,6 +9,7 @@
 #include <limits>
 #include <new>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "model/field_names.hpp"
 #include "platform/file_kind.hpp"
 #include "platform/messages.hpp"
+#include "platform/paths.hpp"
 #include "platform/stdio_file.hpp"
 #include "text/encoding.hpp"
 #include "text/line_text.hpp"
@@ -96,10 +99,59 @@ bool names_columns(const first_line& record, char separator) {
     return named;
 }
 
+// The column of points in the well-known text of geometries, as Google My Maps and
+// QGIS export it.
+bool is_wkt_name(std::string_view name) {
+    return equals_ignore_case(trim_blanks(name), "wkt");
+}
+
 std::size_t known_names(const first_line& record) {
     std::size_t known = 0;
-    for (const std::string& field : record.fields) known += field_kind_of(field) != field_kind::none;
+    for (const std::string& field : record.fields) {
+        known += field_kind_of(field) != field_kind::none || is_wkt_name(field);
+    }
     return known;
+}
+
+// Longitude and latitude of a point in well-known text: "POINT (19.04 47.49)", also
+// with Z or M coordinates after them ("POINT Z (19.04 47.49 120)").
+std::optional<std::pair<double, double>> wkt_point(std::string_view text) {
+    text = trim_blanks(text);
+    constexpr std::string_view point = "point";
+    if (text.size() < point.size() || !equals_ignore_case(text.substr(0, point.size()), point)) {
+        return std::nullopt;
+    }
+    std::size_t open = text.find('(');
+    if (open == std::string_view::npos || !text.ends_with(')')) return std::nullopt;
+    for (char c : text.substr(point.size(), open - point.size())) {
+        if (c != ' ' && c != 'z' && c != 'Z' && c != 'm' && c != 'M') return std::nullopt;
+    }
+    std::string_view inner = text.substr(open + 1, text.size() - open - 2);
+    std::optional<double> numbers[2];
+    for (auto& number : numbers) {
+        inner = skip_blanks(inner);
+        std::size_t end = inner.find_first_of(" \t");
+        number = whole_decimal(inner.substr(0, end));
+        if (!number || inner.substr(0, end).find(',') != std::string_view::npos) return std::nullopt;
+        inner = end == std::string_view::npos ? std::string_view() : inner.substr(end);
+    }
+    return std::pair{*numbers[0], *numbers[1]};
+}
+
+// The separator that a first line "sep=;" names, and the length of that line with its
+// line end.
+std::optional<std::pair<char, std::size_t>> separator_line(std::string_view text) {
+    constexpr std::string_view sep = "sep=";
+    if (text.size() <= sep.size() || !equals_ignore_case(text.substr(0, sep.size()), sep)) {
+        return std::nullopt;
+    }
+    char separator = text[sep.size()];
+    if (separator != ',' && separator != ';' && separator != '\t') return std::nullopt;
+    std::size_t end = sep.size() + 1;
+    if (end < text.size() && text[end] == '\r') ++end;
+    if (end < text.size() && text[end] == '\n') ++end;
+    if (end < text.size() && text[end - 1] != '\n' && text[end - 1] != '\r') return std::nullopt;
+    return std::pair{separator, end};
 }
 
 // A field cut at csv_max_field_bytes may end inside a UTF-8 sequence; that partial
@@ -129,20 +181,22 @@ class csv_text_reader {
         csv_layout layout = csv_layout_of(text);
         separator_ = layout.separator;
         header_ = layout.header;
+        text.remove_prefix(layout.body);
         std::size_t kept = loader_columns.size();
         if (layout.header) {
             columns_ = std::move(layout.columns);
             header_fields_ = layout.header_fields;
-            if (!check_header(text)) return false;
+            first_line header = first_record(text, separator_);
+            if (!check_header(header, layout.first_line)) return false;
             // Only the fields up to the last column of a known kind are kept.
-            kept = 0;
+            kept = wkt_column_ ? *wkt_column_ + 1 : 0;
             for (std::size_t i = 0; i < columns_.size(); ++i) {
-                if (columns_[i] != field_kind::none) kept = i + 1;
+                if (columns_[i] != field_kind::none) kept = std::max(kept, i + 1);
             }
         } else {
             columns_.assign(loader_columns.begin(), loader_columns.end());
         }
-        csv_record_reader records(text, kept, separator_);
+        csv_record_reader records(text, kept, separator_, layout.first_line);
         csv_record record;
         if (layout.header) (void)records.next(record);
         while (records.next(record)) read_record(record);
@@ -162,11 +216,22 @@ class csv_text_reader {
         return std::nullopt;
     }
 
-    // The header must name a latitude and a longitude column; the columns it names
-    // without a known meaning are listed once.
-    bool check_header(std::string_view text) {
+    // The header must name a latitude and a longitude column, or else a WKT column;
+    // the columns it names without a known meaning are listed once.
+    bool check_header(const first_line& header, long long line) {
         bool lat = column_of(field_kind::latitude).has_value();
         bool lon = column_of(field_kind::longitude).has_value();
+        for (std::size_t i = 0; i < header.fields.size(); ++i) {
+            if (is_wkt_name(header.fields[i])) {
+                wkt_column_ = i;
+                break;
+            }
+        }
+        if (lat && lon) {
+            wkt_column_.reset();
+        } else if (wkt_column_) {
+            lat = lon = true;
+        }
         if (!lat || !lon) {
             std::string looked_for;
             if (!lat) looked_for += "latitude: " + field_names_of(field_kind::latitude);
@@ -175,16 +240,16 @@ class csv_text_reader {
                 looked_for += "longitude: " + field_names_of(field_kind::longitude);
             }
             report(
-                "\nError: The CSV header (line 1) names no %s column, so the file is not read. "
-                "Column names looked for (any letter case): %s",
-                !lat && !lon ? "latitude and no longitude" : !lat ? "latitude" : "longitude",
+                "\nError: The CSV header (line %lli) names no %s column, so the file is not "
+                "read. Column names looked for (any letter case): %s; or else wkt",
+                line, !lat && !lon ? "latitude and no longitude" : !lat ? "latitude" : "longitude",
                 looked_for.c_str());
             return false;
         }
-        first_line header = first_record(text, separator_);
         std::string unknown;
         for (std::size_t i = 0; i < columns_.size() && i < header.fields.size(); ++i) {
             if (columns_[i] != field_kind::none || header.fields[i].empty()) continue;
+            if (wkt_column_ == i) continue;
             if (!unknown.empty()) unknown += ", ";
             unknown += shown(header.fields[i]);
         }
@@ -229,20 +294,34 @@ class csv_text_reader {
         std::array<bool, field_kinds> seen{};
         for (std::size_t i = 0; i < fields.size() && i < columns_.size(); ++i) {
             auto kind = static_cast<std::size_t>(columns_[i]);
+            if (kind >= field_kinds) continue;  // a kind that CSV files don't carry
             seen[kind] = true;
             if (!values[kind] && !fields[i].empty()) values[kind] = fields[i];
         }
         auto value = [&](field_kind kind) { return values[static_cast<std::size_t>(kind)]; };
-        std::string_view lon_text = value(field_kind::longitude).value_or("");
-        std::string_view lat_text = value(field_kind::latitude).value_or("");
-        const double lon = number_of(lon_text, separator_);
-        const double lat = number_of(lat_text, separator_);
-        if (!(lon >= -180.0 && lon <= 180.0 && lat >= -90.0 && lat <= 90.0)) {
-            problem(
-                "\nWarning: CSV line %lli skipped: longitude and latitude are not numbers "
-                "in range (\"%s\", \"%s\")",
-                line, shown(lon_text).c_str(), shown(lat_text).c_str());
-            return;
+        double lon = 0.0;
+        double lat = 0.0;
+        if (wkt_column_) {
+            std::string_view wkt = *wkt_column_ < fields.size() ? fields[*wkt_column_] : "";
+            auto point = wkt_point(wkt);
+            if (point) std::tie(lon, lat) = *point;
+            if (!point || !(lon >= -180.0 && lon <= 180.0 && lat >= -90.0 && lat <= 90.0)) {
+                problem("\nWarning: CSV line %lli skipped: its WKT is no point in range (\"%s\")",
+                        line, shown(wkt).c_str());
+                return;
+            }
+        } else {
+            std::string_view lon_text = value(field_kind::longitude).value_or("");
+            std::string_view lat_text = value(field_kind::latitude).value_or("");
+            lon = number_of(lon_text, separator_);
+            lat = number_of(lat_text, separator_);
+            if (!(lon >= -180.0 && lon <= 180.0 && lat >= -90.0 && lat <= 90.0)) {
+                problem(
+                    "\nWarning: CSV line %lli skipped: longitude and latitude are not numbers "
+                    "in range (\"%s\", \"%s\")",
+                    line, shown(lon_text).c_str(), shown(lat_text).c_str());
+                return;
+            }
         }
         // A line too short to hold the name column is cut; a header may name none.
         if (!seen[static_cast<std::size_t>(field_kind::name)] && column_of(field_kind::name)) {
@@ -324,6 +403,7 @@ class csv_text_reader {
     char separator_ = ',';
     bool header_ = false;
     std::size_t header_fields_ = 0;
+    std::optional<std::size_t> wkt_column_;  // the column of WKT points, without lat and lon
     std::vector<field_kind> columns_;
     long long problems_ = 0;
 };
@@ -361,31 +441,39 @@ void set_encoding(std::string_view& text, poiset& set) {
 csv_layout csv_layout_of(std::string_view text) {
     if (text.starts_with(utf8_bom)) text.remove_prefix(utf8_bom.size());
     csv_layout layout;
-    // A line with a position tells the separator at once; a header by the names it
-    // knows; anything else by the number of fields.
     std::array<first_line, separators.size()> records;
-    for (std::size_t i = 0; i < separators.size(); ++i) {
-        records[i] = first_record(text, separators[i]);
-        if (starts_with_numbers(records[i], separators[i])) {
-            layout.separator = separators[i];
-            return layout;
-        }
-    }
     std::size_t chosen = 0;
-    std::size_t best_known = 0;
-    for (std::size_t i = 0; i < separators.size(); ++i) {
-        std::size_t known = known_names(records[i]);
-        if (known > best_known) {
-            best_known = known;
-            chosen = i;
+    if (auto named = separator_line(text)) {
+        layout.separator = named->first;
+        layout.body = named->second;
+        layout.first_line = 2;
+        text.remove_prefix(layout.body);
+        records[0] = first_record(text, layout.separator);
+    } else {
+        // A line with a position tells the separator at once; a header by the names it
+        // knows; anything else by the number of fields.
+        for (std::size_t i = 0; i < separators.size(); ++i) {
+            records[i] = first_record(text, separators[i]);
+            if (starts_with_numbers(records[i], separators[i])) {
+                layout.separator = separators[i];
+                return layout;
+            }
         }
-    }
-    if (best_known == 0) {
-        for (std::size_t i = 1; i < separators.size(); ++i) {
-            if (records[i].field_count > records[chosen].field_count) chosen = i;
+        std::size_t best_known = 0;
+        for (std::size_t i = 0; i < separators.size(); ++i) {
+            std::size_t known = known_names(records[i]);
+            if (known > best_known) {
+                best_known = known;
+                chosen = i;
+            }
         }
+        if (best_known == 0) {
+            for (std::size_t i = 1; i < separators.size(); ++i) {
+                if (records[i].field_count > records[chosen].field_count) chosen = i;
+            }
+        }
+        layout.separator = separators[chosen];
     }
-    layout.separator = separators[chosen];
     const first_line& first = records[chosen];
     if (names_columns(first, layout.separator)) {
         layout.header = true;

@@ -137,6 +137,9 @@ field_kind field_kind_of(std::string_view name) {
     if (name.empty()) return field_kind::none;
     for (const auto& s : synonyms)
         if (same_name(s.name, name)) return s.kind;
+    // A unit or note in brackets after the name: "Latitude (WGS84)", "Speed [km/h]".
+    std::size_t bracket = name.find_first_of("([");
+    if (bracket != std::string_view::npos && bracket > 0) return field_kind_of(name.substr(0, bracket));
     return field_kind::none;
 }
 

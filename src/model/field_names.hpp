@@ -31,7 +31,8 @@ enum class field_kind {
 
 // The field a name stands for ("Latitude", "lng", "Postal Code", "tel", ...), or
 // field_kind::none for a name of no known meaning.  Blanks, "_", "-" and "." between
-// the letters are ignored, so "Postal Code", "postal_code" and "PostalCode" are one name.
+// the letters are ignored, so "Postal Code", "postal_code" and "PostalCode" are one name,
+// and so is a unit or note in brackets after it ("Latitude (WGS84)").
 [[nodiscard]] field_kind field_kind_of(std::string_view name);
 
 // The names that stand for a kind, as a message lists them: "lat, latitude, y, ...".

@@ -159,6 +159,12 @@ TEST(CsvReader, AHeaderNamesTheColumnsInAnyLetterCaseWithTheirSynonyms) {
          "-3.700000 40.400000 name=Bar\nCity=Madrid\nStreet=Sol 1\nphone PhoneNo=91\n"},
         {"Name\tBreitengrad\tL\xC3\xA4ngengrad\tPLZ\tOrt\nHaus\t52,5\t13,4\t10115\tBerlin\n",
          "13.400000 52.500000 name=Haus\nCity=Berlin\nPostcode=10115\n"},
+        {"Latitude (WGS84),Longitude (WGS84),Speed [km/h]\n1,2,40\n",
+         "2.000000 1.000000 name= speed=40 prox=400\n"},
+        // Google My Maps and QGIS give the position as a point in well-known text.
+        {"WKT,name,description\n\"POINT (19.04 47.49)\",Bridge,old\n",
+         "19.040000 47.490000 name=Bridge desc=old\n"},
+        {"wkt;name\nPOINT Z(19.5 47.25 120);Z\n", "19.500000 47.250000 name=Z\n"},
         // Without a header: longitude, latitude, name, comment.
         {"\"1.5\",2.5,Plain,Note\n", "1.500000 2.500000 name=Plain cmt=Note\n"},
     };
@@ -189,6 +195,12 @@ TEST(CsvReader, AHeaderWithoutAPositionIsRefusedWithTheNamesLookedFor) {
     EXPECT_NE(both.text().find("; longitude: lon, lng, long, longitude, x, "), std::string::npos)
         << both.text();
 
+    auto lines = read_csv("WKT,Name\n\"LINESTRING (1 2, 3 4)\",L\n\"POINT (1 2)\",P\n");
+    EXPECT_EQ(lines->set.count(), 1);
+    EXPECT_EQ(lines->messages,
+              "\nWarning: CSV line 2 skipped: its WKT is no point in range (\"LINESTRING (1 2, "
+              "3 4)\")");
+
     // Columns of no known meaning are named once.
     auto r = read_csv("No,Lat,Lon,Name,Colour\n1,2,3,A,red\n");
     EXPECT_EQ(r->set.count(), 1);
@@ -209,6 +221,9 @@ TEST(CsvReader, TheFirstLineTellsTheSeparatorAndWithSemicolonOrTabADecimalComma)
         {"lon;lat;name\n19,5;47,25;a\n", ';', 19.5, 47.25},
         {"\"lat\"\t\"lon\"\n47,25\t19,5\n", '\t', 19.5, 47.25},
         {"\xEF\xBB\xBFname,lat,lon\na,47.25,19.5\n", ',', 19.5, 47.25},
+        // Excel's line that names the separator.
+        {"sep=;\r\nname;lon;lat\na,b;19,5;47,25\n", ';', 19.5, 47.25},
+        {"sep=\t\n19,5\t47,25\tname\n", '\t', 19.5, 47.25},
         // A comma between the fields leaves no decimal comma.
         {"lon,lat,name\n\"19,5\",\"47,25\",a\n19.5,47.25,b\n", ',', 19.5, 47.25},
     };
