@@ -26,7 +26,7 @@ constexpr std::array<input_kind_row, 11> rows{{
      osm_read, false},
     {input_kind::kml, "kml", ".kml", "KML (.kml)", false, true},
     {input_kind::kmz, "kmz", ".kmz", "KMZ (.kmz)", false, true},
-    {input_kind::geojson, "geojson", ".geojson", "GeoJSON (.geojson, .json)", false, true},
+    {input_kind::geojson, "geojson", ".geojson", "GeoJSON (.geojson, .json, .umap)", false, true},
     {input_kind::gdb, "gdb", ".gdb", "", false, false},
     {input_kind::xml, "xml", "", "", false, false},
     {input_kind::unknown, "unknown", "", "", false, false},
