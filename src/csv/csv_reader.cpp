@@ -187,6 +187,7 @@ class csv_text_reader {
             columns_ = std::move(layout.columns);
             header_fields_ = layout.header_fields;
             first_line header = first_record(text, separator_);
+            name_columns_in_code_page(header);
             if (!check_header(header, layout.first_line)) return false;
             // Only the fields up to the last column of a known kind are kept.
             kept = wkt_column_ ? *wkt_column_ + 1 : 0;
@@ -214,6 +215,20 @@ class csv_text_reader {
             if (columns_[i] == kind) return i;
         }
         return std::nullopt;
+    }
+
+    // Names with letters beyond ASCII ("Länge", "Teléfono") in a file of code page 1252
+    // are known by their UTF-8 form.
+    void name_columns_in_code_page(const first_line& header) {
+        if (set_.is_utf8) return;
+        for (std::size_t i = 0; i < columns_.size() && i < header.fields.size(); ++i) {
+            if (columns_[i] != field_kind::none || ascii_prefix(header.fields[i]) == header.fields[i].size()) {
+                continue;
+            }
+            if (auto utf8 = codepage_text_to_utf8(header.fields[i], set_.codepage)) {
+                columns_[i] = field_kind_of(*utf8);
+            }
+        }
     }
 
     // The header must name a latitude and a longitude column, or else a WKT column;

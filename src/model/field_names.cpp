@@ -45,6 +45,8 @@ constexpr std::array synonyms{
     synonym{"nom", field_kind::name},
     synonym{"nome", field_kind::name},
     synonym{"naam", field_kind::name},
+    synonym{"bezeichnung", field_kind::name},
+    synonym{"label", field_kind::name},
     synonym{"desc", field_kind::description},
     synonym{"description", field_kind::description},
     synonym{"descripcion", field_kind::description},

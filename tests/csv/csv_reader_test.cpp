@@ -159,6 +159,9 @@ TEST(CsvReader, AHeaderNamesTheColumnsInAnyLetterCaseWithTheirSynonyms) {
          "-3.700000 40.400000 name=Bar\nCity=Madrid\nStreet=Sol 1\nphone PhoneNo=91\n"},
         {"Name\tBreitengrad\tL\xC3\xA4ngengrad\tPLZ\tOrt\nHaus\t52,5\t13,4\t10115\tBerlin\n",
          "13.400000 52.500000 name=Haus\nCity=Berlin\nPostcode=10115\n"},
+        // The same names in a file of code page 1252.
+        {"Bezeichnung;Breite;L\xE4nge;T\xE9l\xE9phone\nHaus;52,5;13,4;030\n",
+         "13.400000 52.500000 name=Haus\nphone PhoneNo=030\n"},
         {"Latitude (WGS84),Longitude (WGS84),Speed [km/h]\n1,2,40\n",
          "2.000000 1.000000 name= speed=40 prox=400\n"},
         // Google My Maps and QGIS give the position as a point in well-known text.
