@@ -83,20 +83,19 @@ bool starts_with_numbers(const first_line& record, char separator) {
            !std::isnan(number_of(record.fields[1], separator));
 }
 
-// Whether the record names columns: its first two fields are no numbers, and it has a
-// name of printable characters.
+// Whether the record names columns: its first two fields are no numbers, and it has at
+// least two names, all of printable characters (a title line of one field is no header).
 bool names_columns(const first_line& record, char separator) {
-    if (record.fields.empty()) return false;
     for (std::size_t i = 0; i < 2 && i < record.fields.size(); ++i) {
         if (!std::isnan(number_of(record.fields[i], separator))) return false;
     }
-    bool named = false;
+    std::size_t names = 0;
     for (const std::string& field : record.fields) {
         if (field.empty()) continue;
         if (!looks_like_column_name(field)) return false;
-        named = true;
+        ++names;
     }
-    return named;
+    return names >= 2;
 }
 
 // The column of points in the well-known text of geometries, as Google My Maps and

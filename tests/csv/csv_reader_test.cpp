@@ -103,8 +103,13 @@ TEST(CsvReader, SkipsBadLinesWithTheirLineNumberAndAFirstHeaderLineSilently) {
               "(\"19,5\", \"47\")"
               "\nWarning: CSV line 10 has 5 fields, more than the header's 4; the others are "
               "ignored");
-    // A first line with coordinates is no header.
+    // A first line with coordinates is no header, nor is a title of one field.
     EXPECT_EQ(read_csv("19,47,first\n")->set.count(), 1);
+    auto title = read_csv("Speed cameras,,,\n19,47,first\n");
+    EXPECT_EQ(title->set.count(), 1);
+    EXPECT_EQ(title->messages,
+              "\nWarning: CSV line 1 skipped: longitude and latitude are not numbers in range "
+              "(\"Speed cameras\", \"\")");
     auto plain = read_csv("19,47,a\n19,47,five,fields,here\n");
     EXPECT_EQ(plain->messages,
               "\nWarning: CSV line 2 has 5 fields; those after the fourth are ignored");
