@@ -6,8 +6,8 @@
 
 namespace velmora {
 
-csv_record_reader::csv_record_reader(std::string_view text, std::size_t kept_fields,
-                                     char separator, long long first_line)
+csv_record_reader::csv_record_reader(std::string_view text, std::size_t kept_fields, char separator,
+                                     long long first_line)
     : text_(text),
       line_(first_line),
       kept_fields_(std::max<std::size_t>(kept_fields, 1)),
@@ -104,8 +104,8 @@ void csv_record_reader::read_quoted(csv_record& record, bool keep) {
                 if (keep) {
                     if (decoding) {
                         append_capped(text_.substr(piece, p - piece));
-                        decoded_fields_.push_back({record.fields.size(), decoded_begin,
-                                                   decoded_.size() - decoded_begin});
+                        decoded_fields_.push_back(
+                            {record.fields.size(), decoded_begin, decoded_.size() - decoded_begin});
                         record.fields.emplace_back();
                     } else {
                         keep_field(record, text_.substr(begin, p - begin));

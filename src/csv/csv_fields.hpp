@@ -25,8 +25,8 @@ struct csv_record {
 // (spaces, and tabs when they don't separate) around a field are dropped; a field whose
 // first other character is a quote is quoted.  Inside it "" and \" stand for a quote,
 // and a quote ends the field only when blanks and then a separator or a line end follow
-// it; any other quote is part of the text.  A quoted field that no quote ends before the end of the text is
-// taken up to the end of its line, and reading goes on with the next line.
+// it; any other quote is part of the text.  A quoted field that no quote ends before the end of the
+// text is taken up to the end of its line, and reading goes on with the next line.
 //
 // The fields stay valid until the next call; they view the text or the reader's own
 // storage.  Every byte of the text is looked at a bounded number of times, whatever it

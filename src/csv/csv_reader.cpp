@@ -131,7 +131,8 @@ std::optional<std::pair<double, double>> wkt_point(std::string_view text) {
         inner = skip_blanks(inner);
         std::size_t end = inner.find_first_of(" \t");
         number = whole_decimal(inner.substr(0, end));
-        if (!number || inner.substr(0, end).find(',') != std::string_view::npos) return std::nullopt;
+        if (!number || inner.substr(0, end).find(',') != std::string_view::npos)
+            return std::nullopt;
         inner = end == std::string_view::npos ? std::string_view() : inner.substr(end);
     }
     return std::pair{*numbers[0], *numbers[1]};
@@ -221,7 +222,8 @@ class csv_text_reader {
     void name_columns_in_code_page(const first_line& header) {
         if (set_.is_utf8) return;
         for (std::size_t i = 0; i < columns_.size() && i < header.fields.size(); ++i) {
-            if (columns_[i] != field_kind::none || ascii_prefix(header.fields[i]) == header.fields[i].size()) {
+            if (columns_[i] != field_kind::none ||
+                ascii_prefix(header.fields[i]) == header.fields[i].size()) {
                 continue;
             }
             if (auto utf8 = codepage_text_to_utf8(header.fields[i], set_.codepage)) {
@@ -256,7 +258,10 @@ class csv_text_reader {
             report(
                 "\nError: The CSV header (line %lli) names no %s column, so the file is not "
                 "read. Column names looked for (any letter case): %s; or else wkt",
-                line, !lat && !lon ? "latitude and no longitude" : !lat ? "latitude" : "longitude",
+                line,
+                !lat && !lon ? "latitude and no longitude"
+                : !lat       ? "latitude"
+                             : "longitude",
                 looked_for.c_str());
             return false;
         }
@@ -349,8 +354,9 @@ class csv_text_reader {
                     "others are ignored",
                     line, record.field_count, header_fields_);
             } else {
-                problem("\nWarning: CSV line %lli has %zu fields; those after the fourth are ignored",
-                        line, record.field_count);
+                problem(
+                    "\nWarning: CSV line %lli has %zu fields; those after the fourth are ignored",
+                    line, record.field_count);
             }
         }
 
@@ -493,7 +499,8 @@ csv_layout csv_layout_of(std::string_view text) {
         layout.header = true;
         layout.header_fields = first.field_count;
         layout.columns.reserve(first.fields.size());
-        for (const std::string& field : first.fields) layout.columns.push_back(field_kind_of(field));
+        for (const std::string& field : first.fields)
+            layout.columns.push_back(field_kind_of(field));
     }
     return layout;
 }

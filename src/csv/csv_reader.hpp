@@ -19,12 +19,12 @@ inline constexpr std::size_t csv_max_columns = 256;
 
 // What the first line of a CSV text says about all of it.
 struct csv_layout {
-    char separator = ',';              // ",", ";" or a tab
-    std::size_t body = 0;              // where the records begin, after a "sep=" line
-    long long first_line = 1;          // the number of the line there
-    bool header = false;               // the first record names the columns
-    std::vector<field_kind> columns;   // the kinds the header names, column by column
-    std::size_t header_fields = 0;     // fields of the header, read or not
+    char separator = ',';             // ",", ";" or a tab
+    std::size_t body = 0;             // where the records begin, after a "sep=" line
+    long long first_line = 1;         // the number of the line there
+    bool header = false;              // the first record names the columns
+    std::vector<field_kind> columns;  // the kinds the header names, column by column
+    std::size_t header_fields = 0;    // fields of the header, read or not
 };
 
 // The layout of a text (after an optional UTF-8 byte order mark; the offsets count from

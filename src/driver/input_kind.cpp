@@ -127,7 +127,8 @@ bool names_speedcam_columns(std::string_view text) {
     while (true) {
         std::size_t comma = line.find(',');
         std::string_view name = line.substr(0, comma);
-        while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.remove_prefix(1);
+        while (!name.empty() && (name.front() == ' ' || name.front() == '\t'))
+            name.remove_prefix(1);
         while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
         type = type || equals_ignore_case(name, "type");
         direction = direction || equals_ignore_case(name, "dirtype") ||
@@ -235,9 +236,10 @@ void report_unsupported_input(input_kind kind, std::string_view shown, std::stri
     if (path == "-") {
         std::string pipe = "... | ";
         if (!convert->unpack_stream.empty()) pipe += std::string(convert->unpack_stream) + " | ";
-        report("\n    GPSBabel converts it to GPX on the way: %sgpsbabel -i %s -f - -o gpx -F - | "
-               "velmora - -o OUTPUT",
-               pipe.c_str(), format.c_str());
+        report(
+            "\n    GPSBabel converts it to GPX on the way: %sgpsbabel -i %s -f - -o gpx -F - | "
+            "velmora - -o OUTPUT",
+            pipe.c_str(), format.c_str());
         return;
     }
     std::string input = shell_word(path);

@@ -7,16 +7,16 @@
 namespace velmora {
 
 enum class input_kind {
-    unknown,   // bytes of no format known here
-    xml,       // XML whose root is none of the formats below
+    unknown,  // bytes of no format known here
+    xml,      // XML whose root is none of the formats below
     gpi,
     gpx,
     speedcam,  // speed-camera list (".txt")
     csv,
-    osm,       // OpenStreetMap (XML whose root is "osm", or PBF)
+    osm,  // OpenStreetMap (XML whose root is "osm", or PBF)
     kml,
-    kmz,       // a zip archive
-    geojson,   // JSON
+    kmz,      // a zip archive
+    geojson,  // JSON
     gdb,
 };
 

@@ -107,10 +107,14 @@ constexpr std::array synonyms{
     synonym{"proximity", field_kind::proximity},
 };
 
-constexpr char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // Characters that join the words of a name and don't count when names are compared.
-constexpr bool is_joiner(char c) { return c == ' ' || c == '\t' || c == '_' || c == '-' || c == '.'; }
+constexpr bool is_joiner(char c) {
+    return c == ' ' || c == '\t' || c == '_' || c == '-' || c == '.';
+}
 
 bool same_name(std::string_view a, std::string_view b) {
     std::size_t i = 0;
@@ -141,7 +145,8 @@ field_kind field_kind_of(std::string_view name) {
         if (same_name(s.name, name)) return s.kind;
     // A unit or note in brackets after the name: "Latitude (WGS84)", "Speed [km/h]".
     std::size_t bracket = name.find_first_of("([");
-    if (bracket != std::string_view::npos && bracket > 0) return field_kind_of(name.substr(0, bracket));
+    if (bracket != std::string_view::npos && bracket > 0)
+        return field_kind_of(name.substr(0, bracket));
     return field_kind::none;
 }
 

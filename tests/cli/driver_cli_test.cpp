@@ -97,8 +97,9 @@ TEST(ImportLoop, MissingInputIsReportedAndSkipped) {
                               "b.gdb)"),
               std::string::npos)
         << result.err;
-    EXPECT_NE(result.err.find("\nInput file format (.gdb) not supported (yet)!\n    Velmora reads "),
-              std::string::npos)
+    EXPECT_NE(
+        result.err.find("\nInput file format (.gdb) not supported (yet)!\n    Velmora reads "),
+        std::string::npos)
         << result.err;
     EXPECT_NE(result.err.find(" -o gpx -F " + dir.file("b.gpx") + "\n    imported 0 pois "),
               std::string::npos)
@@ -110,8 +111,9 @@ TEST(ImportLoop, UnknownInputFormatsImportNothing) {
     write_file(dir.file("notes.kml"), "<kml/>");
     write_file(dir.file("README"), "text");
     auto result = run_velmora({"notes.kml", "README", "-o", "out.gpx"}, dir.path().string());
-    EXPECT_NE(result.err.find("\nInput file format (.kml) not supported (yet)!\n    Velmora reads "),
-              std::string::npos)
+    EXPECT_NE(
+        result.err.find("\nInput file format (.kml) not supported (yet)!\n    Velmora reads "),
+        std::string::npos)
         << result.err;
     EXPECT_NE(result.err.find("\nInput file format () not supported!\n    Velmora reads "),
               std::string::npos)

@@ -74,13 +74,14 @@ TEST(UnsupportedInput, NamesTheFormatsReadAndHowGpsbabelConvertsIt) {
         std::string said;
     } cases[] = {
         {"map.KML",
-         "\nInput file format (.KML) not supported (yet)!\n    Velmora reads GPX (.gpx), GPI (.gpi), "
+         "\nInput file format (.KML) not supported (yet)!\n    Velmora reads GPX (.gpx), GPI "
+         "(.gpi), "
          "CSV (.csv), speed-camera lists (.txt)"},
         {"map.KML", "\n    GPSBabel converts it to GPX: gpsbabel -i kml -f " + dir.file("map.KML") +
                         " -o gpx -F " + dir.file("map.gpx") + "\n"},
         {"my map.kmz", "\n    GPSBabel converts it to GPX: unzip -p '" + dir.file("my map.kmz") +
-                           "' doc.kml | gpsbabel -i kml -f - -o gpx -F '" +
-                           dir.file("my map.gpx") + "'\n"},
+                           "' doc.kml | gpsbabel -i kml -f - -o gpx -F '" + dir.file("my map.gpx") +
+                           "'\n"},
         {"pois.geojson", "\n    GPSBabel converts it to GPX: gpsbabel -i geojson -f " +
                              dir.file("pois.geojson") + " -o gpx -F " + dir.file("pois.gpx")},
         {"pois.json", "\nInput file format (.json) not supported (yet)!"},

@@ -212,8 +212,9 @@ TEST(CsvReader, AHeaderWithoutAPositionIsRefusedWithTheNamesLookedFor) {
     // Columns of no known meaning are named once.
     auto r = read_csv("No,Lat,Lon,Name,Colour\n1,2,3,A,red\n");
     EXPECT_EQ(r->set.count(), 1);
-    EXPECT_EQ(r->messages, "\nWarning: CSV header: columns of no known meaning are not read: No, "
-                           "Colour");
+    EXPECT_EQ(r->messages,
+              "\nWarning: CSV header: columns of no known meaning are not read: No, "
+              "Colour");
 }
 
 TEST(CsvReader, TheFirstLineTellsTheSeparatorAndWithSemicolonOrTabADecimalComma) {
