@@ -11,9 +11,8 @@ namespace velmora {
 
 namespace {
 
-// How many bytes are read ahead to recognise the format: room for an XML declaration
-// and comments before the root element, or for the first line of a list.
-constexpr std::size_t head_size = 4096;
+// How many bytes are read ahead to recognise the format.
+constexpr std::size_t head_size = input_kind_head_bytes;
 
 // Standard input with the bytes read ahead put back in front of it.
 struct head_then_stdin {

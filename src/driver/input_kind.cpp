@@ -199,7 +199,9 @@ input_kind input_kind_of_bytes(std::string_view head) {
         return input_kind::osm;
     }
     if (head.starts_with("\xFF\xFE") || head.starts_with("\xFE\xFF")) return input_kind::unknown;
-    if (head.find('\0') != std::string_view::npos) return input_kind::unknown;
+    if (head.substr(0, input_kind_head_bytes).find('\0') != std::string_view::npos) {
+        return input_kind::unknown;
+    }
     std::string_view text = head;
     if (text.starts_with(utf8_bom)) text.remove_prefix(utf8_bom.size());
     std::string_view start = skip_xml_space(text);

@@ -2,6 +2,7 @@
 // What an input holds, decided once: from the extension of a named file, from the first
 // bytes of standard input.  Every format has one row in a table (input_kind.cpp); a new
 // reader is plugged in by marking its row as read and adding its branch to the import.
+#include <cstddef>
 #include <string_view>
 
 namespace velmora {
@@ -41,6 +42,10 @@ struct input_kind_row {
 // columns of a speed-camera list; other text is CSV (empty text too).  Bytes with a zero
 // byte or a UTF-16 byte order mark are unknown.
 [[nodiscard]] input_kind input_kind_of_bytes(std::string_view head);
+
+// How many first bytes input_kind_of_bytes needs to see; it looks at no more than these
+// for a zero byte, whatever it is given.
+inline constexpr std::size_t input_kind_head_bytes = 4096;
 
 // Reports that an input is not read: "Input file format (%s) not supported!" ("(yet)"
 // for formats to come) with what shows the format ("(.kml)" for a file, "(kml)" for
