@@ -6,24 +6,12 @@
 
 namespace velmora {
 
-namespace {
-
-bool is_blank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-bool ends_field(char c) {
-    return c == ',' || c == '\n' || c == '\r';
-}
-
-}  // namespace
-
-csv_record_reader::csv_record_reader(std::string_view text, std::size_t kept_fields)
-    : text_(text), kept_fields_(std::max<std::size_t>(kept_fields, 1)) {
-    // Decoded fields are views of this storage, so it must never move while a record is
-    // built: it holds every kept field at its longest.
-    decoded_.reserve(kept_fields_ * csv_max_field_bytes);
-}
+csv_record_reader::csv_record_reader(std::string_view text, std::size_t kept_fields, char separator,
+                                     long long first_line)
+    : text_(text),
+      line_(first_line),
+      kept_fields_(std::max<std::size_t>(kept_fields, 1)),
+      separator_(separator) {}
 
 bool csv_record_reader::next(csv_record& record) {
     if (pos_ >= text_.size()) return false;
@@ -33,10 +21,15 @@ bool csv_record_reader::next(csv_record& record) {
     record.unterminated = false;
     record.capped = false;
     decoded_.clear();
+    decoded_fields_.clear();
     for (;;) {
         read_field(record);
         ++record.field_count;
         if (end_field() != field_end::separator) break;
+    }
+    // The decoded fields view decoded_ only now that it no longer grows.
+    for (const decoded_field& field : decoded_fields_) {
+        record.fields[field.index] = std::string_view(decoded_).substr(field.begin, field.length);
     }
     return true;
 }
@@ -111,8 +104,9 @@ void csv_record_reader::read_quoted(csv_record& record, bool keep) {
                 if (keep) {
                     if (decoding) {
                         append_capped(text_.substr(piece, p - piece));
-                        record.fields.emplace_back(decoded_.data() + decoded_begin,
-                                                   decoded_.size() - decoded_begin);
+                        decoded_fields_.push_back(
+                            {record.fields.size(), decoded_begin, decoded_.size() - decoded_begin});
+                        record.fields.emplace_back();
                     } else {
                         keep_field(record, text_.substr(begin, p - begin));
                     }
@@ -155,7 +149,7 @@ void csv_record_reader::read_quoted(csv_record& record, bool keep) {
 csv_record_reader::field_end csv_record_reader::end_field() {
     if (pos_ >= text_.size()) return field_end::text_end;
     char c = text_[pos_++];
-    if (c == ',') return field_end::separator;
+    if (c == separator_) return field_end::separator;
     if (c == '\r' && pos_ < text_.size() && text_[pos_] == '\n') ++pos_;
     ++line_;
     return field_end::line_end;

@@ -12,7 +12,7 @@ namespace velmora {
 namespace {
 
 // How many bytes are read ahead to recognise the format.
-constexpr std::size_t head_size = 64;
+constexpr std::size_t head_size = input_kind_head_bytes;
 
 // Standard input with the bytes read ahead put back in front of it.
 struct head_then_stdin {
@@ -49,20 +49,11 @@ bool is_console_output(std::string_view arg) {
     return arg == "-" || equals_ignore_case(arg, "con") || equals_ignore_case(arg, "stdout");
 }
 
-std::string_view sniff_input_format(std::string_view head) {
-    // A GPI file begins with its header block: type, flags, length, then "GRMREC".
-    if (head.size() >= 14 && head.substr(8, 6) == "GRMREC") return ".gpi";
-    if (head.starts_with("\xEF\xBB\xBF")) head.remove_prefix(3);
-    std::size_t text = head.find_first_not_of(" \t\r\n");
-    if (text != std::string_view::npos && head[text] == '<') return ".gpx";
-    return ".txt";
-}
-
 console_input open_console_input() {
     auto source = std::make_unique<head_then_stdin>();
     source->head_length = std::fread(source->head, 1, head_size, stdin);
     console_input input;
-    input.ext = sniff_input_format(std::string_view(source->head, source->head_length));
+    input.kind = input_kind_of_bytes(std::string_view(source->head, source->head_length));
     cookie_io_functions_t functions{read_head_then_stdin, nullptr, nullptr, close_head_then_stdin};
     std::FILE* file = fopencookie(source.get(), "rb", functions);
     if (file != nullptr) {

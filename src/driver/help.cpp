@@ -18,12 +18,13 @@ constexpr help_entry inputs[] = {
     {"FILE.gpx", "GPX 1.1 waypoints"},
     {"FILE.gpi", "Garmin GPI file"},
     {"FILE.txt", "speed-camera list (X,Y,TYPE,SPEED,DIRTYPE,DIRECTION)"},
-    {"FILE.csv", "POI file in CSV form: lon,lat,name[,comment]; its icon is"},
-    {"", "FILE.bmp beside it"},
+    {"FILE.csv", "POI file in CSV form: lon,lat,name[,comment], or columns"},
+    {"", "named by a first line; fields split by , ; or tab; its"},
+    {"", "icon is FILE.bmp beside it"},
     {"FILE.osm.pbf", "OpenStreetMap extract (also .osm, .osm.bz2, .osm.gz,"},
     {"", ".o5m); needs -tags: after it"},
-    {"-", "standard input (also stdin, con): GPI, GPX or a speed-"},
-    {"", "camera list, recognised from its first bytes"},
+    {"-", "standard input (also stdin, con): GPI, GPX, CSV or a"},
+    {"", "speed-camera list, recognised from its first bytes"},
 };
 
 constexpr help_entry outputs[] = {

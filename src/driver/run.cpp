@@ -18,6 +18,7 @@
 #include "driver/console_io.hpp"
 #include "driver/gpi_preparation.hpp"
 #include "driver/help.hpp"
+#include "driver/input_kind.hpp"
 #include "driver/runtime_files.hpp"
 #include "gpi/gpi_reader.hpp"
 #include "gpi/gpi_settings.hpp"
@@ -434,11 +435,11 @@ bool conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
         return imported;
     }
     if (is_osm_input(ext)) return import_osm(input);
-    if (equals_ignore_case(ext, ".gdb")) {
-        report("\nInput file format (%s) not supported (yet)!", shown(ext).c_str());
-    } else {
-        report("\nInput file format (%s) not supported!", shown(ext).c_str());
-    }
+    input_kind kind = input_kind_of_extension(ext);
+    report_unsupported_input(kind,
+                             is_console_input(input.path) ? std::string(input_kind_info(kind).name)
+                                                          : shown(ext),
+                             shown(input.path));
     return false;
 }
 
@@ -540,11 +541,19 @@ void conversion_run::prepare_icons(poiset& set, const std::string& input_ext) {
 
 // For GPI output, gives a set read from a file that brings its own icon (a BMP file of
 // the same base name beside it) that icon for every waypoint, chosen as library icons
-// are.
+// are.  Without one, a set whose waypoints name symbols takes the icons of GPX symbols.
 void conversion_run::prepare_icon_beside(poiset& set, const std::string& input_path) {
     if (!equals_ignore_case(output_.ext, ".gpi")) return;
     set.icons = icon_load_beside(input_path);
-    if (set.icons->entries.empty()) return;
+    if (set.icons->entries.empty()) {
+        for (const auto& w : set.waypoints) {
+            if (w.symbol) {
+                prepare_icons(set, ".gpx");
+                break;
+            }
+        }
+        return;
+    }
     const icon_entry& icon = *set.icons->entries.front();
     // One stored copy of the symbol serves every waypoint.
     stored_text symbol = set.store(*icon.symbol);
@@ -623,9 +632,14 @@ bool conversion_run::import_console_input(const named_file& input) {
         report("\nError opening input file (%s). Igonre it!", shown(input.path).c_str());
         return false;
     }
-    report("\n    read as %s", console.ext.c_str());
+    const input_kind_row& kind = input_kind_info(console.kind);
+    if (!kind.read || !kind.from_stream) {
+        report_unsupported_input(console.kind, kind.name, "-");
+        return false;
+    }
+    report("\n    read as %.*s", static_cast<int>(kind.extension.size()), kind.extension.data());
     named_file sniffed = input;
-    sniffed.ext = console.ext;
+    sniffed.ext = kind.extension;
     return import_by_extension(console.file.get(), sniffed);
 }
 

@@ -98,8 +98,11 @@ TEST(ImportLoop, MissingInputIsReportedAndSkipped) {
               std::string::npos)
         << result.err;
     EXPECT_NE(
-        result.err.find("\nInput file format (.gdb) not supported (yet)!\n    imported 0 pois "),
+        result.err.find("\nInput file format (.gdb) not supported (yet)!\n    Velmora reads "),
         std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find(" -o gpx -F " + dir.file("b.gpx") + "\n    imported 0 pois "),
+              std::string::npos)
         << result.err;
 }
 
@@ -108,12 +111,14 @@ TEST(ImportLoop, UnknownInputFormatsImportNothing) {
     write_file(dir.file("notes.kml"), "<kml/>");
     write_file(dir.file("README"), "text");
     auto result = run_velmora({"notes.kml", "README", "-o", "out.gpx"}, dir.path().string());
-    EXPECT_NE(result.err.find("\nInput file format (.kml) not supported!\n    imported 0 pois"),
+    EXPECT_NE(
+        result.err.find("\nInput file format (.kml) not supported (yet)!\n    Velmora reads "),
+        std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("\nInput file format () not supported!\n    Velmora reads "),
               std::string::npos)
         << result.err;
-    EXPECT_NE(result.err.find("\nInput file format () not supported!\n    imported 0 pois"),
-              std::string::npos)
-        << result.err;
+    EXPECT_EQ(result.exit_code, 1);
 }
 
 TEST(Export, UnsupportedOutputFormatFailsBeforeTheImportWithoutTouchingTheFile) {

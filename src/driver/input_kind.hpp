@@ -1,0 +1,56 @@
+#pragma once
+// What an input holds, decided once: from the extension of a named file, from the first
+// bytes of standard input.  Every format has one row in a table (input_kind.cpp); a new
+// reader is plugged in by marking its row as read and adding its branch to the import.
+#include <cstddef>
+#include <string_view>
+
+namespace velmora {
+
+enum class input_kind {
+    unknown,  // bytes of no format known here
+    xml,      // XML whose root is none of the formats below
+    gpi,
+    gpx,
+    speedcam,  // speed-camera list (".txt")
+    csv,
+    osm,  // OpenStreetMap (XML whose root is "osm", or PBF)
+    kml,
+    kmz,      // a zip archive
+    geojson,  // JSON
+    gdb,
+};
+
+struct input_kind_row {
+    input_kind kind;
+    std::string_view name;       // as messages name it: "kml"
+    std::string_view extension;  // the extension that chooses its reader: ".kml"
+    std::string_view label;      // the format in the list of those read: "GPX (.gpx)"
+    bool read;                   // this build has its reader
+    bool from_stream;            // its reader also takes standard input
+};
+
+[[nodiscard]] const input_kind_row& input_kind_info(input_kind kind);
+
+// The kind a file's extension names (any letter case); unknown for others.
+[[nodiscard]] input_kind input_kind_of_extension(std::string_view ext);
+
+// The kind that the first bytes of an input show: a GPI header, a zip archive (KMZ), an
+// OpenStreetMap PBF header; after an optional UTF-8 byte order mark and blanks, XML by
+// its root element (declaration, comments and document type passed over; XML whose
+// root lies beyond the bytes given counts as GPX), JSON; text whose first line names the
+// columns of a speed-camera list; other text is CSV (empty text too).  Bytes with a zero
+// byte or a UTF-16 byte order mark are unknown.
+[[nodiscard]] input_kind input_kind_of_bytes(std::string_view head);
+
+// How many first bytes input_kind_of_bytes needs to see; it looks at no more than these
+// for a zero byte, whatever it is given.
+inline constexpr std::size_t input_kind_head_bytes = 4096;
+
+// Reports that an input is not read: "Input file format (%s) not supported!" ("(yet)"
+// for formats to come) with what shows the format ("(.kml)" for a file, "(kml)" for
+// standard input), then the formats that are read and, where GPSBabel converts the
+// format, the command that does.  The path is the input's ("-" for standard input).
+void report_unsupported_input(input_kind kind, std::string_view shown, std::string_view path);
+
+}  // namespace velmora
