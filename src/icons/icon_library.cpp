@@ -122,7 +122,7 @@ std::unique_ptr<icon_list> icon_load_beside(std::string_view file_path) {
             continue;
         }
         load_icon_file(*list, parts->drive + parts->dir + found.name, ascii_lower(candidate->fname),
-                      candidate->ext);
+                       candidate->ext);
         break;
     }
     return list;
