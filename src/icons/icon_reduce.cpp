@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <new>
 #include <string>
 
@@ -131,16 +132,19 @@ void median_cut(std::vector<colour_count> colours, std::size_t wanted,
         }
         bool moved = false;
         for (std::size_t i = 0; i < colours.size(); ++i) {
-            std::int64_t best_distance = -1;
+            auto r = static_cast<std::int32_t>(channel(colours[i].rgb, 0));
+            auto g = static_cast<std::int32_t>(channel(colours[i].rgb, 1));
+            auto b = static_cast<std::int32_t>(channel(colours[i].rgb, 2));
+            std::int32_t best_distance = std::numeric_limits<std::int32_t>::max();
             std::uint32_t best = 0;
             for (std::size_t m = 0; m < means.size(); ++m) {
-                std::int64_t d = 0;
-                for (int c = 0; c < 3; ++c) {
-                    std::int64_t diff = static_cast<std::int64_t>(channel(colours[i].rgb, c)) -
-                                        means[m][static_cast<std::size_t>(c)];
-                    d += diff * diff;
-                }
-                if (best_distance < 0 || d < best_distance) {
+                std::int32_t dr = r - means[m][0];
+                std::int32_t d = dr * dr;
+                if (d >= best_distance) continue;
+                std::int32_t dg = g - means[m][1];
+                std::int32_t db = b - means[m][2];
+                d += dg * dg + db * db;
+                if (d < best_distance) {
                     best_distance = d;
                     best = static_cast<std::uint32_t>(m);
                 }
