@@ -38,6 +38,9 @@ namespace velmora {
                                                           int from_bits, int to_bits,
                                                           std::int64_t width, std::int64_t height);
 
+// The same for the bytes of a BMP file held in memory; the image has no name.
+[[nodiscard]] std::unique_ptr<bmp_image> bmp_decode(std::span<const std::uint8_t> bytes);
+
 // True when save_bmp can write the image: positive size and depth, the pixel bytes of
 // all its rows, and at 8 bits or less a palette of colours_used (> 0) entries.
 [[nodiscard]] bool bmp_image_is_savable(const bmp_image& image);
