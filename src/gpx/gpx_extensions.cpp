@@ -73,7 +73,8 @@ struct open_element {
     std::size_t scope;          // namespace declarations in scope before its own
     std::size_t content_begin;  // just past its start tag
     std::optional<std::string_view> category;  // a PhoneNumber's Category attribute
-    bool in_v1 = false;  // inside a WaypointExtension of WaypointExtension v1
+    // Inside a WaypointExtension of WaypointExtension v1.
+    bool in_v1 = false;
 };
 
 void keep_first(std::optional<std::string_view>& field, std::string_view content) {
@@ -179,8 +180,7 @@ std::unordered_map<std::string_view, std::string_view> xml_namespace_map(std::st
     return map;
 }
 
-void read_garmin_extension(std::string_view content, xml_namespaces scope,
-                           garmin_extensions& out) {
+void read_garmin_extension(std::string_view content, xml_namespaces scope, garmin_extensions& out) {
     if (content.find("WaypointExtension") == npos) return;
     std::vector<open_element> open;
     std::size_t p = content.find('<');

@@ -80,7 +80,6 @@ struct garmin_extensions {
 // except for the repeatable ones (Category, StreetAddress, PhoneNumber).  Malformed
 // markup, nesting deeper than any real file's or a flood of namespace declarations ends
 // the reading of the extensions; what was read before stays.
-void read_garmin_extension(std::string_view content, xml_namespaces scope,
-                           garmin_extensions& out);
+void read_garmin_extension(std::string_view content, xml_namespaces scope, garmin_extensions& out);
 
 }  // namespace velmora

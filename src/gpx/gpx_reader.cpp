@@ -408,8 +408,7 @@ class gpx_text_reader {
     };
     [[nodiscard]] extension_values decoded(const garmin_waypoint_extension& found) const;
     // Garmin's waypoint extensions of the waypoint, into w.
-    void read_extensions(const xml_wpt& wpt, waypoint& w, poiset& into,
-                         reading_notes& notes) const;
+    void read_extensions(const xml_wpt& wpt, waypoint& w, poiset& into, reading_notes& notes) const;
     // An element's text of the extension, decoded, blanks around it dropped; none when
     // nothing is left.
     [[nodiscard]] std::optional<std::string> extension_text(std::string_view raw) const;
@@ -505,9 +504,10 @@ gpx_text_reader::link_texts gpx_text_reader::link_of(const xml_wpt& wpt) const {
                                  [&href](std::string_view name, std::string_view value) {
                                      if (name == "href" && !href) href = value;
                                  });
-        found.address = href && !href->empty() ? xml_decode_references(*href, encoding_)
-                                               : text_of(wpt, e_link);
-        std::string_view content = text_.substr(link.content_begin, link.content_end - link.content_begin);
+        found.address =
+            href && !href->empty() ? xml_decode_references(*href, encoding_) : text_of(wpt, e_link);
+        std::string_view content =
+            text_.substr(link.content_begin, link.content_end - link.content_begin);
         if (!link.plain) {
             if (auto text = xml_find_child(content, "text")) {
                 found.text = xml_content_text(text->content, text->plain, encoding_);
@@ -663,9 +663,12 @@ void gpx_text_reader::read_extensions(const xml_wpt& wpt, waypoint& w, poiset& i
         }
     }
     const std::pair<std::string_view, std::optional<std::string>*> address[] = {
-        {address_street, &street},         {address_house_number, &values.house_number},
-        {address_city, &values.city},       {address_state, &values.state},
-        {address_postcode, &values.postcode}, {address_country, &values.country},
+        {address_street, &street},
+        {address_house_number, &values.house_number},
+        {address_city, &values.city},
+        {address_state, &values.state},
+        {address_postcode, &values.postcode},
+        {address_country, &values.country},
     };
     for (const auto& [key, value] : address) {
         if (*value) into.details_for(w).address.push_back({into.store(key), into.store(**value)});

@@ -172,7 +172,8 @@ TEST(GarminExtension, MalformedOrHostileMarkupKeepsWhatWasReadBefore) {
 }
 
 // An extension of each namespace: v3 under the prefix gpxx, v1 under wptx1.
-std::string both(const std::string& v3_fields, const std::string& v1_fields, bool v1_first = false) {
+std::string both(const std::string& v3_fields, const std::string& v1_fields,
+                 bool v1_first = false) {
     std::string a = "<gpxx:WaypointExtension>" + v3_fields + "</gpxx:WaypointExtension>";
     std::string b = "<wptx1:WaypointExtension>" + v1_fields + "</wptx1:WaypointExtension>";
     return v1_first ? b + a : a + b;
@@ -209,8 +210,10 @@ TEST(GarminExtension, BothExtensionsGiveEachFieldOnceTheV3ValueWhereTheyDiffer) 
         {"the same fields in both, as BaseCamp writes them", basecamp, basecamp,
          "City=2\nCountry=9\nPostcode=6\nState=4\nStreet=8\nphone PhoneNo=3\n", 100, false},
         {"two street lines in both stay two lines",
-         "<Address><StreetAddress>Main 1</StreetAddress><StreetAddress>Floor 2</StreetAddress></Address>",
-         "<Address><StreetAddress>Main 1</StreetAddress><StreetAddress> Floor 2 </StreetAddress></Address>",
+         "<Address><StreetAddress>Main 1</StreetAddress>"
+         "<StreetAddress>Floor 2</StreetAddress></Address>",
+         "<Address><StreetAddress>Main 1</StreetAddress>"
+         "<StreetAddress> Floor 2 </StreetAddress></Address>",
          "Street=Main 1\nFloor 2\n", 0, false},
         {"fields of one only are taken from it",
          "<Address><City>A</City></Address><Categories><Category>x</Category></Categories>",
@@ -228,15 +231,16 @@ TEST(GarminExtension, BothExtensionsGiveEachFieldOnceTheV3ValueWhereTheyDiffer) 
         {"phone numbers of one kind are one field",
          "<PhoneNumber>1</PhoneNumber><PhoneNumber Category=\"Work\">2</PhoneNumber>",
          "<PhoneNumber Category=\"Mobile\">4</PhoneNumber><PhoneNumber>1</PhoneNumber>"
-         "<PhoneNumber Category=\"Work\">3</PhoneNumber><PhoneNumber Category=\"Home\">5</PhoneNumber>",
+         "<PhoneNumber Category=\"Work\">3</PhoneNumber>"
+         "<PhoneNumber Category=\"Home\">5</PhoneNumber>",
          "phone PhoneNo=1\nphone Work=2\nphone Mobile=4\nphone Home=5\n", 0, true},
     };
     const std::string gpx_attributes = declare("gpxx", v3) + declare("wptx1", v1);
     for (const case_t& c : cases) {
         message_capture capture;
-        poiset set = read(gpx_with(both(in_both(c.v3_fields, "gpxx"), in_both(c.v1_fields, "wptx1"),
-                                        c.v1_first),
-                                   gpx_attributes));
+        poiset set = read(
+            gpx_with(both(in_both(c.v3_fields, "gpxx"), in_both(c.v1_fields, "wptx1"), c.v1_first),
+                     gpx_attributes));
         ASSERT_EQ(set.count(), 1) << c.what;
         const waypoint& w = set.waypoints[0];
         EXPECT_EQ(testing::details_text(set, w), c.details) << c.what;
@@ -244,8 +248,8 @@ TEST(GarminExtension, BothExtensionsGiveEachFieldOnceTheV3ValueWhereTheyDiffer) 
         if (c.proximity > 0) {
             EXPECT_DOUBLE_EQ(w.proximity, c.proximity) << c.what;
         }
-        EXPECT_EQ(testing::contains(capture.text(), "Warning: 1 waypoint(s) carry Garmin's "
-                                                    "waypoint extension twice"),
+        EXPECT_EQ(testing::contains(capture.text(),
+                                    "Warning: 1 waypoint(s) carry Garmin's waypoint extension twice"),
                   c.warned)
             << c.what << capture.text();
     }

@@ -634,7 +634,8 @@ TEST(GpxReadFile, ReadsCdataNamesAndSpeedsOfARealSample) {
 // The waypoint's link and its text as "link | text", "-" for either when absent.
 std::string link_of(const poiset& set, const waypoint& w) {
     const waypoint_details* details = set.details_of(w);
-    std::string text = details != nullptr && details->link_text ? std::string(*details->link_text) : "-";
+    std::string text =
+        details != nullptr && details->link_text ? std::string(*details->link_text) : "-";
     return std::string(w.link.value_or("-")) + " | " + text;
 }
 
@@ -661,7 +662,8 @@ TEST(GpxReader, TakesTheLinkAndItsTextOfGpx11ElseTheUrlAndUrlnameOfGpx10) {
          "http://a | A"},
     };
     for (const case_t& c : cases) {
-        poiset set = read_text(gpx_of("<wpt lat=\"1\" lon=\"2\"><name>n</name>"s + c.elements + "</wpt>"));
+        poiset set =
+            read_text(gpx_of("<wpt lat=\"1\" lon=\"2\"><name>n</name>"s + c.elements + "</wpt>"));
         ASSERT_EQ(set.count(), 1) << c.what;
         EXPECT_EQ(link_of(set, set.waypoints[0]), c.expected) << c.what;
     }

@@ -236,17 +236,25 @@ TEST(SelectIcons, TellsOnceWhichSymbolsFoundNoIconMostUsedFirst) {
     const case_t cases[] = {
         {"a geocaching file",
          {"geocache"},
-         {{"Geocache Found", 5}, {"Virtual Stage", 49}, {"geocache", 2}, {"Reference Point", 12},
-          {std::nullopt, 1}, {"", 1}},
-         "\n    no icon for 3 symbols: Virtual Stage (49), Reference Point (12), Geocache Found (5)"},
+         {{"Geocache Found", 5},
+          {"Virtual Stage", 49},
+          {"geocache", 2},
+          {"Reference Point", 12},
+          {std::nullopt, 1},
+          {"", 1}},
+         "\n    no icon for 3 symbols: Virtual Stage (49), Reference Point (12), Geocache Found "
+         "(5)"},
         {"spellings that differ in case are one symbol, spelled as first read; equal counts "
          "by name",
          {"a"},
          {{"Parking", 1}, {"b", 3}, {"PARKING", 2}},
          "\n    no icon for 2 symbols: b (3), Parking (3)"},
         {"every symbol found its icon", {"a"}, {{"A", 2}}, ""},
-        {"twenty are named, the rest counted", {"a"}, many,
-         "\n    no icon for 25 symbols: s120 (2), s121 (2), s122 (2), s123 (2), s124 (2), s100 (1), "
+        {"twenty are named, the rest counted",
+         {"a"},
+         many,
+         "\n    no icon for 25 symbols: s120 (2), s121 (2), s122 (2), s123 (2), s124 (2), s100 "
+         "(1), "
          "s101 (1), s102 (1), s103 (1), s104 (1), s105 (1), s106 (1), s107 (1), s108 (1), "
          "s109 (1), s110 (1), s111 (1), s112 (1), s113 (1), s114 (1), and 5 more (5)"},
     };
