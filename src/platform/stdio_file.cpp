@@ -11,11 +11,11 @@
 
 namespace velmora {
 
-std::optional<std::string> read_to_end(std::FILE* file, const char* kind) {
+std::optional<std::string> read_to_end(std::FILE* file, const char* kind, std::size_t spare) {
     std::string text;
     try {
-        if (auto size = regular_file_size(file); size && *size < SIZE_MAX) {
-            text.reserve(static_cast<std::size_t>(*size));
+        if (auto size = regular_file_size(file); size && *size < SIZE_MAX - spare) {
+            text.reserve(static_cast<std::size_t>(*size) + spare);
         }
         std::array<char, 65536> chunk;
         std::size_t got = 0;

@@ -18,7 +18,9 @@ using unique_file = std::unique_ptr<std::FILE, file_closer>;
 // Every byte of a stream from where it stands to its end, in chunks, so that any stream
 // (a pipe, a device) is read whole; a regular file first gets room for its size.  None
 // after "\nError: Can't allocate %zu while importing <kind> file" or "\nError: Reading
-// the <kind> file failed after %zu bytes; nothing imported. (<reason>)".
-[[nodiscard]] std::optional<std::string> read_to_end(std::FILE* file, const char* kind);
+// the <kind> file failed after %zu bytes; nothing imported. (<reason>)".  The string
+// has room for `spare` bytes more than it holds (for a parser that reads past the end).
+[[nodiscard]] std::optional<std::string> read_to_end(std::FILE* file, const char* kind,
+                                                     std::size_t spare = 0);
 
 }  // namespace velmora
