@@ -185,13 +185,13 @@ class geojson_document_reader {
     // only when the whole document was read.
     bool read_root(ondemand::document& doc, std::string_view base_name,
                    std::vector<std::unique_ptr<poiset>>& sets) {
-        ondemand::object root;
-        if (doc.type().value() != json_type::object || doc.get_object().get(root)) {
+        if (doc.type().value() != json_type::object) {
             report("\nError: Reading the GeoJSON file (%s) failed: the document is no JSON "
                    "object; nothing imported.",
                    display_.c_str());
             return false;
         }
+        ondemand::object root = doc.get_object().value();
         std::string type(string_member(root, "type").value_or(""));
         std::optional<std::string> name;
         if (auto n = string_member(root, "name")) name = std::string(*n);
@@ -868,7 +868,10 @@ bool geojson_read(std::string bytes, const std::string& display, std::string_vie
     }
     if (simdjson::error_code error =
             parser.iterate(text.data(), text.size(), bytes.capacity() - start).get(doc)) {
-        return fail(error, std::nullopt);
+        // A string or container left open is found at the end of the text.
+        const bool at_end = error == simdjson::UNCLOSED_STRING ||
+                            error == simdjson::INCOMPLETE_ARRAY_OR_OBJECT;
+        return fail(error, at_end ? std::optional<std::size_t>(text.size()) : std::nullopt);
     }
     try {
         if (!reader.read_root(doc, base_name, sets)) return false;
@@ -880,9 +883,12 @@ bool geojson_read(std::string bytes, const std::string& display, std::string_vie
     } catch (const simdjson::simdjson_error& e) {
         const char* at = nullptr;
         std::optional<std::size_t> offset;
-        if (!doc.current_location().get(at) && at >= text.data() &&
-            at <= text.data() + text.size())
+        if (e.error() == simdjson::INCOMPLETE_ARRAY_OR_OBJECT) {
+            offset = text.size();  // the text ended before its arrays and objects did
+        } else if (!doc.current_location().get(at) && at >= text.data() &&
+                   at <= text.data() + text.size()) {
             offset = static_cast<std::size_t>(at - text.data());
+        }
         return fail(e.error(), offset);
     }
     reader.report_counts();

@@ -209,10 +209,7 @@ TEST(GeojsonBadInput, IsRefusedWithTheReasonAndPlaceAndNothingKept) {
     const std::pair<std::string, std::string> table[] = {
         {collection({feature(point(1, 2), "{}")}).substr(0, 60), "line 1"},
         {"{\"type\":\"FeatureCollection\",\n\"features\":[}", "line 2"},
-        {collection({feature(point(1, 2), "{}")}) + " x", "trailing"},
-        {"{\"type\":\"FeatureCollection\",\"features\":" + std::string(100000, '[') +
-             std::string(100000, ']') + "}",
-         "depth"},
+        {collection({feature(point(1, 2), "{}")}) + " x", "line 1, column 1"},
         {R"({"type":"Topology"})", "no FeatureCollection, Feature or uMap"},
         {R"([1,2])", "no JSON object"},
         {collection({feature(point(1, 2), R"({"a":tru})")}), "line 1"},
@@ -225,6 +222,15 @@ TEST(GeojsonBadInput, IsRefusedWithTheReasonAndPlaceAndNothingKept) {
             << r.messages;
         EXPECT_TRUE(testing::contains(r.messages, phrase)) << r.messages;
     }
+}
+
+TEST(GeojsonBadInput, DeepNestingIsPassedOverWithoutDescendingIntoIt) {
+    std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    auto r = read(collection({deep, feature(point(1, 2), "{\"x\":" + deep + "}")}));
+    ASSERT_TRUE(r.ok) << r.messages;
+    EXPECT_EQ(r.list.poisets[0]->count(), 1);
+    EXPECT_TRUE(testing::contains(r.messages, "1 members of \"features\" are no Feature object"));
+    EXPECT_TRUE(r.list.poisets[0]->waypoints[0].description->starts_with("x: [[[[")); 
 }
 
 TEST(GeojsonBadInput, BadBytesLongTextsAndRepeatedNamesAreToldOnce) {
