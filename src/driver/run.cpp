@@ -40,7 +40,6 @@
 #include "platform/paths.hpp"
 #include "platform/program_path.hpp"
 #include "platform/progress.hpp"
-#include "platform/stdio_file.hpp"
 #include "speedcam/speedcam_import.hpp"
 #include "speedcam/speedcam_settings.hpp"
 #include "tags/osm_mapping.hpp"
@@ -470,14 +469,12 @@ bool conversion_run::import_geojson(std::FILE* file, const named_file& input) {
             return false;
         }
     }
-    std::optional<std::string> bytes = read_to_end(file, "GeoJSON", geojson_padding);
-    if (!bytes) return false;
     geojson_options options;
     options.filter = filter ? &*filter : nullptr;
     options.osm = {lang_, tag_mapping()};
     options.layers_as_sets = groups_folders_;
     int sets_before = list_.count();
-    if (!geojson_read(std::move(*bytes), input.path, input.name, options, list_)) return false;
+    if (!geojson_read_file(file, input.path, input.name, options, list_)) return false;
     for (int i = sets_before; i < list_.count(); ++i)
         prepare_icons(*list_.poisets[static_cast<std::size_t>(i)], ".gpx");
     return true;

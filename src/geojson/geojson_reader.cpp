@@ -11,8 +11,11 @@
 
 #include "model/area_centre.hpp"
 #include "model/field_names.hpp"
+#include "platform/file_kind.hpp"
 #include "platform/messages.hpp"
+#include "platform/page_buffer.hpp"
 #include "platform/paths.hpp"
+#include "platform/stdio_file.hpp"
 #include "text/encoding.hpp"
 
 namespace velmora {
@@ -159,6 +162,17 @@ ondemand::field checked(simdjson::simdjson_result<ondemand::field>& result) {
     if (simdjson::error_code error = std::move(result).get(field))
         throw simdjson::simdjson_error(error);
     return field;
+}
+
+// The name of an object's member.  A name without escapes is taken where it lies in the
+// text (the library has found its quotes), else unescaped by the library.
+std::string_view key_of(ondemand::field& field) {
+    const char* start = field.key().raw();
+    for (const char* p = start;; ++p) {
+        if (*p == '"') return {start, static_cast<std::size_t>(p - start)};
+        if (*p == '\\') break;
+    }
+    return field.unescaped_key().value();
 }
 
 // A set being filled and the category its layer's POIs get.
@@ -335,7 +349,7 @@ class geojson_document_reader {
         geometry_ = geometry_kind::missing;
         for (auto field_result : object) {
             ondemand::field field = checked(field_result);
-            std::string_view key = field.unescaped_key().value();
+            std::string_view key = key_of(field);
             ondemand::value value = field.value();
             if (key == "geometry") {
                 if (seen_geometry) {
@@ -389,9 +403,15 @@ class geojson_document_reader {
     std::optional<std::string_view> value_text(ondemand::value& value) {
         switch (value.type().value()) {
             case json_type::string: {
-                if (value.raw_json_token().size() > geojson_max_text + 2) {
+                std::string_view token = value.raw_json_token();
+                if (token.size() > geojson_max_text + 2) {
                     ++counts_.long_texts;
                     return std::nullopt;
+                }
+                // A text without escapes is taken where it lies, without a copy.
+                if (std::size_t close = token.find_last_of('"'); close != 0 && close != std::string_view::npos) {
+                    std::string_view inner = token.substr(1, close - 1);
+                    if (inner.find('\\') == std::string_view::npos) return inner;
                 }
                 return value.get_string().value();
             }
@@ -437,7 +457,7 @@ class geojson_document_reader {
     void read_properties(ondemand::object& properties) {
         for (auto field_result : properties) {
             ondemand::field field = checked(field_result);
-            std::string_view key = field.unescaped_key().value();
+            std::string_view key = key_of(field);
             ondemand::value value = field.value();
             if (key == "tags" && !has_tags_object_ &&
                 value.type().value() == json_type::object) {
@@ -446,7 +466,7 @@ class geojson_document_reader {
                 ondemand::object tags = value.get_object().value();
                 for (auto tag_result : tags) {
                     ondemand::field tag = checked(tag_result);
-                    std::string_view tag_key = tag.unescaped_key().value();
+                    std::string_view tag_key = key_of(tag);
                     ondemand::value tag_value = tag.value();
                     auto text = value_text(tag_value);
                     if (!text || repeated(nested_, tag_key)) continue;
@@ -823,29 +843,16 @@ std::string repaired_utf8(std::string_view text) {
     return out;
 }
 
-}  // namespace
-
-bool geojson_read(std::string bytes, const std::string& display, std::string_view base_name,
-                  const geojson_options& options, poiset_list& list) {
+// Reads a text behind which room_after bytes may be read.
+bool read_padded(std::string_view bytes, std::size_t room_after, const std::string& display,
+                 std::string_view base_name, const geojson_options& options, poiset_list& list) {
     std::size_t start = bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0;
-    if (!simdjson::validate_utf8(bytes.data() + start, bytes.size() - start)) {
-        report("\nWarning: The GeoJSON file (%s) holds bytes that form no UTF-8 character; "
-               "each became U+FFFD",
-               display.c_str());
-        bytes = repaired_utf8(std::string_view(bytes).substr(start));
-        start = 0;
-    }
-    const std::size_t length = bytes.size() - start;
+    const std::string_view text = bytes.substr(start);
     // A file of nothing but blanks is empty, not broken.
-    if (std::string_view(bytes).substr(start).find_first_not_of(" \t\r\n") == std::string_view::npos) {
+    if (text.find_first_not_of(" \t\r\n") == std::string_view::npos) {
         report("\n    read 0 features");
         return true;
     }
-    // The library reads up to a block of bytes past the text's end.
-    if (bytes.capacity() - bytes.size() < simdjson::SIMDJSON_PADDING)
-        bytes.reserve(bytes.size() + simdjson::SIMDJSON_PADDING);
-    const std::string_view text(bytes.data() + start, length);
-
     ondemand::parser parser;
     std::vector<std::unique_ptr<poiset>> sets;
     geojson_document_reader reader(options, display);
@@ -862,12 +869,21 @@ bool geojson_read(std::string bytes, const std::string& display, std::string_vie
         }
         return false;
     };
-    if (simdjson::error_code error = parser.allocate(length, geojson_max_depth)) {
+    if (simdjson::error_code error = parser.allocate(text.size(), geojson_max_depth)) {
         if (error == simdjson::MEMALLOC) throw std::bad_alloc();
         return fail(error, std::nullopt);
     }
     if (simdjson::error_code error =
-            parser.iterate(text.data(), text.size(), bytes.capacity() - start).get(doc)) {
+            parser.iterate(text.data(), text.size(), text.size() + room_after).get(doc)) {
+        // The library checks the bytes as it indexes them.
+        if (error == simdjson::UTF8_ERROR) {
+            report("\nWarning: The GeoJSON file (%s) holds bytes that form no UTF-8 character; "
+                   "each became U+FFFD",
+                   display.c_str());
+            std::string repaired = repaired_utf8(text);
+            return read_padded(repaired, repaired.capacity() - repaired.size(), display, base_name,
+                               options, list);
+        }
         // A string or container left open is found at the end of the text.
         const bool at_end = error == simdjson::UNCLOSED_STRING ||
                             error == simdjson::INCOMPLETE_ARRAY_OR_OBJECT;
@@ -894,6 +910,39 @@ bool geojson_read(std::string bytes, const std::string& display, std::string_vie
     reader.report_counts();
     for (auto& set : sets) list.poisets.push_back(std::move(set));
     return true;
+}
+
+}  // namespace
+
+bool geojson_read(std::string bytes, const std::string& display, std::string_view base_name,
+                  const geojson_options& options, poiset_list& list) {
+    if (bytes.capacity() - bytes.size() < geojson_padding)
+        bytes.reserve(bytes.size() + geojson_padding);
+    return read_padded(bytes, bytes.capacity() - bytes.size(), display, base_name, options, list);
+}
+
+bool geojson_read_bytes(std::string_view bytes, std::size_t room_after, const std::string& display,
+                        std::string_view base_name, const geojson_options& options,
+                        poiset_list& list) {
+    if (room_after < geojson_padding) return geojson_read(std::string(bytes), display, base_name, options, list);
+    return read_padded(bytes, room_after, display, base_name, options, list);
+}
+
+bool geojson_read_file(std::FILE* file, const std::string& display, std::string_view base_name,
+                       const geojson_options& options, poiset_list& list) {
+    // A regular file is mapped into memory, with room behind it; any other stream (a
+    // pipe, standard input) is read to its end.
+    std::optional<std::uint64_t> file_size = regular_file_size(file);
+    if (file_size && *file_size < SIZE_MAX - geojson_padding && std::fseek(file, 0, SEEK_SET) == 0) {
+        auto size = static_cast<std::size_t>(*file_size);
+        if (auto mapped = page_buffer::map_file(fileno(file), size, geojson_padding)) {
+            return read_padded(std::string_view(mapped->data(), size), geojson_padding, display,
+                               base_name, options, list);
+        }
+    }
+    std::optional<std::string> bytes = read_to_end(file, "GeoJSON", geojson_padding);
+    if (!bytes) return false;
+    return geojson_read(std::move(*bytes), display, base_name, options, list);
 }
 
 }  // namespace velmora

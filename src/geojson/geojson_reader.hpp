@@ -5,6 +5,7 @@
 // less holes; properties that look like OpenStreetMap tags give their fields as
 // OpenStreetMap input does, other properties by their usual names.
 #include <cstddef>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -37,6 +38,18 @@ inline constexpr std::size_t geojson_padding = 64;
 [[nodiscard]] bool geojson_read(std::string bytes, const std::string& display,
                                 std::string_view base_name, const geojson_options& options,
                                 poiset_list& list);
+
+// The same for bytes behind which room_after bytes may be read (they are copied once
+// when that is less than geojson_padding).
+[[nodiscard]] bool geojson_read_bytes(std::string_view bytes, std::size_t room_after,
+                                      const std::string& display, std::string_view base_name,
+                                      const geojson_options& options, poiset_list& list);
+
+// The same for an open file from its start (mapped into memory when it is a regular
+// file) or a stream to its end; false also after the message of a failed read.
+[[nodiscard]] bool geojson_read_file(std::FILE* file, const std::string& display,
+                                     std::string_view base_name, const geojson_options& options,
+                                     poiset_list& list);
 
 // The kinds of property names GeoJSON features use for a POI's fields ("name", "title",
 // "marker-symbol", "website", ...), compared without regard to ASCII case; none for
