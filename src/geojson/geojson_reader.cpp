@@ -175,6 +175,9 @@ std::string_view key_of(ondemand::field& field) {
     return field.unescaped_key().value();
 }
 
+// How many members of an object are compared with each new one for a repeated name.
+constexpr std::size_t max_checked_members = 64;
+
 // A set being filled and the category its layer's POIs get.
 struct set_target {
     poiset* set = nullptr;
@@ -206,39 +209,62 @@ class geojson_document_reader {
             return false;
         }
         ondemand::object root = doc.get_object().value();
-        std::string type(string_member(root, "type").value_or(""));
-        std::optional<std::string> name;
-        if (auto n = string_member(root, "name")) name = std::string(*n);
         sets_ = &sets;
-        if (type == "FeatureCollection") {
-            set_target target{new_set(name ? *name : std::string(base_name)), {}, {}};
-            ondemand::value features;
-            if (!root.find_field_unordered("features").get(features)) {
-                read_features(features, target, -1);
+        // One walk through the root's members in their order, whatever it is: the
+        // features are read where they stand, and the sets named at the end.
+        std::optional<std::string> type;
+        std::optional<std::string> name;      // the document's name member
+        std::optional<std::string> map_name;  // uMap's, in its properties
+        poiset* file_set = nullptr;
+        for (auto field_result : root) {
+            ondemand::field field = checked(field_result);
+            std::string_view key = key_of(field);
+            ondemand::value value = field.value();
+            if (key == "type" && !type) {
+                if (value.type().value() == json_type::string) type = std::string(value.get_string().value());
+            } else if (key == "name" && !name) {
+                if (value.type().value() == json_type::string) name = std::string(value.get_string().value());
+            } else if (key == "features" && file_set == nullptr) {
+                file_set = new_set();
+                set_target target{file_set, {}, {}};
+                read_features(value, target, -1);
+            } else if (key == "layers" && !layers_read_) {
+                layers_read_ = true;
+                read_umap_layers(value);
+            } else if (key == "properties" && !map_name &&
+                       value.type().value() == json_type::object) {
+                ondemand::object map_options = value.get_object().value();
+                if (auto n = string_member(map_options, "name")) map_name = std::string(*n);
             }
-        } else if (type == "Feature") {
-            set_target target{new_set(name ? *name : std::string(base_name)), {}, {}};
-            if (root.reset().error()) return false;
-            read_feature(root, target, {-1, 0});
-        } else if (type == "umap") {
-            // uMap keeps the map's name in its properties.
-            ondemand::value properties;
-            if (!name && !root.find_field_unordered("properties").get(properties) &&
-                properties.type().value() == json_type::object) {
-                ondemand::object map_options = properties.get_object().value();
-                if (auto n = string_member(map_options, "name")) name = std::string(*n);
-            }
-            read_umap_layers(root, name ? *name : std::string(base_name));
-        } else {
+        }
+        const std::string kind = type.value_or("");
+        if (kind != "FeatureCollection" && kind != "Feature" && kind != "umap") {
             report("\nError: Reading the GeoJSON file (%s) failed: it holds no "
                    "FeatureCollection, Feature or uMap document (\"type\": \"%s\"); nothing "
                    "imported.",
-                   display_.c_str(), type.c_str());
+                   display_.c_str(), kind.c_str());
             return false;
         }
-        // Walks past the root's end, so that what follows it can be told.
-        if (simdjson::error_code error = root.reset().error()) throw simdjson::simdjson_error(error);
-        for (auto field_result : root) (void)checked(field_result);
+        if (kind == "Feature") {
+            // A single feature is read again, now that it is known to be one.
+            file_set = new_set();
+            set_target target{file_set, {}, {}};
+            if (simdjson::error_code error = root.reset().error())
+                throw simdjson::simdjson_error(error);
+            read_feature(root, target, {-1, 0});
+        }
+        if (kind == "FeatureCollection" && file_set == nullptr) file_set = new_set();
+        if (kind == "umap" && layer_set_ == nullptr && !options_.layers_as_sets)
+            layer_set_ = new_set();
+        std::string set_name(base_name);
+        if (name) {
+            set_name = *name;
+        } else if (kind == "umap" && map_name) {
+            set_name = *map_name;
+        }
+        for (auto& set : sets) {
+            if (set->name.empty()) set->name = set_name;
+        }
         return true;
     }
 
@@ -276,7 +302,8 @@ class geojson_document_reader {
         return v.get_string().value();
     }
 
-    poiset* new_set(std::string name) {
+    // A new set; one left unnamed is named after the document at its end.
+    poiset* new_set(std::string name = {}) {
         auto set = std::make_unique<poiset>();
         set->name = std::move(name);
         set->name_is_utf8 = true;
@@ -285,13 +312,11 @@ class geojson_document_reader {
         return sets_->back().get();
     }
 
-    void read_umap_layers(ondemand::object& root, const std::string& map_name) {
-        ondemand::value layers_value;
-        if (root.find_field_unordered("layers").get(layers_value)) return;
-        if (layers_value.type().value() != json_type::array) return;
-        poiset* shared = options_.layers_as_sets ? nullptr : new_set(map_name);
+    void read_umap_layers(ondemand::value& layers) {
+        if (layers.type().value() != json_type::array) return;
+        if (!options_.layers_as_sets && layer_set_ == nullptr) layer_set_ = new_set();
         long long layer_number = 0;
-        for (auto layer_result : layers_value.get_array()) {
+        for (auto layer_result : layers.get_array()) {
             ondemand::value layer_value = layer_result.value();
             long long number = layer_number++;
             if (layer_value.type().value() != json_type::object) continue;
@@ -306,15 +331,15 @@ class geojson_document_reader {
             ondemand::value features;
             if (layer.find_field_unordered("features").get(features)) continue;
             set_target target;
-            if (shared != nullptr) {
-                target.set = shared;
+            if (layer_set_ != nullptr) {
+                target.set = layer_set_;
                 target.layer_category = layer_name;
             } else {
-                target.set = new_set(layer_name.empty() ? map_name : layer_name);
+                target.set = new_set(layer_name);  // unnamed: named after the map
             }
             read_features(features, target, number);
             // A layer of its own that gave nothing is no set.
-            if (shared == nullptr && target.set->count() == 0) sets_->pop_back();
+            if (layer_set_ == nullptr && target.set->count() == 0) sets_->pop_back();
         }
     }
 
@@ -445,6 +470,9 @@ class geojson_document_reader {
 
     // Whether a property of that name came before; repeated ones are counted and left.
     bool repeated(const std::vector<property>& list, std::string_view key) {
+        // Checked among the first members only, so that a feature of a hundred thousand
+        // properties costs no quadratic time; further repeats stay (the first still wins).
+        if (list.size() > max_checked_members) return false;
         for (const property& p : list) {
             if (p.key.size() == key.size() && p.key == key) {
                 ++counts_.repeated_names;
@@ -790,6 +818,8 @@ class geojson_document_reader {
     const geojson_options& options_;
     const std::string& display_;
     std::vector<std::unique_ptr<poiset>>* sets_ = nullptr;
+    poiset* layer_set_ = nullptr;  // the set whose categories the uMap layers are
+    bool layers_read_ = false;
     left_out_counts counts_;
     long long features_ = 0;
     // The feature being read; their room is kept from feature to feature.
