@@ -135,7 +135,7 @@ class feature_tags {
 // What a file's features left out, told once per file.
 struct left_out_counts {
     long long null_geometry = 0;
-    long long lines = 0;          // LineString, MultiLineString
+    long long lines = 0;           // LineString, MultiLineString
     long long other_geometry = 0;  // unknown types, no geometry member
     long long bad_positions = 0;
     long long unmatched = 0;  // by the tag filter
@@ -187,8 +187,8 @@ struct set_target {
 
 // Whether the bytes of a JSON value's text are those of a number, true, false or null.
 std::string_view trimmed_token(std::string_view token) {
-    while (!token.empty() && (token.back() == ' ' || token.back() == '\t' ||
-                              token.back() == '\n' || token.back() == '\r'))
+    while (!token.empty() && (token.back() == ' ' || token.back() == '\t' || token.back() == '\n' ||
+                              token.back() == '\r'))
         token.remove_suffix(1);
     return token;
 }
@@ -203,9 +203,10 @@ class geojson_document_reader {
     bool read_root(ondemand::document& doc, std::string_view base_name,
                    std::vector<std::unique_ptr<poiset>>& sets) {
         if (doc.type().value() != json_type::object) {
-            report("\nError: Reading the GeoJSON file (%s) failed: the document is no JSON "
-                   "object; nothing imported.",
-                   display_.c_str());
+            report(
+                "\nError: Reading the GeoJSON file (%s) failed: the document is no JSON "
+                "object; nothing imported.",
+                display_.c_str());
             return false;
         }
         ondemand::object root = doc.get_object().value();
@@ -221,9 +222,11 @@ class geojson_document_reader {
             std::string_view key = key_of(field);
             ondemand::value value = field.value();
             if (key == "type" && !type) {
-                if (value.type().value() == json_type::string) type = std::string(value.get_string().value());
+                if (value.type().value() == json_type::string)
+                    type = std::string(value.get_string().value());
             } else if (key == "name" && !name) {
-                if (value.type().value() == json_type::string) name = std::string(value.get_string().value());
+                if (value.type().value() == json_type::string)
+                    name = std::string(value.get_string().value());
             } else if (key == "features" && file_set == nullptr) {
                 file_set = new_set();
                 set_target target{file_set, {}, {}};
@@ -239,10 +242,11 @@ class geojson_document_reader {
         }
         const std::string kind = type.value_or("");
         if (kind != "FeatureCollection" && kind != "Feature" && kind != "umap") {
-            report("\nError: Reading the GeoJSON file (%s) failed: it holds no "
-                   "FeatureCollection, Feature or uMap document (\"type\": \"%s\"); nothing "
-                   "imported.",
-                   display_.c_str(), kind.c_str());
+            report(
+                "\nError: Reading the GeoJSON file (%s) failed: it holds no "
+                "FeatureCollection, Feature or uMap document (\"type\": \"%s\"); nothing "
+                "imported.",
+                display_.c_str(), kind.c_str());
             return false;
         }
         if (kind == "Feature") {
@@ -286,7 +290,8 @@ class geojson_document_reader {
             report("\nWarning: %lli texts longer than %zu bytes were left out", c.long_texts,
                    geojson_max_text);
         }
-        if (c.unmatched > 0) report("\n    %lli features did not match the tag filter", c.unmatched);
+        if (c.unmatched > 0)
+            report("\n    %lli features did not match the tag filter", c.unmatched);
     }
 
   private:
@@ -434,7 +439,8 @@ class geojson_document_reader {
                     return std::nullopt;
                 }
                 // A text without escapes is taken where it lies, without a copy.
-                if (std::size_t close = token.find_last_of('"'); close != 0 && close != std::string_view::npos) {
+                if (std::size_t close = token.find_last_of('"');
+                    close != 0 && close != std::string_view::npos) {
                     std::string_view inner = token.substr(1, close - 1);
                     if (inner.find('\\') == std::string_view::npos) return inner;
                 }
@@ -446,7 +452,8 @@ class geojson_document_reader {
                 return value.get_bool().value() ? std::string_view("true")
                                                 : std::string_view("false");
             case json_type::null:
-                if (!value.is_null().value()) throw simdjson::simdjson_error(simdjson::N_ATOM_ERROR);
+                if (!value.is_null().value())
+                    throw simdjson::simdjson_error(simdjson::N_ATOM_ERROR);
                 return std::nullopt;
             case json_type::array: {
                 std::string_view text = value.get_array().value().raw_json().value();
@@ -487,8 +494,7 @@ class geojson_document_reader {
             ondemand::field field = checked(field_result);
             std::string_view key = key_of(field);
             ondemand::value value = field.value();
-            if (key == "tags" && !has_tags_object_ &&
-                value.type().value() == json_type::object) {
+            if (key == "tags" && !has_tags_object_ && value.type().value() == json_type::object) {
                 // overpass turbo's older form: the tags nested in their own object.
                 has_tags_object_ = true;
                 ondemand::object tags = value.get_object().value();
@@ -538,9 +544,10 @@ class geojson_document_reader {
 
     void bad_position(const feature_place& place) {
         ++counts_.bad_positions;
-        report("\nWarning: GeoJSON %s has a bad position ([lon, lat] within range expected), "
-               "skipped",
-               place.text().c_str());
+        report(
+            "\nWarning: GeoJSON %s has a bad position ([lon, lat] within range expected), "
+            "skipped",
+            place.text().c_str());
     }
 
     // The rings of a polygon added to the sum; false when a position is bad.
@@ -700,9 +707,11 @@ class geojson_document_reader {
         }
         std::optional<std::uint16_t> filter_category;
         if (match.category >= 0) {
-            const std::string& term = options_.filter->categories[static_cast<std::size_t>(match.category)];
+            const std::string& term =
+                options_.filter->categories[static_cast<std::size_t>(match.category)];
             filter_category = set.category_index(
-                options_.osm.mapping != nullptr ? osm_category_name(*options_.osm.mapping, term) : term);
+                options_.osm.mapping != nullptr ? osm_category_name(*options_.osm.mapping, term)
+                                                : term);
         }
         for (const geo_point& at : points_) {
             waypoint* w = poiset_add_waypoint(set);
@@ -764,7 +773,8 @@ class geojson_document_reader {
                             options_.osm.mapping != nullptr
                                 ? maki_symbol_for(*options_.osm.mapping, p.value)
                                 : nullptr;
-                        w.symbol = set.store(garmin != nullptr ? std::string_view(*garmin) : p.value);
+                        w.symbol =
+                            set.store(garmin != nullptr ? std::string_view(*garmin) : p.value);
                     }
                     break;
                 case geojson_field::category:
@@ -857,8 +867,8 @@ std::string repaired_utf8(std::string_view text) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const auto* end = p + text.size();
     while (p < end) {
-        std::size_t ascii = ascii_prefix(std::string_view(reinterpret_cast<const char*>(p),
-                                                          static_cast<std::size_t>(end - p)));
+        std::size_t ascii = ascii_prefix(
+            std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p)));
         out.append(reinterpret_cast<const char*>(p), ascii);
         p += ascii;
         if (p == end) break;
@@ -890,9 +900,10 @@ bool read_padded(std::string_view bytes, std::size_t room_after, const std::stri
     auto fail = [&](simdjson::error_code error, std::optional<std::size_t> offset) {
         if (offset) {
             auto [line, column] = line_and_column(text, *offset);
-            report("\nError: Reading the GeoJSON file (%s) failed at line %zu, column %zu: %s; "
-                   "nothing imported.",
-                   display.c_str(), line, column, simdjson::error_message(error));
+            report(
+                "\nError: Reading the GeoJSON file (%s) failed at line %zu, column %zu: %s; "
+                "nothing imported.",
+                display.c_str(), line, column, simdjson::error_message(error));
         } else {
             report("\nError: Reading the GeoJSON file (%s) failed: %s; nothing imported.",
                    display.c_str(), simdjson::error_message(error));
@@ -907,16 +918,17 @@ bool read_padded(std::string_view bytes, std::size_t room_after, const std::stri
             parser.iterate(text.data(), text.size(), text.size() + room_after).get(doc)) {
         // The library checks the bytes as it indexes them.
         if (error == simdjson::UTF8_ERROR) {
-            report("\nWarning: The GeoJSON file (%s) holds bytes that form no UTF-8 character; "
-                   "each became U+FFFD",
-                   display.c_str());
+            report(
+                "\nWarning: The GeoJSON file (%s) holds bytes that form no UTF-8 character; "
+                "each became U+FFFD",
+                display.c_str());
             std::string repaired = repaired_utf8(text);
             return read_padded(repaired, repaired.capacity() - repaired.size(), display, base_name,
                                options, list);
         }
         // A string or container left open is found at the end of the text.
-        const bool at_end = error == simdjson::UNCLOSED_STRING ||
-                            error == simdjson::INCOMPLETE_ARRAY_OR_OBJECT;
+        const bool at_end =
+            error == simdjson::UNCLOSED_STRING || error == simdjson::INCOMPLETE_ARRAY_OR_OBJECT;
         return fail(error, at_end ? std::optional<std::size_t>(text.size()) : std::nullopt);
     }
     try {
@@ -954,7 +966,8 @@ bool geojson_read(std::string bytes, const std::string& display, std::string_vie
 bool geojson_read_bytes(std::string_view bytes, std::size_t room_after, const std::string& display,
                         std::string_view base_name, const geojson_options& options,
                         poiset_list& list) {
-    if (room_after < geojson_padding) return geojson_read(std::string(bytes), display, base_name, options, list);
+    if (room_after < geojson_padding)
+        return geojson_read(std::string(bytes), display, base_name, options, list);
     return read_padded(bytes, room_after, display, base_name, options, list);
 }
 
@@ -963,7 +976,8 @@ bool geojson_read_file(std::FILE* file, const std::string& display, std::string_
     // A regular file is mapped into memory, with room behind it; any other stream (a
     // pipe, standard input) is read to its end.
     std::optional<std::uint64_t> file_size = regular_file_size(file);
-    if (file_size && *file_size < SIZE_MAX - geojson_padding && std::fseek(file, 0, SEEK_SET) == 0) {
+    if (file_size && *file_size < SIZE_MAX - geojson_padding &&
+        std::fseek(file, 0, SEEK_SET) == 0) {
         auto size = static_cast<std::size_t>(*file_size);
         if (auto mapped = page_buffer::map_file(fileno(file), size, geojson_padding)) {
             return read_padded(std::string_view(mapped->data(), size), geojson_padding, display,

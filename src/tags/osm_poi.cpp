@@ -34,7 +34,8 @@ void store_osm_poi(poiset& set, waypoint& w, const osm_poi& poi) {
         {address_city, &poi.city},         {address_state, &poi.state},
         {address_postcode, &poi.postcode}, {address_country, &poi.country}};
     for (const auto& [key, value] : address) {
-        if (!value->empty()) set.details_for(w).address.push_back({set.store(key), set.store(*value)});
+        if (!value->empty())
+            set.details_for(w).address.push_back({set.store(key), set.store(*value)});
     }
     const std::pair<std::string_view, const std::string*> contacts[] = {
         {contact_phone, &poi.phone},
@@ -42,10 +43,10 @@ void store_osm_poi(poiset& set, waypoint& w, const osm_poi& poi) {
         {contact_email, &poi.email},
         {contact_web, &poi.website}};
     for (const auto& [key, value] : contacts) {
-        if (!value->empty()) set.details_for(w).phones.push_back({set.store(key), set.store(*value)});
+        if (!value->empty())
+            set.details_for(w).phones.push_back({set.store(key), set.store(*value)});
     }
 }
-
 
 std::optional<double> osm_maxspeed_kmh(std::string_view value) {
     // Several limits ("50;30") give the first; "mph" after the number converts it.

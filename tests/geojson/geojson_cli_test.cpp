@@ -12,20 +12,24 @@ using testing::contains;
 using testing::read_file;
 using testing::run_velmora;
 
-std::string example(const char* name) { return testing::source_dir() + "/examples/" + name; }
+std::string example(const char* name) {
+    return testing::source_dir() + "/examples/" + name;
+}
 
 TEST(GeojsonCli, ConvertsTheOverpassExampleWithTheOpenStreetMapMapping) {
     testing::temp_dir dir;
     auto gpx = run_velmora({example("overpass.geojson"), "-lang:en", "-o", "out.gpx"},
                            dir.path().string());
     ASSERT_EQ(gpx.exit_code, 0) << gpx.err;
-    EXPECT_TRUE(contains(gpx.err, "1 features with lines (LineString, MultiLineString) were left out"))
+    EXPECT_TRUE(
+        contains(gpx.err, "1 features with lines (LineString, MultiLineString) were left out"))
         << gpx.err;
     EXPECT_TRUE(contains(gpx.err, "imported 4 pois")) << gpx.err;
     std::string out = read_file(dir.file("out.gpx"));
-    for (const char* part : {"<name>Nordtank Seeweg</name>", "<sym>Gas Station</sym>",
-                             "<name>Market Square Charger</name>", "<name>Pond Side Camping</name>",
-                             "<name>speed camera@50</name>", "<wpt lat=\"52.5020000\" lon=\"13.3930000\">"}) {
+    for (const char* part :
+         {"<name>Nordtank Seeweg</name>", "<sym>Gas Station</sym>",
+          "<name>Market Square Charger</name>", "<name>Pond Side Camping</name>",
+          "<name>speed camera@50</name>", "<wpt lat=\"52.5020000\" lon=\"13.3930000\">"}) {
         EXPECT_TRUE(contains(out, part)) << part;
     }
     // The -tags: filter, optional here, selects and gives categories.
@@ -52,8 +56,8 @@ TEST(GeojsonCli, TakesUmapLayersAsCategoriesOrAsGroupsToGpi) {
     std::string bytes = read_file(dir.file("groups.gpi"));
     for (const char* group : {"Food", "Sleep", "Sights"}) EXPECT_TRUE(contains(bytes, group));
 
-    auto wrong = run_velmora({example("trip.umap"), "-groups:layers", "-o", "x.gpi"},
-                             dir.path().string());
+    auto wrong =
+        run_velmora({example("trip.umap"), "-groups:layers", "-o", "x.gpi"}, dir.path().string());
     EXPECT_EQ(wrong.exit_code, 1);
     EXPECT_TRUE(contains(wrong.err, "-groups: takes folders or file")) << wrong.err;
 }
@@ -66,8 +70,8 @@ TEST(GeojsonCli, ABrokenFileIsAnInputLeftOutAndTheOutputStays) {
     EXPECT_EQ(alone.exit_code, 1);
     EXPECT_TRUE(contains(alone.err, "Error: Reading the GeoJSON file")) << alone.err;
     EXPECT_EQ(read_file(dir.file("out.gpx")), "before");
-    auto beside = run_velmora({"cut.json", example("trip.umap"), "-o", "out.gpx"},
-                              dir.path().string());
+    auto beside =
+        run_velmora({"cut.json", example("trip.umap"), "-o", "out.gpx"}, dir.path().string());
     EXPECT_EQ(beside.exit_code, 2) << beside.err;
     EXPECT_TRUE(contains(beside.err, "1 of 2 inputs left out: 1. cut.json")) << beside.err;
 }

@@ -2,6 +2,7 @@
 // properties, uMap layers, and the refusal of broken documents.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -37,22 +38,32 @@ std::string collection(const std::vector<std::string>& features) {
 }
 
 std::string point(double lon, double lat) {
-    return R"({"type":"Point","coordinates":[)" + std::to_string(lon) + "," +
-           std::to_string(lat) + "]}";
+    return R"({"type":"Point","coordinates":[)" + std::to_string(lon) + "," + std::to_string(lat) +
+           "]}";
 }
 
 TEST(GeojsonPropertyNames, MapToFieldsWithoutRegardToCase) {
     const std::pair<const char*, geojson_field> table[] = {
-        {"name", geojson_field::name},           {"Title", geojson_field::name},
-        {"description", geojson_field::description}, {"DESC", geojson_field::description},
-        {"comment", geojson_field::comment},     {"cmt", geojson_field::comment},
-        {"sym", geojson_field::symbol},          {"Symbol", geojson_field::symbol},
-        {"icon", geojson_field::symbol},         {"marker-symbol", geojson_field::maki_symbol},
-        {"category", geojson_field::category},   {"address", geojson_field::street},
-        {"city", geojson_field::city},           {"phone", geojson_field::phone},
-        {"website", geojson_field::web},         {"URL", geojson_field::web},
-        {"email", geojson_field::email},         {"lat", geojson_field::none},
-        {"speed", geojson_field::none},          {"opening", geojson_field::none},
+        {"name", geojson_field::name},
+        {"Title", geojson_field::name},
+        {"description", geojson_field::description},
+        {"DESC", geojson_field::description},
+        {"comment", geojson_field::comment},
+        {"cmt", geojson_field::comment},
+        {"sym", geojson_field::symbol},
+        {"Symbol", geojson_field::symbol},
+        {"icon", geojson_field::symbol},
+        {"marker-symbol", geojson_field::maki_symbol},
+        {"category", geojson_field::category},
+        {"address", geojson_field::street},
+        {"city", geojson_field::city},
+        {"phone", geojson_field::phone},
+        {"website", geojson_field::web},
+        {"URL", geojson_field::web},
+        {"email", geojson_field::email},
+        {"lat", geojson_field::none},
+        {"speed", geojson_field::none},
+        {"opening", geojson_field::none},
     };
     for (const auto& [name, field] : table) EXPECT_EQ(geojson_field_of(name), field) << name;
     EXPECT_TRUE(is_geojson_styling_key("_umap_options"));
@@ -61,12 +72,12 @@ TEST(GeojsonPropertyNames, MapToFieldsWithoutRegardToCase) {
 }
 
 TEST(GeojsonFields, GenericPropertiesGiveFieldsAndTheRestDescriptionLines) {
-    auto r = read(collection({feature(
-        point(13.4, 52.5),
-        R"({"title":"Café \u00e9 \ud83d\ude00","description":"Nice","ele":35,"open":true,)"
-        R"("marker-color":"#f00","cmt":"c","address":"Main St 1","phone":"+49 1",)"
-        R"("url":"https://x.example","email":"a@x.example","category":"Food","n":null,)"
-        R"("tags":["a","b"]})")}));
+    auto r = read(collection(
+        {feature(point(13.4, 52.5),
+                 R"({"title":"Café \u00e9 \ud83d\ude00","description":"Nice","ele":35,"open":true,)"
+                 R"("marker-color":"#f00","cmt":"c","address":"Main St 1","phone":"+49 1",)"
+                 R"("url":"https://x.example","email":"a@x.example","category":"Food","n":null,)"
+                 R"("tags":["a","b"]})")}));
     ASSERT_TRUE(r.ok) << r.messages;
     ASSERT_EQ(r.list.count(), 1);
     const poiset& set = *r.list.poisets[0];
@@ -107,8 +118,8 @@ TEST(GeojsonFields, OpenStreetMapTagsGiveTheFieldsOfOpenStreetMapInput) {
                        R"("brand":"Aral","addr:street":"Hauptstr.","addr:housenumber":"5",)"
                        R"("opening_hours":"24/7","contact:phone":"+49 2","ele":"3"})";
     std::string nested = R"({"type":"node","id":2,"tags":{"amenity":"fuel"}})";
-    auto r = read(collection({feature(point(8, 50), flat), feature(point(9, 51), nested)}),
-                  options);
+    auto r =
+        read(collection({feature(point(8, 50), flat), feature(point(9, 51), nested)}), options);
     ASSERT_TRUE(r.ok) << r.messages;
     const poiset& set = *r.list.poisets[0];
     ASSERT_EQ(set.count(), 2);
@@ -143,10 +154,9 @@ TEST(GeojsonGeometry, PointsAndAreasBecomePoisAndLinesAreCounted) {
         R"({"type":"GeometryCollection","geometries":[{"type":"Point","coordinates":[5,5]},)"
         R"({"type":"LineString","coordinates":[[0,0],[1,1]]}]})";
     std::string line = R"({"type":"LineString","coordinates":[[0,0],[1,1]]})";
-    auto r = read(collection({feature(polygon, R"({"name":"area"})"),
-                              feature(multi_point, R"({"name":"two"})"),
-                              feature(collection_geometry, "{}"), feature(line, "{}"),
-                              feature("null", "{}")}));
+    auto r = read(collection(
+        {feature(polygon, R"({"name":"area"})"), feature(multi_point, R"({"name":"two"})"),
+         feature(collection_geometry, "{}"), feature(line, "{}"), feature("null", "{}")}));
     ASSERT_TRUE(r.ok) << r.messages;
     const poiset& set = *r.list.poisets[0];
     ASSERT_EQ(set.count(), 4);
@@ -157,15 +167,22 @@ TEST(GeojsonGeometry, PointsAndAreasBecomePoisAndLinesAreCounted) {
     EXPECT_NEAR(set.waypoints[2].lat, 2.0, 1e-9);
     EXPECT_NEAR(set.waypoints[3].lon, 5.0, 1e-9);
     EXPECT_TRUE(testing::contains(r.messages, "1 features with lines"));
+
     EXPECT_TRUE(testing::contains(r.messages, "1 features without geometry"));
+    // An area across the antimeridian is one piece, not a band around the world.
+    r = read(collection({feature(R"({"type":"MultiPolygon","coordinates":[[[[179,0],[-179,0],)"
+                                 R"([-179,2],[179,2],[179,0]]]]})",
+                                 "{}")}));
+    ASSERT_TRUE(r.ok) << r.messages;
+    EXPECT_NEAR(std::abs(r.list.poisets[0]->waypoints[0].lon), 180.0, 1e-9);
+    EXPECT_NEAR(r.list.poisets[0]->waypoints[0].lat, 1.0, 1e-9);
 }
 
 TEST(GeojsonGeometry, BadPositionsAreSkippedNamingTheFeature) {
     std::string million = "[1,2";
     for (int i = 0; i < 100000; ++i) million += ",0";
     million += "]";
-    const char* bad[] = {"[1]", "[200,1]", "[1,95]", "[1e999,1]", "[\"1\",2]", "[1,2,3,4]",
-                         "{}"};
+    const char* bad[] = {"[1]", "[200,1]", "[1,95]", "[1e999,1]", "[\"1\",2]", "[1,2,3,4]", "{}"};
     std::vector<std::string> features{feature(point(1, 2), "{}")};
     for (const char* coordinates : bad)
         features.push_back(
@@ -181,7 +198,9 @@ TEST(GeojsonGeometry, BadPositionsAreSkippedNamingTheFeature) {
 TEST(GeojsonUmap, LayersAreCategoriesOrSetsOfTheirOwn) {
     std::string umap = R"({"type":"umap","properties":{"name":"My map"},)"
                        R"("geometry":{"type":"Point","coordinates":[0,0]},"layers":[)" +
-                       collection({feature(point(1, 1), R"({"name":"a"})")}).insert(1, R"("_umap_options":{"name":"Food"},)") + "," +
+                       collection({feature(point(1, 1), R"({"name":"a"})")})
+                           .insert(1, R"("_umap_options":{"name":"Food"},)") +
+                       "," +
                        collection({feature(point(2, 2), R"({"name":"b"})"),
                                    feature(point(3, 3), R"({"name":"c"})")})
                            .insert(1, R"("_umap_options":{"name":"Sleep"},)") +
@@ -230,17 +249,21 @@ TEST(GeojsonBadInput, DeepNestingIsPassedOverWithoutDescendingIntoIt) {
     ASSERT_TRUE(r.ok) << r.messages;
     EXPECT_EQ(r.list.poisets[0]->count(), 1);
     EXPECT_TRUE(testing::contains(r.messages, "1 members of \"features\" are no Feature object"));
-    EXPECT_TRUE(r.list.poisets[0]->waypoints[0].description->starts_with("x: [[[[")); 
+    EXPECT_TRUE(r.list.poisets[0]->waypoints[0].description->starts_with("x: [[[["));
 }
 
 TEST(GeojsonBadInput, BadBytesLongTextsAndRepeatedNamesAreToldOnce) {
     std::string huge(geojson_max_text + 10, 'x');
     auto r = read("\xEF\xBB\xBF" +
-                  collection({feature(point(1, 2), "{\"name\":\"a\xFF" "b\",\"name\":\"c\"}"),
+                  collection({feature(point(1, 2),
+                                      "{\"name\":\"a\xFF"
+                                      "b\",\"name\":\"c\"}"),
                               feature(point(1, 2), "{\"description\":\"" + huge + "\"}")}));
     ASSERT_TRUE(r.ok) << r.messages;
     const poiset& set = *r.list.poisets[0];
-    EXPECT_EQ(set.waypoints[0].name, "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(set.waypoints[0].name,
+              "a\xEF\xBF\xBD"
+              "b");
     EXPECT_FALSE(set.waypoints[1].description);
     EXPECT_TRUE(testing::contains(r.messages, "form no UTF-8 character"));
     EXPECT_TRUE(testing::contains(r.messages, "1 texts longer than"));
