@@ -97,11 +97,11 @@ class feature_tags {
         entries_.clear();
     }
     void add(std::string_view key, std::string_view value) {
-        std::uint32_t key_at = static_cast<std::uint32_t>(bytes_.size());
+        std::size_t key_at = bytes_.size();
         bytes_.append(key).push_back('\0');
-        std::uint32_t value_at = static_cast<std::uint32_t>(bytes_.size());
+        std::size_t value_at = bytes_.size();
         bytes_.append(value).push_back('\0');
-        entries_.push_back({key_at, value_at, static_cast<std::uint32_t>(key.size())});
+        entries_.push_back({key_at, value_at, key.size()});
     }
     [[nodiscard]] const char* get_value_by_key(const char* key) const {
         const std::size_t size = std::strlen(key);
@@ -124,9 +124,9 @@ class feature_tags {
 
   private:
     struct entry {
-        std::uint32_t key_at;
-        std::uint32_t value_at;
-        std::uint32_t key_size;
+        std::size_t key_at;
+        std::size_t value_at;
+        std::size_t key_size;
     };
     std::string bytes_;
     std::vector<entry> entries_;
@@ -185,7 +185,7 @@ struct set_target {
     std::optional<std::uint16_t> layer_index;
 };
 
-// Whether the bytes of a JSON value's text are those of a number, true, false or null.
+// A token of the text without the blanks that follow it.
 std::string_view trimmed_token(std::string_view token) {
     while (!token.empty() && (token.back() == ' ' || token.back() == '\t' || token.back() == '\n' ||
                               token.back() == '\r'))
@@ -261,9 +261,9 @@ class geojson_document_reader {
         if (kind == "umap" && layer_set_ == nullptr && !options_.layers_as_sets)
             layer_set_ = new_set();
         std::string set_name(base_name);
-        if (name) {
+        if (name && !name->empty()) {
             set_name = *name;
-        } else if (kind == "umap" && map_name) {
+        } else if (kind == "umap" && map_name && !map_name->empty()) {
             set_name = *map_name;
         }
         for (auto& set : sets) {

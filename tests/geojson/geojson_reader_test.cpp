@@ -195,6 +195,19 @@ TEST(GeojsonGeometry, BadPositionsAreSkippedNamingTheFeature) {
     EXPECT_TRUE(testing::contains(r.messages, "GeoJSON features[8] has a bad position"));
 }
 
+TEST(GeojsonDocuments, ASingleFeatureIsReadWhereverItsTypeStandsAndNamesTheSet) {
+    auto r = read(R"({"properties":{"name":"One"},"geometry":{"type":"Point","coordinates":[1,2]},)"
+                  R"("type":"Feature","name":"Doc"})");
+    ASSERT_TRUE(r.ok) << r.messages;
+    ASSERT_EQ(r.list.count(), 1);
+    EXPECT_EQ(r.list.poisets[0]->name, "Doc");
+    ASSERT_EQ(r.list.poisets[0]->count(), 1);
+    EXPECT_EQ(r.list.poisets[0]->waypoints[0].name, "One");
+    r = read(R"({"features":[],"type":"FeatureCollection","name":""})");
+    ASSERT_TRUE(r.ok) << r.messages;
+    EXPECT_EQ(r.list.poisets[0]->name, "test");  // the file's name
+}
+
 TEST(GeojsonUmap, LayersAreCategoriesOrSetsOfTheirOwn) {
     std::string umap = R"({"type":"umap","properties":{"name":"My map"},)"
                        R"("geometry":{"type":"Point","coordinates":[0,0]},"layers":[)" +
