@@ -301,10 +301,19 @@ class geojson_document_reader {
     // missing or no string.
     static std::optional<std::string_view> string_member(ondemand::object& object,
                                                          std::string_view key) {
+        std::optional<ondemand::value> v = member(object, key);
+        if (!v || v->type().value() != json_type::string) return std::nullopt;
+        return v->get_string().value();
+    }
+
+    // An object's member, searched in any order; none when there is none.  Any other
+    // fault of the text ends the reading (the library's iterator can't go on).
+    static std::optional<ondemand::value> member(ondemand::object& object, std::string_view key) {
         ondemand::value v;
-        if (object.find_field_unordered(key).get(v)) return std::nullopt;
-        if (v.type().value() != json_type::string) return std::nullopt;
-        return v.get_string().value();
+        simdjson::error_code error = object.find_field_unordered(key).get(v);
+        if (error == simdjson::NO_SUCH_FIELD) return std::nullopt;
+        if (error) throw simdjson::simdjson_error(error);
+        return v;
     }
 
     // A new set; one left unnamed is named after the document at its end.
@@ -327,14 +336,13 @@ class geojson_document_reader {
             if (layer_value.type().value() != json_type::object) continue;
             ondemand::object layer = layer_value.get_object().value();
             std::string layer_name;
-            ondemand::value umap_options;
-            if (!layer.find_field_unordered("_umap_options").get(umap_options) &&
-                umap_options.type().value() == json_type::object) {
-                ondemand::object layer_options = umap_options.get_object().value();
+            std::optional<ondemand::value> umap_options = member(layer, "_umap_options");
+            if (umap_options && umap_options->type().value() == json_type::object) {
+                ondemand::object layer_options = umap_options->get_object().value();
                 if (auto n = string_member(layer_options, "name")) layer_name = std::string(*n);
             }
-            ondemand::value features;
-            if (layer.find_field_unordered("features").get(features)) continue;
+            std::optional<ondemand::value> features = member(layer, "features");
+            if (!features) continue;
             set_target target;
             if (layer_set_ != nullptr) {
                 target.set = layer_set_;
@@ -342,7 +350,7 @@ class geojson_document_reader {
             } else {
                 target.set = new_set(layer_name);  // unnamed: named after the map
             }
-            read_features(features, target, number);
+            read_features(*features, target, number);
             // A layer of its own that gave nothing is no set.
             if (layer_set_ == nullptr && target.set->count() == 0) sets_->pop_back();
         }
@@ -585,14 +593,13 @@ class geojson_document_reader {
         std::string_view kind = string_member(object, "type").value_or("");
         if (kind == "GeometryCollection") {
             if (depth == 0) geometry_ = geometry_kind::points;
-            ondemand::value members;
-            if (depth >= 8 || object.find_field_unordered("geometries").get(members) ||
-                members.type().value() != json_type::array)
-                return;
+            if (depth >= 8) return;
+            std::optional<ondemand::value> members = member(object, "geometries");
+            if (!members || members->type().value() != json_type::array) return;
             // Its points (of Point and MultiPoint members) are the feature's.
-            for (auto item : members.get_array()) {
-                ondemand::value member = item.value();
-                read_geometry(member, place, depth + 1);
+            for (auto item : members->get_array()) {
+                ondemand::value part = item.value();
+                read_geometry(part, place, depth + 1);
             }
             return;
         }
@@ -607,11 +614,12 @@ class geojson_document_reader {
             return;
         }
         if (depth == 0) geometry_ = geometry_kind::points;
-        ondemand::value coordinates;
-        if (object.find_field_unordered("coordinates").get(coordinates)) {
+        std::optional<ondemand::value> found = member(object, "coordinates");
+        if (!found) {
             if (depth == 0) geometry_ = geometry_kind::other;
             return;
         }
+        ondemand::value& coordinates = *found;
         if (point) {
             if (auto position = read_position(coordinates)) {
                 points_.push_back(*position);

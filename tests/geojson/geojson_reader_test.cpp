@@ -243,6 +243,8 @@ TEST(GeojsonBadInput, IsRefusedWithTheReasonAndPlaceAndNothingKept) {
         {"{\"type\":\"FeatureCollection\",\n\"features\":[}", "line 2"},
         {collection({feature(point(1, 2), "{}")}) + " x", "line 1, column 1"},
         {R"({"type":"Topology"})", "no FeatureCollection, Feature or uMap"},
+        // A fault found while a layer's member is searched (once read on after it).
+        {R"({"layers":[{"":: }]})", "line 1, column"},
         {R"([1,2])", "no JSON object"},
         {collection({feature(point(1, 2), R"({"a":tru})")}), "line 1"},
     };
