@@ -195,8 +195,11 @@ std::string_view trimmed_token(std::string_view token) {
 
 class geojson_document_reader {
   public:
-    geojson_document_reader(const geojson_options& options, const std::string& display)
-        : options_(options), display_(display) {}
+    // `passed`, when given, is told of the bytes of the text in front of a feature, which
+    // the reading does not look at again.
+    geojson_document_reader(const geojson_options& options, const std::string& display,
+                            std::string_view text, passed_text passed)
+        : options_(options), display_(display), document_(text), passed_(std::move(passed)) {}
 
     // Reads the root; the sets go to `sets`, which the caller appends to the run's list
     // only when the whole document was read.
@@ -361,6 +364,12 @@ class geojson_document_reader {
         long long index = 0;
         for (auto item : features.get_array()) {
             ondemand::value feature = item.value();
+            if (passed_) {
+                const char* at = feature.raw_json_token().data();
+                if (at >= document_.data() && at <= document_.data() + document_.size())
+                    pass_bytes_up_to(passed_, released_,
+                                     static_cast<std::size_t>(at - document_.data()));
+            }
             feature_place place{layer, index++};
             if (feature.type().value() != json_type::object) {
                 ++counts_.not_features;
@@ -835,6 +844,9 @@ class geojson_document_reader {
 
     const geojson_options& options_;
     const std::string& display_;
+    std::string_view document_;
+    passed_text passed_;
+    std::size_t released_ = 0;
     std::vector<std::unique_ptr<poiset>>* sets_ = nullptr;
     poiset* layer_set_ = nullptr;  // the set whose categories the uMap layers are
     bool layers_read_ = false;
@@ -891,9 +903,11 @@ std::string repaired_utf8(std::string_view text) {
     return out;
 }
 
-// Reads a text behind which room_after bytes may be read.
+// Reads a text behind which room_after bytes may be read; `passed` may give back the
+// memory of the bytes read.
 bool read_padded(std::string_view bytes, std::size_t room_after, const std::string& display,
-                 std::string_view base_name, const geojson_options& options, poiset_list& list) {
+                 std::string_view base_name, const geojson_options& options, poiset_list& list,
+                 const passed_text& passed = {}) {
     std::size_t start = bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0;
     const std::string_view text = bytes.substr(start);
     // A file of nothing but blanks is empty, not broken.
@@ -903,7 +917,12 @@ bool read_padded(std::string_view bytes, std::size_t room_after, const std::stri
     }
     ondemand::parser parser;
     std::vector<std::unique_ptr<poiset>> sets;
-    geojson_document_reader reader(options, display);
+    geojson_document_reader reader(
+        options, display, text,
+        passed ? passed_text([&passed, start](std::size_t from, std::size_t to) {
+            passed(from + start, to + start);
+        })
+               : passed_text());
     ondemand::document doc;
     auto fail = [&](simdjson::error_code error, std::optional<std::size_t> offset) {
         if (offset) {
@@ -988,8 +1007,13 @@ bool geojson_read_file(std::FILE* file, const std::string& display, std::string_
         std::fseek(file, 0, SEEK_SET) == 0) {
         auto size = static_cast<std::size_t>(*file_size);
         if (auto mapped = page_buffer::map_file(fileno(file), size, geojson_padding)) {
-            return read_padded(std::string_view(mapped->data(), size), geojson_padding, display,
-                               base_name, options, list);
+            // The pages of the features read are given back as the reading goes on, so
+            // that the file and the POIs made of it don't take memory together.
+            const page_buffer& buffer = *mapped;
+            return read_padded(
+                std::string_view(buffer.data(), size), geojson_padding, display, base_name, options,
+                list,
+                [&buffer](std::size_t from, std::size_t to) { buffer.release_between(from, to); });
         }
     }
     std::optional<std::string> bytes = read_to_end(file, "GeoJSON", geojson_padding);
