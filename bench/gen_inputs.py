@@ -12,6 +12,11 @@
   gen_inputs.py csv N out.csv    POI file in CSV form of N lines: longitude, latitude,
                                  quoted UTF-8 name (every seventh with "@speed"),
                                  quoted comment, some with a comma or a doubled quote
+  gen_inputs.py geojson N out.geojson
+                                 overpass turbo-style FeatureCollection of N points,
+                                 one feature a line, each with "@id" and five tags
+                                 (amenity, name, brand, operator, opening_hours), as
+                                 overpass turbo exports fuel stations
 """
 import random
 import sys
@@ -90,7 +95,26 @@ def csv(n, path):
                       f'"{name}","{cmt}"\n')
 
 
+AMENITIES = ["fuel", "restaurant", "cafe", "parking", "pharmacy", "bank", "toilets"]
+
+
+def geojson(n, path):
+    rnd = random.Random(31)
+    with open(path, "w", encoding="utf-8") as out:
+        out.write('{"type":"FeatureCollection","generator":"overpass-turbo","features":[\n')
+        for i in range(n):
+            tags = (f'"@id":"node/{i + 1}","amenity":"{AMENITIES[i % len(AMENITIES)]}",'
+                    f'"name":"{rnd.choice(WORDS)} {rnd.choice(WORDS)} {i}",'
+                    f'"brand":"{rnd.choice(WORDS)}","operator":"{rnd.choice(WORDS)} {rnd.choice(WORDS)}",'
+                    f'"opening_hours":"Mo-Fr 08:00-{18 + i % 5}:00"')
+            out.write(f'{{"type":"Feature","properties":{{{tags}}},"geometry":{{"type":"Point",'
+                      f'"coordinates":[{rnd.uniform(5.0, 25.0):.7f},{rnd.uniform(45.0, 55.0):.7f}]}},'
+                      f'"id":"node/{i + 1}"}}{"," if i + 1 < n else ""}\n')
+        out.write("]}\n")
+
+
 if __name__ == "__main__":
     kind, count, target = sys.argv[1], int(sys.argv[2]), sys.argv[3]
-    {"gpx": gpx, "full": lambda n, p: gpx(n, p, True), "txt": txt, "csv": csv}[kind](count,
+    {"gpx": gpx, "full": lambda n, p: gpx(n, p, True), "txt": txt, "csv": csv,
+     "geojson": geojson}[kind](count,
                                                                                  target)

@@ -10,7 +10,8 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cmake --install failed (${rc}):\n${err}")
 endif()
 set(prefix ${root}/opt/velmora)
-foreach(file bin/velmora share/velmora/Velmora_gpi.ini share/velmora/Velmora_speedcam.ini
+foreach(file bin/velmora share/velmora/Velmora_gpi.ini share/velmora/Velmora_osm.ini
+             share/velmora/Velmora_speedcam.ini
              share/velmora/icons/car.bmp share/velmora/icons/speedcam/Speed_50.bmp
              share/velmora/examples/Velmora_gpi.ini share/velmora/examples/Velmora_speedcam.ini
              share/doc/velmora/Velmora_gpi.ini share/man/man1/velmora.1)

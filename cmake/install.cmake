@@ -6,6 +6,7 @@ set(VELMORA_DATA_DIR share/velmora)
 set(VELMORA_DOC_DIR share/doc/velmora)
 set(VELMORA_SETTINGS_FILES
     ${CMAKE_CURRENT_SOURCE_DIR}/examples/Velmora_gpi.ini
+    ${CMAKE_CURRENT_SOURCE_DIR}/examples/Velmora_osm.ini
     ${CMAKE_CURRENT_SOURCE_DIR}/examples/Velmora_speedcam.ini)
 
 configure_file(${CMAKE_CURRENT_SOURCE_DIR}/doc/velmora.1.in ${CMAKE_CURRENT_BINARY_DIR}/velmora.1
@@ -19,6 +20,8 @@ install(FILES ${VELMORA_SETTINGS_FILES}
               ${CMAKE_CURRENT_SOURCE_DIR}/examples/speedcams.txt
               ${CMAKE_CURRENT_SOURCE_DIR}/examples/Campsites.csv
               ${CMAKE_CURRENT_SOURCE_DIR}/examples/Campsites.bmp
+              ${CMAKE_CURRENT_SOURCE_DIR}/examples/overpass.geojson
+              ${CMAKE_CURRENT_SOURCE_DIR}/examples/trip.umap
         DESTINATION ${VELMORA_DATA_DIR}/examples)
 install(FILES ${VELMORA_SETTINGS_FILES} ${CMAKE_CURRENT_SOURCE_DIR}/README.md
         DESTINATION ${VELMORA_DOC_DIR})

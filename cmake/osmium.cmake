@@ -13,10 +13,7 @@ if(VELMORA_OSM)
   if(OSMIUM_INCLUDE_DIR AND PROTOZERO_INCLUDE_DIR AND ZLIB_FOUND AND BZIP2_FOUND AND EXPAT_FOUND)
     set(VELMORA_WITH_OSM ON)
     set(VELMORA_OSM_SOURCES
-      src/osm/osm_filter.cpp
       src/osm/osm_import.cpp
-      src/osm/osm_mapping.cpp
-      src/osm/osm_poi.cpp
       src/osm/osm_reader.cpp
     )
     add_library(velmora_osm STATIC ${VELMORA_OSM_SOURCES})

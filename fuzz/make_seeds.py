@@ -489,6 +489,18 @@ def repro_seeds(names):
     return {name: (REPRO / name).read_bytes() for name in names if (REPRO / name).is_file()}
 
 
+GEOJSON_EXTRA = {
+    "polygons.geojson": b'{"type":"FeatureCollection","features":[{"type":"Feature","properties":'
+                        b'{"name":"a","tags":{"amenity":"fuel"}},"geometry":{"type":"MultiPolygon",'
+                        b'"coordinates":[[[[0,0],[4,0],[4,4],[0,0]],[[1,1],[2,1],[2,2],[1,1]]]]}},'
+                        b'{"type":"Feature","geometry":{"type":"GeometryCollection","geometries":'
+                        b'[{"type":"MultiPoint","coordinates":[[1,2],[3,4,5]]}]},"properties":null}]}',
+    "feature.json": b'\xef\xbb\xbf{"type":"Feature","id":"node/1","geometry":{"type":"Point",'
+                    b'"coordinates":[1e999,2]},"properties":{"title":"\\u00e9\\ud83d\\ude00",'
+                    b'"marker-symbol":"fuel","x":[1,{"y":null}],"title":"again"}}',
+}
+
+
 def text_seeds(folder_files, extra):
     seeds = {}
     for path in folder_files:
@@ -534,6 +546,11 @@ def main():
                          for name, data in csv_files.items() for selector in (0, 1, 3)})
     write("osm_poi", {**text_seeds([ROOT / "examples" / "example.osm"], OSM_EXTRA),
                       **repro_seeds(OSM_REPRO)})
+    # The GeoJSON target takes its first byte as the choice of filter, grouping and language.
+    geojson_files = text_seeds([ROOT / "examples" / "overpass.geojson",
+                                ROOT / "examples" / "trip.umap"], GEOJSON_EXTRA)
+    write("geojson_reader", {f"{selector:02d}_{name}": bytes([selector]) + data
+                             for name, data in geojson_files.items() for selector in (0, 3, 5)})
 
 
 if __name__ == "__main__":

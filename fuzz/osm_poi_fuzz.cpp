@@ -6,9 +6,9 @@
 #include <string_view>
 
 #include "model/poiset.hpp"
-#include "osm/osm_filter.hpp"
+#include "tags/osm_filter.hpp"
 #include "osm/osm_import.hpp"
-#include "osm/osm_mapping.hpp"
+#include "tags/osm_mapping.hpp"
 #include "osm/osm_reader.hpp"
 #include "platform/messages.hpp"
 

@@ -18,6 +18,8 @@ command -v make >/dev/null 2>&1 || need+=(make)
 [ -f /usr/include/jpeglib.h ] || need+=(libjpeg62-turbo-dev)
 [ -f /usr/include/gif_lib.h ] || need+=(libgif-dev)
 command -v osmium >/dev/null 2>&1 || need+=(osmium-tool)
+# GeoJSON input: simdjson.
+[ -f /usr/include/simdjson.h ] || need+=(libsimdjson-dev)
 # The man page check and the Debian package (cpack with dpkg-shlibdeps).
 command -v groff >/dev/null 2>&1 || need+=(groff-base)
 command -v dpkg-shlibdeps >/dev/null 2>&1 || need+=(dpkg-dev)

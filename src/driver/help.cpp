@@ -23,8 +23,10 @@ constexpr help_entry inputs[] = {
     {"", "icon is FILE.bmp beside it"},
     {"FILE.osm.pbf", "OpenStreetMap extract (also .osm, .osm.bz2, .osm.gz,"},
     {"", ".o5m); needs -tags: after it"},
-    {"-", "standard input (also stdin, con): GPI, GPX, CSV or a"},
-    {"", "speed-camera list, recognised from its first bytes"},
+    {"FILE.geojson", "GeoJSON (also .json) or uMap document (.umap): points"},
+    {"", "and polygon centres; -tags: after it is optional"},
+    {"-", "standard input (also stdin, con): GPI, GPX, GeoJSON, CSV"},
+    {"", "or a speed-camera list, recognised from its first bytes"},
 };
 
 constexpr help_entry outputs[] = {
@@ -37,9 +39,11 @@ constexpr help_entry outputs[] = {
 };
 
 constexpr help_entry parameters[] = {
-    {"-tags:FILTER", "the objects of the OpenStreetMap input before it that"},
-    {"", "become POIs: key[=value[|value...]][,...], any term"},
+    {"-tags:FILTER", "the objects of the OpenStreetMap (or GeoJSON) input before"},
+    {"", "it that become POIs: key[=value[|value...]][,...], any term"},
     {"", "matching (amenity=fuel|charging_station,tourism=camp_site)"},
+    {"-groups:folders", "each uMap layer a POI group of its own (default: file,"},
+    {"", "the layers are categories of the input's group)"},
     {"-lang:xx", "names from name:xx of OpenStreetMap objects that have it;"},
     {"", "GPI texts of several languages give their xx entry where"},
     {"", "they have one, else their first"},
@@ -92,8 +96,8 @@ info_request info_requested(int argc, const char* const* argv) {
 
 void print_help(std::FILE* out) {
     std::fprintf(out,
-                 "Usage: %s INPUT... [-lang:xx] [-o OUTPUT] [-format:gpi|gpx]\n"
-                 "       [-codepage:N|auto]\n"
+                 "Usage: %s INPUT... [-lang:xx] [-groups:folders] [-o OUTPUT]\n"
+                 "       [-format:gpi|gpx] [-codepage:N|auto]\n"
                  "       %s -h | --help | -? | --version\n"
                  "\n"
                  "Converts points of interest for Garmin navigators.  The inputs are read in\n"
@@ -105,9 +109,9 @@ void print_help(std::FILE* out) {
     print_table(out, "Parameters:", parameters);
     std::fprintf(out,
                  "\nSettings files Velmora_gpi.ini (GPI output), Velmora_speedcam.ini\n"
-                 "(speed-camera lists) and Velmora_osm.ini (OpenStreetMap symbols), and\n"
-                 "the icons directories icons/ and icons/speedcam/, are each taken from the\n"
-                 "first of these directories that has them:\n");
+                 "(speed-camera lists) and Velmora_osm.ini (OpenStreetMap and Maki\n"
+                 "symbols), and the icons directories icons/ and icons/speedcam/, are each\n"
+                 "taken from the first of these directories that has them:\n");
     for (const help_entry& entry : lookup_order) {
         std::fprintf(out, "  %-3s %s\n", entry.term, entry.text);
     }

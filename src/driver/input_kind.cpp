@@ -26,7 +26,7 @@ constexpr std::array<input_kind_row, 11> rows{{
      osm_read, false},
     {input_kind::kml, "kml", ".kml", "KML (.kml)", false, true},
     {input_kind::kmz, "kmz", ".kmz", "KMZ (.kmz)", false, true},
-    {input_kind::geojson, "geojson", ".geojson", "GeoJSON (.geojson, .json, .umap)", false, true},
+    {input_kind::geojson, "geojson", ".geojson", "GeoJSON (.geojson, .json, .umap)", true, true},
     {input_kind::gdb, "gdb", ".gdb", "", false, false},
     {input_kind::xml, "xml", "", "", false, false},
     {input_kind::unknown, "unknown", "", "", false, false},
@@ -55,11 +55,10 @@ struct conversion {
     std::string_view unpack_file;    // a command whose output GPSBabel reads, or empty
     std::string_view unpack_stream;  // the same in a pipe
 };
-constexpr std::array<conversion, 4> conversions{{
+constexpr std::array<conversion, 3> conversions{{
     {input_kind::kml, "kml", "", ""},
     // GPSBabel reads no zip archive, but the KML inside it.
     {input_kind::kmz, "kml", "unzip -p %s doc.kml", "funzip"},
-    {input_kind::geojson, "geojson", "", ""},
     {input_kind::gdb, "gdb", "", ""},
 }};
 

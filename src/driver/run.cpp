@@ -20,6 +20,7 @@
 #include "driver/help.hpp"
 #include "driver/input_kind.hpp"
 #include "driver/runtime_files.hpp"
+#include "geojson/geojson_reader.hpp"
 #include "gpi/gpi_reader.hpp"
 #include "gpi/gpi_settings.hpp"
 #include "gpi/gpi_writer.hpp"
@@ -31,7 +32,6 @@
 #include "model/poiset.hpp"
 #ifdef VELMORA_WITH_OSM
 #include "osm/osm_import.hpp"
-#include "osm/osm_mapping.hpp"
 #include "osm/osm_reader.hpp"
 #endif
 #include "platform/atomic_output.hpp"
@@ -46,6 +46,7 @@
 #include "platform/whole_input.hpp"
 #include "speedcam/speedcam_import.hpp"
 #include "speedcam/speedcam_settings.hpp"
+#include "tags/osm_mapping.hpp"
 #include "text/output_code_page.hpp"
 
 namespace velmora {
@@ -105,6 +106,12 @@ bool is_osm_input(std::string_view ext) {
     return false;
 }
 
+// GeoJSON files, and uMap's documents of GeoJSON layers.
+bool is_geojson_input(std::string_view ext) {
+    return equals_ignore_case(ext, ".geojson") || equals_ignore_case(ext, ".json") ||
+           equals_ignore_case(ext, ".umap");
+}
+
 // A language code of -lang:, two or three ASCII letters.
 bool is_language_code(std::string_view code) {
     if (code.size() < 2 || code.size() > 3) return false;
@@ -130,6 +137,9 @@ class conversion_run {
     void read_option(const char* arg);
     void check_input_parameters();
     [[nodiscard]] bool import_osm(const named_file& input);
+    [[nodiscard]] bool import_geojson(std::FILE* file, const named_file& input);
+    [[nodiscard]] const osm_mapping* tag_mapping();
+    void read_groups(const char* arg, std::string_view value);
     void read_input(const char* arg);
     void read_output(const char* arg);
     void read_format(const char* arg, std::string_view value);
@@ -186,10 +196,9 @@ class conversion_run {
     gpi_read_options gpi_options_;              // -lang:
     poiset_list list_;
     std::string lang_;  // -lang:, lower case; empty when not given
-#ifdef VELMORA_WITH_OSM
-    std::unique_ptr<osm_mapping> osm_mapping_;
+    std::unique_ptr<osm_mapping> osm_mapping_;  // Velmora_osm.ini, once it is needed
     bool osm_mapping_loaded_ = false;
-#endif
+    bool groups_folders_ = false;  // -groups:folders
 };
 
 void conversion_run::mark_elapsed() {
@@ -246,12 +255,12 @@ void conversion_run::read_option(const char* arg) {
         arg_phase_ =
             arg_phase_ == arg_phase::inputs ? arg_phase::output_name : arg_phase::after_output;
     } else if (equals_ignore_case(name, "tags")) {
-        // An input parameter: the filter of the OpenStreetMap input just named.
+        // An input parameter: the filter of the OpenStreetMap or GeoJSON input just named.
         if (arg_phase_ != arg_phase::inputs || inputs_.empty() ||
-            !is_osm_input(inputs_.back().ext)) {
+            (!is_osm_input(inputs_.back().ext) && !is_geojson_input(inputs_.back().ext))) {
             report(
                 "\nFatal: %s must follow an OpenStreetMap input file (.osm.pbf, .osm, "
-                ".osm.bz2, .osm.gz, .o5m)",
+                ".osm.bz2, .osm.gz, .o5m) or a GeoJSON input file (.geojson, .json, .umap)",
                 shown(arg).c_str());
             throw fatal_exit{};
         }
@@ -270,6 +279,8 @@ void conversion_run::read_option(const char* arg) {
         read_format(arg, name.size() + 1 < std::string_view(arg + 1).size()
                              ? std::string_view(arg + 2 + name.size())
                              : std::string_view());
+    } else if (equals_ignore_case(name, "groups")) {
+        read_groups(arg, value);
     } else if (equals_ignore_case(name, "codepage")) {
         read_code_page(arg, name.size() + 1 < std::string_view(arg + 1).size()
                                 ? std::string_view(arg + 2 + name.size())
@@ -277,6 +288,17 @@ void conversion_run::read_option(const char* arg) {
     } else {
         report("\nUnexpected option found: (%s), ignored", shown(arg).c_str());
     }
+}
+
+// -groups:folders makes each folder of an input (a uMap layer) a POI set of its own;
+// -groups:file, the default, keeps one set per input with the folders as categories.
+void conversion_run::read_groups(const char* arg, std::string_view value) {
+    if (equals_ignore_case(value, "folders") || equals_ignore_case(value, "file")) {
+        groups_folders_ = equals_ignore_case(value, "folders");
+        return;
+    }
+    report("\nFatal: Unknown grouping (%s): -groups: takes folders or file", arg);
+    throw fatal_exit{};
 }
 
 // -codepage:N, utf8 or auto: the code page of GPI output.
@@ -435,6 +457,7 @@ bool conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
         return imported;
     }
     if (is_osm_input(ext)) return import_osm(input);
+    if (is_geojson_input(ext)) return import_geojson(file, input);
     input_kind kind = input_kind_of_extension(ext);
     report_unsupported_input(kind,
                              is_console_input(input.path) ? std::string(input_kind_info(kind).name)
@@ -443,12 +466,47 @@ bool conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
     return false;
 }
 
+// The mapping file of OpenStreetMap tags (and Maki symbol names), read once when the
+// first input needs it; none when it can't be read.
+const osm_mapping* conversion_run::tag_mapping() {
+    if (!osm_mapping_loaded_) {
+        osm_mapping_ = read_osm_mapping(find_settings_file(osm_mapping_file_name));
+        osm_mapping_loaded_ = true;
+    }
+    return osm_mapping_.get();
+}
+
+// A GeoJSON file or uMap document, read whole; its -tags: filter, when given, selects
+// the features.
+bool conversion_run::import_geojson(std::FILE* file, const named_file& input) {
+    std::optional<osm_tag_filter> filter;
+    if (input.tags) {
+        std::string error;
+        filter = parse_osm_tag_filter(*input.tags, error);
+        if (!filter) {
+            report("\nError: The tag filter -tags:%s can't be used: %s", input.tags->c_str(),
+                   error.c_str());
+            return false;
+        }
+    }
+    geojson_options options;
+    options.filter = filter ? &*filter : nullptr;
+    options.osm = {lang_, tag_mapping()};
+    options.layers_as_sets = groups_folders_;
+    int sets_before = list_.count();
+    if (!geojson_read_file(file, input.path, input.name, options, list_)) return false;
+    for (int i = sets_before; i < list_.count(); ++i)
+        prepare_icons(*list_.poisets[static_cast<std::size_t>(i)], ".gpx");
+    return true;
+}
+
 #ifdef VELMORA_WITH_OSM
 // Every OpenStreetMap input has its filter, and every filter reads, before anything is
 // imported: a run must not turn a whole extract into POIs, nor fail after an hour.
 void conversion_run::check_input_parameters() {
     for (const named_file& input : inputs_) {
-        if (!is_osm_input(input.ext)) continue;
+        if (!is_osm_input(input.ext) && !is_geojson_input(input.ext)) continue;
+        if (!input.tags && is_geojson_input(input.ext)) continue;  // optional there
         if (!input.tags) {
             report(
                 "\nFatal: The OpenStreetMap input %s needs a tag filter after it, such as "
@@ -469,11 +527,7 @@ bool conversion_run::import_osm(const named_file& input) {
     std::string error;
     auto filter = parse_osm_tag_filter(input.tags.value_or(""), error);
     if (!filter) return false;  // checked before the import
-    if (!osm_mapping_loaded_) {
-        osm_mapping_ = read_osm_mapping(find_settings_file(osm_mapping_file_name));
-        osm_mapping_loaded_ = true;
-    }
-    osm_read_options options{*filter, {lang_, osm_mapping_.get()}};
+    osm_read_options options{*filter, {lang_, tag_mapping()}};
     auto result = read_osm_file(input.path, options);
     if (!result) return false;
     report("\n    matched %lli nodes, %lli closed ways and %lli multipolygons",
@@ -493,7 +547,7 @@ bool conversion_run::import_osm(const named_file& input) {
                            reason);
         }
     }
-    if (add_osm_pois(list_, *result, *filter, osm_mapping_.get(), input.name) < 0) {
+    if (add_osm_pois(list_, *result, *filter, tag_mapping(), input.name) < 0) {
         throw fatal_exit{};
     }
     prepare_icons(*list_.poisets.back(), ".gpx");

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "osm/osm_filter.hpp"
-#include "osm/osm_poi.hpp"
+#include "tags/osm_filter.hpp"
+#include "tags/osm_poi.hpp"
 
 namespace velmora {
 

@@ -30,8 +30,10 @@ std::optional<page_buffer> page_buffer::allocate(std::size_t size) {
     return page_buffer(static_cast<char*>(memory), size, mapped);
 }
 
-std::optional<page_buffer> page_buffer::map_file(int fd, std::size_t size) {
-    std::optional<page_buffer> buffer = allocate(size + 1);
+std::optional<page_buffer> page_buffer::map_file(int fd, std::size_t size, std::size_t zeros) {
+    if (zeros == 0) zeros = 1;
+    if (size > SIZE_MAX - zeros) return std::nullopt;
+    std::optional<page_buffer> buffer = allocate(size + zeros);
     if (!buffer || size == 0) return buffer;
     // The file's pages replace the front of the zero-filled reservation, whose rest
     // holds the zero byte behind the text also when the size is a whole number of pages.

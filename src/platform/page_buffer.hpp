@@ -28,10 +28,11 @@ class page_buffer {
     [[nodiscard]] static std::optional<page_buffer> allocate(std::size_t size);
 
     // The first size bytes of the open regular file, mapped read-only into memory and
-    // followed by one zero byte (size + 1 bytes in all), so that the file's text is
-    // read without a copy; none (errno set) when it can't be mapped.  The file must not
-    // be shortened while the buffer lives.
-    [[nodiscard]] static std::optional<page_buffer> map_file(int fd, std::size_t size);
+    // followed by `zeros` zero bytes (one by default), so that the file's text is read
+    // without a copy; none (errno set) when it can't be mapped.  The file must not be
+    // shortened while the buffer lives.
+    [[nodiscard]] static std::optional<page_buffer> map_file(int fd, std::size_t size,
+                                                             std::size_t zeros = 1);
 
     page_buffer(page_buffer&& other) noexcept;
     page_buffer& operator=(page_buffer&&) = delete;

@@ -16,9 +16,11 @@ struct file_closer {
 using unique_file = std::unique_ptr<std::FILE, file_closer>;
 
 // Every byte of a stream from where it stands to its end, as whole_input::load() reads
-// them (with its messages and bounds), copied into a string of the reader's own.  A
-// reader that can work on the loaded bytes in place uses whole_input itself.  Throws
+// them (with its messages and bounds), copied into a string of the reader's own, which
+// has room for `spare` bytes more than it holds (for a parser that reads past the end).
+// A reader that can work on the loaded bytes in place uses whole_input itself.  Throws
 // input_changed.
-[[nodiscard]] std::optional<std::string> read_to_end(std::FILE* file, const char* kind);
+[[nodiscard]] std::optional<std::string> read_to_end(std::FILE* file, const char* kind,
+                                                     std::size_t spare = 0);
 
 }  // namespace velmora

@@ -12,10 +12,10 @@
 #include <map>
 #include <string>
 
-#include "osm/osm_filter.hpp"
+#include "tags/osm_filter.hpp"
 #include "osm/osm_import.hpp"
-#include "osm/osm_mapping.hpp"
-#include "osm/osm_poi.hpp"
+#include "tags/osm_mapping.hpp"
+#include "tags/osm_poi.hpp"
 #include "osm/osm_reader.hpp"
 #include "platform/messages.hpp"
 #include "support/test_support.hpp"

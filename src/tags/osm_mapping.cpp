@@ -1,8 +1,9 @@
-#include "osm/osm_mapping.hpp"
+#include "tags/osm_mapping.hpp"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
@@ -20,6 +21,12 @@ const std::string* osm_symbol_for(const osm_mapping& mapping, std::string_view k
     tag.resize(key.size());
     if (auto it = mapping.symbols.find(tag); it != mapping.symbols.end()) return &it->second;
     return nullptr;
+}
+
+const std::string* maki_symbol_for(const osm_mapping& mapping, std::string_view maki_name) {
+    if (mapping.maki.empty()) return nullptr;
+    auto it = mapping.maki.find(ascii_lower(maki_name));
+    return it != mapping.maki.end() ? &it->second : nullptr;
 }
 
 const std::string& osm_category_name(const osm_mapping& mapping, const std::string& category) {
@@ -43,6 +50,8 @@ std::unique_ptr<osm_mapping> read_osm_mapping(const std::string& path) {
                 target = &mapping->symbols;
             } else if (name && equals_ignore_case(*name, "OsmCategories")) {
                 target = &mapping->categories;
+            } else if (name && equals_ignore_case(*name, "MakiSymbols")) {
+                target = &mapping->maki;
             } else {
                 target = nullptr;
                 std::string shown(text);
@@ -59,7 +68,9 @@ std::unique_ptr<osm_mapping> read_osm_mapping(const std::string& path) {
                    number);
             return;
         }
-        (*target)[std::string(text.substr(0, last))] = std::string(text.substr(last + 1));
+        std::string key(text.substr(0, last));
+        if (target == &mapping->maki) key = ascii_lower(key);
+        (*target)[std::move(key)] = std::string(text.substr(last + 1));
     });
     return mapping;
 }

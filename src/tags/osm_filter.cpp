@@ -1,4 +1,4 @@
-#include "osm/osm_filter.hpp"
+#include "tags/osm_filter.hpp"
 
 #include <algorithm>
 

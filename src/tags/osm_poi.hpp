@@ -1,12 +1,15 @@
 #pragma once
-// One POI taken from an OpenStreetMap object, and the step that takes it: the fields of
-// the object's tags, the symbol of the mapping file, the speed of a speed camera.
+// One POI taken from OpenStreetMap tags, and the step that takes it: the fields of the
+// tags, the symbol of the mapping file, the speed of a speed camera.  Whatever carries
+// the tags (an OpenStreetMap object, a GeoJSON feature) gives them through
+// get_value_by_key.
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "osm/osm_filter.hpp"
-#include "osm/osm_mapping.hpp"
+#include "model/poiset.hpp"
+#include "tags/osm_filter.hpp"
+#include "tags/osm_mapping.hpp"
 
 namespace velmora {
 
@@ -36,6 +39,16 @@ template <class Tags>
 [[nodiscard]] osm_poi make_osm_poi(const Tags& tags, const osm_tag_match& match, double lat,
                                    double lon, const osm_poi_options& options);
 
+// The same into a POI that is used again and again, whose texts keep their room, so
+// that a reader of millions of objects makes no allocation per POI.
+template <class Tags>
+void fill_osm_poi(osm_poi& poi, const Tags& tags, const osm_tag_match& match, double lat,
+                  double lon, const osm_poi_options& options);
+
+// The POI's position, texts, speed alert, address parts and contacts given to a
+// waypoint of the set (its category is left to the caller).  Throws std::bad_alloc.
+void store_osm_poi(poiset& set, waypoint& w, const osm_poi& poi);
+
 // A speed from an OSM maxspeed value in km/h: "50", "30 mph", "50;30" (the first); none
 // for values that are not a plain positive number of at most the speed a waypoint
 // name may carry ("none", "signals", "RU:urban", "5000").
@@ -49,7 +62,11 @@ template <class Tags>
 
 namespace detail {
 inline void copy_tag(std::string& field, const char* value) {
-    if (value != nullptr) field = value;
+    if (value != nullptr) {
+        field = value;
+    } else {
+        field.clear();
+    }
 }
 template <class Tags>
 const char* first_of(const Tags& tags, const char* a, const char* b) {
@@ -62,6 +79,13 @@ template <class Tags>
 osm_poi make_osm_poi(const Tags& tags, const osm_tag_match& match, double lat, double lon,
                      const osm_poi_options& options) {
     osm_poi poi;
+    fill_osm_poi(poi, tags, match, lat, lon, options);
+    return poi;
+}
+
+template <class Tags>
+void fill_osm_poi(osm_poi& poi, const Tags& tags, const osm_tag_match& match, double lat,
+                  double lon, const osm_poi_options& options) {
     poi.lat = lat;
     poi.lon = lon;
     poi.category = match.category;
@@ -75,7 +99,10 @@ osm_poi make_osm_poi(const Tags& tags, const osm_tag_match& match, double lat, d
         poi.name = name;
     } else if (match.value != nullptr) {
         poi.name = osm_name_from_value(match.value);
+    } else {
+        poi.name.clear();
     }
+    poi.symbol.clear();
     if (options.mapping != nullptr && match.key != nullptr && match.value != nullptr) {
         if (const std::string* symbol = osm_symbol_for(*options.mapping, match.key, match.value))
             poi.symbol = *symbol;
@@ -84,6 +111,7 @@ osm_poi make_osm_poi(const Tags& tags, const osm_tag_match& match, double lat, d
     const char* description = tags.get_value_by_key("description");
     if (description == nullptr) description = detail::first_of(tags, "brand", "operator");
     detail::copy_tag(poi.description, description);
+    poi.speed_kmh.reset();
     if (const char* highway = tags.get_value_by_key("highway");
         highway != nullptr && std::string_view(highway) == "speed_camera") {
         if (const char* maxspeed = tags.get_value_by_key("maxspeed"))
@@ -99,7 +127,6 @@ osm_poi make_osm_poi(const Tags& tags, const osm_tag_match& match, double lat, d
     detail::copy_tag(poi.fax, detail::first_of(tags, "fax", "contact:fax"));
     detail::copy_tag(poi.email, detail::first_of(tags, "email", "contact:email"));
     detail::copy_tag(poi.website, detail::first_of(tags, "website", "contact:website"));
-    return poi;
 }
 
 }  // namespace velmora

@@ -1,0 +1,1024 @@
+#include "geojson/geojson_reader.hpp"
+
+#include <simdjson.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "model/area_centre.hpp"
+#include "model/field_names.hpp"
+#include "platform/file_kind.hpp"
+#include "platform/messages.hpp"
+#include "platform/page_buffer.hpp"
+#include "platform/paths.hpp"
+#include "platform/stdio_file.hpp"
+#include "text/encoding.hpp"
+
+namespace velmora {
+
+namespace ondemand = simdjson::ondemand;
+static_assert(geojson_padding >= simdjson::SIMDJSON_PADDING);
+using ondemand::json_type;
+
+geojson_field geojson_field_of(std::string_view property_name) {
+    if (equals_ignore_case(property_name, "marker-symbol")) return geojson_field::maki_symbol;
+    switch (field_kind_of(property_name)) {
+        case field_kind::name:
+            return geojson_field::name;
+        case field_kind::description:
+            return geojson_field::description;
+        case field_kind::comment:
+            return geojson_field::comment;
+        case field_kind::symbol:
+            return geojson_field::symbol;
+        case field_kind::category:
+            return geojson_field::category;
+        case field_kind::street:
+            return geojson_field::street;
+        case field_kind::house_number:
+            return geojson_field::house_number;
+        case field_kind::city:
+            return geojson_field::city;
+        case field_kind::state:
+            return geojson_field::state;
+        case field_kind::postcode:
+            return geojson_field::postcode;
+        case field_kind::country:
+            return geojson_field::country;
+        case field_kind::phone:
+            return geojson_field::phone;
+        case field_kind::web:
+            return geojson_field::web;
+        case field_kind::email:
+            return geojson_field::email;
+        // A feature's position is its geometry; speeds and distances are no property
+        // of the formats that write GeoJSON.
+        case field_kind::latitude:
+        case field_kind::longitude:
+        case field_kind::speed:
+        case field_kind::proximity:
+        case field_kind::none:
+            break;
+    }
+    return geojson_field::none;
+}
+
+bool is_geojson_styling_key(std::string_view property_name) {
+    static constexpr std::string_view keys[] = {
+        "_umap_options", "_storage",     "_storage_options", "marker-color", "marker-size",
+        "stroke",        "stroke-width", "stroke-opacity",   "fill",         "fill-opacity",
+    };
+    for (std::string_view key : keys) {
+        if (property_name == key) return true;
+    }
+    return false;
+}
+
+namespace {
+
+// A property of a feature: its name and its value as text (a string unescaped, a number
+// as written, an array or object as its JSON text).
+struct property {
+    std::string_view key;
+    std::string_view value;
+};
+
+// The tags of a feature for the OpenStreetMap steps, which look them up by
+// zero-terminated key: copies of keys and values, each ending in a zero byte, in one
+// buffer that keeps its room from feature to feature.
+class feature_tags {
+  public:
+    void clear() {
+        bytes_.clear();
+        entries_.clear();
+    }
+    void add(std::string_view key, std::string_view value) {
+        std::size_t key_at = bytes_.size();
+        bytes_.append(key).push_back('\0');
+        std::size_t value_at = bytes_.size();
+        bytes_.append(value).push_back('\0');
+        entries_.push_back({key_at, value_at, key.size()});
+    }
+    [[nodiscard]] const char* get_value_by_key(const char* key) const {
+        const std::size_t size = std::strlen(key);
+        for (const entry& e : entries_) {
+            if (e.key_size == size && std::memcmp(bytes_.data() + e.key_at, key, size) == 0)
+                return bytes_.data() + e.value_at;
+        }
+        return nullptr;
+    }
+    [[nodiscard]] std::size_t size() const { return entries_.size(); }
+    [[nodiscard]] std::string_view key(std::size_t i) const {
+        return {bytes_.data() + entries_[i].key_at, entries_[i].key_size};
+    }
+    [[nodiscard]] const char* key_c_str(std::size_t i) const {
+        return bytes_.data() + entries_[i].key_at;
+    }
+    [[nodiscard]] const char* value_c_str(std::size_t i) const {
+        return bytes_.data() + entries_[i].value_at;
+    }
+
+  private:
+    struct entry {
+        std::size_t key_at;
+        std::size_t value_at;
+        std::size_t key_size;
+    };
+    std::string bytes_;
+    std::vector<entry> entries_;
+};
+
+// What a file's features left out, told once per file.
+struct left_out_counts {
+    long long null_geometry = 0;
+    long long lines = 0;           // LineString, MultiLineString
+    long long other_geometry = 0;  // unknown types, no geometry member
+    long long bad_positions = 0;
+    long long unmatched = 0;  // by the tag filter
+    long long long_texts = 0;
+    long long repeated_names = 0;
+    long long not_features = 0;  // members of "features" that are no Feature object
+};
+
+// Where a feature stands in the document, for messages: "features[12]" or
+// "layers[1].features[12]".
+struct feature_place {
+    long long layer = -1;  // -1: not in a uMap layer
+    long long index = 0;
+    [[nodiscard]] std::string text() const {
+        std::string s;
+        if (layer >= 0) s = "layers[" + std::to_string(layer) + "].";
+        return s + "features[" + std::to_string(index) + "]";
+    }
+};
+
+// The field of an object's member; its error ends the reading.
+ondemand::field checked(simdjson::simdjson_result<ondemand::field>& result) {
+    ondemand::field field;
+    if (simdjson::error_code error = std::move(result).get(field))
+        throw simdjson::simdjson_error(error);
+    return field;
+}
+
+// The name of an object's member.  A name without escapes is taken where it lies in the
+// text (the library has found its quotes), else unescaped by the library.
+std::string_view key_of(ondemand::field& field) {
+    const char* start = field.key().raw();
+    for (const char* p = start;; ++p) {
+        if (*p == '"') return {start, static_cast<std::size_t>(p - start)};
+        if (*p == '\\') break;
+    }
+    return field.unescaped_key().value();
+}
+
+// How many members of an object are compared with each new one for a repeated name.
+constexpr std::size_t max_checked_members = 64;
+
+// A set being filled and the category its layer's POIs get.
+struct set_target {
+    poiset* set = nullptr;
+    std::string_view layer_category;  // empty: none
+    std::optional<std::uint16_t> layer_index;
+};
+
+// A token of the text without the blanks that follow it.
+std::string_view trimmed_token(std::string_view token) {
+    while (!token.empty() && (token.back() == ' ' || token.back() == '\t' || token.back() == '\n' ||
+                              token.back() == '\r'))
+        token.remove_suffix(1);
+    return token;
+}
+
+class geojson_document_reader {
+  public:
+    // `passed`, when given, is told of the bytes of the text in front of a feature, which
+    // the reading does not look at again.
+    geojson_document_reader(const geojson_options& options, const std::string& display,
+                            std::string_view text, passed_text passed)
+        : options_(options), display_(display), document_(text), passed_(std::move(passed)) {}
+
+    // Reads the root; the sets go to `sets`, which the caller appends to the run's list
+    // only when the whole document was read.
+    bool read_root(ondemand::document& doc, std::string_view base_name,
+                   std::vector<std::unique_ptr<poiset>>& sets) {
+        if (doc.type().value() != json_type::object) {
+            report(
+                "\nError: Reading the GeoJSON file (%s) failed: the document is no JSON "
+                "object; nothing imported.",
+                display_.c_str());
+            return false;
+        }
+        ondemand::object root = doc.get_object().value();
+        sets_ = &sets;
+        // One walk through the root's members in their order, whatever it is: the
+        // features are read where they stand, and the sets named at the end.
+        std::optional<std::string> type;
+        std::optional<std::string> name;      // the document's name member
+        std::optional<std::string> map_name;  // uMap's, in its properties
+        poiset* file_set = nullptr;
+        for (auto field_result : root) {
+            ondemand::field field = checked(field_result);
+            std::string_view key = key_of(field);
+            ondemand::value value = field.value();
+            if (key == "type" && !type) {
+                if (value.type().value() == json_type::string)
+                    type = std::string(value.get_string().value());
+            } else if (key == "name" && !name) {
+                if (value.type().value() == json_type::string)
+                    name = std::string(value.get_string().value());
+            } else if (key == "features" && file_set == nullptr) {
+                file_set = new_set();
+                set_target target{file_set, {}, {}};
+                read_features(value, target, -1);
+            } else if (key == "layers" && !layers_read_) {
+                layers_read_ = true;
+                read_umap_layers(value);
+            } else if (key == "properties" && !map_name &&
+                       value.type().value() == json_type::object) {
+                ondemand::object map_options = value.get_object().value();
+                if (auto n = string_member(map_options, "name")) map_name = std::string(*n);
+            }
+        }
+        const std::string kind = type.value_or("");
+        if (kind != "FeatureCollection" && kind != "Feature" && kind != "umap") {
+            report(
+                "\nError: Reading the GeoJSON file (%s) failed: it holds no "
+                "FeatureCollection, Feature or uMap document (\"type\": \"%s\"); nothing "
+                "imported.",
+                display_.c_str(), kind.c_str());
+            return false;
+        }
+        if (kind == "Feature") {
+            // A single feature is read again, now that it is known to be one.
+            file_set = new_set();
+            set_target target{file_set, {}, {}};
+            if (simdjson::error_code error = root.reset().error())
+                throw simdjson::simdjson_error(error);
+            read_feature(root, target, {-1, 0});
+        }
+        if (kind == "FeatureCollection" && file_set == nullptr) file_set = new_set();
+        if (kind == "umap" && layer_set_ == nullptr && !options_.layers_as_sets)
+            layer_set_ = new_set();
+        std::string set_name(base_name);
+        if (name && !name->empty()) {
+            set_name = *name;
+        } else if (kind == "umap" && map_name && !map_name->empty()) {
+            set_name = *map_name;
+        }
+        for (auto& set : sets) {
+            if (set->name.empty()) set->name = set_name;
+        }
+        return true;
+    }
+
+    void report_counts() const {
+        const left_out_counts& c = counts_;
+        report("\n    read %lli features", features_);
+        const std::pair<long long, const char*> lines[] = {
+            {c.null_geometry, "features without geometry were left out"},
+            {c.lines, "features with lines (LineString, MultiLineString) were left out"},
+            {c.other_geometry, "features of no known geometry were left out"},
+            {c.not_features, "members of \"features\" are no Feature object and were left out"},
+            {c.bad_positions, "positions were bad and left out"},
+            {c.repeated_names, "members repeated a name before them; the first was taken"},
+        };
+        for (const auto& [count, text] : lines) {
+            if (count > 0) report("\nWarning: %lli %s", count, text);
+        }
+        if (c.long_texts > 0) {
+            report("\nWarning: %lli texts longer than %zu bytes were left out", c.long_texts,
+                   geojson_max_text);
+        }
+        if (c.unmatched > 0)
+            report("\n    %lli features did not match the tag filter", c.unmatched);
+    }
+
+  private:
+    // ---- members of objects --------------------------------------------------------
+
+    // The string value of an object's member, searched in any order; none when it is
+    // missing or no string.
+    static std::optional<std::string_view> string_member(ondemand::object& object,
+                                                         std::string_view key) {
+        std::optional<ondemand::value> v = member(object, key);
+        if (!v || v->type().value() != json_type::string) return std::nullopt;
+        return v->get_string().value();
+    }
+
+    // An object's member, searched in any order; none when there is none.  Any other
+    // fault of the text ends the reading (the library's iterator can't go on).
+    static std::optional<ondemand::value> member(ondemand::object& object, std::string_view key) {
+        ondemand::value v;
+        simdjson::error_code error = object.find_field_unordered(key).get(v);
+        if (error == simdjson::NO_SUCH_FIELD) return std::nullopt;
+        if (error) throw simdjson::simdjson_error(error);
+        return v;
+    }
+
+    // A new set; one left unnamed is named after the document at its end.
+    poiset* new_set(std::string name = {}) {
+        auto set = std::make_unique<poiset>();
+        set->name = std::move(name);
+        set->name_is_utf8 = true;
+        set->is_utf8 = true;
+        sets_->push_back(std::move(set));
+        return sets_->back().get();
+    }
+
+    void read_umap_layers(ondemand::value& layers) {
+        if (layers.type().value() != json_type::array) return;
+        if (!options_.layers_as_sets && layer_set_ == nullptr) layer_set_ = new_set();
+        long long layer_number = 0;
+        for (auto layer_result : layers.get_array()) {
+            ondemand::value layer_value = layer_result.value();
+            long long number = layer_number++;
+            if (layer_value.type().value() != json_type::object) continue;
+            ondemand::object layer = layer_value.get_object().value();
+            std::string layer_name;
+            std::optional<ondemand::value> umap_options = member(layer, "_umap_options");
+            if (umap_options && umap_options->type().value() == json_type::object) {
+                ondemand::object layer_options = umap_options->get_object().value();
+                if (auto n = string_member(layer_options, "name")) layer_name = std::string(*n);
+            }
+            std::optional<ondemand::value> features = member(layer, "features");
+            if (!features) continue;
+            set_target target;
+            if (layer_set_ != nullptr) {
+                target.set = layer_set_;
+                target.layer_category = layer_name;
+            } else {
+                target.set = new_set(layer_name);  // unnamed: named after the map
+            }
+            read_features(*features, target, number);
+            // A layer of its own that gave nothing is no set.
+            if (layer_set_ == nullptr && target.set->count() == 0) sets_->pop_back();
+        }
+    }
+
+    void read_features(ondemand::value& features, set_target& target, long long layer) {
+        if (features.type().value() != json_type::array) return;
+        long long index = 0;
+        for (auto item : features.get_array()) {
+            ondemand::value feature = item.value();
+            if (passed_) {
+                const char* at = feature.raw_json_token().data();
+                if (at >= document_.data() && at <= document_.data() + document_.size())
+                    pass_bytes_up_to(passed_, released_,
+                                     static_cast<std::size_t>(at - document_.data()));
+            }
+            feature_place place{layer, index++};
+            if (feature.type().value() != json_type::object) {
+                ++counts_.not_features;
+                continue;
+            }
+            ondemand::object object = feature.get_object().value();
+            read_feature(object, target, place);
+        }
+    }
+
+    // ---- one feature -------------------------------------------------------------
+
+    void read_feature(ondemand::object& object, set_target& target, feature_place place) {
+        ++features_;
+        properties_.clear();
+        nested_.clear();
+        tags_.clear();
+        points_.clear();
+        has_tags_object_ = false;
+        osm_id_ = false;
+        bool seen_geometry = false;
+        bool seen_properties = false;
+        bool seen_id = false;
+        geometry_ = geometry_kind::missing;
+        for (auto field_result : object) {
+            ondemand::field field = checked(field_result);
+            std::string_view key = key_of(field);
+            ondemand::value value = field.value();
+            if (key == "geometry") {
+                if (seen_geometry) {
+                    ++counts_.repeated_names;
+                    continue;
+                }
+                seen_geometry = true;
+                read_geometry(value, place, 0);
+            } else if (key == "properties") {
+                if (seen_properties) {
+                    ++counts_.repeated_names;
+                    continue;
+                }
+                seen_properties = true;
+                if (value.type().value() == json_type::object) {
+                    ondemand::object properties = value.get_object().value();
+                    read_properties(properties);
+                }
+            } else if (key == "id" && !seen_id) {
+                seen_id = true;
+                if (value.type().value() == json_type::string) {
+                    osm_id_ = looks_like_osm_id(value.get_string().value());
+                }
+            }
+        }
+        switch (geometry_) {
+            case geometry_kind::null:
+                ++counts_.null_geometry;
+                return;
+            case geometry_kind::line:
+                ++counts_.lines;
+                return;
+            case geometry_kind::missing:
+            case geometry_kind::other:
+                ++counts_.other_geometry;
+                return;
+            case geometry_kind::bad:
+                return;
+            case geometry_kind::points:
+                break;
+        }
+        if (points_.empty()) return;
+        make_pois(target);
+    }
+
+    static bool looks_like_osm_id(std::string_view id) {
+        return id.starts_with("node/") || id.starts_with("way/") || id.starts_with("relation/");
+    }
+
+    // The text of a property's value; none for null and for texts over the limit.
+    std::optional<std::string_view> value_text(ondemand::value& value) {
+        switch (value.type().value()) {
+            case json_type::string: {
+                std::string_view token = value.raw_json_token();
+                if (token.size() > geojson_max_text + 2) {
+                    ++counts_.long_texts;
+                    return std::nullopt;
+                }
+                // A text without escapes is taken where it lies, without a copy.
+                if (std::size_t close = token.find_last_of('"');
+                    close != 0 && close != std::string_view::npos) {
+                    std::string_view inner = token.substr(1, close - 1);
+                    if (inner.find('\\') == std::string_view::npos) return inner;
+                }
+                return value.get_string().value();
+            }
+            case json_type::number:
+                return trimmed_token(value.raw_json_token());
+            case json_type::boolean:
+                return value.get_bool().value() ? std::string_view("true")
+                                                : std::string_view("false");
+            case json_type::null:
+                if (!value.is_null().value())
+                    throw simdjson::simdjson_error(simdjson::N_ATOM_ERROR);
+                return std::nullopt;
+            case json_type::array: {
+                std::string_view text = value.get_array().value().raw_json().value();
+                if (text.size() > geojson_max_text) {
+                    ++counts_.long_texts;
+                    return std::nullopt;
+                }
+                return trimmed_token(text);
+            }
+            case json_type::object: {
+                std::string_view text = value.get_object().value().raw_json().value();
+                if (text.size() > geojson_max_text) {
+                    ++counts_.long_texts;
+                    return std::nullopt;
+                }
+                return trimmed_token(text);
+            }
+        }
+        return std::nullopt;
+    }
+
+    // Whether a property of that name came before; repeated ones are counted and left.
+    bool repeated(const std::vector<property>& list, std::string_view key) {
+        // Checked among the first members only, so that a feature of a hundred thousand
+        // properties costs no quadratic time; further repeats stay (the first still wins).
+        if (list.size() > max_checked_members) return false;
+        for (const property& p : list) {
+            if (p.key.size() == key.size() && p.key == key) {
+                ++counts_.repeated_names;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    void read_properties(ondemand::object& properties) {
+        for (auto field_result : properties) {
+            ondemand::field field = checked(field_result);
+            std::string_view key = key_of(field);
+            ondemand::value value = field.value();
+            if (key == "tags" && !has_tags_object_ && value.type().value() == json_type::object) {
+                // overpass turbo's older form: the tags nested in their own object.
+                has_tags_object_ = true;
+                ondemand::object tags = value.get_object().value();
+                for (auto tag_result : tags) {
+                    ondemand::field tag = checked(tag_result);
+                    std::string_view tag_key = key_of(tag);
+                    ondemand::value tag_value = tag.value();
+                    auto text = value_text(tag_value);
+                    if (!text || repeated(nested_, tag_key)) continue;
+                    nested_.push_back({tag_key, *text});
+                }
+                continue;
+            }
+            auto text = value_text(value);
+            if (!text || repeated(properties_, key)) continue;
+            properties_.push_back({key, *text});
+        }
+    }
+
+    // ---- geometry ----------------------------------------------------------------
+
+    enum class geometry_kind { missing, null, points, line, other, bad };
+
+    // A position [lon, lat] or [lon, lat, alt] within range; none otherwise.
+    static std::optional<geo_point> read_position(ondemand::value& value) {
+        if (value.type().value() != json_type::array) return std::nullopt;
+        double numbers[3] = {0.0, 0.0, 0.0};
+        std::size_t count = 0;
+        for (auto item : value.get_array()) {
+            ondemand::value number = item.value();
+            if (count == 3) return std::nullopt;  // more than three: no position
+            if (number.type().value() != json_type::number) return std::nullopt;
+            double d = 0.0;
+            simdjson::error_code error = number.get_double().get(d);
+            if (error == simdjson::NUMBER_ERROR) return std::nullopt;  // 1e999 and the like
+            if (error) throw simdjson::simdjson_error(error);
+            numbers[count++] = d;
+        }
+        if (count < 2) return std::nullopt;
+        const double lon = numbers[0];
+        const double lat = numbers[1];
+        if (!std::isfinite(lat) || !std::isfinite(lon) || lat < -90.0 || lat > 90.0 ||
+            lon < -180.0 || lon > 180.0)
+            return std::nullopt;
+        return geo_point{lat, lon};
+    }
+
+    void bad_position(const feature_place& place) {
+        ++counts_.bad_positions;
+        report(
+            "\nWarning: GeoJSON %s has a bad position ([lon, lat] within range expected), "
+            "skipped",
+            place.text().c_str());
+    }
+
+    // The rings of a polygon added to the sum; false when a position is bad.
+    bool read_polygon(ondemand::value& value, area_centre_sum& sum) {
+        if (value.type().value() != json_type::array) return false;
+        bool outer = true;
+        for (auto ring_item : value.get_array()) {
+            ondemand::value ring_value = ring_item.value();
+            if (ring_value.type().value() != json_type::array) return false;
+            ring_.clear();
+            for (auto position_item : ring_value.get_array()) {
+                ondemand::value position_value = position_item.value();
+                auto position = read_position(position_value);
+                if (!position) return false;
+                ring_.push_back(*position);
+            }
+            sum.add_ring(ring_, !outer);
+            outer = false;
+        }
+        return true;
+    }
+
+    void read_geometry(ondemand::value& value, const feature_place& place, int depth) {
+        json_type type = value.type().value();
+        if (type == json_type::null) {
+            if (!value.is_null().value()) throw simdjson::simdjson_error(simdjson::N_ATOM_ERROR);
+            if (depth == 0) geometry_ = geometry_kind::null;
+            return;
+        }
+        if (type != json_type::object) {
+            if (depth == 0) geometry_ = geometry_kind::other;
+            return;
+        }
+        ondemand::object object = value.get_object().value();
+        std::string_view kind = string_member(object, "type").value_or("");
+        if (kind == "GeometryCollection") {
+            if (depth == 0) geometry_ = geometry_kind::points;
+            if (depth >= 8) return;
+            std::optional<ondemand::value> members = member(object, "geometries");
+            if (!members || members->type().value() != json_type::array) return;
+            // Its points (of Point and MultiPoint members) are the feature's.
+            for (auto item : members->get_array()) {
+                ondemand::value part = item.value();
+                read_geometry(part, place, depth + 1);
+            }
+            return;
+        }
+        const bool point = kind == "Point";
+        const bool multi_point = kind == "MultiPoint";
+        const bool polygon = kind == "Polygon";
+        const bool multi_polygon = kind == "MultiPolygon";
+        if (depth > 0 && !point && !multi_point) return;
+        if (!point && !multi_point && !polygon && !multi_polygon) {
+            geometry_ = kind == "LineString" || kind == "MultiLineString" ? geometry_kind::line
+                                                                          : geometry_kind::other;
+            return;
+        }
+        if (depth == 0) geometry_ = geometry_kind::points;
+        std::optional<ondemand::value> found = member(object, "coordinates");
+        if (!found) {
+            if (depth == 0) geometry_ = geometry_kind::other;
+            return;
+        }
+        ondemand::value& coordinates = *found;
+        if (point) {
+            if (auto position = read_position(coordinates)) {
+                points_.push_back(*position);
+            } else {
+                bad_position(place);
+            }
+            return;
+        }
+        if (coordinates.type().value() != json_type::array) {
+            bad_position(place);
+            return;
+        }
+        if (multi_point) {
+            for (auto item : coordinates.get_array()) {
+                ondemand::value position_value = item.value();
+                if (auto position = read_position(position_value)) {
+                    points_.push_back(*position);
+                } else {
+                    bad_position(place);
+                }
+            }
+            return;
+        }
+        area_centre_sum sum;
+        bool good = true;
+        if (polygon) {
+            good = read_polygon(coordinates, sum);
+        } else {
+            for (auto item : coordinates.get_array()) {
+                ondemand::value polygon_value = item.value();
+                if (!read_polygon(polygon_value, sum)) {
+                    good = false;
+                    break;
+                }
+            }
+        }
+        std::optional<geo_point> centre = good ? sum.centre() : std::nullopt;
+        if (!centre) {
+            bad_position(place);
+            geometry_ = geometry_kind::bad;
+            return;
+        }
+        points_.push_back(*centre);
+    }
+
+    // ---- POIs ----------------------------------------------------------------------
+
+    // Whether the feature's properties are OpenStreetMap tags (as overpass turbo and
+    // OpenStreetMap extracts in GIS programs give them).
+    bool looks_like_osm() const {
+        if (has_tags_object_ || osm_id_) return true;
+        for (const property& p : properties_) {
+            if (p.key == "@id" || p.key.starts_with("addr:") || p.key.starts_with("contact:") ||
+                p.key.starts_with("name:") || p.key == "opening_hours")
+                return true;
+        }
+        return false;
+    }
+
+    // The tag of a feature without a filter that gives it a symbol in the mapping file.
+    osm_tag_match symbol_tag() const {
+        if (options_.osm.mapping == nullptr) return {};
+        for (std::size_t i = 0; i < tags_.size(); ++i) {
+            if (osm_symbol_for(*options_.osm.mapping, tags_.key(i), tags_.value_c_str(i)) !=
+                nullptr)
+                return {-1, tags_.key_c_str(i), tags_.value_c_str(i)};
+        }
+        return {};
+    }
+
+    void make_pois(set_target& target) {
+        bool osm_like = looks_like_osm();
+        if (options_.filter != nullptr || osm_like) {
+            tags_.clear();
+            for (const property& p : has_tags_object_ ? nested_ : properties_)
+                tags_.add(p.key, p.value);
+        }
+        nested_.clear();
+        osm_tag_match match;
+        if (options_.filter != nullptr) {
+            match = match_osm_tags(*options_.filter, tags_);
+            if (match.category < 0) {
+                ++counts_.unmatched;
+                return;
+            }
+            osm_like = true;
+        } else if (osm_like) {
+            match = symbol_tag();
+        }
+        poiset& set = *target.set;
+        if (!target.layer_category.empty() && !target.layer_index) {
+            target.layer_index = set.category_index(target.layer_category);
+        }
+        std::optional<std::uint16_t> filter_category;
+        if (match.category >= 0) {
+            const std::string& term =
+                options_.filter->categories[static_cast<std::size_t>(match.category)];
+            filter_category = set.category_index(
+                options_.osm.mapping != nullptr ? osm_category_name(*options_.osm.mapping, term)
+                                                : term);
+        }
+        for (const geo_point& at : points_) {
+            waypoint* w = poiset_add_waypoint(set);
+            if (w == nullptr) throw std::bad_alloc();
+            if (osm_like) {
+                fill_osm_poi(poi_, tags_, match, at.lat, at.lon, options_.osm);
+                store_osm_poi(set, *w, poi_);
+            } else {
+                store_generic(set, *w, at);
+            }
+            if (target.layer_index) add_category(set, *w, *target.layer_index);
+            if (filter_category) add_category(set, *w, *filter_category);
+        }
+    }
+
+    static void add_category(poiset& set, waypoint& w, std::uint16_t index) {
+        auto& categories = set.details_for(w).categories;
+        for (std::uint16_t c : categories) {
+            if (c == index) return;
+        }
+        categories.push_back(index);
+    }
+
+    // The fields of properties by their usual names; the other properties, in document
+    // order, as "name: value" lines after the description.
+    void store_generic(poiset& set, waypoint& w, const geo_point& at) {
+        w.flags = has_position;
+        w.lat = at.lat;
+        w.lon = at.lon;
+        std::optional<std::string_view> description;
+        lines_.clear();
+        for (const property& p : properties_) {
+            if (is_geojson_styling_key(p.key)) continue;
+            auto take = [&](stored_text& field) {
+                if (!field) field = set.store(p.value);
+            };
+            auto address = [&](std::string_view part) {
+                set.details_for(w).address.push_back({set.store(part), set.store(p.value)});
+            };
+            auto contact = [&](std::string_view kind) {
+                set.details_for(w).phones.push_back({set.store(kind), set.store(p.value)});
+            };
+            switch (geojson_field_of(p.key)) {
+                case geojson_field::name:
+                    take(w.name);
+                    break;
+                case geojson_field::description:
+                    if (!description) description = p.value;
+                    break;
+                case geojson_field::comment:
+                    take(w.comment);
+                    break;
+                case geojson_field::symbol:
+                    take(w.symbol);
+                    break;
+                case geojson_field::maki_symbol:
+                    if (!w.symbol) {
+                        const std::string* garmin =
+                            options_.osm.mapping != nullptr
+                                ? maki_symbol_for(*options_.osm.mapping, p.value)
+                                : nullptr;
+                        w.symbol =
+                            set.store(garmin != nullptr ? std::string_view(*garmin) : p.value);
+                    }
+                    break;
+                case geojson_field::category:
+                    if (!p.value.empty()) set.add_to_category(w, p.value);
+                    break;
+                case geojson_field::street:
+                    address(address_street);
+                    break;
+                case geojson_field::house_number:
+                    address(address_house_number);
+                    break;
+                case geojson_field::city:
+                    address(address_city);
+                    break;
+                case geojson_field::state:
+                    address(address_state);
+                    break;
+                case geojson_field::postcode:
+                    address(address_postcode);
+                    break;
+                case geojson_field::country:
+                    address(address_country);
+                    break;
+                case geojson_field::phone:
+                    contact(contact_phone);
+                    break;
+                case geojson_field::web:
+                    contact(contact_web);
+                    break;
+                case geojson_field::email:
+                    contact(contact_email);
+                    break;
+                case geojson_field::none:
+                    if (!lines_.empty()) lines_ += '\n';
+                    lines_.append(p.key).append(": ").append(p.value);
+                    break;
+            }
+        }
+        if (description && !lines_.empty()) {
+            text_ = *description;
+            if (!text_.empty()) text_ += '\n';
+            text_ += lines_;
+            w.description = set.store(text_);
+        } else if (description) {
+            w.description = set.store(*description);
+        } else if (!lines_.empty()) {
+            w.description = set.store(lines_);
+        }
+    }
+
+    const geojson_options& options_;
+    const std::string& display_;
+    std::string_view document_;
+    passed_text passed_;
+    std::size_t released_ = 0;
+    std::vector<std::unique_ptr<poiset>>* sets_ = nullptr;
+    poiset* layer_set_ = nullptr;  // the set whose categories the uMap layers are
+    bool layers_read_ = false;
+    left_out_counts counts_;
+    long long features_ = 0;
+    // The feature being read; their room is kept from feature to feature.
+    std::vector<property> properties_;
+    std::vector<property> nested_;
+    feature_tags tags_;
+    std::vector<geo_point> points_;
+    std::vector<geo_point> ring_;
+    geometry_kind geometry_ = geometry_kind::missing;
+    bool has_tags_object_ = false;
+    bool osm_id_ = false;
+    osm_poi poi_;
+    std::string lines_;
+    std::string text_;
+};
+
+// Line and column (from 1, in bytes) of an offset into the text.
+std::pair<std::size_t, std::size_t> line_and_column(std::string_view text, std::size_t offset) {
+    if (offset > text.size()) offset = text.size();
+    std::size_t line = 1;
+    std::size_t line_start = 0;
+    for (std::size_t i = 0; i < offset; ++i) {
+        if (text[i] == '\n') {
+            ++line;
+            line_start = i + 1;
+        }
+    }
+    return {line, offset - line_start + 1};
+}
+
+// The text with every byte that forms no UTF-8 character replaced by U+FFFD.
+std::string repaired_utf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 8 + simdjson::SIMDJSON_PADDING);
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = p + text.size();
+    while (p < end) {
+        std::size_t ascii = ascii_prefix(
+            std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p)));
+        out.append(reinterpret_cast<const char*>(p), ascii);
+        p += ascii;
+        if (p == end) break;
+        utf8_char c = decode_utf8_char(p, end);
+        if (c.valid) {
+            out.append(reinterpret_cast<const char*>(p), c.length);
+        } else {
+            append_utf8_code_point(out, replacement_character);
+        }
+        p += c.length;
+    }
+    return out;
+}
+
+// Reads a text behind which room_after bytes may be read; `passed` may give back the
+// memory of the bytes read.
+bool read_padded(std::string_view bytes, std::size_t room_after, const std::string& display,
+                 std::string_view base_name, const geojson_options& options, poiset_list& list,
+                 const passed_text& passed = {}) {
+    std::size_t start = bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+    const std::string_view text = bytes.substr(start);
+    // A file of nothing but blanks is empty, not broken.
+    if (text.find_first_not_of(" \t\r\n") == std::string_view::npos) {
+        report("\n    read 0 features");
+        return true;
+    }
+    ondemand::parser parser;
+    std::vector<std::unique_ptr<poiset>> sets;
+    geojson_document_reader reader(
+        options, display, text,
+        passed ? passed_text([&passed, start](std::size_t from, std::size_t to) {
+            passed(from + start, to + start);
+        })
+               : passed_text());
+    ondemand::document doc;
+    auto fail = [&](simdjson::error_code error, std::optional<std::size_t> offset) {
+        if (offset) {
+            auto [line, column] = line_and_column(text, *offset);
+            report(
+                "\nError: Reading the GeoJSON file (%s) failed at line %zu, column %zu: %s; "
+                "nothing imported.",
+                display.c_str(), line, column, simdjson::error_message(error));
+        } else {
+            report("\nError: Reading the GeoJSON file (%s) failed: %s; nothing imported.",
+                   display.c_str(), simdjson::error_message(error));
+        }
+        return false;
+    };
+    if (simdjson::error_code error = parser.allocate(text.size(), geojson_max_depth)) {
+        if (error == simdjson::MEMALLOC) throw std::bad_alloc();
+        return fail(error, std::nullopt);
+    }
+    if (simdjson::error_code error =
+            parser.iterate(text.data(), text.size(), text.size() + room_after).get(doc)) {
+        // The library checks the bytes as it indexes them.
+        if (error == simdjson::UTF8_ERROR) {
+            report(
+                "\nWarning: The GeoJSON file (%s) holds bytes that form no UTF-8 character; "
+                "each became U+FFFD",
+                display.c_str());
+            std::string repaired = repaired_utf8(text);
+            return read_padded(repaired, repaired.capacity() - repaired.size(), display, base_name,
+                               options, list);
+        }
+        // A string or container left open is found at the end of the text.
+        const bool at_end =
+            error == simdjson::UNCLOSED_STRING || error == simdjson::INCOMPLETE_ARRAY_OR_OBJECT;
+        return fail(error, at_end ? std::optional<std::size_t>(text.size()) : std::nullopt);
+    }
+    try {
+        if (!reader.read_root(doc, base_name, sets)) return false;
+        // Nothing but blanks may follow the document.
+        const char* rest = nullptr;
+        if (!doc.current_location().get(rest)) {
+            return fail(simdjson::TRAILING_CONTENT, static_cast<std::size_t>(rest - text.data()));
+        }
+    } catch (const simdjson::simdjson_error& e) {
+        const char* at = nullptr;
+        std::optional<std::size_t> offset;
+        if (e.error() == simdjson::INCOMPLETE_ARRAY_OR_OBJECT) {
+            offset = text.size();  // the text ended before its arrays and objects did
+        } else if (!doc.current_location().get(at) && at >= text.data() &&
+                   at <= text.data() + text.size()) {
+            offset = static_cast<std::size_t>(at - text.data());
+        }
+        return fail(e.error(), offset);
+    }
+    reader.report_counts();
+    for (auto& set : sets) list.poisets.push_back(std::move(set));
+    return true;
+}
+
+}  // namespace
+
+bool geojson_read(std::string bytes, const std::string& display, std::string_view base_name,
+                  const geojson_options& options, poiset_list& list) {
+    if (bytes.capacity() - bytes.size() < geojson_padding)
+        bytes.reserve(bytes.size() + geojson_padding);
+    return read_padded(bytes, bytes.capacity() - bytes.size(), display, base_name, options, list);
+}
+
+bool geojson_read_bytes(std::string_view bytes, std::size_t room_after, const std::string& display,
+                        std::string_view base_name, const geojson_options& options,
+                        poiset_list& list) {
+    if (room_after < geojson_padding)
+        return geojson_read(std::string(bytes), display, base_name, options, list);
+    return read_padded(bytes, room_after, display, base_name, options, list);
+}
+
+bool geojson_read_file(std::FILE* file, const std::string& display, std::string_view base_name,
+                       const geojson_options& options, poiset_list& list) {
+    // A regular file is mapped into memory, with room behind it; any other stream (a
+    // pipe, standard input) is read to its end.
+    std::optional<std::uint64_t> file_size = regular_file_size(file);
+    if (file_size && *file_size < SIZE_MAX - geojson_padding &&
+        std::fseek(file, 0, SEEK_SET) == 0) {
+        auto size = static_cast<std::size_t>(*file_size);
+        if (auto mapped = page_buffer::map_file(fileno(file), size, geojson_padding)) {
+            // The pages of the features read are given back as the reading goes on, so
+            // that the file and the POIs made of it don't take memory together.
+            const page_buffer& buffer = *mapped;
+            return read_padded(
+                std::string_view(buffer.data(), size), geojson_padding, display, base_name, options,
+                list,
+                [&buffer](std::size_t from, std::size_t to) { buffer.release_between(from, to); });
+        }
+    }
+    std::optional<std::string> bytes = read_to_end(file, "GeoJSON", geojson_padding);
+    if (!bytes) return false;
+    return geojson_read(std::move(*bytes), display, base_name, options, list);
+}
+
+}  // namespace velmora

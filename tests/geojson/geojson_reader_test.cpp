@@ -1,0 +1,308 @@
+// GeoJSON reading: what becomes a POI, the fields of generic and of OpenStreetMap-like
+// properties, uMap layers, and the refusal of broken documents.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "geojson/geojson_reader.hpp"
+#include "platform/messages.hpp"
+#include "support/test_support.hpp"
+
+namespace velmora {
+namespace {
+
+struct read_result {
+    bool ok = false;
+    poiset_list list;
+    std::string messages;
+};
+
+read_result read(const std::string& text, const geojson_options& options = {}) {
+    read_result result;
+    message_capture capture;
+    result.ok = geojson_read(text, "test.geojson", "test", options, result.list);
+    result.messages = capture.text();
+    return result;
+}
+
+std::string feature(const std::string& geometry, const std::string& properties) {
+    return R"({"type":"Feature","properties":)" + properties + R"(,"geometry":)" + geometry + "}";
+}
+
+std::string collection(const std::vector<std::string>& features) {
+    std::string text = R"({"type":"FeatureCollection","features":[)";
+    for (std::size_t i = 0; i < features.size(); ++i) text += (i ? "," : "") + features[i];
+    return text + "]}";
+}
+
+std::string point(double lon, double lat) {
+    return R"({"type":"Point","coordinates":[)" + std::to_string(lon) + "," + std::to_string(lat) +
+           "]}";
+}
+
+TEST(GeojsonPropertyNames, MapToFieldsWithoutRegardToCase) {
+    const std::pair<const char*, geojson_field> table[] = {
+        {"name", geojson_field::name},
+        {"Title", geojson_field::name},
+        {"description", geojson_field::description},
+        {"DESC", geojson_field::description},
+        {"comment", geojson_field::comment},
+        {"cmt", geojson_field::comment},
+        {"sym", geojson_field::symbol},
+        {"Symbol", geojson_field::symbol},
+        {"icon", geojson_field::symbol},
+        {"marker-symbol", geojson_field::maki_symbol},
+        {"category", geojson_field::category},
+        {"address", geojson_field::street},
+        {"city", geojson_field::city},
+        {"phone", geojson_field::phone},
+        {"website", geojson_field::web},
+        {"URL", geojson_field::web},
+        {"email", geojson_field::email},
+        {"lat", geojson_field::none},
+        {"speed", geojson_field::none},
+        {"opening", geojson_field::none},
+    };
+    for (const auto& [name, field] : table) EXPECT_EQ(geojson_field_of(name), field) << name;
+    EXPECT_TRUE(is_geojson_styling_key("_umap_options"));
+    EXPECT_TRUE(is_geojson_styling_key("marker-color"));
+    EXPECT_FALSE(is_geojson_styling_key("name"));
+}
+
+TEST(GeojsonFields, GenericPropertiesGiveFieldsAndTheRestDescriptionLines) {
+    auto r = read(collection(
+        {feature(point(13.4, 52.5),
+                 R"({"title":"Café \u00e9 \ud83d\ude00","description":"Nice","ele":35,"open":true,)"
+                 R"("marker-color":"#f00","cmt":"c","address":"Main St 1","phone":"+49 1",)"
+                 R"("url":"https://x.example","email":"a@x.example","category":"Food","n":null,)"
+                 R"("tags":["a","b"]})")}));
+    ASSERT_TRUE(r.ok) << r.messages;
+    ASSERT_EQ(r.list.count(), 1);
+    const poiset& set = *r.list.poisets[0];
+    EXPECT_EQ(set.name, "test");
+    ASSERT_EQ(set.count(), 1);
+    const waypoint& w = set.waypoints[0];
+    EXPECT_EQ(w.name, "Café é \xF0\x9F\x98\x80");
+    EXPECT_EQ(w.comment, "c");
+    EXPECT_EQ(w.description, "Nice\nele: 35\nopen: true\ntags: [\"a\",\"b\"]");
+    EXPECT_NEAR(w.lat, 52.5, 1e-9);
+    EXPECT_NEAR(w.lon, 13.4, 1e-9);
+    EXPECT_EQ(testing::details_text(set, w),
+              "Street=Main St 1\nphone PhoneNo=+49 1\nphone Web=https://x.example\n"
+              "phone Email=a@x.example\ncategory Food\n");
+}
+
+TEST(GeojsonFields, MakiSymbolsMapThroughTheSettingsFile) {
+    osm_mapping mapping;
+    mapping.maki["fuel"] = "Gas Station";
+    geojson_options options;
+    options.osm.mapping = &mapping;
+    auto r = read(collection({feature(point(1, 2), R"({"marker-symbol":"Fuel"})"),
+                              feature(point(1, 2), R"({"marker-symbol":"rocket"})")}),
+                  options);
+    ASSERT_TRUE(r.ok) << r.messages;
+    EXPECT_EQ(r.list.poisets[0]->waypoints[0].symbol, "Gas Station");
+    EXPECT_EQ(r.list.poisets[0]->waypoints[1].symbol, "rocket");
+}
+
+TEST(GeojsonFields, OpenStreetMapTagsGiveTheFieldsOfOpenStreetMapInput) {
+    osm_mapping mapping;
+    mapping.symbols["amenity=fuel"] = "Gas Station";
+    mapping.categories["amenity=fuel"] = "Fuel stations";
+    geojson_options options;
+    options.osm = {"de", &mapping};
+    // overpass turbo's flat form and its older nested form.
+    std::string flat = R"({"@id":"node/1","amenity":"fuel","name":"Aral","name:de":"Aral DE",)"
+                       R"("brand":"Aral","addr:street":"Hauptstr.","addr:housenumber":"5",)"
+                       R"("opening_hours":"24/7","contact:phone":"+49 2","ele":"3"})";
+    std::string nested = R"({"type":"node","id":2,"tags":{"amenity":"fuel"}})";
+    auto r =
+        read(collection({feature(point(8, 50), flat), feature(point(9, 51), nested)}), options);
+    ASSERT_TRUE(r.ok) << r.messages;
+    const poiset& set = *r.list.poisets[0];
+    ASSERT_EQ(set.count(), 2);
+    EXPECT_EQ(set.waypoints[0].name, "Aral DE");
+    EXPECT_EQ(set.waypoints[0].symbol, "Gas Station");
+    EXPECT_EQ(set.waypoints[0].comment, "24/7");
+    EXPECT_EQ(set.waypoints[0].description, "Aral");  // brand; no lines of other tags
+    EXPECT_EQ(testing::details_text(set, set.waypoints[0]),
+              "HouseNumber=5\nStreet=Hauptstr.\nphone PhoneNo=+49 2\n");
+    EXPECT_EQ(set.waypoints[1].name, "fuel");  // the tag's value, as for OSM input
+    EXPECT_EQ(set.waypoints[1].symbol, "Gas Station");
+
+    // The same -tags: filter selects features and gives their categories.
+    std::string error;
+    auto filter = parse_osm_tag_filter("amenity=fuel", error);
+    options.filter = &*filter;
+    r = read(collection({feature(point(8, 50), flat), feature(point(1, 1), R"({"shop":"x"})")}),
+             options);
+    ASSERT_TRUE(r.ok) << r.messages;
+    ASSERT_EQ(r.list.poisets[0]->count(), 1);
+    EXPECT_EQ(testing::details_text(*r.list.poisets[0], r.list.poisets[0]->waypoints[0]),
+              "HouseNumber=5\nStreet=Hauptstr.\nphone PhoneNo=+49 2\ncategory Fuel stations\n");
+    EXPECT_TRUE(testing::contains(r.messages, "1 features did not match the tag filter"));
+}
+
+TEST(GeojsonGeometry, PointsAndAreasBecomePoisAndLinesAreCounted) {
+    // A 4 x 4 square with a 2 x 2 hole in its east half: the centroid moves west.
+    std::string polygon = R"({"type":"Polygon","coordinates":[[[0,0],[4,0],[4,4],[0,4],[0,0]],)"
+                          R"([[2,1],[4,1],[4,3],[2,3],[2,1]]]})";
+    std::string multi_point = R"({"type":"MultiPoint","coordinates":[[1,1],[2,2]]})";
+    std::string collection_geometry =
+        R"({"type":"GeometryCollection","geometries":[{"type":"Point","coordinates":[5,5]},)"
+        R"({"type":"LineString","coordinates":[[0,0],[1,1]]}]})";
+    std::string line = R"({"type":"LineString","coordinates":[[0,0],[1,1]]})";
+    auto r = read(collection(
+        {feature(polygon, R"({"name":"area"})"), feature(multi_point, R"({"name":"two"})"),
+         feature(collection_geometry, "{}"), feature(line, "{}"), feature("null", "{}")}));
+    ASSERT_TRUE(r.ok) << r.messages;
+    const poiset& set = *r.list.poisets[0];
+    ASSERT_EQ(set.count(), 4);
+    EXPECT_NEAR(set.waypoints[0].lon, (16.0 * 2 - 4.0 * 3) / 12.0, 1e-9);
+    EXPECT_NEAR(set.waypoints[0].lat, 2.0, 1e-9);
+    EXPECT_EQ(set.waypoints[1].name, "two");
+    EXPECT_EQ(set.waypoints[2].name, "two");
+    EXPECT_NEAR(set.waypoints[2].lat, 2.0, 1e-9);
+    EXPECT_NEAR(set.waypoints[3].lon, 5.0, 1e-9);
+    EXPECT_TRUE(testing::contains(r.messages, "1 features with lines"));
+
+    EXPECT_TRUE(testing::contains(r.messages, "1 features without geometry"));
+    // An area across the antimeridian is one piece, not a band around the world.
+    r = read(collection({feature(R"({"type":"MultiPolygon","coordinates":[[[[179,0],[-179,0],)"
+                                 R"([-179,2],[179,2],[179,0]]]]})",
+                                 "{}")}));
+    ASSERT_TRUE(r.ok) << r.messages;
+    EXPECT_NEAR(std::abs(r.list.poisets[0]->waypoints[0].lon), 180.0, 1e-9);
+    EXPECT_NEAR(r.list.poisets[0]->waypoints[0].lat, 1.0, 1e-9);
+}
+
+TEST(GeojsonGeometry, BadPositionsAreSkippedNamingTheFeature) {
+    std::string million = "[1,2";
+    for (int i = 0; i < 100000; ++i) million += ",0";
+    million += "]";
+    const char* bad[] = {"[1]", "[200,1]", "[1,95]", "[1e999,1]", "[\"1\",2]", "[1,2,3,4]", "{}"};
+    std::vector<std::string> features{feature(point(1, 2), "{}")};
+    for (const char* coordinates : bad)
+        features.push_back(
+            feature(std::string(R"({"type":"Point","coordinates":)") + coordinates + "}", "{}"));
+    features.push_back(feature(R"({"type":"Point","coordinates":)" + million + "}", "{}"));
+    auto r = read(collection(features));
+    ASSERT_TRUE(r.ok) << r.messages;
+    EXPECT_EQ(r.list.poisets[0]->count(), 1);
+    EXPECT_TRUE(testing::contains(r.messages, "GeoJSON features[4] has a bad position"));
+    EXPECT_TRUE(testing::contains(r.messages, "GeoJSON features[8] has a bad position"));
+}
+
+TEST(GeojsonDocuments, ASingleFeatureIsReadWhereverItsTypeStandsAndNamesTheSet) {
+    auto r = read(R"({"properties":{"name":"One"},"geometry":{"type":"Point","coordinates":[1,2]},)"
+                  R"("type":"Feature","name":"Doc"})");
+    ASSERT_TRUE(r.ok) << r.messages;
+    ASSERT_EQ(r.list.count(), 1);
+    EXPECT_EQ(r.list.poisets[0]->name, "Doc");
+    ASSERT_EQ(r.list.poisets[0]->count(), 1);
+    EXPECT_EQ(r.list.poisets[0]->waypoints[0].name, "One");
+    r = read(R"({"features":[],"type":"FeatureCollection","name":""})");
+    ASSERT_TRUE(r.ok) << r.messages;
+    EXPECT_EQ(r.list.poisets[0]->name, "test");  // the file's name
+}
+
+TEST(GeojsonUmap, LayersAreCategoriesOrSetsOfTheirOwn) {
+    std::string umap = R"({"type":"umap","properties":{"name":"My map"},)"
+                       R"("geometry":{"type":"Point","coordinates":[0,0]},"layers":[)" +
+                       collection({feature(point(1, 1), R"({"name":"a"})")})
+                           .insert(1, R"("_umap_options":{"name":"Food"},)") +
+                       "," +
+                       collection({feature(point(2, 2), R"({"name":"b"})"),
+                                   feature(point(3, 3), R"({"name":"c"})")})
+                           .insert(1, R"("_umap_options":{"name":"Sleep"},)") +
+                       "]}";
+    auto r = read(umap);
+    ASSERT_TRUE(r.ok) << r.messages;
+    ASSERT_EQ(r.list.count(), 1);
+    const poiset& set = *r.list.poisets[0];
+    EXPECT_EQ(set.name, "My map");
+    ASSERT_EQ(set.count(), 3);
+    EXPECT_EQ(testing::details_text(set, set.waypoints[0]), "category Food\n");
+    EXPECT_EQ(testing::details_text(set, set.waypoints[2]), "category Sleep\n");
+
+    geojson_options options;
+    options.layers_as_sets = true;
+    r = read(umap, options);
+    ASSERT_TRUE(r.ok) << r.messages;
+    ASSERT_EQ(r.list.count(), 2);
+    EXPECT_EQ(r.list.poisets[0]->name, "Food");
+    EXPECT_EQ(r.list.poisets[1]->name, "Sleep");
+    EXPECT_EQ(r.list.poisets[1]->count(), 2);
+}
+
+TEST(GeojsonBadInput, IsRefusedWithTheReasonAndPlaceAndNothingKept) {
+    const std::pair<std::string, std::string> table[] = {
+        {collection({feature(point(1, 2), "{}")}).substr(0, 60), "line 1"},
+        {"{\"type\":\"FeatureCollection\",\n\"features\":[}", "line 2"},
+        {collection({feature(point(1, 2), "{}")}) + " x", "line 1, column 1"},
+        {R"({"type":"Topology"})", "no FeatureCollection, Feature or uMap"},
+        // A fault found while a layer's member is searched (once read on after it).
+        {R"({"layers":[{"":: }]})", "line 1, column"},
+        {R"([1,2])", "no JSON object"},
+        {collection({feature(point(1, 2), R"({"a":tru})")}), "line 1"},
+    };
+    for (const auto& [text, phrase] : table) {
+        auto r = read(text);
+        EXPECT_FALSE(r.ok) << text.substr(0, 80);
+        EXPECT_EQ(r.list.count(), 0);
+        EXPECT_TRUE(testing::contains(r.messages, "Error: Reading the GeoJSON file (test.geojson)"))
+            << r.messages;
+        EXPECT_TRUE(testing::contains(r.messages, phrase)) << r.messages;
+    }
+}
+
+TEST(GeojsonBadInput, DeepNestingIsPassedOverWithoutDescendingIntoIt) {
+    std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    auto r = read(collection({deep, feature(point(1, 2), "{\"x\":" + deep + "}")}));
+    ASSERT_TRUE(r.ok) << r.messages;
+    EXPECT_EQ(r.list.poisets[0]->count(), 1);
+    EXPECT_TRUE(testing::contains(r.messages, "1 members of \"features\" are no Feature object"));
+    EXPECT_TRUE(r.list.poisets[0]->waypoints[0].description->starts_with("x: [[[["));
+}
+
+TEST(GeojsonBadInput, BadBytesLongTextsAndRepeatedNamesAreToldOnce) {
+    std::string huge(geojson_max_text + 10, 'x');
+    auto r = read("\xEF\xBB\xBF" +
+                  collection({feature(point(1, 2),
+                                      "{\"name\":\"a\xFF"
+                                      "b\",\"name\":\"c\"}"),
+                              feature(point(1, 2), "{\"description\":\"" + huge + "\"}")}));
+    ASSERT_TRUE(r.ok) << r.messages;
+    const poiset& set = *r.list.poisets[0];
+    EXPECT_EQ(set.waypoints[0].name,
+              "a\xEF\xBF\xBD"
+              "b");
+    EXPECT_FALSE(set.waypoints[1].description);
+    EXPECT_TRUE(testing::contains(r.messages, "form no UTF-8 character"));
+    EXPECT_TRUE(testing::contains(r.messages, "1 texts longer than"));
+    EXPECT_TRUE(testing::contains(r.messages, "1 members repeated a name"));
+}
+
+TEST(GeojsonRealFiles, OverpassAndUmapExportsRead) {
+    VELMORA_REQUIRE_REAL(fuel, "geojson/fuel.geojson");
+    osm_mapping mapping;
+    mapping.symbols["amenity=fuel"] = "Gas Station";
+    geojson_options options;
+    options.osm.mapping = &mapping;
+    auto r = read(testing::read_file(fuel), options);
+    ASSERT_TRUE(r.ok) << r.messages;
+    ASSERT_EQ(r.list.poisets[0]->count(), 14);
+    for (const waypoint& w : r.list.poisets[0]->waypoints) EXPECT_EQ(w.symbol, "Gas Station");
+
+    VELMORA_REQUIRE_REAL(umap, "geojson/data.umap");
+    r = read(testing::read_file(umap));
+    ASSERT_TRUE(r.ok) << r.messages;
+    ASSERT_EQ(r.list.count(), 1);
+    EXPECT_EQ(r.list.poisets[0]->count(), 33);
+    EXPECT_EQ(r.list.poisets[0]->categories.size(), 3u);
+}
+
+}  // namespace
+}  // namespace velmora
