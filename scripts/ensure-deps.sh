@@ -14,6 +14,8 @@ command -v make >/dev/null 2>&1 || need+=(make)
 [ -f /usr/include/bzlib.h ] || need+=(libbz2-dev)
 [ -f /usr/include/expat.h ] || need+=(libexpat1-dev)
 command -v osmium >/dev/null 2>&1 || need+=(osmium-tool)
+# KML and KMZ input: expat (above) reads the XML, libzip the zip archives.
+[ -f /usr/include/zip.h ] || need+=(libzip-dev)
 # The man page check and the Debian package (cpack with dpkg-shlibdeps).
 command -v groff >/dev/null 2>&1 || need+=(groff-base)
 command -v dpkg-shlibdeps >/dev/null 2>&1 || need+=(dpkg-dev)

@@ -20,6 +20,9 @@ constexpr help_entry inputs[] = {
     {"FILE.txt", "speed-camera list (X,Y,TYPE,SPEED,DIRTYPE,DIRECTION)"},
     {"FILE.csv", "POI file in CSV form: lon,lat,name[,comment]; its icon is"},
     {"", "FILE.bmp beside it"},
+    {"FILE.kml", "KML document (Google Earth, Google My Maps): its"},
+    {"", "placemarks, folders as categories, icons of its styles"},
+    {"FILE.kmz", "KMZ archive: its KML document with the icons inside it"},
     {"FILE.osm.pbf", "OpenStreetMap extract (also .osm, .osm.bz2, .osm.gz,"},
     {"", ".o5m); needs -tags: after it"},
     {"-", "standard input (also stdin, con): GPI, GPX or a speed-"},
@@ -42,6 +45,8 @@ constexpr help_entry parameters[] = {
     {"-lang:xx", "names from name:xx of OpenStreetMap objects that have it;"},
     {"", "GPI texts of several languages give their xx entry where"},
     {"", "they have one, else their first"},
+    {"-groups:folders", "each top-level folder of a KML or KMZ input becomes a"},
+    {"", "POI group (set) of its own, named after the folder"},
     {"-format:gpi|gpx", "the output format whatever the output's name; required for"},
     {"", "standard output"},
     {"-codepage:N", "after -o: the code page of GPI output texts, 1250 to 1258"},
@@ -91,8 +96,8 @@ info_request info_requested(int argc, const char* const* argv) {
 
 void print_help(std::FILE* out) {
     std::fprintf(out,
-                 "Usage: %s INPUT... [-lang:xx] [-o OUTPUT] [-format:gpi|gpx]\n"
-                 "       [-codepage:N|auto]\n"
+                 "Usage: %s INPUT... [-lang:xx] [-groups:folders] [-o OUTPUT]\n"
+                 "       [-format:gpi|gpx] [-codepage:N|auto]\n"
                  "       %s -h | --help | -? | --version\n"
                  "\n"
                  "Converts points of interest for Garmin navigators.  The inputs are read in\n"

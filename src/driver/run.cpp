@@ -17,6 +17,7 @@
 #include "driver/console_io.hpp"
 #include "driver/gpi_preparation.hpp"
 #include "driver/help.hpp"
+#include "driver/kml_icons.hpp"
 #include "driver/runtime_files.hpp"
 #include "gpi/gpi_reader.hpp"
 #include "gpi/gpi_settings.hpp"
@@ -26,6 +27,7 @@
 #include "icons/icon_convert.hpp"
 #include "icons/icon_library.hpp"
 #include "icons/icon_selection.hpp"
+#include "kml/kml_reader.hpp"
 #include "model/poiset.hpp"
 #ifdef VELMORA_WITH_OSM
 #include "osm/osm_import.hpp"
@@ -40,6 +42,7 @@
 #include "platform/paths.hpp"
 #include "platform/program_path.hpp"
 #include "platform/progress.hpp"
+#include "platform/stdio_file.hpp"
 #include "speedcam/speedcam_import.hpp"
 #include "speedcam/speedcam_settings.hpp"
 #include "text/output_code_page.hpp"
@@ -111,6 +114,7 @@ class conversion_run {
     void read_option(const char* arg);
     void check_input_parameters();
     [[nodiscard]] bool import_osm(const named_file& input);
+    [[nodiscard]] bool import_kml(std::FILE* file, const named_file& input);
     void read_input(const char* arg);
     void read_output(const char* arg);
     void read_format(const char* arg, std::string_view value);
@@ -166,6 +170,7 @@ class conversion_run {
     gpi_read_options gpi_options_;              // -lang:
     poiset_list list_;
     std::string lang_;  // -lang:, lower case; empty when not given
+    kml_read_options kml_options_;  // -groups:
 #ifdef VELMORA_WITH_OSM
     std::unique_ptr<osm_mapping> osm_mapping_;
     bool osm_mapping_loaded_ = false;
@@ -246,6 +251,12 @@ void conversion_run::read_option(const char* arg) {
         }
         lang_ = ascii_lower(value);
         gpi_options_.language = value;
+    } else if (equals_ignore_case(name, "groups")) {
+        if (!equals_ignore_case(value, "folders")) {
+            report("\nFatal: Unknown grouping (%s): -groups: takes folders", arg);
+            throw fatal_exit{};
+        }
+        kml_options_.folders_as_sets = true;
     } else if (equals_ignore_case(name, "format")) {
         read_format(arg, name.size() + 1 < std::string_view(arg + 1).size()
                              ? std::string_view(arg + 2 + name.size())
@@ -415,6 +426,9 @@ bool conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
         return imported;
     }
     if (is_osm_input(ext)) return import_osm(input);
+    if (equals_ignore_case(ext, ".kml") || equals_ignore_case(ext, ".kmz")) {
+        return import_kml(file, input);
+    }
     if (equals_ignore_case(ext, ".gdb")) {
         report("\nInput file format (%s) not supported (yet)!", ext.c_str());
     } else {
@@ -487,6 +501,29 @@ bool conversion_run::import_osm(const named_file& input) {
     return false;
 }
 #endif
+
+// A KML document or KMZ archive, whose sets take, for GPI output, the icons of its
+// styles before those of the icons directory.
+bool conversion_run::import_kml(std::FILE* file, const named_file& input) {
+    std::optional<std::string> bytes = read_to_end(file, "kml");
+    if (!bytes) return false;
+    kml_source source{input.name, {}};
+    if (!is_console_input(input.path)) {
+        if (auto parts = split_path(input.path)) source.directory = parts->drive + parts->dir;
+    }
+    std::size_t first = list_.poisets.size();
+    auto result = kml_read(*bytes, source, list_, kml_options_);
+    if (!result) return false;
+    if (!equals_ignore_case(output_.ext, ".gpi")) return true;
+    for (std::size_t i = first; i < list_.poisets.size(); ++i) {
+        poiset& set = *list_.poisets[i];
+        set.icon_spec = icon_dir_spec(".gpx");
+        set.icons = kml_icon_list(result->icons,
+                                  set.icon_spec ? icon_library_load(*set.icon_spec) : nullptr);
+        select_icons(set, icon_limit_of_settings());
+    }
+    return true;
+}
 
 // The icons directory pattern for a set read from a file of that extension, from the
 // first directory of the lookup order that has the icons directory; reported as chosen.
