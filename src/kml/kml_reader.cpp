@@ -890,12 +890,12 @@ std::optional<std::string> read_beside(const std::string& directory, const std::
 kml_read_result kml_document_reader::finish(poiset_list& list, kmz_archive* archive,
                                             std::string_view document_dir) {
     if (other_shapes_ > 0) {
-        report("\nWarning: %lli lines and other shapes that are neither points nor polygons "
-               "were left out",
+        report("\nWarning: Lines and other shapes that are neither points nor polygons were "
+               "left out: %lli",
                other_shapes_);
     }
     if (without_position_ > 0) {
-        report("\nWarning: %lli placemarks without a point or polygon were left out",
+        report("\nWarning: Placemarks without a point or polygon were left out: %lli",
                without_position_);
     }
 
@@ -1032,8 +1032,8 @@ kml_read_result kml_document_reader::finish(poiset_list& list, kmz_archive* arch
         filled.push_back(std::move(sets_.front().set));
     }
     if (want_web > 0) {
-        report("\n    %lli placemarks want icons on the web, which are not fetched: the icons "
-               "directory's icons named after their styles or images stand in",
+        report("\n    icons on the web are not fetched: %lli placemarks take the icons "
+               "directory's icon named after their style or image instead",
                want_web);
     }
     for (auto& set : filled) list.poisets.push_back(std::move(set));

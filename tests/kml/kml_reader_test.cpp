@@ -161,8 +161,8 @@ TEST(KmlPlacemarks, PointsMultiGeometriesAndPolygonsBecomePois) {
     EXPECT_NEAR(set.waypoints[3].lat, 7.0 / 3.0, 1e-9);
     EXPECT_NEAR(set.waypoints[3].lon, 7.0 / 3.0, 1e-9);
     EXPECT_EQ(*set.waypoints[3].name, "square with hole");
-    EXPECT_TRUE(contains(back.messages, "3 lines and other shapes that are neither points nor "
-                                        "polygons were left out"));
+    EXPECT_TRUE(contains(back.messages, "Lines and other shapes that are neither points nor "
+                                        "polygons were left out: 3"));
 }
 
 TEST(KmlPlacemarks, BadPositionsAreSkippedWithTheWaypointWarning) {
@@ -250,7 +250,7 @@ TEST(KmlStyles, PlacemarksTakeTheirStylesNamesAndIcons) {
     EXPECT_EQ(back.result->icons[0].href, "files/red.png");
     EXPECT_EQ(back.result->icons[0].colour, 0xff0000ffu);
     EXPECT_EQ(back.result->icons[1].web_name, "503-blank");
-    EXPECT_TRUE(contains(back.messages, "2 placemarks want icons on the web"));
+    EXPECT_TRUE(contains(back.messages, "icons on the web are not fetched: 2 placemarks"));
     // Beside no file, the local images are not found.
     EXPECT_TRUE(contains(back.messages, "The icon (files/red.png) of the style (pin) is not "
                                         "beside the kml file"));
