@@ -13,6 +13,10 @@ command -v make >/dev/null 2>&1 || need+=(make)
 [ -f /usr/include/zlib.h ] || need+=(zlib1g-dev)
 [ -f /usr/include/bzlib.h ] || need+=(libbz2-dev)
 [ -f /usr/include/expat.h ] || need+=(libexpat1-dev)
+# Icons in PNG, JPEG and GIF.
+[ -f /usr/include/png.h ] || need+=(libpng-dev)
+[ -f /usr/include/jpeglib.h ] || need+=(libjpeg62-turbo-dev)
+[ -f /usr/include/gif_lib.h ] || need+=(libgif-dev)
 command -v osmium >/dev/null 2>&1 || need+=(osmium-tool)
 # KML and KMZ input: expat (above) reads the XML, libzip the zip archives.
 [ -f /usr/include/zip.h ] || need+=(libzip-dev)

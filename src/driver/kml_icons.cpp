@@ -3,13 +3,10 @@
 #include <string>
 #include <utility>
 
+#include "icons/icon_image.hpp"
 #include "icons/icon_library.hpp"
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
-#if __has_include("icons/icon_image.hpp")
-#include "icons/icon_image.hpp"
-#define VELMORA_ICON_IMAGES 1
-#endif
 
 namespace velmora {
 
@@ -27,7 +24,6 @@ const icon_entry* find_symbol(const icon_list& list, std::string_view symbol) {
 // The picture of an image's bytes, as an icon of at most 8 bits; none after a message.
 std::unique_ptr<bmp_image> decoded_icon(const kml_icon& icon) {
     std::string why;
-#ifdef VELMORA_ICON_IMAGES
     auto image = icon_image_decode(
         std::span(reinterpret_cast<const unsigned char*>(icon.image->data()), icon.image->size()),
         &why);
@@ -35,9 +31,8 @@ std::unique_ptr<bmp_image> decoded_icon(const kml_icon& icon) {
         if (icon.colour != white) icon_image_tint(*image, icon.colour);
         return image;
     }
-#else
-    why = "no decoder for this image type";
-#endif
+    // A BMP file that the BMP loader refused has been reported by it.
+    if (why.empty()) why = "not an icon the BMP loader takes";
     report("\nWarning: The icon (%s) of the style (%s) can't be used: %s",
            escape_controls(icon.href, true).c_str(), escape_controls(icon.symbol, true).c_str(),
            why.c_str());

@@ -45,10 +45,11 @@ void put32(std::uint8_t* p, std::uint32_t v) {
     p[3] = static_cast<std::uint8_t>(v >> 24);
 }
 
-bool read_at(std::FILE* file, std::uint64_t offset, std::uint8_t* dest, std::size_t count) {
-    if (offset > static_cast<std::uint64_t>(std::numeric_limits<long>::max())) return false;
-    if (std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0) return false;
-    return std::fread(dest, 1, count, file) == count;
+bool read_at(std::span<const std::uint8_t> bytes, std::uint64_t offset, std::uint8_t* dest,
+             std::size_t count) {
+    if (offset > bytes.size() || count > bytes.size() - offset) return false;
+    std::copy_n(bytes.data() + offset, count, dest);
+    return true;
 }
 
 // The file name after the last directory separator.
@@ -68,13 +69,31 @@ std::unique_ptr<bmp_image> bmp_load(const std::string& path) {
     if (!file) return nullptr;
     // Only a regular file tells a size that bounds what is read and allocated.
     auto regular_size = regular_file_size(file.get());
-    if (!regular_size) return nullptr;
-    std::uint64_t file_size = *regular_size;
+    if (!regular_size || *regular_size > std::numeric_limits<std::size_t>::max()) return nullptr;
+    std::vector<std::uint8_t> bytes;
+    try {
+        // The signature first, so that a large file of another kind is not read whole.
+        bytes.resize(std::min<std::uint64_t>(*regular_size, 2));
+        if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) return nullptr;
+        if (bytes.size() < 2 || bytes[0] != 'B' || bytes[1] != 'M') return nullptr;
+        bytes.resize(static_cast<std::size_t>(*regular_size));
+        std::size_t rest = bytes.size() - 2;
+        if (std::fread(bytes.data() + 2, 1, rest, file.get()) != rest) return nullptr;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    auto image = bmp_decode(bytes);
+    if (image) image->name = file_name_of(path);
+    return image;
+}
+
+std::unique_ptr<bmp_image> bmp_decode(std::span<const std::uint8_t> bytes) {
+    std::uint64_t file_size = bytes.size();
 
     std::array<std::uint8_t, header_bytes> header{};
-    if (file_size < 2 || !read_at(file.get(), 0, header.data(), 2)) return nullptr;
+    if (file_size < 2 || !read_at(bytes, 0, header.data(), 2)) return nullptr;
     if (header[0] != 'B' || header[1] != 'M') return nullptr;
-    if (file_size < header_bytes || !read_at(file.get(), 0, header.data(), header_bytes)) {
+    if (file_size < header_bytes || !read_at(bytes, 0, header.data(), header_bytes)) {
         return nullptr;
     }
 
@@ -135,7 +154,7 @@ std::unique_ptr<bmp_image> bmp_load(const std::string& path) {
 
     try {
         std::vector<std::uint8_t> palette_bytes(static_cast<std::size_t>(4 * colours));
-        if (!read_at(file.get(), palette_start, palette_bytes.data(), palette_bytes.size())) {
+        if (!read_at(bytes, palette_start, palette_bytes.data(), palette_bytes.size())) {
             return nullptr;
         }
         image->colours_used = static_cast<std::int32_t>(colours);
@@ -144,7 +163,7 @@ std::unique_ptr<bmp_image> bmp_load(const std::string& path) {
             image->palette[i] = get32(&palette_bytes[4 * i]);
         }
         image->pixels.resize(static_cast<std::size_t>(pixel_bytes));
-        if (!read_at(file.get(), pixel_start, image->pixels.data(), image->pixels.size())) {
+        if (!read_at(bytes, pixel_start, image->pixels.data(), image->pixels.size())) {
             return nullptr;
         }
     } catch (const std::bad_alloc&) {
@@ -158,7 +177,6 @@ std::unique_ptr<bmp_image> bmp_load(const std::string& path) {
                              data + bottom * row_size);
         }
     }
-    image->name = file_name_of(path);
     return image;
 }
 

@@ -2,6 +2,7 @@
 // BMP files of icons: loading pictures of up to 8 bits per pixel and saving any depth.
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "model/icon_list.hpp"
@@ -15,6 +16,9 @@ namespace velmora {
 // a file stored top row first is turned into bottom-up rows.  None for anything else
 // and for a file shorter than its headers announce.
 [[nodiscard]] std::unique_ptr<bmp_image> bmp_load(const std::string& path);
+
+// The same for the bytes of a BMP file held in memory; the image has no name.
+[[nodiscard]] std::unique_ptr<bmp_image> bmp_decode(std::span<const std::uint8_t> bytes);
 
 // True when save_bmp can write the image: positive size and depth, the pixel bytes of
 // all its rows, and at 8 bits or less a palette of colours_used (> 0) entries.
