@@ -12,6 +12,10 @@
   gen_inputs.py csv N out.csv    POI file in CSV form of N lines: longitude, latitude,
                                  quoted UTF-8 name (every seventh with "@speed"),
                                  quoted comment, some with a comma or a doubled quote
+  gen_inputs.py kml N out.kml    KML document as Google My Maps exports it: N
+                                 placemarks in six folders (layers), each with a
+                                 name, an HTML description in CDATA, one of a dozen
+                                 shared styles (icons on the web) and a point
 """
 import random
 import sys
@@ -90,7 +94,37 @@ def csv(n, path):
                       f'"{name}","{cmt}"\n')
 
 
+def kml(n, path):
+    rnd = random.Random(2222)
+    with open(path, "w", encoding="utf-8", newline="\n") as out:
+        out.write('<?xml version="1.0" encoding="UTF-8"?>\n'
+                  '<kml xmlns="http://www.opengis.net/kml/2.2">\n<Document>\n'
+                  '<name>Velmora bench</name>\n')
+        for k, sym in enumerate(SYMBOLS):
+            out.write(f'<Style id="icon-{k}"><IconStyle><color>ff{k * 20:02x}8000</color>'
+                      f'<Icon><href>https://example.org/icons/{sym.replace(", ", "-")}.png'
+                      f'</href></Icon></IconStyle></Style>\n')
+        per_folder = (n + len(CATEGORIES) - 1) // len(CATEGORIES)
+        for i in range(n):
+            if i % per_folder == 0:
+                if i > 0:
+                    out.write('</Folder>\n')
+                out.write(f'<Folder><name>{CATEGORIES[i // per_folder]}</name>\n')
+            lat = rnd.uniform(45.0, 55.0)
+            lon = rnd.uniform(5.0, 25.0)
+            name = f"{rnd.choice(WORDS)} {rnd.choice(WORDS)} {i}"
+            desc = f"{rnd.choice(WORDS)} & {rnd.choice(WORDS)}<br>point {i}"
+            out.write(f'<Placemark><name>{name}</name>'
+                      f'<description><![CDATA[{desc}]]></description>'
+                      f'<styleUrl>#icon-{i % len(SYMBOLS)}</styleUrl>'
+                      f'<Point><coordinates>{lon:.6f},{lat:.6f},0</coordinates></Point>'
+                      f'</Placemark>\n')
+        if n > 0:
+            out.write('</Folder>\n')
+        out.write('</Document>\n</kml>\n')
+
+
 if __name__ == "__main__":
     kind, count, target = sys.argv[1], int(sys.argv[2]), sys.argv[3]
-    {"gpx": gpx, "full": lambda n, p: gpx(n, p, True), "txt": txt, "csv": csv}[kind](count,
+    {"gpx": gpx, "full": lambda n, p: gpx(n, p, True), "txt": txt, "csv": csv, "kml": kml}[kind](count,
                                                                                  target)

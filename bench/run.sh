@@ -44,6 +44,7 @@ for n in "${sizes[@]}"; do
   [ -f "$data/full_$n.gpx" ] || python3 bench/gen_inputs.py full "$n" "$data/full_$n.gpx"
   [ -f "$data/cams_$n.txt" ] || python3 bench/gen_inputs.py txt "$n" "$data/cams_$n.txt"
   [ -f "$data/pois_$n.csv" ] || python3 bench/gen_inputs.py csv "$n" "$data/pois_$n.csv"
+  [ -f "$data/places_$n.kml" ] || python3 bench/gen_inputs.py kml "$n" "$data/places_$n.kml"
   [ -f "$data/wpt_$n.gpi" ] || "$exe" "$data/wpt_$n.gpx" -o "$data/wpt_$n.gpi" 2>/dev/null
 done
 
@@ -78,7 +79,7 @@ measure() {  # measure <input> <output>: prints "<wall s> <cpu s> <peak MiB>"
 echo "load before: $(uptime | sed 's/.*load average/load average/')"
 printf '| %-12s | %9s | %8s | %7s | %7s | %12s |\n' "case" "N" "input MB" "wall s" "cpu s" "peak RSS MiB"
 printf '|%s|%s|%s|%s|%s|%s|\n' "--------------" "-----------" "----------" "---------" "---------" "--------------"
-cases=${VELMORA_BENCH_CASES:-"gpx:gpi gpx:gpx gpi:gpx gpi:gpi txt:gpi csv:gpi full:gpi"}
+cases=${VELMORA_BENCH_CASES:-"gpx:gpi gpx:gpx gpi:gpx gpi:gpi txt:gpi csv:gpi full:gpi kml:gpi"}
 for n in "${sizes[@]}"; do
   for c in $cases; do
     set -- ${c/:/ }
@@ -88,6 +89,7 @@ for n in "${sizes[@]}"; do
       gpi) input="$data/wpt_$n.gpi" ;;
       txt) input="$data/cams_$n.txt" ;;
       csv) input="$data/pois_$n.csv" ;;
+      kml) input="$data/places_$n.kml" ;;
     esac
     size=$(awk -v b="$(stat -L -c %s "$input")" 'BEGIN {printf "%.1f", b/1e6}')
     read -r wall cpu rss <<<"$(measure "$input" "$work/out_${n}_$1_$2.$2")"

@@ -284,7 +284,7 @@ class kml_document_reader {
         sets_.back().set = std::make_unique<poiset>();
     }
 
-    void parse(std::string_view text);
+    void parse(std::string_view text, const passed_text& passed = {});
     [[nodiscard]] kml_read_result finish(poiset_list& list, kmz_archive* archive,
                                          std::string_view document_dir);
 
@@ -797,16 +797,18 @@ void kml_document_reader::emit_placemark() {
     }
 }
 
-void kml_document_reader::parse(std::string_view text) {
+void kml_document_reader::parse(std::string_view text, const passed_text& passed) {
     std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)> parser(XML_ParserCreate(nullptr),
                                                                    XML_ParserFree);
     if (!parser) throw std::bad_alloc();
     XML_SetUserData(parser.get(), this);
     XML_SetElementHandler(parser.get(), on_start, on_end);
     XML_SetCharacterDataHandler(parser.get(), on_text);
-    // Fed in pieces that an int can count.
-    constexpr std::size_t piece = std::size_t{1} << 28;
+    // Fed in pieces: expat copies what it is given into a buffer of its own, which so
+    // stays small and in the cache.
+    constexpr std::size_t piece = std::size_t{1} << 20;
     std::size_t at = 0;
+    std::size_t released = 0;
     do {
         std::size_t n = std::min(piece, text.size() - at);
         bool last = at + n == text.size();
@@ -821,6 +823,8 @@ void kml_document_reader::parse(std::string_view text) {
             return;
         }
         at += n;
+        // Expat keeps no more than the last piece of the text.
+        if (at >= 2 * piece) pass_bytes_up_to(passed, released, at - 2 * piece);
     } while (at < text.size());
 }
 
@@ -1048,10 +1052,11 @@ bool is_zip_archive(std::string_view bytes) {
 }
 
 std::optional<kml_read_result> kml_read(std::string_view bytes, const kml_source& source,
-                                        poiset_list& list, const kml_read_options& options) {
+                                        poiset_list& list, const kml_read_options& options,
+                                        const passed_text& passed) {
     kml_document_reader reader(source, options);
     if (!is_zip_archive(bytes)) {
-        reader.parse(bytes);
+        reader.parse(bytes, passed);
         return reader.finish(list, nullptr, {});
     }
     auto archive = kmz_archive::open(bytes, source.name);

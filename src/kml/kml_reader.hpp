@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "model/poiset.hpp"
+#include "platform/page_buffer.hpp"
 
 namespace velmora {
 
@@ -45,11 +46,13 @@ struct kml_read_result {
 
 // Reads a KML document, or the document of a KMZ archive, from its bytes, appending its
 // sets to the list.  Malformed XML is read up to the fault, then reported.  None (after a
-// message, nothing appended) when an archive can't be read or holds no document.
-// Throws std::bad_alloc.
+// message, nothing appended) when an archive can't be read or holds no document.  The
+// bytes of a KML document are told to passed (when given) as the reading leaves them
+// behind.  Throws std::bad_alloc.
 [[nodiscard]] std::optional<kml_read_result> kml_read(std::string_view bytes,
                                                       const kml_source& source,
                                                       poiset_list& list,
-                                                      const kml_read_options& options = {});
+                                                      const kml_read_options& options = {},
+                                                      const passed_text& passed = {});
 
 }  // namespace velmora
