@@ -17,7 +17,9 @@
 #include "model/field_names.hpp"
 #include "model/geometry.hpp"
 #include "platform/messages.hpp"
+#include "platform/code_page.hpp"
 #include "platform/paths.hpp"
+#include "text/encoding.hpp"
 #include "text/output_code_page.hpp"
 
 namespace velmora {
@@ -797,6 +799,23 @@ void kml_document_reader::emit_placemark() {
     }
 }
 
+// The single-byte encodings expat doesn't know itself (windows-1250, ISO-8859-2, ...),
+// from the code page table; none for others, which expat then reports.
+int XMLCALL on_unknown_encoding(void* /*data*/, const XML_Char* name, XML_Encoding* info) {
+    std::optional<std::string> locale = code_page_locale_name(name);
+    std::optional<code_page> page =
+        locale ? code_page::from_locale_name(*locale) : std::nullopt;
+    if (!page || !page->keeps_ascii()) return XML_STATUS_ERROR;
+    for (int byte = 0; byte < 256; ++byte) {
+        char16_t unit = page->decode(static_cast<unsigned char>(byte));
+        info->map[byte] = unit == u'\uFFFD' ? -1 : static_cast<int>(unit);
+    }
+    info->data = nullptr;
+    info->convert = nullptr;
+    info->release = nullptr;
+    return XML_STATUS_OK;
+}
+
 void kml_document_reader::parse(std::string_view text, const passed_text& passed) {
     std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)> parser(XML_ParserCreate(nullptr),
                                                                    XML_ParserFree);
@@ -804,6 +823,7 @@ void kml_document_reader::parse(std::string_view text, const passed_text& passed
     XML_SetUserData(parser.get(), this);
     XML_SetElementHandler(parser.get(), on_start, on_end);
     XML_SetCharacterDataHandler(parser.get(), on_text);
+    XML_SetUnknownEncodingHandler(parser.get(), on_unknown_encoding, nullptr);
     // Fed in pieces: expat copies what it is given into a buffer of its own, which so
     // stays small and in the cache.
     constexpr std::size_t piece = std::size_t{1} << 20;

@@ -215,6 +215,14 @@ TEST(KmlDocuments, ADocumentWithoutANameIsNamedAfterTheFile) {
     EXPECT_EQ(back.list.poisets[0]->count(), 1);
 }
 
+TEST(KmlDocuments, SingleByteEncodingsOfTheCodePageTableAreRead) {
+    auto back = read("<?xml version=\"1.0\" encoding=\"windows-1250\"?><kml><Placemark>"
+                     "<name>\xC8" "esk\xFD Krumlov</name><Point><coordinates>14.3,48.8</coordinates>"
+                     "</Point></Placemark></kml>");
+    ASSERT_EQ(back.list.poisets[0]->count(), 1);
+    EXPECT_EQ(*back.list.poisets[0]->waypoints[0].name, "\xC4\x8C" "esk\xC3\xBD Krumlov");
+}
+
 TEST(KmlDocuments, MalformedXmlIsReadUpToTheFault) {
     auto back = read(kml(placemark("<name>a</name>") + "<Placemark><name>b</nam>"));
     ASSERT_EQ(back.list.count(), 1);
