@@ -3,7 +3,8 @@
 # under /usr/bin/time -v; prints the median wall time, the median processor time (user
 # + system: what the program itself used, telling on a machine that others share) and
 # the median peak resident memory.  Usage: bench/run.sh [sizes...]   (default: 10000 100000 1000000)
-# VELMORA_BENCH_CASES picks cases, for example "gpx:gpi full:gpi" (default: all).  The
+# VELMORA_BENCH_CASES picks cases, for example "gpx:gpi full:gpi" (default: all but
+# "kmz:gpi", a KMZ archive of N placemarks with fifty PNG icons).  The
 # "full" input is the GPX input whose every waypoint also carries an address, a phone
 # number and a category.
 #
@@ -90,6 +91,9 @@ for n in "${sizes[@]}"; do
       txt) input="$data/cams_$n.txt" ;;
       csv) input="$data/pois_$n.csv" ;;
       kml) input="$data/places_$n.kml" ;;
+      # Not among the default cases: a KMZ of N placemarks with fifty PNG icons.
+      kmz) input="$data/places_$n.kmz"
+           [ -f "$input" ] || python3 bench/gen_inputs.py kmz "$n" "$input" ;;
     esac
     size=$(awk -v b="$(stat -L -c %s "$input")" 'BEGIN {printf "%.1f", b/1e6}')
     read -r wall cpu rss <<<"$(measure "$input" "$work/out_${n}_$1_$2.$2")"
