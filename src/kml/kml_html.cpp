@@ -249,7 +249,8 @@ std::string html_to_text(std::string_view html) {
         }
         i = end;
         if (name == "br") {
-            out.line_break();
+            // "</br>" ends a <br> written as an XML element; it breaks no line again.
+            if (!closing) out.line_break();
         } else if (is_block(name)) {
             out.block_edge();
         } else if (!closing && (name == "script" || name == "style")) {

@@ -497,7 +497,7 @@ void kml_document_reader::start_style(const char** attributes) {
     }
 }
 
-void kml_document_reader::end(const char* /*name*/) {
+void kml_document_reader::end(const char* name) {
     if (skip_depth_ > 0) {
         --skip_depth_;
         return;
@@ -506,6 +506,9 @@ void kml_document_reader::end(const char* /*name*/) {
     if (capturing_ && stack_.size() > capture_depth_) {
         // The end of markup inside a text.
         stack_.pop_back();
+        text_ += "</";
+        text_ += name;
+        text_ += '>';
         return;
     }
     kml_element element = stack_.back();
@@ -721,8 +724,15 @@ placemark_fields kml_document_reader::fields_of(const placemark_state& p) const 
 
 std::uint32_t kml_document_reader::ref_of(const placemark_state& p) {
     if (p.inline_style >= 0 && !styles_[static_cast<std::size_t>(p.inline_style)].href.empty()) {
-        refs_.push_back({p.style_url, p.inline_style});
-        return static_cast<std::uint32_t>(refs_.size() - 1);
+        // Inline styles of the same image and colour (Google Earth writes one into every
+        // placemark) are one reference, under a key no styleUrl can have.
+        const style_def& style = styles_[static_cast<std::size_t>(p.inline_style)];
+        char colour[10];
+        std::snprintf(colour, sizeof colour, "\n%08x", static_cast<unsigned>(style.colour));
+        std::string key = "\n" + style.href + colour;
+        auto [it, added] = ref_of_url_.try_emplace(key, static_cast<std::uint32_t>(refs_.size()));
+        if (added) refs_.push_back({p.style_url, p.inline_style});
+        return it->second;
     }
     if (p.style_url.empty()) return no_ref;
     auto [it, added] = ref_of_url_.try_emplace(p.style_url, static_cast<std::uint32_t>(refs_.size()));

@@ -135,6 +135,11 @@ TEST(KmlFields, PlacemarkFieldsAndOtherDataFollowTheDescriptionInDocumentOrder) 
     EXPECT_TRUE(set.is_utf8);
 }
 
+TEST(KmlFields, MarkupWrittenAsElementsInADescriptionReadsAsHtml) {
+    auto back = read(kml(placemark("<description>one<br/>two<p>three</p>four</description>")));
+    EXPECT_EQ(*back.list.poisets[0]->waypoints[0].description, "one\ntwo\nthree\nfour");
+}
+
 TEST(KmlPlacemarks, PointsMultiGeometriesAndPolygonsBecomePois) {
     auto back = read(kml(
         placemark("<name>point</name>") +
