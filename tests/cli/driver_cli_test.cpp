@@ -105,10 +105,10 @@ TEST(ImportLoop, MissingInputIsReportedAndSkipped) {
 
 TEST(ImportLoop, UnknownInputFormatsImportNothing) {
     temp_dir dir;
-    write_file(dir.file("notes.kml"), "<kml/>");
+    write_file(dir.file("notes.xyz"), "<xyz/>");
     write_file(dir.file("README"), "text");
-    auto result = run_velmora({"notes.kml", "README", "-o", "out.gpx"}, dir.path().string());
-    EXPECT_NE(result.err.find("\nInput file format (.kml) not supported!\n    imported 0 pois"),
+    auto result = run_velmora({"notes.xyz", "README", "-o", "out.gpx"}, dir.path().string());
+    EXPECT_NE(result.err.find("\nInput file format (.xyz) not supported!\n    imported 0 pois"),
               std::string::npos)
         << result.err;
     EXPECT_NE(result.err.find("\nInput file format () not supported!\n    imported 0 pois"),
