@@ -238,6 +238,10 @@ struct set_state {
     std::unique_ptr<poiset> set;
     std::vector<std::uint32_t> refs;  // per waypoint: its style_ref, or no_ref
     std::unordered_map<std::string, std::uint16_t> category_of;
+    // The category of the folders as they stood at folder_version (placemarks come many
+    // to a folder).
+    std::uint64_t folder_version = ~std::uint64_t{0};
+    std::optional<std::uint16_t> folder_category;
 };
 
 struct folder_state {
@@ -252,6 +256,16 @@ struct placemark_fields {
     std::vector<std::pair<std::string_view, std::string>> address;
     std::vector<std::pair<std::string_view, std::string>> contacts;
     std::vector<std::string> categories;
+    std::string lines;  // the other data, "Name: value" lines
+
+    void clear() {
+        description.clear();
+        comment.clear();
+        address.clear();
+        contacts.clear();
+        categories.clear();
+        lines.clear();
+    }
 };
 
 std::string_view address_key(field_kind kind) {
@@ -311,7 +325,9 @@ class kml_document_reader {
     void start_style(const char** attributes);
     void take_coordinates(std::string_view text);
     void emit_placemark();
-    placemark_fields fields_of(const placemark_state& p) const;
+    void fill_fields(const placemark_state& p, placemark_fields& fields) const;
+    [[nodiscard]] std::optional<std::uint16_t> category_of(set_state& state,
+                                                           const std::string& path);
     [[nodiscard]] std::uint32_t ref_of(const placemark_state& p);
     [[nodiscard]] std::size_t set_for_placemark() const;
     [[nodiscard]] std::string category_path() const;
@@ -355,6 +371,11 @@ class kml_document_reader {
 
     long long other_shapes_ = 0;
     long long without_position_ = 0;
+
+    // Kept from placemark to placemark, so that their room is reused.
+    placemark_fields fields_;
+    std::vector<std::uint16_t> categories_;
+    std::uint64_t folder_version_ = 0;  // changes whenever a folder starts, ends or is named
 };
 
 void kml_document_reader::start(const char* raw_name, const char** attributes) {
@@ -405,6 +426,7 @@ void kml_document_reader::start(const char* raw_name, const char** attributes) {
                 folder.set = sets_.size() - 1;
             }
             folders_.push_back(std::move(folder));
+            ++folder_version_;
             break;
         }
         case kml_element::placemark:
@@ -519,6 +541,7 @@ void kml_document_reader::end(const char* name) {
     switch (element) {
         case kml_element::folder:
             if (!folders_.empty()) folders_.pop_back();
+            ++folder_version_;
             break;
         case kml_element::placemark:
             if (placemark_depth_ == stack_.size()) {
@@ -565,6 +588,7 @@ void kml_document_reader::take_text(kml_element element) {
                 placemark_.name = trimmed(text_);
             } else if (up == kml_element::folder && !folders_.empty()) {
                 folders_.back().name = trimmed(text_);
+                ++folder_version_;
                 if (options_.folders_as_sets && folders_.size() == 1) {
                     sets_[folders_.back().set].set->name = folders_.back().name;
                 }
@@ -668,12 +692,12 @@ std::string kml_document_reader::category_path() const {
     return path;
 }
 
-placemark_fields kml_document_reader::fields_of(const placemark_state& p) const {
-    placemark_fields fields;
+void kml_document_reader::fill_fields(const placemark_state& p, placemark_fields& fields) const {
+    fields.clear();
     fields.description = html_to_text(p.description);
     if (!p.address.empty()) fields.address.emplace_back(address_street, p.address);
     if (!p.phone.empty()) fields.contacts.emplace_back(contact_phone, p.phone);
-    std::string lines;
+    std::string& lines = fields.lines;
     for (const auto& [name, value] : p.data) {
         if (value.empty()) continue;
         field_kind kind = field_kind_of(name);
@@ -719,7 +743,15 @@ placemark_fields kml_document_reader::fields_of(const placemark_state& p) const 
         if (!fields.description.empty()) fields.description += '\n';
         fields.description += lines;
     }
-    return fields;
+}
+
+std::optional<std::uint16_t> kml_document_reader::category_of(set_state& state,
+                                                               const std::string& path) {
+    auto it = state.category_of.find(path);
+    if (it != state.category_of.end()) return it->second;
+    auto index = state.set->category_index(path);
+    if (index) state.category_of.emplace(path, *index);
+    return index;
 }
 
 std::uint32_t kml_document_reader::ref_of(const placemark_state& p) {
@@ -760,31 +792,29 @@ void kml_document_reader::emit_placemark() {
     }
     set_state& state = sets_[set_for_placemark()];
     poiset& set = *state.set;
-    placemark_fields fields = fields_of(p);
+    placemark_fields& fields = fields_;
+    fill_fields(p, fields);
     std::uint32_t ref = ref_of(p);
-    std::string folder = category_path();
 
     stored_text name = set.store(p.name);
     stored_text description =
         fields.description.empty() ? stored_text() : set.store(fields.description);
     stored_text comment = fields.comment.empty() ? stored_text() : set.store(fields.comment);
-    std::vector<std::uint16_t> categories;
-    auto add_category = [&](const std::string& path) {
-        auto [it, added] = state.category_of.try_emplace(path, 0);
-        if (added) {
-            auto index = set.category_index(path);
-            if (!index) {
-                state.category_of.erase(it);
-                return;
-            }
-            it->second = *index;
+    std::vector<std::uint16_t>& categories = categories_;
+    categories.clear();
+    if (state.folder_version != folder_version_) {
+        state.folder_version = folder_version_;
+        std::string folder = category_path();
+        state.folder_category =
+            folder.empty() ? std::nullopt : category_of(state, folder);
+    }
+    if (state.folder_category) categories.push_back(*state.folder_category);
+    for (const std::string& category : fields.categories) {
+        auto index = category_of(state, category);
+        if (index && std::find(categories.begin(), categories.end(), *index) == categories.end()) {
+            categories.push_back(*index);
         }
-        if (std::find(categories.begin(), categories.end(), it->second) == categories.end()) {
-            categories.push_back(it->second);
-        }
-    };
-    if (!folder.empty()) add_category(folder);
-    for (const std::string& category : fields.categories) add_category(category);
+    }
 
     for (const geo_point& position : p.positions) {
         waypoint* w = poiset_add_waypoint(set);
