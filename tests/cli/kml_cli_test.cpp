@@ -77,6 +77,27 @@ TEST(KmlCli, GroupsFoldersMakesEachTopLevelFolderAGroup) {
     EXPECT_EQ(list.poisets[2]->name, "Sights");
 }
 
+TEST(KmlCli, WebIconsTakeTheIconsDirectorysIconOfTheirStyleOrImageName) {
+    temp_dir dir;
+    testing::write_file(
+        dir.file("web.kml"),
+        "<kml><Document>"
+        "<Style id=\"car\"><IconStyle><Icon><href>http://x.y/a.png</href></Icon></IconStyle></Style>"
+        "<Style id=\"s2\"><IconStyle><Icon><href>http://x.y/i/fuel.png</href></Icon></IconStyle>"
+        "</Style><Style id=\"s3\"><IconStyle><Icon><href>http://x.y/none.png</href></Icon>"
+        "</IconStyle></Style>"
+        "<Placemark><styleUrl>#car</styleUrl><Point><coordinates>1,2</coordinates></Point></Placemark>"
+        "<Placemark><styleUrl>#s2</styleUrl><Point><coordinates>1,3</coordinates></Point></Placemark>"
+        "<Placemark><styleUrl>#s3</styleUrl><Point><coordinates>1,4</coordinates></Point></Placemark>"
+        "</Document></kml>");
+    auto run = run_velmora({"web.kml", "-o", "web.gpi"}, dir.path().string());
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_TRUE(contains(run.err, "icons on the web are not fetched: 3 placemarks")) << run.err;
+    EXPECT_TRUE(contains(run.err, "Loaded icon  (used:    1x): 'car'")) << run.err;
+    EXPECT_TRUE(contains(run.err, "Loaded icon  (used:    1x): 's2'")) << run.err;
+    EXPECT_TRUE(contains(run.err, "imported 2 icons")) << run.err;
+}
+
 TEST(KmlCli, AnUnknownGroupingEndsTheRunBeforeAnyInputIsRead) {
     temp_dir dir;
     auto run = run_velmora({example_kmz(), "-groups:layers", "-o", "trip.gpi"}, dir.path().string());
