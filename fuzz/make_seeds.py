@@ -8,6 +8,7 @@ seed folders completely.
 """
 import shutil
 import struct
+import zlib
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
@@ -233,6 +234,103 @@ def bmp_seeds():
     return seeds
 
 
+# ---- icon pictures: PNG, GIF, JPEG and the deeper BMP files --------------------------
+
+def png(width, height, colour_type, depth, rows, palette=None, transparency=None):
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+    data = b"".join(b"\0" + row for row in rows)
+    out = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, depth,
+                                                                colour_type, 0, 0, 0))
+    if palette is not None:
+        out += chunk(b"PLTE", palette)
+    if transparency is not None:
+        out += chunk(b"tRNS", transparency)
+    return out + chunk(b"IDAT", zlib.compress(data)) + chunk(b"IEND", b"")
+
+
+def gif(width, height, colours, indices, transparent=None, interlaced=False):
+    """A GIF89a of one frame, its LZW codes all literals (a clear code keeps them short)."""
+    bits = max(1, (len(colours) - 1).bit_length())
+    table = b"".join(bytes(c) for c in colours) + b"\0" * (3 * (2 ** bits - len(colours)))
+    minimum = max(2, bits)
+    clear, width_bits = 1 << minimum, minimum + 1
+    codes, run = [clear], 0
+    for index in indices:
+        if run == (1 << minimum) - 2:
+            codes.append(clear)
+            run = 0
+        codes.append(index)
+        run += 1
+    codes.append(clear + 1)
+    value = sum(code << (width_bits * i) for i, code in enumerate(codes))
+    packed = value.to_bytes((width_bits * len(codes) + 7) // 8, "little")
+    blocks = b"".join(bytes([len(packed[i:i + 255])]) + packed[i:i + 255]
+                      for i in range(0, len(packed), 255)) + b"\0"
+    out = b"GIF89a" + le16(width) + le16(height) + bytes([0x80 | (bits - 1), 0, 0]) + table
+    if transparent is not None:
+        out += b"\x21\xf9\x04\x01\0\0" + bytes([transparent]) + b"\0"
+    out += b"\x2c" + le16(0) + le16(0) + le16(width) + le16(height) + bytes([0x40 if interlaced else 0])
+    return out + bytes([minimum]) + blocks + b"\x3b"
+
+
+def jpeg(width, height, components):
+    """A baseline JPEG whose every 8x8 block is flat mid-grey: each block a DC difference
+    of 0 and an end of block, under one-code Huffman tables."""
+    def segment(marker, body):
+        return b"\xff" + bytes([marker]) + struct.pack(">H", len(body) + 2) + body
+    blocks = ((width + 7) // 8) * ((height + 7) // 8) * components
+    bits = "00" * blocks
+    bits += "1" * (-len(bits) % 8)
+    data = bytes(int(bits[i:i + 8], 2) for i in range(0, len(bits), 8)).replace(b"\xff", b"\xff\0")
+    one_code = bytes([1] + [0] * 15) + b"\0"
+    frame = bytes([8]) + struct.pack(">HH", height, width) + bytes([components])
+    frame += b"".join(bytes([c + 1, 0x11, 0]) for c in range(components))
+    scan = bytes([components]) + b"".join(bytes([c + 1, 0]) for c in range(components)) + b"\0\x3f\0"
+    return (b"\xff\xd8" + segment(0xDB, b"\0" + bytes([1] * 64)) + segment(0xC0, frame) +
+            segment(0xC4, b"\x00" + one_code) + segment(0xC4, b"\x10" + one_code) +
+            segment(0xDA, scan) + data + b"\xff\xd9")
+
+
+def deep_bmp(width, height, bits, masks=None, info_size=40, top_down=False):
+    row = ((width * bits + 31) // 32) * 4
+    pixels = bytes((i * 29 + 7) & 0xFF for i in range(row * height))
+    compression = 3 if masks else 0
+    info = (le32(info_size) + le32(width) + le32(-height if top_down else height) + le16(1) +
+            le16(bits) + le32(compression) + le32(len(pixels)) + le32(2835) + le32(2835) +
+            le32(0) + le32(0))
+    extra = b"".join(le32(m) for m in masks) if masks else b""
+    if info_size > 40:
+        info = (info + extra).ljust(info_size, b"\0")
+        extra = b""
+    offset = 14 + len(info) + len(extra)
+    return b"BM" + le32(offset + len(pixels)) + le32(0) + le32(offset) + info + extra + pixels
+
+
+def icon_image_seeds():
+    red, clear = b"\xff\0\0\xff", b"\0\0\0\0"
+    return {
+        "rgba.png": png(4, 3, 6, 8, [red * 2 + clear + red] * 3),
+        "palette.png": png(4, 2, 3, 8, [b"\0\1\1\0", b"\1\0\0\2"],
+                           palette=b"\xff\0\0\0\xff\0\0\0\xff", transparency=b"\xff\0"),
+        "grey16.png": png(2, 2, 0, 16, [b"\x12\x34\xff\xff"] * 2),
+        "large.png": png(64, 40, 2, 8, [bytes((x * 4 + y) & 0xFF for x in range(192))
+                                        for y in range(40)]),
+        "transparent.gif": gif(3, 2, [(255, 0, 0), (0, 0, 255), (0, 0, 0)], [0, 1, 2, 2, 1, 0],
+                               transparent=2),
+        "interlaced.gif": gif(4, 9, [(0, 255, 0), (9, 9, 9)], [i % 2 for i in range(36)],
+                              interlaced=True),
+        "grey.jpg": jpeg(8, 8, 1),
+        "colour.jpg": jpeg(40, 16, 3),
+        "rgb24.bmp": deep_bmp(5, 3, 24),
+        "rgb16.bmp": deep_bmp(3, 2, 16),
+        "rgb565.bmp": deep_bmp(3, 2, 16, masks=(0xF800, 0x07E0, 0x001F)),
+        "argb32_v5.bmp": deep_bmp(4, 2, 32, masks=(0xFF0000, 0xFF00, 0xFF, 0xFF000000),
+                                  info_size=124, top_down=True),
+        "indexed.bmp": bmp(4, 4, 8, 3),
+    }
+
+
 # ---- text inputs ----------------------------------------------------------------------
 
 GPX_EXTRA = {
@@ -444,6 +542,7 @@ def main():
                              for name, data in gpx.items() for selector in (0x00, 0x05, 0x0E, 0x14)})
     write("gpi_reader", {**gpi_seeds(), **real_gpi_seeds()})
     write("bmp_load", bmp_seeds())
+    write("icon_image", icon_image_seeds())
     write("gpi_settings", text_seeds([ROOT / "examples" / "Velmora_gpi.ini"], GPI_SETTINGS_EXTRA))
     write("speedcam_settings",
           text_seeds([ROOT / "examples" / "Velmora_speedcam.ini"], SPEEDCAM_SETTINGS_EXTRA))

@@ -103,7 +103,8 @@ std::unique_ptr<bmp_image> icon_image_load(const std::string& path, std::string*
         return refuse(why, "not enough memory for the file");
     }
     if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
-        return refuse(why, std::ferror(file.get()) != 0 ? std::strerror(errno) : "file shorter than its size");
+        return refuse(why, std::ferror(file.get()) != 0 ? std::strerror(errno)
+                                                        : "file shorter than its size");
     }
     auto image = icon_image_decode(bytes, why);
     if (image) image->name = file_name_of(path);
@@ -122,7 +123,8 @@ void icon_image_tint(bmp_image& image, std::uint32_t aabbggrr) {
         std::uint32_t g = tint_channel((entry >> 8) & 0xFF, green);
         std::uint32_t r = tint_channel((entry >> 16) & 0xFF, red);
         std::uint32_t tinted = (entry & 0xFF000000) | (r << 16) | (g << 8) | b;
-        if ((tinted & 0xFFFFFF) == gpi_transparent_magenta) tinted = (tinted & 0xFF000000) | 0xFE00FE;
+        if ((tinted & 0xFFFFFF) == gpi_transparent_magenta)
+            tinted = (tinted & 0xFF000000) | 0xFE00FE;
         entry = tinted;
     }
 }

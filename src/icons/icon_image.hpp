@@ -32,8 +32,7 @@ inline constexpr std::uint64_t icon_image_max_file_bytes = std::uint64_t{64} << 
 
 // The same for a file; the image's name is the file name without its directory.  A file
 // that can't be read gives none with the system's reason in *why.
-[[nodiscard]] std::unique_ptr<bmp_image> icon_image_load(const std::string& path,
-                                                         std::string* why);
+[[nodiscard]] std::unique_ptr<bmp_image> icon_image_load(const std::string& path, std::string* why);
 
 // Multiplies the image's colours by a KML colour (aabbggrr, as Google Earth applies an
 // IconStyle color): each palette entry's red, green and blue by the colour's, divided by

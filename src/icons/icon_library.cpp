@@ -3,8 +3,8 @@
 #include <new>
 #include <string>
 
-#include "icons/bmp_file.hpp"
 #include "icons/icon_convert.hpp"
+#include "icons/icon_image.hpp"
 #include "platform/dir_search.hpp"
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
@@ -13,11 +13,21 @@ namespace velmora {
 
 namespace {
 
-// Loads one BMP file as the icon of the symbol name and appends it; a file that can't be
-// loaded or used in a GPI file is reported and left out.
-void load_bmp_icon(icon_list& list, const std::string& file_path, const std::string& name,
-                   const std::string& ext) {
-    auto image = bmp_load(file_path);
+// True for the extensions of the pictures taken as icons.
+bool is_picture_extension(const std::string& ext) {
+    for (const char* known : {".bmp", ".png", ".jpg", ".jpeg", ".gif"}) {
+        if (equals_ignore_case(ext, known)) return true;
+    }
+    return false;
+}
+
+// Loads one picture file as the icon of the symbol name and appends it; a file that can't
+// be decoded or used in a GPI file is reported and left out.  BMP files of 8 bits or
+// fewer are taken as they are, other pictures converted to 8-bit icons of at most 24x24.
+void load_icon_file(icon_list& list, const std::string& file_path, const std::string& name,
+                    const std::string& ext) {
+    std::string why;
+    auto image = icon_image_load(file_path, &why);
     if (image) {
         // Keep only icons that can go into a GPI file as they are.
         if (const char* problem = gpi_conversion_problem(*image)) {
@@ -26,7 +36,13 @@ void load_bmp_icon(icon_list& list, const std::string& file_path, const std::str
         }
     }
     if (!image) {
-        report("\nWarning: Can't load bmp file(%s%s)", name.c_str(), ext.c_str());
+        const char* kind = equals_ignore_case(ext, ".bmp") ? "bmp" : "image";
+        if (why.empty()) {
+            report("\nWarning: Can't load %s file(%s%s)", kind, name.c_str(), ext.c_str());
+        } else {
+            report("\nWarning: Can't load %s file(%s%s): %s", kind, name.c_str(), ext.c_str(),
+                   why.c_str());
+        }
         report("\nTeszt: Not loaded! (%s%s)", name.c_str(), ext.c_str());
         return;
     }
@@ -80,10 +96,9 @@ std::unique_ptr<icon_list> icon_library_load(std::string_view pattern) {
         }
         std::string name = ascii_lower(parts->fname);
         const char* ext = parts->ext.c_str();
-        if (equals_ignore_case(parts->ext, ".bmp")) {
-            load_bmp_icon(*list, file_path, name, parts->ext);
-        } else if (equals_ignore_case(parts->ext, ".gif") ||
-                   equals_ignore_case(parts->ext, ".ico")) {
+        if (is_picture_extension(parts->ext)) {
+            load_icon_file(*list, file_path, name, parts->ext);
+        } else if (equals_ignore_case(parts->ext, ".ico")) {
             report("\nWarning: type not supported (yet): (%s)!", ext);
             report("\nTeszt: Not loaded! (%s%s)", name.c_str(), ext);
         } else {
@@ -102,12 +117,12 @@ std::unique_ptr<icon_list> icon_load_beside(std::string_view file_path) {
     for (const dir_entry& found : find_entries(parts->drive + parts->dir + "*.*")) {
         if (found.is_directory) continue;
         auto candidate = split_path(found.name);
-        if (!candidate || !equals_ignore_case(candidate->ext, ".bmp") ||
+        if (!candidate || !is_picture_extension(candidate->ext) ||
             !equals_ignore_case(candidate->fname, parts->fname)) {
             continue;
         }
-        load_bmp_icon(*list, parts->drive + parts->dir + found.name, ascii_lower(candidate->fname),
-                      candidate->ext);
+        load_icon_file(*list, parts->drive + parts->dir + found.name, ascii_lower(candidate->fname),
+                       candidate->ext);
         break;
     }
     return list;

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <new>
 #include <string>
 
@@ -54,9 +55,9 @@ struct colour_count {
     std::uint32_t count = 0;
 };
 
-// Median cut: the colours (sorted by value) split into at most `wanted` boxes, each
-// box becoming its pixel-weighted mean.  Gives the palette and, for each colour in
-// order, its palette index.
+// Median cut: the colours (sorted by value) split into at most `wanted` boxes, whose
+// pixel-weighted means are then refined as in k-means.  Appends the means to the palette
+// and gives, for each colour in order, its palette index.
 void median_cut(std::vector<colour_count> colours, std::size_t wanted,
                 std::vector<std::uint32_t>& palette,
                 std::vector<std::pair<std::uint32_t, std::uint8_t>>& index_of) {
@@ -108,23 +109,58 @@ void median_cut(std::vector<colour_count> colours, std::size_t wanted,
         boxes[best] = {split.begin, cut};
         boxes.insert(boxes.begin() + static_cast<std::ptrdiff_t>(best) + 1, box{cut, split.end});
     }
-    for (const box& b : boxes) {
-        std::array<std::uint64_t, 3> sum{};
-        std::uint64_t count = 0;
-        for (std::size_t i = b.begin; i < b.end; ++i) {
-            for (int c = 0; c < 3; ++c) sum[static_cast<std::size_t>(c)] += std::uint64_t{channel(colours[i].rgb, c)} * colours[i].count;
-            count += colours[i].count;
+    // Each box's pixel-weighted mean, then a few rounds in which every colour goes to the
+    // nearest mean and the means follow their colours (ties to the lower index).
+    std::vector<std::uint32_t> assigned(colours.size());
+    for (std::size_t b = 0; b < boxes.size(); ++b)
+        for (std::size_t i = boxes[b].begin; i < boxes[b].end; ++i)
+            assigned[i] = static_cast<std::uint32_t>(b);
+    std::vector<std::array<std::int32_t, 3>> means(boxes.size());
+    for (int round = 0; round < 8; ++round) {
+        std::vector<std::array<std::uint64_t, 4>> sums(boxes.size());
+        for (std::size_t i = 0; i < colours.size(); ++i) {
+            auto& sum = sums[assigned[i]];
+            for (int c = 0; c < 3; ++c)
+                sum[static_cast<std::size_t>(c)] +=
+                    std::uint64_t{channel(colours[i].rgb, c)} * colours[i].count;
+            sum[3] += colours[i].count;
         }
-        std::uint32_t rgb = 0;
-        for (int c = 0; c < 3; ++c) {
-            auto mean = static_cast<std::uint32_t>((sum[static_cast<std::size_t>(c)] + count / 2) / count);
-            rgb |= mean << (16 - 8 * c);
+        for (std::size_t m = 0; m < means.size(); ++m) {
+            if (sums[m][3] == 0) continue;
+            for (std::size_t c = 0; c < 3; ++c)
+                means[m][c] = static_cast<std::int32_t>((sums[m][c] + sums[m][3] / 2) / sums[m][3]);
         }
-        if (rgb == gpi_transparent_magenta) rgb = opaque_magenta_stand_in;
-        auto index = static_cast<std::uint8_t>(palette.size());
-        palette.push_back(rgb);
-        for (std::size_t i = b.begin; i < b.end; ++i) index_of.emplace_back(colours[i].rgb, index);
+        bool moved = false;
+        for (std::size_t i = 0; i < colours.size(); ++i) {
+            auto r = static_cast<std::int32_t>(channel(colours[i].rgb, 0));
+            auto g = static_cast<std::int32_t>(channel(colours[i].rgb, 1));
+            auto b = static_cast<std::int32_t>(channel(colours[i].rgb, 2));
+            std::int32_t best_distance = std::numeric_limits<std::int32_t>::max();
+            std::uint32_t best = 0;
+            for (std::size_t m = 0; m < means.size(); ++m) {
+                std::int32_t dr = r - means[m][0];
+                std::int32_t d = dr * dr;
+                if (d >= best_distance) continue;
+                std::int32_t dg = g - means[m][1];
+                std::int32_t db = b - means[m][2];
+                d += dg * dg + db * db;
+                if (d < best_distance) {
+                    best_distance = d;
+                    best = static_cast<std::uint32_t>(m);
+                }
+            }
+            moved = moved || best != assigned[i];
+            assigned[i] = best;
+        }
+        if (!moved) break;
     }
+    auto base = palette.size();
+    for (const auto& mean : means) {
+        auto rgb = static_cast<std::uint32_t>((mean[0] << 16) | (mean[1] << 8) | mean[2]);
+        palette.push_back(rgb == gpi_transparent_magenta ? opaque_magenta_stand_in : rgb);
+    }
+    for (std::size_t i = 0; i < colours.size(); ++i)
+        index_of.emplace_back(colours[i].rgb, static_cast<std::uint8_t>(base + assigned[i]));
     std::sort(index_of.begin(), index_of.end());
 }
 
@@ -132,7 +168,8 @@ void median_cut(std::vector<colour_count> colours, std::size_t wanted,
 
 bool rgba_size_acceptable(std::int64_t width, std::int64_t height, std::string& why) {
     if (width <= 0 || height <= 0) {
-        why = "image of " + std::to_string(width) + "x" + std::to_string(height) + " pixels is empty";
+        why =
+            "image of " + std::to_string(width) + "x" + std::to_string(height) + " pixels is empty";
         return false;
     }
     if (width > icon_image_max_side || height > icon_image_max_side ||
@@ -165,11 +202,13 @@ rgba_image rgba_scale_to_fit(const rgba_image& image, std::int32_t side) {
     std::int32_t width = side;
     std::int32_t height = side;
     if (image.width >= image.height) {
-        height = static_cast<std::int32_t>(std::max<std::int64_t>(
-            1, (std::int64_t{image.height} * side * 2 + image.width) / (2 * std::int64_t{image.width})));
+        height = static_cast<std::int32_t>(
+            std::max<std::int64_t>(1, (std::int64_t{image.height} * side * 2 + image.width) /
+                                          (2 * std::int64_t{image.width})));
     } else {
-        width = static_cast<std::int32_t>(std::max<std::int64_t>(
-            1, (std::int64_t{image.width} * side * 2 + image.height) / (2 * std::int64_t{image.height})));
+        width = static_cast<std::int32_t>(
+            std::max<std::int64_t>(1, (std::int64_t{image.width} * side * 2 + image.height) /
+                                          (2 * std::int64_t{image.height})));
     }
     auto columns = axis_spans(image.width, width);
     auto rows = axis_spans(image.height, height);
@@ -187,7 +226,8 @@ rgba_image rgba_scale_to_fit(const rgba_image& image, std::int32_t side) {
                 std::size_t y = static_cast<std::size_t>(row.first) + j;
                 const std::uint8_t* src =
                     image.pixels.data() + (y * static_cast<std::size_t>(image.width) +
-                                           static_cast<std::size_t>(column.first)) * 4;
+                                           static_cast<std::size_t>(column.first)) *
+                                              4;
                 for (std::size_t i = 0; i < column.weights.size(); ++i, src += 4) {
                     double w = row.weights[j] * column.weights[i];
                     double wa = w * src[3];
@@ -196,7 +236,8 @@ rgba_image rgba_scale_to_fit(const rgba_image& image, std::int32_t side) {
                     for (std::size_t c = 0; c < 3; ++c) colour[c] += wa * src[c];
                 }
             }
-            for (std::size_t c = 0; c < 3; ++c) dest[c] = alpha > 0 ? to_byte(colour[c] / alpha) : 0;
+            for (std::size_t c = 0; c < 3; ++c)
+                dest[c] = alpha > 0 ? to_byte(colour[c] / alpha) : 0;
             dest[3] = area > 0 ? to_byte(alpha / area) : 0;
             dest += 4;
         }
@@ -260,8 +301,9 @@ std::unique_ptr<bmp_image> rgba_to_indexed(const rgba_image& image) {
         std::uint8_t* row =
             out->pixels.data() + row_size * static_cast<std::size_t>(image.height - 1 - y);
         for (std::int32_t x = 0; x < image.width; ++x) {
-            std::uint32_t k = keys[static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width) +
-                                   static_cast<std::size_t>(x)];
+            std::uint32_t k =
+                keys[static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width) +
+                     static_cast<std::size_t>(x)];
             if (k == transparent) {
                 row[x] = 0;
                 continue;
