@@ -17,9 +17,20 @@
                                  one feature a line, each with "@id" and five tags
                                  (amenity, name, brand, operator, opening_hours), as
                                  overpass turbo exports fuel stations
+  gen_inputs.py kml N out.kml    KML document as Google My Maps exports it: N
+                                 placemarks in six folders (layers), each with a
+                                 name, an HTML description in CDATA, one of a dozen
+                                 shared styles (icons on the web) and a point
+  gen_inputs.py kmz N out.kmz    KMZ archive of the same document (N placemarks) with
+                                 fifty styles, each with a 64x64 PNG icon of its own
+                                 in the archive
 """
+import io
 import random
+import struct
 import sys
+import zipfile
+import zlib
 
 SYMBOLS = ["Flag, Blue", "Flag, Red", "Flag, Green", "Car", "Gas Station", "Restaurant",
            "Parking Area", "Lodging", "Scenic Area", "Geocache", "Waypoint", "Shopping Center"]
@@ -113,8 +124,65 @@ def geojson(n, path):
         out.write("]}\n")
 
 
+def png_icon(k):
+    """A 64x64 RGBA PNG: a disc of a colour of its own on a transparent ground."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    colour = bytes([(k * 53) % 256, (k * 97) % 256, (k * 29 + 80) % 256, 255])
+    rows = []
+    for y in range(64):
+        row = b"".join(colour if (x - 31.5) ** 2 + (y - 31.5) ** 2 < 900 else b"\0\0\0\0"
+                       for x in range(64))
+        rows.append(b"\0" + row)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 64, 64, 8, 6, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(b"".join(rows))) + chunk(b"IEND", b""))
+
+
+def kmz(n, path):
+    text = io.StringIO()
+    kml_to(n, text, [f"images/icon-{k}.png" for k in range(50)])
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("doc.kml", text.getvalue())
+        for k in range(50):
+            z.writestr(f"images/icon-{k}.png", png_icon(k), zipfile.ZIP_STORED)
+
+
+def kml(n, path):
+    with open(path, "w", encoding="utf-8", newline="\n") as out:
+        kml_to(n, out, [f'https://example.org/icons/{sym.replace(", ", "-")}.png'
+                        for sym in SYMBOLS])
+
+
+def kml_to(n, out, hrefs):
+    rnd = random.Random(2222)
+    out.write('<?xml version="1.0" encoding="UTF-8"?>\n'
+              '<kml xmlns="http://www.opengis.net/kml/2.2">\n<Document>\n'
+              '<name>Velmora bench</name>\n')
+    for k, href in enumerate(hrefs):
+        out.write(f'<Style id="icon-{k}"><IconStyle><color>ff{k * 5 % 256:02x}8000</color>'
+                  f'<Icon><href>{href}</href></Icon></IconStyle></Style>\n')
+    per_folder = (n + len(CATEGORIES) - 1) // len(CATEGORIES)
+    for i in range(n):
+        if i % per_folder == 0:
+            if i > 0:
+                out.write('</Folder>\n')
+            out.write(f'<Folder><name>{CATEGORIES[i // per_folder]}</name>\n')
+        lat = rnd.uniform(45.0, 55.0)
+        lon = rnd.uniform(5.0, 25.0)
+        name = f"{rnd.choice(WORDS)} {rnd.choice(WORDS)} {i}"
+        desc = f"{rnd.choice(WORDS)} & {rnd.choice(WORDS)}<br>point {i}"
+        out.write(f'<Placemark><name>{name}</name>'
+                  f'<description><![CDATA[{desc}]]></description>'
+                  f'<styleUrl>#icon-{i % len(hrefs)}</styleUrl>'
+                  f'<Point><coordinates>{lon:.6f},{lat:.6f},0</coordinates></Point>'
+                  f'</Placemark>\n')
+    if n > 0:
+        out.write('</Folder>\n')
+    out.write('</Document>\n</kml>\n')
+
+
 if __name__ == "__main__":
     kind, count, target = sys.argv[1], int(sys.argv[2]), sys.argv[3]
     {"gpx": gpx, "full": lambda n, p: gpx(n, p, True), "txt": txt, "csv": csv,
-     "geojson": geojson}[kind](count,
+     "geojson": geojson, "kml": kml, "kmz": kmz}[kind](count,
                                                                                  target)

@@ -3,7 +3,8 @@
 # under /usr/bin/time -v; prints the median wall time, the median processor time (user
 # + system: what the program itself used, telling on a machine that others share) and
 # the median peak resident memory.  Usage: bench/run.sh [sizes...]   (default: 10000 100000 1000000)
-# VELMORA_BENCH_CASES picks cases, for example "gpx:gpi full:gpi" (default: all).  The
+# VELMORA_BENCH_CASES picks cases, for example "gpx:gpi full:gpi" (default: all but
+# "kmz:gpi", a KMZ archive of N placemarks with fifty PNG icons).  The
 # "full" input is the GPX input whose every waypoint also carries an address, a phone
 # number and a category.
 #
@@ -45,6 +46,7 @@ for n in "${sizes[@]}"; do
   [ -f "$data/cams_$n.txt" ] || python3 bench/gen_inputs.py txt "$n" "$data/cams_$n.txt"
   [ -f "$data/pois_$n.csv" ] || python3 bench/gen_inputs.py csv "$n" "$data/pois_$n.csv"
   [ -f "$data/osm_$n.geojson" ] || python3 bench/gen_inputs.py geojson "$n" "$data/osm_$n.geojson"
+  [ -f "$data/places_$n.kml" ] || python3 bench/gen_inputs.py kml "$n" "$data/places_$n.kml"
   [ -f "$data/wpt_$n.gpi" ] || "$exe" "$data/wpt_$n.gpx" -o "$data/wpt_$n.gpi" 2>/dev/null
 done
 
@@ -79,7 +81,7 @@ measure() {  # measure <input> <output>: prints "<wall s> <cpu s> <peak MiB>"
 echo "load before: $(uptime | sed 's/.*load average/load average/')"
 printf '| %-12s | %9s | %8s | %7s | %7s | %12s |\n' "case" "N" "input MB" "wall s" "cpu s" "peak RSS MiB"
 printf '|%s|%s|%s|%s|%s|%s|\n' "--------------" "-----------" "----------" "---------" "---------" "--------------"
-cases=${VELMORA_BENCH_CASES:-"gpx:gpi gpx:gpx gpi:gpx gpi:gpi txt:gpi csv:gpi full:gpi geojson:gpi"}
+cases=${VELMORA_BENCH_CASES:-"gpx:gpi gpx:gpx gpi:gpx gpi:gpi txt:gpi csv:gpi full:gpi geojson:gpi kml:gpi"}
 for n in "${sizes[@]}"; do
   for c in $cases; do
     set -- ${c/:/ }
@@ -90,6 +92,10 @@ for n in "${sizes[@]}"; do
       txt) input="$data/cams_$n.txt" ;;
       csv) input="$data/pois_$n.csv" ;;
       geojson) input="$data/osm_$n.geojson" ;;
+      kml) input="$data/places_$n.kml" ;;
+      # Not among the default cases: a KMZ of N placemarks with fifty PNG icons.
+      kmz) input="$data/places_$n.kmz"
+           [ -f "$input" ] || python3 bench/gen_inputs.py kmz "$n" "$input" ;;
     esac
     size=$(awk -v b="$(stat -L -c %s "$input")" 'BEGIN {printf "%.1f", b/1e6}')
     read -r wall cpu rss <<<"$(measure "$input" "$work/out_${n}_$1_$2.$2")"

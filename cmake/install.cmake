@@ -22,6 +22,7 @@ install(FILES ${VELMORA_SETTINGS_FILES}
               ${CMAKE_CURRENT_SOURCE_DIR}/examples/Campsites.bmp
               ${CMAKE_CURRENT_SOURCE_DIR}/examples/overpass.geojson
               ${CMAKE_CURRENT_SOURCE_DIR}/examples/trip.umap
+              ${CMAKE_CURRENT_SOURCE_DIR}/examples/Weekend_in_Budapest.kmz
         DESTINATION ${VELMORA_DATA_DIR}/examples)
 install(FILES ${VELMORA_SETTINGS_FILES} ${CMAKE_CURRENT_SOURCE_DIR}/README.md
         DESTINATION ${VELMORA_DOC_DIR})

@@ -509,6 +509,43 @@ def text_seeds(folder_files, extra):
     return seeds
 
 
+# ---- KML and KMZ ----------------------------------------------------------------------
+
+KML_EXTRA = {
+    "styles.kml": b"""<?xml version="1.0" encoding="UTF-8"?>
+<kml xmlns="http://www.opengis.net/kml/2.2" xmlns:gx="http://www.google.com/kml/ext/2.2">
+<Document><name>Seeds</name>
+<Style id="a-n"><IconStyle><color>ff0000ff</color><Icon><href>files/a.png</href></Icon></IconStyle></Style>
+<StyleMap id="a"><Pair><key>normal</key><styleUrl>#a-n</styleUrl></Pair></StyleMap>
+<Folder><name>Outer</name><Folder><name>Inner</name>
+<Placemark><name>P &amp; Q</name><description><![CDATA[x<br>y &amp;amp; <p>z</p>]]></description>
+<address>1 Main St</address><phoneNumber>tel:+1 2</phoneNumber><styleUrl>#a</styleUrl>
+<ExtendedData><Data name="City"><value>Town</value></Data><Data name="Stars"><value>4</value></Data>
+<SchemaData><SimpleData name="Phone">3</SimpleData></SchemaData></ExtendedData>
+<MultiGeometry><Point><coordinates>1,2,3</coordinates></Point><LineString><coordinates>0,0 1,1</coordinates></LineString>
+<Polygon><outerBoundaryIs><LinearRing><coordinates>0,0 4,0 4,4 0,4 0,0</coordinates></LinearRing></outerBoundaryIs>
+<innerBoundaryIs><LinearRing><coordinates>1,1 2,1 2,2 1,1</coordinates></LinearRing></innerBoundaryIs></Polygon>
+</MultiGeometry></Placemark></Folder></Folder>
+<Placemark><Style><IconStyle><Icon><href>http://x/y.png</href></Icon></IconStyle></Style>
+<gx:Track><gx:coord>1 2 3</gx:coord></gx:Track><Point><coordinates>200,95</coordinates></Point></Placemark>
+</Document></kml>
+""",
+}
+
+
+def kmz_seeds():
+    import io
+    import zipfile
+    seeds = {"Weekend_in_Budapest.kmz": (ROOT / "examples" / "Weekend_in_Budapest.kmz").read_bytes()}
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("doc.kml", KML_EXTRA["styles.kml"])
+        z.writestr("files/a.png", b"\x89PNG\r\n\x1a\n")
+        z.writestr("../out.kml", b"<kml/>")
+    seeds["styles.kmz"] = buffer.getvalue()
+    return seeds
+
+
 def write(target, seeds):
     folder = SEEDS / target
     if folder.exists():
@@ -551,6 +588,10 @@ def main():
                                 ROOT / "examples" / "trip.umap"], GEOJSON_EXTRA)
     write("geojson_reader", {f"{selector:02d}_{name}": bytes([selector]) + data
                              for name, data in geojson_files.items() for selector in (0, 3, 5)})
+    # The KML target takes its first byte as the choice of -groups:folders.
+    write("kml_reader", {f"{selector:02d}_{name}": bytes([selector]) + data
+                         for name, data in KML_EXTRA.items() for selector in (0, 1)})
+    write("kmz_reader", kmz_seeds())
 
 
 if __name__ == "__main__":

@@ -20,6 +20,8 @@ command -v make >/dev/null 2>&1 || need+=(make)
 command -v osmium >/dev/null 2>&1 || need+=(osmium-tool)
 # GeoJSON input: simdjson.
 [ -f /usr/include/simdjson.h ] || need+=(libsimdjson-dev)
+# KML and KMZ input: expat (above) reads the XML, libzip the zip archives.
+[ -f /usr/include/zip.h ] || need+=(libzip-dev)
 # The man page check and the Debian package (cpack with dpkg-shlibdeps).
 command -v groff >/dev/null 2>&1 || need+=(groff-base)
 command -v dpkg-shlibdeps >/dev/null 2>&1 || need+=(dpkg-dev)

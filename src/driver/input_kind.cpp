@@ -24,8 +24,8 @@ constexpr std::array<input_kind_row, 11> rows{{
     {input_kind::speedcam, "speed-camera list", ".txt", "speed-camera lists (.txt)", true, true},
     {input_kind::osm, "osm", ".osm", "OpenStreetMap (.osm.pbf, .osm, .osm.bz2, .osm.gz, .o5m)",
      osm_read, false},
-    {input_kind::kml, "kml", ".kml", "KML (.kml)", false, true},
-    {input_kind::kmz, "kmz", ".kmz", "KMZ (.kmz)", false, true},
+    {input_kind::kml, "kml", ".kml", "KML (.kml)", true, true},
+    {input_kind::kmz, "kmz", ".kmz", "KMZ (.kmz)", true, true},
     {input_kind::geojson, "geojson", ".geojson", "GeoJSON (.geojson, .json, .umap)", true, true},
     {input_kind::gdb, "gdb", ".gdb", "", false, false},
     {input_kind::xml, "xml", "", "", false, false},
@@ -55,10 +55,7 @@ struct conversion {
     std::string_view unpack_file;    // a command whose output GPSBabel reads, or empty
     std::string_view unpack_stream;  // the same in a pipe
 };
-constexpr std::array<conversion, 3> conversions{{
-    {input_kind::kml, "kml", "", ""},
-    // GPSBabel reads no zip archive, but the KML inside it.
-    {input_kind::kmz, "kml", "unzip -p %s doc.kml", "funzip"},
+constexpr std::array<conversion, 1> conversions{{
     {input_kind::gdb, "gdb", "", ""},
 }};
 

@@ -19,6 +19,7 @@
 #include "driver/gpi_preparation.hpp"
 #include "driver/help.hpp"
 #include "driver/input_kind.hpp"
+#include "driver/kml_icons.hpp"
 #include "driver/runtime_files.hpp"
 #include "geojson/geojson_reader.hpp"
 #include "gpi/gpi_reader.hpp"
@@ -29,6 +30,7 @@
 #include "icons/icon_convert.hpp"
 #include "icons/icon_library.hpp"
 #include "icons/icon_selection.hpp"
+#include "kml/kml_reader.hpp"
 #include "model/poiset.hpp"
 #ifdef VELMORA_WITH_OSM
 #include "osm/osm_import.hpp"
@@ -39,6 +41,7 @@
 #include "platform/code_page.hpp"
 #include "platform/file_kind.hpp"
 #include "platform/messages.hpp"
+#include "platform/page_buffer.hpp"
 #include "platform/paths.hpp"
 #include "platform/program_path.hpp"
 #include "platform/progress.hpp"
@@ -140,6 +143,7 @@ class conversion_run {
     [[nodiscard]] bool import_geojson(std::FILE* file, const named_file& input);
     [[nodiscard]] const osm_mapping* tag_mapping();
     void read_groups(const char* arg, std::string_view value);
+    [[nodiscard]] bool import_kml(std::FILE* file, const named_file& input);
     void read_input(const char* arg);
     void read_output(const char* arg);
     void read_format(const char* arg, std::string_view value);
@@ -197,6 +201,7 @@ class conversion_run {
     poiset_list list_;
     std::string lang_;  // -lang:, lower case; empty when not given
     std::unique_ptr<osm_mapping> osm_mapping_;  // Velmora_osm.ini, once it is needed
+    kml_read_options kml_options_;  // -groups:
     bool osm_mapping_loaded_ = false;
     bool groups_folders_ = false;  // -groups:folders
 };
@@ -295,9 +300,10 @@ void conversion_run::read_option(const char* arg) {
 void conversion_run::read_groups(const char* arg, std::string_view value) {
     if (equals_ignore_case(value, "folders") || equals_ignore_case(value, "file")) {
         groups_folders_ = equals_ignore_case(value, "folders");
+        kml_options_.folders_as_sets = groups_folders_;
         return;
     }
-    report("\nFatal: Unknown grouping (%s): -groups: takes folders or file", arg);
+    report("\nFatal: Unknown grouping (%s): -groups: takes folders or file", shown(arg).c_str());
     throw fatal_exit{};
 }
 
@@ -458,6 +464,9 @@ bool conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
     }
     if (is_osm_input(ext)) return import_osm(input);
     if (is_geojson_input(ext)) return import_geojson(file, input);
+    if (equals_ignore_case(ext, ".kml") || equals_ignore_case(ext, ".kmz")) {
+        return import_kml(file, input);
+    }
     input_kind kind = input_kind_of_extension(ext);
     report_unsupported_input(kind,
                              is_console_input(input.path) ? std::string(input_kind_info(kind).name)
@@ -562,6 +571,45 @@ bool conversion_run::import_osm(const named_file& input) {
     return false;
 }
 #endif
+
+// A KML document or KMZ archive, whose sets take, for GPI output, the icons of its
+// styles before those of the icons directory.
+bool conversion_run::import_kml(std::FILE* file, const named_file& input) {
+    // A regular file is mapped and its pages given back as the reading passes them;
+    // any other stream is read whole.
+    std::optional<std::uint64_t> size = regular_file_size(file);
+    std::optional<page_buffer> mapped =
+        size && *size > 0 && *size < SIZE_MAX
+            ? page_buffer::map_file(fileno(file), static_cast<std::size_t>(*size))
+            : std::nullopt;
+    std::optional<std::string> read;
+    std::string_view bytes;
+    passed_text passed;
+    if (mapped) {
+        bytes = std::string_view(mapped->data(), static_cast<std::size_t>(*size));
+        passed = [&mapped](std::size_t from, std::size_t to) { mapped->release_between(from, to); };
+    } else {
+        read = read_to_end(file, "kml");
+        if (!read) return false;
+        bytes = *read;
+    }
+    kml_source source{input.name, {}};
+    if (!is_console_input(input.path)) {
+        if (auto parts = split_path(input.path)) source.directory = parts->drive + parts->dir;
+    }
+    std::size_t first = list_.poisets.size();
+    auto result = kml_read(bytes, source, list_, kml_options_, passed);
+    if (!result) return false;
+    if (!equals_ignore_case(output_.ext, ".gpi")) return true;
+    for (std::size_t i = first; i < list_.poisets.size(); ++i) {
+        poiset& set = *list_.poisets[i];
+        set.icon_spec = icon_dir_spec(".gpx");
+        set.icons = kml_icon_list(result->icons,
+                                  set.icon_spec ? icon_library_load(*set.icon_spec) : nullptr);
+        select_icons(set, icon_limit_of_settings());
+    }
+    return true;
+}
 
 // The icons directory pattern for a set read from a file of that extension, from the
 // first directory of the lookup order that has the icons directory; reported as chosen.

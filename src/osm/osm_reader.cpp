@@ -52,62 +52,6 @@ bool is_multipolygon(const osmium::Relation& relation) {
     return type != nullptr && std::string_view(type) == "multipolygon";
 }
 
-// Sums of a ring's signed area (twice the area) and of its first moments, relative to
-// an origin, from which centroids of rings with holes are combined.
-struct ring_moments {
-    double area2 = 0.0;
-    double lat = 0.0;
-    double lon = 0.0;
-};
-
-// The eastward distance in degrees from the origin's longitude to a longitude, the short
-// way round, so that a ring across the antimeridian stays one piece.
-double lon_offset(double lon, double origin) {
-    double d = lon - origin;
-    if (d > 180.0) return d - 360.0;
-    if (d < -180.0) return d + 360.0;
-    return d;
-}
-
-// A longitude east of the origin's, brought back into -180 to 180 degrees.
-osm_point at_offset(osm_point origin, double lat, double lon) {
-    double east = origin.lon + lon;
-    if (east > 180.0) east -= 360.0;
-    if (east < -180.0) east += 360.0;
-    return {origin.lat + lat, east};
-}
-
-ring_moments moments_of(const std::vector<osm_point>& ring, osm_point origin) {
-    ring_moments m;
-    for (std::size_t i = 0; i < ring.size(); ++i) {
-        const osm_point& a = ring[i];
-        const osm_point& b = ring[(i + 1) % ring.size()];
-        double ax = lon_offset(a.lon, origin.lon), ay = a.lat - origin.lat;
-        double bx = lon_offset(b.lon, origin.lon), by = b.lat - origin.lat;
-        double cross = ax * by - bx * ay;
-        m.area2 += cross;
-        m.lon += (ax + bx) * cross;
-        m.lat += (ay + by) * cross;
-    }
-    return m;
-}
-
-osm_point mean_of(const std::vector<osm_point>& ring) {
-    const osm_point origin = ring.front();
-    double lat = 0.0;
-    double lon = 0.0;
-    for (const osm_point& p : ring) {
-        lat += p.lat - origin.lat;
-        lon += lon_offset(p.lon, origin.lon);
-    }
-    const auto n = static_cast<double>(ring.size());
-    return at_offset(origin, lat / n, lon / n);
-}
-
-// Twice the area below which a ring counts as enclosing nothing (square degrees; a
-// square of about a millimetre).
-constexpr double no_area = 1e-16;
-
 // The positions of an area ring, the closing repetition left out.
 template <class Ring>
 void ring_points(const Ring& ring, std::vector<osm_point>& points) {
@@ -122,31 +66,16 @@ void ring_points(const Ring& ring, std::vector<osm_point>& points) {
 // The centroid of an assembled multipolygon: its outer rings' areas less their holes'.
 std::optional<osm_point> area_centre(const osmium::Area& area) {
     std::vector<osm_point> points;
-    std::optional<osm_point> origin;
-    ring_moments total;
-    auto add = [&](const std::vector<osm_point>& ring, bool hole) {
-        if (ring.empty()) return;
-        if (!origin) origin = ring.front();
-        ring_moments m = moments_of(ring, *origin);
-        // Outer rings count positive and holes negative, whichever way they wind.
-        double sign = ((m.area2 < 0.0) != hole) ? -1.0 : 1.0;
-        total.area2 += sign * m.area2;
-        total.lat += sign * m.lat;
-        total.lon += sign * m.lon;
-    };
-    std::optional<osm_point> fallback;
+    area_centroid centroid;
     for (const osmium::OuterRing& outer : area.outer_rings()) {
         ring_points(outer, points);
-        if (!fallback && !points.empty()) fallback = mean_of(points);
-        add(points, false);
+        centroid.add_ring(points, false);
         for (const osmium::InnerRing& inner : area.inner_rings(outer)) {
             ring_points(inner, points);
-            add(points, true);
+            centroid.add_ring(points, true);
         }
     }
-    if (!origin) return std::nullopt;
-    if (std::fabs(total.area2) < no_area) return fallback;
-    return at_offset(*origin, total.lat / (3.0 * total.area2), total.lon / (3.0 * total.area2));
+    return centroid.centre();
 }
 
 // The progress of one pass on a terminal: the bytes libosmium has read of the file.
@@ -543,15 +472,6 @@ const char* unreadable_twice_kind(const std::string& path) {
 }
 
 }  // namespace
-
-osm_point ring_centre(const std::vector<osm_point>& ring) {
-    if (ring.empty()) return {};
-    // Relative to the first point, so that the products keep their precision.
-    const osm_point origin = ring.front();
-    ring_moments m = moments_of(ring, origin);
-    if (std::fabs(m.area2) < no_area) return mean_of(ring);
-    return at_offset(origin, m.lat / (3.0 * m.area2), m.lon / (3.0 * m.area2));
-}
 
 bool osm_input_can_be_read_twice(const std::string& path) {
     const char* kind = unreadable_twice_kind(path);

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "model/geometry.hpp"
 #include "tags/osm_filter.hpp"
 #include "tags/osm_poi.hpp"
 
@@ -53,12 +54,7 @@ struct osm_read_result {
                                                             const std::string& display,
                                                             const osm_read_options& options);
 
-// The centre of a closed ring of positions (the first point not repeated at the end):
-// the centroid of its area, or the mean of its points when it encloses none.
-struct osm_point {
-    double lat = 0.0;
-    double lon = 0.0;
-};
-[[nodiscard]] osm_point ring_centre(const std::vector<osm_point>& ring);
+// A position of a way's node; the centre of a ring is ring_centre() of the model.
+using osm_point = geo_point;
 
 }  // namespace velmora

@@ -108,12 +108,11 @@ TEST(ImportLoop, MissingInputIsReportedAndSkipped) {
 
 TEST(ImportLoop, UnknownInputFormatsImportNothing) {
     temp_dir dir;
-    write_file(dir.file("notes.kml"), "<kml/>");
+    write_file(dir.file("notes.xyz"), "<xyz/>");
     write_file(dir.file("README"), "text");
-    auto result = run_velmora({"notes.kml", "README", "-o", "out.gpx"}, dir.path().string());
-    EXPECT_NE(
-        result.err.find("\nInput file format (.kml) not supported (yet)!\n    Velmora reads "),
-        std::string::npos)
+    auto result = run_velmora({"notes.xyz", "README", "-o", "out.gpx"}, dir.path().string());
+    EXPECT_NE(result.err.find("\nInput file format (.xyz) not supported!\n    Velmora reads "),
+              std::string::npos)
         << result.err;
     EXPECT_NE(result.err.find("\nInput file format () not supported!\n    Velmora reads "),
               std::string::npos)
