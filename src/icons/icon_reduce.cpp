@@ -1,3 +1,5 @@
+// The reduction of a decoded picture to an icon: scaling down by area averaging and
+// the choice of at most 256 colours.
 #include <algorithm>
 #include <array>
 #include <cmath>

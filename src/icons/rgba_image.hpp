@@ -44,10 +44,12 @@ struct rgba_image {
 // and its colour by its alpha.  A picture already within is returned as it is.
 [[nodiscard]] rgba_image rgba_scale_to_fit(const rgba_image& image, std::int32_t side);
 
-// The picture as an 8-bit BMP picture: pixels of alpha below 128 take the transparent
-// colour (magenta), the others their colour (opaque magenta nudged to 0xFE00FE).  With
-// at most 256 colours in all the palette holds exactly those, in ascending order of
-// their value; otherwise median cut reduces them to 256.  Deterministic.
+// The picture as an 8-bit BMP picture (rows bottom first, 3780 pixels per metre):
+// pixels of alpha below 128 take the transparent colour, magenta, which is then the
+// first palette entry; the others keep their colour, opaque magenta nudged to FE00FE.
+// When the colours fit in the rest of the 256 entries the palette holds exactly those,
+// in ascending order of their value; otherwise median cut, refined by nearest-mean
+// rounds, chooses them.  Deterministic.
 [[nodiscard]] std::unique_ptr<bmp_image> rgba_to_indexed(const rgba_image& image);
 
 }  // namespace velmora
