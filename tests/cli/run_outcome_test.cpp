@@ -190,7 +190,7 @@ TEST(RunOutcome, AnInputRefusedOrGivingNoPoiIsLeftOutAndTheOutputStaysUntouched)
         {{"page.txt"}, "", 1, "\nError: Undefined speedcam column name(s) in speedcam file!"},
         {{"page.txt", "good.gpx"}, "", 2, "\nWarning: 1 of 2 inputs left out: 1. page.txt\n"},
         {{"page.gpx"}, "", 1, "\nError: The xml file holds no gpx element; nothing imported."},
-        {{"-"}, page, 1, "\nError: The xml file holds no gpx element; nothing imported."},
+        {{"-"}, page, 1, "\nInput file format (xml) not supported!"},
         {{"bad.txt"}, "", 1,
          "), which is left out; the first problem was: \"Warning: Speedcam line 2 has an "
          "invalid position (X=\"19.0\" Y=\"947.5\"), skipped\""},
