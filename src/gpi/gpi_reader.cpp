@@ -368,17 +368,19 @@ void resolve_categories(poiset& set, file_state& file) {
 // Drops the icon references of the group's POIs to icons the group does not hold (its
 // bitmaps follow the POIs), with one warning for the group: no output could show them.
 void drop_dangling_icon_refs(poiset& set) {
-    std::vector<bool> held(std::size_t{1} << 16, false);
+    std::vector<std::uint16_t> held;
     if (set.icons) {
         for (const auto& entry : set.icons->entries) {
             // The writers leave out a bitmap of the number that means none.
-            if (entry->icon_id != no_icon_id) held[entry->icon_id] = true;
+            if (entry->icon_id != no_icon_id) held.push_back(entry->icon_id);
         }
     }
+    std::sort(held.begin(), held.end());
     long long dropped = 0;
     std::uint16_t first_missing = 0;
     for (waypoint& w : set.waypoints) {
-        if ((w.flags & has_icon) == 0 || held[w.icon_id]) continue;
+        if ((w.flags & has_icon) == 0 || std::binary_search(held.begin(), held.end(), w.icon_id))
+            continue;
         if (dropped++ == 0) first_missing = w.icon_id;
         w.flags &= ~has_icon;
         w.icon_id = 0;

@@ -72,8 +72,8 @@ struct poiset {
     // stored texts.
     struct name_hash {
         using is_transparent = void;
-        std::size_t operator()(std::string_view name) const {
-            return std::hash<std::string_view>{}(name);
+        std::size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>{}(text);
         }
     };
     std::unordered_map<std::string, std::uint16_t, name_hash, std::equal_to<>> category_numbers_;

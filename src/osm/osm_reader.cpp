@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <limits>
 #include <new>
 #include <stdexcept>
@@ -85,6 +86,33 @@ progress_indicator progress_of(const osmium::io::Reader& reader) {
         reader.file_size());
 }
 
+// Of the items of the same id, keeps the first, in their order: an extract joined by
+// osmium cat from overlapping ones holds some objects twice.  ids are the items' ids,
+// in the same order.  Gives the number of items dropped.
+template <class Item>
+std::size_t keep_first_of_each_id(std::vector<Item>& items,
+                                  const std::vector<osmium::object_id_type>& ids) {
+    // Extracts are sorted by id, so most lists have no repeats to look for.
+    if (std::adjacent_find(ids.begin(), ids.end(), std::greater_equal<>{}) == ids.end()) return 0;
+    std::vector<std::size_t> order(ids.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&ids](std::size_t a, std::size_t b) { return ids[a] < ids[b]; });
+    std::vector<bool> repeated(ids.size(), false);
+    for (std::size_t k = 1; k < order.size(); ++k) {
+        if (ids[order[k]] == ids[order[k - 1]]) repeated[order[k]] = true;
+    }
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (repeated[i]) continue;
+        if (kept != i) items[kept] = std::move(items[i]);
+        ++kept;
+    }
+    std::size_t dropped = items.size() - kept;
+    items.erase(items.begin() + static_cast<std::ptrdiff_t>(kept), items.end());
+    return dropped;
+}
+
 // How far libosmium had read the file when it gave up on it: bytes of the file read,
 // and its size (both 0 for a file in memory).
 struct read_position {
@@ -160,6 +188,13 @@ class two_pass_reader {
             }
         }
         reader.close();
+        // Nodes are the only POIs so far.
+        result_.nodes -= static_cast<std::int64_t>(keep_first_of_each_id(result_.pois, node_ids_));
+        keep_first_of_each_id(ways_, way_ids_);
+        keep_first_of_each_id(relations_, relation_ids_);
+        node_ids_ = {};
+        way_ids_ = {};
+        relation_ids_ = {};
     }
 
     // Only when multipolygons matched: the member ways of those relations (which come
@@ -238,6 +273,7 @@ class two_pass_reader {
         }
         result_.pois.push_back(make_osm_poi(node.tags(), match, at.lat_without_check(),
                                             at.lon_without_check(), options_.poi));
+        node_ids_.push_back(node.id());
         ++result_.nodes;
     }
 
@@ -256,6 +292,7 @@ class two_pass_reader {
             if (member.type() == osmium::item_type::way) member_ids_.push_back(member.ref());
         }
         relations_.push_back(std::move(pending));
+        relation_ids_.push_back(relation.id());
     }
 
     // Each multipolygon assembled by libosmium from its member ways, now with their node
@@ -348,12 +385,14 @@ class two_pass_reader {
                             nodes.size() - 1};
         for (std::size_t i = 0; i + 1 < nodes.size(); ++i) refs_.push_back(nodes[i].ref());
         ways_.push_back(std::move(pending));
+        way_ids_.push_back(way.id());
     }
 
     // Reads the nodes only and keeps the locations of the needed ones.  In a file sorted
     // by id (as extracts are) the needed ids are met in order, so one cursor walks them
-    // and the reading stops after the last; other files fall back to a search per node.
-    // Of a node met twice (extracts joined by osmium cat) the first copy counts.
+    // and the reading stops after the last; in other files the cursor is placed again by
+    // a search wherever the ids go back.  Of a node met twice (extracts joined by osmium
+    // cat) the first copy counts.
     void read_locations(const osmium::io::File& file,
                         const std::vector<osmium::object_id_type>& needed, location_index& index) {
         file_pass reader{file, osmium::osm_entity_bits::node, stopped_};
@@ -366,17 +405,21 @@ class two_pass_reader {
             if (!buffer) break;
             for (const osmium::Node& node : buffer.select<osmium::Node>()) {
                 osmium::object_id_type id = node.id();
-                std::size_t slot = needed.size();
+                // Ahead the cursor steps, or searches when the next id is far.
+                auto from = needed.begin();
                 if (id >= previous) {
-                    while (cursor < needed.size() && needed[cursor] < id) ++cursor;
-                    if (cursor < needed.size() && needed[cursor] == id) slot = cursor;
-                } else {
-                    auto it = std::lower_bound(needed.begin(), needed.end(), id);
-                    if (it != needed.end() && *it == id)
-                        slot = static_cast<std::size_t>(it - needed.begin());
+                    for (int step = 0; step < 8 && cursor < needed.size() && needed[cursor] < id;
+                         ++step)
+                        ++cursor;
+                    from += static_cast<std::ptrdiff_t>(cursor);
+                }
+                if (cursor >= needed.size() || needed[cursor] < id || id < previous) {
+                    cursor = static_cast<std::size_t>(std::lower_bound(from, needed.end(), id) -
+                                                      needed.begin());
                 }
                 previous = id;
-                if (slot == needed.size() || seen[slot]) continue;
+                if (cursor == needed.size() || needed[cursor] != id || seen[cursor]) continue;
+                std::size_t slot = cursor;
                 seen[slot] = true;
                 index.set(index_key(id), node.location());
                 ++found;
@@ -395,6 +438,10 @@ class two_pass_reader {
     std::vector<osmium::object_id_type> member_ids_;
     osmium::memory::Buffer member_ways_{4096, osmium::memory::Buffer::auto_grow::yes};
     std::vector<std::pair<osmium::object_id_type, std::size_t>> member_offsets_;  // by id
+    // The ids of the matching objects of pass one, in the order of their POIs.
+    std::vector<osmium::object_id_type> node_ids_;
+    std::vector<osmium::object_id_type> way_ids_;
+    std::vector<osmium::object_id_type> relation_ids_;
 };
 
 // Whether libosmium gave up because of the file's bytes (damaged or cut-short data,

@@ -335,6 +335,33 @@ TEST(OsmReading, AssemblesEveryMultipolygonOfAnExtract) {
     }
 }
 
+// Extracts joined by osmium cat from overlapping ones hold some objects twice, in
+// places of their own: each becomes one POI, the first copy.
+TEST(OsmReading, AnObjectAnExtractHoldsTwiceIsOnePoi) {
+    std::string squares = square_multipolygons(1);
+    std::string body = squares.substr(squares.find('\n') + 1);
+    body.erase(body.rfind("</osm>"));
+    const std::string fuel =
+        "<node id=\"5\" lat=\"2\" lon=\"2\"><tag k=\"amenity\" v=\"fuel\"/>"
+        "<tag k=\"name\" v=\"N\"/></node>\n";
+    const std::string way =
+        "<way id=\"7\"><nd ref=\"1\"/><nd ref=\"2\"/><nd ref=\"3\"/>"
+        "<nd ref=\"4\"/><nd ref=\"1\"/><tag k=\"amenity\" v=\"parking\"/>"
+        "<tag k=\"name\" v=\"W\"/></way>\n";
+    std::string joined =
+        "<osm version=\"0.6\">\n" + fuel + body + way + fuel + body + way + "</osm>";
+    osm_read_options options{filter_of("amenity"), {}};
+    auto result = read_osm_bytes(joined, "osm", "joined.osm", options);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->nodes, 1);
+    EXPECT_EQ(result->ways, 1);
+    EXPECT_EQ(result->multipolygons, 1);
+    ASSERT_EQ(result->pois.size(), 3u);
+    EXPECT_EQ(result->pois[0].name, "N");
+    EXPECT_EQ(result->pois[1].name, "W");
+    EXPECT_EQ(result->pois[2].name, "P0");
+}
+
 // Inputs that once made the multipolygon assembly read freed memory, assembled only an
 // extract's first multipolygon, or lost the ways and multipolygons of objects an
 // extract holds twice (as osmium cat of overlapping extracts leaves them): each gives
