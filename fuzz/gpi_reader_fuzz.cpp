@@ -23,7 +23,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const auto& entry : set->icons->entries) {
             auto copy = velmora::gpi_bitmap_copy(entry->bitmap.get());
             auto picture = velmora::gpi_bitmap_to_bmp(entry->bitmap.get());
-            if (picture && !velmora::bmp_image_is_savable(*picture)) __builtin_trap();
+            if (picture) {
+                // Every picture is one a BMP file can hold, at a depth BMP files have.
+                if (!velmora::bmp_image_is_savable(*picture)) __builtin_trap();
+                int depth = picture->bits_per_pixel;
+                if (velmora::bmp_file_depth(depth) != depth) __builtin_trap();
+                auto bytes = velmora::bmp_file_bytes(*picture);
+                if (!bytes || bytes->size() < 54) __builtin_trap();
+            }
         }
         (void)velmora::build_bitmap_set(set->icons.get());
     }

@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -240,11 +241,11 @@ std::optional<atomic_output> atomic_output::open(const std::string& target, std:
     };
     auto resolved = final_target(target);
     if (!resolved.problem.empty()) return fail(resolved.problem);
-    const std::string* file = &resolved.path;
-    if (std::string problem = place_problem(*file, output_place::file); !problem.empty()) {
+    const std::string& file = resolved.path;
+    if (std::string problem = place_problem(file, output_place::file); !problem.empty()) {
         return fail(problem);
     }
-    std::string pattern = directory_of(*file) + temp_name;
+    std::string pattern = directory_of(file) + temp_name;
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     int fd = -1;
@@ -255,7 +256,7 @@ std::optional<atomic_output> atomic_output::open(const std::string& target, std:
         if (fd < 0) return fail(reason(errno));
         slot = register_pending(name.data());
     }
-    take_over_attributes(fd, *file);
+    take_over_attributes(fd, file);
     std::FILE* stream = fdopen(fd, "wb");
     if (stream == nullptr) {
         int saved = errno;
@@ -266,7 +267,7 @@ std::optional<atomic_output> atomic_output::open(const std::string& target, std:
     }
     static constexpr std::size_t buffer_size = 1 << 16;
     std::setvbuf(stream, nullptr, _IOFBF, buffer_size);
-    return atomic_output(*file, std::string(name.data()), stream, slot);
+    return atomic_output(file, std::string(name.data()), stream, slot);
 }
 
 atomic_output::atomic_output(std::string target, std::string temp, std::FILE* stream, int slot)
@@ -355,10 +356,11 @@ void atomic_output::discard() {
 
 atomic_output_group::atomic_output_group(const std::vector<std::string>& targets) {
     files_.reserve(targets.size());
+    std::set<std::string> directories;
     std::size_t names_size = 1;
     for (const auto& given : targets) {
         auto resolved = final_target(given);
-        file f{given, resolved.path, {}, -1};
+        file f{given, resolved.path, {}};
         std::string problem = resolved.problem.empty()
                                   ? place_problem(resolved.path, output_place::file)
                                   : resolved.problem;
@@ -367,9 +369,7 @@ atomic_output_group::atomic_output_group(const std::vector<std::string>& targets
             return;
         }
         std::string dir = directory_of(f.target);
-        auto [known, added] =
-            directory_index_.try_emplace(dir, static_cast<int>(directories_.size()));
-        if (added) {
+        if (directories.insert(dir).second) {
             int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
             if (fd < 0) {
                 (void)fail(f, reason(errno));
@@ -377,7 +377,6 @@ atomic_output_group::atomic_output_group(const std::vector<std::string>& targets
             }
             directories_.push_back(fd);
         }
-        f.directory = known->second;
         names_size += dir.size() + sizeof temp_name;
         files_.push_back(std::move(f));
     }

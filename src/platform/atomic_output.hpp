@@ -17,7 +17,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -124,13 +123,11 @@ class atomic_output_group {
         std::string given;   // the target as named
         std::string target;  // the file finally replaced (symbolic links followed)
         std::string temp;    // empty until written
-        int directory = -1;  // index into directories_
     };
     bool fail(const file& f, std::string reason);
     bool publish(const std::string& temp);
 
     std::vector<file> files_;
-    std::map<std::string, int> directory_index_;
     std::vector<int> directories_;   // open descriptors of the targets' directories
     std::unique_ptr<char[]> names_;  // the temporary names, for remove_pending_outputs()
     std::size_t names_size_ = 0;
