@@ -323,7 +323,7 @@ TEST(Kmz, ArchivesBeyondTheirBoundsAreRefused) {
     EXPECT_FALSE(climbing.result);
     EXPECT_TRUE(contains(climbing.messages, "leads out of the archive"));
 
-    auto broken = read(std::string("PK\x03\x04 not really a zip", 24));
+    auto broken = read(std::string("PK\x03\x04") + " not really a zip");
     EXPECT_FALSE(broken.result);
     EXPECT_TRUE(contains(broken.messages, "can't be read as a zip archive"));
 }
