@@ -39,17 +39,16 @@ TEST(StandardInput, IsReadOrRefusedByWhatItsFirstBytesHold) {
         {"19.1,47.5,A\n", 0, "\n    read as .csv\n    imported 1 pois"},
         {"X,Y,TYPE,SPEED,DIRTYPE,DIRECTION\n19.1,47.5,1,50,0,0\n", 0,
          "\n    read as .txt\n    settings: "},
-        {"<?xml version=\"1.0\"?>\n<kml xmlns=\"http://www.opengis.net/kml/2.2\"><Document/></kml>",
-         1,
-         "\nInput file format (kml) not supported (yet)!\n    Velmora reads GPX (.gpx), GPI "
-         "(.gpi), CSV (.csv), speed-camera lists (.txt)"},
-        {"<kml:kml xmlns:kml=\"http://www.opengis.net/kml/2.2\"/>", 1,
-         "\n    GPSBabel converts it to GPX on the way: ... | gpsbabel -i kml -f - -o gpx -F - | "
-         "velmora - -o OUTPUT"},
+        {"<?xml version=\"1.0\"?>\n<kml xmlns=\"http://www.opengis.net/kml/2.2\"><Document>"
+         "<Placemark><Point><coordinates>19.1,47.5</coordinates></Point></Placemark>"
+         "</Document></kml>",
+         0, "\n    read as .kml\n"},
+        {"<kml:kml xmlns:kml=\"http://www.opengis.net/kml/2.2\"/>", 0, "\n    read as .kml\n"},
         {std::string("PK\x03\x04\x14\0\0\0", 8) + "doc.kml", 1,
-         "\nInput file format (kmz) not supported (yet)!"},
-        {" {\"type\": \"FeatureCollection\", \"features\": []}", 1,
-         "\nInput file format (geojson) not supported (yet)!"},
+         "\n    read as .kmz\nError: The kmz file (stdin) can't be read as a zip archive"},
+        {" {\"type\": \"FeatureCollection\", \"features\": [{\"type\": \"Feature\", \"geometry\": "
+         "{\"type\": \"Point\", \"coordinates\": [19.1, 47.5]}, \"properties\": {}}]}",
+         0, "\n    read as .geojson\n"},
         {"<html><body/></html>", 1, "\nInput file format (xml) not supported!\n    Velmora reads "},
         {std::string("\x01\x02\0\x03", 4), 1, "\nInput file format (unknown) not supported!"},
         {"<osm version=\"0.6\"/>", 1, "\nInput file format (osm) not supported"},
@@ -73,18 +72,11 @@ TEST(UnsupportedInput, NamesTheFormatsReadAndHowGpsbabelConvertsIt) {
         const char* name;
         std::string said;
     } cases[] = {
-        {"map.KML",
-         "\nInput file format (.KML) not supported (yet)!\n    Velmora reads GPX (.gpx), GPI "
-         "(.gpi), "
-         "CSV (.csv), speed-camera lists (.txt)"},
-        {"map.KML", "\n    GPSBabel converts it to GPX: gpsbabel -i kml -f " + dir.file("map.KML") +
+        {"map.gdb",
+         "\nInput file format (.gdb) not supported (yet)!\n    Velmora reads GPX (.gpx), GPI "
+         "(.gpi), CSV (.csv), speed-camera lists (.txt)"},
+        {"map.gdb", "\n    GPSBabel converts it to GPX: gpsbabel -i gdb -f " + dir.file("map.gdb") +
                         " -o gpx -F " + dir.file("map.gpx") + "\n"},
-        {"my map.kmz", "\n    GPSBabel converts it to GPX: unzip -p '" + dir.file("my map.kmz") +
-                           "' doc.kml | gpsbabel -i kml -f - -o gpx -F '" + dir.file("my map.gpx") +
-                           "'\n"},
-        {"pois.geojson", "\n    GPSBabel converts it to GPX: gpsbabel -i geojson -f " +
-                             dir.file("pois.geojson") + " -o gpx -F " + dir.file("pois.gpx")},
-        {"pois.json", "\nInput file format (.json) not supported (yet)!"},
         {"notes.doc", "\nInput file format (.doc) not supported!\n    Velmora reads GPX (.gpx)"},
     };
     for (const file_case& c : cases) {
