@@ -561,7 +561,7 @@ class geojson_document_reader {
 
     void bad_position(const feature_place& place) {
         ++counts_.bad_positions;
-        report(
+        report_problem(
             "\nWarning: GeoJSON %s has a bad position ([lon, lat] within range expected), "
             "skipped",
             place.text().c_str());

@@ -775,7 +775,8 @@ std::uint32_t kml_document_reader::ref_of(const placemark_state& p) {
 void kml_document_reader::report_problems(const placemark_state& p) const {
     const text_encoding utf8{true, nullptr};
     for (const position_problem& problem : p.problems) {
-        report("\nWarning: Waypoint (%s) has an invalid position (lat=\"%s\" lon=\"%s\"), ignored",
+        report_problem(
+            "\nWarning: Waypoint (%s) has an invalid position (lat=\"%s\" lon=\"%s\"), ignored",
                display_text(p.name, utf8, shown_text).c_str(),
                display_text(problem.lat, utf8, shown_value).c_str(),
                display_text(problem.lon, utf8, shown_value).c_str());
