@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "model/area_centre.hpp"
+#include "model/geometry.hpp"
 #include "model/field_names.hpp"
 #include "platform/file_kind.hpp"
 #include "platform/messages.hpp"
@@ -568,7 +568,7 @@ class geojson_document_reader {
     }
 
     // The rings of a polygon added to the sum; false when a position is bad.
-    bool read_polygon(ondemand::value& value, area_centre_sum& sum) {
+    bool read_polygon(ondemand::value& value, area_centroid& sum) {
         if (value.type().value() != json_type::array) return false;
         bool outer = true;
         for (auto ring_item : value.get_array()) {
@@ -652,7 +652,7 @@ class geojson_document_reader {
             }
             return;
         }
-        area_centre_sum sum;
+        area_centroid sum;
         bool good = true;
         if (polygon) {
             good = read_polygon(coordinates, sum);

@@ -74,6 +74,10 @@ geo_point ring_centre(const std::vector<geo_point>& ring) {
 }
 
 void area_centroid::add_ring(std::span<const geo_point> ring, bool hole) {
+    if (ring.size() > 1 && ring.front().lat == ring.back().lat &&
+        ring.front().lon == ring.back().lon) {
+        ring = ring.first(ring.size() - 1);  // the closing repetition
+    }
     if (ring.empty()) return;
     if (!origin_) origin_ = ring.front();
     if (!hole && !fallback_) fallback_ = mean_of(ring);

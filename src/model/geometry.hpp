@@ -20,7 +20,7 @@ struct geo_point {
 // count whichever way they wind; a ring across the antimeridian stays one piece.
 class area_centroid {
   public:
-    // A closed ring, its closing repetition left out.
+    // A ring of positions, closed or not (a last point equal to the first is passed over).
     void add_ring(std::span<const geo_point> ring, bool hole);
     // The centroid; the mean of the first outer ring's points when the area encloses
     // nothing; none without any ring.
