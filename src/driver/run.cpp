@@ -577,28 +577,15 @@ bool conversion_run::import_osm(const named_file& input) {
 bool conversion_run::import_kml(std::FILE* file, const named_file& input) {
     // A regular file is mapped and its pages given back as the reading passes them;
     // any other stream is read whole.
-    std::optional<std::uint64_t> size = regular_file_size(file);
-    std::optional<page_buffer> mapped =
-        size && *size > 0 && *size < SIZE_MAX
-            ? page_buffer::map_file(fileno(file), static_cast<std::size_t>(*size))
-            : std::nullopt;
-    std::optional<std::string> read;
-    std::string_view bytes;
-    passed_text passed;
-    if (mapped) {
-        bytes = std::string_view(mapped->data(), static_cast<std::size_t>(*size));
-        passed = [&mapped](std::size_t from, std::size_t to) { mapped->release_between(from, to); };
-    } else {
-        read = read_to_end(file, "kml");
-        if (!read) return false;
-        bytes = *read;
-    }
+    std::optional<whole_input> loaded = whole_input::load(file, "kml");
+    if (!loaded) return false;
     kml_source source{input.name, {}};
     if (!is_console_input(input.path)) {
         if (auto parts = split_path(input.path)) source.directory = parts->drive + parts->dir;
     }
     std::size_t first = list_.poisets.size();
-    auto result = kml_read(bytes, source, list_, kml_options_, passed);
+    auto result = kml_read(loaded->text(), source, list_, kml_options_, loaded->passer());
+    loaded->check_unchanged();
     if (!result) return false;
     if (!equals_ignore_case(output_.ext, ".gpi")) return true;
     for (std::size_t i = first; i < list_.poisets.size(); ++i) {

@@ -16,6 +16,7 @@
 #include "platform/page_buffer.hpp"
 #include "platform/paths.hpp"
 #include "platform/stdio_file.hpp"
+#include "platform/whole_input.hpp"
 #include "text/encoding.hpp"
 
 namespace velmora {
@@ -1000,25 +1001,16 @@ bool geojson_read_bytes(std::string_view bytes, std::size_t room_after, const st
 
 bool geojson_read_file(std::FILE* file, const std::string& display, std::string_view base_name,
                        const geojson_options& options, poiset_list& list) {
-    // A regular file is mapped into memory, with room behind it; any other stream (a
-    // pipe, standard input) is read to its end.
-    std::optional<std::uint64_t> file_size = regular_file_size(file);
-    if (file_size && *file_size < SIZE_MAX - geojson_padding &&
-        std::fseek(file, 0, SEEK_SET) == 0) {
-        auto size = static_cast<std::size_t>(*file_size);
-        if (auto mapped = page_buffer::map_file(fileno(file), size, geojson_padding)) {
-            // The pages of the features read are given back as the reading goes on, so
-            // that the file and the POIs made of it don't take memory together.
-            const page_buffer& buffer = *mapped;
-            return read_padded(
-                std::string_view(buffer.data(), size), geojson_padding, display, base_name, options,
-                list,
-                [&buffer](std::size_t from, std::size_t to) { buffer.release_between(from, to); });
-        }
-    }
-    std::optional<std::string> bytes = read_to_end(file, "GeoJSON", geojson_padding);
-    if (!bytes) return false;
-    return geojson_read(std::move(*bytes), display, base_name, options, list);
+    // A regular file is mapped into memory, with room behind it, and the pages of the
+    // features read are given back as the reading goes on, so that the file and the POIs
+    // made of it don't take memory together; any other stream is read to its end.
+    std::optional<whole_input> input =
+        whole_input::load(file, "GeoJSON", stream_input_limit, geojson_padding);
+    if (!input) return false;
+    bool read = read_padded(input->text(), geojson_padding, display, base_name, options, list,
+                            input->passer());
+    input->check_unchanged();
+    return read;
 }
 
 }  // namespace velmora

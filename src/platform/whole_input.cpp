@@ -45,7 +45,8 @@ whole_input::whole_input(whole_input&&) noexcept = default;
 whole_input::~whole_input() = default;
 
 std::optional<whole_input> whole_input::load(std::FILE* file, const char* kind,
-                                             std::uint64_t stream_limit) {
+                                             std::uint64_t stream_limit, std::size_t room_after) {
+    room_after = std::max<std::size_t>(room_after, 1);
     whole_input input;
     int fd = fileno(file);
     struct stat info {};
@@ -62,7 +63,7 @@ std::optional<whole_input> whole_input::load(std::FILE* file, const char* kind,
         // A regular file: its size is known and is what it must give.
         auto file_size = static_cast<std::uint64_t>(info.st_size);
         std::uint64_t from = std::min(file_size, static_cast<std::uint64_t>(start));
-        if (file_size - from >= SIZE_MAX - 1) {
+        if (file_size - from >= SIZE_MAX - room_after) {
             report("\nError: Can't allocate %llu while importing %s file",
                    static_cast<unsigned long long>(file_size - from), kind);
             return std::nullopt;
@@ -74,14 +75,15 @@ std::optional<whole_input> whole_input::load(std::FILE* file, const char* kind,
         input.modified_nsec_ = info.st_mtim.tv_nsec;
         input.progress_ = std::make_unique<progress_indicator>(position, size);
         if (from == 0) {
-            if (auto mapped = page_buffer::map_file(fd, size))
+            if (auto mapped = page_buffer::map_file(fd, size, room_after))
                 input.pages_.emplace(std::move(*mapped));
         }
         if (!input.pages_) {
             // One byte more than the file should give, to meet its end.
-            auto allocated = page_buffer::allocate(size + 1);
+            auto allocated = page_buffer::allocate(size + room_after);
             if (!allocated) {
-                report("\nError: Can't allocate %zu while importing %s file", size + 1, kind);
+                report("\nError: Can't allocate %zu while importing %s file", size + room_after,
+                       kind);
                 return std::nullopt;
             }
             input.pages_.emplace(std::move(*allocated));
@@ -128,7 +130,7 @@ std::optional<whole_input> whole_input::load(std::FILE* file, const char* kind,
             if (n < chunk) break;
             chunk = std::min(got, read_chunk);
         }
-        bytes.resize(got + 1);
+        bytes.resize(got + room_after);
     } catch (const std::bad_alloc&) {
         report("\nError: Can't allocate %zu while importing %s file", got + chunk, kind);
         return std::nullopt;

@@ -40,8 +40,11 @@ class whole_input {
     // (<reason>)" or, for a stream longer than stream_limit, "\nError: The <kind> input
     // is not a regular file and goes on past %llu bytes; nothing imported.".  Throws
     // input_changed when a regular file gives more or fewer bytes than its size.
+    // room_after zero bytes (at least one) follow the text, for a parser that reads
+    // ahead of what it parses.
     [[nodiscard]] static std::optional<whole_input> load(
-        std::FILE* file, const char* kind, std::uint64_t stream_limit = stream_input_limit);
+        std::FILE* file, const char* kind, std::uint64_t stream_limit = stream_input_limit,
+        std::size_t room_after = 1);
 
     whole_input(whole_input&&) noexcept;
     whole_input& operator=(whole_input&&) = delete;
