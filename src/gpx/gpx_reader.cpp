@@ -482,7 +482,7 @@ void gpx_text_reader::read_waypoint(const xml_wpt& wpt, poiset& into, waypoint_s
         name = name.substr(0, speed->name_length);
         w->speed = speed->speed;
         w->proximity = speed->speed * 10.0;
-        w->flags |= has_proximity | has_speed;
+        w->flags |= has_proximity | has_speed | proximity_from_speed;
     }
     w->name = into.store(name);
     w->comment = stored_optional(into, comment);
