@@ -649,6 +649,10 @@ void gpx_text_reader::read_extensions(const xml_wpt& wpt, waypoint& w, poiset& i
     if (values.proximity && (w.flags & has_proximity) == 0) {
         w.proximity = *values.proximity;
         w.flags |= has_proximity;
+    } else if (values.proximity) {
+        // The speed's alert distance stands, but the file named one: it is no longer
+        // the speed's alone to derive.
+        w.flags &= ~proximity_from_speed;
     }
     for (const std::string& name : values.categories) (void)into.add_to_category(w, name);
     // The street's lines (two at most in Garmin's address) are kept as one text with a
