@@ -378,13 +378,13 @@ class csv_text_reader {
         if (speed) {
             w->speed = *speed;
             w->proximity = *speed * 10.0;
-            w->flags |= has_speed | has_proximity;
+            w->flags |= has_speed | has_proximity | proximity_from_speed;
         }
         if (auto text = value(field_kind::proximity)) {
             double metres = number_of(*text, separator_);
             if (metres > 0.0) {
                 w->proximity = metres;
-                w->flags |= has_proximity;
+                w->flags = (w->flags | has_proximity) & ~proximity_from_speed;
             }
         }
         w->name = set_.store(name);

@@ -1,14 +1,18 @@
 #include "driver/gpi_preparation.hpp"
 
 #include <cstring>
+#include <map>
 #include <span>
 #include <string>
 
 #include "gpi/gpi_blocks.hpp"
 #include "gpi/gpi_format.hpp"
+#include "gpi/gpi_reader.hpp"
 #include "gpi/gpi_units.hpp"
 #include "icons/icon_convert.hpp"
+#include "platform/dir_search.hpp"
 #include "platform/messages.hpp"
+#include "platform/paths.hpp"
 #include "platform/side_by_side.hpp"
 #include "text/encoding.hpp"
 #include "text/output_code_page.hpp"
@@ -289,6 +293,32 @@ std::optional<std::vector<gpi_group>> prepare_for_gpi(poiset_list& list,
             static_cast<unsigned long long>(lost), output.number());
     }
     return groups;
+}
+
+gpi_header_time distinct_header_time(const std::string& output_path, std::int64_t wanted) {
+    std::size_t slash = output_path.rfind('/');
+    std::string dir = slash == std::string::npos ? std::string() : output_path.substr(0, slash + 1);
+    std::string_view own_name = std::string_view(output_path).substr(dir.size());
+    // The times taken, each with the first file (in name order) that holds it.
+    std::map<std::uint32_t, std::string> taken;
+    for (const dir_entry& entry : find_entries(dir + "*")) {
+        std::string_view name = entry.name;
+        if (entry.is_directory || name == own_name || name.size() < 4 ||
+            !equals_ignore_case(name.substr(name.size() - 4), ".gpi")) {
+            continue;
+        }
+        if (auto time = read_gpi_header_time(dir + entry.name)) taken.emplace(*time, entry.name);
+    }
+    // The header holds the low 32 bits of the time, which are what must differ.
+    gpi_header_time chosen{wanted, {}};
+    auto held = [&](std::int64_t t) {
+        return taken.find(static_cast<std::uint32_t>(static_cast<std::uint64_t>(t)));
+    };
+    for (auto found = held(chosen.time); found != taken.end(); found = held(chosen.time)) {
+        chosen.after = found->second;
+        ++chosen.time;
+    }
+    return chosen;
 }
 
 }  // namespace velmora

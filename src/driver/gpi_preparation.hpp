@@ -1,7 +1,9 @@
 #pragma once
 // The run's preparation for GPI output: the work that the GPI writer needs done by other
 // subsystems (texts into the output code page, icons into GPI bitmaps, the area order).
+#include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "gpi/gpi_group.hpp"
@@ -26,5 +28,18 @@ namespace velmora {
 // character of every text and group name of the sets, else 65001.  One pass over the
 // texts.
 [[nodiscard]] int choose_gpi_code_page(const poiset_list& list);
+
+// The header time of a GPI file about to be written to the output path.
+struct gpi_header_time {
+    std::int64_t time = 0;  // seconds since 1970
+    std::string after;      // when moved: the file whose time is one second before it
+};
+
+// The wanted time, moved forward to the first second that no other .gpi file of the
+// output's directory holds in its header (navigators tell GPI files apart by that time).
+// Files that can't be read or are no GPI files are passed over, and so is the output
+// itself.  The same files give the same time.
+[[nodiscard]] gpi_header_time distinct_header_time(const std::string& output_path,
+                                                   std::int64_t wanted);
 
 }  // namespace velmora

@@ -57,6 +57,10 @@ constexpr help_entry parameters[] = {
     {"-codepage:N", "after -o: the code page of GPI output texts, 1250 to 1258"},
     {"", "or 65001 (also utf8); auto picks the first that holds every"},
     {"", "text; default 1250 or CodePage= of Velmora_gpi.ini"},
+    {"-proximity:Ns", "speed alerts warn N seconds ahead (1 to 3600): their"},
+    {"", "distance is what the speed covers in N seconds (default"},
+    {"", "ten metres per km/h, 36 s); or ProximityTime= of"},
+    {"", "Velmora_gpi.ini; proximities given in the input stay"},
     {"-h, --help, -?", "print this text"},
     {"--version", "print the program's name and version"},
 };
@@ -102,7 +106,7 @@ info_request info_requested(int argc, const char* const* argv) {
 void print_help(std::FILE* out) {
     std::fprintf(out,
                  "Usage: %s INPUT... [-lang:xx] [-groups:folders] [-o OUTPUT]\n"
-                 "       [-format:gpi|gpx] [-codepage:N|auto]\n"
+                 "       [-format:gpi|gpx] [-codepage:N|auto] [-proximity:Ns]\n"
                  "       %s -h | --help | -? | --version\n"
                  "\n"
                  "Converts points of interest for Garmin navigators.  The inputs are read in\n"

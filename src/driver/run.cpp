@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <string>
@@ -148,6 +149,9 @@ class conversion_run {
     void read_output(const char* arg);
     void read_format(const char* arg, std::string_view value);
     void read_code_page(const char* arg, std::string_view value);
+    void read_proximity_time(const char* arg, std::string_view value);
+    void apply_proximity_time_to_sets();
+    [[nodiscard]] std::int64_t gpi_time_for_output() const;
     void choose_output_code_page();
     void check_console_use();
     void name_output_automatically();
@@ -179,6 +183,8 @@ class conversion_run {
     runtime_files files_;
     std::string gpi_settings_path_;
     std::optional<code_page_choice> code_page_option_;  // -codepage:
+    std::optional<long long> proximity_time_option_;    // -proximity:, seconds
+    std::int64_t gpi_time_ = 0;                         // the GPI output's header time
     code_page_choice code_page_choice_;                 // what the GPI output is written in
     double mark_time_ = 0.0;
     std::unique_ptr<gpi_settings> gpi_settings_;
@@ -286,6 +292,8 @@ void conversion_run::read_option(const char* arg) {
                              : std::string_view());
     } else if (equals_ignore_case(name, "groups")) {
         read_groups(arg, value);
+    } else if (equals_ignore_case(name, "proximity")) {
+        read_proximity_time(arg, value);
     } else if (equals_ignore_case(name, "codepage")) {
         read_code_page(arg, name.size() + 1 < std::string_view(arg + 1).size()
                                 ? std::string_view(arg + 2 + name.size())
@@ -315,6 +323,44 @@ void conversion_run::read_code_page(const char* arg, std::string_view value) {
         "\nFatal: Unknown code page (%s): -codepage: takes 1250 to 1258, 65001 (or utf8) or auto",
         shown(arg).c_str());
     throw fatal_exit{};
+}
+
+// -proximity:Ns: speed alerts warn N seconds ahead instead of ten metres per km/h.
+void conversion_run::read_proximity_time(const char* arg, std::string_view value) {
+    proximity_time_option_ = parse_proximity_time(value);
+    if (proximity_time_option_) return;
+    report(
+        "\nFatal: Invalid proximity time (%s): -proximity: takes whole seconds from 1 to %lld, "
+        "such as -proximity:30s",
+        shown(arg).c_str(), max_proximity_time);
+    throw fatal_exit{};
+}
+
+// -proximity: wins over ProximityTime= of the settings file; without either, speed
+// alerts keep ten metres per km/h.
+void conversion_run::apply_proximity_time_to_sets() {
+    std::optional<long long> seconds = proximity_time_option_;
+    if (!seconds && gpi_settings_) seconds = gpi_settings_->proximity_time;
+    if (!seconds) return;
+    for (auto& set : list_.poisets) apply_proximity_time(*seconds, *set);
+}
+
+// The run's time, for a GPI file moved forward past the header times of the other GPI
+// files beside it, which is said when it happens.
+std::int64_t conversion_run::gpi_time_for_output() const {
+    std::int64_t now = current_unix_time();
+    if (output_to_stdout_) return now;
+    gpi_header_time chosen = distinct_header_time(output_.path, now);
+    if (!chosen.after.empty()) {
+        std::time_t shown_time = static_cast<std::time_t>(chosen.time);
+        std::tm parts{};
+        char text[32] = "?";
+        if (gmtime_r(&shown_time, &parts) != nullptr) {
+            std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
+        }
+        report("\n    header time %s, one second after %s", text, shown(chosen.after).c_str());
+    }
+    return chosen.time;
 }
 
 // The output code page: -codepage: wins over CodePage= of the settings file; 1250
@@ -821,17 +867,19 @@ bool conversion_run::write_prepared_gpi(std::FILE* stream) {
     }
     auto groups = prepare_for_gpi(list_, *output);
     if (!groups) return false;
-    return write_gpi(stream, *groups, number, current_unix_time());
+    return write_gpi(stream, *groups, number, gpi_time_);
 }
 
 void conversion_run::export_all() {
     const std::string& ext = output_.ext;
+    apply_proximity_time_to_sets();
     if (equals_ignore_case(ext, ".gpi")) {
         for (auto& set : list_.poisets) apply_default_proximity(gpi_settings_.get(), *set);
     }
     report("\nExporting...");
     mark_time_ = monotonic_msec();
     output_kind kind = output_kind_of(ext);
+    if (kind == output_kind::gpi) gpi_time_ = gpi_time_for_output();
     if (output_to_stdout_) {
         export_to_stdout(kind);
         return;

@@ -23,6 +23,7 @@
 #include "platform/file_kind.hpp"
 #include "platform/messages.hpp"
 #include "platform/page_buffer.hpp"
+#include "platform/stdio_file.hpp"
 #include "platform/whole_input.hpp"
 #include "text/output_code_page.hpp"
 
@@ -954,6 +955,26 @@ bool read_gpi_file(std::FILE* file, poiset_list& list, const gpi_read_options& o
     bool read = read_all_blocks(bytes, list, options, input->passer());
     input->check_unchanged();
     return read;
+}
+
+std::optional<std::uint32_t> read_gpi_header_time(const std::string& path) {
+    // Block type and flags, the block's length, "GRMREC00", then the time.
+    constexpr std::size_t magic_at = 8;
+    constexpr std::size_t time_at = 16;
+    constexpr std::string_view magic = "GRMREC00";
+    std::array<unsigned char, time_at + 4> head{};
+    unique_file file(std::fopen(path.c_str(), "rb"));
+    if (!file || std::fread(head.data(), 1, head.size(), file.get()) != head.size()) {
+        return std::nullopt;
+    }
+    auto u16_at = [&](std::size_t at) { return static_cast<unsigned>(head[at] | head[at + 1] << 8); };
+    if (u16_at(0) != gpi_type_number(gpi_block_type::file_header) || u16_at(2) != 0 ||
+        std::memcmp(head.data() + magic_at, magic.data(), magic.size()) != 0) {
+        return std::nullopt;
+    }
+    std::uint32_t time = 0;
+    for (std::size_t i = 0; i < 4; ++i) time |= std::uint32_t{head[time_at + i]} << (8 * i);
+    return time;
 }
 
 }  // namespace velmora

@@ -5,6 +5,7 @@
 // readers.
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -22,6 +23,10 @@ struct gpi_read_options {
     // or a language a text lacks: its first entry.
     std::string language;
 };
+
+// The header time of the GPI file at the path (seconds since 1970, as written), read
+// from its first bytes only; none when the file can't be read or is no GPI file.
+[[nodiscard]] std::optional<std::uint32_t> read_gpi_header_time(const std::string& path);
 
 // Reads every block of the bytes of a GPI file.  What was read before a failure stays
 // in the list.  A file that holds several languages, or records the model has no place

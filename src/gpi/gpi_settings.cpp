@@ -81,6 +81,12 @@ applied apply_parameter(gpi_settings& settings, section where, std::string_view 
         valid = read_default_proximity(value, settings);
     } else if (equals_ignore_case(key, "DefaultProximityForSym")) {
         read_proximity_symbols(value, settings);
+    } else if (equals_ignore_case(key, "ProximityTime")) {
+        if (!value.empty()) {
+            auto seconds = parse_proximity_time(trim_blanks(value));
+            if (seconds) settings.proximity_time = seconds;
+            valid = seconds.has_value();
+        }
     } else if (equals_ignore_case(key, "CodePage")) {
         // Checked by the run, which refuses an unknown value before any input is read.
         if (!value.empty()) settings.code_page = std::string(value);
@@ -172,6 +178,22 @@ bool apply_default_proximity(const gpi_settings* settings, poiset& set) {
         apply(0, count);
     }
     return true;
+}
+
+std::optional<long long> parse_proximity_time(std::string_view text) {
+    if (text.ends_with('s') || text.ends_with('S')) text.remove_suffix(1);
+    std::optional<long long> seconds = whole_integer(text);
+    if (!seconds || *seconds < 1 || *seconds > max_proximity_time) return std::nullopt;
+    return seconds;
+}
+
+void apply_proximity_time(long long seconds, poiset& set) {
+    constexpr double kmh_per_metre_per_second = 3.6;
+    for (waypoint& w : set.waypoints) {
+        if ((w.flags & (has_speed | proximity_from_speed)) != (has_speed | proximity_from_speed))
+            continue;
+        w.proximity = std::round(w.speed / kmh_per_metre_per_second * static_cast<double>(seconds));
+    }
 }
 
 }  // namespace velmora

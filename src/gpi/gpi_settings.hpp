@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/poiset.hpp"
@@ -13,6 +14,9 @@ namespace velmora {
 // Largest default proximity, in metres: what the alert of a GPI file holds.
 inline constexpr double max_default_proximity = 65535.0;
 
+// Largest proximity time, in seconds.
+inline constexpr long long max_proximity_time = 3600;
+
 struct gpi_settings {
     std::optional<std::string> import_icon_spec;
     std::optional<std::string> export_icon_spec;
@@ -21,6 +25,7 @@ struct gpi_settings {
     double default_proximity = 0.0;  // metres
     std::vector<std::string> proximity_symbols;
     std::optional<std::string> code_page;  // CodePage: the output code page, as written
+    std::optional<long long> proximity_time;  // ProximityTime: seconds of a speed alert
 };
 
 // Reads a settings file: sections [GpiImportSettings] and [GpiExportSettings] with
@@ -37,5 +42,13 @@ struct gpi_settings {
 // above 0; with proximity symbols named, only waypoints of those symbols.  False (and
 // nothing done) without settings.
 bool apply_default_proximity(const gpi_settings* settings, poiset& set);
+
+// A proximity time "30s" or "30": whole seconds from 1 to max_proximity_time; none for
+// anything else.
+[[nodiscard]] std::optional<long long> parse_proximity_time(std::string_view text);
+
+// Gives every speed alert whose proximity comes from its speed the distance covered at
+// that speed in the given seconds, in whole metres; proximities of their own stay.
+void apply_proximity_time(long long seconds, poiset& set);
 
 }  // namespace velmora

@@ -482,7 +482,7 @@ void gpx_text_reader::read_waypoint(const xml_wpt& wpt, poiset& into, waypoint_s
         name = name.substr(0, speed->name_length);
         w->speed = speed->speed;
         w->proximity = speed->speed * 10.0;
-        w->flags |= has_proximity | has_speed;
+        w->flags |= has_proximity | has_speed | proximity_from_speed;
     }
     w->name = into.store(name);
     w->comment = stored_optional(into, comment);
@@ -649,6 +649,10 @@ void gpx_text_reader::read_extensions(const xml_wpt& wpt, waypoint& w, poiset& i
     if (values.proximity && (w.flags & has_proximity) == 0) {
         w.proximity = *values.proximity;
         w.flags |= has_proximity;
+    } else if (values.proximity) {
+        // The speed's alert distance stands, but the file named one: it is no longer
+        // the speed's alone to derive.
+        w.flags &= ~proximity_from_speed;
     }
     for (const std::string& name : values.categories) (void)into.add_to_category(w, name);
     // The street's lines (two at most in Garmin's address) are kept as one text with a

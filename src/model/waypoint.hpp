@@ -14,6 +14,9 @@ namespace velmora {
 inline constexpr std::uint32_t has_position = 0x02;
 inline constexpr std::uint32_t has_proximity = 0x40;
 inline constexpr std::uint32_t has_speed = 0x80;
+// With has_speed: the proximity is the one the speed gives (ten metres per km/h), no
+// distance of its own, so that a run may derive it otherwise.
+inline constexpr std::uint32_t proximity_from_speed = 0x100;
 inline constexpr std::uint32_t has_icon = 0x10000;
 
 // A key and its value, either of which may be absent.

@@ -27,7 +27,7 @@ void store_osm_poi(poiset& set, waypoint& w, const osm_poi& poi) {
         // As for a speed in a GPX name: the alert distance is ten times the speed.
         w.speed = *poi.speed_kmh;
         w.proximity = *poi.speed_kmh * 10.0;
-        w.flags |= has_speed | has_proximity;
+        w.flags |= has_speed | has_proximity | proximity_from_speed;
     }
     const std::pair<std::string_view, const std::string*> address[] = {
         {address_street, &poi.street},     {address_house_number, &poi.house_number},

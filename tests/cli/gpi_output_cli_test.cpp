@@ -22,6 +22,7 @@ namespace {
 
 using testing::read_file;
 using testing::read_gpi;
+using testing::run_from;
 using testing::run_velmora;
 using testing::temp_dir;
 using testing::write_file;
@@ -55,6 +56,8 @@ TEST(GpiOutput, RunWithoutPoisWritesTheFiftyEightByteFileStampedWithTheSourceDat
     EXPECT_EQ(u32_at(bytes, 16), 1700000000u);
     EXPECT_EQ(u32_at(bytes, 46), 1250u);
 
+    // Alone in its directory again, so that it keeps the time.
+    std::filesystem::remove(dir.file("out.gpi"));
     auto second = run_velmora({"a.gpx", "-O", "OUT.GPI"}, dir.path().string());
     EXPECT_EQ(second.exit_code, 0) << second.err;
     EXPECT_EQ(read_file(dir.file("OUT.GPI")), bytes);
@@ -107,10 +110,10 @@ TEST(GpiOutput, GpxFileBecomesAGpiFileBesideIt) {
     EXPECT_NE(radar->flags & has_speed, 0u);
     EXPECT_EQ(radar->speed, 50.0);
 
-    // The same input converted again gives the same bytes.
-    auto again = run_velmora({"in.gpx", "-o", "again.gpi"}, dir.path().string());
+    // The same input converted again, replacing the file, gives the same bytes.
+    auto again = run_velmora({"in.gpx"}, dir.path().string());
     EXPECT_EQ(again.exit_code, 0) << again.err;
-    EXPECT_EQ(read_file(dir.file("again.gpi")), bytes);
+    EXPECT_EQ(read_file(dir.file("in_velmora.gpi")), bytes);
 }
 
 // A GPX file with every field a POI carries: an address with two street lines and a
@@ -214,6 +217,82 @@ TEST(GpiOutput, WholePoisComeBackFromGpxThroughGpiToGpx) {
           "\"602 00\"", "\"+420 1\"", "\"a@b.cz\"", "-33.868800,151.209300,\"Radar@50\"",
           "0.000000,-0.500000,\"bare\""}) {
         EXPECT_TRUE(testing::contains(read.out, part)) << part << "\n" << read.out;
+    }
+}
+
+TEST(GpiOutput, FilesWrittenInOneSecondGetHeaderTimesASecondApartAndSaySo) {
+    temp_dir dir;
+    write_file(dir.file("a.gpx"), small_gpx);
+    write_file(dir.file("broken.gpi"), "GRM");  // no header to read: passed over
+    fixed_epoch epoch("1796724000");
+    auto bikes = run_velmora({"a.gpx", "-o", "bikes.gpi"}, dir.path().string());
+    ASSERT_EQ(bikes.exit_code, 0) << bikes.err;
+    EXPECT_EQ(bikes.err.find("header time"), std::string::npos) << bikes.err;
+    auto cars = run_velmora({"a.gpx", "-o", "cars.gpi"}, dir.path().string());
+    ASSERT_EQ(cars.exit_code, 0) << cars.err;
+    EXPECT_NE(cars.err.find("\n    header time 2026-12-08 10:00:01, one second after bikes.gpi"),
+              std::string::npos)
+        << cars.err;
+    std::string first = read_file(dir.file("bikes.gpi"));
+    std::string second = read_file(dir.file("cars.gpi"));
+    EXPECT_EQ(u32_at(first, 16), 1796724000u);
+    EXPECT_EQ(u32_at(second, 16), 1796724001u);
+    EXPECT_EQ(first.substr(20), second.substr(20));
+
+    // Replacing a file passes over its own old time: the same bytes again.
+    auto again = run_velmora({"a.gpx", "-o", "cars.gpi"}, dir.path().string());
+    ASSERT_EQ(again.exit_code, 0) << again.err;
+    EXPECT_EQ(read_file(dir.file("cars.gpi")), second);
+}
+
+TEST(GpiOutput, ProximityTimeGivesSpeedAlertsTheDistanceOfThoseSecondsTheCommandLineWinning) {
+    temp_dir dir;
+    write_file(dir.file("in.csv"),
+               "lon,lat,name,speed,proximity\n10,50,Radar,50,\n10.1,50.1,Fixed,50,200\n"
+               "10.2,50.2,Plain,,300\n");
+    struct time_case {
+        std::string ini_value;  // ProximityTime= in the settings file, or empty for none
+        std::string option;     // -proximity:..., or empty
+        int exit_code;
+        double radar;  // the speed alert's proximity; the others keep 200 and 300
+    };
+    const time_case cases[] = {
+        {"", "", 0, 500},
+        {"", "-proximity:30s", 0, 417},
+        {"", "-Proximity:1", 0, 14},
+        {"18", "", 0, 250},
+        {"18s", "-proximity:72s", 0, 1000},
+        {"none", "", 0, 500},
+        {"", "-proximity:0s", 1, 0},
+        {"", "-proximity:3601s", 1, 0},
+        {"", "-proximity:30m", 1, 0},
+        {"", "-proximity:", 1, 0},
+    };
+    for (const time_case& c : cases) {
+        SCOPED_TRACE(c.ini_value + " " + c.option);
+        std::filesystem::remove(dir.file("out.gpi"));
+        write_file(dir.file("Velmora_gpi.ini"),
+                   c.ini_value.empty() ? "" : "[GpiExportSettings]\nProximityTime=" + c.ini_value + "\n");
+        std::vector<std::string> args{"in.csv", "-o", "out.gpi"};
+        if (!c.option.empty()) args.push_back(c.option);
+        auto result = run_from(dir, args);
+        EXPECT_EQ(result.exit_code, c.exit_code) << result.err;
+        if (c.exit_code != 0) {
+            EXPECT_NE(result.err.find("\nFatal: Invalid proximity time"), std::string::npos)
+                << result.err;
+            EXPECT_EQ(result.err.find("Importing"), std::string::npos) << result.err;
+            EXPECT_FALSE(testing::file_exists(dir.file("out.gpi")));
+            continue;
+        }
+        poiset_list list = read_gpi(read_file(dir.file("out.gpi")));
+        ASSERT_EQ(list.poisets.size(), 1u);
+        const poiset& set = *list.poisets.front();
+        ASSERT_EQ(set.waypoints.size(), 3u);
+        for (const waypoint& w : set.waypoints) {
+            std::string_view name = w.name.value_or_empty();
+            double expected = name == "Radar" ? c.radar : name == "Fixed" ? 200 : 300;
+            EXPECT_EQ(w.proximity, expected) << name;
+        }
     }
 }
 

@@ -63,7 +63,7 @@ TEST(CsvReader, EachLineBecomesAWaypointWithItsNameSpeedAndComment) {
         }
         EXPECT_FALSE(w.symbol.has_value());
         if (c.speed > 0) {
-            EXPECT_EQ(w.flags, has_position | has_speed | has_proximity);
+            EXPECT_EQ(w.flags, has_position | has_speed | has_proximity | proximity_from_speed);
             EXPECT_DOUBLE_EQ(w.speed, c.speed);
             EXPECT_DOUBLE_EQ(w.proximity, c.speed * 10);
         } else {
