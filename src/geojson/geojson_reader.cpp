@@ -931,10 +931,10 @@ bool read_padded(std::string_view bytes, std::size_t room_after, const std::stri
             report(
                 "\nError: Reading the GeoJSON file (%s) failed at line %zu, column %zu: %s; "
                 "nothing imported.",
-                display.c_str(), line, column, simdjson::error_message(error));
+                shown_file_name(display).c_str(), line, column, simdjson::error_message(error));
         } else {
             report("\nError: Reading the GeoJSON file (%s) failed: %s; nothing imported.",
-                   display.c_str(), simdjson::error_message(error));
+                   shown_file_name(display).c_str(), simdjson::error_message(error));
         }
         return false;
     };
@@ -949,7 +949,7 @@ bool read_padded(std::string_view bytes, std::size_t room_after, const std::stri
             report(
                 "\nWarning: The GeoJSON file (%s) holds bytes that form no UTF-8 character; "
                 "each became U+FFFD",
-                display.c_str());
+                shown_file_name(display).c_str());
             std::string repaired = repaired_utf8(text);
             return read_padded(repaired, repaired.capacity() - repaired.size(), display, base_name,
                                options, list);

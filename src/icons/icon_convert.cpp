@@ -253,7 +253,7 @@ struct icon_file {
 bool exportable(const icon_entry& entry, const std::string& name, const std::string& path) {
     if (entry.format == icon_format_bmp) {
         if (entry.bmp && bmp_image_is_savable(*entry.bmp)) return true;
-        report("\nWarning: Problem saving bmp file (%s)! (ignored)", path.c_str());
+        report("\nWarning: Problem saving bmp file (%s)! (ignored)", shown_file_name(path).c_str());
         return false;
     }
     if (entry.format == icon_format_gpi) {
@@ -321,13 +321,13 @@ bool export_icons(const std::string& output_path, const poiset_list& list) {
         auto bytes = icon_file_bytes(*files[k].entry);
         if (!bytes) {
             report("\nError: Converting the icon file (%s) failed (%s); no icon file was changed.",
-                   files[k].path.c_str(), std::strerror(ENOMEM));
+                   shown_file_name(files[k].path).c_str(), std::strerror(ENOMEM));
             output.discard();
             return false;
         }
         if (!output.write(k, *bytes)) {
             report("\nError: Writing the icon file (%s) failed (%s); no icon file was changed.",
-                   files[k].path.c_str(), output.error().c_str());
+                   shown_file_name(files[k].path).c_str(), output.error().c_str());
             output.discard();
             return false;
         }

@@ -1124,7 +1124,7 @@ std::optional<kml_read_result> kml_read(std::string_view bytes, const kml_source
     if (!archive) return std::nullopt;
     auto document_name = archive->document_name();
     if (!document_name) {
-        report("\nError: The kmz file (%s) holds no kml document (doc.kml)", source.name.c_str());
+        report("\nError: The kmz file (%s) holds no kml document (doc.kml)", shown_file_name(source.name).c_str());
         return std::nullopt;
     }
     auto document = archive->read(*document_name);

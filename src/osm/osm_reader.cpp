@@ -486,10 +486,10 @@ std::optional<osm_read_result> read_osm(MakeFile make_file, const std::string& d
     } catch (const std::exception& e) {
         if (!is_damaged_data(e)) {
             if (int error = system_errno_of(e); error != 0) {
-                report("\nError: Reading the OSM file (%s) failed: %s (%s)", display.c_str(),
+                report("\nError: Reading the OSM file (%s) failed: %s (%s)", shown_file_name(display).c_str(),
                        e.what(), std::strerror(error));
             } else {
-                report("\nError: Reading the OSM file (%s) failed: %s", display.c_str(), e.what());
+                report("\nError: Reading the OSM file (%s) failed: %s", shown_file_name(display).c_str(), e.what());
             }
         } else {
             // Where libosmium keeps count of the bytes it has read of the file.
@@ -501,7 +501,7 @@ std::optional<osm_read_result> read_osm(MakeFile make_file, const std::string& d
             report(
                 "\nError: Reading the OSM file (%s) failed: the file is damaged or cut short%s "
                 "(%s)",
-                display.c_str(), where.c_str(), e.what());
+                shown_file_name(display).c_str(), where.c_str(), e.what());
         }
         return std::nullopt;
     }
@@ -527,7 +527,7 @@ bool osm_input_can_be_read_twice(const std::string& path) {
         "\nError: Reading the OSM file (%s) failed: it is %s, not a file; OpenStreetMap input "
         "is read in two passes, so it must be a file that can be read twice (save it to a "
         "file first)",
-        path.c_str(), kind);
+        shown_file_name(path).c_str(), kind);
     return false;
 }
 

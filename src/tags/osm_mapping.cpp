@@ -38,7 +38,7 @@ std::unique_ptr<osm_mapping> read_osm_mapping(const std::string& path) {
     unique_file file(std::fopen(path.c_str(), "r"));
     if (!file) {
         report("\nWarning: Can't open the OSM mapping file (%s): %s; POIs get no symbols",
-               path.c_str(), std::strerror(errno));
+               shown_file_name(path).c_str(), std::strerror(errno));
         return nullptr;
     }
     auto mapping = std::make_unique<osm_mapping>();
@@ -56,7 +56,7 @@ std::unique_ptr<osm_mapping> read_osm_mapping(const std::string& path) {
                 target = nullptr;
                 std::string shown(text);
                 report("\nWarning: Unexpected section name %s in %s line %i!", shown.c_str(),
-                       path.c_str(), number);
+                       shown_file_name(path).c_str(), number);
             }
             return;
         }
@@ -64,7 +64,7 @@ std::unique_ptr<osm_mapping> read_osm_mapping(const std::string& path) {
         std::size_t last = text.rfind('=');
         if (last == std::string_view::npos || last == 0 || last + 1 == text.size()) {
             std::string shown(text);
-            report("\nWarning: Unexpected line %s in %s line %i!", shown.c_str(), path.c_str(),
+            report("\nWarning: Unexpected line %s in %s line %i!", shown.c_str(), shown_file_name(path).c_str(),
                    number);
             return;
         }
