@@ -346,7 +346,7 @@ TEST(RunOutcome, AnInterruptDuringALargeWriteRemovesTheTemporaryFile) {
     for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGBUS}) {
         write_file(dir.file("out.gpi"), "old");
         bool interrupted = false;
-        for (int attempt = 0; attempt < 3 && !interrupted; ++attempt) {
+        for (int attempt = 0; attempt < 5 && !interrupted; ++attempt) {
             int pipe_fds[2];
             ASSERT_EQ(pipe(pipe_fds), 0);
             start_options options;
@@ -380,7 +380,9 @@ TEST(RunOutcome, AnInterruptDuringALargeWriteRemovesTheTemporaryFile) {
             }
             close(pipe_fds[0]);
             int code = exit_code_of(pid);
-            if (!temp_seen) continue;  // the write finished before the test looked
+            // The write finished before the test looked, or the signal came after the
+            // rename, when the run finishes as a success.
+            if (!temp_seen || code == 0) continue;
             interrupted = true;
             EXPECT_EQ(code, sig == SIGBUS ? 1 : 128 + sig);
             EXPECT_EQ(read_file(dir.file("out.gpi")), "old");
