@@ -6,11 +6,11 @@
 #include <string_view>
 
 #include "model/poiset.hpp"
-#include "tags/osm_filter.hpp"
 #include "osm/osm_import.hpp"
-#include "tags/osm_mapping.hpp"
 #include "osm/osm_reader.hpp"
 #include "platform/messages.hpp"
+#include "tags/osm_filter.hpp"
+#include "tags/osm_mapping.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const velmora::osm_tag_filter filter = [] {

@@ -45,7 +45,6 @@ void for_each_detail_text(Details& details, Visit&& visit) {
     }
 }
 
-
 // Converts texts of one set into the output code page.  A text that comes out no longer
 // than it was keeps its place in the set's store; a longer one (into UTF-8) goes to the
 // store given, so that two conversions of one set can run side by side.
@@ -137,7 +136,6 @@ std::uint64_t convert_set_texts(poiset& set, const output_code_page& output) {
     return lost + first.lost() + second.lost();
 }
 
-
 // Cuts the group name to what a multilingual string holds.  In UTF-8 the cut moves
 // back to the start of a character that would be split.
 bool cut_name(std::string& text, bool utf8) {
@@ -175,9 +173,10 @@ class set_limits {
         for (stored_text& category : set_.categories) {
             if (!category || category->size() <= gpi_max_text) continue;
             category.cut_to(cut_point(*category));
-            report("\nWarning: A category of poi set (%s) is longer than 65535 bytes, cut to %zu "
-                   "bytes",
-                   shown_name(set_).c_str(), category->size());
+            report(
+                "\nWarning: A category of poi set (%s) is longer than 65535 bytes, cut to %zu "
+                "bytes",
+                shown_name(set_).c_str(), category->size());
         }
     }
 
@@ -263,7 +262,7 @@ int choose_gpi_code_page(const poiset_list& list) {
 }
 
 std::optional<std::vector<gpi_group>> prepare_for_gpi(poiset_list& list,
-                                                     const output_code_page& output) {
+                                                      const output_code_page& output) {
     std::vector<gpi_group> groups;
     std::uint64_t lost = 0;
     for (const std::unique_ptr<poiset>& set : list.poisets) {

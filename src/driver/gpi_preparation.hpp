@@ -21,8 +21,8 @@ namespace velmora {
 // - the set's icons are converted into GPI bitmaps and its area index is built.
 // Sets without waypoints are left out with a warning.  None when a set's area index
 // could not be built (reported).  Throws std::bad_alloc when memory runs out.
-[[nodiscard]] std::optional<std::vector<gpi_group>> prepare_for_gpi(
-    poiset_list& list, const output_code_page& output);
+[[nodiscard]] std::optional<std::vector<gpi_group>> prepare_for_gpi(poiset_list& list,
+                                                                    const output_code_page& output);
 
 // The code page that -codepage:auto takes: the first of auto_code_pages that holds every
 // character of every text and group name of the sets, else 65001.  One pass over the

@@ -16,7 +16,8 @@ constexpr std::uint32_t white = 0xFFFFFFFFu;
 
 const icon_entry* find_symbol(const icon_list& list, std::string_view symbol) {
     for (const auto& entry : list.entries) {
-        if (entry && entry->symbol && equals_ignore_case(*entry->symbol, symbol)) return entry.get();
+        if (entry && entry->symbol && equals_ignore_case(*entry->symbol, symbol))
+            return entry.get();
     }
     return nullptr;
 }

@@ -205,9 +205,9 @@ class conversion_run {
     std::optional<std::string> output_format_;  // -format:, as an extension
     gpi_read_options gpi_options_;              // -lang:
     poiset_list list_;
-    std::string lang_;  // -lang:, lower case; empty when not given
+    std::string lang_;                          // -lang:, lower case; empty when not given
     std::unique_ptr<osm_mapping> osm_mapping_;  // Velmora_osm.ini, once it is needed
-    kml_read_options kml_options_;  // -groups:
+    kml_read_options kml_options_;              // -groups:
     bool osm_mapping_loaded_ = false;
     bool groups_folders_ = false;  // -groups:folders
 };
@@ -514,10 +514,9 @@ bool conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
         return import_kml(file, input);
     }
     input_kind kind = input_kind_of_extension(ext);
-    report_unsupported_input(kind,
-                             is_console_input(input.path) ? std::string(input_kind_info(kind).name)
-                                                          : shown(ext),
-                             shown(input.path));
+    report_unsupported_input(
+        kind, is_console_input(input.path) ? std::string(input_kind_info(kind).name) : shown(ext),
+        shown(input.path));
     return false;
 }
 
@@ -858,7 +857,8 @@ void conversion_run::export_icons_as_bmp() {
 // Prepares the sets for GPI output, which changes them (texts converted and cut), and
 // writes them.
 bool conversion_run::write_prepared_gpi(std::FILE* stream) {
-    int number = code_page_choice_.automatic ? choose_gpi_code_page(list_) : code_page_choice_.number;
+    int number =
+        code_page_choice_.automatic ? choose_gpi_code_page(list_) : code_page_choice_.number;
     if (code_page_choice_.automatic) report("\n    code page %i chosen", number);
     auto output = output_code_page::create(number);
     if (!output) {

@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "model/geometry.hpp"
 #include "model/field_names.hpp"
+#include "model/geometry.hpp"
 #include "platform/file_kind.hpp"
 #include "platform/messages.hpp"
 #include "platform/page_buffer.hpp"

@@ -255,9 +255,10 @@ bool read_string(gpi_span_reader& in, std::string_view& text, file_state& file) 
                    static_cast<unsigned>(outcome.size), file_pos(outcome.position));
             return false;
         case string_fault::past_block:
-            report("\nError: gpi structure. String of %u bytes runs past its block! (File "
-                   "pos:0x%X)",
-                   static_cast<unsigned>(outcome.size), file_pos(outcome.position));
+            report(
+                "\nError: gpi structure. String of %u bytes runs past its block! (File "
+                "pos:0x%X)",
+                static_cast<unsigned>(outcome.size), file_pos(outcome.position));
             return false;
     }
     return false;
@@ -298,7 +299,7 @@ bool read_file_header(block_in& block, file_state& file) {
     }
     std::uint32_t time = in.u32();
     std::uint8_t flags = in.u8();
-    in.skip(1);  // the size of the scrambled pieces
+    in.skip(1);         // the size of the scrambled pieces
     in.skip(in.u16());  // the file name
     if (in.failed()) return cut_short(block, in);
     if ((flags & file_scrambled) != 0) {
@@ -569,9 +570,8 @@ bool read_description_block(block_in& block, poiset& set, waypoint& point, file_
 // code, where a plain string's text begins behind its 16-bit length.
 bool read_field(gpi_span_reader& in, std::string_view& text, file_state& file) {
     bytes_view head = in.peek(6);
-    bool multilingual = !head.empty() && head[2] == 0 && head[3] == 0 &&
-                        (head[0] | head[1]) != 0 && std::isalpha(head[4]) != 0 &&
-                        std::isalpha(head[5]) != 0;
+    bool multilingual = !head.empty() && head[2] == 0 && head[3] == 0 && (head[0] | head[1]) != 0 &&
+                        std::isalpha(head[4]) != 0 && std::isalpha(head[5]) != 0;
     if (multilingual) {
         return read_multilingual(in, text, file, false).fault == string_fault::none;
     }
@@ -584,12 +584,11 @@ bool read_field(gpi_span_reader& in, std::string_view& text, file_state& file) {
 // The mask and the fields of an address or contact record, read across the whole record
 // whichever way it is framed (the fields in its main part, or a main part of the mask
 // alone with the fields behind it).  The fields become pairs of the waypoint's list, each
-// keyed by its kind, but the web address becomes its link; empty ones are left out.  A record that does not fit its layout
-// keeps the fields read before the fault and is counted.
+// keyed by its kind, but the web address becomes its link; empty ones are left out.  A record that
+// does not fit its layout keeps the fields read before the fault and is counted.
 template <std::size_t N>
 void read_field_record(block_in& block, poiset& set, waypoint& point,
-                       const std::array<gpi_field, N>& fields,
-                       std::array<stored_text, N>& keys,
+                       const std::array<gpi_field, N>& fields, std::array<stored_text, N>& keys,
                        std::vector<text_pair> waypoint_details::*list, file_state& file) {
     gpi_span_reader& in = block.body;
     std::uint16_t mask = in.u16();
@@ -967,7 +966,9 @@ std::optional<std::uint32_t> read_gpi_header_time(const std::string& path) {
     if (!file || std::fread(head.data(), 1, head.size(), file.get()) != head.size()) {
         return std::nullopt;
     }
-    auto u16_at = [&](std::size_t at) { return static_cast<unsigned>(head[at] | head[at + 1] << 8); };
+    auto u16_at = [&](std::size_t at) {
+        return static_cast<unsigned>(head[at] | head[at + 1] << 8);
+    };
     if (u16_at(0) != gpi_type_number(gpi_block_type::file_header) || u16_at(2) != 0 ||
         std::memcmp(head.data() + magic_at, magic.data(), magic.size()) != 0) {
         return std::nullopt;

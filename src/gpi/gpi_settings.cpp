@@ -1,11 +1,11 @@
 #include "gpi/gpi_settings.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
-#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 #include "platform/messages.hpp"
@@ -101,7 +101,8 @@ applied apply_parameter(gpi_settings& settings, section where, std::string_view 
 std::unique_ptr<gpi_settings> read_gpi_settings(const std::string& path) {
     unique_file file(std::fopen(path.c_str(), "r"));
     if (!file) {
-        report("\nError: Cant't open gpi ini file (%s) (%s)", shown_file_name(path).c_str(), std::strerror(errno));
+        report("\nError: Cant't open gpi ini file (%s) (%s)", shown_file_name(path).c_str(),
+               std::strerror(errno));
         return nullptr;
     }
     auto settings = std::make_unique<gpi_settings>();
@@ -131,11 +132,13 @@ std::unique_ptr<gpi_settings> read_gpi_settings(const std::string& path) {
             case applied::invalid_value:
                 report("\nWarning: Invalid value \"%s\" of %s in %s gpi ini file line %i, ignored",
                        escape_controls(value, terminal_is_utf8()).c_str(),
-                       escape_controls(key, terminal_is_utf8()).c_str(), shown_file_name(path).c_str(), number);
+                       escape_controls(key, terminal_is_utf8()).c_str(),
+                       shown_file_name(path).c_str(), number);
                 break;
             case applied::unexpected_key:
                 report("\nWarning: Unexpected parameter %s in %s gpi ini file line %i!",
-                       escape_controls(key, terminal_is_utf8()).c_str(), shown_file_name(path).c_str(), number);
+                       escape_controls(key, terminal_is_utf8()).c_str(),
+                       shown_file_name(path).c_str(), number);
                 break;
         }
     });

@@ -24,7 +24,7 @@ struct gpi_settings {
     bool icon_limit_is_percent = false;
     double default_proximity = 0.0;  // metres
     std::vector<std::string> proximity_symbols;
-    std::optional<std::string> code_page;  // CodePage: the output code page, as written
+    std::optional<std::string> code_page;     // CodePage: the output code page, as written
     std::optional<long long> proximity_time;  // ProximityTime: seconds of a speed alert
 };
 

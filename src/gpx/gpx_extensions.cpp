@@ -70,8 +70,8 @@ place child_place(place parent, space ns, std::string_view local) {
 struct open_element {
     std::string_view qname;
     place where;
-    std::size_t scope;          // namespace declarations in scope before its own
-    std::size_t content_begin;  // just past its start tag
+    std::size_t scope;                         // namespace declarations in scope before its own
+    std::size_t content_begin;                 // just past its start tag
     std::optional<std::string_view> category;  // a PhoneNumber's Category attribute
     // Inside a WaypointExtension of WaypointExtension v1.
     bool in_v1 = false;
@@ -174,9 +174,8 @@ std::optional<std::string_view> xml_namespaces::uri_of(std::string_view prefix) 
 
 std::unordered_map<std::string_view, std::string_view> xml_namespace_map(std::string_view tag) {
     std::unordered_map<std::string_view, std::string_view> map;
-    each_declaration(tag, [&map](std::string_view prefix, std::string_view uri) {
-        map[prefix] = uri;
-    });
+    each_declaration(tag,
+                     [&map](std::string_view prefix, std::string_view uri) { map[prefix] = uri; });
     return map;
 }
 

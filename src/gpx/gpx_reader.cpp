@@ -1,9 +1,9 @@
 #include "gpx/gpx_reader.hpp"
 
 #include <algorithm>
-#include <cerrno>
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -165,7 +165,8 @@ class gpx_text_reader {
         if (first != nullptr) {
             for (gpx_element e : {e_link, e_url}) {
                 const xml_child& c = first->children[e];
-                if (c.present) links.append(text_.substr(c.element_begin, c.element_end - c.element_begin));
+                if (c.present)
+                    links.append(text_.substr(c.element_begin, c.element_end - c.element_begin));
             }
             if (first->children[e_sym].present) symbol = text_of(*first, e_sym).value_or("");
         }
@@ -188,7 +189,8 @@ class gpx_text_reader {
         waypoint_scratch scratch;
         while (scanner.next(wpt, limit)) {
             read_waypoint(wpt, into, scratch, notes);
-            int state = second_verdict != nullptr ? second_verdict->load(std::memory_order_relaxed) : taken;
+            int state =
+                second_verdict != nullptr ? second_verdict->load(std::memory_order_relaxed) : taken;
             if (state == dropped) return;
             std::size_t done = std::min(wpt.end, limit);
             if (state == taken) pass_bytes_up_to(passed, released, done);
@@ -274,7 +276,8 @@ class gpx_text_reader {
     // begins in the part before it.
     [[nodiscard]] std::size_t walk_from() const {
         std::size_t from = scanner_.position();
-        bool none_after = survey_.last_special == std::string_view::npos || survey_.last_special < from;
+        bool none_after =
+            survey_.last_special == std::string_view::npos || survey_.last_special < from;
         if (none_after && survey_.surveyed_to > from + 1) from = survey_.surveyed_to - 1;
         return from;
     }
@@ -289,10 +292,11 @@ class gpx_text_reader {
                 *malformed);
         }
         if (notes_.differing_extensions > 0) {
-            report("\nWarning: %zu waypoint(s) carry Garmin's waypoint extension twice, as "
-                   "GpxExtensions v3 and as WaypointExtension v1, with different values (first: "
-                   "%s); the v3 values were taken",
-                   notes_.differing_extensions, notes_.first_differing.c_str());
+            report(
+                "\nWarning: %zu waypoint(s) carry Garmin's waypoint extension twice, as "
+                "GpxExtensions v3 and as WaypointExtension v1, with different values (first: "
+                "%s); the v3 values were taken",
+                notes_.differing_extensions, notes_.first_differing.c_str());
         }
     }
 
@@ -442,8 +446,10 @@ void gpx_text_reader::read_waypoint(const xml_wpt& wpt, poiset& into, waypoint_s
         std::optional<std::string> sym;
         if (wpt.children[e_sym].present) sym = view_of(symbol, scratch.symbol);
         std::optional<std::string_view> type;
-        if (profile_ == reading_profile::typed_geocaches) type = text_view(wpt, e_type, scratch.type);
-        std::optional<std::string> made = profile_symbol(profile_, std::move(sym), type, comment_text);
+        if (profile_ == reading_profile::typed_geocaches)
+            type = text_view(wpt, e_type, scratch.type);
+        std::optional<std::string> made =
+            profile_symbol(profile_, std::move(sym), type, comment_text);
         symbol = {};
         if (made) symbol = {scratch.symbol.assign(*made), field_text::ready};
         if (profile_ == reading_profile::dated_monuments && comment_text) {
@@ -719,9 +725,10 @@ void read_text(std::string_view text, poiset& set, const passed_text& passed,
     text_survey survey = survey_text(text, parallel_from);
     const std::optional<xml_forbidden_bytes>& forbidden = survey.forbidden;
     if (forbidden) {
-        report("\nWarning: Byte 0x%02X at offset %zu of the gpx file is not allowed in XML; "
-               "%zu such byte(s) left out",
-               static_cast<unsigned>(forbidden->byte), forbidden->first, forbidden->count);
+        report(
+            "\nWarning: Byte 0x%02X at offset %zu of the gpx file is not allowed in XML; "
+            "%zu such byte(s) left out",
+            static_cast<unsigned>(forbidden->byte), forbidden->first, forbidden->count);
     }
     gpx_text_reader reader(text, set, survey);
     reader.read_all(pages, parallel_from);

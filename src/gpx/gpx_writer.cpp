@@ -1,15 +1,15 @@
 #include "gpx/gpx_writer.hpp"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <climits>
-#include <cstddef>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
 #include <vector>
-#include <algorithm>
-#include <array>
 
 #include "gpx/gpx_extensions.hpp"
 #include "platform/ordered_pieces.hpp"
@@ -79,9 +79,9 @@ constexpr byte_set plain_bytes(text_place place) {
     return plain;
 }
 
-constexpr std::array<byte_set, 3> plain_by_place = {
-    plain_bytes(text_place::element), plain_bytes(text_place::attribute),
-    plain_bytes(text_place::cdata)};
+constexpr std::array<byte_set, 3> plain_by_place = {plain_bytes(text_place::element),
+                                                    plain_bytes(text_place::attribute),
+                                                    plain_bytes(text_place::cdata)};
 
 // Writes one ASCII character of a text (not a zero byte) at out so that the document
 // stays well-formed, and returns the end: markup characters are escaped (in element text
@@ -200,9 +200,8 @@ class set_texts {
 
     // Writes the character at p of a UTF-8 text at w, which it moves on; the bytes it
     // took.
-    static std::size_t put_utf8_char(char*& w, const unsigned char* p,
-                                     const unsigned char* start, const unsigned char* end,
-                                     text_place place) {
+    static std::size_t put_utf8_char(char*& w, const unsigned char* p, const unsigned char* start,
+                                     const unsigned char* end, text_place place) {
         if (*p < 0x80u) {
             w = put_ascii(w, static_cast<char>(*p), place,
                           p - start >= 2 && p[-1] == ']' && p[-2] == ']');
@@ -235,8 +234,8 @@ class set_texts {
     const poiset& set_;
     bool utf8_;
     std::array<utf8_form, 256> forms_{};  // of a code-page set
-    byte_set ascii_{};                     // of a code-page set: the byte's form is ASCII
-    std::array<byte_set, 3> plain_{};      // by place: bytes that go out as their forms
+    byte_set ascii_{};                    // of a code-page set: the byte's form is ASCII
+    std::array<byte_set, 3> plain_{};     // by place: bytes that go out as their forms
 };
 
 void append_fixed7(std::string& out, double value) {
@@ -289,8 +288,7 @@ void append_utc_time(std::string& out, std::int64_t stamp) {
     out.append(buffer, static_cast<std::size_t>(n));
 }
 
-void append_bounds(std::string& out, double maxlat, double maxlon, double minlat,
-                   double minlon) {
+void append_bounds(std::string& out, double maxlat, double maxlon, double minlat, double minlon) {
     out += "\t\t<bounds maxlat=\""sv;
     append_fixed7(out, maxlat);
     out += "\" maxlon=\""sv;
@@ -403,8 +401,7 @@ void append_categories(std::string& out, const std::vector<std::uint16_t>& categ
     out += "\t\t\t\t</gpxx:Categories>\n"sv;
 }
 
-void append_address(std::string& out, const std::vector<text_pair>& parts,
-                    const set_texts& texts) {
+void append_address(std::string& out, const std::vector<text_pair>& parts, const set_texts& texts) {
     constexpr std::string_view indent = "\t\t\t\t\t";
     out += "\t\t\t\t<gpxx:Address>\n"sv;
     if (auto street = find_value(parts, address_street)) {
@@ -431,8 +428,7 @@ void append_address(std::string& out, const std::vector<text_pair>& parts,
     out += "\t\t\t\t</gpxx:Address>\n"sv;
 }
 
-void append_phones(std::string& out, const std::vector<text_pair>& phones,
-                   const set_texts& texts) {
+void append_phones(std::string& out, const std::vector<text_pair>& phones, const set_texts& texts) {
     for (const text_pair& pair : phones) {
         if (!pair.value) continue;
         out += "\t\t\t\t<gpxx:PhoneNumber"sv;

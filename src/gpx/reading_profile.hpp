@@ -28,8 +28,8 @@ inline constexpr std::string_view cross_symbol = "cross";
 
 // What of a file's own header decides its profile.
 struct gpx_header {
-    std::string_view creator;  // the gpx element's creator attribute
-    std::string_view prologue;  // the text in front of the first waypoint (metadata included)
+    std::string_view creator;     // the gpx element's creator attribute
+    std::string_view prologue;    // the text in front of the first waypoint (metadata included)
     std::string_view first_link;  // the first waypoint's link and url elements, markup included
     std::optional<std::string_view> first_symbol;  // the first waypoint's sym text
 };
@@ -42,8 +42,19 @@ struct gpx_header {
 [[nodiscard]] reading_profile choose_reading_profile(const gpx_header& header);
 
 // The elements of a wpt that the profiles read.
-enum gpx_element : std::size_t { e_name, e_cmt, e_desc, e_sym, e_type, e_link, e_time, e_url,
-                                 e_urlname, e_extensions, gpx_element_count };
+enum gpx_element : std::size_t {
+    e_name,
+    e_cmt,
+    e_desc,
+    e_sym,
+    e_type,
+    e_link,
+    e_time,
+    e_url,
+    e_urlname,
+    e_extensions,
+    gpx_element_count
+};
 
 // Which element gives the name, the comment and the description.
 struct field_sources {

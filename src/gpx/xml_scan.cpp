@@ -89,8 +89,9 @@ std::size_t find_markup_noting_references(std::string_view text, std::size_t fro
         __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + from + 16));
         auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(low, lt))) |
                     (static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(high, lt))) << 16);
-        auto amps = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(low, ampersand))) |
-                    (static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(high, ampersand))) << 16);
+        auto amps =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(low, ampersand))) |
+            (static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(high, ampersand))) << 16);
         if (hits != 0) {
             unsigned at = static_cast<unsigned>(__builtin_ctz(hits));
             if ((amps & ((1u << at) - 1u)) != 0) amp = true;
@@ -175,8 +176,7 @@ std::size_t special_markup_end(std::string_view text, std::size_t lt) {
 // the position just past the tag and whether it closes itself; npos when the tag is
 // malformed.  Each attribute found is passed to seen(name, value).
 template <typename Seen>
-std::size_t read_attributes(std::string_view text, std::size_t p, bool& self_closing,
-                            Seen&& seen) {
+std::size_t read_attributes(std::string_view text, std::size_t p, bool& self_closing, Seen&& seen) {
     self_closing = false;
     for (;;) {
         std::size_t start = p;
@@ -307,8 +307,7 @@ std::optional<std::uint32_t> read_reference(std::string_view text, std::size_t& 
 // Appends character data with its references decoded (and forbidden bytes left out
 // when the encoding says so).
 template <typename Out>
-void append_character_data(Out& out, std::string_view text,
-                           const xml_text_encoding& encoding) {
+void append_character_data(Out& out, std::string_view text, const xml_text_encoding& encoding) {
     std::size_t i = 0;
     while (i < text.size()) {
         std::size_t amp = find_char(text, '&', i);
@@ -432,7 +431,8 @@ xml_wpt_scanner::xml_wpt_scanner(std::string_view text,
         std::fill_n(mask.begin(), name.size() + 1, 0xFF);
         std::memcpy(&quick_[k].bytes, bytes.data(), bytes.size());
         std::memcpy(&quick_[k].mask, mask.data(), mask.size());
-        quick_first_[static_cast<unsigned char>(name.front())] |= static_cast<std::uint16_t>(1u << k);
+        quick_first_[static_cast<unsigned char>(name.front())] |=
+            static_cast<std::uint16_t>(1u << k);
     }
 }
 
@@ -503,8 +503,8 @@ bool xml_wpt_scanner::next(xml_wpt& wpt, std::size_t limit) {
             continue;
         }
         bool self_closing = false;
-        std::size_t tag_end = read_attributes(text_, end, self_closing,
-                                              [](std::string_view, std::string_view) {});
+        std::size_t tag_end =
+            read_attributes(text_, end, self_closing, [](std::string_view, std::string_view) {});
         if (tag_end == npos || name.empty()) {
             mark_malformed(lt);
             pos_ = lt + 1;
@@ -518,7 +518,8 @@ bool xml_wpt_scanner::next(xml_wpt& wpt, std::size_t limit) {
 std::size_t xml_wpt_scanner::quick_position(std::size_t p, xml_wpt& wpt) const {
     // The value of `name="` at p, up to its closing quote; npos when it isn't there.
     auto value_of = [&](std::string_view name, std::optional<std::string_view>& value) {
-        if (text_.size() - p < name.size() || std::memcmp(text_.data() + p, name.data(), name.size()) != 0) {
+        if (text_.size() - p < name.size() ||
+            std::memcmp(text_.data() + p, name.data(), name.size()) != 0) {
             return npos;
         }
         bool quote_first = false;
@@ -582,7 +583,8 @@ bool xml_wpt_scanner::read_wpt(std::size_t lt, xml_wpt& wpt) {
             continue;
         }
         if (c == '/') {
-            if (open_.empty() && q + 6 <= text_.size() && std::memcmp(text_.data() + q + 2, "wpt>", 4) == 0) {
+            if (open_.empty() && q + 6 <= text_.size() &&
+                std::memcmp(text_.data() + q + 2, "wpt>", 4) == 0) {
                 wpt.end = pos_ = q + 6;
                 return true;
             }
@@ -631,7 +633,8 @@ bool xml_wpt_scanner::read_wpt(std::size_t lt, xml_wpt& wpt) {
             if (end < text_.size() && text_[end] == '>') {
                 after = end + 1;  // no attributes
             } else {
-                after = read_attributes(text_, end, closes, [](std::string_view, std::string_view) {});
+                after =
+                    read_attributes(text_, end, closes, [](std::string_view, std::string_view) {});
             }
             if (after == npos || name.empty()) {
                 mark_malformed(q);
@@ -666,11 +669,11 @@ bool xml_wpt_scanner::read_wpt(std::size_t lt, xml_wpt& wpt) {
         bool amp = false;
         std::size_t close = find_markup_noting_references(text_, after, amp);
         std::size_t close_end = close + 3 + name.size();
-        bool ends = close != npos &&
-                    ((quick >= 0 && quick_end(close, static_cast<std::size_t>(quick))) ||
-                     (close_end <= text_.size() && text_[close + 1] == '/' &&
-                      text_[close_end - 1] == '>' &&
-                      same_name(text_.substr(close + 2, name.size()), name)));
+        bool ends =
+            close != npos &&
+            ((quick >= 0 && quick_end(close, static_cast<std::size_t>(quick))) ||
+             (close_end <= text_.size() && text_[close + 1] == '/' && text_[close_end - 1] == '>' &&
+              same_name(text_.substr(close + 2, name.size()), name)));
         if (ends) {
             if (found != nullptr) {
                 found->references = amp;
@@ -718,7 +721,8 @@ xml_text_survey survey_xml_text(std::string_view text) {
     // "<!" and "<?" are looked for only in blocks that hold a "!" or a "?".
     auto note_specials = [&](std::size_t from, std::size_t to) {
         for (std::size_t k = std::max<std::size_t>(from, 1); k < to; ++k) {
-            if ((bytes[k] == '!' || bytes[k] == '?') && bytes[k - 1] == '<') survey.last_special = k - 1;
+            if ((bytes[k] == '!' || bytes[k] == '?') && bytes[k - 1] == '<')
+                survey.last_special = k - 1;
         }
     };
     std::size_t i = 0;
@@ -738,11 +742,12 @@ xml_text_survey survey_xml_text(std::string_view text) {
         for (std::size_t k = 0; k < block; k += 16) {
             __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i + k));
             __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(v, control_top), v);
-            __m128i allowed = _mm_or_si128(
-                _mm_or_si128(_mm_cmpeq_epi8(v, tab), _mm_cmpeq_epi8(v, line_feed)),
-                _mm_cmpeq_epi8(v, carriage_return));
+            __m128i allowed =
+                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, tab), _mm_cmpeq_epi8(v, line_feed)),
+                             _mm_cmpeq_epi8(v, carriage_return));
             forbidden = _mm_or_si128(forbidden, _mm_andnot_si128(allowed, control));
-            marks = _mm_or_si128(marks, _mm_or_si128(_mm_cmpeq_epi8(v, bang), _mm_cmpeq_epi8(v, question)));
+            marks = _mm_or_si128(
+                marks, _mm_or_si128(_mm_cmpeq_epi8(v, bang), _mm_cmpeq_epi8(v, question)));
         }
         if (_mm_movemask_epi8(marks) != 0) note_specials(i, i + block);
         if (_mm_movemask_epi8(forbidden) != 0) break;
@@ -827,7 +832,7 @@ std::optional<std::string_view> xml_content_view(std::string_view content, bool 
 }
 
 std::optional<std::string> xml_content_text(std::string_view content, bool plain,
-                                             const xml_text_encoding& encoding) {
+                                            const xml_text_encoding& encoding) {
     std::string scratch;
     std::optional<std::string_view> text = xml_content_view(content, plain, encoding, scratch);
     if (!text) return std::nullopt;

@@ -67,8 +67,8 @@ struct xml_inner_element {
 // One direct child element of a waypoint, by offsets into the scanned text.
 struct xml_child {
     bool present = false;
-    bool plain = true;  // its content holds no markup (references it may hold)
-    bool references = true;  // its content may hold "&" (false: it surely holds none)
+    bool plain = true;              // its content holds no markup (references it may hold)
+    bool references = true;         // its content may hold "&" (false: it surely holds none)
     std::size_t element_begin = 0;  // its "<"
     std::size_t content_begin = 0;
     std::size_t content_end = 0;
@@ -79,8 +79,8 @@ inline constexpr std::size_t xml_max_children = 10;
 
 // One "wpt" element.
 struct xml_wpt {
-    std::size_t begin = 0;  // its "<"
-    std::size_t end = 0;    // just past its end
+    std::size_t begin = 0;                // its "<"
+    std::size_t end = 0;                  // just past its end
     std::optional<std::string_view> lat;  // raw attribute values
     std::optional<std::string_view> lon;
     std::array<xml_child, xml_max_children> children;  // the first of each chosen name
@@ -186,15 +186,14 @@ std::size_t xml_decode_plain(std::string_view content, const xml_text_encoding& 
 // the payload of its CDATA sections as it stands; comments, processing instructions and
 // the tags of nested elements are left out (their text is kept).  When CDATA sections
 // are there, character data of blanks only around them is dropped.  Bytes that XML
-// forbids are dropped when the encoding says so.  None for an empty text.  plain says that the content holds no
-// markup, which makes the work short.
+// forbids are dropped when the encoding says so.  None for an empty text.  plain says that the
+// content holds no markup, which makes the work short.
 [[nodiscard]] std::optional<std::string> xml_content_text(std::string_view content, bool plain,
                                                           const xml_text_encoding& encoding);
 
 // The same text as a view: of the content itself where nothing needs decoding, else of
 // scratch, which holds the decoded text until it is used again.
-[[nodiscard]] std::optional<std::string_view> xml_content_view(std::string_view content,
-                                                               bool plain,
+[[nodiscard]] std::optional<std::string_view> xml_content_view(std::string_view content, bool plain,
                                                                const xml_text_encoding& encoding,
                                                                std::string& scratch);
 

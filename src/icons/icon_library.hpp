@@ -23,8 +23,8 @@ namespace velmora {
 
 // The icon of a file that brings its own: the first picture file (in name order) with
 // the same base name in the same directory (letters in any case), loaded and checked as
-// a library's icons are, its symbol the lower-cased base name.  An empty list when there is none or it can't
-// be used (reported as for a library).
+// a library's icons are, its symbol the lower-cased base name.  An empty list when there is none or
+// it can't be used (reported as for a library).
 [[nodiscard]] std::unique_ptr<icon_list> icon_load_beside(std::string_view file_path);
 
 }  // namespace velmora

@@ -9,9 +9,15 @@ namespace velmora {
 
 namespace {
 
-bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f'; }
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+bool is_letter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
+}
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool holds_markup(std::string_view text) {
     for (std::size_t at = text.find('<'); at != std::string_view::npos;
@@ -30,16 +36,16 @@ struct named_reference {
 };
 
 constexpr std::array named_references{
-    named_reference{"amp", U'&'},     named_reference{"lt", U'<'},
-    named_reference{"gt", U'>'},      named_reference{"quot", U'"'},
-    named_reference{"apos", U'\''},   named_reference{"nbsp", U' '},
-    named_reference{"copy", U'\u00A9'}, named_reference{"reg", U'\u00AE'},
-    named_reference{"deg", U'\u00B0'}, named_reference{"euro", U'\u20AC'},
-    named_reference{"ndash", U'\u2013'}, named_reference{"mdash", U'\u2014'},
+    named_reference{"amp", U'&'},         named_reference{"lt", U'<'},
+    named_reference{"gt", U'>'},          named_reference{"quot", U'"'},
+    named_reference{"apos", U'\''},       named_reference{"nbsp", U' '},
+    named_reference{"copy", U'\u00A9'},   named_reference{"reg", U'\u00AE'},
+    named_reference{"deg", U'\u00B0'},    named_reference{"euro", U'\u20AC'},
+    named_reference{"ndash", U'\u2013'},  named_reference{"mdash", U'\u2014'},
     named_reference{"hellip", U'\u2026'}, named_reference{"laquo", U'\u00AB'},
-    named_reference{"raquo", U'\u00BB'}, named_reference{"middot", U'\u00B7'},
-    named_reference{"bull", U'\u2022'}, named_reference{"trade", U'\u2122'},
-    named_reference{"times", U'\u00D7'}, named_reference{"shy", U'\u00AD'},
+    named_reference{"raquo", U'\u00BB'},  named_reference{"middot", U'\u00B7'},
+    named_reference{"bull", U'\u2022'},   named_reference{"trade", U'\u2122'},
+    named_reference{"times", U'\u00D7'},  named_reference{"shy", U'\u00AD'},
 };
 
 // The character of a reference at the text's start ("&amp;", "&#233;", "&#xE9;") and
@@ -133,7 +139,9 @@ class text_builder {
     std::string take() { return std::move(out_); }
 
   private:
-    [[nodiscard]] bool line_empty() const { return out_.empty() || out_.back() == '\n' || breaks_ > 0; }
+    [[nodiscard]] bool line_empty() const {
+        return out_.empty() || out_.back() == '\n' || breaks_ > 0;
+    }
     void flush_breaks() {
         if (out_.empty()) {
             breaks_ = 0;
@@ -150,15 +158,15 @@ class text_builder {
 };
 
 const std::array block_tags{
-    std::string_view("p"),       std::string_view("div"),     std::string_view("li"),
-    std::string_view("tr"),      std::string_view("table"),   std::string_view("ul"),
-    std::string_view("ol"),      std::string_view("h1"),      std::string_view("h2"),
-    std::string_view("h3"),      std::string_view("h4"),      std::string_view("h5"),
-    std::string_view("h6"),      std::string_view("blockquote"), std::string_view("pre"),
-    std::string_view("dt"),      std::string_view("dd"),      std::string_view("dl"),
-    std::string_view("hr"),      std::string_view("section"), std::string_view("article"),
-    std::string_view("header"),  std::string_view("footer"),  std::string_view("address"),
-    std::string_view("center"),  std::string_view("tbody"),   std::string_view("thead"),
+    std::string_view("p"),      std::string_view("div"),        std::string_view("li"),
+    std::string_view("tr"),     std::string_view("table"),      std::string_view("ul"),
+    std::string_view("ol"),     std::string_view("h1"),         std::string_view("h2"),
+    std::string_view("h3"),     std::string_view("h4"),         std::string_view("h5"),
+    std::string_view("h6"),     std::string_view("blockquote"), std::string_view("pre"),
+    std::string_view("dt"),     std::string_view("dd"),         std::string_view("dl"),
+    std::string_view("hr"),     std::string_view("section"),    std::string_view("article"),
+    std::string_view("header"), std::string_view("footer"),     std::string_view("address"),
+    std::string_view("center"), std::string_view("tbody"),      std::string_view("thead"),
 };
 
 bool is_block(std::string_view name) {
@@ -244,7 +252,8 @@ std::string html_to_text(std::string_view html) {
         bool closing = next == '/';
         std::size_t name_from = i + (closing ? 2 : 1);
         std::string name;
-        for (std::size_t k = name_from; k < end && (is_letter(html[k]) || (html[k] >= '0' && html[k] <= '9')); ++k) {
+        for (std::size_t k = name_from;
+             k < end && (is_letter(html[k]) || (html[k] >= '0' && html[k] <= '9')); ++k) {
             name += lower(html[k]);
         }
         i = end;

@@ -16,8 +16,8 @@
 #include "kml/kmz_archive.hpp"
 #include "model/field_names.hpp"
 #include "model/geometry.hpp"
-#include "platform/messages.hpp"
 #include "platform/code_page.hpp"
+#include "platform/messages.hpp"
 #include "platform/paths.hpp"
 #include "text/encoding.hpp"
 #include "text/output_code_page.hpp"
@@ -100,7 +100,9 @@ kml_element element_of(std::string_view local) {
     return kml_element::other;
 }
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 std::string_view trimmed(std::string_view s) {
     while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
@@ -270,13 +272,20 @@ struct placemark_fields {
 
 std::string_view address_key(field_kind kind) {
     switch (kind) {
-        case field_kind::street: return address_street;
-        case field_kind::house_number: return address_house_number;
-        case field_kind::city: return address_city;
-        case field_kind::state: return address_state;
-        case field_kind::postcode: return address_postcode;
-        case field_kind::country: return address_country;
-        default: return {};
+        case field_kind::street:
+            return address_street;
+        case field_kind::house_number:
+            return address_house_number;
+        case field_kind::city:
+            return address_city;
+        case field_kind::state:
+            return address_state;
+        case field_kind::postcode:
+            return address_postcode;
+        case field_kind::country:
+            return address_country;
+        default:
+            return {};
     }
 }
 
@@ -746,7 +755,7 @@ void kml_document_reader::fill_fields(const placemark_state& p, placemark_fields
 }
 
 std::optional<std::uint16_t> kml_document_reader::category_of(set_state& state,
-                                                               const std::string& path) {
+                                                              const std::string& path) {
     auto it = state.category_of.find(path);
     if (it != state.category_of.end()) return it->second;
     auto index = state.set->category_index(path);
@@ -767,7 +776,8 @@ std::uint32_t kml_document_reader::ref_of(const placemark_state& p) {
         return it->second;
     }
     if (p.style_url.empty()) return no_ref;
-    auto [it, added] = ref_of_url_.try_emplace(p.style_url, static_cast<std::uint32_t>(refs_.size()));
+    auto [it, added] =
+        ref_of_url_.try_emplace(p.style_url, static_cast<std::uint32_t>(refs_.size()));
     if (added) refs_.push_back({p.style_url, -1});
     return it->second;
 }
@@ -777,9 +787,9 @@ void kml_document_reader::report_problems(const placemark_state& p) const {
     for (const position_problem& problem : p.problems) {
         report_problem(
             "\nWarning: Waypoint (%s) has an invalid position (lat=\"%s\" lon=\"%s\"), ignored",
-               display_text(p.name, utf8, shown_text).c_str(),
-               display_text(problem.lat, utf8, shown_value).c_str(),
-               display_text(problem.lon, utf8, shown_value).c_str());
+            display_text(p.name, utf8, shown_text).c_str(),
+            display_text(problem.lat, utf8, shown_value).c_str(),
+            display_text(problem.lon, utf8, shown_value).c_str());
     }
 }
 
@@ -806,8 +816,7 @@ void kml_document_reader::emit_placemark() {
     if (state.folder_version != folder_version_) {
         state.folder_version = folder_version_;
         std::string folder = category_path();
-        state.folder_category =
-            folder.empty() ? std::nullopt : category_of(state, folder);
+        state.folder_category = folder.empty() ? std::nullopt : category_of(state, folder);
     }
     if (state.folder_category) categories.push_back(*state.folder_category);
     for (const std::string& category : fields.categories) {
@@ -844,8 +853,7 @@ void kml_document_reader::emit_placemark() {
 // from the code page table; none for others, which expat then reports.
 int XMLCALL on_unknown_encoding(void* /*data*/, const XML_Char* name, XML_Encoding* info) {
     std::optional<std::string> locale = code_page_locale_name(name);
-    std::optional<code_page> page =
-        locale ? code_page::from_locale_name(*locale) : std::nullopt;
+    std::optional<code_page> page = locale ? code_page::from_locale_name(*locale) : std::nullopt;
     if (!page || !page->keeps_ascii()) return XML_STATUS_ERROR;
     for (int byte = 0; byte < 256; ++byte) {
         char16_t unit = page->decode(static_cast<unsigned char>(byte));
@@ -877,10 +885,11 @@ void kml_document_reader::parse(std::string_view text, const passed_text& passed
             XML_STATUS_OK) {
             XML_Error error = XML_GetErrorCode(parser.get());
             if (error == XML_ERROR_NO_MEMORY) throw std::bad_alloc();
-            report("\nWarning: Malformed XML at offset %lli of the kml file (%s); read up to "
-                   "there",
-                   static_cast<long long>(XML_GetCurrentByteIndex(parser.get())),
-                   XML_ErrorString(error));
+            report(
+                "\nWarning: Malformed XML at offset %lli of the kml file (%s); read up to "
+                "there",
+                static_cast<long long>(XML_GetCurrentByteIndex(parser.get())),
+                XML_ErrorString(error));
             return;
         }
         at += n;
@@ -903,7 +912,9 @@ std::string_view image_stem(std::string_view href) {
     return href;
 }
 
-bool is_web(std::string_view href) { return href.find("://") != std::string_view::npos; }
+bool is_web(std::string_view href) {
+    return href.find("://") != std::string_view::npos;
+}
 
 // "%20" and the like in a reference, decoded.
 std::string percent_decoded(std::string_view text) {
@@ -955,9 +966,10 @@ std::optional<std::string> read_beside(const std::string& directory, const std::
 kml_read_result kml_document_reader::finish(poiset_list& list, kmz_archive* archive,
                                             std::string_view document_dir) {
     if (other_shapes_ > 0) {
-        report("\nWarning: Lines and other shapes that are neither points nor polygons were "
-               "left out: %lli",
-               other_shapes_);
+        report(
+            "\nWarning: Lines and other shapes that are neither points nor polygons were "
+            "left out: %lli",
+            other_shapes_);
     }
     if (without_position_ > 0) {
         report("\nWarning: Placemarks without a point or polygon were left out: %lli",
@@ -1045,10 +1057,11 @@ kml_read_result kml_document_reader::finish(poiset_list& list, kmz_archive* arch
             icon.web_name = image_stem(r.href);
             web[i] = true;
         } else if (!stays_inside(r.href)) {
-            report("\nWarning: The icon (%s) of the style (%s) lies outside the %s; its "
-                   "placemarks have no icon of their own",
-                   escape_controls(r.href, true).c_str(), escape_controls(r.symbol, true).c_str(),
-                   archive != nullptr ? "kmz file" : "kml file's directory");
+            report(
+                "\nWarning: The icon (%s) of the style (%s) lies outside the %s; its "
+                "placemarks have no icon of their own",
+                escape_controls(r.href, true).c_str(), escape_controls(r.symbol, true).c_str(),
+                archive != nullptr ? "kmz file" : "kml file's directory");
         } else {
             std::string relative = r.href;
             if (relative.starts_with("./")) relative.erase(0, 2);
@@ -1058,14 +1071,15 @@ kml_read_result kml_document_reader::finish(poiset_list& list, kmz_archive* arch
                 if (!icon.image) icon.image = archive->read(percent_decoded(entry));
             } else if (!source_.directory.empty()) {
                 icon.image = read_beside(source_.directory, relative);
-                if (!icon.image) icon.image = read_beside(source_.directory, percent_decoded(relative));
+                if (!icon.image)
+                    icon.image = read_beside(source_.directory, percent_decoded(relative));
             }
             if (!icon.image) {
-                report("\nWarning: The icon (%s) of the style (%s) is not %s; its placemarks "
-                       "have no icon of their own",
-                       escape_controls(r.href, true).c_str(),
-                       escape_controls(r.symbol, true).c_str(),
-                       archive != nullptr ? "in the kmz file" : "beside the kml file");
+                report(
+                    "\nWarning: The icon (%s) of the style (%s) is not %s; its placemarks "
+                    "have no icon of their own",
+                    escape_controls(r.href, true).c_str(), escape_controls(r.symbol, true).c_str(),
+                    archive != nullptr ? "in the kmz file" : "beside the kml file");
             }
         }
         result.icons.push_back(std::move(icon));
@@ -1091,15 +1105,17 @@ kml_read_result kml_document_reader::finish(poiset_list& list, kmz_archive* arch
         // With -groups:folders a set takes its folder's name (the document's when the
         // folder has none).
         if (s == 0 || set.name.empty()) set.name = set_name;
-        if (set.count() > 0 || (s == 0 && sets_.size() == 1)) filled.push_back(std::move(state.set));
+        if (set.count() > 0 || (s == 0 && sets_.size() == 1))
+            filled.push_back(std::move(state.set));
     }
     if (filled.empty()) {
         filled.push_back(std::move(sets_.front().set));
     }
     if (want_web > 0) {
-        report("\n    icons on the web are not fetched: %lli placemarks take the icons "
-               "directory's icon named after their style or image instead",
-               want_web);
+        report(
+            "\n    icons on the web are not fetched: %lli placemarks take the icons "
+            "directory's icon named after their style or image instead",
+            want_web);
     }
     for (auto& set : filled) list.poisets.push_back(std::move(set));
     result.sets = static_cast<int>(filled.size());
@@ -1124,7 +1140,8 @@ std::optional<kml_read_result> kml_read(std::string_view bytes, const kml_source
     if (!archive) return std::nullopt;
     auto document_name = archive->document_name();
     if (!document_name) {
-        report("\nError: The kmz file (%s) holds no kml document (doc.kml)", shown_file_name(source.name).c_str());
+        report("\nError: The kmz file (%s) holds no kml document (doc.kml)",
+               shown_file_name(source.name).c_str());
         return std::nullopt;
     }
     auto document = archive->read(*document_name);

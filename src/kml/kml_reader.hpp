@@ -28,11 +28,11 @@ struct kml_source {
 
 // The picture of a symbol that the styles of a document give its placemarks.
 struct kml_icon {
-    std::string symbol;              // the placemarks' symbol: their style's name
-    std::string href;                // the image as the style names it
-    std::optional<std::string> image;  // its bytes, from the archive or beside the file
-    std::string web_name;  // an image on the web (not fetched): its file name without
-                           // extension, to look for in the icons directory; else empty
+    std::string symbol;                 // the placemarks' symbol: their style's name
+    std::string href;                   // the image as the style names it
+    std::optional<std::string> image;   // its bytes, from the archive or beside the file
+    std::string web_name;               // an image on the web (not fetched): its file name without
+                                        // extension, to look for in the icons directory; else empty
     std::uint32_t colour = 0xFFFFFFFF;  // the style's tint, aabbggrr; white leaves it as is
 };
 
@@ -50,8 +50,7 @@ struct kml_read_result {
 // bytes of a KML document are told to passed (when given) as the reading leaves them
 // behind.  Throws std::bad_alloc.
 [[nodiscard]] std::optional<kml_read_result> kml_read(std::string_view bytes,
-                                                      const kml_source& source,
-                                                      poiset_list& list,
+                                                      const kml_source& source, poiset_list& list,
                                                       const kml_read_options& options = {},
                                                       const passed_text& passed = {});
 

@@ -11,7 +11,9 @@ namespace velmora {
 
 namespace {
 
-zip_t* as_zip(void* archive) { return static_cast<zip_t*>(archive); }
+zip_t* as_zip(void* archive) {
+    return static_cast<zip_t*>(archive);
+}
 
 bool is_top_level_kml(std::string_view name) {
     if (name.find('/') != std::string_view::npos || name.find('\\') != std::string_view::npos) {
@@ -94,9 +96,10 @@ std::optional<kmz_archive> kmz_archive::open(std::string_view bytes, std::string
         }
         if (!name.empty() && name.back() == '/') continue;  // a directory
         if (!stays_inside(name)) {
-            report("\nWarning: The entry (%s) of the kmz file (%s) leads out of the archive; "
-                   "passed over",
-                   escape_controls(name, true).c_str(), shown.c_str());
+            report(
+                "\nWarning: The entry (%s) of the kmz file (%s) leads out of the archive; "
+                "passed over",
+                escape_controls(name, true).c_str(), shown.c_str());
             continue;
         }
         archive.entries_.push_back({std::string(name), index, stat.size});

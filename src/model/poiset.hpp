@@ -30,7 +30,7 @@ struct poiset {
     bool is_utf8 = false;               // texts are UTF-8, else in the code page below
     std::optional<code_page> codepage;  // none: each byte is the character of its number
     bool name_is_utf8 = false;  // the name is UTF-8 (a file's name), else in the texts' encoding
-    std::int32_t time = 0;              // seconds since 1970, from a GPI header
+    std::int32_t time = 0;      // seconds since 1970, from a GPI header
 
     [[nodiscard]] int count() const { return static_cast<int>(waypoints.size()); }
 

@@ -44,8 +44,8 @@ inline constexpr std::string_view contact_web = "Web";
 // What few waypoints carry, kept apart from them in the set's table of details, so that
 // the waypoints of a million-point set stay small.
 struct waypoint_details {
-    std::vector<text_pair> address;  // address parts: key = part name, value = text
-    std::vector<text_pair> phones;   // contacts: key = kind or category, value = text
+    std::vector<text_pair> address;         // address parts: key = part name, value = text
+    std::vector<text_pair> phones;          // contacts: key = kind or category, value = text
     std::vector<std::uint16_t> categories;  // indexes into poiset::categories, no repeats
     stored_text link_text;  // the text a file shows for the waypoint's link, if it names one
 };

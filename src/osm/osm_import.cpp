@@ -20,7 +20,8 @@ long long add_osm_pois(poiset_list& list, osm_read_result& result, const osm_tag
     for (std::size_t category = 0; category < used.size(); ++category) {
         if (!used[category]) continue;
         const std::string& tag = filter.categories[category];
-        numbers[category] = set->category_index(mapping != nullptr ? osm_category_name(*mapping, tag) : tag);
+        numbers[category] =
+            set->category_index(mapping != nullptr ? osm_category_name(*mapping, tag) : tag);
     }
     long long added = 0;
     for (const osm_poi& poi : result.pois) {

@@ -486,10 +486,11 @@ std::optional<osm_read_result> read_osm(MakeFile make_file, const std::string& d
     } catch (const std::exception& e) {
         if (!is_damaged_data(e)) {
             if (int error = system_errno_of(e); error != 0) {
-                report("\nError: Reading the OSM file (%s) failed: %s (%s)", shown_file_name(display).c_str(),
-                       e.what(), std::strerror(error));
+                report("\nError: Reading the OSM file (%s) failed: %s (%s)",
+                       shown_file_name(display).c_str(), e.what(), std::strerror(error));
             } else {
-                report("\nError: Reading the OSM file (%s) failed: %s", shown_file_name(display).c_str(), e.what());
+                report("\nError: Reading the OSM file (%s) failed: %s",
+                       shown_file_name(display).c_str(), e.what());
             }
         } else {
             // Where libosmium keeps count of the bytes it has read of the file.

@@ -1,10 +1,10 @@
 #include "speedcam/speedcam_settings.hpp"
 
-#include <cstring>
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <optional>
 #include <utility>
@@ -40,7 +40,8 @@ void invalid_value(std::string_view key, std::string_view value, const std::stri
                    long long line_number) {
     report("\nWarning: Invalid value \"%s\" of %s in %s speedcam ini file line %lli, ignored",
            escape_controls(value, terminal_is_utf8()).c_str(),
-           escape_controls(key, terminal_is_utf8()).c_str(), shown_file_name(path).c_str(), line_number);
+           escape_controls(key, terminal_is_utf8()).c_str(), shown_file_name(path).c_str(),
+           line_number);
 }
 
 // "AlarmAt<label>=<value>": the label names the band, "130+" the last one.  False for
@@ -113,7 +114,8 @@ void read_filter_key(std::string_view key, std::string_view value, const std::st
         }
     } else {
         report("\nWarning: Unexpected parameter %s in %s speedcam ini file line %lli!",
-               escape_controls(key, terminal_is_utf8()).c_str(), shown_file_name(path).c_str(), line_number);
+               escape_controls(key, terminal_is_utf8()).c_str(), shown_file_name(path).c_str(),
+               line_number);
     }
 }
 

@@ -91,11 +91,11 @@ TEST(ImportLoop, MissingInputIsReportedAndSkipped) {
     write_file(dir.file("b.gdb"), "");
     auto result = run_velmora({"missing.gpx", "b.gdb", "-o", "out.gpi"}, dir.path().string());
     std::string missing = dir.file("missing.gpx");
-    EXPECT_NE(result.err.find("\n\nImporting... (1. missing.gpx)\nError opening input file (" +
-                              missing +
-                              "). Igonre it! (No such file or directory)\n\nImporting... (2. "
-                              "b.gdb)"),
-              std::string::npos)
+    EXPECT_NE(
+        result.err.find("\n\nImporting... (1. missing.gpx)\nError opening input file (" + missing +
+                        "). Igonre it! (No such file or directory)\n\nImporting... (2. "
+                        "b.gdb)"),
+        std::string::npos)
         << result.err;
     EXPECT_NE(
         result.err.find("\nInput file format (.gdb) not supported (yet)!\n    Velmora reads "),

@@ -1,14 +1,14 @@
 // End-to-end runs that write GPI files.
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <utility>
-#include <vector>
 #include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "cli/gpi_output.hpp"
 #include "gpi/gpi_reader.hpp"
@@ -124,15 +124,19 @@ const char* const whole_pois_gpx =
     "<gpx version=\"1.1\" creator=\"test\" xmlns=\"http://www.topografix.com/GPX/1/1\" "
     "xmlns:gpxx=\"http://www.garmin.com/xmlschemas/GpxExtensions/v3\">\n"
     "<wpt lat=\"49.1951234\" lon=\"16.6068123\"><name>\xC5\xBDlut\xC3\xBD k\xC5\xAF\xC5\x88 "
-    "K\xC5\x91r\xC3\xB6si</name><cmt>Pra\xC5\xBEsk\xC3\xA1 \xC4\x8D" "erpac\xC3\xAD</cmt>"
-    "<desc>Stra\xC3\x9F" "e &amp; \xC5\x81\xC3\xB3" "d\xC5\xBA</desc>"
+    "K\xC5\x91r\xC3\xB6si</name><cmt>Pra\xC5\xBEsk\xC3\xA1 \xC4\x8D"
+    "erpac\xC3\xAD</cmt>"
+    "<desc>Stra\xC3\x9F"
+    "e &amp; \xC5\x81\xC3\xB3"
+    "d\xC5\xBA</desc>"
     "<link href=\"https://a.cz/?x=1&amp;y=2\"/><sym>Flag, Blue</sym><extensions>"
     "<gpxx:WaypointExtension><gpxx:Proximity>250</gpxx:Proximity><gpxx:Categories>"
     "<gpxx:Category>\xC3\x89tel</gpxx:Category><gpxx:Category>Sz\xC3\xA1ll\xC3\xA1s</gpxx:Category>"
     "</gpxx:Categories><gpxx:Address><gpxx:StreetAddress>N\xC3\xA1m\xC4\x9Bst\xC3\xAD 1"
     "</gpxx:StreetAddress><gpxx:StreetAddress>2. patro</gpxx:StreetAddress>"
     "<gpxx:City>Brno</gpxx:City><gpxx:State>Jihomoravsk\xC3\xBD</gpxx:State>"
-    "<gpxx:Country>\xC4\x8C" "esko</gpxx:Country><gpxx:PostalCode>602 00</gpxx:PostalCode>"
+    "<gpxx:Country>\xC4\x8C"
+    "esko</gpxx:Country><gpxx:PostalCode>602 00</gpxx:PostalCode>"
     "<gpxx:Extensions><v:HouseNumber xmlns:v=\"urn:velmora:address:1\">12a</v:HouseNumber>"
     "</gpxx:Extensions></gpxx:Address><gpxx:PhoneNumber>+420 1</gpxx:PhoneNumber>"
     "<gpxx:PhoneNumber Category=\"Mobile\">+420 2</gpxx:PhoneNumber>"
@@ -161,8 +165,9 @@ poiset read_gpx_file(const std::string& path) {
 TEST(GpiOutput, WholePoisComeBackFromGpxThroughGpiToGpx) {
     temp_dir dir;
     write_file(dir.file("in.gpx"), whole_pois_gpx);
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"in.gpx", "-o", "direct.gpx"}, {"in.gpx", "-o", "out.gpi"}, {"out.gpi", "-o", "back.gpx"}}) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{"in.gpx", "-o", "direct.gpx"},
+                                                                  {"in.gpx", "-o", "out.gpi"},
+                                                                  {"out.gpi", "-o", "back.gpx"}}) {
         auto run = run_velmora(args, dir.path().string());
         ASSERT_EQ(run.exit_code, 0) << args[0] << run.err;
         EXPECT_FALSE(testing::contains(run.err, "Warning")) << run.err;
@@ -198,7 +203,8 @@ TEST(GpiOutput, WholePoisComeBackFromGpxThroughGpiToGpx) {
     // The first waypoint really carried every field through.
     const waypoint& first = direct.waypoints[0];
     EXPECT_EQ(testing::details_text(direct, first),
-              "City=Brno\nCountry=\xC4\x8C" "esko\nHouseNumber=12a\nPostcode=602 00\n"
+              "City=Brno\nCountry=\xC4\x8C"
+              "esko\nHouseNumber=12a\nPostcode=602 00\n"
               "State=Jihomoravsk\xC3\xBD\nStreet=N\xC3\xA1m\xC4\x9Bst\xC3\xAD 1\n2. patro\n"
               "phone PhoneNo=+420 1\nphone Mobile=+420 2\nphone Fax=+420 3\nphone Email=a@b.cz\n"
               "category \xC3\x89tel\ncategory Sz\xC3\xA1ll\xC3\xA1s\n");
@@ -207,14 +213,14 @@ TEST(GpiOutput, WholePoisComeBackFromGpxThroughGpiToGpx) {
     // GPSBabel, an independent reader, finds the names, positions, address and phone.
     const char* gpsbabel = "/usr/bin/gpsbabel";
     if (!std::filesystem::exists(gpsbabel)) GTEST_SKIP() << "gpsbabel not installed";
-    auto read = testing::run_program(gpsbabel, "gpsbabel",
-                                     {"-i", "garmin_gpi", "-f", "out.gpi", "-o", "unicsv", "-F", "-"},
-                                     dir.path().string());
+    auto read = testing::run_program(
+        gpsbabel, "gpsbabel", {"-i", "garmin_gpi", "-f", "out.gpi", "-o", "unicsv", "-F", "-"},
+        dir.path().string());
     ASSERT_EQ(read.exit_code, 0) << read.err;
     for (const char* part :
          {"49.195123,16.606812,\"\xC5\xBDlut\xC3\xBD k\xC5\xAF\xC5\x88 K\xC5\x91r\xC3\xB6si\"",
-          "\"https://a.cz/?x=1&y=2\"", "\"N\xC3\xA1m\xC4\x9Bst\xC3\xAD 1", "\"Brno\"",
-          "\"602 00\"", "\"+420 1\"", "\"a@b.cz\"", "-33.868800,151.209300,\"Radar@50\"",
+          "\"https://a.cz/?x=1&y=2\"", "\"N\xC3\xA1m\xC4\x9Bst\xC3\xAD 1", "\"Brno\"", "\"602 00\"",
+          "\"+420 1\"", "\"a@b.cz\"", "-33.868800,151.209300,\"Radar@50\"",
           "0.000000,-0.500000,\"bare\""}) {
         EXPECT_TRUE(testing::contains(read.out, part)) << part << "\n" << read.out;
     }
@@ -271,8 +277,9 @@ TEST(GpiOutput, ProximityTimeGivesSpeedAlertsTheDistanceOfThoseSecondsTheCommand
     for (const time_case& c : cases) {
         SCOPED_TRACE(c.ini_value + " " + c.option);
         std::filesystem::remove(dir.file("out.gpi"));
-        write_file(dir.file("Velmora_gpi.ini"),
-                   c.ini_value.empty() ? "" : "[GpiExportSettings]\nProximityTime=" + c.ini_value + "\n");
+        write_file(
+            dir.file("Velmora_gpi.ini"),
+            c.ini_value.empty() ? "" : "[GpiExportSettings]\nProximityTime=" + c.ini_value + "\n");
         std::vector<std::string> args{"in.csv", "-o", "out.gpi"};
         if (!c.option.empty()) args.push_back(c.option);
         auto result = run_from(dir, args);

@@ -69,7 +69,8 @@ TEST(GpxCli, WritesTheExactBytesOfASmallFile) {
     EXPECT_EQ(read_file(dir.file("out.gpx")),
               "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\" ?>\n"
               "<gpx xmlns=\"http://www.topografix.com/GPX/1/1\" "
-              "creator=\"Velmora " VELMORA_PROGRAM_VERSION "\" "
+              "creator=\"Velmora " VELMORA_PROGRAM_VERSION
+              "\" "
               "version=\"1.1\" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
               "xsi:schemaLocation=\"http://www.garmin.com/xmlschemas/GpxExtensions/v3 "
               "http://www.garmin.com/xmlschemas/GpxExtensions/v3/GpxExtensionsv3.xsd "
@@ -161,7 +162,8 @@ std::vector<std::size_t> occurrences(const std::string& text,
     std::vector<std::size_t> counts;
     for (const std::string& part : parts) {
         std::size_t n = 0;
-        for (std::size_t p = text.find(part); p != std::string::npos; p = text.find(part, p + 1)) ++n;
+        for (std::size_t p = text.find(part); p != std::string::npos; p = text.find(part, p + 1))
+            ++n;
         counts.push_back(n);
     }
     return counts;
@@ -169,24 +171,25 @@ std::vector<std::size_t> occurrences(const std::string& text,
 
 TEST(GpxCli, KeepsEveryWaypointFieldFromGpxToGpx) {
     testing::temp_dir dir;
-    write_file(dir.file("in.gpx"),
-               "<?xml version=\"1.0\" encoding=\"windows-1250\"?>\n"
-               "<gpx version=\"1.1\" xmlns:g=\"http://www.garmin.com/xmlschemas/GpxExtensions/v3\">\n"
-               "<wpt lat=\"47.6875\" lon=\"17.6504\"><name>Gy\xF5r</name><cmt>c</cmt><desc>d</desc>"
-               "<link href=\"https://gyor.hu/?a=1&amp;b=2\"><text>site</text></link>"
-               "<sym>Flag, Blue</sym><extensions><g:WaypointExtension><g:Proximity>250</g:Proximity>"
-               "<g:Categories><g:Category>V\xE1ros</g:Category><g:Category>Food</g:Category>"
-               "</g:Categories><g:Address><g:StreetAddress>Baross \xFAt 1</g:StreetAddress>"
-               "<g:StreetAddress>2nd floor</g:StreetAddress><g:City>Gy\xF5r</g:City>"
-               "<g:State>GY</g:State><g:Country>HU</g:Country><g:PostalCode>9021</g:PostalCode>"
-               "<g:Extensions><v:HouseNumber xmlns:v=\"urn:velmora:address:1\">12</v:HouseNumber>"
-               "</g:Extensions></g:Address><g:PhoneNumber>+36 1</g:PhoneNumber>"
-               "<g:PhoneNumber Category=\"Mobile\">+36 2</g:PhoneNumber></g:WaypointExtension>"
-               "</extensions></wpt>\n"
-               "<wpt lat=\"-1\" lon=\"-2\"><name>v1</name><extensions><WaypointExtension "
-               "xmlns=\"http://www.garmin.com/xmlschemas/WaypointExtension/v1\"><Categories>"
-               "<Category>Food</Category></Categories><PhoneNumber Category=\"Work\">3</PhoneNumber>"
-               "</WaypointExtension></extensions></wpt>\n</gpx>\n");
+    write_file(
+        dir.file("in.gpx"),
+        "<?xml version=\"1.0\" encoding=\"windows-1250\"?>\n"
+        "<gpx version=\"1.1\" xmlns:g=\"http://www.garmin.com/xmlschemas/GpxExtensions/v3\">\n"
+        "<wpt lat=\"47.6875\" lon=\"17.6504\"><name>Gy\xF5r</name><cmt>c</cmt><desc>d</desc>"
+        "<link href=\"https://gyor.hu/?a=1&amp;b=2\"><text>site</text></link>"
+        "<sym>Flag, Blue</sym><extensions><g:WaypointExtension><g:Proximity>250</g:Proximity>"
+        "<g:Categories><g:Category>V\xE1ros</g:Category><g:Category>Food</g:Category>"
+        "</g:Categories><g:Address><g:StreetAddress>Baross \xFAt 1</g:StreetAddress>"
+        "<g:StreetAddress>2nd floor</g:StreetAddress><g:City>Gy\xF5r</g:City>"
+        "<g:State>GY</g:State><g:Country>HU</g:Country><g:PostalCode>9021</g:PostalCode>"
+        "<g:Extensions><v:HouseNumber xmlns:v=\"urn:velmora:address:1\">12</v:HouseNumber>"
+        "</g:Extensions></g:Address><g:PhoneNumber>+36 1</g:PhoneNumber>"
+        "<g:PhoneNumber Category=\"Mobile\">+36 2</g:PhoneNumber></g:WaypointExtension>"
+        "</extensions></wpt>\n"
+        "<wpt lat=\"-1\" lon=\"-2\"><name>v1</name><extensions><WaypointExtension "
+        "xmlns=\"http://www.garmin.com/xmlschemas/WaypointExtension/v1\"><Categories>"
+        "<Category>Food</Category></Categories><PhoneNumber Category=\"Work\">3</PhoneNumber>"
+        "</WaypointExtension></extensions></wpt>\n</gpx>\n");
     ASSERT_EQ(run_velmora({"in.gpx", "-o", "out.gpx"}, dir.path().string()).exit_code, 0);
     ASSERT_EQ(run_velmora({"out.gpx", "-o", "back.gpx"}, dir.path().string()).exit_code, 0);
     std::string out = read_file(dir.file("out.gpx"));
@@ -200,7 +203,8 @@ TEST(GpxCli, KeepsEveryWaypointFieldFromGpxToGpx) {
           "<gpxx:StreetAddress>Baross \xC3\xBAt 1</gpxx:StreetAddress>\n"
           "\t\t\t\t\t<gpxx:StreetAddress>2nd floor</gpxx:StreetAddress>\n"
           "\t\t\t\t\t<gpxx:City>Gy\xC5\x91r</gpxx:City>\n\t\t\t\t\t<gpxx:State>GY</gpxx:State>\n"
-          "\t\t\t\t\t<gpxx:Country>HU</gpxx:Country>\n\t\t\t\t\t<gpxx:PostalCode>9021</gpxx:PostalCode>",
+          "\t\t\t\t\t<gpxx:Country>HU</gpxx:Country>\n\t\t\t\t\t<gpxx:PostalCode>9021</"
+          "gpxx:PostalCode>",
           ">12</velmora:HouseNumber>",
           "<gpxx:PhoneNumber>+36 1</gpxx:PhoneNumber>\n"
           "\t\t\t\t<gpxx:PhoneNumber Category=\"Mobile\">+36 2</gpxx:PhoneNumber>",
@@ -250,10 +254,10 @@ TEST(GpxCli, CarriesTheLinksOfAGpx10PocketQueryAndTellsWhichSymbolsHaveNoIcon) {
 
 TEST(GpxCli, KeepsTheExtensionsOfRealFiles) {
     const std::vector<std::string> elements = {
-        "<gpxx:StreetAddress>", "<gpxx:City>", "<gpxx:State>", "<gpxx:Country>",
-        "<gpxx:PostalCode>", "<gpxx:PhoneNumber>", "<gpxx:Category>"};
-    for (const char* name : {"gpx/basecamp.gpx", "gpx/umsonstdraussen.gpx",
-                             "gpx/gdb-sample-v3-ilinks.gpx"}) {
+        "<gpxx:StreetAddress>", "<gpxx:City>",        "<gpxx:State>",   "<gpxx:Country>",
+        "<gpxx:PostalCode>",    "<gpxx:PhoneNumber>", "<gpxx:Category>"};
+    for (const char* name :
+         {"gpx/basecamp.gpx", "gpx/umsonstdraussen.gpx", "gpx/gdb-sample-v3-ilinks.gpx"}) {
         VELMORA_REQUIRE_REAL(path, name);
         testing::temp_dir dir;
         auto result = run_velmora({path, "-o", "out.gpx"}, dir.path().string());

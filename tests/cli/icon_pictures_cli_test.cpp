@@ -23,8 +23,10 @@ TEST(IconPicturesCli, APngBesideAListBecomesA24PixelIconOfTheGpiAndABrokenGifIsR
     auto r = testing::run_velmora({"camp.csv", "fuel.csv", "-o", "out.gpi"}, dir.path().string());
     ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_TRUE(testing::contains(r.err, "\n  1. Loaded icon  (used:    2x): 'camp'")) << r.err;
-    EXPECT_TRUE(testing::contains(r.err, "\nWarning: Can't load image file(fuel.gif): damaged GIF "
-                                         "image (")) << r.err;
+    EXPECT_TRUE(testing::contains(r.err,
+                                  "\nWarning: Can't load image file(fuel.gif): damaged GIF "
+                                  "image ("))
+        << r.err;
     EXPECT_TRUE(testing::contains(r.err, "\nTeszt: Not loaded! (fuel.gif)")) << r.err;
 
     poiset_list list = testing::read_gpi(testing::read_file(dir.file("out.gpi")));

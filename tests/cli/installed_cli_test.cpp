@@ -174,8 +174,8 @@ TEST(Pipes, StandardStreamsNeedWhatTheirNamesCantTell) {
         "/bin/sh", "sh", {"-c", "\"$0\" a.gpx -o - -format:gpi >/dev/full", dir.file("velmora")},
         dir.path().string());
     EXPECT_EQ(full.exit_code, 1);
-    EXPECT_TRUE(contains(full.err,
-                         "\nError: Writing to standard output failed (No space left on device)."))
+    EXPECT_TRUE(
+        contains(full.err, "\nError: Writing to standard output failed (No space left on device)."))
         << full.err;
 }
 

@@ -17,15 +17,17 @@ using testing::run_program;
 using testing::run_velmora;
 using testing::temp_dir;
 
-std::string example_kmz() { return testing::source_dir() + "/examples/Weekend_in_Budapest.kmz"; }
+std::string example_kmz() {
+    return testing::source_dir() + "/examples/Weekend_in_Budapest.kmz";
+}
 
 // What GPSBabel reads from a GPI file, as CSV lines ending in LF; none without GPSBabel.
 std::optional<std::string> gpsbabel_csv(const temp_dir& dir, const std::string& gpi) {
     const char* exe = "/usr/bin/gpsbabel";
     if (!std::filesystem::exists(exe)) return std::nullopt;
-    auto result = run_program(exe, "gpsbabel",
-                              {"-i", "garmin_gpi", "-f", gpi, "-o", "unicsv", "-F", "-"},
-                              dir.path().string());
+    auto result =
+        run_program(exe, "gpsbabel", {"-i", "garmin_gpi", "-f", gpi, "-o", "unicsv", "-F", "-"},
+                    dir.path().string());
     EXPECT_EQ(result.exit_code, 0) << result.err;
     std::string lines = result.out;
     std::erase(lines, '\r');
@@ -36,8 +38,9 @@ TEST(KmlCli, TheExampleKmzBecomesAGpiThatGpsBabelReadsBack) {
     temp_dir dir;
     auto run = run_velmora({example_kmz(), "-o", "trip.gpi"}, dir.path().string());
     ASSERT_EQ(run.exit_code, 0) << run.err;
-    EXPECT_TRUE(contains(run.err, "Lines and other shapes that are neither points nor polygons "
-                                  "were left out: 1"))
+    EXPECT_TRUE(contains(run.err,
+                         "Lines and other shapes that are neither points nor polygons "
+                         "were left out: 1"))
         << run.err;
     EXPECT_TRUE(contains(run.err, "imported 3 icons")) << run.err;
     poiset_list list = testing::read_gpi(read_file(dir.file("trip.gpi")));
@@ -82,13 +85,17 @@ TEST(KmlCli, WebIconsTakeTheIconsDirectorysIconOfTheirStyleOrImageName) {
     testing::write_file(
         dir.file("web.kml"),
         "<kml><Document>"
-        "<Style id=\"car\"><IconStyle><Icon><href>http://x.y/a.png</href></Icon></IconStyle></Style>"
+        "<Style "
+        "id=\"car\"><IconStyle><Icon><href>http://x.y/a.png</href></Icon></IconStyle></Style>"
         "<Style id=\"s2\"><IconStyle><Icon><href>http://x.y/i/fuel.png</href></Icon></IconStyle>"
         "</Style><Style id=\"s3\"><IconStyle><Icon><href>http://x.y/none.png</href></Icon>"
         "</IconStyle></Style>"
-        "<Placemark><styleUrl>#car</styleUrl><Point><coordinates>1,2</coordinates></Point></Placemark>"
-        "<Placemark><styleUrl>#s2</styleUrl><Point><coordinates>1,3</coordinates></Point></Placemark>"
-        "<Placemark><styleUrl>#s3</styleUrl><Point><coordinates>1,4</coordinates></Point></Placemark>"
+        "<Placemark><styleUrl>#car</styleUrl><Point><coordinates>1,2</coordinates></Point></"
+        "Placemark>"
+        "<Placemark><styleUrl>#s2</styleUrl><Point><coordinates>1,3</coordinates></Point></"
+        "Placemark>"
+        "<Placemark><styleUrl>#s3</styleUrl><Point><coordinates>1,4</coordinates></Point></"
+        "Placemark>"
         "</Document></kml>");
     auto run = run_velmora({"web.kml", "-o", "web.gpi"}, dir.path().string());
     ASSERT_EQ(run.exit_code, 0) << run.err;
@@ -100,9 +107,11 @@ TEST(KmlCli, WebIconsTakeTheIconsDirectorysIconOfTheirStyleOrImageName) {
 
 TEST(KmlCli, AnUnknownGroupingEndsTheRunBeforeAnyInputIsRead) {
     temp_dir dir;
-    auto run = run_velmora({example_kmz(), "-groups:layers", "-o", "trip.gpi"}, dir.path().string());
+    auto run =
+        run_velmora({example_kmz(), "-groups:layers", "-o", "trip.gpi"}, dir.path().string());
     EXPECT_EQ(run.exit_code, 1);
-    EXPECT_TRUE(contains(run.err, "Fatal: Unknown grouping (-groups:layers): -groups: takes folders"))
+    EXPECT_TRUE(
+        contains(run.err, "Fatal: Unknown grouping (-groups:layers): -groups: takes folders"))
         << run.err;
     EXPECT_FALSE(contains(run.err, "Importing"));
     EXPECT_FALSE(testing::file_exists(dir.file("trip.gpi")));

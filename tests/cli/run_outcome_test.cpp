@@ -102,11 +102,15 @@ TEST(RunOutcome, ExitCodeSaysWhetherEveryInputWasReadAndTheOutputWritten) {
                                 // the line end that ends every run follows
     };
     const run_case cases[] = {
-        {{"typo.gpx"}, "keep.gpx", 1,
+        {{"typo.gpx"},
+         "keep.gpx",
+         1,
          "\nFatal: No input could be read; the output file (%) was left as it was."},
         {{"typo.gpx"}, "keep.gpi", 1, "\nFatal: No input could be read;"},
         {{"refused.gpi", "folder.gpx", "x.gdb"}, "keep.gpx", 1, "\nFatal: No input could be read;"},
-        {{"good.gpx", "typo.gpx", "refused.gpi"}, "keep.gpx", 2,
+        {{"good.gpx", "typo.gpx", "refused.gpi"},
+         "keep.gpx",
+         2,
          "\nWarning: 2 of 3 inputs left out: 2. typo.gpx, 3. refused.gpi"},
         {{"nothing.gpx"}, "keep.gpx", 0, ""},
         {{"no-sets.gpi"}, "keep.gpx", 0, ""},
@@ -191,7 +195,9 @@ TEST(RunOutcome, AnInputRefusedOrGivingNoPoiIsLeftOutAndTheOutputStaysUntouched)
         {{"page.txt", "good.gpx"}, "", 2, "\nWarning: 1 of 2 inputs left out: 1. page.txt\n"},
         {{"page.gpx"}, "", 1, "\nError: The xml file holds no gpx element; nothing imported."},
         {{"-"}, page, 1, "\nInput file format (xml) not supported!"},
-        {{"bad.txt"}, "", 1,
+        {{"bad.txt"},
+         "",
+         1,
          "), which is left out; the first problem was: \"Warning: Speedcam line 2 has an "
          "invalid position (X=\"19.0\" Y=\"947.5\"), skipped\""},
         {{"bad.csv", "good.gpx"}, "", 2, "\nWarning: 1 of 2 inputs left out: 1. bad.csv\n"},
@@ -200,7 +206,9 @@ TEST(RunOutcome, AnInputRefusedOrGivingNoPoiIsLeftOutAndTheOutputStaysUntouched)
         {{"header.txt", "header.csv", "empty.csv"}, "", 0, "\n    imported 0 pois "},
     };
     if (shortened) {
-        cases.push_back({{"good.gpx", "short.csv"}, "", 1,
+        cases.push_back({{"good.gpx", "short.csv"},
+                         "",
+                         1,
                          "\nFatal: The input file (" + dir.file("short.csv") +
                              ") changed while it was read (it had 4096 bytes when reading began "
                              "and "});
@@ -338,8 +346,8 @@ TEST(RunOutcome, AReadOnlyTargetIsRefusedAsAShellRedirectWouldRefuseIt) {
 
 // A signal while the output is being written: the temporary file goes, the old output
 // stays, and the status is the shell's for that signal.  A bus error, which a mapped
-// input shortened during the run raises, ends the run as a failed one.  Standard error is a pipe the
-// test stops reading, so the run waits in its next message with the temporary file open.
+// input shortened during the run raises, ends the run as a failed one.  Standard error is a pipe
+// the test stops reading, so the run waits in its next message with the temporary file open.
 TEST(RunOutcome, AnInterruptDuringALargeWriteRemovesTheTemporaryFile) {
     temp_dir dir;
     write_file(dir.file("big.gpx"), gpx_with(60000));

@@ -383,7 +383,8 @@ TEST(GpiReader, AddressAndContactFieldsReadInEitherFramingWhateverStringKindEach
             EXPECT_EQ(*w.comment, "after") << c.what;
             const waypoint_details* details = set.details_of(w);
             std::string got;
-            if (details != nullptr) got = pairs_text(c.type == 11 ? details->address : details->phones);
+            if (details != nullptr)
+                got = pairs_text(c.type == 11 ? details->address : details->phones);
             if (w.link) got += "link=" + std::string(*w.link) + "\n";
             EXPECT_EQ(got, c.expected) << c.what << (mask_alone ? ", mask alone" : ", flags 0");
         }
@@ -391,13 +392,13 @@ TEST(GpiReader, AddressAndContactFieldsReadInEitherFramingWhateverStringKindEach
 }
 
 TEST(GpiReader, CategoriesAreResolvedAfterTheirGroupAndNumberedPerGroup) {
-    std::string first = poi_set(
-        "g1", area(0, 0, 0, 0,
-                   poi(0, 0, "two", category_ref(3) + category_ref(0) + category_ref(3)) +
-                       poi(0, 0, "undefined", category_ref(9)) + poi(0, 0, "none")) +
-                  category(3, "Fuel") + category(0, "Food") + category(3, "Not this one"));
-    std::string second = poi_set("g2", area(0, 0, 0, 0, poi(0, 0, "p", category_ref(0))) +
-                                           category(0, "Drinks"));
+    std::string first =
+        poi_set("g1", area(0, 0, 0, 0,
+                           poi(0, 0, "two", category_ref(3) + category_ref(0) + category_ref(3)) +
+                               poi(0, 0, "undefined", category_ref(9)) + poi(0, 0, "none")) +
+                          category(3, "Fuel") + category(0, "Food") + category(3, "Not this one"));
+    std::string second =
+        poi_set("g2", area(0, 0, 0, 0, poi(0, 0, "p", category_ref(0))) + category(0, "Drinks"));
     poiset_list list;
     auto result = read_bytes(gpi_file(first + second), list);
     ASSERT_TRUE(result.ok) << result.messages;
@@ -421,9 +422,9 @@ TEST(GpiReader, CategoriesAreResolvedAfterTheirGroupAndNumberedPerGroup) {
 
 TEST(GpiReader, DamagedOrMisplacedCategoryAddressAndContactRecordsDoNotStopTheFile) {
     std::string damaged_subs =
-        field_record(11, true, 0x03, mstring("Kept")) +           // country missing
-        field_record(12, false, 0x01, le16(200) + "short") +      // runs past the record
-        block(6, "");                                               // no number
+        field_record(11, true, 0x03, mstring("Kept")) +       // country missing
+        field_record(12, false, 0x01, le16(200) + "short") +  // runs past the record
+        block(6, "");                                         // no number
     std::string point = poi(0, 0, "p", damaged_subs + comment("read on"));
     std::string group =
         poi_set("g", area(0, 0, 0, 0, point + block(11, le16(1) + mstring("in an area"))) +
@@ -1077,8 +1078,10 @@ TEST(GpiReaderRealFiles, AddressesContactsAndCategoriesOfOtherProducersFiles) {
         const char* contacts;
     } cases[] = {
         {"gpi/umsonstdraussen.gpi", 78, 78, 78, "Mai;Juni;Juli;August;September;",
-         "Uferlos Festival", "City=Freising\nPostcode=85356\nStreet=Luitpoldstrasse\nHouseNumber=1\n",
-         "PhoneNo=+49 8161 88 49 305\nEmail=michi@uferlos-festival.de\nlink=www.uferlos-festival.de\n"},
+         "Uferlos Festival",
+         "City=Freising\nPostcode=85356\nStreet=Luitpoldstrasse\nHouseNumber=1\n",
+         "PhoneNo=+49 8161 88 49 "
+         "305\nEmail=michi@uferlos-festival.de\nlink=www.uferlos-festival.de\n"},
         {"gpi/gpi_ext-sample.gpi", 9, 9, 0, "", "3", "Street=Hauptstrasse -1\n",
          "PhoneNo=03741-999999\n"},
         {"gpi/garmin_gpi_position~gpx.gpi", 86, 0, 0, "", "5058ROAD",

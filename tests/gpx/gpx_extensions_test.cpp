@@ -36,7 +36,8 @@ poiset read(const std::string& text) {
 }
 
 TEST(GarminExtension, IsRecognisedByNamespaceWhateverThePrefix) {
-    const std::string ext = "<g:WaypointExtension><g:Proximity>250</g:Proximity></g:WaypointExtension>";
+    const std::string ext =
+        "<g:WaypointExtension><g:Proximity>250</g:Proximity></g:WaypointExtension>";
     struct case_t {
         const char* what;
         std::string text;
@@ -87,7 +88,8 @@ TEST(GarminExtension, ReadsEveryFieldIntoTheModel) {
         "</gpxx:Category><gpxx:Category>Food</gpxx:Category><gpxx:Category> </gpxx:Category>"
         "</gpxx:Categories>"
         "<gpxx:Address><gpxx:StreetAddress>Main 1</gpxx:StreetAddress>"
-        "<gpxx:StreetAddress>Floor 2</gpxx:StreetAddress><gpxx:City><![CDATA[Gy\xC5\x91r]]></gpxx:City>"
+        "<gpxx:StreetAddress>Floor "
+        "2</gpxx:StreetAddress><gpxx:City><![CDATA[Gy\xC5\x91r]]></gpxx:City>"
         "<gpxx:State>GY</gpxx:State><gpxx:Country>HU</gpxx:Country>"
         "<gpxx:PostalCode>9021</gpxx:PostalCode><gpxx:City>Second</gpxx:City>"
         "<gpxx:Extensions><v:HouseNumber xmlns:v='urn:velmora:address:1'>12</v:HouseNumber>"
@@ -117,9 +119,8 @@ TEST(GarminExtension, ProximityGivesAnAlertOnlyWhereTheNameGivesNone) {
         double expected;  // 0: no proximity alert
     };
     const case_t cases[] = {
-        {"Radar@50", "250", 500.0},  {"P", "0", 0.0},     {"P", "-5", 0.0},
-        {"P", "1e3", 0.0},           {"P", "abc", 0.0},   {"P", "", 0.0},
-        {"P", "12,5", 12.5},
+        {"Radar@50", "250", 500.0}, {"P", "0", 0.0}, {"P", "-5", 0.0},    {"P", "1e3", 0.0},
+        {"P", "abc", 0.0},          {"P", "", 0.0},  {"P", "12,5", 12.5},
     };
     for (const case_t& c : cases) {
         poiset set = read(gpx_with(std::string("<g:WaypointExtension><g:Proximity>") + c.proximity +
@@ -248,9 +249,10 @@ TEST(GarminExtension, BothExtensionsGiveEachFieldOnceTheV3ValueWhereTheyDiffer) 
         if (c.proximity > 0) {
             EXPECT_DOUBLE_EQ(w.proximity, c.proximity) << c.what;
         }
-        EXPECT_EQ(testing::contains(capture.text(),
-                                    "Warning: 1 waypoint(s) carry Garmin's waypoint extension twice"),
-                  c.warned)
+        EXPECT_EQ(
+            testing::contains(capture.text(),
+                              "Warning: 1 waypoint(s) carry Garmin's waypoint extension twice"),
+            c.warned)
             << c.what << capture.text();
     }
 }
@@ -321,10 +323,9 @@ TEST(GarminExtension, NamespacesOfTheGpxTagOutliveThePagesGivenBack) {
     constexpr int count = 12000;
     std::string body;
     for (int i = 0; i < count; ++i) {
-        body += "<wpt lat=\"1\" lon=\"2\"><name>n" + std::to_string(i) +
-                "</name><desc>" + std::string(200, 'd') +
-                "</desc><extensions><g:WaypointExtension><g:PhoneNumber>" + std::to_string(i) +
-                "</g:PhoneNumber></g:WaypointExtension></extensions></wpt>\n";
+        body += "<wpt lat=\"1\" lon=\"2\"><name>n" + std::to_string(i) + "</name><desc>" +
+                std::string(200, 'd') + "</desc><extensions><g:WaypointExtension><g:PhoneNumber>" +
+                std::to_string(i) + "</g:PhoneNumber></g:WaypointExtension></extensions></wpt>\n";
     }
     std::string text = "<gpx" + declare("g", v3) + ">\n" + body + "</gpx>\n";
     for (std::size_t parallel_from : {text.size(), std::size_t{1000}}) {

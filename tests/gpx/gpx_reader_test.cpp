@@ -125,18 +125,46 @@ TEST(GpxReader, DecodesReferencesOutsideCdata) {
 TEST(GpxReader, ReadsEveryPositionToTheDoubleOfTheNumbersParser) {
     // Positions are read by a quick way where they are written as usual; the result must
     // be the very double the general parser gives, and the same positions refused.
-    std::vector<std::string> numbers = {
-        "47.5", "-19.25", "0", "-0", "-0.0", "5.", ".5", "-.5", "1,5", " 47.5 ", "+2", "-",
-        "", ".", "1.2.3", "0.1", "0.3", "89.999999999999999", "90", "90.0000000000001",
-        "-180", "180.000001", "123456789012345", "1234567890123456", "0.000000000000001",
-        "00000000000000047.5", "9007199254740993", "47.5000000000000000001", "&#52;7", "1e1",
-        "4 7", "-+1", "47.5x"};
+    std::vector<std::string> numbers = {"47.5",
+                                        "-19.25",
+                                        "0",
+                                        "-0",
+                                        "-0.0",
+                                        "5.",
+                                        ".5",
+                                        "-.5",
+                                        "1,5",
+                                        " 47.5 ",
+                                        "+2",
+                                        "-",
+                                        "",
+                                        ".",
+                                        "1.2.3",
+                                        "0.1",
+                                        "0.3",
+                                        "89.999999999999999",
+                                        "90",
+                                        "90.0000000000001",
+                                        "-180",
+                                        "180.000001",
+                                        "123456789012345",
+                                        "1234567890123456",
+                                        "0.000000000000001",
+                                        "00000000000000047.5",
+                                        "9007199254740993",
+                                        "47.5000000000000000001",
+                                        "&#52;7",
+                                        "1e1",
+                                        "4 7",
+                                        "-+1",
+                                        "47.5x"};
     std::uint64_t state = 12345;
     for (int i = 0; i < 2000; ++i) {
         state = state * 6364136223846793005u + 1442695040888963407u;
         char text[40];
-        std::snprintf(text, sizeof text, "%.*f", static_cast<int>(state >> 60),
-                      static_cast<double>(static_cast<std::int64_t>(state >> 8) % 180000000000) / 1e9);
+        std::snprintf(
+            text, sizeof text, "%.*f", static_cast<int>(state >> 60),
+            static_cast<double>(static_cast<std::int64_t>(state >> 8) % 180000000000) / 1e9);
         numbers.push_back(text);
     }
     std::string body;
@@ -189,24 +217,31 @@ struct tricky_case {
 
 TEST(GpxReader, ReadsTrickyInputsAsXmlReadersDo) {
     const tricky_case cases[] = {
-        {"a waypoint in a comment", "<!-- <wpt lat=\"5\" lon=\"5\"><name>C</name></wpt> -->"
-                                    "<wpt lat=\"1\" lon=\"2\"><name>A</name></wpt>",
-         {"A|1|2|"}, ""},
+        {"a waypoint in a comment",
+         "<!-- <wpt lat=\"5\" lon=\"5\"><name>C</name></wpt> -->"
+         "<wpt lat=\"1\" lon=\"2\"><name>A</name></wpt>",
+         {"A|1|2|"},
+         ""},
         {"markup in CDATA and in extensions",
          "<wpt lat=\"1\" lon=\"2\"><desc><![CDATA[<name>Fake</name><sym>Fake</sym>]]></desc>"
          "<extensions><name>Fake</name><sym>Fake</sym></extensions>"
          "<name>Real</name><sym>Car</sym></wpt>",
-         {"Real|1|2|Car"}, ""},
-        {"blanks around = and single quotes", "<wpt lat = '47' lon\n=\t\"19,5\"/>",
-         {"|47|19.5|"}, ""},
+         {"Real|1|2|Car"},
+         ""},
+        {"blanks around = and single quotes",
+         "<wpt lat = '47' lon\n=\t\"19,5\"/>",
+         {"|47|19.5|"},
+         ""},
         {"a waypoint written into a CDATA comment",
          "<wpt lat=\"1\" lon=\"2\"><name>X</name><cmt><![CDATA[</wpt><wpt lat=\"10\" "
          "lon=\"10\"><name>INJECTED</name>]]></cmt></wpt>",
-         {"X|1|2|"}, ""},
+         {"X|1|2|"},
+         ""},
         {"a symbol in CDATA and with references",
          "<wpt lat=\"1\" lon=\"2\"><sym><![CDATA[Flag, Blue]]></sym></wpt>"
          "<wpt lat=\"1\" lon=\"2\"><sym>A &amp; B</sym></wpt>",
-         {"|1|2|Flag, Blue", "|1|2|A & B"}, ""},
+         {"|1|2|Flag, Blue", "|1|2|A & B"},
+         ""},
         {"positions that are no whole number",
          "<wpt lat=\"\" lon=\"2\"><name>empty</name></wpt>"
          "<wpt lat=\"abc\" lon=\"2\"><name>word</name></wpt>"
@@ -214,7 +249,8 @@ TEST(GpxReader, ReadsTrickyInputsAsXmlReadersDo) {
          "<wpt lat=\"47.5abc\" lon=\"2\"><name>tail</name></wpt>"
          "<wpt lat=\"1e1\" lon=\"2\"><name>exponent</name></wpt>"
          "<wpt lat=\" -47.5 \" lon=\"+2\"><name>kept</name></wpt>",
-         {"kept|-47.5|2|"}, "Waypoint (tail) has an invalid position (lat=\"47.5abc\" lon=\"2\")"},
+         {"kept|-47.5|2|"},
+         "Waypoint (tail) has an invalid position (lat=\"47.5abc\" lon=\"2\")"},
         {"speeds after the last @ only",
          "<wpt lat=\"1\" lon=\"2\"><name>Cafe @ Mall@50</name></wpt>"
          "<wpt lat=\"1\" lon=\"2\"><name>LAN@Work</name></wpt>"
@@ -230,14 +266,18 @@ TEST(GpxReader, ReadsTrickyInputsAsXmlReadersDo) {
         {"a waypoint not closed before the next one",
          "<wpt lat=\"1\" lon=\"2\"><name>open</name>\n<wpt lat=\"3\" lon=\"4\"><name>inner</name>"
          "</wpt><wpt lat=\"5\" lon=\"6\"><name>last</name></wpt>",
-         {"inner|3|4|", "last|5|6|"}, "Malformed XML at offset 113 of the gpx file"},
+         {"inner|3|4|", "last|5|6|"},
+         "Malformed XML at offset 113 of the gpx file"},
         {"a wrong end tag and a file ending inside a waypoint",
          "<wpt lat=\"1\" lon=\"2\"><name>x</nam></wpt><wpt lat=\"3\" lon=\"4\"/>"
          "<wpt lat=\"5\" lon=\"6\"><name>never closed",
-         {"|3|4|"}, "Malformed XML at offset 102 of the gpx file"},
-        {"a zero byte", "<wpt lat=\"1\" lon=\"2\"><name>a</name></wpt>\0"s
-                        "<wpt lat=\"3\" lon=\"4\"><name>b\0c</name></wpt>"s,
-         {"a|1|2|", "bc|3|4|"}, "Byte 0x00 at offset 115 of the gpx file is not allowed in XML; 2"},
+         {"|3|4|"},
+         "Malformed XML at offset 102 of the gpx file"},
+        {"a zero byte",
+         "<wpt lat=\"1\" lon=\"2\"><name>a</name></wpt>\0"s
+         "<wpt lat=\"3\" lon=\"4\"><name>b\0c</name></wpt>"s,
+         {"a|1|2|", "bc|3|4|"},
+         "Byte 0x00 at offset 115 of the gpx file is not allowed in XML; 2"},
     };
     for (const tricky_case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -338,11 +378,12 @@ TEST(ReadingProfile, MonumentsAndCrossesTakeTheirNameFromTheDescription) {
 }
 
 TEST(ReadingProfile, DatedFilesTakeTheNameFromTheCommentAndTheDateFromTheTime) {
-    poiset monuments = read_text(gpx_of(R"(<wpt lat="1" lon="2"><time>2009-10-17T08:00:00Z</time>
+    poiset monuments = read_text(
+        gpx_of(R"(<wpt lat="1" lon="2"><time>2009-10-17T08:00:00Z</time>
 <name>n</name><cmt>Town hall</cmt><desc>Baroque</desc><sym>Building</sym></wpt>
 <wpt lat="1" lon="2"><time>2009-10-17</time><cmt>Church</cmt><desc>Gothic</desc></wpt>
 <wpt lat="1" lon="2"><time>2009-10-17T08:00:00Z</time><cmt>Bare</cmt></wpt>)",
-                                        "x", "<metadata><link href=\"https://muemlekem.hu/muemlek?id=1\"/></metadata>"));
+               "x", "<metadata><link href=\"https://muemlekem.hu/muemlek?id=1\"/></metadata>"));
     ASSERT_EQ(monuments.count(), 3);
     EXPECT_EQ(monuments.waypoints[0].name, "Town hall");
     EXPECT_EQ(monuments.waypoints[0].comment, "2009-10-17 Baroque");
@@ -351,9 +392,10 @@ TEST(ReadingProfile, DatedFilesTakeTheNameFromTheCommentAndTheDateFromTheTime) {
     EXPECT_EQ(monuments.waypoints[1].comment, "2009-10-17Gothic");
     EXPECT_EQ(monuments.waypoints[2].comment, "2009-10-17T08:00:00Z");
 
-    poiset crosses = read_text(gpx_of(R"(<wpt lat="1" lon="2"><time>2010-01-02T03:04:05Z</time>
+    poiset crosses = read_text(
+        gpx_of(R"(<wpt lat="1" lon="2"><time>2010-01-02T03:04:05Z</time>
 <cmt>Cross</cmt><desc>Stone</desc><sym>Cemetery</sym></wpt>)",
-                                      "x", "<metadata><link href=\"https://muemlekem.hu/kereszt?id=1\"/></metadata>"));
+               "x", "<metadata><link href=\"https://muemlekem.hu/kereszt?id=1\"/></metadata>"));
     ASSERT_EQ(crosses.count(), 1);
     EXPECT_EQ(crosses.waypoints[0].name, "Cross");
     EXPECT_EQ(crosses.waypoints[0].comment, "2010-01-02T03:04:05Z");
@@ -524,7 +566,8 @@ TEST(GpxReader, ReadsLikeOneThreadWhenTwoShareTheText) {
     const std::string texts[] = {
         gpx_of(many),
         gpx_of(many + "<!-- " + hidden + " -->" + many),
-        gpx_of(many + "<wpt lat=\"1\" lon=\"2\"><cmt><![CDATA[" + hidden + "]]></cmt></wpt>" + many),
+        gpx_of(many + "<wpt lat=\"1\" lon=\"2\"><cmt><![CDATA[" + hidden + "]]></cmt></wpt>" +
+               many),
         gpx_of(nested_middle),
         gpx_of(many + "<wpt lat=\"1\" lon=\"2\"><name>never closed</name>"),
         gpx_of("<wpt lat=\"1\" lon=\"2\"><name>only</name></wpt>"),
@@ -677,7 +720,8 @@ TEST(GpxReadFile, TakesTheCachePageLinksOfPocketQueries) {
     const case_t cases[] = {
         {"gpx/GC7FA4.gpx",
          {"http://www.geocaching.com/seek/cache_details.aspx?guid=727f9d2c-f080-41f1-a2c9-"
-          "a326ead462ed | Points g\xC3\xA9od\xC3\xA9siques du Qu\xC3\xA9" "bec"}},
+          "a326ead462ed | Points g\xC3\xA9od\xC3\xA9siques du Qu\xC3\xA9"
+          "bec"}},
         {"gpx/gc31j2h_wpts.gpx",
          {"http://www.geocaching.com/seek/wpt.aspx?WID=f10270dc-0a0d-413d-97e7-8620e86f6cae | "
           "Parkplatz",

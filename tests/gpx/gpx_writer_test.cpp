@@ -8,8 +8,8 @@
 
 #include "gpx/gpx_reader.hpp"
 #include "platform/version.hpp"
-#include "text/encoding.hpp"
 #include "support/test_support.hpp"
+#include "text/encoding.hpp"
 
 namespace velmora {
 namespace {
@@ -17,7 +17,8 @@ namespace {
 const std::string header_start =
     "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\" ?>\n"
     "<gpx xmlns=\"http://www.topografix.com/GPX/1/1\" "
-    "creator=\"Velmora " VELMORA_PROGRAM_VERSION "\" "
+    "creator=\"Velmora " VELMORA_PROGRAM_VERSION
+    "\" "
     "version=\"1.1\" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
     "xsi:schemaLocation=\"http://www.garmin.com/xmlschemas/GpxExtensions/v3 "
     "http://www.garmin.com/xmlschemas/GpxExtensions/v3/GpxExtensionsv3.xsd "
@@ -57,8 +58,8 @@ std::string body_of(const poiset_list& list) {
 
 TEST(GpxWriter, WritesADocumentWithoutWaypointsOrBoundsForAnEmptyList) {
     poiset_list list;
-    const std::string empty = header_start + "\t\t<time>1970-01-01T00:00:00Z</time>\n" +
-                              "\t</metadata>\n\n</gpx>\n";
+    const std::string empty =
+        header_start + "\t\t<time>1970-01-01T00:00:00Z</time>\n" + "\t</metadata>\n\n</gpx>\n";
     EXPECT_EQ(gpx_document(list), empty);
     testing::temp_dir dir;
     std::FILE* file = std::fopen(dir.file("out.gpx").c_str(), "wb");
@@ -83,7 +84,7 @@ TEST(GpxWriter, BoundsTheWaypointsWrittenAndTakesTheTimeOfAGpiInputElseTheRun) {
     add(a, 46.25, 18.0, "b");
     poiset& b = add_utf8_set(list);
     add(b, -10.0, -20.0, "c");
-    (void)poiset_list_add(list);  // no waypoints, no part in the bounds
+    (void)poiset_list_add(list);                            // no waypoints, no part in the bounds
     std::string document = gpx_document(list, 1709251199);  // a leap day
     EXPECT_NE(document.find("\t\t<time>2024-02-29T23:59:59Z</time>\n"
                             "\t\t<bounds maxlat=\"47.5000000\" maxlon=\"19.1250000\" "

@@ -27,8 +27,8 @@ std::string kml(const std::string& body) {
            body + "</Document></kml>";
 }
 
-std::string placemark(const std::string& inner,
-                      const std::string& geometry = "<Point><coordinates>19.5,47.25,0"
+std::string placemark(const std::string& inner, const std::string& geometry =
+                                                    "<Point><coordinates>19.5,47.25,0"
                                                     "</coordinates></Point>") {
     return "<Placemark>" + inner + geometry + "</Placemark>";
 }
@@ -94,18 +94,12 @@ TEST(KmlFields, ExtendedDataNamesFillTheFieldsTheirSynonymsMean) {
         std::string description;  // the description it gets
     };
     const field_case cases[] = {
-        {"Address", "Street=Main St 1", ""},
-        {"street", "Street=Main St 1", ""},
-        {"City", "City=Main St 1", ""},
-        {"Postal Code", "Postcode=Main St 1", ""},
-        {"zip", "Postcode=Main St 1", ""},
-        {"Country", "Country=Main St 1", ""},
-        {"Phone", "phone PhoneNo=Main St 1", ""},
-        {"telephone", "phone PhoneNo=Main St 1", ""},
-        {"Website", "phone Web=Main St 1", ""},
-        {"e-mail", "phone Email=Main St 1", ""},
-        {"Category", "category Main St 1", ""},
-        {"Opening hours", "", "Opening hours: Main St 1"},
+        {"Address", "Street=Main St 1", ""},      {"street", "Street=Main St 1", ""},
+        {"City", "City=Main St 1", ""},           {"Postal Code", "Postcode=Main St 1", ""},
+        {"zip", "Postcode=Main St 1", ""},        {"Country", "Country=Main St 1", ""},
+        {"Phone", "phone PhoneNo=Main St 1", ""}, {"telephone", "phone PhoneNo=Main St 1", ""},
+        {"Website", "phone Web=Main St 1", ""},   {"e-mail", "phone Email=Main St 1", ""},
+        {"Category", "category Main St 1", ""},   {"Opening hours", "", "Opening hours: Main St 1"},
         {"latitude", "", "latitude: Main St 1"},
     };
     for (const field_case& c : cases) {
@@ -166,16 +160,16 @@ TEST(KmlPlacemarks, PointsMultiGeometriesAndPolygonsBecomePois) {
     EXPECT_NEAR(set.waypoints[3].lat, 7.0 / 3.0, 1e-9);
     EXPECT_NEAR(set.waypoints[3].lon, 7.0 / 3.0, 1e-9);
     EXPECT_EQ(*set.waypoints[3].name, "square with hole");
-    EXPECT_TRUE(contains(back.messages, "Lines and other shapes that are neither points nor "
-                                        "polygons were left out: 3"));
+    EXPECT_TRUE(contains(back.messages,
+                         "Lines and other shapes that are neither points nor "
+                         "polygons were left out: 3"));
 }
 
 TEST(KmlPlacemarks, BadPositionsAreSkippedWithTheWaypointWarning) {
-    auto back = read(kml(placemark("<name>far</name>",
-                                   "<Point><coordinates>19,95</coordinates></Point>") +
-                         placemark("<name>junk</name>",
-                                   "<Point><coordinates>abc</coordinates></Point>") +
-                         placemark("<name>good</name>")));
+    auto back =
+        read(kml(placemark("<name>far</name>", "<Point><coordinates>19,95</coordinates></Point>") +
+                 placemark("<name>junk</name>", "<Point><coordinates>abc</coordinates></Point>") +
+                 placemark("<name>good</name>")));
     const poiset& set = *back.list.poisets[0];
     ASSERT_EQ(set.count(), 1);
     EXPECT_EQ(*set.waypoints[0].name, "good");
@@ -186,11 +180,10 @@ TEST(KmlPlacemarks, BadPositionsAreSkippedWithTheWaypointWarning) {
 }
 
 TEST(KmlDocuments, TheDocumentIsOneSetAndItsFoldersAreCategories) {
-    std::string text = kml("<name>Trip</name>" + placemark("<name>loose</name>") +
-                           "<Folder><name>Food</name>" + placemark("<name>a</name>") +
-                           "<Folder><name>Cafes</name>" + placemark("<name>b</name>") +
-                           "</Folder></Folder><Folder><name>Sleep</name>" +
-                           placemark("<name>c</name>") + "</Folder>");
+    std::string text = kml(
+        "<name>Trip</name>" + placemark("<name>loose</name>") + "<Folder><name>Food</name>" +
+        placemark("<name>a</name>") + "<Folder><name>Cafes</name>" + placemark("<name>b</name>") +
+        "</Folder></Folder><Folder><name>Sleep</name>" + placemark("<name>c</name>") + "</Folder>");
     auto back = read(text);
     ASSERT_EQ(back.list.count(), 1);
     const poiset& set = *back.list.poisets[0];
@@ -213,19 +206,24 @@ TEST(KmlDocuments, TheDocumentIsOneSetAndItsFoldersAreCategories) {
 }
 
 TEST(KmlDocuments, ADocumentWithoutANameIsNamedAfterTheFile) {
-    auto back = read("<kml><Placemark><Point><coordinates>1,2</coordinates></Point></Placemark>"
-                     "</kml>");
+    auto back = read(
+        "<kml><Placemark><Point><coordinates>1,2</coordinates></Point></Placemark>"
+        "</kml>");
     ASSERT_EQ(back.list.count(), 1);
     EXPECT_EQ(back.list.poisets[0]->name, "file");
     EXPECT_EQ(back.list.poisets[0]->count(), 1);
 }
 
 TEST(KmlDocuments, SingleByteEncodingsOfTheCodePageTableAreRead) {
-    auto back = read("<?xml version=\"1.0\" encoding=\"windows-1250\"?><kml><Placemark>"
-                     "<name>\xC8" "esk\xFD Krumlov</name><Point><coordinates>14.3,48.8</coordinates>"
-                     "</Point></Placemark></kml>");
+    auto back = read(
+        "<?xml version=\"1.0\" encoding=\"windows-1250\"?><kml><Placemark>"
+        "<name>\xC8"
+        "esk\xFD Krumlov</name><Point><coordinates>14.3,48.8</coordinates>"
+        "</Point></Placemark></kml>");
     ASSERT_EQ(back.list.poisets[0]->count(), 1);
-    EXPECT_EQ(*back.list.poisets[0]->waypoints[0].name, "\xC4\x8C" "esk\xC3\xBD Krumlov");
+    EXPECT_EQ(*back.list.poisets[0]->waypoints[0].name,
+              "\xC4\x8C"
+              "esk\xC3\xBD Krumlov");
 }
 
 TEST(KmlDocuments, MalformedXmlIsReadUpToTheFault) {
@@ -245,12 +243,12 @@ TEST(KmlStyles, PlacemarksTakeTheirStylesNamesAndIcons) {
         "<Pair><key>normal</key><styleUrl>#s-normal</styleUrl></Pair></StyleMap>"
         "<Style id=\"web\"><IconStyle><Icon><href>http://x.y/icons/503-blank.png?s=1</href>"
         "</Icon></IconStyle></Style>";
-    auto back = read(kml(styles + placemark("<styleUrl>#pin</styleUrl>") +
-                         placemark("<styleUrl>#web</styleUrl>") +
-                         placemark("<styleUrl>#web</styleUrl>") +
-                         placemark("<Style><IconStyle><Icon><href>./files/own.png</href></Icon>"
-                                   "</IconStyle></Style>") +
-                         placemark("<styleUrl>#unknown</styleUrl>") + placemark("")));
+    auto back =
+        read(kml(styles + placemark("<styleUrl>#pin</styleUrl>") +
+                 placemark("<styleUrl>#web</styleUrl>") + placemark("<styleUrl>#web</styleUrl>") +
+                 placemark("<Style><IconStyle><Icon><href>./files/own.png</href></Icon>"
+                           "</IconStyle></Style>") +
+                 placemark("<styleUrl>#unknown</styleUrl>") + placemark("")));
     const poiset& set = *back.list.poisets[0];
     ASSERT_EQ(set.count(), 6);
     EXPECT_EQ(*set.waypoints[0].symbol, "pin");
@@ -265,8 +263,9 @@ TEST(KmlStyles, PlacemarksTakeTheirStylesNamesAndIcons) {
     EXPECT_EQ(back.result->icons[1].web_name, "503-blank");
     EXPECT_TRUE(contains(back.messages, "icons on the web are not fetched: 2 placemarks"));
     // Beside no file, the local images are not found.
-    EXPECT_TRUE(contains(back.messages, "The icon (files/red.png) of the style (pin) is not "
-                                        "beside the kml file"));
+    EXPECT_TRUE(contains(back.messages,
+                         "The icon (files/red.png) of the style (pin) is not "
+                         "beside the kml file"));
 }
 
 TEST(KmlStyles, ImagesBesideTheFileAreReadButNeverOutsideItsDirectory) {
@@ -278,10 +277,10 @@ TEST(KmlStyles, ImagesBesideTheFileAreReadButNeverOutsideItsDirectory) {
         "<Style id=\"a\"><IconStyle><Icon><href>pin.png</href></Icon></IconStyle></Style>"
         "<Style id=\"b\"><IconStyle><Icon><href>../secret.png</href></Icon></IconStyle></Style>"
         "<Style id=\"c\"><IconStyle><Icon><href>/etc/passwd</href></Icon></IconStyle></Style>";
-    auto back = read(kml(styles + placemark("<styleUrl>#a</styleUrl>") +
-                         placemark("<styleUrl>#b</styleUrl>") +
-                         placemark("<styleUrl>#c</styleUrl>")),
-                     {}, dir.file("in") + "/");
+    auto back =
+        read(kml(styles + placemark("<styleUrl>#a</styleUrl>") +
+                 placemark("<styleUrl>#b</styleUrl>") + placemark("<styleUrl>#c</styleUrl>")),
+             {}, dir.file("in") + "/");
     ASSERT_EQ(back.result->icons.size(), 3u);
     EXPECT_EQ(back.result->icons[0].image.value_or(""), "PNG bytes");
     EXPECT_FALSE(back.result->icons[1].image);
@@ -290,10 +289,10 @@ TEST(KmlStyles, ImagesBesideTheFileAreReadButNeverOutsideItsDirectory) {
 }
 
 TEST(Kmz, TheDocumentAndItsImagesAreReadFromTheArchive) {
-    std::string document = kml(
-        "<name>Zipped</name><Style id=\"a\"><IconStyle><Icon><href>images/icon-1.png</href>"
-        "</Icon></IconStyle></Style>" +
-        placemark("<name>p</name><styleUrl>#a</styleUrl>"));
+    std::string document =
+        kml("<name>Zipped</name><Style id=\"a\"><IconStyle><Icon><href>images/icon-1.png</href>"
+            "</Icon></IconStyle></Style>" +
+            placemark("<name>p</name><styleUrl>#a</styleUrl>"));
     std::string zip = zip_of({{"images/icon-1.png", "PNG"}, {"doc.kml", document}});
     auto back = read(zip);
     ASSERT_TRUE(back.result);
@@ -330,9 +329,9 @@ TEST(Kmz, ArchivesBeyondTheirBoundsAreRefused) {
 
 TEST(Kmz, NamesThatClimbOutAreTold) {
     const std::pair<const char*, bool> cases[] = {
-        {"a.png", true},        {"files/a.png", true}, {"a..b.png", true},
-        {"../a.png", false},    {"files/../../a", false}, {"/etc/passwd", false},
-        {"C:\\x.png", false},   {"files\\..\\..\\a", false}, {"", false},
+        {"a.png", true},      {"files/a.png", true},       {"a..b.png", true},
+        {"../a.png", false},  {"files/../../a", false},    {"/etc/passwd", false},
+        {"C:\\x.png", false}, {"files\\..\\..\\a", false}, {"", false},
     };
     for (const auto& [name, inside] : cases) EXPECT_EQ(stays_inside(name), inside) << name;
 }

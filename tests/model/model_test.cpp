@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model/poiset.hpp"
@@ -159,15 +159,19 @@ TEST(TextStore, EditsInPlaceNeverGrowAText) {
     store.edit_in_place(text, [](char*, std::size_t size) { return size + 10; });
     EXPECT_EQ(*text, "Xbcd");
     stored_text absent;
-    store.edit_in_place(absent, [](char*, std::size_t) -> std::size_t { ADD_FAILURE(); return 0; });
+    store.edit_in_place(absent, [](char*, std::size_t) -> std::size_t {
+        ADD_FAILURE();
+        return 0;
+    });
     EXPECT_FALSE(absent.has_value());
 }
 
 TEST(TextStore, TextsWrittenInPlaceKeepOnlyTheBytesTheyUse) {
     // Room for most bytes, of which written are used: the length's form may shrink, and
     // the bytes not used are taken by the next text.
-    const std::pair<std::size_t, std::size_t> cases[] = {
-        {10, 10}, {10, 3}, {10, 0}, {300, 300}, {300, 254}, {300, 255}, {300, 20}, {300, 0}, {0, 0}};
+    const std::pair<std::size_t, std::size_t> cases[] = {{10, 10},   {10, 3},    {10, 0},
+                                                         {300, 300}, {300, 254}, {300, 255},
+                                                         {300, 20},  {300, 0},   {0, 0}};
     text_store store;
     for (auto [most, written] : cases) {
         std::string bytes(written, 'w');
@@ -206,17 +210,28 @@ TEST(TextStore, LengthsAroundTheOneByteLimitSurviveAddingAndCutting) {
 
 // Appends to the list waypoints whose latitude numbers them from first on.
 void fill(waypoint_list& list, std::size_t count, std::size_t first) {
-    for (std::size_t i = 0; i < count; ++i) list.emplace_back().lat = static_cast<double>(first + i);
+    for (std::size_t i = 0; i < count; ++i)
+        list.emplace_back().lat = static_cast<double>(first + i);
 }
 
 TEST(WaypointList, KeepsReadingOrderThroughGrowthAndAppending) {
     constexpr std::size_t chunk = waypoint_list::chunk_size;
     const std::pair<std::size_t, std::size_t> cases[] = {
-        {0, 0}, {0, 5}, {5, 0}, {3, 7}, {chunk - 1, 2}, {chunk, chunk}, {chunk + 1, 2 * chunk + 3},
+        {0, 0},
+        {0, 5},
+        {5, 0},
+        {3, 7},
+        {chunk - 1, 2},
+        {chunk, chunk},
+        {chunk + 1, 2 * chunk + 3},
         // Lists of full chunks are joined within the other's chunks: the last chunk
         // full or not, the other's waypoints fitting its room or not, chunks left over.
-        {2 * chunk, chunk + 1}, {chunk + 1, chunk - 1}, {chunk + 5, chunk - 4},
-        {2 * chunk - 1, 3 * chunk}, {chunk + 100, chunk + 50}, {chunk + 3, chunk / 2 + 1},
+        {2 * chunk, chunk + 1},
+        {chunk + 1, chunk - 1},
+        {chunk + 5, chunk - 4},
+        {2 * chunk - 1, 3 * chunk},
+        {chunk + 100, chunk + 50},
+        {chunk + 3, chunk / 2 + 1},
     };
     for (auto [front, rest] : cases) {
         waypoint_list list;
@@ -227,7 +242,8 @@ TEST(WaypointList, KeepsReadingOrderThroughGrowthAndAppending) {
         EXPECT_TRUE(other.empty());
         ASSERT_EQ(list.size(), front + rest) << front << "+" << rest;
         std::size_t wrong = 0;
-        for (std::size_t i = 0; i < list.size(); ++i) wrong += list[i].lat != static_cast<double>(i);
+        for (std::size_t i = 0; i < list.size(); ++i)
+            wrong += list[i].lat != static_cast<double>(i);
         EXPECT_EQ(wrong, 0u) << front << "+" << rest;
         std::size_t counted = 0;
         for (const waypoint& w : list) counted += w.lat == static_cast<double>(counted);

@@ -31,18 +31,18 @@ TEST(OsmCli, ConvertsTheExampleExtractToGpxAndGpi) {
         gpx.err, "\n    matched 5 nodes, 2 closed ways and 1 multipolygons\n    imported 8 pois"))
         << gpx.err;
     std::string out = read_file(dir.file("out.gpx"));
-    for (const char* part : {"<name>Nordtank Bergstraße</name>", "<cmt><![CDATA[24/7]]></cmt>",
-                             "<gpxx:StreetAddress>Bergstraße</gpxx:StreetAddress>",
-                             ">12</velmora:HouseNumber>",
-                             "<gpxx:PhoneNumber>+36 1 555 0101</gpxx:PhoneNumber>\n"
-                             "\t\t\t\t<gpxx:PhoneNumber Category=\"Web\">https://example.org/nordtank<",
-                             "<gpxx:Category>Fuel stations</gpxx:Category>",
-                             "<gpxx:Category>Speed cameras</gpxx:Category>", "<name>fuel</name>",
-                             "<name>speed camera@50</name>", "<gpxx:Proximity>500</gpxx:Proximity>",
-                             "<name>speed camera@48</name>",  // 30 mph
-                             "<wpt lat=\"47.5135000\" lon=\"19.0270000\">",
-                             // the multipolygon: its outer ring less its hole
-                             "<wpt lat=\"47.5045000\" lon=\"19.0720455\">"}) {
+    for (const char* part :
+         {"<name>Nordtank Bergstraße</name>", "<cmt><![CDATA[24/7]]></cmt>",
+          "<gpxx:StreetAddress>Bergstraße</gpxx:StreetAddress>", ">12</velmora:HouseNumber>",
+          "<gpxx:PhoneNumber>+36 1 555 0101</gpxx:PhoneNumber>\n"
+          "\t\t\t\t<gpxx:PhoneNumber Category=\"Web\">https://example.org/nordtank<",
+          "<gpxx:Category>Fuel stations</gpxx:Category>",
+          "<gpxx:Category>Speed cameras</gpxx:Category>", "<name>fuel</name>",
+          "<name>speed camera@50</name>", "<gpxx:Proximity>500</gpxx:Proximity>",
+          "<name>speed camera@48</name>",  // 30 mph
+          "<wpt lat=\"47.5135000\" lon=\"19.0270000\">",
+          // the multipolygon: its outer ring less its hole
+          "<wpt lat=\"47.5045000\" lon=\"19.0720455\">"}) {
         EXPECT_TRUE(contains(out, part)) << part;
     }
     EXPECT_FALSE(contains(out, "bench"));  // not in the filter

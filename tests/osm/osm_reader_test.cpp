@@ -12,13 +12,13 @@
 #include <map>
 #include <string>
 
-#include "tags/osm_filter.hpp"
 #include "osm/osm_import.hpp"
-#include "tags/osm_mapping.hpp"
-#include "tags/osm_poi.hpp"
 #include "osm/osm_reader.hpp"
 #include "platform/messages.hpp"
 #include "support/test_support.hpp"
+#include "tags/osm_filter.hpp"
+#include "tags/osm_mapping.hpp"
+#include "tags/osm_poi.hpp"
 
 namespace velmora {
 namespace {
@@ -398,13 +398,11 @@ TEST(OsmReading, ReadsO5m) {
     // Two nodes written by hand in o5m: a header, two node datasets (ids, lons and lats
     // as deltas in units of 100 nanodegrees, tags as inline string pairs), the end.
     const unsigned char bytes[] = {
-        0xff, 0xe0, 0x04, 'o', '5', 'm', '2',
-        0x10, 0x29, 0x02, 0x00, 0xe0, 0x99, 0xbf, 0xb5, 0x01, 0xa0, 0xcf, 0x80, 0xc5, 0x03,
-        0x00, 'a', 'm', 'e', 'n', 'i', 't', 'y', 0x00, 'f', 'u', 'e', 'l', 0x00,
-        0x00, 'n', 'a', 'm', 'e', 0x00, 'N', 'o', 'r', 'd', 't', 'a', 'n', 'k', 0x00,
-        0x10, 0x16, 0x02, 0x00, 0xd0, 0x8e, 0x2a, 0xc0, 0x9d, 0x0b,
-        0x00, 'a', 'm', 'e', 'n', 'i', 't', 'y', 0x00, 'f', 'u', 'e', 'l', 0x00,
-        0xfe};
+        0xff, 0xe0, 0x04, 'o',  '5',  'm',  '2',  0x10, 0x29, 0x02, 0x00, 0xe0, 0x99, 0xbf, 0xb5,
+        0x01, 0xa0, 0xcf, 0x80, 0xc5, 0x03, 0x00, 'a',  'm',  'e',  'n',  'i',  't',  'y',  0x00,
+        'f',  'u',  'e',  'l',  0x00, 0x00, 'n',  'a',  'm',  'e',  0x00, 'N',  'o',  'r',  'd',
+        't',  'a',  'n',  'k',  0x00, 0x10, 0x16, 0x02, 0x00, 0xd0, 0x8e, 0x2a, 0xc0, 0x9d, 0x0b,
+        0x00, 'a',  'm',  'e',  'n',  'i',  't',  'y',  0x00, 'f',  'u',  'e',  'l',  0x00, 0xfe};
     osm_read_options options{filter_of("amenity=fuel"), {}};
     auto result = read_osm_bytes(std::string(reinterpret_cast<const char*>(bytes), sizeof bytes),
                                  "o5m", "two.o5m", options);
@@ -443,9 +441,10 @@ TEST(OsmReading, RefusesDamagedFilesWithTheReason) {
     // A huge exponent overflows inside the library's parser of coordinates: whatever
     // position it makes of that, reading goes on (also in the sanitizers' build).
     message_capture messages;
-    (void)read_osm_bytes("<osm version=\"0.6\"><node id=\"1\" lat=\"1\" lon=\"19.0e310\">"
-                         "<tag k=\"amenity\" v=\"fuel\"/></node></osm>",
-                         "osm", "huge.osm", options);
+    (void)read_osm_bytes(
+        "<osm version=\"0.6\"><node id=\"1\" lat=\"1\" lon=\"19.0e310\">"
+        "<tag k=\"amenity\" v=\"fuel\"/></node></osm>",
+        "osm", "huge.osm", options);
 }
 
 // A file whose compressed data ends early, or whose PBF blocks make no sense, is

@@ -283,9 +283,9 @@ TEST(OrderedPieces, HandsPiecesOnInOrderAndStopsAtTheFirstFailure) {
             put.push_back(i);
             return true;
         };
-        EXPECT_THROW((void)make_and_put_in_order(count, slots.size(), two_threads, make_or_throw,
-                                                 put_each),
-                     std::bad_alloc);
+        EXPECT_THROW(
+            (void)make_and_put_in_order(count, slots.size(), two_threads, make_or_throw, put_each),
+            std::bad_alloc);
         EXPECT_EQ(put.size(), 7u);
     }
 }

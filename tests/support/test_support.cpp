@@ -186,12 +186,12 @@ void add_phone(poiset& set, waypoint& w, std::optional<std::string_view> key,
     set.details_for(w).phones.push_back(pair);
 }
 
-
 std::string details_text(const poiset& set, const waypoint& w) {
     const waypoint_details* details = set.details_of(w);
     if (details == nullptr) return {};
     auto line = [](const text_pair& pair) {
-        return std::string(pair.key.value_or("-")) + "=" + std::string(pair.value.value_or("-")) + "\n";
+        return std::string(pair.key.value_or("-")) + "=" + std::string(pair.value.value_or("-")) +
+               "\n";
     };
     std::vector<std::string> address;
     for (const text_pair& pair : details->address) address.push_back(line(pair));

@@ -89,7 +89,6 @@ void add_address(poiset& set, waypoint& w, std::optional<std::string_view> key,
 void add_phone(poiset& set, waypoint& w, std::optional<std::string_view> key,
                std::optional<std::string_view> value);
 
-
 // The details of a waypoint as one comparable text: the address parts sorted by key,
 // then the contacts and the category names in their order ("key=value" lines), then the
 // link's text.
