@@ -42,7 +42,6 @@
 #include "platform/code_page.hpp"
 #include "platform/file_kind.hpp"
 #include "platform/messages.hpp"
-#include "platform/page_buffer.hpp"
 #include "platform/paths.hpp"
 #include "platform/program_path.hpp"
 #include "platform/progress.hpp"
@@ -112,8 +111,13 @@ bool is_osm_input(std::string_view ext) {
 
 // GeoJSON files, and uMap's documents of GeoJSON layers.
 bool is_geojson_input(std::string_view ext) {
-    return equals_ignore_case(ext, ".geojson") || equals_ignore_case(ext, ".json") ||
-           equals_ignore_case(ext, ".umap");
+    return input_kind_of_extension(ext) == input_kind::geojson;
+}
+
+// Google Earth documents and their zip archives.
+bool is_kml_input(std::string_view ext) {
+    input_kind kind = input_kind_of_extension(ext);
+    return kind == input_kind::kml || kind == input_kind::kmz;
 }
 
 // A language code of -lang:, two or three ASCII letters.
@@ -207,9 +211,8 @@ class conversion_run {
     poiset_list list_;
     std::string lang_;                          // -lang:, lower case; empty when not given
     std::unique_ptr<osm_mapping> osm_mapping_;  // Velmora_osm.ini, once it is needed
-    kml_read_options kml_options_;              // -groups:
+    kml_read_options kml_options_;              // -groups: (GeoJSON's layers too)
     bool osm_mapping_loaded_ = false;
-    bool groups_folders_ = false;  // -groups:folders
 };
 
 void conversion_run::mark_elapsed() {
@@ -307,8 +310,7 @@ void conversion_run::read_option(const char* arg) {
 // -groups:file, the default, keeps one set per input with the folders as categories.
 void conversion_run::read_groups(const char* arg, std::string_view value) {
     if (equals_ignore_case(value, "folders") || equals_ignore_case(value, "file")) {
-        groups_folders_ = equals_ignore_case(value, "folders");
-        kml_options_.folders_as_sets = groups_folders_;
+        kml_options_.folders_as_sets = equals_ignore_case(value, "folders");
         return;
     }
     report("\nFatal: Unknown grouping (%s): -groups: takes folders or file", shown(arg).c_str());
@@ -510,9 +512,7 @@ bool conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
     }
     if (is_osm_input(ext)) return import_osm(input);
     if (is_geojson_input(ext)) return import_geojson(file, input);
-    if (equals_ignore_case(ext, ".kml") || equals_ignore_case(ext, ".kmz")) {
-        return import_kml(file, input);
-    }
+    if (is_kml_input(ext)) return import_kml(file, input);
     input_kind kind = input_kind_of_extension(ext);
     report_unsupported_input(
         kind, is_console_input(input.path) ? std::string(input_kind_info(kind).name) : shown(ext),
@@ -546,7 +546,7 @@ bool conversion_run::import_geojson(std::FILE* file, const named_file& input) {
     geojson_options options;
     options.filter = filter ? &*filter : nullptr;
     options.osm = {lang_, tag_mapping()};
-    options.layers_as_sets = groups_folders_;
+    options.layers_as_sets = kml_options_.folders_as_sets;
     int sets_before = list_.count();
     if (!geojson_read_file(file, input.path, input.name, options, list_)) return false;
     for (int i = sets_before; i < list_.count(); ++i)
