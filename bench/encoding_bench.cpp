@@ -24,19 +24,20 @@ void BM_utf8_to_codepage_1250(benchmark::State& state) {
 }
 BENCHMARK(BM_utf8_to_codepage_1250);
 
-// The whole preparation for GPI output: texts converted and cut, icons, area index.
+// The whole preparation for GPI output as a run finishes it: default proximity, texts
+// converted and cut, icons, area index.
 void BM_prepare_for_gpi(benchmark::State& state) {
-    output_code_page page = *output_code_page::create(1250);
+    gpi_preparation preparation({nullptr, {false, 1250}}, [](icon_library) { return nullptr; });
     const int n = static_cast<int>(state.range(0));
     for (auto _ : state) {
         state.PauseTiming();
         poiset_list list;
         list.poisets.push_back(waypoint_set_of(n));
         state.ResumeTiming();
-        auto groups = prepare_for_gpi(list, page);
-        benchmark::DoNotOptimize(groups);
+        auto prepared = preparation.finish(list);
+        benchmark::DoNotOptimize(prepared);
         state.PauseTiming();
-        groups.reset();
+        prepared.reset();
         list.poisets.clear();
         state.ResumeTiming();
     }

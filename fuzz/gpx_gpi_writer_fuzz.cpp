@@ -1,6 +1,7 @@
 // A GPX input carried through to the GPI writer, as a GPX -> GPI run does it: the GPX
-// is read into a set, the set gets the bundled icons and its icon selection, waypoints
-// without alert the default proximity, and the GPI file is written into memory.  What
+// is read into a set, which the GPI preparation takes with the bundled icons and
+// finishes (icon selection, default proximity, texts, limits, bitmaps, areas), and the
+// GPI file is written into memory.  What
 // the writer finished must read back with the GPI reader, every waypoint included.
 // The first byte chooses the settings.
 #include <cstddef>
@@ -17,7 +18,6 @@
 #include "gpi/gpi_writer.hpp"
 #include "gpx/gpx_reader.hpp"
 #include "icons/icon_library.hpp"
-#include "icons/icon_selection.hpp"
 #include "platform/code_page.hpp"
 #include "platform/messages.hpp"
 
@@ -68,7 +68,6 @@ velmora::gpi_settings settings_for(std::uint8_t choice) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    static const velmora::output_code_page output_page = *velmora::output_code_page::create(1250);
     const velmora::icon_list& icons = bundled_icons();
     velmora::message_capture quiet;
     velmora::gpi_settings settings = settings_for(data[0]);
@@ -79,19 +78,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     set->name = "fuzz";
     velmora::gpx_read_text(std::string_view(reinterpret_cast<const char*>(data + 1), size - 1),
                            *set);
-    if ((data[0] & 16) == 0) {
-        set->icons = copy_of(icons);
-        velmora::select_icons(*set, {settings.icon_count_limit, settings.icon_limit_is_percent});
-    }
-    velmora::apply_default_proximity(&settings, *set);
+    velmora::gpi_preparation preparation(
+        {&settings, {false, 1250}}, [&icons](velmora::icon_library) { return copy_of(icons); });
+    if ((data[0] & 16) == 0) preparation.take_set(*set, velmora::icon_library::symbols);
     int waypoints = set->count();
 
     char* bytes = nullptr;
     std::size_t length = 0;
     std::FILE* out = open_memstream(&bytes, &length);
     if (out == nullptr) return 0;
-    auto groups = velmora::prepare_for_gpi(list, output_page);
-    bool written = groups && velmora::write_gpi(out, *groups, output_page.number(), 1700000000);
+    auto prepared = preparation.finish(list);
+    bool written =
+        prepared && velmora::write_gpi(out, prepared->groups, prepared->code_page, 1700000000);
     bool closed = std::fclose(out) == 0;
     if (written && closed) {
         velmora::poiset_list back;

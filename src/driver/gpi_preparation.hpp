@@ -1,16 +1,69 @@
 #pragma once
-// The run's preparation for GPI output: the work that the GPI writer needs done by other
-// subsystems (texts into the output code page, icons into GPI bitmaps, the area order).
+// Everything a GPI file needs done to the sets before the writer runs, in one object:
+// it takes each set as it is read (its icon library, the icons it brings, the choice of
+// icons within the limit) and finishes them all before writing (default proximity,
+// code page, texts into it, limits, bitmaps, area order).  The run, the fuzz target and
+// the benchmark prepare through it alike.
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "gpi/gpi_group.hpp"
+#include "gpi/gpi_settings.hpp"
+#include "kml/kml_reader.hpp"
+#include "model/icon_list.hpp"
 #include "model/poiset.hpp"
 #include "text/output_code_page.hpp"
 
 namespace velmora {
+
+// The icons directory that a kind of set takes its icons from.
+enum class icon_library {
+    symbols,   // the icons of GPX symbols
+    speedcam,  // those of speed-camera lists
+};
+
+// The sets ready for the GPI writer, in the code page they were converted to.
+struct gpi_prepared {
+    int code_page = 1250;
+    std::vector<gpi_group> groups;
+};
+
+class gpi_preparation {
+  public:
+    struct options {
+        const gpi_settings* settings = nullptr;  // none: no icon limit, no default proximity
+        code_page_choice code_page;              // of the output
+    };
+    // Loads an icon library, saying where it found it.
+    using library_loader = std::function<std::unique_ptr<icon_list>(icon_library)>;
+
+    gpi_preparation(options given, library_loader load_library);
+
+    // A set just read, which takes the icons of the library and its choice of them.
+    void take_set(poiset& set, icon_library library);
+    // A set read from a file that may bring its own icon (a BMP file of the same base name
+    // beside it), given to every waypoint and chosen as library icons are.  Without one,
+    // a set whose waypoints name symbols takes the icons of GPX symbols.
+    void take_set_with_icon_beside(poiset& set, const std::string& input_path);
+    // A set of a KML document: the icons of its styles before those of the library.
+    void take_set_with_document_icons(poiset& set, std::span<const kml_icon> icons);
+
+    // Finishes every set of the list: waypoints without an alert get the default
+    // proximity, then the code page is chosen (reported when automatic) and the sets are
+    // made ready as prepare_for_gpi does.  None when that failed (reported).
+    [[nodiscard]] std::optional<gpi_prepared> finish(poiset_list& list);
+
+  private:
+    void select(poiset& set) const;
+
+    options options_;
+    library_loader load_library_;
+};
 
 // Makes every set of the list that has waypoints ready for the GPI writer, in order:
 // - the group name and every text of every set, whatever its encoding, are converted
@@ -23,11 +76,6 @@ namespace velmora {
 // could not be built (reported).  Throws std::bad_alloc when memory runs out.
 [[nodiscard]] std::optional<std::vector<gpi_group>> prepare_for_gpi(poiset_list& list,
                                                                     const output_code_page& output);
-
-// The code page that -codepage:auto takes: the first of auto_code_pages that holds every
-// character of every text and group name of the sets, else 65001.  One pass over the
-// texts.
-[[nodiscard]] int choose_gpi_code_page(const poiset_list& list);
 
 // The header time of a GPI file about to be written to the output path.
 struct gpi_header_time {

@@ -3,6 +3,7 @@
 #include <array>
 #include <string>
 
+#include "driver/importers.hpp"
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
 
@@ -17,19 +18,22 @@ constexpr bool osm_read = false;
 #endif
 
 // One row per format, in the order the list of formats read names them.
+constexpr auto none = tag_filter_use::none;
 constexpr std::array<input_kind_row, 11> rows{{
-    {input_kind::gpx, "gpx", ".gpx", "GPX (.gpx)", true, true},
-    {input_kind::gpi, "gpi", ".gpi", "GPI (.gpi)", true, true},
-    {input_kind::csv, "csv", ".csv", "CSV (.csv)", true, true},
-    {input_kind::speedcam, "speed-camera list", ".txt", "speed-camera lists (.txt)", true, true},
+    {input_kind::gpx, "gpx", ".gpx", "GPX (.gpx)", true, true, none, read_gpx_input, nullptr},
+    {input_kind::gpi, "gpi", ".gpi", "GPI (.gpi)", true, true, none, read_gpi_input, nullptr},
+    {input_kind::csv, "csv", ".csv", "CSV (.csv)", true, true, none, read_csv_input, nullptr},
+    {input_kind::speedcam, "speed-camera list", ".txt", "speed-camera lists (.txt)", true, true,
+     none, read_speedcam_input, nullptr},
     {input_kind::osm, "osm", ".osm", "OpenStreetMap (.osm.pbf, .osm, .osm.bz2, .osm.gz, .o5m)",
-     osm_read, false},
-    {input_kind::kml, "kml", ".kml", "KML (.kml)", true, true},
-    {input_kind::kmz, "kmz", ".kmz", "KMZ (.kmz)", true, true},
-    {input_kind::geojson, "geojson", ".geojson", "GeoJSON (.geojson, .json, .umap)", true, true},
-    {input_kind::gdb, "gdb", ".gdb", "", false, false},
-    {input_kind::xml, "xml", "", "", false, false},
-    {input_kind::unknown, "unknown", "", "", false, false},
+     osm_read, false, tag_filter_use::required, read_osm_input, osm_input_opens},
+    {input_kind::kml, "kml", ".kml", "KML (.kml)", true, true, none, read_kml_input, nullptr},
+    {input_kind::kmz, "kmz", ".kmz", "KMZ (.kmz)", true, true, none, read_kml_input, nullptr},
+    {input_kind::geojson, "geojson", ".geojson", "GeoJSON (.geojson, .json, .umap)", true, true,
+     tag_filter_use::optional, read_geojson_input, nullptr},
+    {input_kind::gdb, "gdb", ".gdb", "", false, false, none, nullptr, nullptr},
+    {input_kind::xml, "xml", "", "", false, false, none, nullptr, nullptr},
+    {input_kind::unknown, "unknown", "", "", false, false, none, nullptr, nullptr},
 }};
 
 // Extensions besides each row's own.
@@ -209,10 +213,10 @@ input_kind input_kind_of_bytes(std::string_view head) {
 
 void report_unsupported_input(input_kind kind, std::string_view shown, std::string_view path) {
     const input_kind_row& row = input_kind_info(kind);
-    const std::string shown_text(shown);
+    const std::string shown_format(shown);
     if (row.read && !row.from_stream) {
         report("\nInput file format (%s) not supported on standard input: name the file!",
-               shown_text.c_str());
+               shown_format.c_str());
         return;
     }
     const conversion* convert = nullptr;
@@ -221,7 +225,7 @@ void report_unsupported_input(input_kind kind, std::string_view shown, std::stri
     }
     report(convert != nullptr ? "\nInput file format (%s) not supported (yet)!"
                               : "\nInput file format (%s) not supported!",
-           shown_text.c_str());
+           shown_format.c_str());
     std::string formats;
     for (const input_kind_row& known : rows) {
         if (!known.read) continue;

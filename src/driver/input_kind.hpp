@@ -1,8 +1,10 @@
 #pragma once
 // What an input holds, decided once: from the extension of a named file, from the first
-// bytes of standard input.  Every format has one row in a table (input_kind.cpp); a new
-// reader is plugged in by marking its row as read and adding its branch to the import.
+// bytes of standard input.  Every format has one row in a table (input_kind.cpp), which
+// names its reader (importers.hpp): a new format is its reader and its row.
 #include <cstddef>
+#include <cstdio>
+#include <string>
 #include <string_view>
 
 namespace velmora {
@@ -21,6 +23,17 @@ enum class input_kind {
     gdb,
 };
 
+struct run_state;
+struct input_request;
+
+// Reads an open input into the run's sets; false when the reader refused it (reported).
+using input_reader = bool (*)(run_state& run, std::FILE* file, const input_request& input);
+// Whether a named input can be opened for its reader (false after the message).
+using input_check = bool (*)(const std::string& path);
+
+// Whether an input takes a tag filter (-tags:) after it.
+enum class tag_filter_use { none, optional, required };
+
 struct input_kind_row {
     input_kind kind;
     std::string_view name;       // as messages name it: "kml"
@@ -28,6 +41,9 @@ struct input_kind_row {
     std::string_view label;      // the format in the list of those read: "GPX (.gpx)"
     bool read;                   // this build has its reader
     bool from_stream;            // its reader also takes standard input
+    tag_filter_use tags;
+    input_reader reader;      // none: no reader is built for it
+    input_check before_open;  // none: any input that opens is read
 };
 
 [[nodiscard]] const input_kind_row& input_kind_info(input_kind kind);

@@ -56,14 +56,6 @@ constexpr std::array<camera_type, speedcam_type_count> camera_types = {{
 
 constexpr std::string_view gpi_symbol_prefix = "Speed_";
 
-enum class naming { none, gpi, gpx };
-
-naming naming_for(std::string_view output_ext) {
-    if (equals_ignore_case(output_ext, ".gpi")) return naming::gpi;
-    if (equals_ignore_case(output_ext, ".gpx")) return naming::gpx;
-    return naming::none;
-}
-
 // The line without its line end: cut at its last line feed, then at its last carriage
 // return.  A zero byte ends the text, so no stored string carries one.
 std::string_view line_content(std::string_view line) {
@@ -125,7 +117,7 @@ std::optional<header_columns> read_header(std::span<const std::string_view> fiel
 // live as long as the reader, so that a line costs no allocation of its own.
 class camera_reader {
   public:
-    camera_reader(const speedcam_settings& settings, poiset& set, naming names)
+    camera_reader(const speedcam_settings& settings, poiset& set, speedcam_naming names)
         : settings_(settings), set_(set), names_(names), held_{false, &*set.codepage} {}
 
     // A reader into another set of the same encoding, for the lines after the header
@@ -207,11 +199,11 @@ class camera_reader {
         w.proximity = alarm * 10.0 * settings_.proximity_factor;
 
         switch (names_) {
-            case naming::gpi:
+            case speedcam_naming::gpi:
                 w.name = set_.store(type_name);
                 w.symbol = store_joined({gpi_symbol_prefix, speed_text});
                 break;
-            case naming::gpx: {
+            case speedcam_naming::gpx: {
                 std::array<char, 24> digits{};
                 char* end =
                     std::to_chars(digits.data(), digits.data() + digits.size(), line_number).ptr;
@@ -219,7 +211,7 @@ class camera_reader {
                 w.symbol = set_.store(speedcam_gpx_symbol(type));
                 break;
             }
-            case naming::none:
+            case speedcam_naming::none:
                 break;
         }
         w.comment = store_joined({type_name, "@", speed_text});
@@ -227,7 +219,7 @@ class camera_reader {
 
     const speedcam_settings& settings_;
     poiset& set_;
-    const naming names_;
+    const speedcam_naming names_;
     const text_encoding held_;  // of the list's texts, for messages
     std::optional<header_columns> columns_;
     std::vector<std::string_view> fields_;
@@ -258,7 +250,7 @@ long long count_lines(std::string_view text) {
 class list_text_reader {
   public:
     list_text_reader(std::string_view text, const speedcam_settings& settings, poiset& set,
-                     naming names, passed_text passed)
+                     speedcam_naming names, passed_text passed)
         : text_(text), settings_(settings), set_(set), names_(names), passed_(std::move(passed)) {}
 
     // The number of the line after the last one; none when the import was stopped.
@@ -348,7 +340,7 @@ class list_text_reader {
     std::string_view text_;
     const speedcam_settings& settings_;
     poiset& set_;
-    naming names_;
+    speedcam_naming names_;
     passed_text passed_;
 };
 
@@ -371,21 +363,21 @@ std::string_view speedcam_gpx_symbol(int type) {
 }
 
 bool import_speedcam_list(std::string_view text, const speedcam_settings& settings, poiset& set,
-                          std::string_view output_ext, std::size_t parallel_from) {
+                          speedcam_naming naming, std::size_t parallel_from) {
     start_camera_set(set);
-    list_text_reader reader(text, settings, set, naming_for(output_ext), passed_text());
+    list_text_reader reader(text, settings, set, naming, passed_text());
     return reader.read_all(parallel_from).has_value();
 }
 
 bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings, poiset& set,
-                          std::string_view output_ext) {
+                          speedcam_naming naming) {
     if (file == nullptr || settings == nullptr) return false;
     start_camera_set(set);
     // Read whole, so that two threads can read the halves of a large list; the bytes
     // read are given back as the cameras are made of them.
     std::optional<whole_input> input = whole_input::load(file, "txt");
     if (!input) return false;
-    list_text_reader reader(input->text(), *settings, set, naming_for(output_ext), input->passer());
+    list_text_reader reader(input->text(), *settings, set, naming, input->passer());
     bool read = reader.read_all(speedcam_parallel_from).has_value();
     input->check_unchanged();
     return read;
