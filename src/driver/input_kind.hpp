@@ -41,9 +41,9 @@ struct input_kind_row {
     std::string_view label;      // the format in the list of those read: "GPX (.gpx)"
     bool read;                   // this build has its reader
     bool from_stream;            // its reader also takes standard input
-    tag_filter_use tags;
-    input_reader reader;      // none: no reader is built for it
-    input_check before_open;  // none: any input that opens is read
+    tag_filter_use tags;         // whether -tags: may or must follow it
+    input_reader reader;         // none: no reader is built for it
+    input_check before_open;     // none: any input that opens is read
 };
 
 [[nodiscard]] const input_kind_row& input_kind_info(input_kind kind);
