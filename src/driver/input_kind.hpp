@@ -42,7 +42,7 @@ struct input_kind_row {
     bool read;                   // this build has its reader
     bool from_stream;            // its reader also takes standard input
     tag_filter_use tags;         // whether -tags: may or must follow it
-    input_reader reader;         // none: no reader is built for it
+    input_reader reader;         // none: reported as a format not read
     input_check before_open;     // none: any input that opens is read
 };
 
