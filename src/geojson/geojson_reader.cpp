@@ -104,10 +104,15 @@ class feature_tags {
         bytes_.append(value).push_back('\0');
         entries_.push_back({key_at, value_at, key.size()});
     }
+    // Asked for some twenty keys a feature: most tags differ from the key in the first
+    // byte, which is compared before the length is taken.
     [[nodiscard]] const char* get_value_by_key(const char* key) const {
-        const std::size_t size = std::strlen(key);
+        std::size_t size = std::string_view::npos;
         for (const entry& e : entries_) {
-            if (e.key_size == size && std::memcmp(bytes_.data() + e.key_at, key, size) == 0)
+            const char* at = bytes_.data() + e.key_at;
+            if (*at != *key) continue;
+            if (size == std::string_view::npos) size = std::strlen(key);
+            if (e.key_size == size && std::memcmp(at, key, size) == 0)
                 return bytes_.data() + e.value_at;
         }
         return nullptr;
@@ -194,13 +199,99 @@ std::string_view trimmed_token(std::string_view token) {
     return token;
 }
 
+// Line and column (from 1, in bytes) of an offset into the text.
+std::pair<std::size_t, std::size_t> line_and_column(std::string_view text, std::size_t offset) {
+    if (offset > text.size()) offset = text.size();
+    std::size_t line = 1;
+    std::size_t line_start = 0;
+    for (std::size_t i = 0; i < offset; ++i) {
+        if (text[i] == '\n') {
+            ++line;
+            line_start = i + 1;
+        }
+    }
+    return {line, offset - line_start + 1};
+}
+
+// Lines and columns of offsets into a text asked in rising order, found by walking the
+// text once (from its start again for an offset before the last).
+class text_places {
+  public:
+    explicit text_places(std::string_view text) : text_(text) {}
+    std::pair<std::size_t, std::size_t> at(std::size_t offset) {
+        offset = std::min(offset, text_.size());
+        if (offset < at_) *this = text_places(text_);
+        for (; at_ < offset; ++at_) {
+            if (text_[at_] == '\n') {
+                ++line_;
+                line_start_ = at_ + 1;
+            }
+        }
+        return {line_, offset - line_start_ + 1};
+    }
+
+  private:
+    std::string_view text_;
+    std::size_t at_ = 0;
+    std::size_t line_ = 1;
+    std::size_t line_start_ = 0;
+};
+
+// Where a value's JSON text first opens an array or object more than `limit` levels
+// deep; none when it stays within.  The library passes over the values that the reading
+// does not look into without counting their levels; their text, whose strings it has
+// found, is walked here.
+std::optional<std::size_t> too_deep_at(std::string_view json, std::size_t limit) {
+    std::size_t depth = 0;
+    bool in_string = false;
+    for (std::size_t i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        if (in_string) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == '"') {
+                in_string = false;
+            }
+        } else if (c == '"') {
+            in_string = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > limit) return i;
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return std::nullopt;
+}
+
+// The text of a string value.  One without escapes is taken where it lies in the text,
+// without a copy (the library has found its quotes), else unescaped by the library.
+std::string_view string_text(ondemand::value& value) {
+    std::string_view token = value.raw_json_token();
+    if (std::size_t close = token.find_last_of('"');
+        close != 0 && close != std::string_view::npos) {
+        std::string_view inner = token.substr(1, close - 1);
+        if (std::memchr(inner.data(), '\\', inner.size()) == nullptr) return inner;
+    }
+    return value.get_string().value();
+}
+
 class geojson_document_reader {
   public:
     // `passed`, when given, is told of the bytes of the text in front of a feature, which
     // the reading does not look at again.
     geojson_document_reader(const geojson_options& options, const std::string& display,
                             std::string_view text, passed_text passed)
-        : options_(options), display_(display), document_(text), passed_(std::move(passed)) {}
+        : options_(options),
+          osm_(options.osm),
+          display_(display),
+          document_(text),
+          places_(text),
+          passed_(std::move(passed)) {
+        if (osm_.mapping != nullptr) {
+            symbols_.emplace(*osm_.mapping);
+            osm_.symbols = &*symbols_;
+        }
+    }
 
     // Reads the root; the sets go to `sets`, which the caller appends to the run's list
     // only when the whole document was read.
@@ -242,6 +333,10 @@ class geojson_document_reader {
                        value.type().value() == json_type::object) {
                 ondemand::object map_options = value.get_object().value();
                 if (auto n = string_member(map_options, "name")) map_name = std::string(*n);
+            } else {
+                deep_at_.reset();
+                check_passed_over(value);
+                if (deep_at_) too_deep(nullptr);
             }
         }
         const std::string kind = type.value_or("");
@@ -307,7 +402,7 @@ class geojson_document_reader {
                                                          std::string_view key) {
         std::optional<ondemand::value> v = member(object, key);
         if (!v || v->type().value() != json_type::string) return std::nullopt;
-        return v->get_string().value();
+        return string_text(*v);
     }
 
     // An object's member, searched in any order; none when there is none.  Any other
@@ -373,7 +468,13 @@ class geojson_document_reader {
             }
             feature_place place{layer, index++};
             if (feature.type().value() != json_type::object) {
-                ++counts_.not_features;
+                deep_at_.reset();
+                check_passed_over(feature);
+                if (deep_at_) {
+                    too_deep(&place);
+                } else {
+                    ++counts_.not_features;
+                }
                 continue;
             }
             ondemand::object object = feature.get_object().value();
@@ -395,33 +496,34 @@ class geojson_document_reader {
         bool seen_properties = false;
         bool seen_id = false;
         geometry_ = geometry_kind::missing;
+        deep_at_.reset();
         for (auto field_result : object) {
             ondemand::field field = checked(field_result);
             std::string_view key = key_of(field);
             ondemand::value value = field.value();
-            if (key == "geometry") {
-                if (seen_geometry) {
-                    ++counts_.repeated_names;
-                    continue;
-                }
+            if (key == "geometry" && !seen_geometry) {
                 seen_geometry = true;
                 read_geometry(value, place, 0);
-            } else if (key == "properties") {
-                if (seen_properties) {
-                    ++counts_.repeated_names;
-                    continue;
-                }
+            } else if (key == "properties" && !seen_properties &&
+                       value.type().value() == json_type::object) {
                 seen_properties = true;
-                if (value.type().value() == json_type::object) {
-                    ondemand::object properties = value.get_object().value();
-                    read_properties(properties);
-                }
-            } else if (key == "id" && !seen_id) {
+                ondemand::object properties = value.get_object().value();
+                read_properties(properties);
+            } else if (key == "id" && !seen_id && value.type().value() == json_type::string) {
                 seen_id = true;
-                if (value.type().value() == json_type::string) {
-                    osm_id_ = looks_like_osm_id(value.get_string().value());
-                }
+                osm_id_ = looks_like_osm_id(string_text(value));
+            } else {
+                if ((key == "geometry" && seen_geometry) ||
+                    (key == "properties" && seen_properties))
+                    ++counts_.repeated_names;
+                if (key == "properties") seen_properties = true;
+                if (key == "id") seen_id = true;
+                check_passed_over(value);
             }
+        }
+        if (deep_at_) {
+            too_deep(&place);
+            return;
         }
         switch (geometry_) {
             case geometry_kind::null:
@@ -447,22 +549,56 @@ class geojson_document_reader {
         return id.starts_with("node/") || id.starts_with("way/") || id.starts_with("relation/");
     }
 
+    // The JSON text of an array or object, read past.
+    static std::string_view container_text(ondemand::value& value) {
+        if (value.type().value() == json_type::array)
+            return value.get_array().value().raw_json().value();
+        return value.get_object().value().raw_json().value();
+    }
+
+    // Whether the JSON text of a value nests no deeper than the limit; the place of the
+    // first level too deep is kept for the feature's message otherwise.
+    bool within_depth(std::string_view json) {
+        std::optional<std::size_t> at = too_deep_at(json, geojson_max_depth);
+        if (!at) return true;
+        if (!deep_at_) deep_at_ = static_cast<std::size_t>(json.data() - document_.data()) + *at;
+        return false;
+    }
+
+    // A value that the reading passes over: an array or object is looked at for its
+    // depth, as one whose depth nobody counted could hide a hundred thousand levels.
+    void check_passed_over(ondemand::value& value) {
+        json_type type = value.type().value();
+        if (type == json_type::array || type == json_type::object)
+            (void)within_depth(container_text(value));
+    }
+
+    // Tells of nesting deeper than the limit at deep_at_: a feature (or member of
+    // "features") is left out, a member of the document passed over.
+    void too_deep(const feature_place* place) {
+        auto [line, column] = places_.at(*deep_at_);
+        if (place != nullptr) {
+            report_problem(
+                "\nWarning: GeoJSON %s nests arrays and objects more than %zu deep (line %zu, "
+                "column %zu), skipped",
+                place->text().c_str(), geojson_max_depth, line, column);
+        } else {
+            report_problem(
+                "\nWarning: The GeoJSON file (%s) nests arrays and objects more than %zu deep "
+                "(line %zu, column %zu); that member of the document was passed over",
+                shown_file_name(display_).c_str(), geojson_max_depth, line, column);
+        }
+    }
+
     // The text of a property's value; none for null and for texts over the limit.
     std::optional<std::string_view> value_text(ondemand::value& value) {
         switch (value.type().value()) {
             case json_type::string: {
-                std::string_view token = value.raw_json_token();
-                if (token.size() > geojson_max_text + 2) {
+                if (value.raw_json_token().size() > geojson_max_text + 2) {
                     ++counts_.long_texts;
                     return std::nullopt;
                 }
-                // A text without escapes is taken where it lies, without a copy.
-                if (std::size_t close = token.find_last_of('"');
-                    close != 0 && close != std::string_view::npos) {
-                    std::string_view inner = token.substr(1, close - 1);
-                    if (inner.find('\\') == std::string_view::npos) return inner;
-                }
-                return value.get_string().value();
+                return string_text(value);
             }
             case json_type::number:
                 return trimmed_token(value.raw_json_token());
@@ -473,20 +609,14 @@ class geojson_document_reader {
                 if (!value.is_null().value())
                     throw simdjson::simdjson_error(simdjson::N_ATOM_ERROR);
                 return std::nullopt;
-            case json_type::array: {
-                std::string_view text = value.get_array().value().raw_json().value();
-                if (text.size() > geojson_max_text) {
-                    ++counts_.long_texts;
-                    return std::nullopt;
-                }
-                return trimmed_token(text);
-            }
+            case json_type::array:
             case json_type::object: {
-                std::string_view text = value.get_object().value().raw_json().value();
+                std::string_view text = container_text(value);
                 if (text.size() > geojson_max_text) {
                     ++counts_.long_texts;
                     return std::nullopt;
                 }
+                if (!within_depth(text)) return std::nullopt;
                 return trimmed_token(text);
             }
         }
@@ -691,10 +821,9 @@ class geojson_document_reader {
 
     // The tag of a feature without a filter that gives it a symbol in the mapping file.
     osm_tag_match symbol_tag() const {
-        if (options_.osm.mapping == nullptr) return {};
+        if (!symbols_) return {};
         for (std::size_t i = 0; i < tags_.size(); ++i) {
-            if (osm_symbol_for(*options_.osm.mapping, tags_.key(i), tags_.value_c_str(i)) !=
-                nullptr)
+            if (symbols_->find(tags_.key(i), tags_.value_c_str(i)) != nullptr)
                 return {-1, tags_.key_c_str(i), tags_.value_c_str(i)};
         }
         return {};
@@ -735,7 +864,7 @@ class geojson_document_reader {
             waypoint* w = poiset_add_waypoint(set);
             if (w == nullptr) throw std::bad_alloc();
             if (osm_like) {
-                fill_osm_poi(poi_, tags_, match, at.lat, at.lon, options_.osm);
+                fill_osm_poi(poi_, tags_, match, at.lat, at.lon, osm_);
                 store_osm_poi(set, *w, poi_);
             } else {
                 store_generic(set, *w, at);
@@ -844,8 +973,11 @@ class geojson_document_reader {
     }
 
     const geojson_options& options_;
+    std::optional<osm_symbol_index> symbols_;  // of the mapping, when there is one
+    osm_poi_options osm_;                      // options_.osm with symbols_
     const std::string& display_;
     std::string_view document_;
+    text_places places_;  // of document_, for messages
     passed_text passed_;
     std::size_t released_ = 0;
     std::vector<std::unique_ptr<poiset>>* sets_ = nullptr;
@@ -862,24 +994,11 @@ class geojson_document_reader {
     geometry_kind geometry_ = geometry_kind::missing;
     bool has_tags_object_ = false;
     bool osm_id_ = false;
+    std::optional<std::size_t> deep_at_;  // where it nests too deep, when it does
     osm_poi poi_;
     std::string lines_;
     std::string text_;
 };
-
-// Line and column (from 1, in bytes) of an offset into the text.
-std::pair<std::size_t, std::size_t> line_and_column(std::string_view text, std::size_t offset) {
-    if (offset > text.size()) offset = text.size();
-    std::size_t line = 1;
-    std::size_t line_start = 0;
-    for (std::size_t i = 0; i < offset; ++i) {
-        if (text[i] == '\n') {
-            ++line;
-            line_start = i + 1;
-        }
-    }
-    return {line, offset - line_start + 1};
-}
 
 // The text with every byte that forms no UTF-8 character replaced by U+FFFD.
 std::string repaired_utf8(std::string_view text) {

@@ -258,13 +258,37 @@ TEST(GeojsonBadInput, IsRefusedWithTheReasonAndPlaceAndNothingKept) {
     }
 }
 
-TEST(GeojsonBadInput, DeepNestingIsPassedOverWithoutDescendingIntoIt) {
-    std::string deep = std::string(100000, '[') + std::string(100000, ']');
-    auto r = read(collection({deep, feature(point(1, 2), "{\"x\":" + deep + "}")}));
-    ASSERT_TRUE(r.ok) << r.messages;
-    EXPECT_EQ(r.list.poisets[0]->count(), 1);
-    EXPECT_TRUE(testing::contains(r.messages, "1 members of \"features\" are no Feature object"));
-    EXPECT_TRUE(r.list.poisets[0]->waypoints[0].description->starts_with("x: [[[["));
+TEST(GeojsonBadInput, DeepNestingLeavesItsFeatureOutNamingTheDepthAndPlace) {
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    // As deep as may be: kept, as the text of the property.
+    const std::string deepest =
+        std::string(geojson_max_depth, '[') + std::string(geojson_max_depth, ']');
+    const std::string kept = feature(point(1, 2), "{\"x\":" + deepest + "}");
+    const std::string front = R"({"type":"FeatureCollection","features":[)";
+    const std::pair<std::string, std::string> table[] = {
+        // A member of "features"; the 65th "[" stands 64 bytes behind the first.
+        {collection({deep, kept}),
+         "GeoJSON features[0] nests arrays and objects more than 64 deep (line 1, column " +
+             std::to_string(front.size() + 65) + "), skipped"},
+        {collection({kept, feature(point(3, 4), "{\"x\":{\"y\":" + deep + "}}")}),
+         "GeoJSON features[1] nests arrays and objects more than 64 deep"},
+        {collection({kept, feature(point(3, 4), "{\"tags\":{\"amenity\":" + deep + "}}")}),
+         "GeoJSON features[1] nests arrays and objects more than 64 deep"},
+        // Members that the reading passes over, of a feature and of the document.
+        {collection({kept, feature(point(3, 4), "{}").insert(1, "\"bbox\":" + deep + ",")}),
+         "GeoJSON features[1] nests arrays and objects more than 64 deep"},
+        {collection({kept}).insert(1, "\"crs\":\n" + deep + ","),
+         "The GeoJSON file (test.geojson) nests arrays and objects more than 64 deep (line 2, "
+         "column 65); that member of the document was passed over"},
+    };
+    for (const auto& [text, phrase] : table) {
+        auto r = read(text);
+        ASSERT_TRUE(r.ok) << r.messages;
+        EXPECT_TRUE(testing::contains(r.messages, phrase)) << r.messages;
+        ASSERT_EQ(r.list.poisets[0]->count(), 1) << r.messages;
+        EXPECT_EQ(r.list.poisets[0]->waypoints[0].description, "x: " + deepest);
+        EXPECT_FALSE(testing::contains(r.messages, "no Feature object")) << r.messages;
+    }
 }
 
 TEST(GeojsonBadInput, BadBytesLongTextsAndRepeatedNamesAreToldOnce) {
