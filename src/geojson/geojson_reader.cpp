@@ -3,9 +3,14 @@
 #include <simdjson.h>
 
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <deque>
+#include <exception>
+#include <mutex>
 #include <optional>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -15,6 +20,7 @@
 #include "platform/messages.hpp"
 #include "platform/page_buffer.hpp"
 #include "platform/paths.hpp"
+#include "platform/side_by_side.hpp"
 #include "platform/stdio_file.hpp"
 #include "platform/whole_input.hpp"
 #include "text/encoding.hpp"
@@ -144,7 +150,6 @@ struct left_out_counts {
     long long lines = 0;           // LineString, MultiLineString
     long long other_geometry = 0;  // unknown types, no geometry member
     long long bad_positions = 0;
-    long long unmatched = 0;  // by the tag filter
     long long long_texts = 0;
     long long repeated_names = 0;
     long long not_features = 0;  // members of "features" that are no Feature object
@@ -275,6 +280,314 @@ std::string_view string_text(ondemand::value& value) {
     return value.get_string().value();
 }
 
+// A feature read and waiting for its POIs: its properties (or the tags of its nested
+// "tags" object) and its points, in the lists of its batch.
+struct pending_feature {
+    set_target* target = nullptr;
+    std::size_t first_property = 0;
+    std::size_t property_count = 0;
+    std::size_t first_point = 0;
+    std::size_t point_count = 0;
+    bool tags_object = false;  // the properties are those of a nested "tags" object
+    bool osm_id = false;       // its id names an OpenStreetMap object
+};
+
+// Features read and waiting for their POIs, and where the text that they were read from
+// may be given back once they are made.
+struct feature_batch {
+    std::vector<pending_feature> features;
+    std::vector<property> properties;
+    std::vector<geo_point> points;
+    std::size_t passed_to = 0;  // the text before this offset is read; 0: none
+    void clear() {
+        features.clear();
+        properties.clear();
+        points.clear();
+        passed_to = 0;
+    }
+};
+
+// Features in a batch: when full, it is handed on.
+constexpr std::size_t batch_features = 2048;
+
+// The POIs of the features read: their fields, symbols and categories, into the sets.
+// It keeps the room of its texts from feature to feature and looks at no JSON, so that
+// it can work on another thread than the reading.
+class poi_maker {
+  public:
+    poi_maker(const geojson_options& options, passed_text passed)
+        : options_(options), osm_(options.osm), passed_(std::move(passed)) {
+        if (osm_.mapping != nullptr) {
+            symbols_.emplace(*osm_.mapping);
+            osm_.symbols = &*symbols_;
+        }
+    }
+
+    // Makes the POIs of a batch's features, then gives back the text they were read from.
+    void make(const feature_batch& batch) {
+        for (const pending_feature& feature : batch.features) make_pois(feature, batch);
+        if (batch.passed_to > 0) pass_bytes_up_to(passed_, released_, batch.passed_to);
+    }
+
+    // Features that the tag filter did not select.
+    [[nodiscard]] long long unmatched() const { return unmatched_; }
+
+  private:
+    // Whether the feature's properties are OpenStreetMap tags (as overpass turbo and
+    // OpenStreetMap extracts in GIS programs give them).
+    static bool looks_like_osm(const pending_feature& feature,
+                               std::span<const property> properties) {
+        if (feature.tags_object || feature.osm_id) return true;
+        for (const property& p : properties) {
+            if (p.key == "@id" || p.key.starts_with("addr:") || p.key.starts_with("contact:") ||
+                p.key.starts_with("name:") || p.key == "opening_hours")
+                return true;
+        }
+        return false;
+    }
+
+    // The tag of a feature without a filter that gives it a symbol in the mapping file.
+    osm_tag_match symbol_tag() const {
+        if (!symbols_) return {};
+        for (std::size_t i = 0; i < tags_.size(); ++i) {
+            if (symbols_->find(tags_.key(i), tags_.value_c_str(i)) != nullptr)
+                return {-1, tags_.key_c_str(i), tags_.value_c_str(i)};
+        }
+        return {};
+    }
+
+    void make_pois(const pending_feature& feature, const feature_batch& batch) {
+        const std::span<const property> properties(batch.properties.data() + feature.first_property,
+                                                   feature.property_count);
+        const std::span<const geo_point> points(batch.points.data() + feature.first_point,
+                                                feature.point_count);
+        set_target& target = *feature.target;
+        bool osm_like = looks_like_osm(feature, properties);
+        if (options_.filter != nullptr || osm_like) {
+            tags_.clear();
+            for (const property& p : properties) tags_.add(p.key, p.value);
+        }
+        osm_tag_match match;
+        if (options_.filter != nullptr) {
+            match = match_osm_tags(*options_.filter, tags_);
+            if (match.category < 0) {
+                ++unmatched_;
+                return;
+            }
+            osm_like = true;
+        } else if (osm_like) {
+            match = symbol_tag();
+        }
+        poiset& set = *target.set;
+        if (!target.layer_category.empty() && !target.layer_index) {
+            target.layer_index = set.category_index(target.layer_category);
+        }
+        std::optional<std::uint16_t> filter_category;
+        if (match.category >= 0) {
+            const std::string& term =
+                options_.filter->categories[static_cast<std::size_t>(match.category)];
+            filter_category = set.category_index(
+                options_.osm.mapping != nullptr ? osm_category_name(*options_.osm.mapping, term)
+                                                : term);
+        }
+        for (const geo_point& at : points) {
+            waypoint* w = poiset_add_waypoint(set);
+            if (w == nullptr) throw std::bad_alloc();
+            if (osm_like) {
+                fill_osm_poi(poi_, tags_, match, at.lat, at.lon, osm_);
+                store_osm_poi(set, *w, poi_);
+            } else {
+                store_generic(set, *w, at, properties);
+            }
+            if (target.layer_index) add_category(set, *w, *target.layer_index);
+            if (filter_category) add_category(set, *w, *filter_category);
+        }
+    }
+
+    static void add_category(poiset& set, waypoint& w, std::uint16_t index) {
+        auto& categories = set.details_for(w).categories;
+        for (std::uint16_t c : categories) {
+            if (c == index) return;
+        }
+        categories.push_back(index);
+    }
+
+    // The fields of properties by their usual names; the other properties, in document
+    // order, as "name: value" lines after the description.
+    void store_generic(poiset& set, waypoint& w, const geo_point& at,
+                       std::span<const property> properties) {
+        w.flags = has_position;
+        w.lat = at.lat;
+        w.lon = at.lon;
+        std::optional<std::string_view> description;
+        lines_.clear();
+        for (const property& p : properties) {
+            if (is_geojson_styling_key(p.key)) continue;
+            auto take = [&](stored_text& field) {
+                if (!field) field = set.store(p.value);
+            };
+            auto address = [&](std::string_view part) {
+                set.details_for(w).address.push_back({set.store(part), set.store(p.value)});
+            };
+            auto contact = [&](std::string_view kind) {
+                set.details_for(w).phones.push_back({set.store(kind), set.store(p.value)});
+            };
+            switch (geojson_field_of(p.key)) {
+                case geojson_field::name:
+                    take(w.name);
+                    break;
+                case geojson_field::description:
+                    if (!description) description = p.value;
+                    break;
+                case geojson_field::comment:
+                    take(w.comment);
+                    break;
+                case geojson_field::symbol:
+                    take(w.symbol);
+                    break;
+                case geojson_field::maki_symbol:
+                    if (!w.symbol) {
+                        const std::string* garmin =
+                            options_.osm.mapping != nullptr
+                                ? maki_symbol_for(*options_.osm.mapping, p.value)
+                                : nullptr;
+                        w.symbol =
+                            set.store(garmin != nullptr ? std::string_view(*garmin) : p.value);
+                    }
+                    break;
+                case geojson_field::category:
+                    if (!p.value.empty()) set.add_to_category(w, p.value);
+                    break;
+                case geojson_field::street:
+                    address(address_street);
+                    break;
+                case geojson_field::house_number:
+                    address(address_house_number);
+                    break;
+                case geojson_field::city:
+                    address(address_city);
+                    break;
+                case geojson_field::state:
+                    address(address_state);
+                    break;
+                case geojson_field::postcode:
+                    address(address_postcode);
+                    break;
+                case geojson_field::country:
+                    address(address_country);
+                    break;
+                case geojson_field::phone:
+                    contact(contact_phone);
+                    break;
+                case geojson_field::web:
+                    contact(contact_web);
+                    break;
+                case geojson_field::email:
+                    contact(contact_email);
+                    break;
+                case geojson_field::none:
+                    if (!lines_.empty()) lines_ += '\n';
+                    lines_.append(p.key).append(": ").append(p.value);
+                    break;
+            }
+        }
+        if (description && !lines_.empty()) {
+            text_ = *description;
+            if (!text_.empty()) text_ += '\n';
+            text_ += lines_;
+            w.description = set.store(text_);
+        } else if (description) {
+            w.description = set.store(*description);
+        } else if (!lines_.empty()) {
+            w.description = set.store(lines_);
+        }
+    }
+
+    const geojson_options& options_;
+    std::optional<osm_symbol_index> symbols_;  // of the mapping, when there is one
+    osm_poi_options osm_;                      // options_.osm with symbols_
+    passed_text passed_;
+    std::size_t released_ = 0;
+    long long unmatched_ = 0;
+    feature_tags tags_;
+    osm_poi poi_;
+    std::string lines_;
+    std::string text_;
+};
+
+// Batches handed from the thread that reads the text to the one that makes their POIs,
+// a few at a time; the made ones come back to be filled again.
+class batch_handoff {
+  public:
+    static constexpr std::size_t in_flight = 4;
+
+    batch_handoff() {
+        for (std::size_t i = 0; i < in_flight; ++i)
+            empty_.push_back(std::make_unique<feature_batch>());
+    }
+
+    // An empty batch to fill, once one is there; none when the maker has stopped.
+    std::unique_ptr<feature_batch> take_empty() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return !empty_.empty() || stopped_; });
+        if (stopped_) return nullptr;
+        auto batch = std::move(empty_.front());
+        empty_.pop_front();
+        return batch;
+    }
+    void hand_full(std::unique_ptr<feature_batch> batch) {
+        {
+            std::lock_guard lock(mutex_);
+            full_.push_back(std::move(batch));
+        }
+        changed_.notify_all();
+    }
+    // No more batches come.
+    void finish() {
+        {
+            std::lock_guard lock(mutex_);
+            finished_ = true;
+        }
+        changed_.notify_all();
+    }
+    // The next full batch, once one is there; none when no more come.
+    std::unique_ptr<feature_batch> take_full() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return !full_.empty() || finished_; });
+        if (full_.empty()) return nullptr;
+        auto batch = std::move(full_.front());
+        full_.pop_front();
+        return batch;
+    }
+    void give_back(std::unique_ptr<feature_batch> batch) {
+        batch->clear();
+        {
+            std::lock_guard lock(mutex_);
+            empty_.push_back(std::move(batch));
+        }
+        changed_.notify_all();
+    }
+    // The maker failed: the reading stops.
+    void stop() {
+        {
+            std::lock_guard lock(mutex_);
+            stopped_ = true;
+        }
+        changed_.notify_all();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::unique_ptr<feature_batch>> empty_;
+    std::deque<std::unique_ptr<feature_batch>> full_;
+    bool finished_ = false;
+    bool stopped_ = false;
+};
+
+// Thrown on the reading thread when the maker has stopped (its own exception follows).
+struct maker_stopped {};
+
 class geojson_document_reader {
   public:
     // `passed`, when given, is told of the bytes of the text in front of a feature, which
@@ -282,16 +595,10 @@ class geojson_document_reader {
     geojson_document_reader(const geojson_options& options, const std::string& display,
                             std::string_view text, passed_text passed)
         : options_(options),
-          osm_(options.osm),
           display_(display),
           document_(text),
           places_(text),
-          passed_(std::move(passed)) {
-        if (osm_.mapping != nullptr) {
-            symbols_.emplace(*osm_.mapping);
-            osm_.symbols = &*symbols_;
-        }
-    }
+          maker_(options, std::move(passed)) {}
 
     // Reads the root; the sets go to `sets`, which the caller appends to the run's list
     // only when the whole document was read.
@@ -355,6 +662,7 @@ class geojson_document_reader {
             if (simdjson::error_code error = root.reset().error())
                 throw simdjson::simdjson_error(error);
             read_feature(root, target, {-1, 0});
+            make_rest();
         }
         if (kind == "FeatureCollection" && file_set == nullptr) file_set = new_set();
         if (kind == "umap" && layer_set_ == nullptr && !options_.layers_as_sets)
@@ -389,8 +697,8 @@ class geojson_document_reader {
             report("\nWarning: %lli texts longer than %zu bytes were left out", c.long_texts,
                    geojson_max_text);
         }
-        if (c.unmatched > 0)
-            report("\n    %lli features did not match the tag filter", c.unmatched);
+        if (maker_.unmatched() > 0)
+            report("\n    %lli features did not match the tag filter", maker_.unmatched());
     }
 
   private:
@@ -455,17 +763,76 @@ class geojson_document_reader {
         }
     }
 
+    // The features of a collection: in a long text, their POIs are made on another
+    // thread while the reading goes on here.
     void read_features(ondemand::value& features, set_target& target, long long layer) {
         if (features.type().value() != json_type::array) return;
-        long long index = 0;
-        for (auto item : features.get_array()) {
-            ondemand::value feature = item.value();
-            if (passed_) {
-                const char* at = feature.raw_json_token().data();
-                if (at >= document_.data() && at <= document_.data() + document_.size())
-                    pass_bytes_up_to(passed_, released_,
-                                     static_cast<std::size_t>(at - document_.data()));
+        ondemand::array items = features.get_array().value();
+        if (document_.size() >= options_.two_threads_from) {
+            batch_handoff handoff;
+            if (run_side_by_side([&] { read_handing_on(items, target, layer, handoff); },
+                                 [&] { make_handed(handoff); }))
+                return;
+        }
+        read_items(items, target, layer);
+        make_rest();
+    }
+
+    // The POIs of the features read and not yet made, made here.
+    void make_rest() {
+        maker_.make(*batch_);
+        batch_->clear();
+    }
+
+    void read_handing_on(ondemand::array& items, set_target& target, long long layer,
+                         batch_handoff& handoff) {
+        // However the reading ends, the maker is told that no more batches come.
+        struct handing_on {
+            geojson_document_reader& reader;
+            batch_handoff& handoff;
+            ~handing_on() {
+                handoff.finish();
+                reader.handoff_ = nullptr;
+                reader.handed_batch_.reset();
+                reader.batch_ = &reader.own_batch_;
             }
+        } guard{*this, handoff};
+        handoff_ = &handoff;
+        handed_batch_ = handoff.take_empty();
+        if (!handed_batch_) return;
+        batch_ = handed_batch_.get();
+        try {
+            read_items(items, target, layer);
+            handoff.hand_full(std::move(handed_batch_));
+        } catch (const maker_stopped&) {
+            // The maker's exception is thrown again once both threads have ended.
+        }
+    }
+
+    void make_handed(batch_handoff& handoff) {
+        std::exception_ptr failure;
+        while (std::unique_ptr<feature_batch> batch = handoff.take_full()) {
+            if (!failure) {
+                try {
+                    maker_.make(*batch);
+                } catch (...) {
+                    failure = std::current_exception();
+                    handoff.stop();
+                }
+            }
+            handoff.give_back(std::move(batch));
+        }
+        if (failure) std::rethrow_exception(failure);
+    }
+
+    void read_items(ondemand::array& items, set_target& target, long long layer) {
+        long long index = 0;
+        for (auto item : items) {
+            ondemand::value feature = item.value();
+            // The text in front of a feature is not looked at again.
+            const char* at = feature.raw_json_token().data();
+            if (at >= document_.data() && at <= document_.data() + document_.size())
+                batch_->passed_to = static_cast<std::size_t>(at - document_.data());
             feature_place place{layer, index++};
             if (feature.type().value() != json_type::object) {
                 deep_at_.reset();
@@ -488,7 +855,6 @@ class geojson_document_reader {
         ++features_;
         properties_.clear();
         nested_.clear();
-        tags_.clear();
         points_.clear();
         has_tags_object_ = false;
         osm_id_ = false;
@@ -542,7 +908,32 @@ class geojson_document_reader {
                 break;
         }
         if (points_.empty()) return;
-        make_pois(target);
+        // Its POIs are made with the batch.
+        pending_feature pending{&target,
+                                batch_->properties.size(),
+                                has_tags_object_ ? nested_.size() : properties_.size(),
+                                batch_->points.size(),
+                                points_.size(),
+                                has_tags_object_,
+                                osm_id_};
+        const std::vector<property>& taken = has_tags_object_ ? nested_ : properties_;
+        batch_->properties.insert(batch_->properties.end(), taken.begin(), taken.end());
+        batch_->points.insert(batch_->points.end(), points_.begin(), points_.end());
+        batch_->features.push_back(pending);
+        if (batch_->features.size() >= batch_features) hand_on_batch();
+    }
+
+    // The batch's features made into POIs here, or handed to the maker's thread.
+    void hand_on_batch() {
+        if (handoff_ == nullptr) {
+            maker_.make(*batch_);
+            batch_->clear();
+            return;
+        }
+        handoff_->hand_full(std::move(handed_batch_));
+        handed_batch_ = handoff_->take_empty();
+        if (!handed_batch_) throw maker_stopped();
+        batch_ = handed_batch_.get();
     }
 
     static bool looks_like_osm_id(std::string_view id) {
@@ -805,181 +1196,17 @@ class geojson_document_reader {
         points_.push_back(*centre);
     }
 
-    // ---- POIs ----------------------------------------------------------------------
-
-    // Whether the feature's properties are OpenStreetMap tags (as overpass turbo and
-    // OpenStreetMap extracts in GIS programs give them).
-    bool looks_like_osm() const {
-        if (has_tags_object_ || osm_id_) return true;
-        for (const property& p : properties_) {
-            if (p.key == "@id" || p.key.starts_with("addr:") || p.key.starts_with("contact:") ||
-                p.key.starts_with("name:") || p.key == "opening_hours")
-                return true;
-        }
-        return false;
-    }
-
-    // The tag of a feature without a filter that gives it a symbol in the mapping file.
-    osm_tag_match symbol_tag() const {
-        if (!symbols_) return {};
-        for (std::size_t i = 0; i < tags_.size(); ++i) {
-            if (symbols_->find(tags_.key(i), tags_.value_c_str(i)) != nullptr)
-                return {-1, tags_.key_c_str(i), tags_.value_c_str(i)};
-        }
-        return {};
-    }
-
-    void make_pois(set_target& target) {
-        bool osm_like = looks_like_osm();
-        if (options_.filter != nullptr || osm_like) {
-            tags_.clear();
-            for (const property& p : has_tags_object_ ? nested_ : properties_)
-                tags_.add(p.key, p.value);
-        }
-        nested_.clear();
-        osm_tag_match match;
-        if (options_.filter != nullptr) {
-            match = match_osm_tags(*options_.filter, tags_);
-            if (match.category < 0) {
-                ++counts_.unmatched;
-                return;
-            }
-            osm_like = true;
-        } else if (osm_like) {
-            match = symbol_tag();
-        }
-        poiset& set = *target.set;
-        if (!target.layer_category.empty() && !target.layer_index) {
-            target.layer_index = set.category_index(target.layer_category);
-        }
-        std::optional<std::uint16_t> filter_category;
-        if (match.category >= 0) {
-            const std::string& term =
-                options_.filter->categories[static_cast<std::size_t>(match.category)];
-            filter_category = set.category_index(
-                options_.osm.mapping != nullptr ? osm_category_name(*options_.osm.mapping, term)
-                                                : term);
-        }
-        for (const geo_point& at : points_) {
-            waypoint* w = poiset_add_waypoint(set);
-            if (w == nullptr) throw std::bad_alloc();
-            if (osm_like) {
-                fill_osm_poi(poi_, tags_, match, at.lat, at.lon, osm_);
-                store_osm_poi(set, *w, poi_);
-            } else {
-                store_generic(set, *w, at);
-            }
-            if (target.layer_index) add_category(set, *w, *target.layer_index);
-            if (filter_category) add_category(set, *w, *filter_category);
-        }
-    }
-
-    static void add_category(poiset& set, waypoint& w, std::uint16_t index) {
-        auto& categories = set.details_for(w).categories;
-        for (std::uint16_t c : categories) {
-            if (c == index) return;
-        }
-        categories.push_back(index);
-    }
-
-    // The fields of properties by their usual names; the other properties, in document
-    // order, as "name: value" lines after the description.
-    void store_generic(poiset& set, waypoint& w, const geo_point& at) {
-        w.flags = has_position;
-        w.lat = at.lat;
-        w.lon = at.lon;
-        std::optional<std::string_view> description;
-        lines_.clear();
-        for (const property& p : properties_) {
-            if (is_geojson_styling_key(p.key)) continue;
-            auto take = [&](stored_text& field) {
-                if (!field) field = set.store(p.value);
-            };
-            auto address = [&](std::string_view part) {
-                set.details_for(w).address.push_back({set.store(part), set.store(p.value)});
-            };
-            auto contact = [&](std::string_view kind) {
-                set.details_for(w).phones.push_back({set.store(kind), set.store(p.value)});
-            };
-            switch (geojson_field_of(p.key)) {
-                case geojson_field::name:
-                    take(w.name);
-                    break;
-                case geojson_field::description:
-                    if (!description) description = p.value;
-                    break;
-                case geojson_field::comment:
-                    take(w.comment);
-                    break;
-                case geojson_field::symbol:
-                    take(w.symbol);
-                    break;
-                case geojson_field::maki_symbol:
-                    if (!w.symbol) {
-                        const std::string* garmin =
-                            options_.osm.mapping != nullptr
-                                ? maki_symbol_for(*options_.osm.mapping, p.value)
-                                : nullptr;
-                        w.symbol =
-                            set.store(garmin != nullptr ? std::string_view(*garmin) : p.value);
-                    }
-                    break;
-                case geojson_field::category:
-                    if (!p.value.empty()) set.add_to_category(w, p.value);
-                    break;
-                case geojson_field::street:
-                    address(address_street);
-                    break;
-                case geojson_field::house_number:
-                    address(address_house_number);
-                    break;
-                case geojson_field::city:
-                    address(address_city);
-                    break;
-                case geojson_field::state:
-                    address(address_state);
-                    break;
-                case geojson_field::postcode:
-                    address(address_postcode);
-                    break;
-                case geojson_field::country:
-                    address(address_country);
-                    break;
-                case geojson_field::phone:
-                    contact(contact_phone);
-                    break;
-                case geojson_field::web:
-                    contact(contact_web);
-                    break;
-                case geojson_field::email:
-                    contact(contact_email);
-                    break;
-                case geojson_field::none:
-                    if (!lines_.empty()) lines_ += '\n';
-                    lines_.append(p.key).append(": ").append(p.value);
-                    break;
-            }
-        }
-        if (description && !lines_.empty()) {
-            text_ = *description;
-            if (!text_.empty()) text_ += '\n';
-            text_ += lines_;
-            w.description = set.store(text_);
-        } else if (description) {
-            w.description = set.store(*description);
-        } else if (!lines_.empty()) {
-            w.description = set.store(lines_);
-        }
-    }
-
     const geojson_options& options_;
-    std::optional<osm_symbol_index> symbols_;  // of the mapping, when there is one
-    osm_poi_options osm_;                      // options_.osm with symbols_
     const std::string& display_;
     std::string_view document_;
     text_places places_;  // of document_, for messages
-    passed_text passed_;
-    std::size_t released_ = 0;
+    poi_maker maker_;
+    // Where the features read go: a batch of this thread's, made into POIs when full, or
+    // one handed to the maker's thread when there is one.
+    feature_batch own_batch_;
+    std::unique_ptr<feature_batch> handed_batch_;
+    feature_batch* batch_ = &own_batch_;
+    batch_handoff* handoff_ = nullptr;
     std::vector<std::unique_ptr<poiset>>* sets_ = nullptr;
     poiset* layer_set_ = nullptr;  // the set whose categories the uMap layers are
     bool layers_read_ = false;
@@ -988,16 +1215,12 @@ class geojson_document_reader {
     // The feature being read; their room is kept from feature to feature.
     std::vector<property> properties_;
     std::vector<property> nested_;
-    feature_tags tags_;
     std::vector<geo_point> points_;
     std::vector<geo_point> ring_;
     geometry_kind geometry_ = geometry_kind::missing;
     bool has_tags_object_ = false;
     bool osm_id_ = false;
     std::optional<std::size_t> deep_at_;  // where it nests too deep, when it does
-    osm_poi poi_;
-    std::string lines_;
-    std::string text_;
 };
 
 // The text with every byte that forms no UTF-8 character replaced by U+FFFD.

@@ -309,6 +309,102 @@ TEST(GeojsonBadInput, BadBytesLongTextsAndRepeatedNamesAreToldOnce) {
     EXPECT_TRUE(testing::contains(r.messages, "1 members repeated a name"));
 }
 
+// Everything a read gave: the sets with their waypoints' texts, positions and details.
+std::string described(const poiset_list& list) {
+    std::string text;
+    for (const auto& set : list.poisets) {
+        text += "set " + set->name + "\n";
+        for (const stored_text& category : set->categories)
+            text += "category " + std::string(*category) + "\n";
+        for (const waypoint& w : set->waypoints) {
+            text += std::to_string(w.lat) + " " + std::to_string(w.lon) + " " +
+                    std::string(w.name.value_or("-")) + "|" + std::string(w.symbol.value_or("-")) +
+                    "|" + std::string(w.comment.value_or("-")) + "|" +
+                    std::string(w.description.value_or("-")) + "\n" +
+                    testing::details_text(*set, w);
+        }
+    }
+    return text;
+}
+
+TEST(GeojsonTwoThreads, GiveWhatOneThreadGives) {
+    // Several batches of features of every kind, OpenStreetMap-like and generic, with
+    // features left out between them; and uMap layers, each read on two threads.
+    std::vector<std::string> features;
+    for (int i = 0; i < 5000; ++i) {
+        const std::string n = std::to_string(i);
+        switch (i % 5) {
+            case 0:
+                features.push_back(
+                    feature(point(i % 180, 45), R"({"@id":"node/)" + n +
+                                                    R"(","amenity":"fuel","name":"F )" + n +
+                                                    R"(","addr:city":"C"})"));
+                break;
+            case 1:
+                features.push_back(feature(
+                    point(1, 2), R"({"tags":{"shop":"bakery","name":"B\u00e9 )" + n + R"("}})"));
+                break;
+            case 2:
+                features.push_back(
+                    feature(R"({"type":"MultiPoint","coordinates":[[1,2],[3,4],[500,1]]})",
+                            R"({"title":"T )" + n + R"(","category":"K)" + std::to_string(i % 7) +
+                                R"(","x":1})"));
+                break;
+            case 3:
+                features.push_back(feature("null", "{}"));
+                break;
+            default:
+                features.push_back(
+                    feature(point(5, 6), R"({"amenity":"cafe","opening_hours":"24/7"})"));
+        }
+    }
+    const std::string text = collection(features);
+    osm_mapping mapping;
+    mapping.symbols["amenity=fuel"] = "Gas Station";
+    mapping.symbols["shop"] = "Shopping Center";
+    std::string filter_error;
+    const auto filter = parse_osm_tag_filter("amenity=fuel|cafe,shop", filter_error);
+    ASSERT_TRUE(filter);
+    for (const osm_tag_filter* tags : {static_cast<const osm_tag_filter*>(nullptr), &*filter}) {
+        geojson_options one;
+        one.osm.mapping = &mapping;
+        one.filter = tags;
+        geojson_options two = one;
+        two.two_threads_from = 0;
+        auto a = read(text, one);
+        auto b = read(text, two);
+        ASSERT_TRUE(a.ok) << a.messages;
+        ASSERT_TRUE(b.ok) << b.messages;
+        EXPECT_GT(a.list.poisets[0]->count(), 2000);
+        EXPECT_EQ(described(b.list), described(a.list));
+        EXPECT_EQ(b.messages, a.messages);
+    }
+    std::string umap = R"({"type":"umap","layers":[)";
+    for (int layer = 0; layer < 3; ++layer) {
+        umap += (layer ? "," : "") +
+                collection(features).insert(
+                    1, R"("_umap_options":{"name":"L)" + std::to_string(layer) + R"("},)");
+    }
+    umap += "]}";
+    geojson_options two;
+    two.two_threads_from = 0;
+    for (bool sets : {false, true}) {
+        geojson_options one;
+        one.layers_as_sets = two.layers_as_sets = sets;
+        auto a = read(umap, one);
+        auto b = read(umap, two);
+        ASSERT_TRUE(a.ok) << a.messages;
+        EXPECT_EQ(described(b.list), described(a.list));
+        EXPECT_EQ(b.messages, a.messages);
+    }
+    // A fault after the first batches ends the reading on both threads, nothing kept.
+    auto broken = read(text.substr(0, text.size() / 2), two);
+    EXPECT_FALSE(broken.ok);
+    EXPECT_EQ(broken.list.count(), 0);
+    EXPECT_TRUE(testing::contains(broken.messages, "Error: Reading the GeoJSON file"))
+        << broken.messages;
+}
+
 TEST(GeojsonRealFiles, OverpassAndUmapExportsRead) {
     VELMORA_REQUIRE_REAL(fuel, "geojson/fuel.geojson");
     osm_mapping mapping;
