@@ -350,8 +350,11 @@ class poi_maker {
     osm_tag_match symbol_tag() const {
         if (!symbols_) return {};
         for (std::size_t i = 0; i < tags_.size(); ++i) {
-            if (symbols_->find(tags_.key(i), tags_.value_c_str(i)) != nullptr)
-                return {-1, tags_.key_c_str(i), tags_.value_c_str(i)};
+            const std::string* symbol = symbols_->find(tags_.key(i), tags_.value_c_str(i));
+            if (symbol == nullptr) continue;
+            // The POI's symbol is looked up by the key as far as a zero byte in it.
+            const bool whole_key = tags_.key(i).find('\0') == std::string_view::npos;
+            return {-1, tags_.key_c_str(i), tags_.value_c_str(i), whole_key ? symbol : nullptr};
         }
         return {};
     }

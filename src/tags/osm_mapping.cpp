@@ -31,9 +31,12 @@ osm_symbol_index::osm_symbol_index(const osm_mapping& mapping) {
         for (std::size_t at = tag.find('='); at != std::string::npos; at = tag.find('=', at + 1))
             keys_[tag.substr(0, at)].values[tag.substr(at + 1)] = &symbol;
     }
+    for (const auto& entry : keys_)
+        key_shapes_[shape_row(entry.first)] |= std::uint32_t{1} << shape_bit(entry.first);
 }
 
 const std::string* osm_symbol_index::find(std::string_view key, std::string_view value) const {
+    if (!may_hold(key)) return nullptr;
     auto it = keys_.find(key);
     if (it == keys_.end()) return nullptr;
     const key_symbols& symbols = it->second;

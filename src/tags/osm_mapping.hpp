@@ -12,7 +12,9 @@
 //   fuel=Gas Station
 //
 // The text after the last "=" of a line is the symbol or the name.
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -42,6 +44,18 @@ class osm_symbol_index {
     [[nodiscard]] const std::string* find(std::string_view key, std::string_view value) const;
 
   private:
+    // Whether a key may be one of the index's: its first byte and length are looked up
+    // first, so that most keys without a line cost no lookup.
+    [[nodiscard]] bool may_hold(std::string_view key) const {
+        return (key_shapes_[shape_row(key)] >> shape_bit(key) & 1U) != 0;
+    }
+    static std::size_t shape_row(std::string_view key) {
+        return key.empty() ? 0 : static_cast<unsigned char>(key.front());
+    }
+    static unsigned shape_bit(std::string_view key) {
+        return key.size() < 32 ? static_cast<unsigned>(key.size()) : 0U;  // 0: long or empty
+    }
+
     struct text_hash {
         using is_transparent = void;
         std::size_t operator()(std::string_view text) const {
@@ -55,6 +69,7 @@ class osm_symbol_index {
         by_text<const std::string*> values;      // the lines of the key with a value
     };
     by_text<key_symbols> keys_;
+    std::array<std::uint32_t, 256> key_shapes_{};  // by first byte, a bit for each length
 };
 
 // The category name of a filter category ("amenity=fuel"): the mapped name or the text

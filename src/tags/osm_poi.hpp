@@ -106,7 +106,8 @@ void fill_osm_poi(osm_poi& poi, const Tags& tags, const osm_tag_match& match, do
     }
     poi.symbol.clear();
     if (options.mapping != nullptr && match.key != nullptr && match.value != nullptr) {
-        const std::string* symbol = options.symbols != nullptr
+        const std::string* symbol = match.symbol != nullptr ? match.symbol
+                                    : options.symbols != nullptr
                                         ? options.symbols->find(match.key, match.value)
                                         : osm_symbol_for(*options.mapping, match.key, match.value);
         if (symbol != nullptr) poi.symbol = *symbol;

@@ -178,15 +178,29 @@ TEST(OsmSymbolIndex, FindsWhatTheMappingGivesForEveryTag) {
                        {"a=b=c", "Both"},
                        {"a=b", "Key and value"},
                        {"note=", "Empty value"},
-                       {"=x", "Empty key"}};
+                       {"=x", "Empty key"},
+                       {"a_key_longer_than_thirty_two_bytes=v", "Long"}};
     const osm_symbol_index index(mapping);
     // "a=b=c" is the key "a" with the value "b=c" as well as the key "a=b" with "c".
     const std::pair<const char*, const char*> tags[] = {
-        {"amenity", "fuel"}, {"amenity", "bar"}, {"shop", "convenience"},
-        {"shop", "bakery"},  {"a", "b=c"},       {"a=b", "c"},
-        {"a", "b"},          {"a=b", "d"},       {"a", "c"},
-        {"note", ""},        {"", "x"},          {"amenity=fuel", "y"},
-        {"@id", "node/1"},   {"", ""},
+        {"amenity", "fuel"},
+        {"amenity", "bar"},
+        {"shop", "convenience"},
+        {"shop", "bakery"},
+        {"a", "b=c"},
+        {"a=b", "c"},
+        {"a", "b"},
+        {"a=b", "d"},
+        {"a", "c"},
+        {"note", ""},
+        {"", "x"},
+        {"amenity=fuel", "y"},
+        {"@id", "node/1"},
+        {"", ""},
+        {"amenitx", "fuel"},
+        {"shoq", "x"},
+        {"a_key_longer_than_thirty_two_bytes", "v"},
+        {"a_key_longer_than_thirty_two_bytes!", "v"},
     };
     for (const auto& [key, value] : tags) {
         const std::string* expected = osm_symbol_for(mapping, key, value);
