@@ -3,9 +3,14 @@
 #include <simdjson.h>
 
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <deque>
+#include <exception>
+#include <mutex>
 #include <optional>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -15,6 +20,7 @@
 #include "platform/messages.hpp"
 #include "platform/page_buffer.hpp"
 #include "platform/paths.hpp"
+#include "platform/side_by_side.hpp"
 #include "platform/stdio_file.hpp"
 #include "platform/whole_input.hpp"
 #include "text/encoding.hpp"
@@ -104,10 +110,15 @@ class feature_tags {
         bytes_.append(value).push_back('\0');
         entries_.push_back({key_at, value_at, key.size()});
     }
+    // Asked for some twenty keys a feature: most tags differ from the key in the first
+    // byte, which is compared before the length is taken.
     [[nodiscard]] const char* get_value_by_key(const char* key) const {
-        const std::size_t size = std::strlen(key);
+        std::size_t size = std::string_view::npos;
         for (const entry& e : entries_) {
-            if (e.key_size == size && std::memcmp(bytes_.data() + e.key_at, key, size) == 0)
+            const char* at = bytes_.data() + e.key_at;
+            if (*at != *key) continue;
+            if (size == std::string_view::npos) size = std::strlen(key);
+            if (e.key_size == size && std::memcmp(at, key, size) == 0)
                 return bytes_.data() + e.value_at;
         }
         return nullptr;
@@ -139,7 +150,6 @@ struct left_out_counts {
     long long lines = 0;           // LineString, MultiLineString
     long long other_geometry = 0;  // unknown types, no geometry member
     long long bad_positions = 0;
-    long long unmatched = 0;  // by the tag filter
     long long long_texts = 0;
     long long repeated_names = 0;
     long long not_features = 0;  // members of "features" that are no Feature object
@@ -194,13 +204,404 @@ std::string_view trimmed_token(std::string_view token) {
     return token;
 }
 
+// Line and column (from 1, in bytes) of an offset into the text.
+std::pair<std::size_t, std::size_t> line_and_column(std::string_view text, std::size_t offset) {
+    if (offset > text.size()) offset = text.size();
+    std::size_t line = 1;
+    std::size_t line_start = 0;
+    for (std::size_t i = 0; i < offset; ++i) {
+        if (text[i] == '\n') {
+            ++line;
+            line_start = i + 1;
+        }
+    }
+    return {line, offset - line_start + 1};
+}
+
+// Lines and columns of offsets into a text asked in rising order, found by walking the
+// text once (from its start again for an offset before the last).
+class text_places {
+  public:
+    explicit text_places(std::string_view text) : text_(text) {}
+    std::pair<std::size_t, std::size_t> at(std::size_t offset) {
+        offset = std::min(offset, text_.size());
+        if (offset < at_) *this = text_places(text_);
+        for (; at_ < offset; ++at_) {
+            if (text_[at_] == '\n') {
+                ++line_;
+                line_start_ = at_ + 1;
+            }
+        }
+        return {line_, offset - line_start_ + 1};
+    }
+
+  private:
+    std::string_view text_;
+    std::size_t at_ = 0;
+    std::size_t line_ = 1;
+    std::size_t line_start_ = 0;
+};
+
+// Where a value's JSON text first opens an array or object more than `limit` levels
+// deep; none when it stays within.  The library passes over the values that the reading
+// does not look into without counting their levels; their text, whose strings it has
+// found, is walked here.
+std::optional<std::size_t> too_deep_at(std::string_view json, std::size_t limit) {
+    std::size_t depth = 0;
+    bool in_string = false;
+    for (std::size_t i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        if (in_string) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == '"') {
+                in_string = false;
+            }
+        } else if (c == '"') {
+            in_string = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > limit) return i;
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return std::nullopt;
+}
+
+// The text of a string value.  One without escapes is taken where it lies in the text,
+// without a copy (the library has found its quotes), else unescaped by the library.
+std::string_view string_text(ondemand::value& value) {
+    std::string_view token = value.raw_json_token();
+    if (std::size_t close = token.find_last_of('"');
+        close != 0 && close != std::string_view::npos) {
+        std::string_view inner = token.substr(1, close - 1);
+        if (std::memchr(inner.data(), '\\', inner.size()) == nullptr) return inner;
+    }
+    return value.get_string().value();
+}
+
+// A feature read and waiting for its POIs: its properties (or the tags of its nested
+// "tags" object) and its points, in the lists of its batch.
+struct pending_feature {
+    set_target* target = nullptr;
+    std::size_t first_property = 0;
+    std::size_t property_count = 0;
+    std::size_t first_point = 0;
+    std::size_t point_count = 0;
+    bool tags_object = false;  // the properties are those of a nested "tags" object
+    bool osm_id = false;       // its id names an OpenStreetMap object
+};
+
+// Features read and waiting for their POIs, and where the text that they were read from
+// may be given back once they are made.
+struct feature_batch {
+    std::vector<pending_feature> features;
+    std::vector<property> properties;
+    std::vector<geo_point> points;
+    std::size_t passed_to = 0;  // the text before this offset is read; 0: none
+    void clear() {
+        features.clear();
+        properties.clear();
+        points.clear();
+        passed_to = 0;
+    }
+};
+
+// Features in a batch: when full, it is handed on.
+constexpr std::size_t batch_features = 2048;
+
+// The POIs of the features read: their fields, symbols and categories, into the sets.
+// It keeps the room of its texts from feature to feature and looks at no JSON, so that
+// it can work on another thread than the reading.
+class poi_maker {
+  public:
+    poi_maker(const geojson_options& options, passed_text passed)
+        : options_(options), osm_(options.osm), passed_(std::move(passed)) {
+        if (osm_.mapping != nullptr) {
+            symbols_.emplace(*osm_.mapping);
+            osm_.symbols = &*symbols_;
+        }
+    }
+
+    // Makes the POIs of a batch's features, then gives back the text they were read from.
+    void make(const feature_batch& batch) {
+        for (const pending_feature& feature : batch.features) make_pois(feature, batch);
+        if (batch.passed_to > 0) pass_bytes_up_to(passed_, released_, batch.passed_to);
+    }
+
+    // Features that the tag filter did not select.
+    [[nodiscard]] long long unmatched() const { return unmatched_; }
+
+  private:
+    // Whether the feature's properties are OpenStreetMap tags (as overpass turbo and
+    // OpenStreetMap extracts in GIS programs give them).
+    static bool looks_like_osm(const pending_feature& feature,
+                               std::span<const property> properties) {
+        if (feature.tags_object || feature.osm_id) return true;
+        for (const property& p : properties) {
+            if (p.key == "@id" || p.key.starts_with("addr:") || p.key.starts_with("contact:") ||
+                p.key.starts_with("name:") || p.key == "opening_hours")
+                return true;
+        }
+        return false;
+    }
+
+    // The tag of a feature without a filter that gives it a symbol in the mapping file.
+    osm_tag_match symbol_tag() const {
+        if (!symbols_) return {};
+        for (std::size_t i = 0; i < tags_.size(); ++i) {
+            const std::string* symbol = symbols_->find(tags_.key(i), tags_.value_c_str(i));
+            if (symbol == nullptr) continue;
+            // The POI's symbol is looked up by the key as far as a zero byte in it.
+            const bool whole_key = tags_.key(i).find('\0') == std::string_view::npos;
+            return {-1, tags_.key_c_str(i), tags_.value_c_str(i), whole_key ? symbol : nullptr};
+        }
+        return {};
+    }
+
+    void make_pois(const pending_feature& feature, const feature_batch& batch) {
+        const std::span<const property> properties(batch.properties.data() + feature.first_property,
+                                                   feature.property_count);
+        const std::span<const geo_point> points(batch.points.data() + feature.first_point,
+                                                feature.point_count);
+        set_target& target = *feature.target;
+        bool osm_like = looks_like_osm(feature, properties);
+        if (options_.filter != nullptr || osm_like) {
+            tags_.clear();
+            for (const property& p : properties) tags_.add(p.key, p.value);
+        }
+        osm_tag_match match;
+        if (options_.filter != nullptr) {
+            match = match_osm_tags(*options_.filter, tags_);
+            if (match.category < 0) {
+                ++unmatched_;
+                return;
+            }
+            osm_like = true;
+        } else if (osm_like) {
+            match = symbol_tag();
+        }
+        poiset& set = *target.set;
+        if (!target.layer_category.empty() && !target.layer_index) {
+            target.layer_index = set.category_index(target.layer_category);
+        }
+        std::optional<std::uint16_t> filter_category;
+        if (match.category >= 0) {
+            const std::string& term =
+                options_.filter->categories[static_cast<std::size_t>(match.category)];
+            filter_category = set.category_index(
+                options_.osm.mapping != nullptr ? osm_category_name(*options_.osm.mapping, term)
+                                                : term);
+        }
+        for (const geo_point& at : points) {
+            waypoint* w = poiset_add_waypoint(set);
+            if (w == nullptr) throw std::bad_alloc();
+            if (osm_like) {
+                fill_osm_poi(poi_, tags_, match, at.lat, at.lon, osm_);
+                store_osm_poi(set, *w, poi_);
+            } else {
+                store_generic(set, *w, at, properties);
+            }
+            if (target.layer_index) add_category(set, *w, *target.layer_index);
+            if (filter_category) add_category(set, *w, *filter_category);
+        }
+    }
+
+    static void add_category(poiset& set, waypoint& w, std::uint16_t index) {
+        auto& categories = set.details_for(w).categories;
+        for (std::uint16_t c : categories) {
+            if (c == index) return;
+        }
+        categories.push_back(index);
+    }
+
+    // The fields of properties by their usual names; the other properties, in document
+    // order, as "name: value" lines after the description.
+    void store_generic(poiset& set, waypoint& w, const geo_point& at,
+                       std::span<const property> properties) {
+        w.flags = has_position;
+        w.lat = at.lat;
+        w.lon = at.lon;
+        std::optional<std::string_view> description;
+        lines_.clear();
+        for (const property& p : properties) {
+            if (is_geojson_styling_key(p.key)) continue;
+            auto take = [&](stored_text& field) {
+                if (!field) field = set.store(p.value);
+            };
+            auto address = [&](std::string_view part) {
+                set.details_for(w).address.push_back({set.store(part), set.store(p.value)});
+            };
+            auto contact = [&](std::string_view kind) {
+                set.details_for(w).phones.push_back({set.store(kind), set.store(p.value)});
+            };
+            switch (geojson_field_of(p.key)) {
+                case geojson_field::name:
+                    take(w.name);
+                    break;
+                case geojson_field::description:
+                    if (!description) description = p.value;
+                    break;
+                case geojson_field::comment:
+                    take(w.comment);
+                    break;
+                case geojson_field::symbol:
+                    take(w.symbol);
+                    break;
+                case geojson_field::maki_symbol:
+                    if (!w.symbol) {
+                        const std::string* garmin =
+                            options_.osm.mapping != nullptr
+                                ? maki_symbol_for(*options_.osm.mapping, p.value)
+                                : nullptr;
+                        w.symbol =
+                            set.store(garmin != nullptr ? std::string_view(*garmin) : p.value);
+                    }
+                    break;
+                case geojson_field::category:
+                    if (!p.value.empty()) set.add_to_category(w, p.value);
+                    break;
+                case geojson_field::street:
+                    address(address_street);
+                    break;
+                case geojson_field::house_number:
+                    address(address_house_number);
+                    break;
+                case geojson_field::city:
+                    address(address_city);
+                    break;
+                case geojson_field::state:
+                    address(address_state);
+                    break;
+                case geojson_field::postcode:
+                    address(address_postcode);
+                    break;
+                case geojson_field::country:
+                    address(address_country);
+                    break;
+                case geojson_field::phone:
+                    contact(contact_phone);
+                    break;
+                case geojson_field::web:
+                    contact(contact_web);
+                    break;
+                case geojson_field::email:
+                    contact(contact_email);
+                    break;
+                case geojson_field::none:
+                    if (!lines_.empty()) lines_ += '\n';
+                    lines_.append(p.key).append(": ").append(p.value);
+                    break;
+            }
+        }
+        if (description && !lines_.empty()) {
+            text_ = *description;
+            if (!text_.empty()) text_ += '\n';
+            text_ += lines_;
+            w.description = set.store(text_);
+        } else if (description) {
+            w.description = set.store(*description);
+        } else if (!lines_.empty()) {
+            w.description = set.store(lines_);
+        }
+    }
+
+    const geojson_options& options_;
+    std::optional<osm_symbol_index> symbols_;  // of the mapping, when there is one
+    osm_poi_options osm_;                      // options_.osm with symbols_
+    passed_text passed_;
+    std::size_t released_ = 0;
+    long long unmatched_ = 0;
+    feature_tags tags_;
+    osm_poi poi_;
+    std::string lines_;
+    std::string text_;
+};
+
+// Batches handed from the thread that reads the text to the one that makes their POIs,
+// a few at a time; the made ones come back to be filled again.
+class batch_handoff {
+  public:
+    static constexpr std::size_t in_flight = 4;
+
+    batch_handoff() {
+        for (std::size_t i = 0; i < in_flight; ++i)
+            empty_.push_back(std::make_unique<feature_batch>());
+    }
+
+    // An empty batch to fill, once one is there; none when the maker has stopped.
+    std::unique_ptr<feature_batch> take_empty() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return !empty_.empty() || stopped_; });
+        if (stopped_) return nullptr;
+        auto batch = std::move(empty_.front());
+        empty_.pop_front();
+        return batch;
+    }
+    void hand_full(std::unique_ptr<feature_batch> batch) {
+        {
+            std::lock_guard lock(mutex_);
+            full_.push_back(std::move(batch));
+        }
+        changed_.notify_all();
+    }
+    // No more batches come.
+    void finish() {
+        {
+            std::lock_guard lock(mutex_);
+            finished_ = true;
+        }
+        changed_.notify_all();
+    }
+    // The next full batch, once one is there; none when no more come.
+    std::unique_ptr<feature_batch> take_full() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return !full_.empty() || finished_; });
+        if (full_.empty()) return nullptr;
+        auto batch = std::move(full_.front());
+        full_.pop_front();
+        return batch;
+    }
+    void give_back(std::unique_ptr<feature_batch> batch) {
+        batch->clear();
+        {
+            std::lock_guard lock(mutex_);
+            empty_.push_back(std::move(batch));
+        }
+        changed_.notify_all();
+    }
+    // The maker failed: the reading stops.
+    void stop() {
+        {
+            std::lock_guard lock(mutex_);
+            stopped_ = true;
+        }
+        changed_.notify_all();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::unique_ptr<feature_batch>> empty_;
+    std::deque<std::unique_ptr<feature_batch>> full_;
+    bool finished_ = false;
+    bool stopped_ = false;
+};
+
+// Thrown on the reading thread when the maker has stopped (its own exception follows).
+struct maker_stopped {};
+
 class geojson_document_reader {
   public:
     // `passed`, when given, is told of the bytes of the text in front of a feature, which
     // the reading does not look at again.
     geojson_document_reader(const geojson_options& options, const std::string& display,
                             std::string_view text, passed_text passed)
-        : options_(options), display_(display), document_(text), passed_(std::move(passed)) {}
+        : options_(options),
+          display_(display),
+          document_(text),
+          places_(text),
+          maker_(options, std::move(passed)) {}
 
     // Reads the root; the sets go to `sets`, which the caller appends to the run's list
     // only when the whole document was read.
@@ -242,6 +643,10 @@ class geojson_document_reader {
                        value.type().value() == json_type::object) {
                 ondemand::object map_options = value.get_object().value();
                 if (auto n = string_member(map_options, "name")) map_name = std::string(*n);
+            } else {
+                deep_at_.reset();
+                check_passed_over(value);
+                if (deep_at_) too_deep(nullptr);
             }
         }
         const std::string kind = type.value_or("");
@@ -260,6 +665,7 @@ class geojson_document_reader {
             if (simdjson::error_code error = root.reset().error())
                 throw simdjson::simdjson_error(error);
             read_feature(root, target, {-1, 0});
+            make_rest();
         }
         if (kind == "FeatureCollection" && file_set == nullptr) file_set = new_set();
         if (kind == "umap" && layer_set_ == nullptr && !options_.layers_as_sets)
@@ -294,8 +700,8 @@ class geojson_document_reader {
             report("\nWarning: %lli texts longer than %zu bytes were left out", c.long_texts,
                    geojson_max_text);
         }
-        if (c.unmatched > 0)
-            report("\n    %lli features did not match the tag filter", c.unmatched);
+        if (maker_.unmatched() > 0)
+            report("\n    %lli features did not match the tag filter", maker_.unmatched());
     }
 
   private:
@@ -307,7 +713,7 @@ class geojson_document_reader {
                                                          std::string_view key) {
         std::optional<ondemand::value> v = member(object, key);
         if (!v || v->type().value() != json_type::string) return std::nullopt;
-        return v->get_string().value();
+        return string_text(*v);
     }
 
     // An object's member, searched in any order; none when there is none.  Any other
@@ -360,20 +766,85 @@ class geojson_document_reader {
         }
     }
 
+    // The features of a collection: in a long text, their POIs are made on another
+    // thread while the reading goes on here.
     void read_features(ondemand::value& features, set_target& target, long long layer) {
         if (features.type().value() != json_type::array) return;
-        long long index = 0;
-        for (auto item : features.get_array()) {
-            ondemand::value feature = item.value();
-            if (passed_) {
-                const char* at = feature.raw_json_token().data();
-                if (at >= document_.data() && at <= document_.data() + document_.size())
-                    pass_bytes_up_to(passed_, released_,
-                                     static_cast<std::size_t>(at - document_.data()));
+        ondemand::array items = features.get_array().value();
+        if (document_.size() >= options_.two_threads_from) {
+            batch_handoff handoff;
+            if (run_side_by_side([&] { read_handing_on(items, target, layer, handoff); },
+                                 [&] { make_handed(handoff); }))
+                return;
+        }
+        read_items(items, target, layer);
+        make_rest();
+    }
+
+    // The POIs of the features read and not yet made, made here.
+    void make_rest() {
+        maker_.make(*batch_);
+        batch_->clear();
+    }
+
+    void read_handing_on(ondemand::array& items, set_target& target, long long layer,
+                         batch_handoff& handoff) {
+        // However the reading ends, the maker is told that no more batches come.
+        struct handing_on {
+            geojson_document_reader& reader;
+            batch_handoff& handoff;
+            ~handing_on() {
+                handoff.finish();
+                reader.handoff_ = nullptr;
+                reader.handed_batch_.reset();
+                reader.batch_ = &reader.own_batch_;
             }
+        } guard{*this, handoff};
+        handoff_ = &handoff;
+        handed_batch_ = handoff.take_empty();
+        if (!handed_batch_) return;
+        batch_ = handed_batch_.get();
+        try {
+            read_items(items, target, layer);
+            handoff.hand_full(std::move(handed_batch_));
+        } catch (const maker_stopped&) {
+            // The maker's exception is thrown again once both threads have ended.
+        }
+    }
+
+    void make_handed(batch_handoff& handoff) {
+        std::exception_ptr failure;
+        while (std::unique_ptr<feature_batch> batch = handoff.take_full()) {
+            if (!failure) {
+                try {
+                    maker_.make(*batch);
+                } catch (...) {
+                    failure = std::current_exception();
+                    handoff.stop();
+                }
+            }
+            handoff.give_back(std::move(batch));
+        }
+        if (failure) std::rethrow_exception(failure);
+    }
+
+    void read_items(ondemand::array& items, set_target& target, long long layer) {
+        long long index = 0;
+        for (auto item : items) {
+            ondemand::value feature = item.value();
+            // The text in front of a feature is not looked at again.
+            const char* at = feature.raw_json_token().data();
+            if (at >= document_.data() && at <= document_.data() + document_.size())
+                batch_->passed_to = static_cast<std::size_t>(at - document_.data());
             feature_place place{layer, index++};
             if (feature.type().value() != json_type::object) {
-                ++counts_.not_features;
+                deep_at_.reset();
+                check_passed_over(feature);
+                if (deep_at_) {
+                    too_deep(&place);
+                } else {
+                    ++counts_.not_features;
+                }
                 continue;
             }
             ondemand::object object = feature.get_object().value();
@@ -387,7 +858,6 @@ class geojson_document_reader {
         ++features_;
         properties_.clear();
         nested_.clear();
-        tags_.clear();
         points_.clear();
         has_tags_object_ = false;
         osm_id_ = false;
@@ -395,33 +865,34 @@ class geojson_document_reader {
         bool seen_properties = false;
         bool seen_id = false;
         geometry_ = geometry_kind::missing;
+        deep_at_.reset();
         for (auto field_result : object) {
             ondemand::field field = checked(field_result);
             std::string_view key = key_of(field);
             ondemand::value value = field.value();
-            if (key == "geometry") {
-                if (seen_geometry) {
-                    ++counts_.repeated_names;
-                    continue;
-                }
+            if (key == "geometry" && !seen_geometry) {
                 seen_geometry = true;
                 read_geometry(value, place, 0);
-            } else if (key == "properties") {
-                if (seen_properties) {
-                    ++counts_.repeated_names;
-                    continue;
-                }
+            } else if (key == "properties" && !seen_properties &&
+                       value.type().value() == json_type::object) {
                 seen_properties = true;
-                if (value.type().value() == json_type::object) {
-                    ondemand::object properties = value.get_object().value();
-                    read_properties(properties);
-                }
-            } else if (key == "id" && !seen_id) {
+                ondemand::object properties = value.get_object().value();
+                read_properties(properties);
+            } else if (key == "id" && !seen_id && value.type().value() == json_type::string) {
                 seen_id = true;
-                if (value.type().value() == json_type::string) {
-                    osm_id_ = looks_like_osm_id(value.get_string().value());
-                }
+                osm_id_ = looks_like_osm_id(string_text(value));
+            } else {
+                if ((key == "geometry" && seen_geometry) ||
+                    (key == "properties" && seen_properties))
+                    ++counts_.repeated_names;
+                if (key == "properties") seen_properties = true;
+                if (key == "id") seen_id = true;
+                check_passed_over(value);
             }
+        }
+        if (deep_at_) {
+            too_deep(&place);
+            return;
         }
         switch (geometry_) {
             case geometry_kind::null:
@@ -440,29 +911,88 @@ class geojson_document_reader {
                 break;
         }
         if (points_.empty()) return;
-        make_pois(target);
+        // Its POIs are made with the batch.
+        pending_feature pending{&target,
+                                batch_->properties.size(),
+                                has_tags_object_ ? nested_.size() : properties_.size(),
+                                batch_->points.size(),
+                                points_.size(),
+                                has_tags_object_,
+                                osm_id_};
+        const std::vector<property>& taken = has_tags_object_ ? nested_ : properties_;
+        batch_->properties.insert(batch_->properties.end(), taken.begin(), taken.end());
+        batch_->points.insert(batch_->points.end(), points_.begin(), points_.end());
+        batch_->features.push_back(pending);
+        if (batch_->features.size() >= batch_features) hand_on_batch();
+    }
+
+    // The batch's features made into POIs here, or handed to the maker's thread.
+    void hand_on_batch() {
+        if (handoff_ == nullptr) {
+            maker_.make(*batch_);
+            batch_->clear();
+            return;
+        }
+        handoff_->hand_full(std::move(handed_batch_));
+        handed_batch_ = handoff_->take_empty();
+        if (!handed_batch_) throw maker_stopped();
+        batch_ = handed_batch_.get();
     }
 
     static bool looks_like_osm_id(std::string_view id) {
         return id.starts_with("node/") || id.starts_with("way/") || id.starts_with("relation/");
     }
 
+    // The JSON text of an array or object, read past.
+    static std::string_view container_text(ondemand::value& value) {
+        if (value.type().value() == json_type::array)
+            return value.get_array().value().raw_json().value();
+        return value.get_object().value().raw_json().value();
+    }
+
+    // Whether the JSON text of a value nests no deeper than the limit; the place of the
+    // first level too deep is kept for the feature's message otherwise.
+    bool within_depth(std::string_view json) {
+        std::optional<std::size_t> at = too_deep_at(json, geojson_max_depth);
+        if (!at) return true;
+        if (!deep_at_) deep_at_ = static_cast<std::size_t>(json.data() - document_.data()) + *at;
+        return false;
+    }
+
+    // A value that the reading passes over: an array or object is looked at for its
+    // depth, as one whose depth nobody counted could hide a hundred thousand levels.
+    void check_passed_over(ondemand::value& value) {
+        json_type type = value.type().value();
+        if (type == json_type::array || type == json_type::object)
+            (void)within_depth(container_text(value));
+    }
+
+    // Tells of nesting deeper than the limit at deep_at_: a feature (or member of
+    // "features") is left out, a member of the document passed over.
+    void too_deep(const feature_place* place) {
+        auto [line, column] = places_.at(*deep_at_);
+        if (place != nullptr) {
+            report_problem(
+                "\nWarning: GeoJSON %s nests arrays and objects more than %zu deep (line %zu, "
+                "column %zu), skipped",
+                place->text().c_str(), geojson_max_depth, line, column);
+        } else {
+            report_problem(
+                "\nWarning: The GeoJSON file (%s) nests arrays and objects more than %zu deep "
+                "(line %zu, column %zu); that member of the document was passed over",
+                shown_file_name(display_).c_str(), geojson_max_depth, line, column);
+        }
+    }
+
     // The text of a property's value; none for null and for texts over the limit.
     std::optional<std::string_view> value_text(ondemand::value& value) {
         switch (value.type().value()) {
             case json_type::string: {
-                std::string_view token = value.raw_json_token();
-                if (token.size() > geojson_max_text + 2) {
+                if (value.raw_json_token().size() > geojson_max_text + 2) {
                     ++counts_.long_texts;
                     return std::nullopt;
                 }
-                // A text without escapes is taken where it lies, without a copy.
-                if (std::size_t close = token.find_last_of('"');
-                    close != 0 && close != std::string_view::npos) {
-                    std::string_view inner = token.substr(1, close - 1);
-                    if (inner.find('\\') == std::string_view::npos) return inner;
-                }
-                return value.get_string().value();
+                return string_text(value);
             }
             case json_type::number:
                 return trimmed_token(value.raw_json_token());
@@ -473,20 +1003,14 @@ class geojson_document_reader {
                 if (!value.is_null().value())
                     throw simdjson::simdjson_error(simdjson::N_ATOM_ERROR);
                 return std::nullopt;
-            case json_type::array: {
-                std::string_view text = value.get_array().value().raw_json().value();
-                if (text.size() > geojson_max_text) {
-                    ++counts_.long_texts;
-                    return std::nullopt;
-                }
-                return trimmed_token(text);
-            }
+            case json_type::array:
             case json_type::object: {
-                std::string_view text = value.get_object().value().raw_json().value();
+                std::string_view text = container_text(value);
                 if (text.size() > geojson_max_text) {
                     ++counts_.long_texts;
                     return std::nullopt;
                 }
+                if (!within_depth(text)) return std::nullopt;
                 return trimmed_token(text);
             }
         }
@@ -675,179 +1199,17 @@ class geojson_document_reader {
         points_.push_back(*centre);
     }
 
-    // ---- POIs ----------------------------------------------------------------------
-
-    // Whether the feature's properties are OpenStreetMap tags (as overpass turbo and
-    // OpenStreetMap extracts in GIS programs give them).
-    bool looks_like_osm() const {
-        if (has_tags_object_ || osm_id_) return true;
-        for (const property& p : properties_) {
-            if (p.key == "@id" || p.key.starts_with("addr:") || p.key.starts_with("contact:") ||
-                p.key.starts_with("name:") || p.key == "opening_hours")
-                return true;
-        }
-        return false;
-    }
-
-    // The tag of a feature without a filter that gives it a symbol in the mapping file.
-    osm_tag_match symbol_tag() const {
-        if (options_.osm.mapping == nullptr) return {};
-        for (std::size_t i = 0; i < tags_.size(); ++i) {
-            if (osm_symbol_for(*options_.osm.mapping, tags_.key(i), tags_.value_c_str(i)) !=
-                nullptr)
-                return {-1, tags_.key_c_str(i), tags_.value_c_str(i)};
-        }
-        return {};
-    }
-
-    void make_pois(set_target& target) {
-        bool osm_like = looks_like_osm();
-        if (options_.filter != nullptr || osm_like) {
-            tags_.clear();
-            for (const property& p : has_tags_object_ ? nested_ : properties_)
-                tags_.add(p.key, p.value);
-        }
-        nested_.clear();
-        osm_tag_match match;
-        if (options_.filter != nullptr) {
-            match = match_osm_tags(*options_.filter, tags_);
-            if (match.category < 0) {
-                ++counts_.unmatched;
-                return;
-            }
-            osm_like = true;
-        } else if (osm_like) {
-            match = symbol_tag();
-        }
-        poiset& set = *target.set;
-        if (!target.layer_category.empty() && !target.layer_index) {
-            target.layer_index = set.category_index(target.layer_category);
-        }
-        std::optional<std::uint16_t> filter_category;
-        if (match.category >= 0) {
-            const std::string& term =
-                options_.filter->categories[static_cast<std::size_t>(match.category)];
-            filter_category = set.category_index(
-                options_.osm.mapping != nullptr ? osm_category_name(*options_.osm.mapping, term)
-                                                : term);
-        }
-        for (const geo_point& at : points_) {
-            waypoint* w = poiset_add_waypoint(set);
-            if (w == nullptr) throw std::bad_alloc();
-            if (osm_like) {
-                fill_osm_poi(poi_, tags_, match, at.lat, at.lon, options_.osm);
-                store_osm_poi(set, *w, poi_);
-            } else {
-                store_generic(set, *w, at);
-            }
-            if (target.layer_index) add_category(set, *w, *target.layer_index);
-            if (filter_category) add_category(set, *w, *filter_category);
-        }
-    }
-
-    static void add_category(poiset& set, waypoint& w, std::uint16_t index) {
-        auto& categories = set.details_for(w).categories;
-        for (std::uint16_t c : categories) {
-            if (c == index) return;
-        }
-        categories.push_back(index);
-    }
-
-    // The fields of properties by their usual names; the other properties, in document
-    // order, as "name: value" lines after the description.
-    void store_generic(poiset& set, waypoint& w, const geo_point& at) {
-        w.flags = has_position;
-        w.lat = at.lat;
-        w.lon = at.lon;
-        std::optional<std::string_view> description;
-        lines_.clear();
-        for (const property& p : properties_) {
-            if (is_geojson_styling_key(p.key)) continue;
-            auto take = [&](stored_text& field) {
-                if (!field) field = set.store(p.value);
-            };
-            auto address = [&](std::string_view part) {
-                set.details_for(w).address.push_back({set.store(part), set.store(p.value)});
-            };
-            auto contact = [&](std::string_view kind) {
-                set.details_for(w).phones.push_back({set.store(kind), set.store(p.value)});
-            };
-            switch (geojson_field_of(p.key)) {
-                case geojson_field::name:
-                    take(w.name);
-                    break;
-                case geojson_field::description:
-                    if (!description) description = p.value;
-                    break;
-                case geojson_field::comment:
-                    take(w.comment);
-                    break;
-                case geojson_field::symbol:
-                    take(w.symbol);
-                    break;
-                case geojson_field::maki_symbol:
-                    if (!w.symbol) {
-                        const std::string* garmin =
-                            options_.osm.mapping != nullptr
-                                ? maki_symbol_for(*options_.osm.mapping, p.value)
-                                : nullptr;
-                        w.symbol =
-                            set.store(garmin != nullptr ? std::string_view(*garmin) : p.value);
-                    }
-                    break;
-                case geojson_field::category:
-                    if (!p.value.empty()) set.add_to_category(w, p.value);
-                    break;
-                case geojson_field::street:
-                    address(address_street);
-                    break;
-                case geojson_field::house_number:
-                    address(address_house_number);
-                    break;
-                case geojson_field::city:
-                    address(address_city);
-                    break;
-                case geojson_field::state:
-                    address(address_state);
-                    break;
-                case geojson_field::postcode:
-                    address(address_postcode);
-                    break;
-                case geojson_field::country:
-                    address(address_country);
-                    break;
-                case geojson_field::phone:
-                    contact(contact_phone);
-                    break;
-                case geojson_field::web:
-                    contact(contact_web);
-                    break;
-                case geojson_field::email:
-                    contact(contact_email);
-                    break;
-                case geojson_field::none:
-                    if (!lines_.empty()) lines_ += '\n';
-                    lines_.append(p.key).append(": ").append(p.value);
-                    break;
-            }
-        }
-        if (description && !lines_.empty()) {
-            text_ = *description;
-            if (!text_.empty()) text_ += '\n';
-            text_ += lines_;
-            w.description = set.store(text_);
-        } else if (description) {
-            w.description = set.store(*description);
-        } else if (!lines_.empty()) {
-            w.description = set.store(lines_);
-        }
-    }
-
     const geojson_options& options_;
     const std::string& display_;
     std::string_view document_;
-    passed_text passed_;
-    std::size_t released_ = 0;
+    text_places places_;  // of document_, for messages
+    poi_maker maker_;
+    // Where the features read go: a batch of this thread's, made into POIs when full, or
+    // one handed to the maker's thread when there is one.
+    feature_batch own_batch_;
+    std::unique_ptr<feature_batch> handed_batch_;
+    feature_batch* batch_ = &own_batch_;
+    batch_handoff* handoff_ = nullptr;
     std::vector<std::unique_ptr<poiset>>* sets_ = nullptr;
     poiset* layer_set_ = nullptr;  // the set whose categories the uMap layers are
     bool layers_read_ = false;
@@ -856,30 +1218,13 @@ class geojson_document_reader {
     // The feature being read; their room is kept from feature to feature.
     std::vector<property> properties_;
     std::vector<property> nested_;
-    feature_tags tags_;
     std::vector<geo_point> points_;
     std::vector<geo_point> ring_;
     geometry_kind geometry_ = geometry_kind::missing;
     bool has_tags_object_ = false;
     bool osm_id_ = false;
-    osm_poi poi_;
-    std::string lines_;
-    std::string text_;
+    std::optional<std::size_t> deep_at_;  // where it nests too deep, when it does
 };
-
-// Line and column (from 1, in bytes) of an offset into the text.
-std::pair<std::size_t, std::size_t> line_and_column(std::string_view text, std::size_t offset) {
-    if (offset > text.size()) offset = text.size();
-    std::size_t line = 1;
-    std::size_t line_start = 0;
-    for (std::size_t i = 0; i < offset; ++i) {
-        if (text[i] == '\n') {
-            ++line;
-            line_start = i + 1;
-        }
-    }
-    return {line, offset - line_start + 1};
-}
 
 // The text with every byte that forms no UTF-8 character replaced by U+FFFD.
 std::string repaired_utf8(std::string_view text) {

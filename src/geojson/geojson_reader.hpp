@@ -19,6 +19,9 @@ struct geojson_options {
     const osm_tag_filter* filter = nullptr;  // -tags:; none: every feature is taken
     osm_poi_options osm;                     // -lang: and the mapping file (also Maki names)
     bool layers_as_sets = false;             // -groups:folders: each uMap layer a set of its own
+    // A text of at least this many bytes is read on one thread while the POIs of its
+    // features are made on another.
+    std::size_t two_threads_from = std::size_t{4} << 20;
 };
 
 // Limits that keep a hostile file's cost bounded: nesting of arrays and objects, and the

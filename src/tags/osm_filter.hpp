@@ -27,6 +27,8 @@ struct osm_tag_match {
     int category = -1;  // -1: no match
     const char* key = nullptr;
     const char* value = nullptr;
+    // The symbol of the tag, when whoever matched it has looked it up already.
+    const std::string* symbol = nullptr;
 };
 
 // Parses a filter text; none with the reason in `error` when a term has no key, a value

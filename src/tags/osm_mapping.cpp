@@ -23,6 +23,29 @@ const std::string* osm_symbol_for(const osm_mapping& mapping, std::string_view k
     return nullptr;
 }
 
+osm_symbol_index::osm_symbol_index(const osm_mapping& mapping) {
+    for (const auto& [tag, symbol] : mapping.symbols) {
+        keys_[tag].any_value = &symbol;
+        // "key=value" joins a key and a value at its "=": at any of them, as a key or a
+        // value may hold one itself.
+        for (std::size_t at = tag.find('='); at != std::string::npos; at = tag.find('=', at + 1))
+            keys_[tag.substr(0, at)].values[tag.substr(at + 1)] = &symbol;
+    }
+    for (const auto& entry : keys_)
+        key_shapes_[shape_row(entry.first)] |= std::uint32_t{1} << shape_bit(entry.first);
+}
+
+const std::string* osm_symbol_index::find(std::string_view key, std::string_view value) const {
+    if (!may_hold(key)) return nullptr;
+    auto it = keys_.find(key);
+    if (it == keys_.end()) return nullptr;
+    const key_symbols& symbols = it->second;
+    if (!symbols.values.empty()) {
+        if (auto v = symbols.values.find(value); v != symbols.values.end()) return v->second;
+    }
+    return symbols.any_value;
+}
+
 const std::string* maki_symbol_for(const osm_mapping& mapping, std::string_view maki_name) {
     if (mapping.maki.empty()) return nullptr;
     auto it = mapping.maki.find(ascii_lower(maki_name));
@@ -64,8 +87,8 @@ std::unique_ptr<osm_mapping> read_osm_mapping(const std::string& path) {
         std::size_t last = text.rfind('=');
         if (last == std::string_view::npos || last == 0 || last + 1 == text.size()) {
             std::string shown(text);
-            report("\nWarning: Unexpected line %s in %s line %i!", shown.c_str(), shown_file_name(path).c_str(),
-                   number);
+            report("\nWarning: Unexpected line %s in %s line %i!", shown.c_str(),
+                   shown_file_name(path).c_str(), number);
             return;
         }
         std::string key(text.substr(0, last));

@@ -31,6 +31,8 @@ struct osm_poi {
 struct osm_poi_options {
     std::string lang;                      // "de" picks name:de where the object has it
     const osm_mapping* mapping = nullptr;  // none: no symbols
+    // The mapping's symbols arranged by key, when the reader made them: found faster.
+    const osm_symbol_index* symbols = nullptr;
 };
 
 // The tags of an object (something with get_value_by_key, as osmium::TagList) made into
@@ -104,8 +106,11 @@ void fill_osm_poi(osm_poi& poi, const Tags& tags, const osm_tag_match& match, do
     }
     poi.symbol.clear();
     if (options.mapping != nullptr && match.key != nullptr && match.value != nullptr) {
-        if (const std::string* symbol = osm_symbol_for(*options.mapping, match.key, match.value))
-            poi.symbol = *symbol;
+        const std::string* symbol = match.symbol != nullptr ? match.symbol
+                                    : options.symbols != nullptr
+                                        ? options.symbols->find(match.key, match.value)
+                                        : osm_symbol_for(*options.mapping, match.key, match.value);
+        if (symbol != nullptr) poi.symbol = *symbol;
     }
     detail::copy_tag(poi.comment, tags.get_value_by_key("opening_hours"));
     const char* description = tags.get_value_by_key("description");

@@ -258,13 +258,37 @@ TEST(GeojsonBadInput, IsRefusedWithTheReasonAndPlaceAndNothingKept) {
     }
 }
 
-TEST(GeojsonBadInput, DeepNestingIsPassedOverWithoutDescendingIntoIt) {
-    std::string deep = std::string(100000, '[') + std::string(100000, ']');
-    auto r = read(collection({deep, feature(point(1, 2), "{\"x\":" + deep + "}")}));
-    ASSERT_TRUE(r.ok) << r.messages;
-    EXPECT_EQ(r.list.poisets[0]->count(), 1);
-    EXPECT_TRUE(testing::contains(r.messages, "1 members of \"features\" are no Feature object"));
-    EXPECT_TRUE(r.list.poisets[0]->waypoints[0].description->starts_with("x: [[[["));
+TEST(GeojsonBadInput, DeepNestingLeavesItsFeatureOutNamingTheDepthAndPlace) {
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    // As deep as may be: kept, as the text of the property.
+    const std::string deepest =
+        std::string(geojson_max_depth, '[') + std::string(geojson_max_depth, ']');
+    const std::string kept = feature(point(1, 2), "{\"x\":" + deepest + "}");
+    const std::string front = R"({"type":"FeatureCollection","features":[)";
+    const std::pair<std::string, std::string> table[] = {
+        // A member of "features"; the 65th "[" stands 64 bytes behind the first.
+        {collection({deep, kept}),
+         "GeoJSON features[0] nests arrays and objects more than 64 deep (line 1, column " +
+             std::to_string(front.size() + 65) + "), skipped"},
+        {collection({kept, feature(point(3, 4), "{\"x\":{\"y\":" + deep + "}}")}),
+         "GeoJSON features[1] nests arrays and objects more than 64 deep"},
+        {collection({kept, feature(point(3, 4), "{\"tags\":{\"amenity\":" + deep + "}}")}),
+         "GeoJSON features[1] nests arrays and objects more than 64 deep"},
+        // Members that the reading passes over, of a feature and of the document.
+        {collection({kept, feature(point(3, 4), "{}").insert(1, "\"bbox\":" + deep + ",")}),
+         "GeoJSON features[1] nests arrays and objects more than 64 deep"},
+        {collection({kept}).insert(1, "\"crs\":\n" + deep + ","),
+         "The GeoJSON file (test.geojson) nests arrays and objects more than 64 deep (line 2, "
+         "column 65); that member of the document was passed over"},
+    };
+    for (const auto& [text, phrase] : table) {
+        auto r = read(text);
+        ASSERT_TRUE(r.ok) << r.messages;
+        EXPECT_TRUE(testing::contains(r.messages, phrase)) << r.messages;
+        ASSERT_EQ(r.list.poisets[0]->count(), 1) << r.messages;
+        EXPECT_EQ(r.list.poisets[0]->waypoints[0].description, "x: " + deepest);
+        EXPECT_FALSE(testing::contains(r.messages, "no Feature object")) << r.messages;
+    }
 }
 
 TEST(GeojsonBadInput, BadBytesLongTextsAndRepeatedNamesAreToldOnce) {
@@ -283,6 +307,102 @@ TEST(GeojsonBadInput, BadBytesLongTextsAndRepeatedNamesAreToldOnce) {
     EXPECT_TRUE(testing::contains(r.messages, "form no UTF-8 character"));
     EXPECT_TRUE(testing::contains(r.messages, "1 texts longer than"));
     EXPECT_TRUE(testing::contains(r.messages, "1 members repeated a name"));
+}
+
+// Everything a read gave: the sets with their waypoints' texts, positions and details.
+std::string described(const poiset_list& list) {
+    std::string text;
+    for (const auto& set : list.poisets) {
+        text += "set " + set->name + "\n";
+        for (const stored_text& category : set->categories)
+            text += "category " + std::string(*category) + "\n";
+        for (const waypoint& w : set->waypoints) {
+            text += std::to_string(w.lat) + " " + std::to_string(w.lon) + " " +
+                    std::string(w.name.value_or("-")) + "|" + std::string(w.symbol.value_or("-")) +
+                    "|" + std::string(w.comment.value_or("-")) + "|" +
+                    std::string(w.description.value_or("-")) + "\n" +
+                    testing::details_text(*set, w);
+        }
+    }
+    return text;
+}
+
+TEST(GeojsonTwoThreads, GiveWhatOneThreadGives) {
+    // Several batches of features of every kind, OpenStreetMap-like and generic, with
+    // features left out between them; and uMap layers, each read on two threads.
+    std::vector<std::string> features;
+    for (int i = 0; i < 5000; ++i) {
+        const std::string n = std::to_string(i);
+        switch (i % 5) {
+            case 0:
+                features.push_back(
+                    feature(point(i % 180, 45), R"({"@id":"node/)" + n +
+                                                    R"(","amenity":"fuel","name":"F )" + n +
+                                                    R"(","addr:city":"C"})"));
+                break;
+            case 1:
+                features.push_back(feature(
+                    point(1, 2), R"({"tags":{"shop":"bakery","name":"B\u00e9 )" + n + R"("}})"));
+                break;
+            case 2:
+                features.push_back(
+                    feature(R"({"type":"MultiPoint","coordinates":[[1,2],[3,4],[500,1]]})",
+                            R"({"title":"T )" + n + R"(","category":"K)" + std::to_string(i % 7) +
+                                R"(","x":1})"));
+                break;
+            case 3:
+                features.push_back(feature("null", "{}"));
+                break;
+            default:
+                features.push_back(
+                    feature(point(5, 6), R"({"amenity":"cafe","opening_hours":"24/7"})"));
+        }
+    }
+    const std::string text = collection(features);
+    osm_mapping mapping;
+    mapping.symbols["amenity=fuel"] = "Gas Station";
+    mapping.symbols["shop"] = "Shopping Center";
+    std::string filter_error;
+    const auto filter = parse_osm_tag_filter("amenity=fuel|cafe,shop", filter_error);
+    ASSERT_TRUE(filter);
+    for (const osm_tag_filter* tags : {static_cast<const osm_tag_filter*>(nullptr), &*filter}) {
+        geojson_options one;
+        one.osm.mapping = &mapping;
+        one.filter = tags;
+        geojson_options two = one;
+        two.two_threads_from = 0;
+        auto a = read(text, one);
+        auto b = read(text, two);
+        ASSERT_TRUE(a.ok) << a.messages;
+        ASSERT_TRUE(b.ok) << b.messages;
+        EXPECT_GT(a.list.poisets[0]->count(), 2000);
+        EXPECT_EQ(described(b.list), described(a.list));
+        EXPECT_EQ(b.messages, a.messages);
+    }
+    std::string umap = R"({"type":"umap","layers":[)";
+    for (int layer = 0; layer < 3; ++layer) {
+        umap += (layer ? "," : "") +
+                collection(features).insert(
+                    1, R"("_umap_options":{"name":"L)" + std::to_string(layer) + R"("},)");
+    }
+    umap += "]}";
+    geojson_options two;
+    two.two_threads_from = 0;
+    for (bool sets : {false, true}) {
+        geojson_options one;
+        one.layers_as_sets = two.layers_as_sets = sets;
+        auto a = read(umap, one);
+        auto b = read(umap, two);
+        ASSERT_TRUE(a.ok) << a.messages;
+        EXPECT_EQ(described(b.list), described(a.list));
+        EXPECT_EQ(b.messages, a.messages);
+    }
+    // A fault after the first batches ends the reading on both threads, nothing kept.
+    auto broken = read(text.substr(0, text.size() / 2), two);
+    EXPECT_FALSE(broken.ok);
+    EXPECT_EQ(broken.list.count(), 0);
+    EXPECT_TRUE(testing::contains(broken.messages, "Error: Reading the GeoJSON file"))
+        << broken.messages;
 }
 
 TEST(GeojsonRealFiles, OverpassAndUmapExportsRead) {

@@ -170,6 +170,47 @@ TEST(OsmSpeedCameras, TakeTheirAlertFromMaxspeedInKmh) {
         make_osm_poi(fuel, match_osm_tags(filter_of("amenity"), fuel), 0, 0, {}).speed_kmh);
 }
 
+TEST(OsmSymbolIndex, FindsWhatTheMappingGivesForEveryTag) {
+    osm_mapping mapping;
+    mapping.symbols = {{"amenity=fuel", "Gas Station"},
+                       {"shop", "Shopping Center"},
+                       {"shop=convenience", "Convenience Store"},
+                       {"a=b=c", "Both"},
+                       {"a=b", "Key and value"},
+                       {"note=", "Empty value"},
+                       {"=x", "Empty key"},
+                       {"a_key_longer_than_thirty_two_bytes=v", "Long"}};
+    const osm_symbol_index index(mapping);
+    // "a=b=c" is the key "a" with the value "b=c" as well as the key "a=b" with "c".
+    const std::pair<const char*, const char*> tags[] = {
+        {"amenity", "fuel"},
+        {"amenity", "bar"},
+        {"shop", "convenience"},
+        {"shop", "bakery"},
+        {"a", "b=c"},
+        {"a=b", "c"},
+        {"a", "b"},
+        {"a=b", "d"},
+        {"a", "c"},
+        {"note", ""},
+        {"", "x"},
+        {"amenity=fuel", "y"},
+        {"@id", "node/1"},
+        {"", ""},
+        {"amenitx", "fuel"},
+        {"shoq", "x"},
+        {"a_key_longer_than_thirty_two_bytes", "v"},
+        {"a_key_longer_than_thirty_two_bytes!", "v"},
+    };
+    for (const auto& [key, value] : tags) {
+        const std::string* expected = osm_symbol_for(mapping, key, value);
+        const std::string* found = index.find(key, value);
+        EXPECT_EQ(found, expected)
+            << key << " = " << value << ": " << (found != nullptr ? *found : "(none)");
+    }
+    EXPECT_EQ(index.find("a", "b=c"), &mapping.symbols.at("a=b=c"));
+}
+
 TEST(OsmMappingFile, GivesSymbolsByTagThenKeyAndCategoryNames) {
     testing::temp_dir dir;
     testing::write_file(dir.file("map.ini"),
