@@ -14,7 +14,8 @@ foreach(file bin/velmora share/velmora/Velmora_gpi.ini share/velmora/Velmora_osm
              share/velmora/Velmora_speedcam.ini
              share/velmora/icons/car.bmp share/velmora/icons/speedcam/Speed_50.bmp
              share/velmora/examples/Velmora_gpi.ini share/velmora/examples/Velmora_speedcam.ini
-             share/doc/velmora/Velmora_gpi.ini share/man/man1/velmora.1)
+             share/doc/velmora/Velmora_gpi.ini share/doc/velmora/copyright
+             share/man/man1/velmora.1)
   if(NOT EXISTS ${prefix}/${file})
     message(FATAL_ERROR "not installed: ${file}")
   endif()

@@ -25,5 +25,7 @@ execute_process(COMMAND ${DPKG_DEB} -x ${packages} ${WORK}/root RESULT_VARIABLE 
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "dpkg-deb -x failed (${rc})")
 endif()
+file(READ ${WORK}/root/usr/share/doc/velmora/copyright copyright)
+expect_in("${copyright}" "Copyright: 2026 The Velmora developers" "the package's copyright file")
 run_installed(${WORK}/root/usr)
 file(REMOVE_RECURSE ${WORK})

@@ -1,7 +1,8 @@
 # Installation: the program in bin, its icons and default settings in share/velmora
 # (where the program looks for them relative to itself, so that a relocated prefix
 # still works), commented copies of the settings in share/velmora/examples and the
-# documentation, and the man page.  DESTDIR is honoured as usual.
+# documentation with the licence (share/doc/velmora/copyright, where Debian keeps it), and
+# the man page.  DESTDIR is honoured as usual.
 set(VELMORA_DATA_DIR share/velmora)
 set(VELMORA_DOC_DIR share/doc/velmora)
 set(VELMORA_SETTINGS_FILES
@@ -25,5 +26,6 @@ install(FILES ${VELMORA_SETTINGS_FILES}
               ${CMAKE_CURRENT_SOURCE_DIR}/examples/Weekend_in_Budapest.kmz
         DESTINATION ${VELMORA_DATA_DIR}/examples)
 install(FILES ${VELMORA_SETTINGS_FILES} ${CMAKE_CURRENT_SOURCE_DIR}/README.md
+              ${CMAKE_CURRENT_SOURCE_DIR}/CHANGELOG.md ${CMAKE_CURRENT_SOURCE_DIR}/doc/copyright
         DESTINATION ${VELMORA_DOC_DIR})
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/velmora.1 DESTINATION share/man/man1)

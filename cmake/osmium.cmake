@@ -1,5 +1,6 @@
 # Finds libosmium and protozero (header-only) and the libraries of the formats libosmium
-# reads (zlib, bzip2, expat), and builds the OpenStreetMap reader as velmora_osm.
+# reads (zlib, bzip2, expat), and builds the OpenStreetMap reader as velmora_osm, the layer
+# between the formats and the driver.
 # Sets VELMORA_WITH_OSM when all are there; without them the program is built without
 # OpenStreetMap input.
 option(VELMORA_OSM "Build the OpenStreetMap input when libosmium is found" ON)
@@ -17,12 +18,11 @@ if(VELMORA_OSM)
       src/osm/osm_reader.cpp
     )
     add_library(velmora_osm STATIC ${VELMORA_OSM_SOURCES})
-    target_include_directories(velmora_osm PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/src)
     # libosmium's own headers are not held to the project's warning set.
     target_include_directories(velmora_osm SYSTEM PRIVATE ${OSMIUM_INCLUDE_DIR}
                                ${PROTOZERO_INCLUDE_DIR})
-    target_link_libraries(velmora_osm PRIVATE velmora_core velmora_warnings
-                          PUBLIC ZLIB::ZLIB BZip2::BZip2 EXPAT::EXPAT Threads::Threads)
+    target_link_libraries(velmora_osm PUBLIC velmora_formats
+                          PRIVATE velmora_warnings ZLIB::ZLIB BZip2::BZip2 EXPAT::EXPAT)
     # GCC 12 reports a false over-read inside libosmium's area builder once it is inlined
     # into the reader (the warning lands on libosmium's own line).
     target_compile_options(velmora_osm PRIVATE

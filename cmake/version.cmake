@@ -3,4 +3,4 @@
 set(VELMORA_GENERATED_DIR ${CMAKE_CURRENT_BINARY_DIR}/generated)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/version.hpp.in
                ${VELMORA_GENERATED_DIR}/platform/version.hpp @ONLY)
-target_include_directories(velmora_core PUBLIC ${VELMORA_GENERATED_DIR})
+target_include_directories(velmora_platform PUBLIC ${VELMORA_GENERATED_DIR})

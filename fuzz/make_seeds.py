@@ -6,6 +6,7 @@ here: GPI files built block by block, BMP icons in the header variants the loade
 knows, settings files and speed-camera lists.  Run it from anywhere; it rewrites the
 seed folders completely.
 """
+import os
 import shutil
 import struct
 import zlib
@@ -187,9 +188,11 @@ def newer_layout_seed(lat, lon):
 
 
 # The first kilobytes of the larger GPI files of other producers, where the sample folder
-# is beside the repository: headers, groups and the first POIs as those producers wrote
-# them.  Only these beginnings become seeds, never the whole files.
-REAL_GPI = ROOT.parent / "shared" / "testdata" / "real" / "gpi"
+# (VELMORA_REAL_DATA, by default beside the repository) is present: headers, groups and
+# the first POIs as those producers wrote them.  Only these beginnings become seeds, never
+# the whole files.
+REAL_DATA = Path(os.environ.get("VELMORA_REAL_DATA", ROOT.parent / "shared" / "testdata" / "real"))
+REAL_GPI = REAL_DATA / "gpi"
 REAL_PREFIX = 4096
 
 

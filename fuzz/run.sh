@@ -1,18 +1,25 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang (libFuzzer, ASan, UBSan) in build-fuzz/ and runs
-# each one for the given number of seconds (default 30), starting from its seed corpus
-# in fuzz/seeds/<name>/.  The growing corpus stays in build-fuzz/corpus/<target>/, so a
-# later run goes on from there; inputs that fail land in build-fuzz/artifacts/<target>/.
+# each one: first every input of its corpus (the seeds of fuzz/seeds/<name>/ and what
+# earlier runs kept), then fuzzing for the given number of seconds (default 5; longer
+# runs through `fuzz/run.sh 300`, say).  The growing corpus stays in
+# build-fuzz/corpus/<target>/, so a later run goes on from there; inputs that fail land
+# in build-fuzz/artifacts/<target>/.
 # Usage: fuzz/run.sh [seconds] [target...]   (targets named like gpx_reader_fuzz)
-# Targets run two at a time (VELMORA_JOBS sets how many).
+# Targets run two at a time (VELMORA_JOBS sets how many); ccache is used where present.
 # Exits non-zero when a target finds a failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=${1:-30}
+seconds=${1:-5}
 shift || true
 build=build-fuzz
+compiler_launcher=()
+if command -v ccache >/dev/null 2>&1; then
+  compiler_launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}" CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
+fi
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVELMORA_FUZZ=ON -DVELMORA_TESTS=OFF >/dev/null
+  -DVELMORA_FUZZ=ON -DVELMORA_TESTS=OFF "${compiler_launcher[@]}" >/dev/null
 cmake --build "$build" -j"${VELMORA_JOBS:-2}" >/dev/null
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
@@ -24,6 +31,7 @@ run_target() {
   mkdir -p "$corpus" "$build/artifacts/$t"
   if [ -d "$seeds" ]; then cp -n "$seeds"/* "$corpus"/ 2>/dev/null || true; fi
   # Inputs that once broke a reader, kept outside the project, join the seeds where present.
+  # libFuzzer runs every input of the corpus before it starts fuzzing.
   local repro="${VELMORA_REPRO_DATA:-../shared/testdata/repro}"
   case $t in
     osm_poi_fuzz)
@@ -60,7 +68,8 @@ for t in "${targets[@]}"; do
     tail -40 "$build/$t.log"
     status=1
   else
-    echo "-- $t: $(grep -E "stat::number_of_executed_units" "$build/$t.log" | awk '{print $2}') runs," \
+    echo "-- $t: $(grep -m1 -oE "seed corpus: files: [0-9]+" "$build/$t.log" | awk '{print $NF}')" \
+      "corpus inputs replayed, $(grep -E "stat::number_of_executed_units" "$build/$t.log" | awk '{print $2}') runs," \
       "peak $(grep -E "stat::peak_rss_mb" "$build/$t.log" | awk '{print $2}') MB"
   fi
 done

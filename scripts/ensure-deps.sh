@@ -5,6 +5,8 @@ need=()
 command -v cmake >/dev/null 2>&1 || need+=(cmake)
 command -v g++ >/dev/null 2>&1 || need+=(g++)
 command -v make >/dev/null 2>&1 || need+=(make)
+# ccache keeps the test run's builds short when they are made again.
+command -v ccache >/dev/null 2>&1 || need+=(ccache)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 # OpenStreetMap input: libosmium and protozero (headers only) with the compression and
 # XML libraries of the formats it reads; osmium-tool makes PBF files for tests and the benchmark.
@@ -22,10 +24,11 @@ command -v osmium >/dev/null 2>&1 || need+=(osmium-tool)
 [ -f /usr/include/simdjson.h ] || need+=(libsimdjson-dev)
 # KML and KMZ input: expat (above) reads the XML, libzip the zip archives.
 [ -f /usr/include/zip.h ] || need+=(libzip-dev)
-# The man page check and the Debian package (cpack with dpkg-shlibdeps).
+# The man page check, the Debian package (cpack with dpkg-shlibdeps) and the format check.
 command -v groff >/dev/null 2>&1 || need+=(groff-base)
 command -v dpkg-shlibdeps >/dev/null 2>&1 || need+=(dpkg-dev)
 command -v file >/dev/null 2>&1 || need+=(file)
+command -v clang-format >/dev/null 2>&1 || need+=(clang-format)
 # An independent GPI reader for round trips in the tests (they skip without it).
 command -v gpsbabel >/dev/null 2>&1 || need+=(gpsbabel)
 # The fuzz targets of the test run: clang with its libFuzzer and sanitizer runtimes.

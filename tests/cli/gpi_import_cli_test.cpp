@@ -4,12 +4,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
-#include <utility>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "cli/gpi_output.hpp"
 #include "gpi/gpi_test_builder.hpp"
+#include "support/real_samples.hpp"
 #include "support/test_support.hpp"
 
 namespace velmora {
@@ -37,35 +38,39 @@ TEST(GpiImport, EachGpiInputReportsItsPoisAndADamagedOneKeepsWhatWasRead) {
     EXPECT_NE(result.err.find("\n    imported 1 pois "), std::string::npos) << result.err;
 }
 
-// Each real file with the POIs GPSBabel reads from it (with languagecode=EN for the two
-// files of Russian and English texts), converted to GPX and to GPI.
+// Occurrences of a text in another.
+std::size_t count_of(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+// Every real GPI file converts to GPX and to GPI with each POI GPSBabel reads from it
+// (-lang:EN for the files of Russian and English texts) and no error; the same
+// conversion again, replacing the GPI file, gives the same bytes.
 TEST(GpiImport, EveryRealGpiFileConvertsToGpxAndGpi) {
-    const struct {
-        const char* file;
-        int pois;
-    } cases[] = {
-        {"gpi/BORDATLAS.gpi", 6936},        {"gpi/GATSO_30.gpi", 2},
-        {"gpi/GermanySouth.gpi", 2773},     {"gpi/Hollandspeedcam.gpi", 441},
-        {"gpi/garmin_gpi.gpi", 86},         {"gpi/garmin_gpi_category~gpx.gpi", 86},
-        {"gpi/garmin_gpi_encoding.gpi", 1}, {"gpi/garmin_gpi_position~gpx.gpi", 86},
-        {"gpi/gpi_ext-sample.gpi", 9},      {"gpi/gpispeed.gpi", 1},
-        {"gpi/rosneftHi_res.gpi", 2301},    {"gpi/spb_metro_norm.gpi", 83},
-        {"gpi/umsonstdraussen.gpi", 78},
-    };
     temp_dir dir;
-    for (const auto& c : cases) {
+    for (const auto& c : real_gpi_samples) {
+        SCOPED_TRACE(c.file);
         VELMORA_REQUIRE_REAL(path, c.file);
-        std::string imported = "\n    imported " + std::to_string(c.pois) + " pois ";
         auto gpx = run_velmora({path, "-lang:EN", "-o", "out.gpx"}, dir.path().string());
-        EXPECT_EQ(gpx.exit_code, 0) << c.file << gpx.err;
-        EXPECT_NE(gpx.err.find(imported), std::string::npos) << c.file << gpx.err;
+        EXPECT_EQ(gpx.exit_code, 0) << gpx.err;
+        EXPECT_TRUE(contains(gpx.err, "\n    imported " + std::to_string(c.pois) + " pois "))
+            << gpx.err;
+        EXPECT_FALSE(contains(gpx.err, "Error")) << gpx.err;
+        EXPECT_EQ(count_of(read_file(dir.file("out.gpx")), "<wpt "),
+                  static_cast<std::size_t>(c.pois));
+
         auto gpi = run_velmora({path, "-lang:en", "-o", "out.gpi"}, dir.path().string());
-        EXPECT_EQ(gpi.exit_code, 0) << c.file << gpi.err;
+        EXPECT_EQ(gpi.exit_code, 0) << gpi.err;
+        const std::string first = read_file(dir.file("out.gpi"));
         int written = 0;
-        for (const auto& set : read_gpi(read_file(dir.file("out.gpi"))).poisets) {
-            written += set->count();
-        }
-        EXPECT_EQ(written, c.pois) << c.file;
+        for (const auto& set : read_gpi(first).poisets) written += set->count();
+        EXPECT_EQ(written, c.pois);
+        auto again = run_velmora({path, "-lang:en", "-o", "out.gpi"}, dir.path().string());
+        EXPECT_EQ(again.exit_code, 0) << again.err;
+        EXPECT_EQ(read_file(dir.file("out.gpi")), first);
     }
     VELMORA_REQUIRE_REAL(spb, "gpi/spb_metro_norm.gpi");
     auto english = run_velmora({spb, "-lang:EN", "-o", "en.gpx"}, dir.path().string());
@@ -108,8 +113,9 @@ TEST(GpiImport, ALockedFileIsRefusedAndALanguageOtherThanTwoLettersEndsTheRun) {
 std::optional<std::string> gpsbabel_csv(const temp_dir& dir, const std::string& gpi) {
     const char* exe = "/usr/bin/gpsbabel";
     if (!std::filesystem::exists(exe)) return std::nullopt;
-    auto result = run_program(exe, "gpsbabel", {"-i", "garmin_gpi", "-f", gpi, "-o", "unicsv", "-F", "-"},
-                              dir.path().string());
+    auto result =
+        run_program(exe, "gpsbabel", {"-i", "garmin_gpi", "-f", gpi, "-o", "unicsv", "-F", "-"},
+                    dir.path().string());
     EXPECT_EQ(result.exit_code, 0) << result.err;
     return result.out;
 }
@@ -131,20 +137,16 @@ TEST(GpiImport, GpsBabelReadsTheSameAddressesAndContactsFromTheGpiWritten) {
     }
 }
 
-// Occurrences of a text in another.
-std::size_t count_of(const std::string& text, const std::string& part) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
-
 // The addresses, contacts, links and categories of GPI files of other producers reach
 // the GPX written from them: an element for every field read.
 TEST(GpiImport, AddressesContactsAndCategoriesOfRealFilesReachTheGpx) {
     const std::pair<const char*, const char*> elements[] = {
-        {"City", "<gpxx:City>"},         {"Country", "<gpxx:Country>"},
-        {"State", "<gpxx:State>"},       {"Postcode", "<gpxx:PostalCode>"},
-        {"Street", "<gpxx:StreetAddress>"}, {"HouseNumber", "<velmora:HouseNumber"}};
+        {"City", "<gpxx:City>"},
+        {"Country", "<gpxx:Country>"},
+        {"State", "<gpxx:State>"},
+        {"Postcode", "<gpxx:PostalCode>"},
+        {"Street", "<gpxx:StreetAddress>"},
+        {"HouseNumber", "<velmora:HouseNumber"}};
     temp_dir dir;
     for (const char* file : {"gpi/umsonstdraussen.gpi", "gpi/gpi_ext-sample.gpi",
                              "gpi/garmin_gpi_position~gpx.gpi", "gpi/rosneftHi_res.gpi"}) {

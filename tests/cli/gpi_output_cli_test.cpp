@@ -209,6 +209,15 @@ TEST(GpiOutput, WholePoisComeBackFromGpxThroughGpiToGpx) {
               "phone PhoneNo=+420 1\nphone Mobile=+420 2\nphone Fax=+420 3\nphone Email=a@b.cz\n"
               "category \xC3\x89tel\ncategory Sz\xC3\xA1ll\xC3\xA1s\n");
     EXPECT_EQ(*first.link, "https://a.cz/?x=1&y=2");
+    // As written: a text with markup characters in CDATA, the speed alert's distance from
+    // the name's "@50".
+    const std::string back_text = read_file(dir.file("back.gpx"));
+    EXPECT_TRUE(testing::contains(back_text,
+                                  "<desc><![CDATA[Stra\xC3\x9F"
+                                  "e & \xC5\x81\xC3\xB3"
+                                  "d\xC5\xBA]]></desc>"))
+        << back_text;
+    EXPECT_TRUE(testing::contains(back_text, "<gpxx:Proximity>500</gpxx:Proximity>")) << back_text;
 
     // GPSBabel, an independent reader, finds the names, positions, address and phone.
     const char* gpsbabel = "/usr/bin/gpsbabel";

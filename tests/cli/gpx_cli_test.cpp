@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/version.hpp"
+#include "support/real_samples.hpp"
 #include "support/test_support.hpp"
 
 namespace velmora {
@@ -131,31 +132,6 @@ TEST(GpxCli, RoundTripKeepsTheWaypointsAndSettlesOnTheSecondPass) {
     for (const char* name : {"b.gpx", "c.gpx", "d.gpx"}) EXPECT_TRUE(well_formed(dir.file(name)));
 }
 
-TEST(GpxCli, ConvertsEveryRealSampleIntoWellFormedGpx) {
-    const char* samples[] = {
-        "gpx/basecamp.gpx",
-        "gpx/expertgps.gpx",
-        "gpx/garmin_gpi.gpx",
-        "gpx/GC7FA4.gpx",
-        "gpx/GCGCA8_nasty.gpx",
-        "gpx/umsonstdraussen.gpx",
-        "gpx/unicode.gpx",
-        "gpx/gpx1.1_with_all_fields.gpx",
-        "gpx/GATSO_30.gpx",
-        "gpx/multiple-links.gpx",
-        "gpx/lowrance-utf16-test.gpx",
-        "gpx/route.gpx",
-    };
-    testing::temp_dir dir;
-    for (const char* sample : samples) {
-        SCOPED_TRACE(sample);
-        VELMORA_REQUIRE_REAL(path, sample);
-        auto result = run_velmora({path, "-o", "out.gpx"}, dir.path().string());
-        EXPECT_EQ(result.exit_code, 0) << result.err;
-        EXPECT_TRUE(well_formed(dir.file("out.gpx")));
-    }
-}
-
 // How often each of the texts occurs in the text.
 std::vector<std::size_t> occurrences(const std::string& text,
                                      const std::vector<std::string>& parts) {
@@ -167,6 +143,20 @@ std::vector<std::size_t> occurrences(const std::string& text,
         counts.push_back(n);
     }
     return counts;
+}
+
+// Every real GPX sample becomes well-formed GPX with each of its waypoints.
+TEST(GpxCli, ConvertsEveryRealSampleIntoWellFormedGpx) {
+    testing::temp_dir dir;
+    for (const auto& c : testing::real_gpx_samples) {
+        SCOPED_TRACE(c.file);
+        VELMORA_REQUIRE_REAL(path, c.file);
+        auto result = run_velmora({path, "-o", "out.gpx"}, dir.path().string());
+        EXPECT_EQ(result.exit_code, 0) << result.err;
+        EXPECT_TRUE(well_formed(dir.file("out.gpx")));
+        EXPECT_EQ(occurrences(read_file(dir.file("out.gpx")), {"<wpt "}),
+                  std::vector<std::size_t>{static_cast<std::size_t>(c.waypoints)});
+    }
 }
 
 TEST(GpxCli, KeepsEveryWaypointFieldFromGpxToGpx) {

@@ -28,12 +28,7 @@ using testing::run_velmora;
 using testing::temp_dir;
 using testing::write_file;
 
-// The crafted inputs that showed faults, beside the real-world samples.
-std::string repro_file(const std::string& name) {
-    std::filesystem::path path =
-        std::filesystem::path(testing::real_data_dir()).parent_path() / "repro" / name;
-    return std::filesystem::exists(path) ? path.string() : std::string();
-}
+using testing::repro_file;
 
 #define REQUIRE_REPRO(path_var, name)        \
     std::string path_var = repro_file(name); \

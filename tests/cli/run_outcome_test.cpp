@@ -153,13 +153,6 @@ TEST(RunOutcome, ExitCodeSaysWhetherEveryInputWasReadAndTheOutputWritten) {
     EXPECT_EQ(read_file(dir.file("u.gpi")), broken);
 }
 
-// The repro inputs beside the real samples; empty when that folder is absent.
-std::string repro_file(const std::string& name) {
-    std::filesystem::path path =
-        std::filesystem::path(testing::real_data_dir()).parent_path() / "repro" / name;
-    return std::filesystem::exists(path) ? path.string() : std::string();
-}
-
 // Inputs that their reader refuses, that give no POI though they hold lines or records,
 // or that change while they are read: left out, and with nothing else to read the output
 // stays untouched.  Empty inputs and lone headers still read as empty.

@@ -17,6 +17,7 @@
 #include "gpi/gpi_test_builder.hpp"
 #include "gpi/gpi_units.hpp"
 #include "platform/messages.hpp"
+#include "support/real_samples.hpp"
 #include "support/test_support.hpp"
 
 namespace velmora {
@@ -905,48 +906,10 @@ TEST(GpiReader, ADirectoryOpenedAsAFileIsAReadErrorWithoutABufferOfItsClaimedSiz
     EXPECT_EQ(list.count(), 0);
 }
 
-// The POIs GPSBabel reads from each file (with languagecode=EN for the files of two
-// languages), one of them by index, and the summary line the file earns.
-struct real_case {
-    const char* file;
-    int sets;
-    int pois;
-    int sample;
-    const char* name;
-    double lat;
-    double lon;
-    const char* messages;
-};
-
+// Every GPI file of the samples' table: the groups and POIs GPSBabel reads, one POI by
+// name and position, and the summary line the file earns.
 TEST(GpiReaderRealFiles, EveryFileOfOtherProducersReadsWithThePoisGpsBabelReads) {
-    const std::string two_languages =
-        "\n    languages: RU, EN; read EN where a text has it, else its first"
-        "\n    skipped 1 record Velmora does not carry over: 1 media";
-    const real_case cases[] = {
-        {"gpi/BORDATLAS.gpi", 1, 6936, 0, "Camperplaats Den Bosch", 51.693907, 5.279444, ""},
-        {"gpi/GATSO_30.gpi", 1, 2, 0, "max@30", 48.762390, 2.419010, ""},
-        {"gpi/GermanySouth.gpi", 1, 2773, 2772, "Mautturm", 48.714785, 11.260601, ""},
-        {"gpi/Hollandspeedcam.gpi", 1, 441, 0, "-", 50.991825, 5.806569, ""},
-        {"gpi/garmin_gpi.gpi", 1, 86, 0, "5058ROAD", 42.439993, -71.120925, ""},
-        {"gpi/garmin_gpi_category~gpx.gpi", 1, 86, 0, "5058ROAD", 42.439993, -71.120925, ""},
-        {"gpi/garmin_gpi_encoding.gpi", 1, 1, 0, "\x80", 50.85, 4.35, ""},
-        {"gpi/garmin_gpi_position~gpx.gpi", 1, 86, 0, "5058ROAD", 42.439993, -71.120925, ""},
-        // Its POIs refer to an icon it does not hold.
-        {"gpi/gpi_ext-sample.gpi", 1, 9, 1, "Altenburg-Umgehung", 50.964955, 12.435919,
-         "\nWarning: 9 pois of the group My points refer to an icon the group lacks (icon 1023 "
-         "first); the references were dropped"},
-        {"gpi/gpispeed.gpi", 1, 1, 0, "point0", 49.794688, 9.834015, ""},
-        {"gpi/umsonstdraussen.gpi", 5, 78, 77, "Detten Rockt", 52.180170, 7.538500, ""},
-        {"gpi/rosneftHi_res.gpi", 1, 2301, 2300,
-         "\xD0\x90\xD0\x97\xD0\xA1 "
-         "\xD0\xA0\xD0\xBE\xD1\x81\xD0\xBD\xD0\xB5\xD1\x84\xD1\x82\xD1\x8C",
-         50.560600, 137.031876, two_languages.c_str()},
-        // The loader pads the English names with blanks to the length of the Russian ones;
-        // GPSBabel shows them without.
-        {"gpi/spb_metro_norm.gpi", 1, 83, 82, "SPORTIVNAYA-2", 59.947630, 30.283500,
-         two_languages.c_str()},
-    };
-    for (const auto& c : cases) {
+    for (const auto& c : testing::real_gpi_samples) {
         VELMORA_REQUIRE_REAL(path, c.file);
         poiset_list list;
         auto result = read_path(path, list, gpi_read_options{"EN"});

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/messages.hpp"
+#include "support/real_samples.hpp"
 #include "support/test_support.hpp"
 #include "text/encoding.hpp"
 #include "text/strict_numbers.hpp"
@@ -600,35 +601,8 @@ TEST(GpxReader, ReadsLikeOneThreadWhenTwoShareTheText) {
     }
 }
 
-struct real_case {
-    const char* file;
-    int waypoints;
-};
-
 TEST(GpxReadFile, ReadsEveryRealSampleWithItsWaypointCount) {
-    const real_case cases[] = {
-        {"gpx/basecamp.gpx", 2},
-        {"gpx/expertgps.gpx", 86},
-        {"gpx/garmin_gpi.gpx", 86},
-        {"gpx/garmin_gpi_encoding.gpx", 1},
-        {"gpx/gpispeed.gpx", 1},
-        {"gpx/GC7FA4.gpx", 1},
-        {"gpx/GCGCA8_nasty.gpx", 1},
-        {"gpx/gpxpassthrough11.gpx", 3},
-        {"gpx/lowrance-utf16-test.gpx", 1},
-        {"gpx/umsonstdraussen.gpx", 78},
-        {"gpx/gdb-sample-v3-ilinks.gpx", 5},
-        {"gpx/route.gpx", 0},
-        {"gpx/multiple-links.gpx", 1},
-        {"gpx/iso8859-1encoded.gpx", 8},
-        {"gpx/gpx1.1_with_all_fields.gpx", 2},
-        {"gpx/unicode.gpx", 6},
-        {"gpx/unicode_with_bom_noencoding.gpx", 1},
-        {"gpx/GATSO_30.gpx", 2},
-        {"gpx/GATSO_redlight_0_EU.gpx", 6761},
-        {"gpx/gc31j2h_wpts.gpx", 2},
-    };
-    for (const real_case& c : cases) {
+    for (const auto& c : testing::real_gpx_samples) {
         SCOPED_TRACE(c.file);
         VELMORA_REQUIRE_REAL(path, c.file);
         message_capture capture;
