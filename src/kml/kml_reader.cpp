@@ -530,6 +530,7 @@ class kml_document_reader {
     // where they meet.
     XML_Parser parser_ = nullptr;
     split_meeting* meeting_ = nullptr;
+    bool read_in_two_ = false;
     std::vector<kml_element> stack_;
     std::size_t skip_depth_ = 0;     // inside an element of another namespace
     std::size_t capture_depth_ = 0;  // depth of the element whose text is taken
@@ -1151,8 +1152,9 @@ void kml_document_reader::arrive_at_cut() {
     auto at = static_cast<std::size_t>(XML_GetCurrentByteIndex(parser_));
     if (at < meeting.cut) return;
     meeting_ = nullptr;
-    bool same = at == meeting.cut && meeting.ready.load(std::memory_order_acquire) &&
-                meeting.usable && context() == meeting.expected;
+    // The second thread tells soon after its start where its reader stands.
+    meeting.ready.wait(false, std::memory_order_acquire);
+    bool same = at == meeting.cut && meeting.usable && context() == meeting.expected;
     meeting.verdict.store(same ? split_meeting::taken : split_meeting::dropped,
                           std::memory_order_release);
     // Suspended after this start tag is read as usual, so that a reading that goes on
@@ -1161,14 +1163,25 @@ void kml_document_reader::arrive_at_cut() {
 }
 
 bool kml_document_reader::read_from_cut(std::string_view text, split_meeting& meeting) {
-    parser_ptr parser = make_parser();
-    std::optional<std::string> prefix = prefix_before(text, meeting.cut);
-    if (prefix && XML_Parse(parser.get(), prefix->data(), static_cast<int>(prefix->size()), 0) ==
-                      XML_STATUS_OK) {
-        meeting.expected = context();
-        meeting.usable = meeting.expected.clean;
+    // The first thread waits for this, also when this one fails.
+    struct tell_ready {
+        split_meeting& meeting;
+        ~tell_ready() {
+            meeting.ready.store(true, std::memory_order_release);
+            meeting.ready.notify_all();
+        }
+    };
+    parser_ptr parser(nullptr, XML_ParserFree);
+    {
+        tell_ready told{meeting};
+        parser = make_parser();
+        std::optional<std::string> prefix = prefix_before(text, meeting.cut);
+        if (prefix && XML_Parse(parser.get(), prefix->data(), static_cast<int>(prefix->size()),
+                                0) == XML_STATUS_OK) {
+            meeting.expected = context();
+            meeting.usable = meeting.expected.clean;
+        }
     }
-    meeting.ready.store(true, std::memory_order_release);
     if (!meeting.usable) return false;
     std::string_view rest = text.substr(meeting.cut);
     constexpr std::size_t piece = std::size_t{1} << 20;
@@ -1222,6 +1235,7 @@ bool kml_document_reader::parse_in_two(std::string_view text, std::size_t cut,
     if (second_read) {
         report_text(second_messages, second_problem);
         take_second(second);
+        read_in_two_ = true;
         return true;
     }
     // The second thread failed (malformed XML after the cut, say): this one reads on.
@@ -1526,6 +1540,7 @@ kml_read_result kml_document_reader::finish(poiset_list& list, kmz_archive* arch
     }
     for (auto& set : filled) list.poisets.push_back(std::move(set));
     result.sets = static_cast<int>(filled.size());
+    result.read_in_two = read_in_two_;
     return result;
 }
 

@@ -43,6 +43,7 @@ struct kml_icon {
 struct kml_read_result {
     int sets = 0;                 // sets appended to the list
     std::vector<kml_icon> icons;  // of the symbols the placemarks use, one each
+    bool read_in_two = false;     // two threads read the document, a part each
 };
 
 // True when the bytes begin as a zip archive (a KMZ file).
