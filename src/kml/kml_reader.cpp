@@ -343,7 +343,25 @@ std::optional<std::string> prefix_before(std::string_view text, std::size_t cut)
         if (lt == cut) break;
         std::string_view rest = text.substr(lt);
         std::size_t end = std::string_view::npos;
-        if (rest.starts_with("<!--")) {
+        char second = rest.size() > 1 ? rest[1] : '\0';
+        if (second != '!' && second != '?' && second != '/') {
+            std::string_view name = name_at(lt + 1);
+            if (name.empty()) return std::nullopt;
+            char quote = 0;
+            for (std::size_t i = lt + 1 + name.size(); i < text.size(); ++i) {
+                char c = text[i];
+                if (quote != 0) {
+                    if (c == quote) quote = 0;
+                } else if (c == '"' || c == '\'') {
+                    quote = c;
+                } else if (c == '>') {
+                    end = i + 1;
+                    break;
+                }
+            }
+            if (end == std::string_view::npos) return std::nullopt;
+            if (text[end - 2] != '/') open.push_back({lt, end, name});
+        } else if (rest.starts_with("<!--")) {
             end = text.find("-->", lt + 4);
             if (end != std::string_view::npos) end += 3;
         } else if (rest.starts_with("<![CDATA[")) {
@@ -388,23 +406,6 @@ std::optional<std::string> prefix_before(std::string_view text, std::size_t cut)
                 open.back().name_begin = closed.tag_begin;
                 open.back().name_end = end;
             }
-        } else {
-            std::string_view name = name_at(lt + 1);
-            if (name.empty()) return std::nullopt;
-            char quote = 0;
-            for (std::size_t i = lt + 1 + name.size(); i < text.size(); ++i) {
-                char c = text[i];
-                if (quote != 0) {
-                    if (c == quote) quote = 0;
-                } else if (c == '"' || c == '\'') {
-                    quote = c;
-                } else if (c == '>') {
-                    end = i + 1;
-                    break;
-                }
-            }
-            if (end == std::string_view::npos) return std::nullopt;
-            if (text[end - 2] != '/') open.push_back({lt, end, name});
         }
         if (end == std::string_view::npos || end > cut) return std::nullopt;
         at = end;
@@ -892,7 +893,7 @@ std::string kml_document_reader::category_path() const {
 
 void kml_document_reader::fill_fields(const placemark_state& p, placemark_fields& fields) const {
     fields.clear();
-    fields.description = html_to_text(p.description);
+    html_to_text(p.description, fields.description);
     if (!p.address.empty()) fields.address.emplace_back(address_street, p.address);
     if (!p.phone.empty()) fields.contacts.emplace_back(contact_phone, p.phone);
     std::string& lines = fields.lines;
