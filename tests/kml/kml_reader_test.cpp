@@ -345,6 +345,23 @@ TEST(KmlTwoThreads, ADocumentReadInTwoPartsReadsAsInOneFrontToBack) {
     }
 }
 
+TEST(KmlTwoThreads, RealFilesReadAlikeInOneOrTwoParts) {
+    kml_read_options one;
+    one.parallel_from = std::numeric_limits<std::size_t>::max();
+    kml_read_options two;
+    two.parallel_from = 0;
+    std::vector<std::string> files = {testing::source_dir() + "/examples/Weekend_in_Budapest.kmz"};
+    for (const char* name :
+         {"kml/google-export.kml", "kml/displayMode.kml", "kmz/styled_placemark.kmz"}) {
+        if (std::string path = testing::real_file(name); !path.empty()) files.push_back(path);
+    }
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        std::string bytes = read_file(file);
+        EXPECT_EQ(everything(read(bytes, two)), everything(read(bytes, one)));
+    }
+}
+
 TEST(KmlStyles, PlacemarksTakeTheirStylesNamesAndIcons) {
     std::string styles =
         "<Style id=\"s-normal\"><IconStyle><color>ff0000ff</color><Icon><href>files/red.png"
