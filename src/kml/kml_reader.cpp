@@ -361,16 +361,29 @@ std::optional<std::string> prefix_before(std::string_view text, std::size_t cut)
             }
             if (end == std::string_view::npos) return std::nullopt;
             if (text[end - 2] != '/') open.push_back({lt, end, name});
-        } else if (rest.starts_with("<!--")) {
-            end = text.find("-->", lt + 4);
-            if (end != std::string_view::npos) end += 3;
+        } else if (second == '/') {
+            // The end tag of the last open element: a document whose end tags don't match
+            // fails the first thread before the cut, or the second one after it.
+            if (open.empty()) return std::nullopt;
+            std::size_t gt = text.find('>', lt + 2);
+            if (gt == std::string_view::npos) return std::nullopt;
+            end = gt + 1;
+            open_element closed = open.back();
+            open.pop_back();
+            if (!open.empty() && (closed.qname == "name" || closed.qname.ends_with(":name"))) {
+                open.back().name_begin = closed.tag_begin;
+                open.back().name_end = end;
+            }
         } else if (rest.starts_with("<![CDATA[")) {
             end = text.find("]]>", lt + 9);
             if (end != std::string_view::npos) end += 3;
-        } else if (rest.starts_with("<?")) {
+        } else if (rest.starts_with("<!--")) {
+            end = text.find("-->", lt + 4);
+            if (end != std::string_view::npos) end += 3;
+        } else if (second == '?') {
             end = text.find("?>", lt + 2);
             if (end != std::string_view::npos) end += 2;
-        } else if (rest.starts_with("<!")) {
+        } else {
             // A document type declaration, before the root only; "[...]" may hold
             // markup of its own.
             if (!open.empty()) return std::nullopt;
@@ -390,21 +403,6 @@ std::optional<std::string> prefix_before(std::string_view text, std::size_t cut)
                     end = i + 1;
                     break;
                 }
-            }
-        } else if (rest.starts_with("</")) {
-            std::string_view name = name_at(lt + 2);
-            if (open.empty() || open.back().qname != name) return std::nullopt;
-            std::size_t gt = text.find('>', lt + 2);
-            if (gt == std::string_view::npos) return std::nullopt;
-            end = gt + 1;
-            open_element closed = open.back();
-            open.pop_back();
-            std::size_t colon = name.find(':');
-            std::string_view local =
-                colon == std::string_view::npos ? name : name.substr(colon + 1);
-            if (local == "name" && !open.empty()) {
-                open.back().name_begin = closed.tag_begin;
-                open.back().name_end = end;
             }
         }
         if (end == std::string_view::npos || end > cut) return std::nullopt;
@@ -796,7 +794,8 @@ void kml_document_reader::take_text(kml_element element) {
             }
             break;
         case kml_element::description:
-            if (in_placemark) placemark_.description = text_;
+            // The text is taken anew for the next element: its room goes along.
+            if (in_placemark) placemark_.description.swap(text_);
             break;
         case kml_element::address:
             if (in_placemark) placemark_.address = trimmed(text_);
