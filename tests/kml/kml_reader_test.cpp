@@ -327,6 +327,14 @@ TEST(KmlTwoThreads, ADocumentReadInTwoPartsReadsAsInOneFrontToBack) {
                        "]]></description>") +
              placemarks(10, 10)),
          false},
+        {"a second document, read as a folder, open at the cut",
+         "<kml><Document><name>A</name></Document><Document><name>B</name>" + some_styles +
+             placemarks(0, 40) + "</Document></kml>",
+         false},
+        {"a folder's last name in another namespace",
+         kml(some_styles + "<Folder><name>Kept</name><gx:name>Passed over</gx:name>" +
+             placemarks(0, 40) + "</Folder>"),
+         false},
     };
     kml_read_options one;
     one.parallel_from = std::numeric_limits<std::size_t>::max();
