@@ -1212,6 +1212,13 @@ bool kml_document_reader::parse_in_two(std::string_view text, std::size_t cut,
     bool second_read = false;
     std::string second_messages;
     std::string second_problem;
+    // The XML declaration read on this thread first: an encoding it names builds its code
+    // page's tables on first use, before the second thread names it too.
+    if (std::size_t end = text.substr(0, 512).find("?>"); end != std::string_view::npos) {
+        at = end + 2;
+        if (XML_Parse(parser.get(), text.data(), static_cast<int>(at), 0) != XML_STATUS_OK)
+            return false;
+    }
     parser_ = parser.get();
     meeting_ = &meeting;
     bool ran = run_side_by_side(

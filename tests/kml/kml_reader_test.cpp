@@ -327,6 +327,11 @@ TEST(KmlTwoThreads, ADocumentReadInTwoPartsReadsAsInOneFrontToBack) {
                        "]]></description>") +
              placemarks(10, 10)),
          false},
+        {"a single-byte encoding",
+         "<?xml version=\"1.0\" encoding=\"windows-1250\"?><kml><Document><Folder><name>\xC8"
+         "esk\xE1</name>" +
+             some_styles + placemarks(0, 40) + "</Folder></Document></kml>",
+         true},
         {"a second document, read as a folder, open at the cut",
          "<kml><Document><name>A</name></Document><Document><name>B</name>" + some_styles +
              placemarks(0, 40) + "</Document></kml>",
