@@ -56,7 +56,7 @@ struct decoded_reference {
 };
 
 decoded_reference decode_reference(std::string_view text) {
-    std::size_t end = text.find(';');
+    std::size_t end = text.substr(0, 13).find(';');
     if (end == std::string_view::npos || end < 2 || end > 12) return {};
     std::string_view body = text.substr(1, end - 1);
     if (body[0] == '#') {
@@ -93,7 +93,9 @@ decoded_reference decode_reference(std::string_view text) {
 // in a row never reach the result.
 class text_builder {
   public:
-    explicit text_builder(bool collapse_blanks) : collapse_(collapse_blanks) {}
+    text_builder(bool collapse_blanks, std::string& out) : out_(out), collapse_(collapse_blanks) {
+        out_.clear();
+    }
 
     void add_char(char c) {
         if (c == '\n') {
@@ -108,8 +110,13 @@ class text_builder {
             out_ += c;
         }
     }
-    void add_text(std::string_view text) {
-        for (char c : text) add_char(c);
+    // Characters that are neither blanks nor line ends, as add_char() adds them one by one.
+    void add_run(std::string_view run) {
+        if (run.empty()) return;
+        if (pending_blank_ && !line_empty()) out_ += ' ';
+        pending_blank_ = false;
+        flush_breaks();
+        out_.append(run);
     }
     void add_code(char32_t code) {
         if (code == U' ' || code == U'\t') {
@@ -136,7 +143,6 @@ class text_builder {
         if (breaks_ == 0 && !out_.empty()) breaks_ = 1;
     }
     [[nodiscard]] bool collapses() const { return collapse_; }
-    std::string take() { return std::move(out_); }
 
   private:
     [[nodiscard]] bool line_empty() const {
@@ -151,7 +157,7 @@ class text_builder {
         breaks_ = 0;
     }
 
-    std::string out_;
+    std::string& out_;
     int breaks_ = 0;  // line breaks waiting for the next visible character (at most 2)
     bool pending_blank_ = false;
     bool collapse_;
@@ -208,9 +214,25 @@ std::size_t raw_text_end(std::string_view text, std::size_t from, std::string_vi
 }  // namespace
 
 std::string html_to_text(std::string_view html) {
-    text_builder out(holds_markup(html));
+    std::string text;
+    html_to_text(html, text);
+    return text;
+}
+
+void html_to_text(std::string_view html, std::string& text) {
+    text_builder out(holds_markup(html), text);
     std::size_t i = 0;
     while (i < html.size()) {
+        std::size_t plain = i;
+        while (plain < html.size() && html[plain] != '&' && html[plain] != '<' &&
+               !is_blank(html[plain])) {
+            ++plain;
+        }
+        if (plain > i) {
+            out.add_run(html.substr(i, plain - i));
+            i = plain;
+            continue;
+        }
         char c = html[i];
         if (c == '&') {
             decoded_reference ref = decode_reference(html.substr(i));
@@ -267,7 +289,6 @@ std::string html_to_text(std::string_view html) {
             i = stop < html.size() ? tag_end(html, stop) : stop;
         }
     }
-    return out.take();
 }
 
 }  // namespace velmora

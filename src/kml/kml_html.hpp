@@ -15,5 +15,7 @@ namespace velmora {
 // are decoded, unknown ones kept as written; blanks at the ends of lines, blank lines
 // beyond one in a row, and blank lines at the start and the end are dropped.
 [[nodiscard]] std::string html_to_text(std::string_view html);
+// The same into text, whose room is reused (a reader turns a million descriptions).
+void html_to_text(std::string_view html, std::string& text);
 
 }  // namespace velmora

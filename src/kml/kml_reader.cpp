@@ -3,11 +3,13 @@
 #include <expat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <limits>
+#include <map>
 #include <memory>
 #include <unordered_map>
 #include <utility>
@@ -19,6 +21,7 @@
 #include "platform/code_page.hpp"
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
+#include "platform/side_by_side.hpp"
 #include "text/encoding.hpp"
 #include "text/output_code_page.hpp"
 
@@ -244,6 +247,11 @@ struct set_state {
     // to a folder).
     std::uint64_t folder_version = ~std::uint64_t{0};
     std::optional<std::uint16_t> folder_category;
+    // The records of details that placemarks with categories and no other details share,
+    // by their categories; the last one used first (placemarks come many to a folder).
+    std::map<std::vector<std::uint16_t>, std::uint32_t> shared_details;
+    std::vector<std::uint16_t> last_shared_categories;
+    std::uint32_t last_shared = no_details;
 };
 
 struct folder_state {
@@ -301,6 +309,157 @@ std::string_view without_tel(std::string_view phone) {
     return trimmed(phone);
 }
 
+// Where a document is cut in two for two threads, and what the second one reads before
+// the text from the cut so that its parser and reader stand where the first ones will
+// stand there: the prologue and the start tags of the elements open at the cut, each
+// followed by its last name element, all as written.
+struct document_split {
+    std::size_t cut = 0;  // a Placemark start tag
+    std::string prefix;
+};
+
+// The prefix for a cut at a Placemark start tag, from a quick walk over the markup before
+// it; none when the walk finds markup it doesn't follow.  Whether it is right is told by
+// the first thread when it arrives at the cut.
+std::optional<std::string> prefix_before(std::string_view text, std::size_t cut) {
+    struct open_element {
+        std::size_t tag_begin;
+        std::size_t tag_end;
+        std::string_view qname;
+        std::size_t name_begin = 0;  // the last name element in it
+        std::size_t name_end = 0;
+    };
+    std::vector<open_element> open;
+    auto name_at = [&](std::size_t from) {
+        std::size_t end = from;
+        while (end < text.size() && !is_blank(text[end]) && text[end] != '>' && text[end] != '/')
+            ++end;
+        return text.substr(from, end - from);
+    };
+    std::size_t at = 0;
+    while (true) {
+        std::size_t lt = text.find('<', at);
+        if (lt == std::string_view::npos || lt > cut) return std::nullopt;
+        if (lt == cut) break;
+        std::string_view rest = text.substr(lt);
+        std::size_t end = std::string_view::npos;
+        char second = rest.size() > 1 ? rest[1] : '\0';
+        if (second != '!' && second != '?' && second != '/') {
+            std::string_view name = name_at(lt + 1);
+            if (name.empty()) return std::nullopt;
+            char quote = 0;
+            for (std::size_t i = lt + 1 + name.size(); i < text.size(); ++i) {
+                char c = text[i];
+                if (quote != 0) {
+                    if (c == quote) quote = 0;
+                } else if (c == '"' || c == '\'') {
+                    quote = c;
+                } else if (c == '>') {
+                    end = i + 1;
+                    break;
+                }
+            }
+            if (end == std::string_view::npos) return std::nullopt;
+            if (text[end - 2] != '/') open.push_back({lt, end, name});
+        } else if (second == '/') {
+            // The end tag of the last open element: a document whose end tags don't match
+            // fails the first thread before the cut, or the second one after it.
+            if (open.empty()) return std::nullopt;
+            std::size_t gt = text.find('>', lt + 2);
+            if (gt == std::string_view::npos) return std::nullopt;
+            end = gt + 1;
+            open_element closed = open.back();
+            open.pop_back();
+            if (!open.empty() && (closed.qname == "name" || closed.qname.ends_with(":name"))) {
+                open.back().name_begin = closed.tag_begin;
+                open.back().name_end = end;
+            }
+        } else if (rest.starts_with("<![CDATA[")) {
+            end = text.find("]]>", lt + 9);
+            if (end != std::string_view::npos) end += 3;
+        } else if (rest.starts_with("<!--")) {
+            end = text.find("-->", lt + 4);
+            if (end != std::string_view::npos) end += 3;
+        } else if (second == '?') {
+            end = text.find("?>", lt + 2);
+            if (end != std::string_view::npos) end += 2;
+        } else {
+            // A document type declaration, before the root only; "[...]" may hold
+            // markup of its own.
+            if (!open.empty()) return std::nullopt;
+            int depth = 0;
+            char quote = 0;
+            for (std::size_t i = lt + 2; i < text.size(); ++i) {
+                char c = text[i];
+                if (quote != 0) {
+                    if (c == quote) quote = 0;
+                } else if (c == '"' || c == '\'') {
+                    quote = c;
+                } else if (c == '[') {
+                    ++depth;
+                } else if (c == ']') {
+                    --depth;
+                } else if (c == '>' && depth == 0) {
+                    end = i + 1;
+                    break;
+                }
+            }
+        }
+        if (end == std::string_view::npos || end > cut) return std::nullopt;
+        at = end;
+    }
+    if (open.empty()) return std::nullopt;
+    std::string prefix(text.substr(0, open.front().tag_begin));
+    for (const open_element& e : open) {
+        prefix.append(text.substr(e.tag_begin, e.tag_end - e.tag_begin));
+        if (e.name_end > e.name_begin)
+            prefix.append(text.substr(e.name_begin, e.name_end - e.name_begin));
+    }
+    return prefix;
+}
+
+// A Placemark start tag (not an empty element) at or after the offset; npos when none.
+std::size_t find_placemark_tag(std::string_view text, std::size_t from) {
+    constexpr std::string_view tag = "<Placemark";
+    for (std::size_t p = text.find(tag, from); p != std::string_view::npos;
+         p = text.find(tag, p + 1)) {
+        std::size_t after = p + tag.size();
+        if (after < text.size() && (text[after] == '>' || is_blank(text[after]))) {
+            std::size_t gt = text.find('>', after);
+            if (gt == std::string_view::npos) return std::string_view::npos;
+            if (text[gt - 1] != '/') return p;
+        }
+    }
+    return std::string_view::npos;
+}
+
+// Where the reading of a document stands between elements: what the reading of the
+// rest depends on.  Two readers that stand alike read the rest alike.
+struct reader_context {
+    std::vector<kml_element> stack;
+    std::vector<std::string> folder_names;
+    std::string document_name;
+    bool in_document = false;
+    bool clean = false;  // outside placemarks, styles, skipped elements and texts
+
+    bool operator==(const reader_context&) const = default;
+};
+
+// What the two threads reading a document tell each other.
+struct split_meeting {
+    enum verdict_kind : int { undecided, taken, dropped };
+    std::size_t cut = 0;
+    std::atomic<int> verdict{undecided};  // whether the second thread's reading is taken
+    std::atomic<bool> ready{false};       // the second reader's context is known
+    bool usable = false;                  // and it may be taken (both written before ready)
+    reader_context expected;
+};
+
+// How a parse ended.
+enum class parse_end : std::uint8_t { finished, suspended, malformed };
+
+using parser_ptr = std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)>;
+
 class kml_document_reader {
   public:
     kml_document_reader(const kml_source& source, const kml_read_options& options)
@@ -325,6 +484,26 @@ class kml_document_reader {
         if (reader->capturing_) reader->text_.append(text, static_cast<std::size_t>(length));
     }
 
+    [[nodiscard]] parser_ptr make_parser();
+    // Parses the text from at on, piece by piece, giving back what was read up to
+    // release_limit at most.  A fault is reported, with its offset, when report_faults.
+    parse_end feed(XML_Parser parser, std::string_view text, std::size_t& at,
+                   const passed_text& passed, std::size_t& released, std::size_t release_limit,
+                   bool report_faults);
+    // Parses the text on two threads, cut at split; false, with nothing read, when they
+    // can't be had.
+    bool parse_in_two(std::string_view text, std::size_t cut, const passed_text& passed);
+    // The second thread's reading: the prefix for the cut, then the text from the cut on,
+    // until the end or until the first thread drops it.  True when it read to the end.
+    bool read_from_cut(std::string_view text, split_meeting& meeting);
+    void arrive_at_cut();
+    [[nodiscard]] reader_context context() const;
+    // Takes over what the reader of the text after the cut read, as if this one had read on.
+    void take_second(kml_document_reader& second);
+    [[nodiscard]] std::uint32_t ref_for_key(const std::string& key, const std::string& url,
+                                            int inline_style);
+    [[nodiscard]] std::string inline_style_key(const style_def& style) const;
+
     void start(const char* name, const char** attributes);
     void end(const char* name);
     void take_text(kml_element element);
@@ -338,12 +517,19 @@ class kml_document_reader {
     [[nodiscard]] std::optional<std::uint16_t> category_of(set_state& state,
                                                            const std::string& path);
     [[nodiscard]] std::uint32_t ref_of(const placemark_state& p);
+    [[nodiscard]] static std::uint32_t shared_details(set_state& state,
+                                                      const std::vector<std::uint16_t>& categories);
     [[nodiscard]] std::size_t set_for_placemark() const;
     [[nodiscard]] std::string category_path() const;
     void report_problems(const placemark_state& p) const;
 
     const kml_source& source_;
     const kml_read_options& options_;
+    // While a second thread reads the text after a cut: the parser of this reader and
+    // where they meet.
+    XML_Parser parser_ = nullptr;
+    split_meeting* meeting_ = nullptr;
+    bool read_in_two_ = false;
     std::vector<kml_element> stack_;
     std::size_t skip_depth_ = 0;     // inside an element of another namespace
     std::size_t capture_depth_ = 0;  // depth of the element whose text is taken
@@ -388,6 +574,8 @@ class kml_document_reader {
 };
 
 void kml_document_reader::start(const char* raw_name, const char** attributes) {
+    if (meeting_ != nullptr) [[unlikely]]
+        arrive_at_cut();
     if (skip_depth_ > 0) {
         ++skip_depth_;
         return;
@@ -606,7 +794,8 @@ void kml_document_reader::take_text(kml_element element) {
             }
             break;
         case kml_element::description:
-            if (in_placemark) placemark_.description = text_;
+            // The text is taken anew for the next element: its room goes along.
+            if (in_placemark) placemark_.description.swap(text_);
             break;
         case kml_element::address:
             if (in_placemark) placemark_.address = trimmed(text_);
@@ -703,7 +892,7 @@ std::string kml_document_reader::category_path() const {
 
 void kml_document_reader::fill_fields(const placemark_state& p, placemark_fields& fields) const {
     fields.clear();
-    fields.description = html_to_text(p.description);
+    html_to_text(p.description, fields.description);
     if (!p.address.empty()) fields.address.emplace_back(address_street, p.address);
     if (!p.phone.empty()) fields.contacts.emplace_back(contact_phone, p.phone);
     std::string& lines = fields.lines;
@@ -763,23 +952,45 @@ std::optional<std::uint16_t> kml_document_reader::category_of(set_state& state,
     return index;
 }
 
+std::uint32_t kml_document_reader::shared_details(set_state& state,
+                                                  const std::vector<std::uint16_t>& categories) {
+    if (state.last_shared != no_details && state.last_shared_categories == categories) {
+        return state.last_shared;
+    }
+    auto it = state.shared_details.find(categories);
+    if (it == state.shared_details.end()) {
+        waypoint_details details;
+        details.categories = categories;
+        std::uint32_t index = state.set->add_shared_details(std::move(details));
+        it = state.shared_details.emplace(categories, index).first;
+    }
+    state.last_shared_categories = categories;
+    state.last_shared = it->second;
+    return it->second;
+}
+
+// Inline styles of the same image and colour (Google Earth writes one into every
+// placemark) are one reference, under a key no styleUrl can have.
+std::string kml_document_reader::inline_style_key(const style_def& style) const {
+    char colour[10];
+    std::snprintf(colour, sizeof colour, "\n%08x", static_cast<unsigned>(style.colour));
+    return "\n" + style.href + colour;
+}
+
+std::uint32_t kml_document_reader::ref_for_key(const std::string& key, const std::string& url,
+                                               int inline_style) {
+    auto [it, added] = ref_of_url_.try_emplace(key, static_cast<std::uint32_t>(refs_.size()));
+    if (added) refs_.push_back({url, inline_style});
+    return it->second;
+}
+
 std::uint32_t kml_document_reader::ref_of(const placemark_state& p) {
     if (p.inline_style >= 0 && !styles_[static_cast<std::size_t>(p.inline_style)].href.empty()) {
-        // Inline styles of the same image and colour (Google Earth writes one into every
-        // placemark) are one reference, under a key no styleUrl can have.
         const style_def& style = styles_[static_cast<std::size_t>(p.inline_style)];
-        char colour[10];
-        std::snprintf(colour, sizeof colour, "\n%08x", static_cast<unsigned>(style.colour));
-        std::string key = "\n" + style.href + colour;
-        auto [it, added] = ref_of_url_.try_emplace(key, static_cast<std::uint32_t>(refs_.size()));
-        if (added) refs_.push_back({p.style_url, p.inline_style});
-        return it->second;
+        return ref_for_key(inline_style_key(style), p.style_url, p.inline_style);
     }
     if (p.style_url.empty()) return no_ref;
-    auto [it, added] =
-        ref_of_url_.try_emplace(p.style_url, static_cast<std::uint32_t>(refs_.size()));
-    if (added) refs_.push_back({p.style_url, -1});
-    return it->second;
+    return ref_for_key(p.style_url, p.style_url, -1);
 }
 
 void kml_document_reader::report_problems(const placemark_state& p) const {
@@ -839,7 +1050,10 @@ void kml_document_reader::emit_placemark() {
         w->description = description;
         w->comment = comment;
         state.refs.push_back(ref);
-        if (fields.address.empty() && fields.contacts.empty() && categories.empty()) continue;
+        if (fields.address.empty() && fields.contacts.empty()) {
+            if (!categories.empty()) set.share_details(*w, shared_details(state, categories));
+            continue;
+        }
         waypoint_details& details = set.details_for(*w);
         for (const auto& [key, value] : fields.address)
             details.address.push_back({set.store(key), set.store(value)});
@@ -865,37 +1079,251 @@ int XMLCALL on_unknown_encoding(void* /*data*/, const XML_Char* name, XML_Encodi
     return XML_STATUS_OK;
 }
 
-void kml_document_reader::parse(std::string_view text, const passed_text& passed) {
-    std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)> parser(XML_ParserCreate(nullptr),
-                                                                   XML_ParserFree);
+parser_ptr kml_document_reader::make_parser() {
+    parser_ptr parser(XML_ParserCreate(nullptr), XML_ParserFree);
     if (!parser) throw std::bad_alloc();
     XML_SetUserData(parser.get(), this);
     XML_SetElementHandler(parser.get(), on_start, on_end);
     XML_SetCharacterDataHandler(parser.get(), on_text);
     XML_SetUnknownEncodingHandler(parser.get(), on_unknown_encoding, nullptr);
+    return parser;
+}
+
+parse_end kml_document_reader::feed(XML_Parser parser, std::string_view text, std::size_t& at,
+                                    const passed_text& passed, std::size_t& released,
+                                    std::size_t release_limit, bool report_faults) {
     // Fed in pieces: expat copies what it is given into a buffer of its own, which so
     // stays small and in the cache.
     constexpr std::size_t piece = std::size_t{1} << 20;
-    std::size_t at = 0;
-    std::size_t released = 0;
     do {
         std::size_t n = std::min(piece, text.size() - at);
         bool last = at + n == text.size();
-        if (XML_Parse(parser.get(), text.data() + at, static_cast<int>(n), last ? 1 : 0) !=
-            XML_STATUS_OK) {
-            XML_Error error = XML_GetErrorCode(parser.get());
+        XML_Status status = XML_Parse(parser, text.data() + at, static_cast<int>(n), last ? 1 : 0);
+        at += n;
+        if (status == XML_STATUS_SUSPENDED) return parse_end::suspended;
+        if (status != XML_STATUS_OK) {
+            XML_Error error = XML_GetErrorCode(parser);
             if (error == XML_ERROR_NO_MEMORY) throw std::bad_alloc();
-            report(
-                "\nWarning: Malformed XML at offset %lli of the kml file (%s); read up to "
-                "there",
-                static_cast<long long>(XML_GetCurrentByteIndex(parser.get())),
-                XML_ErrorString(error));
-            return;
+            if (report_faults) {
+                report(
+                    "\nWarning: Malformed XML at offset %lli of the kml file (%s); read up to "
+                    "there",
+                    static_cast<long long>(XML_GetCurrentByteIndex(parser)),
+                    XML_ErrorString(error));
+            }
+            return parse_end::malformed;
+        }
+        // Expat keeps no more than the last piece of the text.
+        if (at >= 2 * piece)
+            pass_bytes_up_to(passed, released, std::min(at - 2 * piece, release_limit));
+    } while (at < text.size());
+    return parse_end::finished;
+}
+
+void kml_document_reader::parse(std::string_view text, const passed_text& passed) {
+    if (!options_.folders_as_sets && text.size() >= options_.parallel_from &&
+        text.substr(0, 4).find('\0') == std::string_view::npos) {
+        // (Texts of two or four bytes a character, UTF-16 and UTF-32, are read on one.)
+        // The cut lies a little behind the middle: the second thread walks over the
+        // markup before it first.
+        std::size_t cut = find_placemark_tag(text, text.size() / 2 + text.size() / 40);
+        if (cut != std::string_view::npos && parse_in_two(text, cut, passed)) return;
+    }
+    parser_ptr parser = make_parser();
+    std::size_t at = 0;
+    std::size_t released = 0;
+    (void)feed(parser.get(), text, at, passed, released, text.size(), true);
+}
+
+reader_context kml_document_reader::context() const {
+    reader_context c;
+    c.stack = stack_;
+    c.folder_names.reserve(folders_.size());
+    for (const folder_state& folder : folders_) c.folder_names.push_back(folder.name);
+    c.document_name = document_name_;
+    c.in_document = in_document_;
+    c.clean = skip_depth_ == 0 && !capturing_ && placemark_depth_ == 0 && current_style_ < 0 &&
+              current_map_ < 0 && !in_pair_ && sets_.size() == 1;
+    return c;
+}
+
+void kml_document_reader::arrive_at_cut() {
+    split_meeting& meeting = *meeting_;
+    auto at = static_cast<std::size_t>(XML_GetCurrentByteIndex(parser_));
+    if (at < meeting.cut) return;
+    meeting_ = nullptr;
+    // The second thread tells soon after its start where its reader stands.
+    meeting.ready.wait(false, std::memory_order_acquire);
+    bool same = at == meeting.cut && meeting.usable && context() == meeting.expected;
+    meeting.verdict.store(same ? split_meeting::taken : split_meeting::dropped,
+                          std::memory_order_release);
+    // Suspended after this start tag is read as usual, so that a reading that goes on
+    // after all (the second thread failing) goes on as one thread would.
+    if (same) (void)XML_StopParser(parser_, XML_TRUE);
+}
+
+bool kml_document_reader::read_from_cut(std::string_view text, split_meeting& meeting) {
+    // The first thread waits for this, also when this one fails.
+    struct tell_ready {
+        split_meeting& meeting;
+        ~tell_ready() {
+            meeting.ready.store(true, std::memory_order_release);
+            meeting.ready.notify_all();
+        }
+    };
+    parser_ptr parser(nullptr, XML_ParserFree);
+    {
+        tell_ready told{meeting};
+        parser = make_parser();
+        std::optional<std::string> prefix = prefix_before(text, meeting.cut);
+        if (prefix && XML_Parse(parser.get(), prefix->data(), static_cast<int>(prefix->size()),
+                                0) == XML_STATUS_OK) {
+            meeting.expected = context();
+            meeting.usable = meeting.expected.clean;
+        }
+    }
+    if (!meeting.usable) return false;
+    std::string_view rest = text.substr(meeting.cut);
+    constexpr std::size_t piece = std::size_t{1} << 20;
+    std::size_t at = 0;
+    do {
+        if (meeting.verdict.load(std::memory_order_relaxed) == split_meeting::dropped) return false;
+        std::size_t n = std::min(piece, rest.size() - at);
+        bool last = at + n == rest.size();
+        if (XML_Parse(parser.get(), rest.data() + at, static_cast<int>(n), last ? 1 : 0) !=
+            XML_STATUS_OK) {
+            if (XML_GetErrorCode(parser.get()) == XML_ERROR_NO_MEMORY) throw std::bad_alloc();
+            return false;
         }
         at += n;
-        // Expat keeps no more than the last piece of the text.
-        if (at >= 2 * piece) pass_bytes_up_to(passed, released, at - 2 * piece);
-    } while (at < text.size());
+    } while (at < rest.size());
+    return true;
+}
+
+bool kml_document_reader::parse_in_two(std::string_view text, std::size_t cut,
+                                       const passed_text& passed) {
+    kml_document_reader second(source_, options_);
+    split_meeting meeting;
+    meeting.cut = cut;
+    parser_ptr parser = make_parser();
+    std::size_t at = 0;
+    std::size_t released = 0;
+    parse_end first_end = parse_end::finished;
+    bool second_read = false;
+    std::string second_messages;
+    std::string second_problem;
+    // The XML declaration read on this thread first: an encoding it names builds its code
+    // page's tables on first use, before the second thread names it too.
+    if (std::size_t end = text.substr(0, 512).find("?>"); end != std::string_view::npos) {
+        at = end + 2;
+        if (XML_Parse(parser.get(), text.data(), static_cast<int>(at), 0) != XML_STATUS_OK)
+            return false;
+    }
+    parser_ = parser.get();
+    meeting_ = &meeting;
+    bool ran = run_side_by_side(
+        [&] {
+            first_end = feed(parser.get(), text, at, passed, released, cut, true);
+            // Ended before the cut: the second thread's reading is not wanted.
+            meeting.verdict.store(
+                first_end == parse_end::suspended ? split_meeting::taken : split_meeting::dropped,
+                std::memory_order_release);
+        },
+        [&] {
+            message_capture capture;
+            second_read = second.read_from_cut(text, meeting);
+            second_messages = capture.text();
+            second_problem = capture.first_problem();
+        });
+    meeting_ = nullptr;
+    parser_ = nullptr;
+    if (!ran) return false;
+    if (first_end != parse_end::suspended) return true;
+    if (second_read) {
+        report_text(second_messages, second_problem);
+        take_second(second);
+        read_in_two_ = true;
+        return true;
+    }
+    // The second thread failed (malformed XML after the cut, say): this one reads on.
+    XML_Status status = XML_ResumeParser(parser.get());
+    if (status == XML_STATUS_ERROR) {
+        XML_Error error = XML_GetErrorCode(parser.get());
+        if (error == XML_ERROR_NO_MEMORY) throw std::bad_alloc();
+        report("\nWarning: Malformed XML at offset %lli of the kml file (%s); read up to there",
+               static_cast<long long>(XML_GetCurrentByteIndex(parser.get())),
+               XML_ErrorString(error));
+        return true;
+    }
+    if (at < text.size()) (void)feed(parser.get(), text, at, passed, released, text.size(), true);
+    return true;
+}
+
+void kml_document_reader::take_second(kml_document_reader& second) {
+    other_shapes_ += second.other_shapes_;
+    without_position_ += second.without_position_;
+    document_name_ = std::move(second.document_name_);
+
+    // Styles and style maps: numbered behind these; later definitions of a name win.
+    auto style_offset = static_cast<int>(styles_.size());
+    auto map_offset = static_cast<int>(style_maps_.size());
+    for (style_def& style : second.styles_) styles_.push_back(std::move(style));
+    for (style_map_def& map : second.style_maps_) {
+        if (map.normal_style >= 0) map.normal_style += style_offset;
+        style_maps_.push_back(std::move(map));
+    }
+    for (auto& [id, target] : second.style_names_) {
+        style_names_[id] = {target.is_map,
+                            target.index + (target.is_map ? map_offset : style_offset)};
+    }
+    // Style references, numbered in the order of their first use as one reader does.
+    std::vector<std::uint32_t> ref_number(second.refs_.size());
+    for (std::size_t i = 0; i < second.refs_.size(); ++i) {
+        const style_ref& ref = second.refs_[i];
+        if (ref.inline_style >= 0) {
+            int style = ref.inline_style + style_offset;
+            ref_number[i] = ref_for_key(inline_style_key(styles_[static_cast<std::size_t>(style)]),
+                                        ref.url, style);
+        } else {
+            ref_number[i] = ref_for_key(ref.url, ref.url, -1);
+        }
+    }
+
+    set_state& into = sets_.front();
+    set_state& from = second.sets_.front();
+    poiset& set = *into.set;
+    poiset& rest = *from.set;
+    // Categories: the rest's new ones numbered in the order of their first use.
+    std::vector<std::optional<std::uint16_t>> numbers;
+    numbers.reserve(rest.categories.size());
+    for (const stored_text& category : rest.categories) {
+        numbers.push_back(category_of(into, std::string(*category)));
+    }
+    auto offset = static_cast<std::uint32_t>(set.details.size());
+    set.details.reserve(set.details.size() + rest.details.size());
+    for (std::uint32_t d = 0; d < rest.details.size(); ++d) {
+        waypoint_details& details = rest.details[d];
+        std::size_t kept = 0;
+        for (std::uint16_t c : details.categories) {
+            if (numbers[c]) details.categories[kept++] = *numbers[c];
+        }
+        details.categories.resize(kept);
+        if (rest.details_are_shared(d)) {
+            (void)set.add_shared_details(std::move(details));
+        } else {
+            set.details.push_back(std::move(details));
+        }
+    }
+    into.refs.reserve(into.refs.size() + from.refs.size());
+    for (std::size_t i = 0; i < rest.waypoints.size(); ++i) {
+        waypoint& w = rest.waypoints[i];
+        if (w.details != no_details) w.details += offset;
+        std::uint32_t ref = from.refs[i];
+        into.refs.push_back(ref == no_ref ? no_ref : ref_number[ref]);
+    }
+    // The rest's waypoints view texts in the rest's store, whose blocks move along.
+    set.waypoints.append(std::move(rest.waypoints));
+    set.texts.take_over(std::move(rest.texts));
 }
 
 // The file name of an image without directory, query and extension.
@@ -1119,6 +1547,7 @@ kml_read_result kml_document_reader::finish(poiset_list& list, kmz_archive* arch
     }
     for (auto& set : filled) list.poisets.push_back(std::move(set));
     result.sets = static_cast<int>(filled.size());
+    result.read_in_two = read_in_two_;
     return result;
 }
 

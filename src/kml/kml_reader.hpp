@@ -4,6 +4,7 @@
 // with their names, descriptions as plain text, addresses, phone numbers and extended
 // data; the document is one POI set, its folders are categories (or sets of their own);
 // the icons of the placemarks' styles are handed to the caller.
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -17,6 +18,9 @@ namespace velmora {
 
 struct kml_read_options {
     bool folders_as_sets = false;  // each top-level folder a set of its own (-groups:folders)
+    // Documents of at least this many bytes are read by two threads, a part each, where
+    // the machine has two processors; the result is that of one thread.
+    std::size_t parallel_from = std::size_t{4} << 20;
 };
 
 // Where a document comes from.
@@ -39,6 +43,7 @@ struct kml_icon {
 struct kml_read_result {
     int sets = 0;                 // sets appended to the list
     std::vector<kml_icon> icons;  // of the symbols the placemarks use, one each
+    bool read_in_two = false;     // two threads read the document, a part each
 };
 
 // True when the bytes begin as a zip archive (a KMZ file).

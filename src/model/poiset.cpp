@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <utility>
 
 #include "platform/messages.hpp"
 
@@ -19,8 +20,24 @@ waypoint_details& poiset::details_for(waypoint& w) {
     if (w.details == no_details) {
         details.emplace_back();
         w.details = static_cast<std::uint32_t>(details.size() - 1);
+    } else if (details_are_shared(w.details)) {
+        waypoint_details own = details[w.details];
+        details.push_back(std::move(own));
+        w.details = static_cast<std::uint32_t>(details.size() - 1);
     }
     return details[w.details];
+}
+
+std::uint32_t poiset::add_shared_details(waypoint_details shared) {
+    details.push_back(std::move(shared));
+    try {
+        shared_details_.resize(details.size());
+    } catch (...) {
+        details.pop_back();
+        throw;
+    }
+    shared_details_.back() = true;
+    return static_cast<std::uint32_t>(details.size() - 1);
 }
 
 std::optional<std::uint16_t> poiset::category_index(std::string_view category) {

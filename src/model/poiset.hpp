@@ -54,9 +54,19 @@ struct poiset {
     [[nodiscard]] const waypoint_details* details_of(const waypoint& w) const {
         return w.details == no_details ? nullptr : &details[w.details];
     }
-    // The details of the waypoint, made empty when it has none yet.  Throws
-    // std::bad_alloc.
+    // The details of the waypoint to change, made empty when it has none yet; a waypoint
+    // that shares a record gets a copy of its own first.  Throws std::bad_alloc.
     waypoint_details& details_for(waypoint& w);
+
+    // A record of details that many waypoints hold alike (the category of a folder's
+    // POIs, say), added once instead of once per waypoint; share_details() gives it to a
+    // waypoint.  Throws std::bad_alloc.
+    [[nodiscard]] std::uint32_t add_shared_details(waypoint_details shared);
+    void share_details(waypoint& w, std::uint32_t index) const { w.details = index; }
+    // True when the record at the index is one that add_shared_details() added.
+    [[nodiscard]] bool details_are_shared(std::uint32_t index) const {
+        return index < shared_details_.size() && shared_details_[index];
+    }
 
     // The index of the category of that name (compared byte for byte), added to the
     // table when new; none when the table is full (max_categories), after a warning the
@@ -77,6 +87,8 @@ struct poiset {
         }
     };
     std::unordered_map<std::string, std::uint16_t, name_hash, std::equal_to<>> category_numbers_;
+    // Per record of details, up to the last shared one: whether it is shared.
+    std::vector<bool> shared_details_;
     bool category_limit_reported_ = false;
 };
 

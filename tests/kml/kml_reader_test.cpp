@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <zip.h>
 
+#include <cstdio>
+#include <limits>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -231,6 +234,145 @@ TEST(KmlDocuments, MalformedXmlIsReadUpToTheFault) {
     ASSERT_EQ(back.list.count(), 1);
     EXPECT_EQ(back.list.poisets[0]->count(), 1);
     EXPECT_TRUE(contains(back.messages, "Warning: Malformed XML at offset"));
+}
+
+// Everything a reading gives, as text: the sets with their categories in table order,
+// every field of every waypoint, the icons and the messages.
+std::string everything(const read_back& back) {
+    std::string out = back.messages + "\n";
+    for (const auto& set : back.list.poisets) {
+        out += "set " + set->name + "\n";
+        for (const stored_text& category : set->categories)
+            out += "category " + std::string(*category) + "\n";
+        for (const waypoint& w : set->waypoints) {
+            char position[64];
+            std::snprintf(position, sizeof position, "%.7f %.7f", w.lat, w.lon);
+            out += std::string(position) + " [" + std::string(w.name.value_or_empty()) + "] [" +
+                   std::string(w.description.value_or_empty()) + "] [" +
+                   std::string(w.comment.value_or_empty()) + "] [" +
+                   std::string(w.symbol.value_or_empty()) + "]\n" + details_text(*set, w);
+        }
+    }
+    if (back.result) {
+        for (const kml_icon& icon : back.result->icons) {
+            out += "icon " + icon.symbol + " " + icon.href + " " + icon.web_name + " " +
+                   std::to_string(icon.colour) + "\n";
+        }
+    }
+    return out;
+}
+
+// Placemarks numbered from first on, with a style of the styles s0 to s2 each, extended
+// data that names a category every fifth one, and what more is asked for the numbers
+// at.
+std::string placemarks(int first, int count, int at = -1, const std::string& there = "") {
+    std::string out;
+    for (int i = first; i < first + count; ++i) {
+        std::string inner = "<name>P" + std::to_string(i) + "</name><description><![CDATA[a<br>b " +
+                            std::to_string(i) + "]]></description><styleUrl>#s" +
+                            std::to_string(i % 3) + "</styleUrl>";
+        if (i % 5 == 0) {
+            inner += "<ExtendedData><Data name=\"category\"><value>Kind " + std::to_string(i % 4) +
+                     "</value></Data><Data name=\"Seats\"><value>4</value></Data></ExtendedData>";
+        }
+        if (i == at) inner += there;
+        out += placemark(inner, "<Point><coordinates>" + std::to_string(10 + i % 7) + ".5," +
+                                    std::to_string(40 + i % 9) + ".25</coordinates></Point>");
+    }
+    return out;
+}
+
+const std::string some_styles =
+    "<Style id=\"s0\"><IconStyle><Icon><href>http://example.org/a.png</href></Icon></IconStyle>"
+    "</Style><StyleMap id=\"s1\"><Pair><key>normal</key><styleUrl>#s0</styleUrl></Pair></StyleMap>";
+
+TEST(KmlTwoThreads, ADocumentReadInTwoPartsReadsAsInOneFrontToBack) {
+    struct {
+        const char* what;
+        std::string document;
+        bool in_two;  // the reading is cut (on a machine with two processors)
+    } const cases[] = {
+        {"nested folders open at the cut, styles and categories on both sides",
+         kml("<name>Trip</name>" + some_styles + "<Folder><name>Food &amp; drink</name>" +
+             placemarks(0, 5) + "<Folder><name><![CDATA[Caf\xC3\xA9s]]></name>" +
+             placemarks(5, 60) + "</Folder>" + placemarks(65, 5) + "</Folder>" +
+             "<Style id=\"s2\"><IconStyle><color>ff0000ff</color><Icon><href>files/b.png</href>"
+             "</Icon></IconStyle></Style><Style id=\"s0\"><IconStyle><Icon>"
+             "<href>http://example.org/c.png</href></Icon></IconStyle></Style>"),
+         true},
+        {"a folder named, and the document named again, after the cut; shapes left out",
+         kml(some_styles + "<name>First</name><Folder>" + placemarks(0, 40) + "<name>Late</name>" +
+             placemarks(40, 20, 50,
+                        "<gx:Track><gx:coord>1 2 3</gx:coord></gx:Track><Style><IconStyle>"
+                        "<Icon><href>files/own.png</href></Icon></IconStyle></Style>") +
+             placemark("<name>line</name>",
+                       "<LineString><coordinates>1,2 3,4</coordinates></LineString>") +
+             "</Folder><name>Second</name>"),
+         true},
+        {"bad positions on both sides keep the order of their warnings",
+         kml(some_styles + placemarks(0, 40, 5, "<Point><coordinates>x,1</coordinates></Point>") +
+             placemark("<name>far</name>", "<Point><coordinates>1,95</coordinates></Point>")),
+         true},
+        {"malformed XML after the cut is read up to the fault",
+         kml(some_styles + placemarks(0, 40) + "<Placemark><name>b</nam>" + placemarks(40, 3)),
+         false},
+        {"the cut found in a CDATA section is not taken",
+         kml(some_styles + placemarks(0, 10) +
+             placemark("<description><![CDATA[" + std::string(30, 'x') +
+                       [] {
+                           std::string many;
+                           for (int i = 0; i < 100; ++i) many += "<Placemark> ";
+                           return many;
+                       }() +
+                       "]]></description>") +
+             placemarks(10, 10)),
+         false},
+        {"a single-byte encoding",
+         "<?xml version=\"1.0\" encoding=\"windows-1250\"?><kml><Document><Folder><name>\xC8"
+         "esk\xE1</name>" +
+             some_styles + placemarks(0, 40) + "</Folder></Document></kml>",
+         true},
+        {"a second document, read as a folder, open at the cut",
+         "<kml><Document><name>A</name></Document><Document><name>B</name>" + some_styles +
+             placemarks(0, 40) + "</Document></kml>",
+         false},
+        {"a folder's last name in another namespace",
+         kml(some_styles + "<Folder><name>Kept</name><gx:name>Passed over</gx:name>" +
+             placemarks(0, 40) + "</Folder>"),
+         false},
+    };
+    kml_read_options one;
+    one.parallel_from = std::numeric_limits<std::size_t>::max();
+    kml_read_options two;
+    two.parallel_from = 0;
+    bool machine_has_two = std::thread::hardware_concurrency() >= 2;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        read_back single = read(c.document, one);
+        read_back split = read(c.document, two);
+        ASSERT_TRUE(single.result && split.result);
+        EXPECT_FALSE(single.result->read_in_two);
+        EXPECT_EQ(split.result->read_in_two, c.in_two && machine_has_two);
+        EXPECT_GT(single.list.poisets[0]->count(), 0);
+        EXPECT_EQ(everything(split), everything(single));
+    }
+}
+
+TEST(KmlTwoThreads, RealFilesReadAlikeInOneOrTwoParts) {
+    kml_read_options one;
+    one.parallel_from = std::numeric_limits<std::size_t>::max();
+    kml_read_options two;
+    two.parallel_from = 0;
+    std::vector<std::string> files = {testing::source_dir() + "/examples/Weekend_in_Budapest.kmz"};
+    for (const char* name :
+         {"kml/google-export.kml", "kml/displayMode.kml", "kmz/styled_placemark.kmz"}) {
+        if (std::string path = testing::real_file(name); !path.empty()) files.push_back(path);
+    }
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        std::string bytes = read_file(file);
+        EXPECT_EQ(everything(read(bytes, two)), everything(read(bytes, one)));
+    }
 }
 
 TEST(KmlStyles, PlacemarksTakeTheirStylesNamesAndIcons) {

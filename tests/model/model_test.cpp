@@ -104,6 +104,29 @@ TEST(Poiset, CategoriesAreSharedByNameAndReferredToOncePerWaypoint) {
 
 // A set holds as many categories as a GPI file can number; the ones beyond are left
 // out with one warning, and every name found keeps its number.
+TEST(Poiset, ASharedRecordOfDetailsIsCopiedForTheWaypointThatChangesIt) {
+    poiset set;
+    std::uint16_t food = *set.category_index("Food");
+    waypoint_details shared;
+    shared.categories = {food};
+    std::uint32_t index = set.add_shared_details(std::move(shared));
+    for (int i = 0; i < 3; ++i) set.share_details(*poiset_add_waypoint(set), index);
+    EXPECT_TRUE(set.details_are_shared(index));
+    ASSERT_EQ(set.details.size(), 1u);
+
+    ASSERT_TRUE(set.add_to_category(set.waypoints[1], "Sleep"));
+    set.details_for(set.waypoints[2]).phones.push_back({set.store("PhoneNo"), set.store("1")});
+    ASSERT_EQ(set.details.size(), 3u);
+    EXPECT_EQ(set.details_of(set.waypoints[0])->categories, std::vector<std::uint16_t>{food});
+    EXPECT_EQ(set.details_of(set.waypoints[1])->categories,
+              (std::vector<std::uint16_t>{food, *set.category_index("Sleep")}));
+    EXPECT_EQ(set.details_of(set.waypoints[2])->categories, std::vector<std::uint16_t>{food});
+    EXPECT_EQ(set.details_of(set.waypoints[2])->phones.size(), 1u);
+    EXPECT_TRUE(set.details_of(set.waypoints[0])->phones.empty());
+    EXPECT_FALSE(set.details_are_shared(set.waypoints[1].details));
+    EXPECT_FALSE(set.details_are_shared(set.waypoints[2].details));
+}
+
 TEST(Poiset, CategoriesBeyondWhatAGpiFileNumbersAreRefusedWithOneWarning) {
     poiset set;
     set.name = "big";
