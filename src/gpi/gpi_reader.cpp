@@ -15,10 +15,10 @@
 #include <utility>
 #include <vector>
 
+#include "gpi/gpi_bitmap.hpp"
 #include "gpi/gpi_format.hpp"
 #include "gpi/gpi_span_reader.hpp"
 #include "gpi/gpi_units.hpp"
-#include "model/icon_list.hpp"
 #include "platform/code_page.hpp"
 #include "platform/file_kind.hpp"
 #include "platform/messages.hpp"

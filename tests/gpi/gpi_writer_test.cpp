@@ -106,7 +106,7 @@ waypoint& add_poi(poiset& set, double lat, double lon, std::optional<std::string
 std::string encode_poi(const poiset& set, const waypoint& w) {
     std::uint32_t size = poi_block_size(w, set);
     string_sink sink;
-    encode_poi_block(sink, w, poi_parts_of(w, set), size);
+    encode_poi_block(sink, w, poi_parts_of(w, set));
     EXPECT_EQ(sink.count(), size);
     return sink.data();
 }
