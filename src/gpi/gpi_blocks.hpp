@@ -231,12 +231,10 @@ template <class Sink>
         });
     }
     if (parts.address) {
-        encode_field_block(sink, gpi_block_type::address_block, gpi_address_fields,
-                           *parts.address);
+        encode_field_block(sink, gpi_block_type::address_block, gpi_address_fields, *parts.address);
     }
     if (parts.contact) {
-        encode_field_block(sink, gpi_block_type::phone_block, gpi_contact_fields,
-                           *parts.contact);
+        encode_field_block(sink, gpi_block_type::phone_block, gpi_contact_fields, *parts.contact);
     }
 }
 
@@ -265,8 +263,7 @@ template <class Sink>
 // The area block's own bytes, without the blocks nested in it: nested_size is their
 // bytes, alert whether a waypoint below has an alert.
 template <class Sink>
-void encode_area_header(Sink& sink, const area_node& node, std::uint64_t nested_size,
-                        bool alert) {
+void encode_area_header(Sink& sink, const area_node& node, std::uint64_t nested_size, bool alert) {
     auto main = [&](auto& data) {
         data.u32(static_cast<std::uint32_t>(semicircles(node.north)));
         data.u32(static_cast<std::uint32_t>(semicircles(node.east)));

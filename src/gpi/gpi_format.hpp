@@ -72,11 +72,11 @@ struct gpi_field {
 // The fields of an address record, the first on mask bit 0x01, the next on 0x02 and so
 // on; present fields follow the mask in this order.
 inline constexpr std::array<gpi_field, 6> gpi_address_fields = {{
-    {address_city, true},       // 0x01
-    {address_country, true},    // 0x02
-    {address_state, true},      // 0x04
-    {address_postcode, false},  // 0x08
-    {address_street, true},     // 0x10
+    {address_city, true},           // 0x01
+    {address_country, true},        // 0x02
+    {address_state, true},          // 0x04
+    {address_postcode, false},      // 0x08
+    {address_street, true},         // 0x10
     {address_house_number, false},  // 0x20
 }};
 

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "gpi/byte_sink.hpp"
+#include "gpi/gpi_bitmap.hpp"
 #include "gpi/gpi_blocks.hpp"
 #include "gpi/gpi_format.hpp"
 #include "gpi/gpi_units.hpp"
-#include "gpi/gpi_bitmap.hpp"
 #include "model/icon_list.hpp"
 #include "platform/messages.hpp"
 #include "platform/ordered_pieces.hpp"
@@ -98,7 +98,8 @@ inline void take_parts(const waypoint& w, const poiset& set, poi_parts& parts) {
     parts.categories = {};
     if (w.comment && !w.comment->empty()) parts.comment = *w.comment;
     if (w.description && !w.description->empty()) parts.description = *w.description;
-    if (w.details != no_details || w.link) [[unlikely]] take_details(w, set, parts);
+    if (w.details != no_details || w.link) [[unlikely]]
+        take_details(w, set, parts);
 }
 
 inline poi_parts parts_of(const waypoint& w, const poiset& set) {
@@ -132,13 +133,13 @@ constexpr std::uint32_t poi_alert_bit = 0x80000000u;
 // The writer's own sizes of a group: every POI block's (by waypoint number) and every
 // area block's with whether an alert lies below it (by the node's place in file order).
 struct group_sizes {
-    std::vector<std::uint32_t> poi;          // by waypoint number, with poi_alert_bit
-    std::vector<const area_node*> nodes;     // in file order
-    std::vector<std::int64_t> record_size;   // bytes of each node's whole area block
-    std::vector<std::int64_t> nested;        // bytes of the blocks nested in it
-    std::vector<std::uint8_t> alert;         // whether a waypoint below has an alert
-    std::vector<std::int64_t> own;           // bytes a node adds in file order: its own
-                                             // header, and the POI blocks of a leaf
+    std::vector<std::uint32_t> poi;         // by waypoint number, with poi_alert_bit
+    std::vector<const area_node*> nodes;    // in file order
+    std::vector<std::int64_t> record_size;  // bytes of each node's whole area block
+    std::vector<std::int64_t> nested;       // bytes of the blocks nested in it
+    std::vector<std::uint8_t> alert;        // whether a waypoint below has an alert
+    std::vector<std::int64_t> own;          // bytes a node adds in file order: its own
+                                            // header, and the POI blocks of a leaf
 };
 
 // A hint to the processor that nothing observes, so that the compiler must not drop
@@ -193,7 +194,8 @@ std::size_t measure_node(const area_node& node, const gpi_group& group, group_si
         sizes.own[place] += bytes;
     } else {
         for (std::int32_t i = 0; i < node.child_count; ++i) {
-            std::size_t child = measure_node(*node.children[static_cast<std::size_t>(i)], group, sizes);
+            std::size_t child =
+                measure_node(*node.children[static_cast<std::size_t>(i)], group, sizes);
             bytes += sizes.record_size[child];
             alert |= sizes.alert[child] != 0 ? poi_alert_bit : 0u;
         }
@@ -308,8 +310,7 @@ bool write_areas(file_sink& sink, const gpi_group& group, const group_sizes& siz
     for (std::size_t n = 0; n < sizes.nodes.size();) {
         area_piece piece;
         piece.first = n;
-        while (n < sizes.nodes.size() && piece.bytes < piece_target)
-            piece.bytes += sizes.own[n++];
+        while (n < sizes.nodes.size() && piece.bytes < piece_target) piece.bytes += sizes.own[n++];
         piece.end = n;
         pieces.push_back(std::move(piece));
     }
@@ -360,7 +361,6 @@ bool write_areas(file_sink& sink, const gpi_group& group, const group_sizes& siz
     return make_and_put_in_order(pieces.size(), pieces_ahead,
                                  group.areas.order.size() >= parallel_write_from, make, put);
 }
-
 
 // An entry of a group's bitmap set as the bitmap blocks take it: a bitmap to write, or
 // (bitmap null) an entry of another picture format, which the writing names in a

@@ -252,7 +252,8 @@ std::optional<std::vector<std::uint8_t>> bmp_file_bytes(const bmp_image& image) 
     store_le32(h + 42, static_cast<std::uint32_t>(image.y_pixels_per_metre));
     store_le32(h + 46, colours);
     store_le32(h + 50, colours);
-    for (std::size_t i = 0; i < colours; ++i) store_le32(h + header_bytes + 4 * i, image.palette[i]);
+    for (std::size_t i = 0; i < colours; ++i)
+        store_le32(h + header_bytes + 4 * i, image.palette[i]);
     std::uint8_t* pixels = h + data_offset;
     if (depth == image.bits_per_pixel) {
         std::copy_n(image.pixels.begin(), image_size, pixels);

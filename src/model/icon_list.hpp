@@ -42,8 +42,8 @@ struct icon_entry {
     std::optional<std::string> symbol;
     std::uint16_t icon_id = no_icon_id;
     std::int32_t usage = 0;
-    std::int32_t format = 0;             // icon_format_bmp or icon_format_gpi
-    std::unique_ptr<bmp_image> bmp;      // with icon_format_bmp
+    std::int32_t format = 0;         // icon_format_bmp or icon_format_gpi
+    std::unique_ptr<bmp_image> bmp;  // with icon_format_bmp
     // With icon_format_gpi.  Shared only so that its deleter comes from the code that made
     // it: holding the entry needs no knowledge of the GPI layout.
     std::shared_ptr<gpi_bitmap> bitmap;

@@ -96,9 +96,9 @@ TEST(LittleEndian, ReadsAndWritesTheLowByteFirstAtAnyAlignment) {
         std::uint32_t u24;
         std::uint32_t u32;
     };
-    for (const expected& e : {expected{0, 0x8201, 0xF38201, 0x04F38201},
-                              expected{1, 0xF382, 0x04F382, 0x9504F382},
-                              expected{3, 0x9504, 0xE69504, 0x77E69504}}) {
+    for (const expected& e :
+         {expected{0, 0x8201, 0xF38201, 0x04F38201}, expected{1, 0xF382, 0x04F382, 0x9504F382},
+          expected{3, 0x9504, 0xE69504, 0x77E69504}}) {
         SCOPED_TRACE(e.at);
         EXPECT_EQ(load_le16(bytes.data() + e.at), e.u16);
         EXPECT_EQ(load_le24(bytes.data() + e.at), e.u24);
