@@ -19,6 +19,7 @@
 #include "gpi/gpi_format.hpp"
 #include "gpi/gpi_units.hpp"
 #include "model/poiset.hpp"
+#include "platform/little_endian.hpp"
 
 namespace velmora {
 
@@ -53,8 +54,17 @@ template <class Sink>
 
 // A block of that type whose data is what body encodes.  A counting sink takes the
 // header's bytes without the length, which counting does not need.
+// A span sink, which holds the bytes it was given, takes the lengths back-patched once
+// the block's data is encoded behind its header.
 template <class Sink, class Body>
 [[gnu::always_inline]] inline void put_block(Sink& sink, gpi_block_type type, Body&& body) {
+    if constexpr (std::is_same_v<Sink, span_sink>) {
+        std::uint8_t* header = sink.end();
+        put_block_header(sink, type, 0);
+        body(sink);
+        store_le32(header + 4, static_cast<std::uint32_t>(sink.end() - header - 8));
+        return;
+    }
     std::uint64_t length = 0;
     if constexpr (!std::is_same_v<Sink, counting_sink>) length = measured(body);
     put_block_header(sink, type, length);
@@ -66,6 +76,17 @@ template <class Sink, class Body>
 template <class Sink, class Main, class Nested>
 [[gnu::always_inline]] inline void put_block(Sink& sink, gpi_block_type type, Main&& main,
                                              Nested&& nested) {
+    if constexpr (std::is_same_v<Sink, span_sink>) {
+        std::uint8_t* header = sink.end();
+        put_block_header(sink, type, 0, 0);
+        std::uint8_t* main_start = sink.end();
+        main(sink);
+        std::uint8_t* nested_start = sink.end();
+        nested(sink);
+        store_le32(header + 4, static_cast<std::uint32_t>(sink.end() - main_start));
+        store_le32(header + 8, static_cast<std::uint32_t>(nested_start - main_start));
+        return;
+    }
     std::uint64_t main_size = 0;
     std::uint64_t nested_size = 0;
     if constexpr (!std::is_same_v<Sink, counting_sink>) {
