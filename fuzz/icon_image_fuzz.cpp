@@ -6,6 +6,7 @@
 
 #include "icons/icon_convert.hpp"
 #include "icons/icon_image.hpp"
+#include "platform/little_endian.hpp"
 #include "platform/messages.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -19,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Every picture but a BMP file of 8 bits or fewer becomes an 8-bit icon of at most
     // 24x24 whose pixels all name a palette entry.
     bool shallow_bmp = size >= 30 && data[0] == 'B' && data[1] == 'M' &&
-                       static_cast<std::int16_t>(data[28] | (data[29] << 8)) <= 8;
+                       static_cast<std::int16_t>(velmora::load_le16(data + 28)) <= 8;
     if (!shallow_bmp) {
         if (velmora::gpi_conversion_problem(*image) != nullptr || image->bits_per_pixel != 8 ||
             image->width > velmora::icon_image_side || image->height > velmora::icon_image_side ||

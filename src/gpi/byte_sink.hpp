@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/little_endian.hpp"
+
 namespace velmora {
 
 // Counts the bytes it is given.
@@ -35,15 +37,11 @@ class span_sink {
 
     void u8(std::uint8_t value) { *at_++ = value; }
     void u16(std::uint16_t value) {
-        at_[0] = static_cast<std::uint8_t>(value);
-        at_[1] = static_cast<std::uint8_t>(value >> 8);
+        store_le16(at_, value);
         at_ += 2;
     }
     void u32(std::uint32_t value) {
-        at_[0] = static_cast<std::uint8_t>(value);
-        at_[1] = static_cast<std::uint8_t>(value >> 8);
-        at_[2] = static_cast<std::uint8_t>(value >> 16);
-        at_[3] = static_cast<std::uint8_t>(value >> 24);
+        store_le32(at_, value);
         at_ += 4;
     }
     void bytes(const void* data, std::size_t size) {
@@ -70,14 +68,12 @@ class file_sink {
     }
     void u16(std::uint16_t value) {
         if (capacity - used_ < 2) drain();
-        buffer_[used_] = static_cast<std::uint8_t>(value);
-        buffer_[used_ + 1] = static_cast<std::uint8_t>(value >> 8);
+        store_le16(buffer_.get() + used_, value);
         used_ += 2;
     }
     void u32(std::uint32_t value) {
         if (capacity - used_ < 4) drain();
-        for (int i = 0; i < 4; ++i)
-            buffer_[used_ + i] = static_cast<std::uint8_t>(value >> (8 * i));
+        store_le32(buffer_.get() + used_, value);
         used_ += 4;
     }
     void bytes(const void* data, std::size_t size);

@@ -1,30 +1,106 @@
 #pragma once
 // Encoders of the GPI blocks that the writer produces.  Each one is a template over a
 // byte sink (gpi/byte_sink.hpp): the writer runs the same encoder over a counting sink
-// for the size pass and over a file sink for the write pass.
+// for the size pass and over a file sink for the write pass.  No length is worked out
+// beside the encoders: a block's length field holds what its body measures when it is
+// encoded into a counting sink (put_block), and a size the writer needs beforehand is
+// measured the same way (measured).
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "gpi/area_tree.hpp"
+#include "gpi/byte_sink.hpp"
+#include "gpi/gpi_bitmap.hpp"
 #include "gpi/gpi_format.hpp"
 #include "gpi/gpi_units.hpp"
-#include "model/icon_list.hpp"
 #include "model/poiset.hpp"
+#include "platform/little_endian.hpp"
 
 namespace velmora {
+
+// The bytes that encode puts into a sink: encode run over a counting sink.
+template <class Encode>
+[[nodiscard, gnu::always_inline]] inline std::uint64_t measured(Encode&& encode) {
+    counting_sink counter;
+    encode(counter);
+    return counter.count();
+}
+
+// The 8-byte header of a block whose data is length bytes long.
+template <class Sink>
+[[gnu::always_inline]] inline void put_block_header(Sink& sink, gpi_block_type type,
+                                                    std::uint64_t length) {
+    sink.u16(gpi_type_number(type));
+    sink.u16(0);
+    sink.u32(static_cast<std::uint32_t>(length));
+}
+
+// The header of a block whose data is a main part of main_size bytes and nested blocks
+// of nested_size bytes behind it: the length leaves out the main_size field.
+template <class Sink>
+[[gnu::always_inline]] inline void put_block_header(Sink& sink, gpi_block_type type,
+                                                    std::uint64_t main_size,
+                                                    std::uint64_t nested_size) {
+    sink.u16(gpi_type_number(type));
+    sink.u16(gpi_has_main_size);
+    sink.u32(static_cast<std::uint32_t>(main_size + nested_size));
+    sink.u32(static_cast<std::uint32_t>(main_size));
+}
+
+// A block of that type whose data is what body encodes.  A counting sink takes the
+// header's bytes without the length, which counting does not need.
+// A span sink, which holds the bytes it was given, takes the lengths back-patched once
+// the block's data is encoded behind its header.
+template <class Sink, class Body>
+[[gnu::always_inline]] inline void put_block(Sink& sink, gpi_block_type type, Body&& body) {
+    if constexpr (std::is_same_v<Sink, span_sink>) {
+        std::uint8_t* header = sink.end();
+        put_block_header(sink, type, 0);
+        body(sink);
+        store_le32(header + 4, static_cast<std::uint32_t>(sink.end() - header - 8));
+        return;
+    }
+    std::uint64_t length = 0;
+    if constexpr (!std::is_same_v<Sink, counting_sink>) length = measured(body);
+    put_block_header(sink, type, length);
+    body(sink);
+}
+
+// A block of that type whose data is what main encodes, flagged with its size, and the
+// blocks that nested encodes behind it.
+template <class Sink, class Main, class Nested>
+[[gnu::always_inline]] inline void put_block(Sink& sink, gpi_block_type type, Main&& main,
+                                             Nested&& nested) {
+    if constexpr (std::is_same_v<Sink, span_sink>) {
+        std::uint8_t* header = sink.end();
+        put_block_header(sink, type, 0, 0);
+        std::uint8_t* main_start = sink.end();
+        main(sink);
+        std::uint8_t* nested_start = sink.end();
+        nested(sink);
+        store_le32(header + 4, static_cast<std::uint32_t>(sink.end() - main_start));
+        store_le32(header + 8, static_cast<std::uint32_t>(nested_start - main_start));
+        return;
+    }
+    std::uint64_t main_size = 0;
+    std::uint64_t nested_size = 0;
+    if constexpr (!std::is_same_v<Sink, counting_sink>) {
+        main_size = measured(main);
+        nested_size = measured(nested);
+    }
+    put_block_header(sink, type, main_size, nested_size);
+    main(sink);
+    nested(sink);
+}
 
 // A text as a multilingual string holds it: at most 65535 bytes.
 [[nodiscard]] inline std::string_view gpi_text(std::string_view text) {
     return text.substr(0, gpi_max_text);
-}
-
-// Bytes of the multilingual string of a text: 8 + n.
-[[nodiscard]] inline std::uint32_t mstring_size(std::string_view text) {
-    return 8 + static_cast<std::uint32_t>(gpi_text(text).size());
 }
 
 // One entry with the language code "EN".
@@ -39,10 +115,6 @@ template <class Sink>
 }
 
 // A text as a plain string: a 16-bit length and the bytes.
-[[nodiscard]] inline std::uint32_t plain_string_size(std::string_view text) {
-    return 2 + static_cast<std::uint32_t>(gpi_text(text).size());
-}
-
 template <class Sink>
 void put_plain_string(Sink& sink, std::string_view text) {
     text = gpi_text(text);
@@ -88,49 +160,44 @@ struct poi_parts {
 
 template <class Sink>
 void encode_file_header(Sink& sink, std::int64_t time_stamp) {
-    sink.u16(gpi_type_number(gpi_block_type::file_header));
-    sink.u16(0);
-    sink.u32(gpi_file_header_size - gpi_block_header_size);
-    sink.text("GRMREC00");
-    sink.u32(static_cast<std::uint32_t>(static_cast<std::uint64_t>(time_stamp)));
-    sink.u16(0);
-    sink.u16(6);
-    sink.text("my.gpi");
+    put_block(sink, gpi_block_type::file_header, [&](auto& data) {
+        data.text("GRMREC00");
+        data.u32(static_cast<std::uint32_t>(static_cast<std::uint64_t>(time_stamp)));
+        data.u16(0);
+        data.u16(6);
+        data.text("my.gpi");
+    });
 }
 
 template <class Sink>
 void encode_poi_header(Sink& sink, int code_page_number) {
-    sink.u16(gpi_type_number(gpi_block_type::poi_header));
-    sink.u16(0);
-    sink.u32(gpi_poi_header_size - gpi_block_header_size);
-    sink.text("POI");
-    sink.u16(0);
-    sink.u8(0);
-    sink.text("00");
-    sink.u32(static_cast<std::uint32_t>(code_page_number));
+    put_block(sink, gpi_block_type::poi_header, [&](auto& data) {
+        data.text("POI");
+        data.u16(0);
+        data.u8(0);
+        data.text("00");
+        data.u32(static_cast<std::uint32_t>(code_page_number));
+    });
 }
 
 template <class Sink>
 void encode_end_block(Sink& sink) {
-    sink.u16(gpi_type_number(gpi_block_type::end_block));
-    sink.u16(0);
-    sink.u32(0);
+    put_block(sink, gpi_block_type::end_block, [](auto&) {});
 }
 
 template <class Sink>
 [[gnu::always_inline]] inline void encode_alert_block(Sink& sink, const waypoint& w) {
-    sink.u16(gpi_type_number(gpi_block_type::alert_block));
-    sink.u16(0);
-    sink.u32(gpi_alert_block_size - gpi_block_header_size);
-    sink.u16(gpi_distance_clamped(w.proximity).value);
-    sink.u16(gpi_speed_clamped(w.speed).value);
-    sink.u32(0x01000100);
-    sink.u16(0x0101);
-    std::uint8_t kinds = 0;
-    if ((w.flags & has_proximity) != 0) kinds |= gpi_alert_kind_proximity;
-    if ((w.flags & has_speed) != 0) kinds |= gpi_alert_kind_speed;
-    sink.u8(kinds);
-    sink.u8(0x10);
+    put_block(sink, gpi_block_type::alert_block, [&](auto& data) {
+        data.u16(gpi_distance_clamped(w.proximity).value);
+        data.u16(gpi_speed_clamped(w.speed).value);
+        data.u32(0x01000100);
+        data.u16(0x0101);
+        std::uint8_t kinds = 0;
+        if ((w.flags & has_proximity) != 0) kinds |= gpi_alert_kind_proximity;
+        if ((w.flags & has_speed) != 0) kinds |= gpi_alert_kind_speed;
+        data.u8(kinds);
+        data.u8(0x10);
+    });
 }
 
 // Address and contact blocks hold the field mask and the fields behind it, all in the
@@ -139,122 +206,123 @@ template <class Sink>
 template <class Sink, std::size_t N>
 void encode_field_block(Sink& sink, gpi_block_type type, const std::array<gpi_field, N>& fields,
                         const gpi_field_values<N>& values) {
-    std::uint32_t strings = 0;
-    for (std::size_t i = 0; i < N; ++i) {
-        if (!values.has(i)) continue;
-        strings += fields[i].multilingual ? mstring_size(values.texts[i])
-                                          : plain_string_size(values.texts[i]);
-    }
-    sink.u16(gpi_type_number(type));
-    sink.u16(0);
-    sink.u32(2 + strings);
-    sink.u16(values.mask);
-    for (std::size_t i = 0; i < N; ++i) {
-        if (!values.has(i)) continue;
-        if (fields[i].multilingual) {
-            put_mstring(sink, values.texts[i]);
-        } else {
-            put_plain_string(sink, values.texts[i]);
+    put_block(sink, type, [&](auto& data) {
+        data.u16(values.mask);
+        for (std::size_t i = 0; i < N; ++i) {
+            if (!values.has(i)) continue;
+            if (fields[i].multilingual) {
+                put_mstring(data, values.texts[i]);
+            } else {
+                put_plain_string(data, values.texts[i]);
+            }
         }
-    }
+    });
 }
 
 // A category of a POI group: its number (the waypoints' category references name it)
 // and its name.
 template <class Sink>
 void encode_category_block(Sink& sink, std::uint16_t id, std::string_view name) {
-    sink.u16(gpi_type_number(gpi_block_type::category_block));
-    sink.u16(0);
-    sink.u32(2 + mstring_size(name));
-    sink.u16(id);
-    put_mstring(sink, name);
+    put_block(sink, gpi_block_type::category_block, [&](auto& data) {
+        data.u16(id);
+        put_mstring(data, name);
+    });
 }
 
-[[nodiscard]] inline std::uint32_t category_block_size(std::string_view name) {
-    return gpi_block_header_size + 2 + mstring_size(name);
-}
-
-// The POI block of a waypoint whose block is total_size bytes long (any value while
-// counting).  Inlined into the writer's loop, so that the sink's place stays in a
-// register instead of going through memory for every field.
+// The blocks nested in the POI block of a waypoint with these parts.
 template <class Sink>
-[[gnu::always_inline]] inline void encode_poi_block(Sink& sink, const waypoint& w, const poi_parts& parts,
-                      std::uint32_t total_size) {
-    bool sub_blocks = parts.any();
-    std::string_view name = gpi_text(w.name.value_or_empty());
-    sink.u16(gpi_type_number(gpi_block_type::poi_block));
-    sink.u16(sub_blocks ? gpi_has_main_size : 0);
-    sink.u32(total_size - (sub_blocks ? 12 : 8));
-    if (sub_blocks) sink.u32(static_cast<std::uint32_t>(name.size()) + 19);
-    sink.u32(static_cast<std::uint32_t>(semicircles(w.lat)));
-    sink.u32(static_cast<std::uint32_t>(semicircles(w.lon)));
-    sink.u16(1);
-    sink.u8(has_alert(w) ? 1 : 0);
-    put_mstring(sink, name);
+[[gnu::always_inline]] inline void encode_poi_parts(Sink& sink, const waypoint& w,
+                                                    const poi_parts& parts) {
     if (parts.alert) encode_alert_block(sink, w);
     if (parts.icon) {
-        sink.u16(gpi_type_number(gpi_block_type::icon_ref_block));
-        sink.u16(0);
-        sink.u32(gpi_icon_ref_block_size - gpi_block_header_size);
-        sink.u16(w.icon_id);
+        put_block(sink, gpi_block_type::icon_ref_block, [&](auto& data) { data.u16(w.icon_id); });
     }
     for (std::uint16_t category : parts.categories) {
-        sink.u16(gpi_type_number(gpi_block_type::category_ref_block));
-        sink.u16(0);
-        sink.u32(gpi_category_ref_block_size - gpi_block_header_size);
-        sink.u16(category);
+        put_block(sink, gpi_block_type::category_ref_block,
+                  [&](auto& data) { data.u16(category); });
     }
     if (parts.comment) {
-        sink.u16(gpi_type_number(gpi_block_type::comment_block));
-        sink.u16(0);
-        sink.u32(mstring_size(*parts.comment));
-        put_mstring(sink, *parts.comment);
+        put_block(sink, gpi_block_type::comment_block,
+                  [&](auto& data) { put_mstring(data, *parts.comment); });
     }
     if (parts.description) {
-        sink.u16(gpi_type_number(gpi_block_type::description_block));
-        sink.u16(0);
-        sink.u32(mstring_size(*parts.description) + 1);
-        sink.u8(1);
-        put_mstring(sink, *parts.description);
+        put_block(sink, gpi_block_type::description_block, [&](auto& data) {
+            data.u8(1);
+            put_mstring(data, *parts.description);
+        });
     }
     if (parts.address) {
-        encode_field_block(sink, gpi_block_type::address_block, gpi_address_fields,
-                           *parts.address);
+        encode_field_block(sink, gpi_block_type::address_block, gpi_address_fields, *parts.address);
     }
     if (parts.contact) {
-        encode_field_block(sink, gpi_block_type::phone_block, gpi_contact_fields,
-                           *parts.contact);
+        encode_field_block(sink, gpi_block_type::phone_block, gpi_contact_fields, *parts.contact);
     }
 }
 
-// The area block's own bytes, without its children: record_size is the bytes of the
-// whole block, alert whether a waypoint below has an alert.
+// The POI block of a waypoint: its position and name, and the parts as nested blocks
+// when it has any.  Inlined into the writer's loop, so that the sink's place stays in a
+// register instead of going through memory for every field.
 template <class Sink>
-void encode_area_header(Sink& sink, const area_node& node, std::int64_t record_size,
-                        bool alert) {
-    sink.u16(gpi_type_number(gpi_block_type::area_block));
-    sink.u16(gpi_has_main_size);
-    sink.u32(static_cast<std::uint32_t>(record_size - 12));
-    sink.u32(gpi_area_main_size);
-    sink.u32(static_cast<std::uint32_t>(semicircles(node.north)));
-    sink.u32(static_cast<std::uint32_t>(semicircles(node.east)));
-    sink.u32(static_cast<std::uint32_t>(semicircles(node.south)));
-    sink.u32(static_cast<std::uint32_t>(semicircles(node.west)));
-    sink.u32(0);
-    sink.u16(1);
-    sink.u8(alert ? 1 : 0);
+[[gnu::always_inline]] inline void encode_poi_block(Sink& sink, const waypoint& w,
+                                                    const poi_parts& parts) {
+    std::string_view name = gpi_text(w.name.value_or_empty());
+    auto main = [&](auto& data) {
+        data.u32(static_cast<std::uint32_t>(semicircles(w.lat)));
+        data.u32(static_cast<std::uint32_t>(semicircles(w.lon)));
+        data.u16(1);
+        data.u8(has_alert(w) ? 1 : 0);
+        put_mstring(data, name);
+    };
+    if (parts.any()) {
+        put_block(sink, gpi_block_type::poi_block, main,
+                  [&](auto& data) { encode_poi_parts(data, w, parts); });
+    } else {
+        put_block(sink, gpi_block_type::poi_block, main);
+    }
 }
 
-// Bytes of the pixel rows of a bitmap: row_size * height.
-[[nodiscard]] inline std::uint64_t gpi_bitmap_image_size(const gpi_bitmap& bitmap) {
-    return static_cast<std::uint64_t>(gpi_bitmap_row_size(bitmap.width, bitmap.bits_per_pixel)) *
-           bitmap.height;
+// The area block's own bytes, without the blocks nested in it: nested_size is their
+// bytes, alert whether a waypoint below has an alert.
+template <class Sink>
+void encode_area_header(Sink& sink, const area_node& node, std::uint64_t nested_size, bool alert) {
+    auto main = [&](auto& data) {
+        data.u32(static_cast<std::uint32_t>(semicircles(node.north)));
+        data.u32(static_cast<std::uint32_t>(semicircles(node.east)));
+        data.u32(static_cast<std::uint32_t>(semicircles(node.south)));
+        data.u32(static_cast<std::uint32_t>(semicircles(node.west)));
+        data.u32(0);
+        data.u16(1);
+        data.u8(alert ? 1 : 0);
+    };
+    put_block_header(sink, gpi_block_type::area_block, measured(main), nested_size);
+    main(sink);
 }
 
-// Bytes of the bitmap block: 44 + image size + 4 * palette count.
+// The bitmap block of a complete bitmap (gpi_bitmap_complete).
+template <class Sink>
+void encode_bitmap_block(Sink& sink, const gpi_bitmap& bitmap) {
+    put_block(sink, gpi_block_type::bitmap_block, [&](auto& data) {
+        auto image_size = static_cast<std::uint32_t>(gpi_bitmap_image_size(bitmap));
+        data.u16(bitmap.icon_id);
+        data.u16(bitmap.height);
+        data.u16(bitmap.width);
+        data.u16(gpi_bitmap_row_size(bitmap.width, bitmap.bits_per_pixel));
+        data.u16(bitmap.bits_per_pixel);
+        data.u16(0);
+        data.u32(image_size);
+        data.u32(gpi_bitmap_header_size);
+        data.u32(bitmap.palette_count);
+        data.u32(bitmap.transparent_colour);
+        data.u32(1);
+        data.u32(image_size + gpi_bitmap_header_size);
+        data.bytes(bitmap.pixels.data(), image_size);
+        for (std::uint32_t i = 0; i < bitmap.palette_count; ++i) data.u32(bitmap.palette[i]);
+    });
+}
+
+// Bytes of the bitmap block of a bitmap.
 [[nodiscard]] inline std::uint64_t gpi_bitmap_block_size(const gpi_bitmap& bitmap) {
-    return gpi_bitmap_header_size + gpi_bitmap_image_size(bitmap) +
-           4 * static_cast<std::uint64_t>(bitmap.palette_count);
+    return measured([&](auto& sink) { encode_bitmap_block(sink, bitmap); });
 }
 
 // True when the bitmap holds the pixel and palette data its sizes call for and its
@@ -263,30 +331,6 @@ void encode_area_header(Sink& sink, const area_node& node, std::int64_t record_s
     return bitmap.pixels.size() >= gpi_bitmap_image_size(bitmap) &&
            bitmap.palette.size() >= bitmap.palette_count &&
            gpi_bitmap_block_size(bitmap) <= 0xFFFFFFFFu;
-}
-
-// The bitmap block of a complete bitmap.
-template <class Sink>
-void encode_bitmap_block(Sink& sink, const gpi_bitmap& bitmap) {
-    std::uint16_t row_size = gpi_bitmap_row_size(bitmap.width, bitmap.bits_per_pixel);
-    auto image_size = static_cast<std::uint32_t>(gpi_bitmap_image_size(bitmap));
-    sink.u16(gpi_type_number(gpi_block_type::bitmap_block));
-    sink.u16(0);
-    sink.u32(static_cast<std::uint32_t>(gpi_bitmap_block_size(bitmap) - gpi_block_header_size));
-    sink.u16(bitmap.icon_id);
-    sink.u16(bitmap.height);
-    sink.u16(bitmap.width);
-    sink.u16(row_size);
-    sink.u16(bitmap.bits_per_pixel);
-    sink.u16(0);
-    sink.u32(image_size);
-    sink.u32(gpi_bitmap_header_size);
-    sink.u32(bitmap.palette_count);
-    sink.u32(bitmap.transparent_colour);
-    sink.u32(1);
-    sink.u32(image_size + gpi_bitmap_header_size);
-    sink.bytes(bitmap.pixels.data(), image_size);
-    for (std::uint32_t i = 0; i < bitmap.palette_count; ++i) sink.u32(bitmap.palette[i]);
 }
 
 }  // namespace velmora

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <string_view>
 
-#include "model/icon_list.hpp"
 #include "model/waypoint.hpp"
 
 namespace velmora {
@@ -54,14 +53,6 @@ inline constexpr std::uint16_t gpi_has_main_size = 0x0008;
 // Sizes in bytes.
 inline constexpr std::uint32_t gpi_block_header_size = 8;
 inline constexpr std::uint32_t gpi_main_size_field = 4;
-inline constexpr std::uint32_t gpi_file_header_size = 30;
-inline constexpr std::uint32_t gpi_poi_header_size = 20;
-inline constexpr std::uint32_t gpi_area_own_size = 35;  // header, main_size and bounds
-inline constexpr std::uint32_t gpi_area_main_size = 23;
-inline constexpr std::uint32_t gpi_alert_block_size = 20;
-inline constexpr std::uint32_t gpi_icon_ref_block_size = 10;
-inline constexpr std::uint32_t gpi_category_ref_block_size = 10;
-inline constexpr std::uint32_t gpi_end_block_size = 8;
 
 // The longest text a multilingual string can hold (its length field has 16 bits).
 inline constexpr std::uint32_t gpi_max_text = 0xFFFF;
@@ -81,11 +72,11 @@ struct gpi_field {
 // The fields of an address record, the first on mask bit 0x01, the next on 0x02 and so
 // on; present fields follow the mask in this order.
 inline constexpr std::array<gpi_field, 6> gpi_address_fields = {{
-    {address_city, true},       // 0x01
-    {address_country, true},    // 0x02
-    {address_state, true},      // 0x04
-    {address_postcode, false},  // 0x08
-    {address_street, true},     // 0x10
+    {address_city, true},           // 0x01
+    {address_country, true},        // 0x02
+    {address_state, true},          // 0x04
+    {address_postcode, false},      // 0x08
+    {address_street, true},         // 0x10
     {address_house_number, false},  // 0x20
 }};
 
@@ -97,11 +88,5 @@ inline constexpr std::array<gpi_field, 5> gpi_contact_fields = {{
     {contact_email, false},   // 0x08
     {contact_web, false},     // 0x10
 }};
-
-// Bytes per pixel row of a bitmap block, held in 16 bits.
-[[nodiscard]] inline std::uint16_t gpi_bitmap_row_size(std::uint16_t width,
-                                                       std::uint16_t bits_per_pixel) {
-    return static_cast<std::uint16_t>(bitmap_row_size(bits_per_pixel, width));
-}
 
 }  // namespace velmora

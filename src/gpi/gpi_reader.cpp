@@ -15,12 +15,13 @@
 #include <utility>
 #include <vector>
 
+#include "gpi/gpi_bitmap.hpp"
 #include "gpi/gpi_format.hpp"
 #include "gpi/gpi_span_reader.hpp"
 #include "gpi/gpi_units.hpp"
-#include "model/icon_list.hpp"
 #include "platform/code_page.hpp"
 #include "platform/file_kind.hpp"
+#include "platform/little_endian.hpp"
 #include "platform/messages.hpp"
 #include "platform/page_buffer.hpp"
 #include "platform/stdio_file.hpp"
@@ -638,10 +639,7 @@ void read_category_ref_block(block_in& block, poiset& set, waypoint& point, file
 // whose size the bytes behind the flags give, and its position.  Positions are 24-bit
 // numbers in units of 360 / 2^24 degrees.
 double read_degrees24(gpi_span_reader& in) {
-    bytes_view bytes = in.bytes(3);
-    if (bytes.empty()) return 0.0;
-    std::uint32_t raw = bytes[0] | (static_cast<std::uint32_t>(bytes[1]) << 8) |
-                        (static_cast<std::uint32_t>(bytes[2]) << 16);
+    std::uint32_t raw = in.u24();
     std::int32_t value = (raw & 0x800000u) != 0 ? static_cast<std::int32_t>(raw) - 0x1000000
                                                 : static_cast<std::int32_t>(raw);
     return value * (360.0 / 16777216.0);
@@ -702,61 +700,146 @@ bool read_speed_camera(block_in& block, poiset& set, file_state& file) {
     return true;
 }
 
-// How the reader treats a block of each type: which record it needs around it, and
-// whether a block found elsewhere fails the file (the records the model has always
-// held) or is skipped (the categories, addresses and contacts, which files of other
-// layouts may place differently).  Types the reader does not read are skipped: quietly
+// How the reader treats a block of one type: which record it needs around it, whether a
+// block found elsewhere fails the file (the records the model has always held) or is
+// skipped (the categories, addresses and contacts, which files of other layouts may
+// place differently), and what reads it.  A type without a reader is skipped: quietly
 // (the product and copyright records of a header, the end) or counted for the summary.
-struct type_rule {
-    bool read = false;
+struct block_rule {
+    gpi_block_type type{};
     record_kind needs = record_kind::point;
     bool strict = true;
     std::optional<skipped_kind> counted;
+    // Reads the block into the record around it; false fails the file.
+    bool (*read)(block_in& block, const gpi_record& current, int area_depth) = nullptr;
 };
 
-type_rule rule_of(std::uint16_t number) {
-    using t = gpi_block_type;
-    switch (static_cast<t>(number)) {
-        case t::file_header:
-        case t::poi_header:
-        case t::poi_set_header:
-            return {true, record_kind::list, true, std::nullopt};
-        case t::poi_block:
-        case t::bitmap_block:
-        case t::area_block:
-        case t::speed_camera_block:
-            return {true, record_kind::set, true, std::nullopt};
-        case t::alert_block:
-        case t::icon_ref_block:
-        case t::comment_block:
-        case t::description_block:
-            return {true, record_kind::point, true, std::nullopt};
-        case t::category_block:
-            return {true, record_kind::set, false, std::nullopt};
-        case t::category_ref_block:
-        case t::address_block:
-        case t::phone_block:
-            return {true, record_kind::point, false, std::nullopt};
-        case t::picture_block:
-            return {false, record_kind::point, true, skipped_kind::picture};
-        case t::media_block:
-            return {false, record_kind::point, true, skipped_kind::media};
-        case t::alert_circles_block:
-            return {false, record_kind::point, true, skipped_kind::alert_circles};
-        case t::trigger_options_block:
-            return {false, record_kind::point, true, skipped_kind::trigger_options};
-        case t::product_block:
-        case t::copyright_block:
-        case t::end_block:
-            return {};
+using t = gpi_block_type;
+using rk = record_kind;
+
+// One row per block type this program knows.
+constexpr std::array block_rules = {
+    block_rule{t::file_header, rk::list, true, std::nullopt,
+               [](block_in& block, const gpi_record& current, int) {
+                   return read_file_header(block, *current.file);
+               }},
+    block_rule{t::poi_header, rk::list, true, std::nullopt,
+               [](block_in& block, const gpi_record& current, int) {
+                   return read_poi_header(block, *current.file);
+               }},
+    block_rule{t::poi_set_header, rk::list, true, std::nullopt,
+               [](block_in& block, const gpi_record& current, int) {
+                   return read_poi_set_header(block, *current.list, *current.file);
+               }},
+    block_rule{t::area_block, rk::set, true, std::nullopt, read_area_block},
+    block_rule{t::poi_block, rk::set, true, std::nullopt,
+               [](block_in& block, const gpi_record& current, int) {
+                   return read_poi_block(block, current);
+               }},
+    block_rule{t::bitmap_block, rk::set, true, std::nullopt,
+               [](block_in& block, const gpi_record& current, int) {
+                   return read_bitmap_block(block, *current.set);
+               }},
+    block_rule{t::speed_camera_block, rk::set, true, std::nullopt,
+               [](block_in& block, const gpi_record& current, int) {
+                   return read_speed_camera(block, *current.set, *current.file);
+               }},
+    block_rule{t::category_block, rk::set, false, std::nullopt,
+               [](block_in& block, const gpi_record& current, int) {
+                   read_category_block(block, *current.file);
+                   return true;
+               }},
+    block_rule{t::alert_block, rk::point, true, std::nullopt,
+               [](block_in& block, const gpi_record& current, int) {
+                   return read_alert_block(block, *current.point, *current.file);
+               }},
+    block_rule{t::icon_ref_block, rk::point, true, std::nullopt,
+               [](block_in& block, const gpi_record& current, int) {
+                   return read_icon_ref_block(block, *current.point);
+               }},
+    block_rule{t::comment_block, rk::point, true, std::nullopt,
+               [](block_in& block, const gpi_record& current, int) {
+                   return read_comment_block(block, *current.set, *current.point, *current.file);
+               }},
+    block_rule{t::description_block, rk::point, true, std::nullopt,
+               [](block_in& block, const gpi_record& current, int) {
+                   return read_description_block(block, *current.set, *current.point,
+                                                 *current.file);
+               }},
+    block_rule{t::category_ref_block, rk::point, false, std::nullopt,
+               [](block_in& block, const gpi_record& current, int) {
+                   read_category_ref_block(block, *current.set, *current.point, *current.file);
+                   return true;
+               }},
+    block_rule{t::address_block, rk::point, false, std::nullopt,
+               [](block_in& block, const gpi_record& current, int) {
+                   file_state& file = *current.file;
+                   read_field_record(block, *current.set, *current.point, gpi_address_fields,
+                                     file.address_keys, &waypoint_details::address, file);
+                   return true;
+               }},
+    block_rule{t::phone_block, rk::point, false, std::nullopt,
+               [](block_in& block, const gpi_record& current, int) {
+                   file_state& file = *current.file;
+                   read_field_record(block, *current.set, *current.point, gpi_contact_fields,
+                                     file.contact_keys, &waypoint_details::phones, file);
+                   return true;
+               }},
+    block_rule{t::picture_block, rk::point, true, skipped_kind::picture, nullptr},
+    block_rule{t::media_block, rk::point, true, skipped_kind::media, nullptr},
+    block_rule{t::alert_circles_block, rk::point, true, skipped_kind::alert_circles, nullptr},
+    block_rule{t::trigger_options_block, rk::point, true, skipped_kind::trigger_options, nullptr},
+    block_rule{t::product_block, rk::point, true, std::nullopt, nullptr},
+    block_rule{t::copyright_block, rk::point, true, std::nullopt, nullptr},
+    block_rule{t::end_block, rk::point, true, std::nullopt, nullptr},
+};
+
+// The rule of a type that no row names: skipped, and counted unless the type is known.
+constexpr block_rule unknown_type_rule{t::end_block, rk::point, true, skipped_kind::unknown,
+                                       nullptr};
+
+// The row of each type number below this, for a lookup without a search.
+constexpr std::size_t rule_index_size = gpi_type_number(t::trigger_options_block) + 1;
+constexpr std::uint8_t no_row = 0xFF;
+
+constexpr std::array<std::uint8_t, rule_index_size> rule_index = [] {
+    std::array<std::uint8_t, rule_index_size> index{};
+    index.fill(no_row);
+    for (std::size_t row = 0; row < block_rules.size(); ++row) {
+        std::uint16_t number = gpi_type_number(block_rules[row].type);
+        if (number < rule_index_size) index[number] = static_cast<std::uint8_t>(row);
     }
-    return {false, record_kind::point, true,
-            gpi_is_known_type(number) ? std::nullopt : std::optional{skipped_kind::unknown}};
+    return index;
+}();
+
+// The end block is the one row beyond the index.
+constexpr std::size_t end_row = [] {
+    for (std::size_t row = 0; row < block_rules.size(); ++row) {
+        if (block_rules[row].type == t::end_block) return row;
+    }
+    return block_rules.size();
+}();
+
+constexpr bool every_known_type_has_a_row = [] {
+    for (std::uint16_t number = 0; number < rule_index_size; ++number) {
+        if (gpi_is_known_type(number) != (rule_index[number] != no_row)) return false;
+    }
+    return end_row < block_rules.size();
+}();
+static_assert(every_known_type_has_a_row);
+
+const block_rule& rule_of(std::uint16_t number) {
+    if (number < rule_index_size && rule_index[number] != no_row) {
+        return block_rules[rule_index[number]];
+    }
+    if (number == gpi_type_number(t::end_block)) return block_rules[end_row];
+    return unknown_type_rule;
 }
 
-bool dispatch(block_in& block, const gpi_record& current, int area_depth) {
+// Reads a block whose rule has a reader, where its rule lets it lie.
+bool read_by_rule(block_in& block, const block_rule& rule, const gpi_record& current,
+                  int area_depth) {
     record_kind kind = kind_of(current);
-    type_rule rule = rule_of(block.type);
     if (rule.needs != kind) {
         if (!rule.strict) return true;
         if (block.is(gpi_block_type::poi_block)) {
@@ -766,48 +849,7 @@ bool dispatch(block_in& block, const gpi_record& current, int area_depth) {
         }
         return out_of_place(block, kind);
     }
-    file_state& file = *current.file;
-    using t = gpi_block_type;
-    switch (static_cast<t>(block.type)) {
-        case t::file_header:
-            return read_file_header(block, file);
-        case t::poi_header:
-            return read_poi_header(block, file);
-        case t::poi_set_header:
-            return read_poi_set_header(block, *current.list, file);
-        case t::area_block:
-            return read_area_block(block, current, area_depth);
-        case t::poi_block:
-            return read_poi_block(block, current);
-        case t::alert_block:
-            return read_alert_block(block, *current.point, file);
-        case t::icon_ref_block:
-            return read_icon_ref_block(block, *current.point);
-        case t::bitmap_block:
-            return read_bitmap_block(block, *current.set);
-        case t::comment_block:
-            return read_comment_block(block, *current.set, *current.point, file);
-        case t::description_block:
-            return read_description_block(block, *current.set, *current.point, file);
-        case t::speed_camera_block:
-            return read_speed_camera(block, *current.set, file);
-        case t::category_block:
-            read_category_block(block, file);
-            return true;
-        case t::category_ref_block:
-            read_category_ref_block(block, *current.set, *current.point, file);
-            return true;
-        case t::address_block:
-            read_field_record(block, *current.set, *current.point, gpi_address_fields,
-                              file.address_keys, &waypoint_details::address, file);
-            return true;
-        case t::phone_block:
-            read_field_record(block, *current.set, *current.point, gpi_contact_fields,
-                              file.contact_keys, &waypoint_details::phones, file);
-            return true;
-        default:
-            return true;
-    }
+    return rule.read(block, current, area_depth);
 }
 
 // Reads a block's header and takes its bytes from in.  Fails after a message when the
@@ -864,8 +906,8 @@ bool skip_gpi_block(gpi_span_reader& in, file_state& file) {
 bool read_gpi_block(gpi_span_reader& in, const gpi_record& current, int area_depth) {
     block_in block;
     if (!next_block(in, block, *current.file)) return false;
-    type_rule rule = rule_of(block.type);
-    if (rule.read) return dispatch(block, current, area_depth);
+    const block_rule& rule = rule_of(block.type);
+    if (rule.read != nullptr) return read_by_rule(block, rule, current, area_depth);
     if (rule.counted) current.file->skip(*rule.counted);
     return true;
 }
@@ -961,21 +1003,17 @@ std::optional<std::uint32_t> read_gpi_header_time(const std::string& path) {
     constexpr std::size_t magic_at = 8;
     constexpr std::size_t time_at = 16;
     constexpr std::string_view magic = "GRMREC00";
-    std::array<unsigned char, time_at + 4> head{};
+    std::array<std::uint8_t, time_at + 4> head{};
     unique_file file(std::fopen(path.c_str(), "rb"));
     if (!file || std::fread(head.data(), 1, head.size(), file.get()) != head.size()) {
         return std::nullopt;
     }
-    auto u16_at = [&](std::size_t at) {
-        return static_cast<unsigned>(head[at] | head[at + 1] << 8);
-    };
-    if (u16_at(0) != gpi_type_number(gpi_block_type::file_header) || u16_at(2) != 0 ||
+    if (load_le16(head.data()) != gpi_type_number(gpi_block_type::file_header) ||
+        load_le16(head.data() + 2) != 0 ||
         std::memcmp(head.data() + magic_at, magic.data(), magic.size()) != 0) {
         return std::nullopt;
     }
-    std::uint32_t time = 0;
-    for (std::size_t i = 0; i < 4; ++i) time |= std::uint32_t{head[time_at + i]} << (8 * i);
-    return time;
+    return load_le32(head.data() + time_at);
 }
 
 }  // namespace velmora

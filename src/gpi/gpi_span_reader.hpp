@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/little_endian.hpp"
+
 namespace velmora {
 
 class gpi_span_reader {
@@ -25,16 +27,9 @@ class gpi_span_reader {
     [[nodiscard]] bool failed() const { return failed_; }
 
     std::uint8_t u8() { return take(1) ? data_[pos_ - 1] : 0; }
-    std::uint16_t u16() {
-        if (!take(2)) return 0;
-        return static_cast<std::uint16_t>(data_[pos_ - 2] | (data_[pos_ - 1] << 8));
-    }
-    std::uint32_t u32() {
-        if (!take(4)) return 0;
-        const std::uint8_t* at = data_ + pos_ - 4;
-        return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
-               (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
-    }
+    std::uint16_t u16() { return take(2) ? load_le16(data_ + pos_ - 2) : 0; }
+    std::uint32_t u24() { return take(3) ? load_le24(data_ + pos_ - 3) : 0; }
+    std::uint32_t u32() { return take(4) ? load_le32(data_ + pos_ - 4) : 0; }
     std::int32_t i32() { return static_cast<std::int32_t>(u32()); }
     void skip(std::size_t count) { (void)take(count); }
     // The next count bytes (valid as long as the underlying buffer); empty on failure.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "gpi/byte_sink.hpp"
+#include "gpi/gpi_bitmap.hpp"
 #include "gpi/gpi_blocks.hpp"
 #include "gpi/gpi_format.hpp"
 #include "gpi/gpi_units.hpp"
@@ -97,7 +98,8 @@ inline void take_parts(const waypoint& w, const poiset& set, poi_parts& parts) {
     parts.categories = {};
     if (w.comment && !w.comment->empty()) parts.comment = *w.comment;
     if (w.description && !w.description->empty()) parts.description = *w.description;
-    if (w.details != no_details || w.link) [[unlikely]] take_details(w, set, parts);
+    if (w.details != no_details || w.link) [[unlikely]]
+        take_details(w, set, parts);
 }
 
 inline poi_parts parts_of(const waypoint& w, const poiset& set) {
@@ -108,9 +110,8 @@ inline poi_parts parts_of(const waypoint& w, const poiset& set) {
 
 // Bytes of the POI block of a waypoint with these parts.
 inline std::uint32_t poi_block_size(const waypoint& w, const poi_parts& parts) {
-    counting_sink counter;
-    encode_poi_block(counter, w, parts, 0);
-    return static_cast<std::uint32_t>(counter.count());
+    return static_cast<std::uint32_t>(
+        measured([&](auto& sink) { encode_poi_block(sink, w, parts); }));
 }
 
 }  // namespace
@@ -132,12 +133,13 @@ constexpr std::uint32_t poi_alert_bit = 0x80000000u;
 // The writer's own sizes of a group: every POI block's (by waypoint number) and every
 // area block's with whether an alert lies below it (by the node's place in file order).
 struct group_sizes {
-    std::vector<std::uint32_t> poi;          // by waypoint number, with poi_alert_bit
-    std::vector<const area_node*> nodes;     // in file order
-    std::vector<std::int64_t> record_size;   // bytes of each node's whole area block
-    std::vector<std::uint8_t> alert;         // whether a waypoint below has an alert
-    std::vector<std::int64_t> own;           // bytes a node adds in file order: its own
-                                             // header, and the POI blocks of a leaf
+    std::vector<std::uint32_t> poi;         // by waypoint number, with poi_alert_bit
+    std::vector<const area_node*> nodes;    // in file order
+    std::vector<std::int64_t> record_size;  // bytes of each node's whole area block
+    std::vector<std::int64_t> nested;       // bytes of the blocks nested in it
+    std::vector<std::uint8_t> alert;        // whether a waypoint below has an alert
+    std::vector<std::int64_t> own;          // bytes a node adds in file order: its own
+                                            // header, and the POI blocks of a leaf
 };
 
 // A hint to the processor that nothing observes, so that the compiler must not drop
@@ -175,11 +177,12 @@ void prefetch_ahead(const poiset& set, std::span<const std::uint32_t> order, std
 std::size_t measure_node(const area_node& node, const gpi_group& group, group_sizes& sizes) {
     std::size_t place = sizes.nodes.size();
     sizes.nodes.push_back(&node);
-    counting_sink own;
-    encode_area_header(own, node, 0, false);
-    sizes.record_size.push_back(static_cast<std::int64_t>(own.count()));
+    auto header = static_cast<std::int64_t>(
+        measured([&](auto& sink) { encode_area_header(sink, node, 0, false); }));
+    sizes.record_size.push_back(header);
+    sizes.nested.push_back(0);
     sizes.alert.push_back(0);
-    sizes.own.push_back(static_cast<std::int64_t>(own.count()));
+    sizes.own.push_back(header);
     std::int64_t bytes = 0;
     std::uint32_t alert = 0;
     if (node.is_leaf) {
@@ -191,12 +194,14 @@ std::size_t measure_node(const area_node& node, const gpi_group& group, group_si
         sizes.own[place] += bytes;
     } else {
         for (std::int32_t i = 0; i < node.child_count; ++i) {
-            std::size_t child = measure_node(*node.children[static_cast<std::size_t>(i)], group, sizes);
+            std::size_t child =
+                measure_node(*node.children[static_cast<std::size_t>(i)], group, sizes);
             bytes += sizes.record_size[child];
             alert |= sizes.alert[child] != 0 ? poi_alert_bit : 0u;
         }
     }
     sizes.record_size[place] += bytes;
+    sizes.nested[place] = bytes;
     sizes.alert[place] = (alert & poi_alert_bit) != 0 ? 1 : 0;
     return place;
 }
@@ -282,7 +287,8 @@ bool encode_piece(const area_piece& piece, piece_buffer& buffer, const gpi_group
     poi_parts parts;
     for (std::size_t n = piece.first; n < piece.end; ++n) {
         const area_node& node = *sizes.nodes[n];
-        encode_area_header(out, node, sizes.record_size[n], sizes.alert[n] != 0);
+        encode_area_header(out, node, static_cast<std::uint64_t>(sizes.nested[n]),
+                           sizes.alert[n] != 0);
         if (!node.is_leaf) continue;
         for (std::int32_t i = node.first; i <= node.last; ++i) {
             prefetch_ahead(set, order, static_cast<std::size_t>(i));
@@ -290,7 +296,7 @@ bool encode_piece(const area_piece& piece, piece_buffer& buffer, const gpi_group
             take_parts(w, set, parts);
             std::uint32_t poi = poi_block_size(w, parts);
             if (poi > size - static_cast<std::size_t>(out.end() - data)) return false;
-            encode_poi_block(out, w, parts, poi);
+            encode_poi_block(out, w, parts);
         }
     }
     return out.end() == data + size;
@@ -304,8 +310,7 @@ bool write_areas(file_sink& sink, const gpi_group& group, const group_sizes& siz
     for (std::size_t n = 0; n < sizes.nodes.size();) {
         area_piece piece;
         piece.first = n;
-        while (n < sizes.nodes.size() && piece.bytes < piece_target)
-            piece.bytes += sizes.own[n++];
+        while (n < sizes.nodes.size() && piece.bytes < piece_target) piece.bytes += sizes.own[n++];
         piece.end = n;
         pieces.push_back(std::move(piece));
     }
@@ -357,20 +362,26 @@ bool write_areas(file_sink& sink, const gpi_group& group, const group_sizes& siz
                                  group.areas.order.size() >= parallel_write_from, make, put);
 }
 
+// An entry of a group's bitmap set as the bitmap blocks take it: a bitmap to write, or
+// (bitmap null) an entry of another picture format, which the writing names in a
+// warning when its turn comes.
+struct bitmap_item {
+    const icon_entry* entry = nullptr;
+    const gpi_bitmap* bitmap = nullptr;
+};
 
-}  // namespace
-
-bool write_poi_group(file_sink& sink, const gpi_group& group) {
-    const std::string& name = group.set->name;
-    const icon_list& bitmap_set = *group.bitmaps;
-    std::uint64_t bitmap_bytes = 0;
+// The entries of the bitmap set that the bitmap blocks take, in order; warns of those
+// left out for a reason, at the file position where the group begins.
+std::vector<bitmap_item> writable_bitmaps(const icon_list& bitmap_set, std::uint64_t position) {
+    std::vector<bitmap_item> items;
     for (const std::unique_ptr<icon_entry>& entry : bitmap_set.entries) {
         if (!entry) continue;
         if (entry->format != icon_format_gpi) {
             report(
                 "\nWarning: Unexpected icon format (%i) while wrinint gpi!.. skipped (Filepos "
                 "0x%X)",
-                static_cast<int>(entry->format), static_cast<unsigned>(sink.position()));
+                static_cast<int>(entry->format), static_cast<unsigned>(position));
+            if (entry->icon_id != no_icon_id) items.push_back({entry.get(), nullptr});
             continue;
         }
         if (entry->icon_id == no_icon_id || !entry->bitmap) continue;
@@ -381,60 +392,83 @@ bool write_poi_group(file_sink& sink, const gpi_group& group) {
                 static_cast<int>(entry->icon_id));
             continue;
         }
-        bitmap_bytes += gpi_bitmap_block_size(*entry->bitmap);
+        items.push_back({entry.get(), entry->bitmap.get()});
     }
+    return items;
+}
+
+// The bitmap blocks of the items.
+template <class Sink>
+void encode_bitmap_blocks(Sink& sink, std::span<const bitmap_item> items) {
+    for (const bitmap_item& item : items) {
+        if (item.bitmap != nullptr) encode_bitmap_block(sink, *item.bitmap);
+    }
+}
+
+// Writes the bitmap blocks of the items; false on a write error.
+bool write_bitmap_blocks(file_sink& sink, std::span<const bitmap_item> items) {
+    for (const bitmap_item& item : items) {
+        if (item.bitmap == nullptr) {
+            report(
+                "\nWarning: Unexpected icon format (%i) while writing gpi icons! ...Skipped "
+                "(Filepos 0x%X)",
+                static_cast<int>(item.entry->format), static_cast<unsigned>(sink.position()));
+            continue;
+        }
+        if (item.bitmap->icon_id == no_icon_id) {
+            report(
+                "\nWarning: Unexpected undefined icon_id (%i) while writing icons into gpi file. "
+                "(Filepos 0x%X)",
+                static_cast<int>(item.bitmap->icon_id), static_cast<unsigned>(sink.position()));
+        }
+        encode_bitmap_block(sink, *item.bitmap);
+        if (sink.failed()) return false;
+    }
+    return true;
+}
+
+// The category blocks of a group, numbered in order.
+template <class Sink>
+void encode_category_blocks(Sink& sink, const std::vector<stored_text>& categories) {
+    for (std::size_t id = 0; id < categories.size(); ++id) {
+        encode_category_block(sink, static_cast<std::uint16_t>(id),
+                              categories[id].value_or_empty());
+    }
+}
+
+}  // namespace
+
+bool write_poi_group(file_sink& sink, const gpi_group& group) {
+    const std::string& name = group.set->name;
+    const icon_list& bitmap_set = *group.bitmaps;
+    std::vector<bitmap_item> bitmaps = writable_bitmaps(bitmap_set, sink.position());
     group_sizes sizes = measure_group(group);
     const std::vector<stored_text>& categories = group.set->categories;
-    std::uint64_t category_bytes = 0;
-    for (const stored_text& category : categories)
-        category_bytes += category_block_size(category.value_or_empty());
-    // With categories the main part holds the name and the area blocks, and the
-    // categories and bitmaps follow it, as Garmin's own files have it.
-    bool main_size = !bitmap_set.entries.empty() || !categories.empty();
-    std::uint64_t main_bytes = mstring_size(name);
-    if (!categories.empty()) main_bytes += static_cast<std::uint64_t>(sizes.record_size[0]);
-    std::uint64_t length = mstring_size(name) + static_cast<std::uint64_t>(sizes.record_size[0]) +
-                           category_bytes + bitmap_bytes;
+    auto put_name = [&](auto& data) { put_mstring(data, name); };
+    std::uint64_t name_bytes = measured(put_name);
+    auto area_bytes = static_cast<std::uint64_t>(sizes.record_size[0]);
+    std::uint64_t category_bytes =
+        measured([&](auto& data) { encode_category_blocks(data, categories); });
+    std::uint64_t bitmap_bytes =
+        measured([&](auto& data) { encode_bitmap_blocks(data, std::span(bitmaps)); });
+    std::uint64_t length = name_bytes + area_bytes + category_bytes + bitmap_bytes;
     if (length > 0xFFFFFFFFu) {
         report("\nError: Poi set (%s) needs %llu bytes, more than a gpi file can hold",
                shown_name(*group.set).c_str(), static_cast<unsigned long long>(length));
         return false;
     }
-    sink.u16(gpi_type_number(gpi_block_type::poi_set_header));
-    sink.u16(main_size ? gpi_has_main_size : 0);
-    sink.u32(static_cast<std::uint32_t>(length));
-    if (main_size) sink.u32(static_cast<std::uint32_t>(main_bytes));
-    put_mstring(sink, name);
+    // With categories the main part holds the name and the area blocks, and the
+    // categories and bitmaps follow it, as Garmin's own files have it.
+    if (!bitmap_set.entries.empty() || !categories.empty()) {
+        std::uint64_t main_bytes = name_bytes + (categories.empty() ? 0 : area_bytes);
+        put_block_header(sink, gpi_block_type::poi_set_header, main_bytes, length - main_bytes);
+    } else {
+        put_block_header(sink, gpi_block_type::poi_set_header, length);
+    }
+    put_name(sink);
     if (!write_areas(sink, group, sizes)) return false;
-    for (std::size_t id = 0; id < categories.size(); ++id) {
-        encode_category_block(sink, static_cast<std::uint16_t>(id),
-                              categories[id].value_or_empty());
-    }
-    return write_bitmap_blocks(sink, bitmap_set);
-}
-
-bool write_bitmap_blocks(file_sink& sink, const icon_list& bitmap_set) {
-    for (const std::unique_ptr<icon_entry>& entry : bitmap_set.entries) {
-        if (!entry || entry->icon_id == no_icon_id) continue;
-        if (entry->format != icon_format_gpi) {
-            report(
-                "\nWarning: Unexpected icon format (%i) while writing gpi icons! ...Skipped "
-                "(Filepos 0x%X)",
-                static_cast<int>(entry->format), static_cast<unsigned>(sink.position()));
-            continue;
-        }
-        if (!entry->bitmap || !gpi_bitmap_complete(*entry->bitmap)) continue;
-        const gpi_bitmap& bitmap = *entry->bitmap;
-        if (bitmap.icon_id == no_icon_id) {
-            report(
-                "\nWarning: Unexpected undefined icon_id (%i) while writing icons into gpi file. "
-                "(Filepos 0x%X)",
-                static_cast<int>(bitmap.icon_id), static_cast<unsigned>(sink.position()));
-        }
-        encode_bitmap_block(sink, bitmap);
-        if (sink.failed()) return false;
-    }
-    return true;
+    encode_category_blocks(sink, categories);
+    return write_bitmap_blocks(sink, bitmaps);
 }
 
 bool write_gpi(std::FILE* file, std::span<const gpi_group> groups, int code_page_number,

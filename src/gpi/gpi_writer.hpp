@@ -1,6 +1,6 @@
 #pragma once
 // The GPI writer: POI groups made ready for GPI output as one Garmin GPI file, written
-// front to back in one pass with every length computed beforehand.  The writer reads
+// front to back in one pass with every length measured beforehand.  The writer reads
 // its input and changes nothing of it.
 #include <cstdint>
 #include <cstdio>
@@ -27,8 +27,5 @@ namespace velmora {
 // index and the bitmap blocks of its bitmaps.  False on a write error or when the group
 // is too large for its 32-bit length.
 [[nodiscard]] bool write_poi_group(file_sink& sink, const gpi_group& group);
-
-// Writes the bitmap block of every usable entry of the bitmap set; false on a write error.
-[[nodiscard]] bool write_bitmap_blocks(file_sink& sink, const icon_list& bitmap_set);
 
 }  // namespace velmora

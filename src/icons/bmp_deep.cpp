@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "icons/rgba_image.hpp"
+#include "platform/little_endian.hpp"
 
 namespace velmora {
 
@@ -16,12 +17,6 @@ constexpr std::uint32_t bmp_alpha_bitfields = 6;
 constexpr std::size_t file_header_bytes = 14;
 constexpr std::uint32_t info_header_bytes = 40;
 constexpr std::uint32_t max_info_header_bytes = 124;
-
-std::uint32_t get32(std::span<const std::uint8_t> b, std::size_t at) {
-    return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8) |
-           (static_cast<std::uint32_t>(b[at + 2]) << 16) |
-           (static_cast<std::uint32_t>(b[at + 3]) << 24);
-}
 
 // One colour's bits within a pixel value, scaled to 0..255.
 struct bit_field {
@@ -50,17 +45,17 @@ std::optional<rgba_image> bmp_decode_rgba(std::span<const std::uint8_t> bytes, s
         return std::nullopt;
     };
     if (bytes.size() < file_header_bytes + info_header_bytes) return damaged("headers cut short");
-    std::uint32_t pixel_offset = get32(bytes, 10);
-    std::uint32_t info_size = get32(bytes, 14);
+    std::uint32_t pixel_offset = load_le32(bytes.data() + 10);
+    std::uint32_t info_size = load_le32(bytes.data() + 14);
     if (info_size < info_header_bytes || info_size > max_info_header_bytes) {
         why = "BMP header of " + std::to_string(info_size) + " bytes is not supported";
         return std::nullopt;
     }
     if (file_header_bytes + info_size > bytes.size()) return damaged("headers cut short");
-    auto width = static_cast<std::int32_t>(get32(bytes, 18));
-    auto height = static_cast<std::int32_t>(get32(bytes, 22));
-    int bits = bytes[28] | (bytes[29] << 8);
-    std::uint32_t compression = get32(bytes, 30);
+    auto width = static_cast<std::int32_t>(load_le32(bytes.data() + 18));
+    auto height = static_cast<std::int32_t>(load_le32(bytes.data() + 22));
+    int bits = load_le16(bytes.data() + 28);
+    std::uint32_t compression = load_le32(bytes.data() + 30);
     if (bits != 16 && bits != 24 && bits != 32) {
         why = "BMP of " + std::to_string(bits) + " bits per pixel is not supported";
         return std::nullopt;
@@ -83,10 +78,10 @@ std::optional<rgba_image> bmp_decode_rgba(std::span<const std::uint8_t> bytes, s
         bool alpha_mask = info_size >= 56 || compression == bmp_alpha_bitfields;
         std::size_t needed = file_header_bytes + info_header_bytes + (alpha_mask ? 16 : 12);
         if (needed > bytes.size()) return damaged("colour masks cut short");
-        red = get32(bytes, 54);
-        green = get32(bytes, 58);
-        blue = get32(bytes, 62);
-        alpha = alpha_mask ? get32(bytes, 66) : 0;
+        red = load_le32(bytes.data() + 54);
+        green = load_le32(bytes.data() + 58);
+        blue = load_le32(bytes.data() + 62);
+        alpha = alpha_mask ? load_le32(bytes.data() + 66) : 0;
         masks_end = std::max(masks_end, needed);
     } else if (bits == 16) {
         red = 0x7C00;
@@ -116,9 +111,9 @@ std::optional<rgba_image> bmp_decode_rgba(std::span<const std::uint8_t> bytes, s
         std::uint8_t* dest = picture->pixels.data() +
                              static_cast<std::size_t>(y) * static_cast<std::size_t>(width) * 4;
         for (std::int32_t x = 0; x < width; ++x, src += bytes_per_pixel, dest += 4) {
-            std::uint32_t value = src[0] | (src[1] << 8);
-            if (bits >= 24) value |= static_cast<std::uint32_t>(src[2]) << 16;
-            if (bits == 32) value |= static_cast<std::uint32_t>(src[3]) << 24;
+            std::uint32_t value = bits == 16   ? load_le16(src)
+                                  : bits == 24 ? load_le24(src)
+                                               : load_le32(src);
             dest[0] = r(value);
             dest[1] = g(value);
             dest[2] = b(value);

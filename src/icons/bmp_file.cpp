@@ -11,6 +11,7 @@
 
 #include "platform/atomic_output.hpp"
 #include "platform/file_kind.hpp"
+#include "platform/little_endian.hpp"
 #include "platform/messages.hpp"
 #include "platform/stdio_file.hpp"
 
@@ -23,27 +24,6 @@ constexpr std::size_t info_header_bytes = 40;
 constexpr std::size_t header_bytes = file_header_bytes + info_header_bytes;  // 54
 // The longest information header in use (BITMAPV5HEADER); longer ones are refused.
 constexpr std::uint32_t max_info_header_bytes = 124;
-
-std::uint16_t get16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t get32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-void put16(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void put32(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-    p[2] = static_cast<std::uint8_t>(v >> 16);
-    p[3] = static_cast<std::uint8_t>(v >> 24);
-}
 
 bool read_at(std::span<const std::uint8_t> bytes, std::uint64_t offset, std::uint8_t* dest,
              std::size_t count) {
@@ -97,8 +77,8 @@ std::unique_ptr<bmp_image> bmp_decode(std::span<const std::uint8_t> bytes) {
         return nullptr;
     }
 
-    std::uint32_t pixel_offset = get32(&header[10]);
-    std::uint32_t info_size = get32(&header[14]);
+    std::uint32_t pixel_offset = load_le32(&header[10]);
+    std::uint32_t info_size = load_le32(&header[14]);
     if (info_size < info_header_bytes || info_size > max_info_header_bytes) {
         // The 12-byte header of OS/2 files keeps its fields elsewhere.
         report("\nError: BMP header of %u bytes is not supported. Ignore it", info_size);
@@ -106,14 +86,14 @@ std::unique_ptr<bmp_image> bmp_decode(std::span<const std::uint8_t> bytes) {
     }
     if (file_header_bytes + info_size > file_size) return nullptr;
 
-    auto width = static_cast<std::int32_t>(get32(&header[18]));
-    auto height = static_cast<std::int32_t>(get32(&header[22]));
-    auto bits = static_cast<std::int16_t>(get16(&header[28]));
+    auto width = static_cast<std::int32_t>(load_le32(&header[18]));
+    auto height = static_cast<std::int32_t>(load_le32(&header[22]));
+    auto bits = static_cast<std::int16_t>(load_le16(&header[28]));
     if (bits > 8) {
         report("\nError: BMP color bits must be 8 or less");
         return nullptr;
     }
-    if (get32(&header[30]) != 0) {
+    if (load_le32(&header[30]) != 0) {
         report("\nError: Compressed BMP detected. Ignore it");
         return nullptr;
     }
@@ -126,13 +106,13 @@ std::unique_ptr<bmp_image> bmp_decode(std::span<const std::uint8_t> bytes) {
     image->width = width;
     image->height = height < 0 ? -height : height;
     image->bits_per_pixel = bits;
-    image->x_pixels_per_metre = static_cast<std::int32_t>(get32(&header[38]));
-    image->y_pixels_per_metre = static_cast<std::int32_t>(get32(&header[42]));
+    image->x_pixels_per_metre = static_cast<std::int32_t>(load_le32(&header[38]));
+    image->y_pixels_per_metre = static_cast<std::int32_t>(load_le32(&header[42]));
 
     // The palette follows the information header, whatever its version.  A colours-used
     // field of 0 stands for the full palette of the depth; when the pixel data begin
     // inside that palette, the palette is what lies before them.
-    auto colours_field = static_cast<std::int32_t>(get32(&header[46]));
+    auto colours_field = static_cast<std::int32_t>(load_le32(&header[46]));
     if (colours_field < 0) return nullptr;
     std::uint64_t palette_start = file_header_bytes + info_size;
     std::uint64_t colours =
@@ -160,7 +140,7 @@ std::unique_ptr<bmp_image> bmp_decode(std::span<const std::uint8_t> bytes) {
         image->colours_used = static_cast<std::int32_t>(colours);
         image->palette.resize(static_cast<std::size_t>(colours));
         for (std::size_t i = 0; i < image->palette.size(); ++i) {
-            image->palette[i] = get32(&palette_bytes[4 * i]);
+            image->palette[i] = load_le32(&palette_bytes[4 * i]);
         }
         image->pixels.resize(static_cast<std::size_t>(pixel_bytes));
         if (!read_at(bytes, pixel_start, image->pixels.data(), image->pixels.size())) {
@@ -260,19 +240,20 @@ std::optional<std::vector<std::uint8_t>> bmp_file_bytes(const bmp_image& image) 
     std::uint8_t* h = bytes.data();
     h[0] = 'B';
     h[1] = 'M';
-    put32(h + 2, data_offset + image_size);
-    put32(h + 10, data_offset);
-    put32(h + 14, info_header_bytes);
-    put32(h + 18, static_cast<std::uint32_t>(image.width));
-    put32(h + 22, static_cast<std::uint32_t>(image.height));
-    put16(h + 26, 1);
-    put16(h + 28, static_cast<std::uint32_t>(depth));
-    put32(h + 34, image_size);
-    put32(h + 38, static_cast<std::uint32_t>(image.x_pixels_per_metre));
-    put32(h + 42, static_cast<std::uint32_t>(image.y_pixels_per_metre));
-    put32(h + 46, colours);
-    put32(h + 50, colours);
-    for (std::size_t i = 0; i < colours; ++i) put32(h + header_bytes + 4 * i, image.palette[i]);
+    store_le32(h + 2, data_offset + image_size);
+    store_le32(h + 10, data_offset);
+    store_le32(h + 14, info_header_bytes);
+    store_le32(h + 18, static_cast<std::uint32_t>(image.width));
+    store_le32(h + 22, static_cast<std::uint32_t>(image.height));
+    store_le16(h + 26, 1);
+    store_le16(h + 28, static_cast<std::uint16_t>(depth));
+    store_le32(h + 34, image_size);
+    store_le32(h + 38, static_cast<std::uint32_t>(image.x_pixels_per_metre));
+    store_le32(h + 42, static_cast<std::uint32_t>(image.y_pixels_per_metre));
+    store_le32(h + 46, colours);
+    store_le32(h + 50, colours);
+    for (std::size_t i = 0; i < colours; ++i)
+        store_le32(h + header_bytes + 4 * i, image.palette[i]);
     std::uint8_t* pixels = h + data_offset;
     if (depth == image.bits_per_pixel) {
         std::copy_n(image.pixels.begin(), image_size, pixels);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "gpi/gpi_bitmap.hpp"
 #include "model/icon_list.hpp"
 #include "model/poiset.hpp"
 

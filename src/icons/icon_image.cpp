@@ -10,6 +10,7 @@
 #include "icons/icon_convert.hpp"
 #include "icons/rgba_image.hpp"
 #include "platform/file_kind.hpp"
+#include "platform/little_endian.hpp"
 #include "platform/stdio_file.hpp"
 
 namespace velmora {
@@ -36,7 +37,7 @@ image_kind kind_of(std::span<const std::uint8_t> bytes) {
 // when the header is too short to hold them.
 std::int16_t bmp_depth(std::span<const std::uint8_t> bytes) {
     if (bytes.size() < 30) return 0;
-    return static_cast<std::int16_t>(bytes[28] | (bytes[29] << 8));
+    return static_cast<std::int16_t>(load_le16(bytes.data() + 28));
 }
 
 std::string file_name_of(const std::string& path) {

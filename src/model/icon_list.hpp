@@ -1,6 +1,7 @@
 #pragma once
-// Icons held by a POI set: the icon records and the two picture layouts they carry.
-// The operations on them live with the icons code.
+// Icons held by a POI set: the icon records and the BMP pictures they carry (the GPI
+// bitmaps are laid out in gpi/gpi_bitmap.hpp).  The operations on them live with the
+// icons code.
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -23,18 +24,8 @@ struct bmp_image {
     std::vector<std::uint8_t> pixels;
 };
 
-// An icon in the layout of a GPI bitmap block: rows top first, palette red, green, blue, 0.
-struct gpi_bitmap {
-    std::optional<std::string> name;
-    std::uint16_t icon_id = 0xFFFF;
-    std::uint16_t height = 0;
-    std::uint16_t width = 0;
-    std::uint16_t bits_per_pixel = 0;
-    std::uint32_t palette_count = 0;
-    std::uint32_t transparent_colour = 0;
-    std::vector<std::uint8_t> pixels;
-    std::vector<std::uint32_t> palette;  // bytes red, green, blue, 0 (little-endian)
-};
+// An icon in the layout of a GPI bitmap block; gpi/gpi_bitmap.hpp describes it.
+struct gpi_bitmap;
 
 // Bytes per pixel row of a picture, as BMP files and GPI bitmap blocks both store rows:
 // whole 32-bit words.  The right shift is arithmetic, so a zero product gives a zero row.
@@ -42,9 +33,6 @@ struct gpi_bitmap {
                                                      std::int64_t width) {
     return ((((bits_per_pixel * width) - 1) >> 3) & ~std::int64_t{3}) + 4;
 }
-
-// Bytes of a GPI bitmap block before its pixels and palette.
-inline constexpr std::uint32_t gpi_bitmap_header_size = 44;
 
 inline constexpr std::int32_t icon_format_bmp = 1;
 inline constexpr std::int32_t icon_format_gpi = 2;
@@ -54,9 +42,11 @@ struct icon_entry {
     std::optional<std::string> symbol;
     std::uint16_t icon_id = no_icon_id;
     std::int32_t usage = 0;
-    std::int32_t format = 0;             // icon_format_bmp or icon_format_gpi
-    std::unique_ptr<bmp_image> bmp;      // with icon_format_bmp
-    std::unique_ptr<gpi_bitmap> bitmap;  // with icon_format_gpi
+    std::int32_t format = 0;         // icon_format_bmp or icon_format_gpi
+    std::unique_ptr<bmp_image> bmp;  // with icon_format_bmp
+    // With icon_format_gpi.  Shared only so that its deleter comes from the code that made
+    // it: holding the entry needs no knowledge of the GPI layout.
+    std::shared_ptr<gpi_bitmap> bitmap;
 };
 
 struct icon_list {

@@ -3,13 +3,15 @@
 #include <cstring>
 #include <new>
 
+#include "platform/little_endian.hpp"
+
 namespace velmora {
 
 namespace {
 constexpr std::size_t block_size = std::size_t{1} << 20;
 
 void write_length(char* at, std::size_t n) {
-    for (int i = 0; i < 4; ++i) at[i] = static_cast<char>((n >> (8 * i)) & 0xFF);
+    store_le32(reinterpret_cast<std::uint8_t*>(at), static_cast<std::uint32_t>(n));
 }
 }  // namespace
 

@@ -3,10 +3,13 @@
 // move, so that a waypoint refers to its texts by view and a million waypoints cost a
 // few allocations, not one per text.
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
+
+#include "platform/little_endian.hpp"
 
 namespace velmora {
 
@@ -66,9 +69,7 @@ class stored_text {
     static constexpr unsigned char long_length = 255;
     constexpr explicit stored_text(const char* at) : at_(at) {}
     [[nodiscard]] static std::size_t read_length(const char* at) {
-        std::size_t n = 0;
-        for (int i = 3; i >= 0; --i) n = (n << 8) | static_cast<unsigned char>(at[i]);
-        return n;
+        return load_le32(reinterpret_cast<const std::uint8_t*>(at));
     }
     const char* at_ = nullptr;  // the length, then the bytes; null: absent
 };

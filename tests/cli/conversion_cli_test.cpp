@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cli/gpi_output.hpp"
+#include "gpi/gpi_bitmap.hpp"
 #include "gpi/gpi_reader.hpp"
 #include "model/poiset.hpp"
 #include "platform/messages.hpp"

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/gpi_output.hpp"
+#include "gpi/gpi_bitmap.hpp"
 #include "icons/image_fixture.hpp"
 #include "support/test_support.hpp"
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "gpi/gpi_bitmap.hpp"
 #include "gpi/gpi_format.hpp"
 #include "gpi/gpi_units.hpp"
 

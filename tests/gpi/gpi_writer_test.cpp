@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "driver/gpi_preparation.hpp"
 #include "gpi/byte_sink.hpp"
 #include "gpi/gpi_blocks.hpp"
 #include "gpi/gpi_reader.hpp"
-#include "driver/gpi_preparation.hpp"
-#include "text/output_code_page.hpp"
 #include "gpi_walk.hpp"
 #include "platform/messages.hpp"
 #include "support/test_support.hpp"
+#include "text/output_code_page.hpp"
 
 namespace velmora {
 namespace {
@@ -24,7 +24,6 @@ using testing::get_u32;
 using testing::le16;
 using testing::le32;
 using testing::walk_gpi;
-
 
 std::string read_all(std::FILE* file) {
     std::string bytes;
@@ -106,7 +105,7 @@ waypoint& add_poi(poiset& set, double lat, double lon, std::optional<std::string
 std::string encode_poi(const poiset& set, const waypoint& w) {
     std::uint32_t size = poi_block_size(w, set);
     string_sink sink;
-    encode_poi_block(sink, w, poi_parts_of(w, set), size);
+    encode_poi_block(sink, w, poi_parts_of(w, set));
     EXPECT_EQ(sink.count(), size);
     return sink.data();
 }
@@ -208,7 +207,8 @@ TEST(PoiBlock, SubBlocksFollowInTheirFixedOrder) {
     EXPECT_NE(bytes.find(le16(10) + le16(0) + le32(12) + mstring("note")), std::string::npos);
     EXPECT_NE(bytes.find(le16(14) + le16(0) + le32(18) + "\x01" + mstring("long text")),
               std::string::npos);
-    EXPECT_EQ(bytes.size(), static_cast<std::size_t>(31 + 4 + 20 + 10 + (16 + 4) + (17 + 9) + (10 + 12) + (10 + 5)));
+    EXPECT_EQ(bytes.size(), static_cast<std::size_t>(31 + 4 + 20 + 10 + (16 + 4) + (17 + 9) +
+                                                     (10 + 12) + (10 + 5)));
 }
 
 TEST(PoiBlock, EmptyCommentAndDescriptionAreNotParts) {
@@ -252,15 +252,24 @@ TEST(AddressBlock, EveryFieldByItsMaskBitWithPlainPostcodeAndHouseNumber) {
     const field_case cases[] = {
         {"one city", {{"City", "X"}}, 0x01, mstring("X")},
         {"all six, any order",
-         {{"HouseNumber", "12a"}, {"Street", "Main"}, {"Postcode", "602 00"}, {"State", "JM"},
-          {"Country", "CZ"}, {"City", "Brno"}},
+         {{"HouseNumber", "12a"},
+          {"Street", "Main"},
+          {"Postcode", "602 00"},
+          {"State", "JM"},
+          {"Country", "CZ"},
+          {"City", "Brno"}},
          0x3F,
          mstring("Brno") + mstring("CZ") + mstring("JM") + plain("602 00") + mstring("Main") +
              plain("12a")},
         {"exact keys, first one counts, no value is no field",
-         {{"Street", "Main 1"}, {"city", "lower case is another key"}, {"Note", "other"},
-          {"Country", std::nullopt}, {"Postcode", "12345"}, {"Street", "second"}},
-         0x18, plain("12345") + mstring("Main 1")},
+         {{"Street", "Main 1"},
+          {"city", "lower case is another key"},
+          {"Note", "other"},
+          {"Country", std::nullopt},
+          {"Postcode", "12345"},
+          {"Street", "second"}},
+         0x18,
+         plain("12345") + mstring("Main 1")},
         {"no known key", {{"Web", "x"}}, 0, ""},
     };
     for (const auto& c : cases) {
@@ -276,11 +285,15 @@ TEST(PhoneBlock, ContactsByKindAndOtherNumbersFillPhoneThenPhone2) {
         {"phone", {{"PhoneNo", "+420 123"}}, 0x01, plain("+420 123")},
         {"every kind",
          {{"Web", "w.cz"}, {"Email", "a@b"}, {"Fax", "3"}, {"Phone2", "2"}, {"PhoneNo", "1"}},
-         0x1F, plain("1") + plain("2") + plain("3") + plain("a@b") + plain("w.cz")},
-        {"categories of GPX numbers", {{"Home", "h"}, {"Work", "w"}, {"Mobile", "m"}}, 0x03,
+         0x1F,
+         plain("1") + plain("2") + plain("3") + plain("a@b") + plain("w.cz")},
+        {"categories of GPX numbers",
+         {{"Home", "h"}, {"Work", "w"}, {"Mobile", "m"}},
+         0x03,
          plain("h") + plain("w")},
         {"a named phone keeps its field",
-         {{"Mobile", "m"}, {"PhoneNo", "p"}, {"PhoneNo", "second p"}}, 0x03,
+         {{"Mobile", "m"}, {"PhoneNo", "p"}, {"PhoneNo", "second p"}},
+         0x03,
          plain("p") + plain("m")},
         {"fax alone", {{"Fax", "1"}}, 0x04, plain("1")},
         {"nothing usable", {{"Skype", std::nullopt}}, 0, ""},
@@ -630,8 +643,10 @@ TEST(GpiRoundTrip, TheReaderFindsWhatTheWriterWrote) {
         for (auto list_of : {&waypoint_details::address, &waypoint_details::phones}) {
             std::vector<std::string> want;
             std::vector<std::string> got;
-            for (const text_pair& p : da->*list_of) want.push_back(std::string(*p.key) + "=" + std::string(*p.value));
-            for (const text_pair& p : db->*list_of) got.push_back(std::string(*p.key) + "=" + std::string(*p.value));
+            for (const text_pair& p : da->*list_of)
+                want.push_back(std::string(*p.key) + "=" + std::string(*p.value));
+            for (const text_pair& p : db->*list_of)
+                got.push_back(std::string(*p.key) + "=" + std::string(*p.value));
             std::sort(want.begin(), want.end());
             std::sort(got.begin(), got.end());
             EXPECT_EQ(got, want) << i;

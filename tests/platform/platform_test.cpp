@@ -17,6 +17,7 @@
 #include "platform/clock.hpp"
 #include "platform/code_page.hpp"
 #include "platform/dir_search.hpp"
+#include "platform/little_endian.hpp"
 #include "platform/ordered_pieces.hpp"
 #include "platform/page_buffer.hpp"
 #include "platform/paths.hpp"
@@ -83,6 +84,34 @@ TEST(JoinPath, RefusesNamesOverThePlatformLimit) {
     EXPECT_FALSE(join_path(parts).has_value());
     parts.fname = std::string(251, 'n');
     EXPECT_TRUE(join_path(parts).has_value());
+}
+
+TEST(LittleEndian, ReadsAndWritesTheLowByteFirstAtAnyAlignment) {
+    // Bytes whose every position is told apart, read from each offset so that unaligned
+    // places are among them; the top bits set, so that nothing is taken as signed.
+    const std::array<std::uint8_t, 7> bytes = {0x01, 0x82, 0xF3, 0x04, 0x95, 0xE6, 0x77};
+    struct expected {
+        std::size_t at;
+        std::uint16_t u16;
+        std::uint32_t u24;
+        std::uint32_t u32;
+    };
+    for (const expected& e :
+         {expected{0, 0x8201, 0xF38201, 0x04F38201}, expected{1, 0xF382, 0x04F382, 0x9504F382},
+          expected{3, 0x9504, 0xE69504, 0x77E69504}}) {
+        SCOPED_TRACE(e.at);
+        EXPECT_EQ(load_le16(bytes.data() + e.at), e.u16);
+        EXPECT_EQ(load_le24(bytes.data() + e.at), e.u24);
+        EXPECT_EQ(load_le32(bytes.data() + e.at), e.u32);
+
+        std::array<std::uint8_t, 7> written{};
+        store_le16(written.data() + e.at, e.u16);
+        EXPECT_EQ(load_le16(written.data() + e.at), e.u16);
+        store_le32(written.data() + e.at, e.u32);
+        EXPECT_TRUE(std::equal(written.begin() + static_cast<std::ptrdiff_t>(e.at),
+                               written.begin() + static_cast<std::ptrdiff_t>(e.at) + 4,
+                               bytes.begin() + static_cast<std::ptrdiff_t>(e.at)));
+    }
 }
 
 TEST(CaseFolding, ComparesAndLowersAsciiOnly) {
