@@ -8,6 +8,7 @@
 
 #include "gpi/gpi_group.hpp"
 #include "model/poiset.hpp"
+#include "platform/split_policy.hpp"
 #include "text/output_code_page.hpp"
 
 namespace velmora {
@@ -19,10 +20,12 @@ namespace velmora {
 // - texts longer than a GPI text holds are cut, and alert values beyond 16 bits are
 //   reported, each with a warning naming the waypoint;
 // - the set's icons are converted into GPI bitmaps and its area index is built.
-// Sets without waypoints are left out with a warning.  None when a set's area index
-// could not be built (reported).  Throws std::bad_alloc when memory runs out.
+// Large sets are gone through by two threads as split says.  Sets without waypoints are
+// left out with a warning.  None when a set's area index could not be built (reported).
+// Throws std::bad_alloc when memory runs out.
 [[nodiscard]] std::optional<std::vector<gpi_group>> prepare_for_gpi(poiset_list& list,
-                                                                    const output_code_page& output);
+                                                                    const output_code_page& output,
+                                                                    const split_policy& split = {});
 
 // The code page that -codepage:auto takes: the first of auto_code_pages that holds every
 // character of every text and group name of the sets, else 65001.  One pass over the

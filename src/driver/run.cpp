@@ -45,6 +45,7 @@
 #include "platform/paths.hpp"
 #include "platform/program_path.hpp"
 #include "platform/progress.hpp"
+#include "platform/split_policy.hpp"
 #include "platform/stdio_file.hpp"
 #include "platform/whole_input.hpp"
 #include "speedcam/speedcam_import.hpp"
@@ -213,6 +214,7 @@ class conversion_run {
     std::unique_ptr<osm_mapping> osm_mapping_;  // Velmora_osm.ini, once it is needed
     kml_read_options kml_options_;              // -groups: (GeoJSON's layers too)
     bool osm_mapping_loaded_ = false;
+    split_policy split_;  // when the readers, the preparation and the writers use two threads
 };
 
 void conversion_run::mark_elapsed() {
@@ -486,7 +488,7 @@ bool conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
         set->name_is_utf8 = true;
         // The settings are read afresh for every list and released after its import.
         auto settings = read_speedcam_settings(find_settings_file("Velmora_speedcam.ini"));
-        bool imported = import_speedcam_text(file, settings.get(), *set, output_.ext);
+        bool imported = import_speedcam_text(file, settings.get(), *set, output_.ext, split_);
         if (imported) prepare_icons(*set, ext);
         return imported;
     }
@@ -499,7 +501,7 @@ bool conversion_run::import_by_extension(std::FILE* file, const named_file& inpu
         if (set == nullptr) throw fatal_exit{};
         set->name = input.name;
         set->name_is_utf8 = true;
-        bool imported = gpx_read(file, *set);
+        bool imported = gpx_read(file, *set, split_);
         if (imported) prepare_icons(*set, ext);
         return imported;
     }
@@ -638,7 +640,7 @@ bool conversion_run::import_kml(std::FILE* file, const named_file& input) {
         set.icon_spec = icon_dir_spec(".gpx");
         set.icons = kml_icon_list(result->icons,
                                   set.icon_spec ? icon_library_load(*set.icon_spec) : nullptr);
-        select_icons(set, icon_limit_of_settings());
+        select_icons(set, icon_limit_of_settings(), split_);
     }
     return true;
 }
@@ -670,7 +672,7 @@ void conversion_run::prepare_icons(poiset& set, const std::string& input_ext) {
     set.icon_spec = icon_dir_spec(input_ext);
     if (!set.icon_spec) return;
     set.icons = icon_library_load(*set.icon_spec);
-    select_icons(set, icon_limit_of_settings());
+    select_icons(set, icon_limit_of_settings(), split_);
 }
 
 // For GPI output, gives a set read from a file that brings its own icon (a BMP file of
@@ -692,7 +694,7 @@ void conversion_run::prepare_icon_beside(poiset& set, const std::string& input_p
     // One stored copy of the symbol serves every waypoint.
     stored_text symbol = set.store(*icon.symbol);
     for (auto& w : set.waypoints) w.symbol = symbol;
-    select_icons(set, icon_limit_of_settings());
+    select_icons(set, icon_limit_of_settings(), split_);
 }
 
 // Imports one input; false when it was skipped or refused, or gave no POI though it
@@ -797,7 +799,7 @@ conversion_run::output_kind conversion_run::output_kind_of(std::string_view ext)
 bool conversion_run::write_stream(output_kind kind, std::FILE* stream) {
     switch (kind) {
         case output_kind::gpx:
-            return gpx_write(stream, list_, current_unix_time());
+            return gpx_write(stream, list_, current_unix_time(), split_);
         case output_kind::gpi:
             return write_prepared_gpi(stream);
         case output_kind::bmp:
@@ -865,16 +867,16 @@ bool conversion_run::write_prepared_gpi(std::FILE* stream) {
         report("\nError: Can't create the output code page (%i)", number);
         return false;
     }
-    auto groups = prepare_for_gpi(list_, *output);
+    auto groups = prepare_for_gpi(list_, *output, split_);
     if (!groups) return false;
-    return write_gpi(stream, *groups, number, gpi_time_);
+    return write_gpi(stream, *groups, number, gpi_time_, split_);
 }
 
 void conversion_run::export_all() {
     const std::string& ext = output_.ext;
     apply_proximity_time_to_sets();
     if (equals_ignore_case(ext, ".gpi")) {
-        for (auto& set : list_.poisets) apply_default_proximity(gpi_settings_.get(), *set);
+        for (auto& set : list_.poisets) apply_default_proximity(gpi_settings_.get(), *set, split_);
     }
     report("\nExporting...");
     mark_time_ = monotonic_msec();
@@ -900,7 +902,7 @@ void conversion_run::export_all() {
     bool written = false;
     int write_error = 0;
     {
-        progress_indicator progress(fileno(output->stream()), 0);
+        progress_indicator progress(output->descriptor(), 0);
         errno = 0;
         written = write_stream(kind, output->stream());
         write_error = std::ferror(output->stream()) != 0 ? errno : 0;
