@@ -41,6 +41,9 @@ class csv_record_reader {
     // The next record; false at the end of the text.
     [[nodiscard]] bool next(csv_record& record);
 
+    // Where the next record begins: the reader does not look at the text before it again.
+    [[nodiscard]] std::size_t position() const { return pos_; }
+
   private:
     enum class field_end { separator, line_end, text_end };
 

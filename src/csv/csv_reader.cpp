@@ -176,8 +176,9 @@ class csv_text_reader {
     csv_text_reader(poiset& set, std::optional<double> file_speed)
         : set_(set), file_speed_(file_speed) {}
 
-    // False (after a message) when the header names no position.
-    bool read(std::string_view text) {
+    // False (after a message) when the header names no position.  The bytes of the records
+    // read are told to passed (when there is one) as the reading goes on.
+    bool read(std::string_view text, const passed_text& passed) {
         csv_layout layout = csv_layout_of(text);
         separator_ = layout.separator;
         header_ = layout.header;
@@ -200,7 +201,11 @@ class csv_text_reader {
         csv_record_reader records(text, kept, separator_, layout.first_line);
         csv_record record;
         if (layout.header) (void)records.next(record);
-        while (records.next(record)) read_record(record);
+        std::size_t released = 0;
+        while (records.next(record)) {
+            read_record(record);
+            pass_bytes_up_to(passed, released, layout.body + records.position());
+        }
         if (problems_ > reported_problems) {
             report("\nWarning: %lli problems in the CSV file in all", problems_);
         }
@@ -512,18 +517,29 @@ csv_file_name split_csv_file_name(std::string_view base_name) {
     return {base_name, std::nullopt};
 }
 
-bool csv_read_text(std::string_view text, std::string_view base_name, poiset& set) {
+namespace {
+
+bool read_csv(std::string_view text, std::string_view base_name, poiset& set,
+              const passed_text& passed) {
     csv_file_name file_name = split_csv_file_name(base_name);
     set.name = file_name.set_name;
     set_encoding(text, set);
-    return csv_text_reader(set, file_name.speed).read(text);
+    return csv_text_reader(set, file_name.speed).read(text, passed);
+}
+
+}  // namespace
+
+bool csv_read_text(std::string_view text, std::string_view base_name, poiset& set) {
+    return read_csv(text, base_name, set, {});
 }
 
 bool csv_read(std::FILE* file, std::string_view base_name, poiset& set) {
     set.name = split_csv_file_name(base_name).set_name;
+    // The text is mapped from the file (or read whole) and given back page by page as the
+    // records are read, which also moves the progress display on.
     std::optional<whole_input> input = whole_input::load(file, "csv");
     if (!input) return false;
-    bool read = csv_read_text(input->text(), base_name, set);
+    bool read = read_csv(input->text(), base_name, set, input->passer());
     input->check_unchanged();
     return read;
 }

@@ -44,7 +44,7 @@ struct output_row {
 };
 
 bool write_gpx_output(export_step& step, std::FILE* stream) {
-    return gpx_write(stream, step.run.list, current_unix_time());
+    return gpx_write(stream, step.run.list, current_unix_time(), step.run.split);
 }
 
 // The run's time, for a GPI file moved forward past the header times of the other GPI
@@ -74,7 +74,8 @@ void choose_gpi_time(export_step& step) {
 bool write_gpi_output(export_step& step, std::FILE* stream) {
     auto prepared = step.run.gpi->finish(step.run.list);
     if (!prepared) return false;
-    return write_gpi(stream, prepared->groups, prepared->code_page, step.gpi_time);
+    return write_gpi(stream, prepared->groups, prepared->code_page, step.gpi_time,
+                     step.run.split);
 }
 
 constexpr std::array<output_row, 3> outputs{{
@@ -121,7 +122,7 @@ void export_to_file(export_step& step, stream_writer write) {
     bool written = false;
     int write_error = 0;
     {
-        progress_indicator progress(fileno(output->stream()), 0);
+        progress_indicator progress(output->descriptor(), 0);
         errno = 0;
         written = write(step, output->stream());
         write_error = std::ferror(output->stream()) != 0 ? errno : 0;

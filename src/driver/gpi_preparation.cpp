@@ -25,7 +25,7 @@ void gpi_preparation::select(poiset& set) const {
     if (options_.settings != nullptr) {
         limit = {options_.settings->icon_count_limit, options_.settings->icon_limit_is_percent};
     }
-    select_icons(set, limit);
+    select_icons(set, limit, options_.split);
 }
 
 void gpi_preparation::take_set(poiset& set, icon_library library) {
@@ -57,7 +57,7 @@ void gpi_preparation::take_set_with_document_icons(poiset& set, std::span<const 
 }
 
 std::optional<gpi_prepared> gpi_preparation::finish(poiset_list& list) {
-    for (auto& set : list.poisets) apply_default_proximity(options_.settings, *set);
+    for (auto& set : list.poisets) apply_default_proximity(options_.settings, *set, options_.split);
     const code_page_choice& choice = options_.code_page;
     int number = choice.automatic ? choose_gpi_code_page(list) : choice.number;
     if (choice.automatic) report("\n    code page %i chosen", number);
@@ -66,13 +66,14 @@ std::optional<gpi_prepared> gpi_preparation::finish(poiset_list& list) {
         report("\nError: Can't create the output code page (%i)", number);
         return std::nullopt;
     }
-    auto groups = prepare_for_gpi(list, *output);
+    auto groups = prepare_for_gpi(list, *output, options_.split);
     if (!groups) return std::nullopt;
     return gpi_prepared{number, std::move(*groups)};
 }
 
 std::optional<std::vector<gpi_group>> prepare_for_gpi(poiset_list& list,
-                                                      const output_code_page& output) {
+                                                      const output_code_page& output,
+                                                      const split_policy& split) {
     std::vector<gpi_group> groups;
     std::uint64_t lost = 0;
     for (const std::unique_ptr<poiset>& set : list.poisets) {
@@ -81,13 +82,13 @@ std::optional<std::vector<gpi_group>> prepare_for_gpi(poiset_list& list,
                    shown_name(*set).c_str());
             continue;
         }
-        lost += convert_set_texts(*set, output);
-        fit_set_to_gpi(*set, output.is_utf8());
+        lost += convert_set_texts(*set, output, split);
+        fit_set_to_gpi(*set, output.is_utf8(), split);
         gpi_group group;
         group.set = set.get();
         group.bitmaps = build_bitmap_set(set->icons.get());
         if (!group.bitmaps) group.bitmaps = std::make_unique<icon_list>();
-        auto areas = area_index_build(set->waypoints);
+        auto areas = area_index_build(set->waypoints, split);
         if (!areas) {
             report("\nError: No area index for poi set (%s)", shown_name(*set).c_str());
             return std::nullopt;

@@ -17,6 +17,7 @@
 #include "kml/kml_reader.hpp"
 #include "model/icon_list.hpp"
 #include "model/poiset.hpp"
+#include "platform/split_policy.hpp"
 #include "text/output_code_page.hpp"
 
 namespace velmora {
@@ -38,6 +39,7 @@ class gpi_preparation {
     struct options {
         const gpi_settings* settings = nullptr;  // none: no icon limit, no default proximity
         code_page_choice code_page;              // of the output
+        split_policy split;                      // when large sets are shared by two threads
     };
     // Loads an icon library, saying where it found it.
     using library_loader = std::function<std::unique_ptr<icon_list>(icon_library)>;
@@ -72,10 +74,12 @@ class gpi_preparation {
 // - texts longer than a GPI text holds are cut, and alert values beyond 16 bits are
 //   reported, each with a warning naming the waypoint;
 // - the set's icons are converted into GPI bitmaps and its area index is built.
-// Sets without waypoints are left out with a warning.  None when a set's area index
-// could not be built (reported).  Throws std::bad_alloc when memory runs out.
+// Large sets are gone through by two threads as split says.  Sets without waypoints are
+// left out with a warning.  None when a set's area index could not be built (reported).
+// Throws std::bad_alloc when memory runs out.
 [[nodiscard]] std::optional<std::vector<gpi_group>> prepare_for_gpi(poiset_list& list,
-                                                                    const output_code_page& output);
+                                                                    const output_code_page& output,
+                                                                    const split_policy& split = {});
 
 // The header time of a GPI file about to be written to the output path.
 struct gpi_header_time {

@@ -8,7 +8,7 @@
 #include "gpi/gpi_units.hpp"
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
-#include "platform/side_by_side.hpp"
+#include "platform/split_policy.hpp"
 #include "text/encoding.hpp"
 #include "text/output_code_page.hpp"
 
@@ -94,12 +94,10 @@ class set_text_conversion {
     std::string converted_;
 };
 
-// Sets of at least this many waypoints are converted by two threads.
-constexpr std::size_t parallel_conversion_from = 65536;
-
 }  // namespace
 
-std::uint64_t convert_set_texts(poiset& set, const output_code_page& output) {
+std::uint64_t convert_set_texts(poiset& set, const output_code_page& output,
+                                const split_policy& split) {
     std::uint64_t lost = 0;
     if (!output.is_utf8() || !set.name_is_utf8 || !is_valid_utf8(set.name)) {
         text_converter name_converter(set.name_encoding(), output);
@@ -116,9 +114,8 @@ std::uint64_t convert_set_texts(poiset& set, const output_code_page& output) {
     if (first.needed()) {
         std::size_t count = set.waypoints.size();
         std::size_t half = count / 2;
-        if (count < parallel_conversion_from ||
-            !run_side_by_side([&] { first.convert(0, half); },
-                              [&] { second.convert(half, count); })) {
+        if (!split.side_by_side(
+                count, [&] { first.convert(0, half); }, [&] { second.convert(half, count); })) {
             first.convert(0, count);
         }
         for (waypoint_details& details : set.details) for_each_detail_text(details, first);
@@ -141,16 +138,13 @@ bool cut_name(std::string& text, bool utf8) {
     return true;
 }
 
-// Sets of at least this many waypoints are fitted to the format by two threads.
-constexpr std::size_t parallel_limits_from = 65536;
-
 // Makes a set fit the fields of the format: texts longer than 65535 bytes are cut, and
 // alert values beyond 16 bits (which the encoder clamps) are reported.
 class set_limits {
   public:
     explicit set_limits(poiset& set) : set_(set) {}
 
-    void apply(bool name_is_utf8, bool utf8_texts) {
+    void apply(bool name_is_utf8, bool utf8_texts, const split_policy& split) {
         utf8_texts_ = utf8_texts;
         if (cut_name(set_.name, name_is_utf8)) {
             report("\nWarning: Name of poi set (%s) is longer than 65535 bytes, cut to %zu bytes",
@@ -162,11 +156,7 @@ class set_limits {
         auto apply_range = [this](std::size_t first, std::size_t end) {
             for (std::size_t i = first; i < end; ++i) apply(set_.waypoints[i], i + 1);
         };
-        if (count < parallel_limits_from ||
-            !run_side_by_side([&] { apply_range(0, count / 2); },
-                              [&] { apply_range(count / 2, count); })) {
-            apply_range(0, count);
-        }
+        split.in_halves(count, count / 2, apply_range);
         for (stored_text& category : set_.categories) {
             if (!category || category->size() <= gpi_max_text) continue;
             category.cut_to(cut_point(*category));
@@ -258,8 +248,8 @@ int choose_gpi_code_page(const poiset_list& list) {
     return chooser.choice();
 }
 
-void fit_set_to_gpi(poiset& set, bool utf8) {
-    set_limits(set).apply(utf8, utf8);
+void fit_set_to_gpi(poiset& set, bool utf8, const split_policy& split) {
+    set_limits(set).apply(utf8, utf8, split);
 }
 
 }  // namespace velmora

@@ -51,7 +51,7 @@ speedcam_naming naming_for(output_format format) {
 
 bool read_gpx_input(run_state& run, std::FILE* file, const input_request& input) {
     poiset& set = add_named_set(run, input);
-    bool imported = gpx_read(file, set);
+    bool imported = gpx_read(file, set, run.split);
     if (imported && run.gpi) run.gpi->take_set(set, icon_library::symbols);
     return imported;
 }
@@ -73,8 +73,8 @@ bool read_speedcam_input(run_state& run, std::FILE* file, const input_request& i
     poiset& set = add_named_set(run, input);
     // The settings are read afresh for every list and released after its import.
     auto settings = read_speedcam_settings(run.files.find_settings_file("Velmora_speedcam.ini"));
-    bool imported =
-        import_speedcam_text(file, settings.get(), set, naming_for(run.request.output.format));
+    bool imported = import_speedcam_text(file, settings.get(), set,
+                                         naming_for(run.request.output.format), run.split);
     if (imported && run.gpi) run.gpi->take_set(set, icon_library::speedcam);
     return imported;
 }
@@ -96,6 +96,7 @@ bool read_geojson_input(run_state& run, std::FILE* file, const input_request& in
     options.filter = filter ? &*filter : nullptr;
     options.osm = {run.request.lang, run.files.tag_mapping()};
     options.layers_as_sets = run.request.kml_options.folders_as_sets;
+    options.two_threads_from = run.split.bytes_from(geojson_bytes_per_feature);
     int sets_before = run.list.count();
     if (!geojson_read_file(file, input.path, input.name, options, run.list)) return false;
     if (!run.gpi) return true;
@@ -116,8 +117,9 @@ bool read_kml_input(run_state& run, std::FILE* file, const input_request& input)
         if (auto parts = split_path(input.path)) source.directory = parts->drive + parts->dir;
     }
     std::size_t first = run.list.poisets.size();
-    auto result =
-        kml_read(loaded->text(), source, run.list, run.request.kml_options, loaded->passer());
+    kml_read_options options = run.request.kml_options;
+    options.parallel_from = run.split.bytes_from(kml_bytes_per_placemark);
+    auto result = kml_read(loaded->text(), source, run.list, options, loaded->passer());
     loaded->check_unchanged();
     if (!result) return false;
     if (!run.gpi) return true;

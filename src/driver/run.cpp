@@ -45,10 +45,10 @@ void report_left_out(const run_request& request, const std::vector<std::size_t>&
 // The request carried out: every input imported, then the output written.  0 when every
 // input was read, 2 when some were left out, 1 when the run failed.
 int carry_out(const run_request& request, settings_files& files) {
-    run_state run{request, files, {}, std::nullopt, monotonic_msec()};
+    run_state run{request, files, {}, std::nullopt, monotonic_msec(), {}};
     if (request.output.format == output_format::gpi) {
         // The icon libraries come from the icons directories of the lookup order.
-        run.gpi.emplace(gpi_preparation::options{files.gpi(), request.code_page},
+        run.gpi.emplace(gpi_preparation::options{files.gpi(), request.code_page, run.split},
                         [&files](icon_library library) {
                             return icon_library_load(files.icon_pattern(library));
                         });

@@ -7,6 +7,7 @@
 #include "driver/request.hpp"
 #include "driver/settings_files.hpp"
 #include "model/poiset.hpp"
+#include "platform/split_policy.hpp"
 
 namespace velmora {
 
@@ -16,6 +17,7 @@ struct run_state {
     poiset_list list;
     std::optional<gpi_preparation> gpi;  // for GPI output
     double mark_time = 0.0;              // when the step being timed began
+    split_policy split;                  // when the readers and writers use two threads
 
     // Starts timing a step.
     void mark_start();

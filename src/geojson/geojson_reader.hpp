@@ -10,10 +10,14 @@
 #include <string_view>
 
 #include "model/poiset.hpp"
+#include "platform/split_policy.hpp"
 #include "tags/osm_filter.hpp"
 #include "tags/osm_poi.hpp"
 
 namespace velmora {
+
+// About what a feature takes of a text, for sharing a text by its length.
+inline constexpr std::size_t geojson_bytes_per_feature = 64;
 
 struct geojson_options {
     const osm_tag_filter* filter = nullptr;  // -tags:; none: every feature is taken
@@ -21,7 +25,7 @@ struct geojson_options {
     bool layers_as_sets = false;             // -groups:folders: each uMap layer a set of its own
     // A text of at least this many bytes is read on one thread while the POIs of its
     // features are made on another.
-    std::size_t two_threads_from = std::size_t{4} << 20;
+    std::size_t two_threads_from = split_policy{}.bytes_from(geojson_bytes_per_feature);
 };
 
 // Limits that keep a hostile file's cost bounded: nesting of arrays and objects, and the

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "platform/messages.hpp"
-#include "platform/side_by_side.hpp"
+#include "platform/split_policy.hpp"
 
 namespace velmora {
 
@@ -281,7 +281,8 @@ class area_builder {
 
     // The same tree as build() gives; a large range is built by two threads below its
     // first cut, each over its own part of the items.
-    void build_top(std::int32_t start, std::int32_t end, std::int32_t depth, area_node& parent);
+    void build_top(std::int32_t start, std::int32_t end, std::int32_t depth, area_node& parent,
+                   const split_policy& split);
 
   private:
     // A node over start..end, whose stats are given.
@@ -365,12 +366,11 @@ std::int32_t area_builder::cut(std::int32_t start, std::int32_t end, split_key k
     return p;
 }
 
-// Ranges of at least this many waypoints are built by two threads.
-constexpr std::int32_t parallel_build_from = 65536;
-
 void area_builder::build_top(std::int32_t start, std::int32_t end, std::int32_t depth,
-                             area_node& parent) {
-    if (end - start + 1 < parallel_build_from || depth % 2 != 0) {
+                             area_node& parent, const split_policy& split) {
+    // A range that build() makes a leaf of has no cut to share.
+    if (end - start < area_leaf_limit || depth % 2 != 0 ||
+        !split.splits(static_cast<std::size_t>(end - start + 1))) {
         build(start, end, depth, parent);
         return;
     }
@@ -385,8 +385,10 @@ void area_builder::build_top(std::int32_t start, std::int32_t end, std::int32_t 
     // then follow those of the left side.
     area_node right_holder;
     area_builder right(items_, order_);
-    if (!run_side_by_side([&] { build(start, p - 1, depth + 1, *node); },
-                          [&] { right.build(p, end, depth + 1, right_holder); })) {
+    if (!split.side_by_side(
+            static_cast<std::size_t>(end - start + 1),
+            [&] { build(start, p - 1, depth + 1, *node); },
+            [&] { right.build(p, end, depth + 1, right_holder); })) {
         build(start, p - 1, depth + 1, *node);
         build(p, end, depth + 1, *node);
         return;
@@ -429,7 +431,8 @@ std::int32_t area_partition(std::span<waypoint> waypoints, std::int32_t start, s
     return partition(waypoints, start, end, key, stats, waypoint_order{});
 }
 
-std::optional<area_index> area_index_build(const waypoint_list& waypoints) {
+std::optional<area_index> area_index_build(const waypoint_list& waypoints,
+                                           const split_policy& split) {
     if (waypoints.empty() || waypoints.size() > 0x7FFFFFFFu) return std::nullopt;
     // The build runs over compact items, so that the passes over a range read contiguous
     // memory; the items' final order is the order of the index.
@@ -442,15 +445,11 @@ std::optional<area_index> area_index_build(const waypoint_list& waypoints) {
         }
     };
     // A large set's items are taken by two threads, a half each.
-    std::size_t count = items.size();
-    if (static_cast<std::int64_t>(count) < parallel_build_from ||
-        !run_side_by_side([&] { fill(0, count / 2); }, [&] { fill(count / 2, count); })) {
-        fill(0, count);
-    }
+    split.in_halves(items.size(), items.size() / 2, fill);
     item_order order(waypoints);
     area_node holder;
     area_builder builder(items, order);
-    builder.build_top(0, static_cast<std::int32_t>(items.size()) - 1, 0, holder);
+    builder.build_top(0, static_cast<std::int32_t>(items.size()) - 1, 0, holder, split);
     if (builder.failed() || holder.child_count != 1 || !holder.children[0]) return std::nullopt;
     area_index index;
     index.top = std::move(holder.children[0]);

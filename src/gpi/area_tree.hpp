@@ -16,6 +16,7 @@
 
 #include "model/waypoint.hpp"
 #include "model/waypoint_list.hpp"
+#include "platform/split_policy.hpp"
 
 namespace velmora {
 
@@ -62,7 +63,9 @@ struct area_index {
 // Builds the index over all waypoints (at least one).  Every leaf holds at most 128
 // waypoints and the depth of the tree grows with the logarithm of the waypoint count,
 // whatever the positions and names.  None when the tree could not be built (more than
-// four children asked of a node, reported).
-[[nodiscard]] std::optional<area_index> area_index_build(const waypoint_list& waypoints);
+// four children asked of a node, reported).  A large set is built by two threads as split
+// says, into the same tree.
+[[nodiscard]] std::optional<area_index> area_index_build(const waypoint_list& waypoints,
+                                                         const split_policy& split = {});
 
 }  // namespace velmora

@@ -10,7 +10,7 @@
 
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
-#include "platform/side_by_side.hpp"
+#include "platform/split_policy.hpp"
 #include "platform/stdio_file.hpp"
 #include "text/line_text.hpp"
 #include "text/strict_numbers.hpp"
@@ -149,7 +149,7 @@ std::unique_ptr<gpi_settings> load_gpi_settings(const std::string& app_dir) {
     return read_gpi_settings(app_dir + "Velmora_gpi.ini");
 }
 
-bool apply_default_proximity(const gpi_settings* settings, poiset& set) {
+bool apply_default_proximity(const gpi_settings* settings, poiset& set, const split_policy& split) {
     if (settings == nullptr) return false;
     if (!(settings->default_proximity > 0)) return true;
     const auto& symbols = settings->proximity_symbols;
@@ -174,12 +174,7 @@ bool apply_default_proximity(const gpi_settings* settings, poiset& set) {
         }
     };
     // A large set is gone through by two threads, a half each.
-    constexpr std::size_t parallel_from = 65536;
-    std::size_t count = set.waypoints.size();
-    if (count < parallel_from ||
-        !run_side_by_side([&] { apply(0, count / 2); }, [&] { apply(count / 2, count); })) {
-        apply(0, count);
-    }
+    split.in_halves(set.waypoints.size(), set.waypoints.size() / 2, apply);
     return true;
 }
 

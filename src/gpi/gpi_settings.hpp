@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/poiset.hpp"
+#include "platform/split_policy.hpp"
 
 namespace velmora {
 
@@ -40,8 +41,10 @@ struct gpi_settings {
 
 // Gives every waypoint without an alert the settings' default proximity, when that is
 // above 0; with proximity symbols named, only waypoints of those symbols.  False (and
-// nothing done) without settings.
-bool apply_default_proximity(const gpi_settings* settings, poiset& set);
+// nothing done) without settings.  A large set is gone through by two threads as split
+// says.
+bool apply_default_proximity(const gpi_settings* settings, poiset& set,
+                             const split_policy& split = {});
 
 // A proximity time "30s" or "30": whole seconds from 1 to max_proximity_time; none for
 // anything else.

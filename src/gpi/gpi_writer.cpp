@@ -1,6 +1,8 @@
 #include "gpi/gpi_writer.hpp"
 
+#include <algorithm>
 #include <array>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -18,7 +20,7 @@
 #include "model/icon_list.hpp"
 #include "platform/messages.hpp"
 #include "platform/ordered_pieces.hpp"
-#include "platform/side_by_side.hpp"
+#include "platform/split_policy.hpp"
 #include "text/output_code_page.hpp"
 
 namespace velmora {
@@ -206,13 +208,10 @@ std::size_t measure_node(const area_node& node, const gpi_group& group, group_si
     return place;
 }
 
-// Groups of at least this many waypoints are measured and encoded by two threads.
-constexpr std::size_t parallel_write_from = 65536;
-
 // The POI blocks' sizes and alerts are taken in the order of the waypoints, and the
 // tree's walk in file order then finds them in one small array rather than in the
 // waypoints scattered over memory.
-group_sizes measure_group(const gpi_group& group) {
+group_sizes measure_group(const gpi_group& group, const split_policy& split) {
     group_sizes sizes;
     const poiset& set = *group.set;
     std::size_t count = set.waypoints.size();
@@ -227,17 +226,15 @@ group_sizes measure_group(const gpi_group& group) {
     };
     // The halves meet at a multiple of 64 entries, so the threads share no cache line.
     std::size_t half = count / 2 / 64 * 64;
-    if (count < parallel_write_from ||
-        !run_side_by_side([&] { measure(0, half); }, [&] { measure(half, count); })) {
-        measure(0, count);
-    }
+    split.in_halves(count, half, measure);
     measure_node(*group.areas.top, group, sizes);
     return sizes;
 }
 
-// Bytes of area blocks that one thread encodes at a time, and how many such pieces may
-// wait to be written: this bounds the memory the second thread takes.
-constexpr std::int64_t piece_target = std::int64_t{1} << 20;
+// Bytes of area blocks that one thread encodes at a time (a megabyte by default: enough
+// for the smallest group that is shared to make several pieces), and how many such pieces
+// may wait to be written: this bounds the memory the second thread takes.
+constexpr std::size_t piece_bytes_per_item = 16;
 constexpr std::size_t pieces_ahead = 8;
 
 // A run of nodes whose blocks are encoded into memory, to be put into the file in order.
@@ -305,7 +302,10 @@ bool encode_piece(const area_piece& piece, piece_buffer& buffer, const gpi_group
 // Writes the area blocks below top.  They are cut into pieces of about a megabyte in
 // file order, which are encoded into memory and written in order; in a large group a
 // second thread encodes pieces while this one encodes and writes.
-bool write_areas(file_sink& sink, const gpi_group& group, const group_sizes& sizes) {
+bool write_areas(file_sink& sink, const gpi_group& group, const group_sizes& sizes,
+                 const split_policy& split) {
+    const auto piece_target = static_cast<std::int64_t>(std::min<std::size_t>(
+        split.bytes_from(piece_bytes_per_item), std::numeric_limits<std::int64_t>::max()));
     std::vector<area_piece> pieces;
     for (std::size_t n = 0; n < sizes.nodes.size();) {
         area_piece piece;
@@ -359,7 +359,7 @@ bool write_areas(file_sink& sink, const gpi_group& group, const group_sizes& siz
         return true;
     };
     return make_and_put_in_order(pieces.size(), pieces_ahead,
-                                 group.areas.order.size() >= parallel_write_from, make, put);
+                                 split.splits(group.areas.order.size()), make, put);
 }
 
 // An entry of a group's bitmap set as the bitmap blocks take it: a bitmap to write, or
@@ -438,11 +438,11 @@ void encode_category_blocks(Sink& sink, const std::vector<stored_text>& categori
 
 }  // namespace
 
-bool write_poi_group(file_sink& sink, const gpi_group& group) {
+bool write_poi_group(file_sink& sink, const gpi_group& group, const split_policy& split) {
     const std::string& name = group.set->name;
     const icon_list& bitmap_set = *group.bitmaps;
     std::vector<bitmap_item> bitmaps = writable_bitmaps(bitmap_set, sink.position());
-    group_sizes sizes = measure_group(group);
+    group_sizes sizes = measure_group(group, split);
     const std::vector<stored_text>& categories = group.set->categories;
     auto put_name = [&](auto& data) { put_mstring(data, name); };
     std::uint64_t name_bytes = measured(put_name);
@@ -466,18 +466,18 @@ bool write_poi_group(file_sink& sink, const gpi_group& group) {
         put_block_header(sink, gpi_block_type::poi_set_header, length);
     }
     put_name(sink);
-    if (!write_areas(sink, group, sizes)) return false;
+    if (!write_areas(sink, group, sizes, split)) return false;
     encode_category_blocks(sink, categories);
     return write_bitmap_blocks(sink, bitmaps);
 }
 
 bool write_gpi(std::FILE* file, std::span<const gpi_group> groups, int code_page_number,
-               std::int64_t time_stamp) {
+               std::int64_t time_stamp, const split_policy& split) {
     file_sink sink(file);
     encode_file_header(sink, time_stamp);
     encode_poi_header(sink, code_page_number);
     for (const gpi_group& group : groups) {
-        if (!write_poi_group(sink, group)) return false;
+        if (!write_poi_group(sink, group, split)) return false;
     }
     encode_end_block(sink);
     return sink.finish();

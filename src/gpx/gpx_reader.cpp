@@ -763,13 +763,13 @@ void gpx_read_buffer(const page_buffer& buffer, std::size_t size, poiset& set,
         parallel_from);
 }
 
-bool gpx_read(std::FILE* file, poiset& set) {
+bool gpx_read(std::FILE* file, poiset& set, const split_policy& split) {
     // The text is mapped from the file (or read whole) and given back page by page as
     // the waypoints are built from it, so that the file and its waypoints never take
     // memory together.
     std::optional<whole_input> input = whole_input::load(file, "xml");
     if (!input) return false;
-    read_text(input->text(), set, input->passer(), gpx_parallel_from);
+    read_text(input->text(), set, input->passer(), split.bytes_from(gpx_bytes_per_waypoint));
     input->check_unchanged();
     if (set.count() == 0 && !holds_gpx_element(input->text())) {
         report("\nError: The xml file holds no gpx element; nothing imported.");

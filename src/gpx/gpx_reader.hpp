@@ -9,16 +9,21 @@
 #include "gpx/reading_profile.hpp"
 #include "model/poiset.hpp"
 #include "platform/page_buffer.hpp"
+#include "platform/split_policy.hpp"
 
 namespace velmora {
 
 // Reads the whole file and appends its waypoints to the set, after setting the set's
 // encoding from the XML declaration.  False only when the file's buffer can't be
-// allocated (after "\nError: Can't allocate %u while importing xml file").
-[[nodiscard]] bool gpx_read(std::FILE* file, poiset& set);
+// allocated (after "\nError: Can't allocate %u while importing xml file").  A text that
+// split shares (a waypoint taken as gpx_bytes_per_waypoint bytes) is read by two threads.
+[[nodiscard]] bool gpx_read(std::FILE* file, poiset& set, const split_policy& split = {});
 
-// Texts of at least this many bytes are read by two threads.
-inline constexpr std::size_t gpx_parallel_from = std::size_t{4} << 20;
+// About what a waypoint takes of a GPX text, for sharing a text by its length.
+inline constexpr std::size_t gpx_bytes_per_waypoint = 64;
+
+// Texts of at least this many bytes are read by two threads by default.
+inline constexpr std::size_t gpx_parallel_from = split_policy{}.bytes_from(gpx_bytes_per_waypoint);
 
 // The same over a text already in memory.  A text of at least parallel_from bytes is
 // read by two threads (tests choose small texts); the result is the same for every

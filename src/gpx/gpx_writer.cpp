@@ -527,7 +527,7 @@ struct piece {
 // waypoints, the end.  With enough waypoints, a second thread formats pieces while this
 // one formats and writes.
 template <typename Sink>
-bool produce(const poiset_list& list, std::int64_t run_time, std::size_t parallel_from,
+bool produce(const poiset_list& list, std::int64_t run_time, const split_policy& split,
              Sink&& sink) {
     // An empty list still gives a document, one without waypoints.
     std::string start;
@@ -557,8 +557,7 @@ bool produce(const poiset_list& list, std::int64_t run_time, std::size_t paralle
     auto put = [&](std::size_t index) {
         return sink(std::string_view(buffers[index % pieces_ahead]));
     };
-    if (!make_and_put_in_order(pieces.size(), pieces_ahead, waypoints >= parallel_from, make,
-                               put)) {
+    if (!make_and_put_in_order(pieces.size(), pieces_ahead, split.splits(waypoints), make, put)) {
         return false;
     }
     return sink(std::string_view("</gpx>\n"));
@@ -566,16 +565,17 @@ bool produce(const poiset_list& list, std::int64_t run_time, std::size_t paralle
 
 }  // namespace
 
-bool gpx_write(std::FILE* stream, const poiset_list& list, std::int64_t run_time) {
-    return produce(list, run_time, gpx_parallel_write_from, [stream](std::string_view piece) {
+bool gpx_write(std::FILE* stream, const poiset_list& list, std::int64_t run_time,
+               const split_policy& split) {
+    return produce(list, run_time, split, [stream](std::string_view piece) {
         return std::fwrite(piece.data(), 1, piece.size(), stream) == piece.size();
     });
 }
 
 std::string gpx_document(const poiset_list& list, std::int64_t run_time,
-                         std::size_t parallel_from) {
+                         const split_policy& split) {
     std::string document;
-    (void)produce(list, run_time, parallel_from, [&document](std::string_view piece) {
+    (void)produce(list, run_time, split, [&document](std::string_view piece) {
         document += piece;
         return true;
     });

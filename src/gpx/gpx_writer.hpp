@@ -8,21 +8,20 @@
 #include <string>
 
 #include "model/poiset.hpp"
+#include "platform/split_policy.hpp"
 
 namespace velmora {
 
 // Writes the document to the stream.  The metadata time is the latest time stamp of a
 // set read from a GPI file, else run_time (seconds since 1970); the bounds are those of
-// the waypoints written.  False when a write failed.
-[[nodiscard]] bool gpx_write(std::FILE* stream, const poiset_list& list, std::int64_t run_time);
+// the waypoints written.  False when a write failed.  When split shares a list of that
+// many waypoints, a second thread formats parts of the document while the first formats
+// and writes.
+[[nodiscard]] bool gpx_write(std::FILE* stream, const poiset_list& list, std::int64_t run_time,
+                             const split_policy& split = {});
 
-// From this many waypoints on, a second thread formats parts of the document while the
-// first formats and writes.
-inline constexpr std::size_t gpx_parallel_write_from = 65536;
-
-// The same document as a string (time 0 unless given); two threads format it from
-// parallel_from waypoints on.
+// The same document as a string (time 0 unless given).
 [[nodiscard]] std::string gpx_document(const poiset_list& list, std::int64_t run_time = 0,
-                                       std::size_t parallel_from = gpx_parallel_write_from);
+                                       const split_policy& split = {});
 
 }  // namespace velmora

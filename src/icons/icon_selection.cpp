@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/messages.hpp"
-#include "platform/side_by_side.hpp"
+#include "platform/split_policy.hpp"
 #include "text/output_code_page.hpp"
 
 namespace velmora {
@@ -139,12 +139,10 @@ class icon_finder {
     std::array<recent_symbol, std::size_t{1} << recent_bits> recent_{};
 };
 
-// Sets of at least this many waypoints have their symbols looked up by two threads.
-constexpr std::size_t parallel_lookup_from = 65536;
-
 // The number of each waypoint's entry in the list (sorted by symbol), or no_entry.
 std::vector<std::uint32_t> entries_of_waypoints(const waypoint_list& waypoints,
-                                                const entry_vector& entries) {
+                                                const entry_vector& entries,
+                                                const split_policy& split) {
     std::vector<std::uint32_t> found(waypoints.size());
     auto look_up = [&](std::size_t first, std::size_t end) {
         icon_finder finder(entries);
@@ -152,10 +150,7 @@ std::vector<std::uint32_t> entries_of_waypoints(const waypoint_list& waypoints,
     };
     // The halves meet at a multiple of 64 entries, so the threads share no cache line.
     std::size_t half = waypoints.size() / 2 / 64 * 64;
-    if (waypoints.size() < parallel_lookup_from ||
-        !run_side_by_side([&] { look_up(0, half); }, [&] { look_up(half, waypoints.size()); })) {
-        look_up(0, waypoints.size());
-    }
+    split.in_halves(waypoints.size(), half, look_up);
     return found;
 }
 
@@ -223,7 +218,7 @@ void report_missing_icons(const poiset& set, HasNone&& has_none) {
 
 }  // namespace
 
-bool select_icons(poiset& set, icon_limit limit_of_set) {
+bool select_icons(poiset& set, icon_limit limit_of_set, const split_policy& split) {
     if (!set.icons) return false;
     entry_vector& entries = set.icons->entries;
     std::erase(entries, nullptr);
@@ -236,7 +231,7 @@ bool select_icons(poiset& set, icon_limit limit_of_set) {
     for (auto& entry : entries) entry->usage = 0;
     // Each waypoint's entry is looked up once: its number in this order, which the
     // entries are sorted back into before the icons are given to the waypoints.
-    std::vector<std::uint32_t> found = entries_of_waypoints(set.waypoints, entries);
+    std::vector<std::uint32_t> found = entries_of_waypoints(set.waypoints, entries, split);
     for (std::uint32_t entry : found) {
         if (entry != no_entry) ++entries[entry]->usage;
     }

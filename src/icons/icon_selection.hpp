@@ -2,6 +2,7 @@
 // Which library icons of a POI set go into a GPI file, and the icon number of each
 // waypoint.
 #include "model/poiset.hpp"
+#include "platform/split_policy.hpp"
 
 namespace velmora {
 
@@ -15,7 +16,8 @@ struct icon_limit {
 // without regard to ASCII case), keeps the used icons the limit allows, numbers them
 // from 0 in order of use (equal use: by symbol) and gives their waypoints has_icon and
 // icon_id.  Every other icon gets 0xFFFF.  Reports each icon and a summary.  Leaves the
-// list ordered by use, highest first.  False when the set has no icon list.
-bool select_icons(poiset& set, icon_limit limit);
+// list ordered by use, highest first.  False when the set has no icon list.  A large set's
+// symbols are looked up by two threads as split says.
+bool select_icons(poiset& set, icon_limit limit, const split_policy& split = {});
 
 }  // namespace velmora

@@ -13,14 +13,18 @@
 
 #include "model/poiset.hpp"
 #include "platform/page_buffer.hpp"
+#include "platform/split_policy.hpp"
 
 namespace velmora {
+
+// About what a placemark takes of a document, for sharing a document by its length.
+inline constexpr std::size_t kml_bytes_per_placemark = 64;
 
 struct kml_read_options {
     bool folders_as_sets = false;  // each top-level folder a set of its own (-groups:folders)
     // Documents of at least this many bytes are read by two threads, a part each, where
     // the machine has two processors; the result is that of one thread.
-    std::size_t parallel_from = std::size_t{4} << 20;
+    std::size_t parallel_from = split_policy{}.bytes_from(kml_bytes_per_placemark);
 };
 
 // Where a document comes from.

@@ -6,15 +6,10 @@
 // While the file is written, what it holds so far is already sent to the disk every
 // few megabytes, so that the sync at commit finds little left to wait for.
 //
-// A symbolic link as target stays a link: the file it points to is replaced, in that
-// file's directory.  In a sticky directory that every user may write (like /tmp), a link
-// is followed only when it belongs to the directory's owner or to the user of the
-// process, as the kernel's protected_symlinks rule has it; a link planted there by
-// someone else is refused.  The replacement keeps the old file's permission bits, and
-// its owner and group where the process may set them.  An existing target that the user
-// may not write, or that is not a regular file, is refused.
-#include <sys/types.h>
-
+// The target is taken as output_target.hpp describes (links followed where they may
+// be, refused when not writable).  The replacement keeps the old file's permission bits,
+// and its owner and group where the process may set them.  An interrupt removes the
+// temporary file (pending_outputs.hpp).
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -23,24 +18,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/output_target.hpp"
+#include "platform/pending_outputs.hpp"
+
 namespace velmora {
-
-enum class output_place {
-    file,       // the target itself is written (created or replaced)
-    directory,  // files named after the target are written beside it
-};
-
-// Why the output can't be written there, or empty when it can: the directory must exist
-// and be writable, and for a file an existing target must be a writable regular file.
-// Checked before any work is done; open() checks the same again.
-[[nodiscard]] std::string output_problem(const std::string& target, output_place place);
-
-// Whether a symbolic link may be followed, given the mode and owner of the directory
-// that holds it, the link's owner and the user who follows it: not in a directory that
-// is both sticky and writable by all, unless the link belongs to that directory's owner
-// or to the follower.
-[[nodiscard]] bool link_may_be_followed(mode_t directory_mode, uid_t directory_owner,
-                                        uid_t link_owner, uid_t follower);
 
 class atomic_output {
   public:
@@ -54,7 +35,9 @@ class atomic_output {
     atomic_output& operator=(const atomic_output&) = delete;
     ~atomic_output();
 
+    // The stream to write to; fileno() does not name its file, descriptor() does.
     [[nodiscard]] std::FILE* stream() const { return stream_; }
+    [[nodiscard]] int descriptor() const { return fd_; }
     [[nodiscard]] const std::string& target() const { return target_; }
 
     // Flushes, syncs, closes and renames into place, then syncs the directory.  False
@@ -69,18 +52,15 @@ class atomic_output {
     void discard();
 
   private:
-    class early_writeback;
-
-    atomic_output(std::string target, std::string temp, std::FILE* stream, int slot);
-    void stop_writeback();
+    atomic_output(std::string target, std::string temp, std::FILE* stream, int fd, int slot);
 
     std::string target_;  // the file finally replaced (symbolic links followed)
     std::string temp_;
-    std::FILE* stream_ = nullptr;
+    std::FILE* stream_ = nullptr;  // owns fd_
+    int fd_ = -1;
     int slot_ = -1;  // place in the list of files removed on an interrupt
     std::string error_;
     std::string warning_;
-    std::unique_ptr<early_writeback> writeback_;  // none when it could not be started
 };
 
 // Files that replace their targets together, all or none: each file is written whole to
@@ -138,14 +118,5 @@ class atomic_output_group {
     std::string failed_target_;
     std::string warning_;
 };
-
-// Removes every temporary file of an output not yet committed.  Safe to call from a
-// signal handler: it only reads fixed tables and calls unlink().
-void remove_pending_outputs() noexcept;
-
-// True once an output of this process was renamed into place.  The run's result is
-// then on disk: an interrupt that arrives later (while the directory is synced, say)
-// must not turn it into a failure.  Safe to call from a signal handler.
-[[nodiscard]] bool output_in_place() noexcept;
 
 }  // namespace velmora

@@ -370,7 +370,7 @@ bool import_speedcam_list(std::string_view text, const speedcam_settings& settin
 }
 
 bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings, poiset& set,
-                          speedcam_naming naming) {
+                          speedcam_naming naming, const split_policy& split) {
     if (file == nullptr || settings == nullptr) return false;
     start_camera_set(set);
     // Read whole, so that two threads can read the halves of a large list; the bytes
@@ -378,7 +378,7 @@ bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings, po
     std::optional<whole_input> input = whole_input::load(file, "txt");
     if (!input) return false;
     list_text_reader reader(input->text(), *settings, set, naming, input->passer());
-    bool read = reader.read_all(speedcam_parallel_from).has_value();
+    bool read = reader.read_all(split.bytes_from(speedcam_bytes_per_camera)).has_value();
     input->check_unchanged();
     return read;
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "model/poiset.hpp"
+#include "platform/split_policy.hpp"
 #include "speedcam/speedcam_settings.hpp"
 
 namespace velmora {
@@ -30,12 +31,18 @@ enum class speedcam_naming { none, gpi, gpx };
 // when the list was refused: the file or the settings are missing, the file can't be
 // read, its header lacks a column, or an error stopped the import early (what was read
 // before stays).  A line left out is reported with report_problem().  A large file is
-// read by two threads.  Throws input_changed when the file changes while it is read.
+// read by two threads when split shares it (a camera taken as speedcam_bytes_per_camera
+// bytes).  Throws input_changed when the file changes while it is read.
 [[nodiscard]] bool import_speedcam_text(std::FILE* file, const speedcam_settings* settings,
-                                        poiset& set, speedcam_naming naming);
+                                        poiset& set, speedcam_naming naming,
+                                        const split_policy& split = {});
 
-// Lists of at least this many bytes are read by two threads.
-inline constexpr std::size_t speedcam_parallel_from = std::size_t{1} << 20;
+// About what a camera takes of a list, for sharing a list by its length.
+inline constexpr std::size_t speedcam_bytes_per_camera = 16;
+
+// Lists of at least this many bytes are read by two threads by default.
+inline constexpr std::size_t speedcam_parallel_from =
+    split_policy{}.bytes_from(speedcam_bytes_per_camera);
 
 // As import_speedcam_text, for a list held in memory; from parallel_from bytes on, its
 // halves are read side by side, with the result and messages of one reading.

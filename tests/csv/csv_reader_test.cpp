@@ -352,5 +352,32 @@ TEST(CsvReader, ReadsAWholeFile) {
     EXPECT_DOUBLE_EQ(set.waypoints[1].speed, 40);
 }
 
+TEST(CsvReader, AFileOfSomeMegabytesReadsAsItsTextWhileItsPagesAreGivenBack) {
+    // Records with a quoted comment that spans lines, so that some cross page bounds.
+    std::string text = "sep=;\nlon;lat;name;comment\n";
+    for (int i = 0; text.size() < (std::size_t{5} << 19); ++i) {
+        text += std::to_string(i % 180) + ",5;47,25;Point " + std::to_string(i) + ";\"line " +
+                std::to_string(i) + (i % 7 == 0 ? "\nand more\"\n" : "\"\n");
+    }
+    testing::temp_dir dir;
+    std::string path = dir.file("Big.csv");
+    testing::write_file(path, text);
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    poiset from_file;
+    EXPECT_TRUE(csv_read(file, "Big", from_file));
+    std::fclose(file);
+    auto from_text = read_csv(text, "Big");
+    ASSERT_EQ(from_file.count(), from_text->set.count());
+    ASSERT_GT(from_file.count(), 30000);
+    for (std::size_t i = 0; i < from_file.waypoints.size(); ++i) {
+        const waypoint& a = from_file.waypoints[i];
+        const waypoint& b = from_text->set.waypoints[i];
+        ASSERT_EQ(a.name, b.name) << i;
+        ASSERT_EQ(a.comment, b.comment) << i;
+        ASSERT_EQ(a.lon, b.lon) << i;
+    }
+}
+
 }  // namespace
 }  // namespace velmora

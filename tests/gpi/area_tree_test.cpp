@@ -105,11 +105,11 @@ struct built_tree {
     [[nodiscard]] const area_node& top() const { return *index->top; }
 };
 
-built_tree build_and_check(const waypoint_array& array) {
+built_tree build_and_check(const waypoint_array& array, const split_policy& split = {}) {
     built_tree tree;
     {
         message_capture capture;
-        tree.index = area_index_build(array.set.waypoints);
+        tree.index = area_index_build(array.set.waypoints, split);
         tree.messages = capture.text();
     }
     if (array.empty()) {
@@ -245,13 +245,13 @@ TEST(AreaTree, OnePositionWithDistinctNamesSplitsAtTheMiddleOfTheNameOrder) {
 TEST(AreaTree, NamesEndAtTheirFirstZeroByteInALargeSet) {
     // Few positions, so that names decide many cuts; a zero byte within the first four
     // bytes or later, with other bytes behind it.  The same names cut at the zero byte
-    // must give the same order (enough waypoints for two threads to take the items).
+    // must give the same order, built by two threads as by one.
     waypoint_array with_tails;
     waypoint_array cut;
     spread s{42};
     const std::vector<std::string> tails = {std::string("\0zz", 3), std::string("\0\x01", 2),
                                             std::string("\0", 1), ""};
-    for (int i = 0; i < 70000; ++i) {
+    for (int i = 0; i < 3000; ++i) {
         double lat = 48.0 + static_cast<int>(s.next() * 5) * 0.01;
         double lon = 16.0 + static_cast<int>(s.next() * 5) * 0.01;
         std::string name(static_cast<std::size_t>(s.next() * 5), 'a');
@@ -259,10 +259,13 @@ TEST(AreaTree, NamesEndAtTheirFirstZeroByteInALargeSet) {
         add(cut, lat, lon, name);
         add(with_tails, lat, lon, name + tails[static_cast<std::size_t>(i) % tails.size()]);
     }
-    built_tree a = build_and_check(with_tails);
-    built_tree b = build_and_check(cut);
-    ASSERT_TRUE(a.index && b.index);
+    constexpr split_policy two_threads{256};
+    built_tree a = build_and_check(with_tails, two_threads);
+    built_tree b = build_and_check(cut, two_threads);
+    built_tree one_thread = build_and_check(cut);
+    ASSERT_TRUE(a.index && b.index && one_thread.index);
     EXPECT_EQ(a.index->order, b.index->order);
+    EXPECT_EQ(b.index->order, one_thread.index->order);
 }
 
 TEST(AreaCompare, OrdersByKeyCoordinateThenByNameAsUnsignedBytes) {

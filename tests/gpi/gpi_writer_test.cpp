@@ -43,17 +43,17 @@ struct written {
 
 // Prepares the list for GPI output in code page 1250 and writes it, as a run does.
 written write_list(poiset_list& list, std::int64_t time_stamp = 0x12345678,
-                   int code_page_number = 1250) {
+                   int code_page_number = 1250, const split_policy& split = {}) {
     written result;
     std::FILE* file = std::tmpfile();
     EXPECT_NE(file, nullptr);
     if (file == nullptr) return result;
     {
         message_capture capture;
-        auto groups = prepare_for_gpi(list, *output_code_page::create(code_page_number));
+        auto groups = prepare_for_gpi(list, *output_code_page::create(code_page_number), split);
         if (groups) {
             result.groups = std::move(*groups);
-            result.ok = write_gpi(file, result.groups, code_page_number, time_stamp);
+            result.ok = write_gpi(file, result.groups, code_page_number, time_stamp, split);
         }
         result.messages = capture.text();
     }
@@ -383,10 +383,11 @@ TEST(GpiFile, EveryBlockOfALargeSetIsAsLongAsItsComputedSize) {
         state = state * 6364136223846793005ULL + 1442695040888963407ULL;
         return static_cast<unsigned>(state >> 33);
     };
-    // The last set is large enough to be encoded by two threads.
+    // The last set is large enough to be encoded by two threads, in many pieces.
+    constexpr split_policy two_threads{1024};
     for (int s = 0; s < 3; ++s) {
         poiset& set = add_set(list, "Set " + std::to_string(s));
-        for (int i = 0; i < (s == 2 ? 70000 : 20000); ++i) {
+        for (int i = 0; i < (s == 2 ? 4000 : 1000); ++i) {
             waypoint& w = add_poi(set, (next() % 18000) / 100.0 - 90,
                                   (next() % 36000) / 100.0 - 180, std::string(next() % 20, 'n'));
             unsigned parts = next();
@@ -402,11 +403,11 @@ TEST(GpiFile, EveryBlockOfALargeSetIsAsLongAsItsComputedSize) {
             if (parts & 128) testing::add_phone(set, w, "PhoneNo", "12345");
         }
     }
-    written out = write_list(list);
+    written out = write_list(list, 0x12345678, 1250, two_threads);
     ASSERT_TRUE(out.ok);
     testing::gpi_walk walk = walk_gpi(out.bytes);
     EXPECT_TRUE(walk.errors.empty()) << walk.errors.front();
-    EXPECT_EQ(walk.poi_count, 110000);
+    EXPECT_EQ(walk.poi_count, 6000);
 
     // POI blocks in file order against the sizes of the waypoints in the area order.
     std::vector<std::size_t> poi_sizes;
@@ -540,12 +541,13 @@ TEST(GpiEncoding, LargeSetsAreConvertedWhole) {
     poiset_list list;
     poiset& set = add_set(list, "Large");
     set.is_utf8 = true;
-    for (int i = 0; i < 70000; ++i) {
+    constexpr int count = 3000;
+    for (int i = 0; i < count; ++i) {
         waypoint& w = add_poi(set, 47.0, 19.0, "\xC5\xBD" + std::to_string(i));
         if (i % 3 == 0) w.comment = set.store("\xE2\x82\xAC");
     }
-    ASSERT_TRUE(prepare_for_gpi(list, *output_code_page::create(1250)).has_value());
-    for (int i = 0; i < 70000; ++i) {
+    ASSERT_TRUE(prepare_for_gpi(list, *output_code_page::create(1250), {1024}).has_value());
+    for (int i = 0; i < count; ++i) {
         const waypoint& w = set.waypoints[static_cast<std::size_t>(i)];
         ASSERT_EQ(*w.name, "\x8E" + std::to_string(i)) << i;
         if (i % 3 == 0) {
@@ -828,13 +830,14 @@ TEST(GpiWriteErrors, AnyFailedWriteMakesTheWriterFail) {
     poiset_list list;
     poiset& set = add_set(list, "Big");
     // Enough waypoints for the writing to be shared by two threads.
-    for (int i = 0; i < 70000; ++i) {
+    constexpr split_policy two_threads{1024};
+    for (int i = 0; i < 3000; ++i) {
         add_poi(set, i * 0.001, i * 0.002, "poi").comment = set.store("comment");
     }
     message_capture capture;
-    auto groups = prepare_for_gpi(list, *output_code_page::create(1250));
+    auto groups = prepare_for_gpi(list, *output_code_page::create(1250), two_threads);
     ASSERT_TRUE(groups.has_value());
-    EXPECT_FALSE(write_gpi(large, *groups, 1250, 0));
+    EXPECT_FALSE(write_gpi(large, *groups, 1250, 0, two_threads));
     EXPECT_NE(capture.text().find("\nError: Write error at poi_block!"), std::string::npos);
     std::fclose(large);
 

@@ -335,9 +335,9 @@ TEST(GpxWriter, WritesTheSameBytesOnTwoThreadsAsOnOne) {
             if (i % 5 == 0) w.comment = set.store("]]> " + name);
         }
     }
-    std::string one_thread = gpx_document(list, 0, count + 1);
-    EXPECT_EQ(gpx_document(list, 0, count), one_thread);
-    EXPECT_EQ(gpx_document(list, 0, 1), one_thread);
+    std::string one_thread = gpx_document(list, 0, {count + 1});
+    EXPECT_EQ(gpx_document(list, 0, {count}), one_thread);
+    EXPECT_EQ(gpx_document(list, 0, {1}), one_thread);
     EXPECT_EQ(gpx_document(list), one_thread);
 }
 

@@ -191,8 +191,7 @@ TEST(SelectIcons, MatchesSymbolsWithoutRegardToCase) {
 
 TEST(SelectIcons, EveryWaypointGetsTheIconOfItsOwnSymbolAmongManyAlike) {
     // Symbols of 1 to 24 bytes that differ in one byte only, at every position, used in
-    // turn by many waypoints, some spelled in capitals; in a small set and in one large
-    // enough to be looked up by two threads.
+    // turn by many waypoints, some spelled in capitals; looked up by one thread and by two.
     std::vector<std::string> library;
     for (std::size_t size = 1; size <= 24; ++size) {
         for (std::size_t at = 0; at < size; ++at) {
@@ -201,7 +200,8 @@ TEST(SelectIcons, EveryWaypointGetsTheIconOfItsOwnSymbolAmongManyAlike) {
             library.push_back(symbol);
         }
     }
-    for (int rounds : {3, 240}) {
+    for (std::size_t split_from : {split_policy::default_items_from, std::size_t{64}}) {
+        constexpr int rounds = 4;
         icon_case c(library);
         for (int round = 0; round < rounds; ++round) {
             for (std::size_t i = 0; i < library.size(); ++i) {
@@ -214,10 +214,10 @@ TEST(SelectIcons, EveryWaypointGetsTheIconOfItsOwnSymbolAmongManyAlike) {
         }
         c.use(std::string("aa\0", 3), 1);
         message_capture capture;
-        ASSERT_TRUE(select_icons(c.set, {}));
+        ASSERT_TRUE(select_icons(c.set, {}, {split_from}));
         for (std::size_t i = 0; i < c.set.waypoints.size() - 1; ++i) {
             const waypoint& w = c.set.waypoints[i];
-            ASSERT_TRUE(w.flags & has_icon) << i;
+            ASSERT_TRUE(w.flags & has_icon) << i << " split from " << split_from;
             ASSERT_EQ(w.icon_id, c.id_of(library[i % library.size()])) << i;
         }
         EXPECT_FALSE(c.set.waypoints.back().flags & has_icon);

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +9,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
+#include <mutex>
 #include <new>
 #include <thread>
 #include <vector>
@@ -21,6 +24,8 @@
 #include "platform/ordered_pieces.hpp"
 #include "platform/page_buffer.hpp"
 #include "platform/paths.hpp"
+#include "platform/split_policy.hpp"
+#include "platform/writeback_stream.hpp"
 #include "support/test_support.hpp"
 
 namespace velmora {
@@ -378,17 +383,80 @@ TEST(AtomicOutput, RefusesADirectoryOrAnUnwritablePlace) {
 
 TEST(AtomicOutput, ReportsAFullDiskAndLeavesTheTargetAlone) {
     if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
-    // A stream on /dev/full fails like a full disk; commit must notice the failed flush.
+    // The output's file replaced by /dev/full fails like a full disk; commit must notice
+    // the failed flush.
     testing::temp_dir dir;
     std::string target = dir.file("out.gpx");
     testing::write_file(target, "old");
     auto out = atomic_output::open(target).value();
-    ASSERT_NE(std::freopen("/dev/full", "wb", out.stream()), nullptr);
+    int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    ASSERT_EQ(dup2(full, out.descriptor()), out.descriptor());
+    close(full);
     std::string block(1 << 17, 'x');
     std::fwrite(block.data(), 1, block.size(), out.stream());
     EXPECT_FALSE(out.commit());
     EXPECT_FALSE(out.error().empty());
     EXPECT_EQ(testing::read_file(target), "old");
+}
+
+// A list is gone through whole, in halves on two threads from the policy's bound on;
+// a text's bound grows with the bytes an item takes and stops at the largest size.
+TEST(SplitPolicy, GoesThroughEveryItemOnceInHalvesFromItsBound) {
+    struct case_ {
+        std::size_t from, count, half;
+        bool halves;
+    };
+    bool two_processors = std::thread::hardware_concurrency() >= 2;
+    for (const case_& c :
+         {case_{4, 3, 1, false}, case_{4, 4, 2, true}, case_{4, 9, 0, true}, case_{4, 9, 9, true},
+          case_{split_policy::default_items_from, 1000, 500, false}}) {
+        std::mutex lock;
+        std::vector<std::pair<std::size_t, std::size_t>> ranges;
+        split_policy{c.from}.in_halves(c.count, c.half, [&](std::size_t first, std::size_t end) {
+            std::lock_guard<std::mutex> held(lock);
+            ranges.emplace_back(first, end);
+        });
+        std::sort(ranges.begin(), ranges.end());
+        using ranges_t = std::vector<std::pair<std::size_t, std::size_t>>;
+        ranges_t expected = c.halves && two_processors ? ranges_t{{0, c.half}, {c.half, c.count}}
+                                                       : ranges_t{{0, c.count}};
+        EXPECT_EQ(ranges, expected) << c.from << " " << c.count;
+    }
+    EXPECT_EQ(split_policy{}.bytes_from(16), std::size_t{1} << 20);
+    EXPECT_EQ(split_policy{std::numeric_limits<std::size_t>::max() / 2}.bytes_from(4),
+              std::numeric_limits<std::size_t>::max());
+}
+
+// The stream that sends its data to the disk as it drains: over a file that can't be
+// sent early it just writes, and a write that fails shows as the stream's error with
+// the system's reason.
+TEST(WritebackStream, WritesWhereItCannotSendEarlyAndReportsAFailedWrite) {
+    struct case_ {
+        const char* device;
+        std::size_t bytes;
+        int error;  // 0: written whole
+    };
+    for (const case_& c : {case_{"/dev/null", 3 * writeback_step + 5, 0},
+                           case_{"/dev/full", std::size_t{1} << 17, ENOSPC}}) {
+        int fd = open(c.device, O_WRONLY | O_CLOEXEC);
+        if (fd < 0) GTEST_SKIP() << "no " << c.device;
+        std::FILE* stream = open_writeback_stream(fd, 1 << 16);
+        ASSERT_NE(stream, nullptr);
+        std::string block(std::size_t{1} << 20, 'x');
+        errno = 0;
+        for (std::size_t done = 0; done < c.bytes;) {
+            std::size_t part = std::min(block.size(), c.bytes - done);
+            (void)std::fwrite(block.data(), 1, part, stream);
+            done += part;
+        }
+        (void)std::fflush(stream);
+        EXPECT_EQ(std::ferror(stream) != 0, c.error != 0) << c.device;
+        if (c.error != 0) {
+            EXPECT_EQ(errno, c.error) << c.device;
+        }
+        EXPECT_EQ(std::fclose(stream), 0) << c.device;
+    }
 }
 
 TEST(AtomicOutput, FollowsALinkInASharedStickyDirectoryOnlyForItsOwnerOrTheCaller) {

@@ -22,7 +22,8 @@ struct import_run {
 };
 
 std::unique_ptr<import_run> import_file(const std::string& path, const speedcam_settings* settings,
-                                        speedcam_naming naming) {
+                                        speedcam_naming naming,
+                                        const split_policy& split = {}) {
     auto run = std::make_unique<import_run>();
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
@@ -30,7 +31,7 @@ std::unique_ptr<import_run> import_file(const std::string& path, const speedcam_
         return run;
     }
     message_capture capture;
-    run->result = import_speedcam_text(file, settings, run->set, naming);
+    run->result = import_speedcam_text(file, settings, run->set, naming, split);
     run->messages = capture.text();
     std::fclose(file);
     return run;
@@ -38,11 +39,12 @@ std::unique_ptr<import_run> import_file(const std::string& path, const speedcam_
 
 std::unique_ptr<import_run> import_text(const std::string& content,
                                         const speedcam_settings& settings,
-                                        speedcam_naming naming = speedcam_naming::gpi) {
+                                        speedcam_naming naming = speedcam_naming::gpi,
+                                        const split_policy& split = {}) {
     testing::temp_dir dir;
     std::string path = dir.file("cams.txt");
     testing::write_file(path, content);
-    return import_file(path, &settings, naming);
+    return import_file(path, &settings, naming, split);
 }
 
 // Decodes code page 1250 bytes for comparison with a Unicode text.
@@ -477,8 +479,10 @@ TEST(SpeedcamImport, ListsReadInTwoHalvesGiveWhatOneReadingGives) {
 }
 
 TEST(SpeedcamImport, ListJustAboveTheSizeForTwoThreadsReadsAsOne) {
+    constexpr split_policy split{1024};
+    const std::size_t parallel_from = split.bytes_from(speedcam_bytes_per_camera);
     std::string list = header;
-    for (long long i = 0; list.size() <= speedcam_parallel_from + 64; ++i) {
+    for (long long i = 0; list.size() <= parallel_from + 64; ++i) {
         list += i % 50000 == 7
                     ? "bad,47,1,50,0,0\n"
                     : "19." + std::to_string(i % 1000) + ",47." + std::to_string(i) + ",3,70,0,0\n";
@@ -487,11 +491,10 @@ TEST(SpeedcamImport, ListJustAboveTheSizeForTwoThreadsReadsAsOne) {
     std::string one_thread =
         description_of(*import_in_memory(list, settings, speedcam_naming::gpx, std::size_t(-1)));
     EXPECT_NE(one_thread.substr(0, 2), "\n-");  // there are messages
-    EXPECT_EQ(description_of(
-                  *import_in_memory(list, settings, speedcam_naming::gpx, speedcam_parallel_from)),
+    EXPECT_EQ(description_of(*import_in_memory(list, settings, speedcam_naming::gpx, parallel_from)),
               one_thread);
     // A file of that size is read whole, its pages given back as it is read.
-    EXPECT_EQ(description_of(*import_text(list, settings, speedcam_naming::gpx)), one_thread);
+    EXPECT_EQ(description_of(*import_text(list, settings, speedcam_naming::gpx, split)), one_thread);
 }
 
 TEST(SpeedcamImport, RealRussianListImportsEveryCameraAsTypeZero) {
