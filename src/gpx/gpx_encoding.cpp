@@ -1,6 +1,7 @@
 #include "gpx/gpx_encoding.hpp"
 
-#include "gpx/xml_scan.hpp"
+#include "gpx/xml_markup.hpp"
+#include "gpx/xml_text.hpp"
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
 #include "text/encoding.hpp"
