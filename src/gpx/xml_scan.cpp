@@ -106,8 +106,7 @@ bool xml_wpt_scanner::next(xml_wpt& wpt, std::size_t limit) {
             continue;
         }
         bool self_closing = false;
-        std::size_t tag_end =
-            xml_read_attributes(text_, end, self_closing, xml_ignore_attribute);
+        std::size_t tag_end = xml_read_attributes(text_, end, self_closing, xml_ignore_attribute);
         if (tag_end == npos || name.empty()) {
             mark_malformed(lt);
             pos_ = lt + 1;
@@ -303,10 +302,10 @@ inline bool xml_wpt_scanner::read_plain_content(const inner_tag& tag, wpt_walk& 
     std::size_t close = find_markup_noting_references(text_, tag.after, amp);
     if (close == npos) return false;
     std::size_t close_end = close + 3 + tag.name.size();
-    bool ends = (tag.quick >= 0 && quick_end(close, static_cast<std::size_t>(tag.quick))) ||
-                (close_end <= text_.size() && text_[close + 1] == '/' &&
-                 text_[close_end - 1] == '>' &&
-                 xml_same_name(text_.substr(close + 2, tag.name.size()), tag.name));
+    bool ends =
+        (tag.quick >= 0 && quick_end(close, static_cast<std::size_t>(tag.quick))) ||
+        (close_end <= text_.size() && text_[close + 1] == '/' && text_[close_end - 1] == '>' &&
+         xml_same_name(text_.substr(close + 2, tag.name.size()), tag.name));
     if (!ends) return false;
     if (tag.child != nullptr) {
         tag.child->references = amp;

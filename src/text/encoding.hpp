@@ -30,8 +30,8 @@ namespace velmora {
 // to U+00FF without one; a byte the code page leaves undefined gives U+FFFD), control
 // characters below 0x20 other than tab, line feed and carriage return as "?".  None
 // (after "\nError: Can't allocate string(%i)") when memory runs out.
-[[nodiscard]] std::optional<std::string> codepage_text_to_utf8(std::string_view text,
-                                                               const std::optional<code_page>& page);
+[[nodiscard]] std::optional<std::string> codepage_text_to_utf8(
+    std::string_view text, const std::optional<code_page>& page);
 
 // The UTF-8 form that codepage_text_to_utf8 gives one byte of a code-page text (a
 // single-byte code page's characters take at most three bytes).

@@ -94,8 +94,8 @@ void text_converter::append_utf8_source(std::string_view text, std::string& out)
     const unsigned char* end = p + text.size();
     const std::optional<code_page>& page = to_.page();
     while (p < end) {
-        std::size_t ascii = ascii_prefix(std::string_view(reinterpret_cast<const char*>(p),
-                                                          static_cast<std::size_t>(end - p)));
+        std::size_t ascii = ascii_prefix(
+            std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p)));
         out.append(reinterpret_cast<const char*>(p), ascii);
         p += ascii;
         if (p == end) break;
@@ -200,7 +200,8 @@ void code_page_chooser::rule_out_missing(char32_t character) {
         return;
     }
     for (std::size_t i = 0; i < pages_.size(); ++i) {
-        if ((candidates_ & (1u << i)) != 0 && !pages_[i]->encode(static_cast<char16_t>(character))) {
+        if ((candidates_ & (1u << i)) != 0 &&
+            !pages_[i]->encode(static_cast<char16_t>(character))) {
             candidates_ &= ~(1u << i);
         }
     }

@@ -6,8 +6,8 @@ bool is_valid_utf8(std::string_view text) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const unsigned char* end = p + text.size();
     while (p < end) {
-        p += ascii_prefix(std::string_view(reinterpret_cast<const char*>(p),
-                                           static_cast<std::size_t>(end - p)));
+        p += ascii_prefix(
+            std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p)));
         if (p == end) break;
         utf8_char c = decode_utf8_char(p, end);
         if (!c.valid) return false;

@@ -55,8 +55,8 @@ TEST(FindForbiddenBytes, GivesTheFirstOffsetAndTheCount) {
 TEST(SurveyXmlText, FindsForbiddenBytesAndTheLastSpecialMarkupAtEveryPlace) {
     // Each byte of interest at every place of a text longer than a few blocks: the
     // survey must tell what a byte-by-byte look tells.
-    const std::string placed[] = {"\x01", "\x7F", "\x1F", "\t", "\r\n", "<!", "<?", "!", "<x?",
-                                  "\xC3\xA9!", "<\x01!"};
+    const std::string placed[] = {"\x01", "\x7F", "\x1F", "\t",        "\r\n",  "<!",
+                                  "<?",   "!",    "<x?",  "\xC3\xA9!", "<\x01!"};
     for (const std::string& part : placed) {
         for (std::size_t at = 0; at + part.size() <= 150; ++at) {
             std::string text(150, 'x');
@@ -71,7 +71,8 @@ TEST(SurveyXmlText, FindsForbiddenBytesAndTheLastSpecialMarkupAtEveryPlace) {
                     if (!first) first = i;
                     ++count;
                 }
-                if (i > 0 && text[i - 1] == '<' && (text[i] == '!' || text[i] == '?')) last_special = i - 1;
+                if (i > 0 && text[i - 1] == '<' && (text[i] == '!' || text[i] == '?'))
+                    last_special = i - 1;
             }
             SCOPED_TRACE(std::to_string(at));
             ASSERT_EQ(survey.forbidden.has_value(), first.has_value());

@@ -80,14 +80,9 @@ TEST(XmlMarkupReaches, TellsWhetherSpecialMarkupRunsOverTheTarget) {
         bool reaches;  // from 0 to the last "<"
     };
     const reach_case cases[] = {
-        {"<a>text<b>", true},
-        {"<a><!-- c --><b>", true},
-        {"<a><!-- <b>", false},
-        {"<a><![CDATA[ <b>", false},
-        {"<a><![CDATA[ ]]><?pi?><b>", true},
-        {"<a><?pi <b>", false},
-        {"<a>!?<b>", true},
-        {"<a><!DOCTYPE x [ ]><b>", true},
+        {"<a>text<b>", true},        {"<a><!-- c --><b>", true},          {"<a><!-- <b>", false},
+        {"<a><![CDATA[ <b>", false}, {"<a><![CDATA[ ]]><?pi?><b>", true}, {"<a><?pi <b>", false},
+        {"<a>!?<b>", true},          {"<a><!DOCTYPE x [ ]><b>", true},
     };
     for (const reach_case& c : cases) {
         EXPECT_EQ(xml_markup_reaches(c.text, 0, c.text.rfind('<')), c.reaches) << c.text;

@@ -47,10 +47,11 @@ TEST(XmlWptScanner, FindsMarkupAtEveryDistanceAndPlace) {
     for (std::size_t pad = 0; pad < 17; ++pad) {
         for (std::size_t length = 0; length < 140; ++length) {
             std::string name(length, 'n');
-            std::string text = std::string(pad, ' ') + "<wpt lat=\"1\" lon=\"2\"><name>" + name +
-                               "</name></wpt>";
+            std::string text =
+                std::string(pad, ' ') + "<wpt lat=\"1\" lon=\"2\"><name>" + name + "</name></wpt>";
             ASSERT_EQ(scan(text), "1,2:" + name + ";") << pad << " " << length;
-            ASSERT_TRUE(scan(text.substr(0, text.size() - 1)).starts_with(" bad@")) << pad << " " << length;
+            ASSERT_TRUE(scan(text.substr(0, text.size() - 1)).starts_with(" bad@"))
+                << pad << " " << length;
         }
     }
 }
@@ -62,7 +63,8 @@ TEST(XmlWptScanner, TellsOfEveryReferenceInAChild) {
         for (std::size_t at = 0; at < length; ++at) {
             std::string name(length, 'n');
             name[at] = '&';
-            std::string text = "<wpt lat=\"1\" lon=\"2\"><name>" + name + "</name><sym>&amp;</sym></wpt>";
+            std::string text =
+                "<wpt lat=\"1\" lon=\"2\"><name>" + name + "</name><sym>&amp;</sym></wpt>";
             ASSERT_EQ(scan(text), "1,2:" + name + ";") << length << " " << at;
         }
     }

@@ -77,11 +77,10 @@ TEST(XmlChars, AllowsTheCharactersOfXmlAndNoOthers) {
         bool allowed;
     };
     const char_case cases[] = {
-        {0x00, false},   {0x08, false},     {0x09, true},      {0x0A, true},
-        {0x0B, false},   {0x0C, false},     {0x0D, true},      {0x1F, false},
-        {0x20, true},    {0x7F, true},      {0x85, true},      {0xD7FF, true},
-        {0xD800, false}, {0xDFFF, false},   {0xE000, true},    {0xFFFD, true},
-        {0xFFFE, false}, {0xFFFF, false},   {0x10000, true},   {0x10FFFF, true},
+        {0x00, false},     {0x08, false},   {0x09, true},    {0x0A, true},    {0x0B, false},
+        {0x0C, false},     {0x0D, true},    {0x1F, false},   {0x20, true},    {0x7F, true},
+        {0x85, true},      {0xD7FF, true},  {0xD800, false}, {0xDFFF, false}, {0xE000, true},
+        {0xFFFD, true},    {0xFFFE, false}, {0xFFFF, false}, {0x10000, true}, {0x10FFFF, true},
         {0x110000, false},
     };
     for (const char_case& c : cases) {
