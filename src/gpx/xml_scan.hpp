@@ -81,18 +81,21 @@ class xml_wpt_scanner {
 
     // Reads the wpt element whose "<" is at lt into wpt: true when it is well-formed.
     bool read_wpt(std::size_t lt, xml_wpt& wpt);
+    // The steps of read_wpt, which it runs for every markup of every waypoint: kept in
+    // it by the compiler, as they were written in it.
     // Its start tag: where it ends, npos (the fault noted) when it is malformed.
-    std::size_t read_wpt_start(std::size_t lt, xml_wpt& wpt, bool& self_closing);
+    [[gnu::always_inline]] std::size_t read_wpt_start(std::size_t lt, xml_wpt& wpt,
+                                                      bool& self_closing);
     // The steps at each markup of its content, at lt.
-    wpt_step wpt_special(std::size_t lt, wpt_walk& walk);
-    wpt_step wpt_end_tag(std::size_t lt, xml_wpt& wpt, wpt_walk& walk);
-    wpt_step wpt_start_tag(std::size_t lt, xml_wpt& wpt, wpt_walk& walk);
+    [[gnu::always_inline]] wpt_step wpt_special(std::size_t lt, wpt_walk& walk);
+    [[gnu::always_inline]] wpt_step wpt_end_tag(std::size_t lt, xml_wpt& wpt, wpt_walk& walk);
+    [[gnu::always_inline]] wpt_step wpt_start_tag(std::size_t lt, xml_wpt& wpt, wpt_walk& walk);
     // Reads a start tag in full into tag; broken (the fault noted) when it is malformed
     // or begins another waypoint.
-    wpt_step read_inner_tag(std::size_t lt, inner_tag& tag);
+    [[gnu::always_inline]] wpt_step read_inner_tag(std::size_t lt, inner_tag& tag);
     // Reads the content of the element tag begins when it is character data up to the
     // element's end tag, and moves the walk past it; false for any other content.
-    bool read_plain_content(const inner_tag& tag, wpt_walk& walk);
+    [[gnu::always_inline]] bool read_plain_content(const inner_tag& tag, wpt_walk& walk);
     // The attributes of a wpt start tag from p (just after its name) when they are
     // written as most files write them, ` lat="..." lon="...">`, into wpt: where the tag
     // ends; npos, with nothing set, for any other form, which is then read in full.

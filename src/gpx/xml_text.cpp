@@ -87,7 +87,8 @@ std::optional<char32_t> read_reference(std::string_view text, std::size_t& lengt
 // Appends bytes of character data as they are, or without those XML forbids when the
 // encoding says so.
 template <typename Out>
-void append_bytes(Out& out, std::string_view bytes, const xml_text_encoding& encoding) {
+[[gnu::always_inline]] inline void append_bytes(Out& out, std::string_view bytes,
+                                                const xml_text_encoding& encoding) {
     if (encoding.drop_forbidden) {
         for (char c : bytes) {
             if (!is_forbidden_byte(static_cast<unsigned char>(c))) out.push_back(c);
