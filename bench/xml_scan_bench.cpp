@@ -6,6 +6,7 @@
 #include "bench_data.hpp"
 #include "gpx/gpx_reader.hpp"
 #include "gpx/xml_scan.hpp"
+#include "gpx/xml_text.hpp"
 
 namespace velmora::bench {
 namespace {

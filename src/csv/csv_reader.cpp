@@ -23,6 +23,7 @@
 #include "text/line_text.hpp"
 #include "text/output_code_page.hpp"
 #include "text/strict_numbers.hpp"
+#include "text/utf8.hpp"
 
 namespace velmora {
 
@@ -152,19 +153,6 @@ std::optional<std::pair<char, std::size_t>> separator_line(std::string_view text
     if (end < text.size() && text[end] == '\n') ++end;
     if (end < text.size() && text[end - 1] != '\n' && text[end - 1] != '\r') return std::nullopt;
     return std::pair{separator, end};
-}
-
-// A field cut at csv_max_field_bytes may end inside a UTF-8 sequence; that partial
-// character goes.
-std::string_view without_partial_utf8(std::string_view text) {
-    std::size_t lead = text.size();
-    for (std::size_t back = 0; back < 4 && lead > 0; ++back) {
-        auto byte = static_cast<unsigned char>(text[--lead]);
-        if ((byte & 0xC0u) == 0x80u) continue;  // a continuation byte
-        std::size_t length = byte >= 0xF0u ? 4 : byte >= 0xE0u ? 3 : byte >= 0xC0u ? 2 : 1;
-        return text.size() - lead < length ? text.substr(0, lead) : text;
-    }
-    return text;
 }
 
 // The kinds of field a waypoint takes from a line, each from the first column of its
@@ -306,6 +294,8 @@ class csv_text_reader {
                     0, static_cast<std::size_t>(static_cast<const char*>(at) - field.data()));
                 zero = true;
             }
+            // A field cut at csv_max_field_bytes may end inside a UTF-8 sequence; that
+            // partial character goes.
             if (record.capped && set_.is_utf8) field = without_partial_utf8(field);
         }
         if (zero) problem("\nWarning: CSV line %lli: a zero byte ends a field", line);

@@ -1,6 +1,7 @@
 #include "gpx/gpx_encoding.hpp"
 
-#include "gpx/xml_scan.hpp"
+#include "gpx/xml_markup.hpp"
+#include "gpx/xml_text.hpp"
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
 #include "text/encoding.hpp"
@@ -84,10 +85,10 @@ gpx_encoding detect_gpx_encoding(std::string_view text) {
         // Text in UTF-16 was recognised above; these bytes are 8-bit whatever the
         // declaration says, as when a tool converted the file but kept its declaration.
         bool utf8 = is_valid_utf8(text);
-        report("\nWarning: The xml file declares Encoding=\"%s\" but is stored in 8 bits; "
-               "read as %s",
-               escape_controls(*enc, terminal_is_utf8()).c_str(),
-               utf8 ? "UTF-8" : "code page 1250");
+        report(
+            "\nWarning: The xml file declares Encoding=\"%s\" but is stored in 8 bits; "
+            "read as %s",
+            escape_controls(*enc, terminal_is_utf8()).c_str(), utf8 ? "UTF-8" : "code page 1250");
         enc = utf8 ? "utf-8" : "1250";
     }
     if (is_utf8_name(*enc)) {

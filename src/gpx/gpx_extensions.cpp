@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "gpx/xml_scan.hpp"
+#include "gpx/xml_markup.hpp"
 
 namespace velmora {
 

@@ -17,9 +17,12 @@
 #include <utility>
 #include <vector>
 
+#include "gpx/byte_search.hpp"
 #include "gpx/gpx_encoding.hpp"
 #include "gpx/gpx_extensions.hpp"
+#include "gpx/xml_markup.hpp"
 #include "gpx/xml_scan.hpp"
+#include "gpx/xml_text.hpp"
 #include "platform/messages.hpp"
 #include "platform/page_buffer.hpp"
 #include "platform/paths.hpp"

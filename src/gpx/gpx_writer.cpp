@@ -16,6 +16,7 @@
 #include "platform/version.hpp"
 #include "text/encoding.hpp"
 #include "text/fixed_decimal.hpp"
+#include "text/xml_chars.hpp"
 
 namespace velmora {
 
@@ -33,33 +34,6 @@ constexpr std::string_view maker_home_page = "http://www.garmin.com";
 
 // Where a text goes: which characters it must not hold as they are.
 enum class text_place { element, attribute, cdata };
-
-// The length of the well-formed UTF-8 character at p (before end) that XML allows, or
-// 0 when the bytes there are not one.
-std::size_t xml_char_length(const unsigned char* p, const unsigned char* end) {
-    unsigned char lead = p[0];
-    std::size_t left = static_cast<std::size_t>(end - p);
-    auto cont = [](unsigned char b) { return (b & 0xC0u) == 0x80u; };
-    if (lead < 0x80u) {
-        return (lead >= 0x20u || lead == '\t' || lead == '\n' || lead == '\r') ? 1 : 0;
-    }
-    if (lead >= 0xC2u && lead <= 0xDFu) return left >= 2 && cont(p[1]) ? 2 : 0;
-    if (lead >= 0xE0u && lead <= 0xEFu) {
-        unsigned char low = lead == 0xE0u ? 0xA0u : 0x80u;
-        unsigned char high = lead == 0xEDu ? 0x9Fu : 0xBFu;
-        if (left < 3 || p[1] < low || p[1] > high || !cont(p[2])) return 0;
-        // U+FFFE and U+FFFF are not characters of XML.
-        if (lead == 0xEFu && p[1] == 0xBFu && (p[2] == 0xBEu || p[2] == 0xBFu)) return 0;
-        return 3;
-    }
-    if (lead >= 0xF0u && lead <= 0xF4u) {
-        unsigned char low = lead == 0xF0u ? 0x90u : 0x80u;
-        unsigned char high = lead == 0xF4u ? 0x8Fu : 0xBFu;
-        if (left < 4 || p[1] < low || p[1] > high || !cont(p[2]) || !cont(p[3])) return 0;
-        return 4;
-    }
-    return 0;
-}
 
 // Bytes of a text that go into the document as they are, for each place: the ASCII
 // characters that are neither markup there nor control characters.  A '>' in CDATA
@@ -107,12 +81,8 @@ char* put_ascii(char* out, char c, text_place place, bool behind_brackets) {
         case '"':
             if (place == text_place::attribute) return put("&quot;");
             break;
-        case '\t':
-        case '\n':
-        case '\r':
-            break;
         default:
-            if (static_cast<unsigned char>(c) < 0x20u) c = '?';
+            if (is_forbidden_byte(static_cast<unsigned char>(c))) c = '?';
             break;
     }
     *out = c;
@@ -139,7 +109,7 @@ class set_texts {
                 plain_[place][b] = !ascii_[b] || plain_by_place[place][lead];
             // A character XML does not allow becomes one "?" per byte.
             const auto* p = reinterpret_cast<const unsigned char*>(form.bytes.data());
-            if (!ascii_[b] && xml_char_length(p, p + form.length) != form.length) {
+            if (!ascii_[b] && xml_utf8_char_length(p, p + form.length) != form.length) {
                 for (std::uint8_t k = 0; k < form.length; ++k) form.bytes[k] = '?';
             }
         }
@@ -207,7 +177,7 @@ class set_texts {
                           p - start >= 2 && p[-1] == ']' && p[-2] == ']');
             return 1;
         }
-        std::size_t n = xml_char_length(p, end);
+        std::size_t n = xml_utf8_char_length(p, end);
         if (n == 0) {
             *w++ = '?';
             return 1;

@@ -1,68 +1,20 @@
 #pragma once
-// A forward scan of XML text, enough to read GPX waypoints without building a tree.
-// It steps from markup to markup as an XML parser does: comments, processing
+// A forward scan of XML text for GPX waypoints, without building a tree.  It steps from
+// markup to markup as an XML parser does (gpx/xml_markup.hpp): comments, processing
 // instructions and the document type declaration are skipped, CDATA sections are
-// payload and never searched for markup, attribute values may have blanks around "="
-// and either quote.  Of each "wpt" element it gives the position attributes and the
-// byte ranges of chosen direct children.  Malformed markup is not fatal: the scan goes
-// on at the next waypoint and remembers where the first fault was.  Namespace prefixes
-// are not understood.
+// payload and never searched for markup.  Of each "wpt" element it gives the position
+// attributes and the byte ranges of chosen direct children, whose text
+// gpx/xml_text.hpp gives.  Malformed markup is not fatal: the scan goes on at the next
+// waypoint and remembers where the first fault was.
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <span>
-#include <string>
 #include <string_view>
 #include <vector>
 
-#include "platform/code_page.hpp"
-
 namespace velmora {
-
-// The encoding into which references are decoded: UTF-8, a code page, or neither (then
-// characters up to U+00FF are their own byte).
-struct xml_text_encoding {
-    bool is_utf8 = false;
-    const code_page* page = nullptr;
-    bool drop_forbidden = false;  // the text holds bytes XML forbids: leave them out
-};
-
-// The raw value of the attribute name of the start tag at the front of tag; none when
-// the tag has no such attribute or is malformed before it.  References are not decoded.
-[[nodiscard]] std::optional<std::string_view> xml_attribute(std::string_view name,
-                                                            std::string_view tag);
-
-// A start tag read from its "<": its name, where it ends (just past its ">") and
-// whether it closes itself.
-struct xml_start_tag {
-    std::string_view name;
-    std::size_t end = 0;
-    bool self_closing = false;
-};
-
-// Reads the start tag whose "<" is at lt in text, passing each attribute (name, raw
-// value) to seen; none when the tag is malformed.
-[[nodiscard]] std::optional<xml_start_tag> xml_read_start_tag(
-    std::string_view text, std::size_t lt,
-    const std::function<void(std::string_view, std::string_view)>& seen);
-
-// The end (just past it) of the comment, CDATA section, processing instruction or
-// declaration ("<!..." or "<?...") at lt; none when it never ends.
-[[nodiscard]] std::optional<std::size_t> xml_special_markup_end(std::string_view text,
-                                                                std::size_t lt);
-
-// An element found inside another one's content.
-struct xml_inner_element {
-    std::string_view content;
-    bool plain = true;  // its content holds no markup
-};
-
-// The first element of that name (compared byte for byte) directly inside an element's
-// content; none when there is none, or when the markup before its end is malformed.
-[[nodiscard]] std::optional<xml_inner_element> xml_find_child(std::string_view content,
-                                                              std::string_view name);
 
 // One direct child element of a waypoint, by offsets into the scanned text.
 struct xml_child {
@@ -109,7 +61,41 @@ class xml_wpt_scanner {
     [[nodiscard]] std::optional<std::string_view> gpx_tag() const { return gpx_tag_; }
 
   private:
+    // How a step of read_wpt leaves the waypoint.
+    enum class wpt_step { go_on, complete, broken };
+    // Where read_wpt stands in the content of a waypoint, and the chosen child being
+    // read while elements are open inside it.
+    struct wpt_walk {
+        std::size_t p = 0;
+        xml_child* current = nullptr;
+    };
+    // A start tag inside a waypoint: where it ends, whether it closes itself, the quick
+    // child it is (or -1) and the chosen child it begins (if any).
+    struct inner_tag {
+        std::string_view name;
+        std::size_t after = 0;
+        bool closes = false;
+        int quick = -1;
+        xml_child* child = nullptr;
+    };
+
+    // Reads the wpt element whose "<" is at lt into wpt: true when it is well-formed.
     bool read_wpt(std::size_t lt, xml_wpt& wpt);
+    // The steps of read_wpt, which it runs for every markup of every waypoint: kept in
+    // it by the compiler, as they were written in it.
+    // Its start tag: where it ends, npos (the fault noted) when it is malformed.
+    [[gnu::always_inline]] std::size_t read_wpt_start(std::size_t lt, xml_wpt& wpt,
+                                                      bool& self_closing);
+    // The steps at each markup of its content, at lt.
+    [[gnu::always_inline]] wpt_step wpt_special(std::size_t lt, wpt_walk& walk);
+    [[gnu::always_inline]] wpt_step wpt_end_tag(std::size_t lt, xml_wpt& wpt, wpt_walk& walk);
+    [[gnu::always_inline]] wpt_step wpt_start_tag(std::size_t lt, xml_wpt& wpt, wpt_walk& walk);
+    // Reads a start tag in full into tag; broken (the fault noted) when it is malformed
+    // or begins another waypoint.
+    [[gnu::always_inline]] wpt_step read_inner_tag(std::size_t lt, inner_tag& tag);
+    // Reads the content of the element tag begins when it is character data up to the
+    // element's end tag, and moves the walk past it; false for any other content.
+    [[gnu::always_inline]] bool read_plain_content(const inner_tag& tag, wpt_walk& walk);
     // The attributes of a wpt start tag from p (just after its name) when they are
     // written as most files write them, ` lat="..." lon="...">`, into wpt: where the tag
     // ends; npos, with nothing set, for any other form, which is then read in full.
@@ -140,61 +126,5 @@ class xml_wpt_scanner {
     std::array<quick_name, xml_max_children> quick_{};
     std::array<std::uint16_t, 256> quick_first_{};  // the children whose name begins with a byte
 };
-
-// True when the scan, standing at a markup boundary at from, comes to the "<" at to as
-// the start of markup: no comment, CDATA section, processing instruction or declaration
-// that begins between the two runs over it.  (Tags can't: they hold no "<".)  Only such
-// markup is walked, so this is much quicker than the scan itself.
-[[nodiscard]] bool xml_markup_reaches(std::string_view text, std::size_t from, std::size_t to);
-
-// Bytes that XML forbids in a document (control characters other than tab, line feed
-// and carriage return): where the first one is and how many there are.
-struct xml_forbidden_bytes {
-    std::size_t first;
-    std::size_t count;
-    unsigned char byte;  // the first one
-};
-[[nodiscard]] std::optional<xml_forbidden_bytes> find_forbidden_bytes(std::string_view text);
-
-// What one pass over a text tells before it is read: the bytes XML forbids, and where
-// the last comment, CDATA section, processing instruction or declaration ("<!" or
-// "<?") begins, npos when none does.
-struct xml_text_survey {
-    std::optional<xml_forbidden_bytes> forbidden;
-    std::size_t last_special = std::string_view::npos;
-};
-[[nodiscard]] xml_text_survey survey_xml_text(std::string_view text);
-
-// True for a byte that XML forbids.
-[[nodiscard]] constexpr bool is_forbidden_byte(unsigned char c) {
-    return c < 0x20 && c != '\t' && c != '\n' && c != '\r';
-}
-
-// The text with its entity and character references (&amp; &lt; &gt; &quot; &apos;
-// &#NNN; &#xHH;) decoded, "?" for a character the encoding lacks.  A reference that is
-// unknown or malformed stays as it stands.
-[[nodiscard]] std::string xml_decode_references(std::string_view text,
-                                                const xml_text_encoding& encoding);
-
-// The text of content that holds no markup, its references decoded (and bytes XML
-// forbids left out when the encoding says so), written to out: as many bytes as it
-// gives, never more than the content's.  The same text as xml_content_view's.
-std::size_t xml_decode_plain(std::string_view content, const xml_text_encoding& encoding,
-                             char* out);
-
-// The text of an element's content: its character data with references decoded and
-// the payload of its CDATA sections as it stands; comments, processing instructions and
-// the tags of nested elements are left out (their text is kept).  When CDATA sections
-// are there, character data of blanks only around them is dropped.  Bytes that XML
-// forbids are dropped when the encoding says so.  None for an empty text.  plain says that the
-// content holds no markup, which makes the work short.
-[[nodiscard]] std::optional<std::string> xml_content_text(std::string_view content, bool plain,
-                                                          const xml_text_encoding& encoding);
-
-// The same text as a view: of the content itself where nothing needs decoding, else of
-// scratch, which holds the decoded text until it is used again.
-[[nodiscard]] std::optional<std::string_view> xml_content_view(std::string_view content, bool plain,
-                                                               const xml_text_encoding& encoding,
-                                                               std::string& scratch);
 
 }  // namespace velmora

@@ -6,6 +6,7 @@
 
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
+#include "text/xml_chars.hpp"
 
 namespace velmora {
 
@@ -18,18 +19,14 @@ std::string_view until_terminator(std::string_view text) {
     return text.substr(0, static_cast<std::size_t>(static_cast<const char*>(zero) - text.data()));
 }
 
-bool is_continuation(unsigned char byte) {
-    return (byte & 0xC0u) == 0x80u;
-}
-
 const unsigned char* bytes_of(std::string_view text) {
     return reinterpret_cast<const unsigned char*>(text.data());
 }
 
-// Appends the UTF-8 form of one unit; control characters other than tab, line feed
-// and carriage return become "?".
+// Appends the UTF-8 form of one unit; a character XML does not allow (of a code page:
+// a control character other than tab, line feed and carriage return) becomes "?".
 void append_utf8(std::string& out, char16_t u) {
-    if (u < 0x20u && u != u'\t' && u != u'\n' && u != u'\r') u = u'?';
+    if (!is_xml_char(u)) u = u'?';
     append_utf8_code_point(out, u);
 }
 
@@ -42,79 +39,6 @@ bool is_squeezed_out(char c) {
 }
 
 }  // namespace
-
-utf8_char decode_utf8_char(const unsigned char* p, const unsigned char* end) {
-    unsigned char lead = p[0];
-    if (lead < 0x80u) return {lead, 1, true};
-    std::size_t left = static_cast<std::size_t>(end - p);
-    if (lead >= 0xC2u && lead <= 0xDFu) {
-        if (left >= 2 && is_continuation(p[1])) {
-            return {((lead & 0x1Fu) << 6) | (p[1] & 0x3Fu), 2, true};
-        }
-    } else if (lead >= 0xE0u && lead <= 0xEFu) {
-        // The second byte's range excludes overlong forms (after E0) and surrogates
-        // (after ED).
-        unsigned char low = lead == 0xE0u ? 0xA0u : 0x80u;
-        unsigned char high = lead == 0xEDu ? 0x9Fu : 0xBFu;
-        if (left >= 3 && p[1] >= low && p[1] <= high && is_continuation(p[2])) {
-            return {((lead & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu), 3, true};
-        }
-    } else if (lead >= 0xF0u && lead <= 0xF4u) {
-        unsigned char low = lead == 0xF0u ? 0x90u : 0x80u;
-        unsigned char high = lead == 0xF4u ? 0x8Fu : 0xBFu;
-        if (left >= 4 && p[1] >= low && p[1] <= high && is_continuation(p[2]) &&
-            is_continuation(p[3])) {
-            return {((lead & 0x07u) << 18) | ((p[1] & 0x3Fu) << 12) | ((p[2] & 0x3Fu) << 6) |
-                        (p[3] & 0x3Fu),
-                    4, true};
-        }
-    }
-    return {replacement_character, 1, false};
-}
-
-void append_utf8_code_point(std::string& out, char32_t c) {
-    if (c < 0x80u) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800u) {
-        out.push_back(static_cast<char>(0xC0u | (c >> 6)));
-        out.push_back(static_cast<char>(0x80u | (c & 0x3Fu)));
-    } else if (c < 0x10000u) {
-        out.push_back(static_cast<char>(0xE0u | (c >> 12)));
-        out.push_back(static_cast<char>(0x80u | ((c >> 6) & 0x3Fu)));
-        out.push_back(static_cast<char>(0x80u | (c & 0x3Fu)));
-    } else {
-        out.push_back(static_cast<char>(0xF0u | (c >> 18)));
-        out.push_back(static_cast<char>(0x80u | ((c >> 12) & 0x3Fu)));
-        out.push_back(static_cast<char>(0x80u | ((c >> 6) & 0x3Fu)));
-        out.push_back(static_cast<char>(0x80u | (c & 0x3Fu)));
-    }
-}
-
-std::size_t utf8_cut_point(std::string_view text, std::size_t limit) {
-    if (text.size() <= limit) return text.size();
-    std::size_t lead = limit;
-    while (lead > 0 && limit - lead < 3 &&
-           is_continuation(static_cast<unsigned char>(text[lead]))) {
-        --lead;
-    }
-    bool splits_a_character =
-        lead < limit && (static_cast<unsigned char>(text[lead]) & 0xC0u) == 0xC0u;
-    return splits_a_character ? lead : limit;
-}
-
-bool is_valid_utf8(std::string_view text) {
-    const unsigned char* p = bytes_of(text);
-    const unsigned char* end = p + text.size();
-    while (p < end) {
-        p += ascii_prefix(std::string_view(reinterpret_cast<const char*>(p),
-                                           static_cast<std::size_t>(end - p)));
-        if (p == end) break;
-        utf8_char c = decode_utf8_char(p, end);
-        if (!c.valid) return false;
-        p += c.length;
-    }
-    return true;
-}
 
 std::string utf16_to_utf8_text(std::string_view bytes, bool big_endian) {
     const unsigned char* p = bytes_of(bytes);

@@ -6,6 +6,7 @@
 #include "platform/messages.hpp"
 #include "platform/paths.hpp"
 #include "text/encoding.hpp"
+#include "text/utf8.hpp"
 
 namespace velmora {
 
@@ -93,8 +94,8 @@ void text_converter::append_utf8_source(std::string_view text, std::string& out)
     const unsigned char* end = p + text.size();
     const std::optional<code_page>& page = to_.page();
     while (p < end) {
-        std::size_t ascii = ascii_prefix(std::string_view(reinterpret_cast<const char*>(p),
-                                                          static_cast<std::size_t>(end - p)));
+        std::size_t ascii = ascii_prefix(
+            std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p)));
         out.append(reinterpret_cast<const char*>(p), ascii);
         p += ascii;
         if (p == end) break;
@@ -150,14 +151,7 @@ std::size_t text_converter::convert_in_place(char* text, std::size_t size) {
             *out++ = *p++;
             continue;
         }
-        // Two-byte characters (the letters of the European code pages) are decoded here;
-        // the others as decode_utf8_char does.
-        utf8_char c{};
-        if (*p >= 0xC2u && *p <= 0xDFu && end - p >= 2 && (p[1] & 0xC0u) == 0x80u) {
-            c = {static_cast<char32_t>(((p[0] & 0x1Fu) << 6) | (p[1] & 0x3Fu)), 2, true};
-        } else {
-            c = decode_utf8_char(p, end);
-        }
+        utf8_char c = decode_utf8_char(p, end);
         if (!c.valid || c.code_point == replacement_character) {
             *out++ = '?';
         } else if (auto byte = c.code_point <= 0xFFFFu
@@ -206,7 +200,8 @@ void code_page_chooser::rule_out_missing(char32_t character) {
         return;
     }
     for (std::size_t i = 0; i < pages_.size(); ++i) {
-        if ((candidates_ & (1u << i)) != 0 && !pages_[i]->encode(static_cast<char16_t>(character))) {
+        if ((candidates_ & (1u << i)) != 0 &&
+            !pages_[i]->encode(static_cast<char16_t>(character))) {
             candidates_ &= ~(1u << i);
         }
     }
