@@ -27,7 +27,7 @@ BENCHMARK(BM_utf8_to_codepage_1250);
 // The whole preparation for GPI output as a run finishes it: default proximity, texts
 // converted and cut, icons, area index.
 void BM_prepare_for_gpi(benchmark::State& state) {
-    gpi_preparation preparation({nullptr, {false, 1250}}, [](icon_library) { return nullptr; });
+    gpi_preparation preparation({nullptr, {false, 1250}, {}}, [](icon_library) { return nullptr; });
     const int n = static_cast<int>(state.range(0));
     for (auto _ : state) {
         state.PauseTiming();

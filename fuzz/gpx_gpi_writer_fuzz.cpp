@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     velmora::gpx_read_text(std::string_view(reinterpret_cast<const char*>(data + 1), size - 1),
                            *set);
     velmora::gpi_preparation preparation(
-        {&settings, {false, 1250}}, [&icons](velmora::icon_library) { return copy_of(icons); });
+        {&settings, {false, 1250}, {}}, [&icons](velmora::icon_library) { return copy_of(icons); });
     if ((data[0] & 16) == 0) preparation.take_set(*set, velmora::icon_library::symbols);
     int waypoints = set->count();
 

@@ -15,7 +15,7 @@ namespace {
 // A preparation whose icon libraries are empty lists, recording which were asked for.
 struct recorded_preparation {
     explicit recorded_preparation(const gpi_settings* settings, code_page_choice page = {})
-        : preparation({settings, page}, [this](icon_library library) {
+        : preparation({settings, page, {}}, [this](icon_library library) {
               asked.push_back(library);
               return std::make_unique<icon_list>();
           }) {}
