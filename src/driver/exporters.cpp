@@ -74,8 +74,7 @@ void choose_gpi_time(export_step& step) {
 bool write_gpi_output(export_step& step, std::FILE* stream) {
     auto prepared = step.run.gpi->finish(step.run.list);
     if (!prepared) return false;
-    return write_gpi(stream, prepared->groups, prepared->code_page, step.gpi_time,
-                     step.run.split);
+    return write_gpi(stream, prepared->groups, prepared->code_page, step.gpi_time, step.run.split);
 }
 
 constexpr std::array<output_row, 3> outputs{{

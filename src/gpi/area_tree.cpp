@@ -191,9 +191,8 @@ void choose_pivot(std::span<Item> items, std::int32_t start, std::int32_t end,
     if (min_lat == max_lat && min_lon == max_lon) {
         auto first = items.begin() + start;
         auto last = items.begin() + end + 1;
-        bool one_name = std::all_of(first + 1, last, [&](const Item& p) {
-            return order.names(p, head) == 0;
-        });
+        bool one_name =
+            std::all_of(first + 1, last, [&](const Item& p) { return order.names(p, head) == 0; });
         // Items equal in position and name are interchangeable: sorting them would
         // change nothing that the order depends on.
         if (!one_name) {
@@ -242,8 +241,8 @@ std::int32_t partition(std::span<Item> items, std::int32_t start, std::int32_t e
 }
 
 template <class Item, class Order>
-std::int32_t partition(std::span<Item> items, std::int32_t start, std::int32_t end,
-                       split_key key, const range_stats& stats, const Order& order) {
+std::int32_t partition(std::span<Item> items, std::int32_t start, std::int32_t end, split_key key,
+                       const range_stats& stats, const Order& order) {
     return key == split_key::longitude
                ? partition<split_key::longitude>(items, start, end, stats, order)
                : partition<split_key::latitude>(items, start, end, stats, order);
@@ -295,8 +294,7 @@ class area_builder {
 
     // The node's cut key and the index of its cut, as build() makes them.
     split_key key_of_node(const area_node& node) const;
-    std::int32_t cut(std::int32_t start, std::int32_t end, split_key key,
-                     const range_stats& stats);
+    std::int32_t cut(std::int32_t start, std::int32_t end, split_key key, const range_stats& stats);
 
     std::span<tree_item> items_;
     const item_order& order_;

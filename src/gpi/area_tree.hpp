@@ -27,11 +27,11 @@ enum class split_key { longitude, latitude };
 inline constexpr std::int32_t area_leaf_limit = 128;
 
 struct area_node {
-    double north = -200.0;                // greatest latitude of the node's waypoints, degrees
-    double east = -200.0;                 // greatest longitude
-    double west = 200.0;                  // smallest longitude
-    double south = 200.0;                 // smallest latitude
-    std::int32_t first = -1;              // range first..last of the order, inclusive
+    double north = -200.0;    // greatest latitude of the node's waypoints, degrees
+    double east = -200.0;     // greatest longitude
+    double west = 200.0;      // smallest longitude
+    double south = 200.0;     // smallest latitude
+    std::int32_t first = -1;  // range first..last of the order, inclusive
     std::int32_t last = -1;
     bool is_leaf = false;
     std::int32_t child_count = 0;

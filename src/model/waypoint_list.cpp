@@ -50,7 +50,8 @@ void waypoint_list::join_chunks(waypoint_list&& other) {
     const std::size_t total = other.size_;
     size_ += total;
     if (used == 0) {
-        for (std::unique_ptr<waypoint[]>& chunk : other.chunks_) chunks_.push_back(std::move(chunk));
+        for (std::unique_ptr<waypoint[]>& chunk : other.chunks_)
+            chunks_.push_back(std::move(chunk));
         other.clear();
         return;
     }

@@ -37,8 +37,7 @@ class waypoint_list {
         basic_iterator(list_type* list, std::size_t index) : list_(list), index_(index) {}
         // A mutable iterator converts to a const one.
         operator basic_iterator<true>() const  // NOLINT(google-explicit-constructor)
-            requires(!Const)
-        {
+            requires(!Const) {
             return {list_, index_};
         }
 
@@ -46,10 +45,24 @@ class waypoint_list {
         pointer operator->() const { return &(*list_)[index_]; }
         reference operator[](difference_type n) const { return *(*this + n); }
 
-        basic_iterator& operator++() { ++index_; return *this; }
-        basic_iterator operator++(int) { basic_iterator old = *this; ++index_; return old; }
-        basic_iterator& operator--() { --index_; return *this; }
-        basic_iterator operator--(int) { basic_iterator old = *this; --index_; return old; }
+        basic_iterator& operator++() {
+            ++index_;
+            return *this;
+        }
+        basic_iterator operator++(int) {
+            basic_iterator old = *this;
+            ++index_;
+            return old;
+        }
+        basic_iterator& operator--() {
+            --index_;
+            return *this;
+        }
+        basic_iterator operator--(int) {
+            basic_iterator old = *this;
+            --index_;
+            return old;
+        }
         basic_iterator& operator+=(difference_type n) {
             index_ = static_cast<std::size_t>(static_cast<difference_type>(index_) + n);
             return *this;
@@ -81,7 +94,9 @@ class waypoint_list {
 
     waypoint_list() = default;
     waypoint_list(waypoint_list&& other) noexcept
-        : chunks_(std::move(other.chunks_)), size_(other.size_), first_capacity_(other.first_capacity_) {
+        : chunks_(std::move(other.chunks_)),
+          size_(other.size_),
+          first_capacity_(other.first_capacity_) {
         other.clear();
     }
     waypoint_list& operator=(waypoint_list&& other) noexcept {

@@ -64,9 +64,9 @@ first_texts first_texts_of(const std::string& gpi) {
 std::optional<std::string> gpsbabel_name(const temp_dir& dir, const std::string& gpi) {
     const char* exe = "/usr/bin/gpsbabel";
     if (!std::filesystem::exists(exe)) return std::nullopt;
-    auto result = run_program(exe, "gpsbabel",
-                              {"-i", "garmin_gpi", "-f", gpi, "-o", "gpx", "-F", "-"},
-                              dir.path().string());
+    auto result =
+        run_program(exe, "gpsbabel", {"-i", "garmin_gpi", "-f", gpi, "-o", "gpx", "-F", "-"},
+                    dir.path().string());
     EXPECT_EQ(result.exit_code, 0) << result.err;
     std::size_t open = result.out.find("<name>");
     std::size_t close = result.out.find("</name>", open);
@@ -75,7 +75,9 @@ std::optional<std::string> gpsbabel_name(const temp_dir& dir, const std::string&
 }
 
 const std::string cafe_utf8 = "Caf\u00E8 Espa\u00F1a";
-const std::string cafe_latin1 = "Caf\xE8 Espa\xF1" "a";
+const std::string cafe_latin1 =
+    "Caf\xE8 Espa\xF1"
+    "a";
 const std::string moscow_utf8 = "\u041C\u043E\u0441\u043A\u0432\u0430";
 const std::string moscow_1251 = "\xCC\xEE\xF1\xEA\xE2\xE0";
 
@@ -88,8 +90,8 @@ TEST(CodePageCli, TextsOfEveryEncodingReachTheChosenCodePage) {
         const char* input;
         const char* code_page;  // -codepage: value, or empty for none
         std::uint32_t header;
-        std::string name;   // bytes in the output
-        int lost;           // characters reported as "?" (for name and description)
+        std::string name;      // bytes in the output
+        int lost;              // characters reported as "?" (for name and description)
         std::string gpsbabel;  // what GPSBabel reads, in UTF-8
     };
     const run_case cases[] = {
@@ -113,8 +115,8 @@ TEST(CodePageCli, TextsOfEveryEncodingReachTheChosenCodePage) {
         EXPECT_EQ(texts.name, c.name);
         EXPECT_EQ(texts.description, c.name);
         std::string warning = "\nWarning: " + std::to_string(c.lost) +
-                              " characters have no place in code page " +
-                              std::to_string(c.header) + " and were written as \"?\"";
+                              " characters have no place in code page " + std::to_string(c.header) +
+                              " and were written as \"?\"";
         EXPECT_EQ(result.err.find(warning) != std::string::npos, c.lost > 0) << result.err;
         if (auto read = gpsbabel_name(dir, dir.file("out.gpi"))) {
             EXPECT_EQ(*read, c.gpsbabel);
@@ -124,20 +126,23 @@ TEST(CodePageCli, TextsOfEveryEncodingReachTheChosenCodePage) {
 
 TEST(CodePageCli, GpiInputsAndFileNamesAreConvertedToo) {
     temp_dir dir;
-    write_file(dir.file("K\u00E1v\u00E9z\u00F3.gpx"), one_waypoint_gpx("windows-1251", moscow_1251));
+    write_file(dir.file("K\u00E1v\u00E9z\u00F3.gpx"),
+               one_waypoint_gpx("windows-1251", moscow_1251));
     auto cyrillic = run_velmora({"K\u00E1v\u00E9z\u00F3.gpx", "-o", "in1251.gpi", "-codepage:1251"},
                                 dir.path().string());
     ASSERT_EQ(cyrillic.exit_code, 0) << cyrillic.err;
     // The group name is the file's, which code page 1251 lacks.
     EXPECT_EQ(first_texts_of(read_file(dir.file("in1251.gpi"))).group, "K?v?z?");
 
-    auto kept = run_velmora({"in1251.gpi", "-o", "auto.gpi", "-codepage:auto"}, dir.path().string());
+    auto kept =
+        run_velmora({"in1251.gpi", "-o", "auto.gpi", "-codepage:auto"}, dir.path().string());
     ASSERT_EQ(kept.exit_code, 0) << kept.err;
     std::string gpi = read_file(dir.file("auto.gpi"));
     EXPECT_EQ(header_code_page(gpi), 1251u);
     EXPECT_EQ(first_texts_of(gpi).name, moscow_1251);
 
-    auto utf8 = run_velmora({"in1251.gpi", "-o", "utf8.gpi", "-codepage:utf8"}, dir.path().string());
+    auto utf8 =
+        run_velmora({"in1251.gpi", "-o", "utf8.gpi", "-codepage:utf8"}, dir.path().string());
     ASSERT_EQ(utf8.exit_code, 0) << utf8.err;
     EXPECT_EQ(first_texts_of(read_file(dir.file("utf8.gpi"))).name, moscow_utf8);
 
@@ -148,15 +153,17 @@ TEST(CodePageCli, GpiInputsAndFileNamesAreConvertedToo) {
 
 TEST(CodePageCli, Utf16GpxIsRead) {
     temp_dir dir;
-    std::u16string text = u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><gpx><wpt lat=\"1\" lon=\"2\">"
-                          u"<name>\u041C\u043E\u0441\u043A\u0432\u0430</name></wpt></gpx>";
+    std::u16string text =
+        u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><gpx><wpt lat=\"1\" lon=\"2\">"
+        u"<name>\u041C\u043E\u0441\u043A\u0432\u0430</name></wpt></gpx>";
     std::string bytes = "\xFF\xFE";
     for (char16_t u : text) {
         bytes.push_back(static_cast<char>(u & 0xFF));
         bytes.push_back(static_cast<char>(u >> 8));
     }
     write_file(dir.file("wide.gpx"), bytes);
-    auto result = run_velmora({"wide.gpx", "-o", "out.gpi", "-codepage:65001"}, dir.path().string());
+    auto result =
+        run_velmora({"wide.gpx", "-o", "out.gpi", "-codepage:65001"}, dir.path().string());
     ASSERT_EQ(result.exit_code, 0) << result.err;
     EXPECT_EQ(first_texts_of(read_file(dir.file("out.gpi"))).name, moscow_utf8);
 }
@@ -182,14 +189,16 @@ TEST(CodePageCli, CommandLineWinsOverTheSettingsAndUnknownValuesEndTheRunBeforeI
     for (const setting_case& c : cases) {
         SCOPED_TRACE(c.ini_value + " " + c.option);
         std::filesystem::remove(dir.file("out.gpi"));
-        write_file(dir.file("Velmora_gpi.ini"),
-                   c.ini_value.empty() ? "" : "[GpiExportSettings]\nCodePage=" + c.ini_value + "\n");
+        write_file(
+            dir.file("Velmora_gpi.ini"),
+            c.ini_value.empty() ? "" : "[GpiExportSettings]\nCodePage=" + c.ini_value + "\n");
         std::vector<std::string> args{"in.gpx", "-o", "out.gpi"};
         if (!c.option.empty()) args.push_back(c.option);
         auto result = run_from(dir, args);
         EXPECT_EQ(result.exit_code, c.exit_code) << result.err;
         if (c.exit_code != 0) {
-            EXPECT_NE(result.err.find("\nFatal: Unknown code page"), std::string::npos) << result.err;
+            EXPECT_NE(result.err.find("\nFatal: Unknown code page"), std::string::npos)
+                << result.err;
             EXPECT_EQ(result.err.find("Importing"), std::string::npos) << result.err;
             EXPECT_FALSE(file_exists(dir.file("out.gpi")));
             continue;
@@ -211,12 +220,14 @@ TEST(CodePageCli, MessagesShowInputTextsSafelyInTheTerminalsCharacterSet) {
          "<?xml version=\"1.0\" encoding=\"windows-1250\"?>\n<gpx><wpt lat=\"x\" lon=\"19\">"
          "<name>K\xE1v\xE9z\xF3 \x9B</name></wpt></gpx>\n",
          "(K\u00E1v\u00E9z\u00F3 \u203A)"},
-        {"c1.gpx",
-         "<gpx><wpt lat=\"47\" lon=\"\xC2\x9B[2J\"><name>\xC3\xA9</name></wpt></gpx>\n",
+        {"c1.gpx", "<gpx><wpt lat=\"47\" lon=\"\xC2\x9B[2J\"><name>\xC3\xA9</name></wpt></gpx>\n",
          "(\u00E9) has an invalid position (lat=\"47\" lon=\"\\x9B[2J\")"},
         {"cams.txt", "X,Y,TYPE,SPEED,DIRTYPE,DIRECTION\n19,47\x1B]0;\xE9\x07\n",
          "\"19,47\\x1B]0;\u00E9\\x07\""},
-        {"list.csv", "19.1,\"4\xC2\x9B" "7\",Name\n", "\"4\\x9B7\")"},
+        {"list.csv",
+         "19.1,\"4\xC2\x9B"
+         "7\",Name\n",
+         "\"4\\x9B7\")"},
     };
     for (const input_case& c : cases) {
         SCOPED_TRACE(c.file);

@@ -157,7 +157,8 @@ TEST(AreaTree, UpToOneHundredTwentyEightWaypointsMakeOneLeafInUnchangedOrder) {
         EXPECT_TRUE(tree.top().is_leaf) << n;
         EXPECT_EQ(tree.top().last, n - 1);
         for (int i = 0; i < n; ++i)
-            EXPECT_EQ(tree.index->order[static_cast<std::size_t>(i)], static_cast<std::uint32_t>(i));
+            EXPECT_EQ(tree.index->order[static_cast<std::size_t>(i)],
+                      static_cast<std::uint32_t>(i));
     }
 }
 
@@ -235,9 +236,11 @@ TEST(AreaTree, OnePositionWithDistinctNamesSplitsAtTheMiddleOfTheNameOrder) {
         const area_node& right = *top.children[static_cast<std::size_t>(c + 1)];
         std::string left_max, right_min = "~";
         for (std::int32_t i = left.first; i <= left.last; ++i)
-            left_max = std::max(left_max, std::string(*tree.ordered[static_cast<std::size_t>(i)]->name));
+            left_max =
+                std::max(left_max, std::string(*tree.ordered[static_cast<std::size_t>(i)]->name));
         for (std::int32_t i = right.first; i <= right.last; ++i)
-            right_min = std::min(right_min, std::string(*tree.ordered[static_cast<std::size_t>(i)]->name));
+            right_min =
+                std::min(right_min, std::string(*tree.ordered[static_cast<std::size_t>(i)]->name));
         EXPECT_LT(left_max, right_min);
     }
 }
@@ -307,8 +310,8 @@ TEST(AreaPartition, PivotNearestTheMeanWithEqualOnesToItsRight) {
     EXPECT_EQ(points[2].lon, 1.0);
     EXPECT_EQ(points[2].name, "b");
     for (int i = 0; i < 2; ++i)
-        EXPECT_LT(area_compare(points[static_cast<std::size_t>(i)], points[2], split_key::longitude),
-                  0);
+        EXPECT_LT(
+            area_compare(points[static_cast<std::size_t>(i)], points[2], split_key::longitude), 0);
     auto is_twin = [](const waypoint& w) { return w.lon == 1.0 && w.name == "b"; };
     EXPECT_TRUE(is_twin(points[3]) || is_twin(points[4]));
 }

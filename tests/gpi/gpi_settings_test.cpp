@@ -21,11 +21,12 @@ TEST(ReadGpiSettings, ReportsAMissingFileAndGivesNone) {
     testing::temp_dir dir;
     message_capture capture;
     EXPECT_EQ(read_gpi_settings(dir.file("absent.ini")), nullptr);
-    EXPECT_EQ(capture.text(), "\nError: Cant't open gpi ini file (" + dir.file("absent.ini") + ") (No such file or directory)");
+    EXPECT_EQ(capture.text(), "\nError: Cant't open gpi ini file (" + dir.file("absent.ini") +
+                                  ") (No such file or directory)");
     capture.clear();
     EXPECT_EQ(load_gpi_settings(dir.path().string() + "/"), nullptr);
-    EXPECT_EQ(capture.text(),
-              "\nError: Cant't open gpi ini file (" + dir.file("Velmora_gpi.ini") + ") (No such file or directory)");
+    EXPECT_EQ(capture.text(), "\nError: Cant't open gpi ini file (" + dir.file("Velmora_gpi.ini") +
+                                  ") (No such file or directory)");
 }
 
 TEST(ReadGpiSettings, ReadsEveryKeyOfItsSections) {
@@ -107,10 +108,10 @@ TEST(ReadGpiSettings, ReadsNumbersWholeAndWarnsOfOthers) {
         std::string line(c.line);
         std::string key = line.substr(0, line.find('='));
         std::string value = line.substr(line.find('=') + 1);
-        EXPECT_EQ(messages, c.warned ? "\nWarning: Invalid value \"" + value + "\" of " + key +
-                                           " in " + dir.file("Velmora_gpi.ini") +
-                                           " gpi ini file line 4, ignored"
-                                     : "");
+        EXPECT_EQ(messages, c.warned
+                                ? "\nWarning: Invalid value \"" + value + "\" of " + key + " in " +
+                                      dir.file("Velmora_gpi.ini") + " gpi ini file line 4, ignored"
+                                : "");
     }
 }
 
@@ -214,7 +215,6 @@ TEST(ReadGpiSettings, ReadsTheBundledDefaultFileWithoutComplaint) {
     EXPECT_FALSE(s->proximity_symbols.empty());
 }
 
-
 TEST(ApplyDefaultProximity, GivesTheDefaultToWaypointsWithoutAlert) {
     poiset set;
     auto add = [&](std::optional<std::string> symbol, std::uint32_t flags) {
@@ -278,9 +278,12 @@ TEST(ApplyDefaultProximity, DecidesEveryWaypointOfALargeSetAsOfASmallOne) {
         std::optional<std::string> symbol;
         bool expected;
     };
-    const std::vector<kind> kinds = {{"car", true},          {"Flag", true},
-                                     {"fuel", false},        {std::nullopt, false},
-                                     {long_listed, true},    {long_other, false},
+    const std::vector<kind> kinds = {{"car", true},
+                                     {"Flag", true},
+                                     {"fuel", false},
+                                     {std::nullopt, false},
+                                     {long_listed, true},
+                                     {long_other, false},
                                      {"XX" + long_listed.substr(2), true}};
     poiset set;
     constexpr std::size_t count = 2001;

@@ -22,8 +22,7 @@ struct import_run {
 };
 
 std::unique_ptr<import_run> import_file(const std::string& path, const speedcam_settings* settings,
-                                        speedcam_naming naming,
-                                        const split_policy& split = {}) {
+                                        speedcam_naming naming, const split_policy& split = {}) {
     auto run = std::make_unique<import_run>();
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
@@ -491,10 +490,12 @@ TEST(SpeedcamImport, ListJustAboveTheSizeForTwoThreadsReadsAsOne) {
     std::string one_thread =
         description_of(*import_in_memory(list, settings, speedcam_naming::gpx, std::size_t(-1)));
     EXPECT_NE(one_thread.substr(0, 2), "\n-");  // there are messages
-    EXPECT_EQ(description_of(*import_in_memory(list, settings, speedcam_naming::gpx, parallel_from)),
-              one_thread);
+    EXPECT_EQ(
+        description_of(*import_in_memory(list, settings, speedcam_naming::gpx, parallel_from)),
+        one_thread);
     // A file of that size is read whole, its pages given back as it is read.
-    EXPECT_EQ(description_of(*import_text(list, settings, speedcam_naming::gpx, split)), one_thread);
+    EXPECT_EQ(description_of(*import_text(list, settings, speedcam_naming::gpx, split)),
+              one_thread);
 }
 
 TEST(SpeedcamImport, RealRussianListImportsEveryCameraAsTypeZero) {

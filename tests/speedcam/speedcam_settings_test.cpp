@@ -59,13 +59,14 @@ TEST(SpeedcamSettingsFile, MissingFileGivesNoSettingsAndTheOpenError) {
     std::string path = dir.file("absent.ini");
     message_capture capture;
     EXPECT_EQ(read_speedcam_settings(path), nullptr);
-    EXPECT_EQ(capture.text(), "\nError: Cant't open speedcam inin file (" + path + ") (No such file or directory)");
+    EXPECT_EQ(capture.text(),
+              "\nError: Cant't open speedcam inin file (" + path + ") (No such file or directory)");
 
     capture.clear();
     EXPECT_EQ(load_speedcam_settings(dir.path().string() + "/"), nullptr);
-    EXPECT_EQ(capture.text(),
-              "\nError: Cant't open speedcam inin file (" + dir.file("Velmora_speedcam.ini") +
-                  ") (No such file or directory)");
+    EXPECT_EQ(capture.text(), "\nError: Cant't open speedcam inin file (" +
+                                  dir.file("Velmora_speedcam.ini") +
+                                  ") (No such file or directory)");
 }
 
 TEST(SpeedcamSettingsFile, LoadsTheFileBesideTheProgram) {
@@ -191,8 +192,8 @@ TEST(SpeedcamSettingsFile, ReadErrorStopsReadingButKeepsTheSettings) {
     auto settings = read_speedcam_settings(dir.path().string());
     ASSERT_NE(settings, nullptr);
     expect_default_settings(*settings);
-    EXPECT_EQ(capture.text(),
-              "\nError: read error at line 1 while reading " + dir.path().string() + ". (Is a directory)");
+    EXPECT_EQ(capture.text(), "\nError: read error at line 1 while reading " + dir.path().string() +
+                                  ". (Is a directory)");
 }
 
 TEST(SpeedcamSettingsFile, RectangleCornersCountOnlyAfterFilterByRegionRect) {
@@ -306,8 +307,8 @@ TEST(FactorRule, ReadsWholeDecimalsAndPercentagesWithinRange) {
     EXPECT_DOUBLE_EQ(*factor_from_value("1.5", 1.0), 1.5);
     EXPECT_DOUBLE_EQ(*factor_from_value("12,5%", 1.0), 0.125);
     EXPECT_EQ(factor_from_value("0", 1.0), 0.0);
-    for (const char* bad : {"double", "inf", "nan", "1e999", "1e308", "-1", "-50%", "101", "2x",
-                            "%"}) {
+    for (const char* bad :
+         {"double", "inf", "nan", "1e999", "1e308", "-1", "-50%", "101", "2x", "%"}) {
         EXPECT_FALSE(factor_from_value(bad, 1.0).has_value()) << bad;
     }
 }
@@ -326,15 +327,16 @@ TEST(SpeedcamSettingsFile, WarnsOfValuesThatAreNoNumberAndKeepsTheSetting) {
     EXPECT_EQ(r.settings->alarm_speeds[4], 50.0);
     EXPECT_EQ(r.settings->alarm_speeds[0], 10.0);
     EXPECT_EQ(r.settings->alarm_speeds[5], 60.0);
-    EXPECT_EQ(r.messages,
-              "\nWarning: Invalid value \"1e308\" of Proximity in " + r.path +
-                  " speedcam ini file line 3, ignored"
-                  "\nWarning: Invalid value \"-10%\" of AlarmAt50 in " + r.path +
-                  " speedcam ini file line 4, ignored"
-                  "\nWarning: Invalid value \"30\" of AlarmAtX in " + r.path +
-                  " speedcam ini file line 5, ignored"
-                  "\nWarning: Invalid value \"abc\" of AlarmAt60 in " + r.path +
-                  " speedcam ini file line 6, ignored");
+    EXPECT_EQ(r.messages, "\nWarning: Invalid value \"1e308\" of Proximity in " + r.path +
+                              " speedcam ini file line 3, ignored"
+                              "\nWarning: Invalid value \"-10%\" of AlarmAt50 in " +
+                              r.path +
+                              " speedcam ini file line 4, ignored"
+                              "\nWarning: Invalid value \"30\" of AlarmAtX in " +
+                              r.path +
+                              " speedcam ini file line 5, ignored"
+                              "\nWarning: Invalid value \"abc\" of AlarmAt60 in " +
+                              r.path + " speedcam ini file line 6, ignored");
 }
 
 TEST(SpeedBand, CoversTenKilometresPerHourAndIsClamped) {
@@ -420,7 +422,9 @@ TEST(ParseCoordinate, AcceptsTwentyThreeCleanedCharactersAtMost) {
 TEST(ParseCoordinate, RefusesValuesThatAreNoWholeNumberOrOffTheEarth) {
     message_capture capture;
     double v = 3.0;
-    for (const char* bad : {"1e999", "47 nan", "47abc", "47 30x", "91", "E22\xB0" "54'"}) {
+    for (const char* bad : {"1e999", "47 nan", "47abc", "47 30x", "91",
+                            "E22\xB0"
+                            "54'"}) {
         EXPECT_FALSE(parse_coordinate(bad, std::string_view(bad).front() != 'E', v)) << bad;
     }
     EXPECT_EQ(v, 3.0);

@@ -10,7 +10,9 @@ namespace velmora {
 namespace {
 
 // Bytes of a text in a single-byte code page, written as hex escapes.
-const std::string cafe_1252 = "Caf\xE8 Espa\xF1" "a";
+const std::string cafe_1252 =
+    "Caf\xE8 Espa\xF1"
+    "a";
 const std::string moscow_1251 = "\xCC\xEE\xF1\xEA\xE2\xE0";
 
 TEST(OutputCodePage, ConvertsEveryEncodingThroughUnicodeAndCountsLostCharacters) {
@@ -30,14 +32,20 @@ TEST(OutputCodePage, ConvertsEveryEncodingThroughUnicodeAndCountsLostCharacters)
     const conversion cases[] = {
         {utf8, 1250, "Caf\u00E8 Espa\u00F1a", "Caf? Espa?a", 2},
         {utf8, 1252, "Caf\u00E8 Espa\u00F1a", cafe_1252, 0},
-        {utf8, 1250, "P\u00E9cs \u20AC", "P\xE9" "cs \x80", 0},
+        {utf8, 1250, "P\u00E9cs \u20AC",
+         "P\xE9"
+         "cs \x80",
+         0},
         {utf8, 1251, "\u041C\u043E\u0441\u043A\u0432\u0430", moscow_1251, 0},
         {utf8, 65001, "\u041C\u043E\u0441\u043A\u0432\u0430 \U0001F600",
          "\u041C\u043E\u0441\u043A\u0432\u0430 \U0001F600", 0},
         {utf8, 1252, "A\U0001F600", "A?", 1},
         // Bytes that are no UTF-8: U+FFFD, or "?" in a code page, never counted.
         {utf8, 65001, "A\xC3", "A\uFFFD", 0},
-        {utf8, 1250, "A\xC3 \xFF" "B", "A? ?B", 0},
+        {utf8, 1250,
+         "A\xC3 \xFF"
+         "B",
+         "A? ?B", 0},
         {from1251, 1250, moscow_1251, "??????", 6},
         {from1251, 65001, moscow_1251, "\u041C\u043E\u0441\u043A\u0432\u0430", 0},
         {from1251, 1251, moscow_1251, moscow_1251, 0},
@@ -50,7 +58,9 @@ TEST(OutputCodePage, ConvertsEveryEncodingThroughUnicodeAndCountsLostCharacters)
         // Runs of ASCII longer than a word behind characters that shrink.
         {utf8, 1250, "\u0150r \u00E9s a long ASCII run \u00E9 then more ASCII \U0001F600!",
          "\xD5r \xE9s a long ASCII run \xE9 then more ASCII ?!", 1},
-        {from1252, 1250, "Espa\xF1" "a, Caf\xE8 and a long ASCII tail",
+        {from1252, 1250,
+         "Espa\xF1"
+         "a, Caf\xE8 and a long ASCII tail",
          "Espa?a, Caf? and a long ASCII tail", 2},
     };
     for (const conversion& c : cases) {
@@ -112,13 +122,11 @@ TEST(OutputCodePage, ChoiceIsANumberOfTheListUtf8OrAuto) {
         int number;
     };
     const parse_case cases[] = {
-        {"1250", true, false, 1250},   {"1258", true, false, 1258},
-        {"65001", true, false, 65001}, {"utf8", true, false, 65001},
-        {"UTF-8", true, false, 65001}, {"Auto", true, true, 0},
-        {"1249", false, false, 0},     {"1259", false, false, 0},
-        {"874", false, false, 0},      {"28591", false, false, 0},
-        {"", false, false, 0},         {"1250x", false, false, 0},
-        {" 1250", false, false, 0},    {"utf16", false, false, 0},
+        {"1250", true, false, 1250},  {"1258", true, false, 1258},   {"65001", true, false, 65001},
+        {"utf8", true, false, 65001}, {"UTF-8", true, false, 65001}, {"Auto", true, true, 0},
+        {"1249", false, false, 0},    {"1259", false, false, 0},     {"874", false, false, 0},
+        {"28591", false, false, 0},   {"", false, false, 0},         {"1250x", false, false, 0},
+        {" 1250", false, false, 0},   {"utf16", false, false, 0},
     };
     for (const parse_case& c : cases) {
         auto choice = parse_code_page_choice(c.text);
@@ -132,12 +140,21 @@ TEST(OutputCodePage, ChoiceIsANumberOfTheListUtf8OrAuto) {
 }
 
 TEST(OutputCodePage, MessagesNeverCarryControlCharacters) {
-    EXPECT_EQ(escape_controls("a\x1B[31mb\tc\x7F" "d\r\n", false), "a\\x1B[31mb\tc\\x7Fd\\x0D\\x0A");
-    EXPECT_EQ(escape_controls("\xC2\x9B" "2J \xC3\xA9", true), "\\x9B2J \xC3\xA9");
+    EXPECT_EQ(escape_controls("a\x1B[31mb\tc\x7F"
+                              "d\r\n",
+                              false),
+              "a\\x1B[31mb\tc\\x7Fd\\x0D\\x0A");
+    EXPECT_EQ(escape_controls("\xC2\x9B"
+                              "2J \xC3\xA9",
+                              true),
+              "\\x9B2J \xC3\xA9");
     // An 8-bit terminal takes 0x9B as a control, whatever code page the text is in.
     EXPECT_EQ(escape_controls("\xC2\x9B\xE9", false), "\xC2\\x9B\xE9");
     // Whatever the terminal takes, a text never reaches it with its escape sequence.
-    std::string shown = display_text("Egy\xE9" "b \x1B]0;x\x07", {false, nullptr});
+    std::string shown = display_text(
+        "Egy\xE9"
+        "b \x1B]0;x\x07",
+        {false, nullptr});
     EXPECT_EQ(shown.find('\x1B'), std::string::npos);
     EXPECT_EQ(shown.find('\x07'), std::string::npos);
     if (terminal_is_utf8()) {

@@ -10,7 +10,7 @@ namespace {
 
 TEST(WholeDecimal, ReadsOnlyTextsThatAreOneDecimalNumber) {
     const std::pair<const char*, double> numbers[] = {
-        {"47.5", 47.5}, {"-19,25", -19.25}, {" 3 ", 3.0},   {"+2", 2.0},
+        {"47.5", 47.5}, {"-19,25", -19.25}, {" 3 ", 3.0},    {"+2", 2.0},
         {".5", 0.5},    {"5.", 5.0},        {"\t-0\n", 0.0}, {"123456789.125", 123456789.125}};
     for (auto [text, value] : numbers) EXPECT_EQ(whole_decimal(text), value) << text;
     for (const char* text : {"", " ", "abc", "47.5abc", "0x1p4", "1e5", "inf", "nan", "1.2.3",
@@ -63,9 +63,9 @@ TEST(SpeedInName, TakesAPlainPositiveNumberAfterTheLastAt) {
         EXPECT_EQ(got->name_length, c.length) << c.name;
         EXPECT_EQ(got->speed, c.speed) << c.name;
     }
-    for (const char* name : {"Plain", "LAN@Work", "Radar@1e308", "Radar@-5", "Radar@+5", "@",
-                             "Radar@0", "Radar@ 50", "Radar@50 ", "Radar@1000.5", "Radar@50@x",
-                             "Radar@inf"}) {
+    for (const char* name :
+         {"Plain", "LAN@Work", "Radar@1e308", "Radar@-5", "Radar@+5", "@", "Radar@0", "Radar@ 50",
+          "Radar@50 ", "Radar@1000.5", "Radar@50@x", "Radar@inf"}) {
         EXPECT_FALSE(speed_in_name(name).has_value()) << name;
     }
 }
