@@ -217,7 +217,7 @@ TEST(AreaTree, BoxShapeChoosesTheFirstCut) {
 TEST(AreaTree, OnePositionWithDistinctNamesSplitsAtTheMiddleOfTheNameOrder) {
     waypoint_array array;
     for (int i = 999; i >= 0; --i) {
-        char name[8];
+        char name[16];
         std::snprintf(name, sizeof name, "p%04d", i);
         add(array, 48.2, 16.4, std::string(name));
     }
