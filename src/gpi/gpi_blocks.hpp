@@ -320,6 +320,28 @@ void encode_bitmap_block(Sink& sink, const gpi_bitmap& bitmap) {
     });
 }
 
+// The media block of a record of clips: the id and the format, then the clips with
+// their languages and lengths.
+template <class Sink>
+void encode_media_block(Sink& sink, const poi_media& media) {
+    put_block(
+        sink, gpi_block_type::media_block,
+        [&](auto& data) {
+            data.u16(media.id);
+            data.u8(static_cast<std::uint8_t>(media.format));
+        },
+        [&](auto& data) {
+            std::uint64_t total = 0;
+            for (const media_clip& clip : media.clips) total += 2 + 4 + clip.bytes.size();
+            data.u32(static_cast<std::uint32_t>(total));
+            for (const media_clip& clip : media.clips) {
+                data.bytes(clip.language.data(), clip.language.size());
+                data.u32(static_cast<std::uint32_t>(clip.bytes.size()));
+                data.bytes(clip.bytes.data(), clip.bytes.size());
+            }
+        });
+}
+
 // Bytes of the bitmap block of a bitmap.
 [[nodiscard]] inline std::uint64_t gpi_bitmap_block_size(const gpi_bitmap& bitmap) {
     return measured([&](auto& sink) { encode_bitmap_block(sink, bitmap); });

@@ -9,7 +9,7 @@
 
 namespace velmora {
 
-// Block types.  The reader knows them all; the writer writes those up to 14.
+// Block types.  The reader knows them all; the writer writes those up to 14 and 18.
 enum class gpi_block_type : std::uint16_t {
     file_header = 0,
     poi_header = 1,

@@ -12,6 +12,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -635,6 +636,73 @@ void read_category_ref_block(block_in& block, poiset& set, waypoint& point, file
     set.details_for(point).categories.push_back(number);
 }
 
+// A record of sound clips: its id and format in the main part, then the size of the
+// clips and, for each, a two-letter language, a 32-bit length and the bytes.  A record
+// whose sizes don't agree with its length, that holds no clip, has an id already taken
+// or a format other than WAV or MP3 is left out with a message and counted; nothing is
+// read past it.
+bool read_media_block(block_in& block, poiset& set, file_state& file) {
+    auto drop = [&file](unsigned id, const std::string& why, std::size_t position) {
+        report("\nWarning: gpi media record %u %s; the record is left out (File pos:0x%X)", id,
+               why.c_str(), file_pos(position));
+        file.skip(skipped_kind::media);
+        return true;
+    };
+    using std::to_string;
+    if (!block.main_size) return drop(0, "has no main part size", block.data_pos);
+    gpi_span_reader own = own_data(block);
+    std::uint16_t id = own.u16();
+    std::uint8_t format = own.u8();
+    if (own.failed()) {
+        return drop(0, "has a main part of " + to_string(*block.main_size) + " bytes, 3 needed",
+                    block.data_pos);
+    }
+    if (format != static_cast<std::uint8_t>(media_format::wav) &&
+        format != static_cast<std::uint8_t>(media_format::mp3)) {
+        return drop(id, "is of format " + to_string(format) + ", neither WAV (0) nor MP3 (1)",
+                    block.data_pos);
+    }
+    gpi_span_reader& in = block.body;
+    std::size_t size_pos = in.position();
+    std::uint32_t total = in.u32();
+    if (in.failed()) return drop(id, "lacks the size of its clips", size_pos);
+    if (total != in.remaining()) {
+        return drop(id,
+                    "says its clips take " + to_string(total) + " bytes where it has " +
+                        to_string(in.remaining()),
+                    size_pos);
+    }
+    if (total == 0) return drop(id, "holds no clip", size_pos);
+    if (std::any_of(set.media.begin(), set.media.end(),
+                    [id](const poi_media& m) { return m.id == id; })) {
+        return drop(id, "repeats the id of an earlier record of its group", block.data_pos);
+    }
+    poi_media media;
+    media.id = id;
+    media.format = static_cast<media_format>(format);
+    while (in.remaining() > 0) {
+        std::size_t clip_pos = in.position();
+        std::size_t left = in.remaining();
+        bytes_view code = in.bytes(2);
+        std::uint32_t length = in.u32();
+        if (in.failed()) {
+            return drop(id, "has a clip header cut short, " + to_string(left) + " of 6 bytes left",
+                        clip_pos);
+        }
+        if (length > in.remaining()) {
+            return drop(id,
+                        "has a clip of " + to_string(length) + " bytes where " +
+                            to_string(in.remaining()) + " are left",
+                        clip_pos);
+        }
+        bytes_view bytes = in.bytes(length);
+        media.clips.push_back(media_clip{{static_cast<char>(code[0]), static_cast<char>(code[1])},
+                                         {bytes.begin(), bytes.end()}});
+    }
+    set.media.push_back(std::move(media));
+    return true;
+}
+
 // A speed camera stands in an area in place of a POI: its trigger zone, flags, a block
 // whose size the bytes behind the flags give, and its position.  Positions are 24-bit
 // numbers in units of 360 / 2^24 degrees.
@@ -703,8 +771,9 @@ bool read_speed_camera(block_in& block, poiset& set, file_state& file) {
 // How the reader treats a block of one type: which record it needs around it, whether a
 // block found elsewhere fails the file (the records the model has always held) or is
 // skipped (the categories, addresses and contacts, which files of other layouts may
-// place differently), and what reads it.  A type without a reader is skipped: quietly
-// (the product and copyright records of a header, the end) or counted for the summary.
+// place differently; the media, counted for the summary), and what reads it.  A type
+// without a reader is skipped: quietly (the product and copyright records of a header,
+// the end) or counted for the summary.
 struct block_rule {
     gpi_block_type type{};
     record_kind needs = record_kind::point;
@@ -786,7 +855,10 @@ constexpr std::array block_rules = {
                    return true;
                }},
     block_rule{t::picture_block, rk::point, true, skipped_kind::picture, nullptr},
-    block_rule{t::media_block, rk::point, true, skipped_kind::media, nullptr},
+    block_rule{t::media_block, rk::set, false, skipped_kind::media,
+               [](block_in& block, const gpi_record& current, int) {
+                   return read_media_block(block, *current.set, *current.file);
+               }},
     block_rule{t::alert_circles_block, rk::point, true, skipped_kind::alert_circles, nullptr},
     block_rule{t::trigger_options_block, rk::point, true, skipped_kind::trigger_options, nullptr},
     block_rule{t::product_block, rk::point, true, std::nullopt, nullptr},
@@ -841,7 +913,10 @@ bool read_by_rule(block_in& block, const block_rule& rule, const gpi_record& cur
                   int area_depth) {
     record_kind kind = kind_of(current);
     if (rule.needs != kind) {
-        if (!rule.strict) return true;
+        if (!rule.strict) {
+            if (rule.counted) current.file->skip(*rule.counted);
+            return true;
+        }
         if (block.is(gpi_block_type::poi_block)) {
             report("\nError: poi_plock before poi_set_header!!! filepos: 0x%X",
                    file_pos(block.data_pos));

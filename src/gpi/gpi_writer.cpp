@@ -451,15 +451,20 @@ bool write_poi_group(file_sink& sink, const gpi_group& group, const split_policy
         measured([&](auto& data) { encode_category_blocks(data, categories); });
     std::uint64_t bitmap_bytes =
         measured([&](auto& data) { encode_bitmap_blocks(data, std::span(bitmaps)); });
-    std::uint64_t length = name_bytes + area_bytes + category_bytes + bitmap_bytes;
+    const std::vector<poi_media>& media = group.set->media;
+    auto put_media = [&](auto& data) {
+        for (const poi_media& record : media) encode_media_block(data, record);
+    };
+    std::uint64_t media_bytes = measured(put_media);
+    std::uint64_t length = name_bytes + area_bytes + category_bytes + bitmap_bytes + media_bytes;
     if (length > 0xFFFFFFFFu) {
         report("\nError: Poi set (%s) needs %llu bytes, more than a gpi file can hold",
                shown_name(*group.set).c_str(), static_cast<unsigned long long>(length));
         return false;
     }
     // With categories the main part holds the name and the area blocks, and the
-    // categories and bitmaps follow it, as Garmin's own files have it.
-    if (!bitmap_set.entries.empty() || !categories.empty()) {
+    // categories, bitmaps and media follow it, as Garmin's own files have it.
+    if (!bitmap_set.entries.empty() || !categories.empty() || !media.empty()) {
         std::uint64_t main_bytes = name_bytes + (categories.empty() ? 0 : area_bytes);
         put_block_header(sink, gpi_block_type::poi_set_header, main_bytes, length - main_bytes);
     } else {
@@ -468,7 +473,9 @@ bool write_poi_group(file_sink& sink, const gpi_group& group, const split_policy
     put_name(sink);
     if (!write_areas(sink, group, sizes, split)) return false;
     encode_category_blocks(sink, categories);
-    return write_bitmap_blocks(sink, bitmaps);
+    if (!write_bitmap_blocks(sink, bitmaps)) return false;
+    put_media(sink);
+    return !sink.failed();
 }
 
 bool write_gpi(std::FILE* file, std::span<const gpi_group> groups, int code_page_number,

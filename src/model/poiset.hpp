@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "model/icon_list.hpp"
+#include "model/poi_media.hpp"
 #include "model/text_store.hpp"
 #include "model/waypoint.hpp"
 #include "model/waypoint_list.hpp"
@@ -27,6 +28,7 @@ struct poiset {
     std::vector<stored_text> categories;    // category names, in the texts' encoding
     std::optional<std::string> icon_spec;
     std::unique_ptr<icon_list> icons;
+    std::vector<poi_media> media;       // sound clips of the alerts, ids distinct
     bool is_utf8 = false;               // texts are UTF-8, else in the code page below
     std::optional<code_page> codepage;  // none: each byte is the character of its number
     bool name_is_utf8 = false;  // the name is UTF-8 (a file's name), else in the texts' encoding

@@ -448,20 +448,22 @@ TEST(GpiReader, RecordsWithoutAPlaceInTheModelAreSkippedByLengthAndSummarised) {
     std::string flagged_alert =
         flagged_block(3, le16(100) + le16(0) + le32(0) + byte(1) + byte(1) + byte(4) + byte(0x10),
                       block(16, le16(0)) + block(27, le16(0)));
+    // Media belong to the group: the one inside the POI is skipped, the group's is kept.
+    std::string media = flagged_block(18, le16(1) + byte(0), le32(10) + "EN" + le32(4) + "RIFF");
     std::string point = poi(1, 1, "p",
                             flagged_alert + block(13, byte(0) + le32(1) + "J") + block(0x40, "?") +
-                                block(13, byte(0) + le32(0)));
-    std::string media = flagged_block(18, le16(1) + byte(0), le32(10) + "EN" + le32(4) + "RIFF");
+                                block(13, byte(0) + le32(0)) + media);
     std::string bytes =
         newer_file_header("f") + newer_poi_header(1252) +
-        poi_set("g", area(0, 0, 0, 0, point) + block(0x1234, "") + media + media + block(6, "")) +
+        poi_set("g", area(0, 0, 0, 0, point) + block(0x1234, "") + media + block(6, "")) +
         flagged_block(0xFFFE, "", "") + end_block();
     poiset_list list;
     auto result = read_bytes(bytes, list);
     ASSERT_TRUE(result.ok) << result.messages;
     EXPECT_EQ(result.messages,
-              "\n    skipped 9 records Velmora does not carry over: 2 pictures, 2 media, 1 alert "
+              "\n    skipped 8 records Velmora does not carry over: 2 pictures, 1 media, 1 alert "
               "circles, 1 trigger options, 3 of unknown types");
+    EXPECT_EQ(list.poisets.at(0)->media.size(), 1u);
     const waypoint& w = list.poisets.at(0)->waypoints.at(0);
     EXPECT_EQ(w.proximity, 100.0);
     EXPECT_EQ(w.flags & has_proximity, has_proximity);
@@ -469,6 +471,84 @@ TEST(GpiReader, RecordsWithoutAPlaceInTheModelAreSkippedByLengthAndSummarised) {
     poiset_list one;
     auto single = read_bytes(gpi_file(poi_set("g", block(13, ""))), one);
     EXPECT_EQ(single.messages, "\n    skipped 1 record Velmora does not carry over: 1 picture");
+}
+
+// A group's media records, each given as its main part and what follows it.
+std::string media_record(const std::string& main, const std::string& clips) {
+    return flagged_block(18, main, clips);
+}
+
+TEST(GpiReader, MediaRecordsAreKeptWithTheirGroupAndLyingOnesAreLeftOutWithAMessage) {
+    const std::string wav_main = le16(7) + byte(0);
+    const std::string two_clips = "RU" + le32(4) + "RIFF" + "en" + le32(3) + "ID3";
+    struct media_case {
+        const char* name;
+        std::string records;
+        const char* message;  // a part of the warning; none when the records are kept
+        std::size_t kept;
+    };
+    const media_case cases[] = {
+        {"two clips", media_record(wav_main, le32(19) + two_clips), nullptr, 1},
+        {"mp3", media_record(le16(8) + byte(1), le32(9) + "EN" + le32(3) + "ID3"), nullptr, 1},
+        {"a clip of 0 bytes", media_record(wav_main, le32(6) + "EN" + le32(0)), nullptr, 1},
+        {"clip size beyond the record", media_record(wav_main, le32(20) + two_clips),
+         "media record 7 says its clips take 20 bytes where it has 19", 0},
+        {"clip size short of the record", media_record(wav_main, le32(18) + two_clips),
+         "media record 7 says its clips take 18 bytes where it has 19", 0},
+        {"no clip size", media_record(wav_main, ""), "media record 7 lacks the size of its clips",
+         0},
+        {"0 clips", media_record(wav_main, le32(0)), "media record 7 holds no clip", 0},
+        {"a clip longer than its record",
+         media_record(wav_main, le32(10) + "EN" + le32(1000) + "RIFF"),
+         "media record 7 has a clip of 1000 bytes where 4 are left", 0},
+        {"a clip header cut short", media_record(wav_main, le32(4) + "EN" + le16(1)),
+         "media record 7 has a clip header cut short, 4 of 6 bytes left", 0},
+        {"a main part too short", media_record(le16(7), le32(10) + "EN" + le32(4) + "RIFF"),
+         "media record 0 has a main part of 2 bytes, 3 needed", 0},
+        {"no main part size", block(18, wav_main + le32(10) + "EN" + le32(4) + "RIFF"),
+         "media record 0 has no main part size", 0},
+        {"an unknown format", media_record(le16(0x7777) + byte(0x77), le32(0)),
+         "media record 30583 is of format 119, neither WAV (0) nor MP3 (1)", 0},
+        {"a repeated id",
+         media_record(wav_main, le32(19) + two_clips) +
+             media_record(wav_main, le32(19) + two_clips),
+         "media record 7 repeats the id of an earlier record of its group", 1},
+    };
+    for (const media_case& c : cases) {
+        // A second group behind the records shows that the file reads on.
+        std::string bytes = gpi_file(poi_set("g", area(0, 0, 0, 0, poi(0, 0, "p")) + c.records) +
+                                     poi_set("h", area(0, 0, 0, 0, poi(0, 0, "q"))));
+        poiset_list list;
+        auto result = read_bytes(bytes, list);
+        ASSERT_TRUE(result.ok) << c.name << result.messages;
+        ASSERT_EQ(list.count(), 2) << c.name;
+        EXPECT_EQ(list.poisets[1]->count(), 1) << c.name;
+        const std::vector<poi_media>& media = list.poisets[0]->media;
+        EXPECT_EQ(media.size(), c.kept) << c.name;
+        if (c.message == nullptr) {
+            EXPECT_EQ(result.messages, "") << c.name;
+        } else {
+            EXPECT_NE(result.messages.find(std::string("\nWarning: gpi ") + c.message),
+                      std::string::npos)
+                << c.name << result.messages;
+            EXPECT_NE(result.messages.find("left out (File pos:0x"), std::string::npos) << c.name;
+            EXPECT_NE(result.messages.find(" media"), std::string::npos) << c.name;
+        }
+    }
+    // The kept records as the file holds them.
+    poiset_list list;
+    ASSERT_TRUE(read_bytes(gpi_file(poi_set("g", area(0, 0, 0, 0, poi(0, 0, "p")) +
+                                                     media_record(wav_main, le32(19) + two_clips))),
+                           list)
+                    .ok);
+    const poi_media& kept = list.poisets.at(0)->media.at(0);
+    EXPECT_EQ(kept.id, 7);
+    EXPECT_EQ(kept.format, media_format::wav);
+    ASSERT_EQ(kept.clips.size(), 2u);
+    EXPECT_EQ(std::string(kept.clips[0].language.data(), 2), "RU");
+    EXPECT_EQ(std::string(kept.clips[0].bytes.begin(), kept.clips[0].bytes.end()), "RIFF");
+    EXPECT_EQ(std::string(kept.clips[1].language.data(), 2), "en") << "kept as written";
+    EXPECT_EQ(std::string(kept.clips[1].bytes.begin(), kept.clips[1].bytes.end()), "ID3");
 }
 
 TEST(GpiReader, BlockOfAnUnlistedTypeBeforeTheFileHeaderFails) {

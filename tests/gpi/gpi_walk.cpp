@@ -83,6 +83,7 @@ bool walker::block(std::size_t at, std::size_t limit, gpi_block& out) {
         case 2:
         case 8:
         case 9:
+        case 18:
             out.end = out.data + out.length;
             break;
         default:
@@ -113,10 +114,12 @@ bool walker::block(std::size_t at, std::size_t limit, gpi_block& out) {
                 out.main_size != out.children[0].end - out.data) {
                 error("group main_size", at);
             }
-            // Categories, then bitmaps.
+            // Categories, then bitmaps, then media.
             for (std::size_t i = 1; i < out.children.size(); ++i) {
                 int type = out.children[i].type;
-                if ((type != 7 && type != 5) || (type == 7 && out.children[i - 1].type == 5)) {
+                int before = out.children[i - 1].type;
+                if ((type != 7 && type != 5 && type != 18) || (type == 7 && before == 5) ||
+                    (type != 18 && before == 18)) {
                     error("group child after the area", at);
                 }
             }
@@ -170,6 +173,23 @@ bool walker::block(std::size_t at, std::size_t limit, gpi_block& out) {
         case 0xFFFF:
             if (out.length != 0 || out.flags != 0) error("end block", at);
             break;
+        case 18: {
+            // Id and format, then the size of the clips, each a language, a length and
+            // the bytes, filling the block.
+            std::size_t clips = out.data + 3;
+            if (!main_size || out.main_size != 3 || out.end < clips + 4 ||
+                get_u32(b_, clips) != out.end - clips - 4) {
+                error("media block", at);
+                break;
+            }
+            std::size_t clip = clips + 4;
+            while (clip < out.end && out.end - clip >= 6 &&
+                   get_u32(b_, clip + 2) <= out.end - clip - 6) {
+                clip += 6 + get_u32(b_, clip + 2);
+            }
+            if (clip != out.end || clip == clips + 4) error("media clips", at);
+            break;
+        }
         default:
             error("unexpected block type " + std::to_string(out.type), at);
     }

@@ -8,8 +8,7 @@ namespace velmora::testing {
 
 // The summary that a GPI file of Russian and English texts earns when read with -lang:EN.
 inline constexpr const char* two_languages_read_as_en =
-    "\n    languages: RU, EN; read EN where a text has it, else its first"
-    "\n    skipped 1 record Velmora does not carry over: 1 media";
+    "\n    languages: RU, EN; read EN where a text has it, else its first";
 
 // A GPI file with its groups and POIs as GPSBabel reads them (with languagecode=EN for
 // the files of two languages), one POI by index with its name (trailing blanks dropped)
