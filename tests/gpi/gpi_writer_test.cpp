@@ -683,6 +683,54 @@ TEST(GpiRoundTrip, AFileReadTwiceIsWrittenTwiceToTheSameBytes) {
     EXPECT_TRUE(walk_gpi(a.bytes).errors.empty());
 }
 
+// The bytes of the media blocks in each group, found by the blocks' framing alone (the
+// walker checks only the layout this writer produces): behind the group's name, a flagged
+// block ends its length behind its main_size field, another behind its header.
+std::vector<std::string> media_blocks(const std::string& bytes) {
+    auto end_of = [&](std::size_t at) {
+        return at + ((get_u16(bytes, at + 2) & 8) != 0 ? 12 : 8) + get_u32(bytes, at + 4);
+    };
+    std::vector<std::string> found;
+    for (std::size_t group = 0; group + 8 <= bytes.size(); group = end_of(group)) {
+        if (get_u16(bytes, group) != 9) continue;
+        std::size_t name = group + ((get_u16(bytes, group + 2) & 8) != 0 ? 12 : 8);
+        std::size_t end = end_of(group);
+        for (std::size_t at = name + 4 + get_u32(bytes, name); at + 8 <= end; at = end_of(at)) {
+            if (get_u16(bytes, at) == 18) found.push_back(bytes.substr(at, end_of(at) - at));
+        }
+    }
+    return found;
+}
+
+// The files of Garmin's loader that carry a clip: GPI -> GPI keeps the media records
+// byte for byte, behind the bitmaps, and every POI.
+TEST(GpiRoundTrip, MediaRecordsOfRealFilesAreWrittenBackByteForByte) {
+    for (const char* sample : {"gpi/rosneftHi_res.gpi", "gpi/spb_metro_norm.gpi"}) {
+        VELMORA_REQUIRE_REAL(path, sample);
+        const std::string original = testing::read_file(path);
+        poiset_list list;
+        {
+            message_capture capture;
+            ASSERT_TRUE(read_gpi_bytes(
+                std::span(reinterpret_cast<const std::uint8_t*>(original.data()), original.size()),
+                list))
+                << capture.text();
+        }
+        ASSERT_EQ(list.count(), 1) << sample;
+        int pois = list.poisets[0]->count();
+        ASSERT_EQ(list.poisets[0]->media.size(), 1u) << sample;
+        written out = write_list(list);
+        ASSERT_TRUE(out.ok) << sample << out.messages;
+        testing::gpi_walk walk = walk_gpi(out.bytes);
+        EXPECT_TRUE(walk.errors.empty()) << sample << walk.errors.at(0);
+        EXPECT_EQ(walk.poi_count, pois) << sample;
+        std::vector<std::string> before = media_blocks(original);
+        ASSERT_EQ(before.size(), 1u) << sample;
+        EXPECT_EQ(before.at(0).size(), 12u + 3u + 4u + 2u * (6u + 96166u)) << sample;
+        EXPECT_EQ(media_blocks(out.bytes), before) << sample;
+    }
+}
+
 // Bitmaps from hand-made entries, written through the group writer.
 struct group_output {
     bool ok = false;
