@@ -108,18 +108,6 @@ TEST(GpiImport, ALockedFileIsRefusedAndALanguageOtherThanTwoLettersEndsTheRun) {
     }
 }
 
-// What GPSBabel reads from a GPI file, as CSV lines (its own numbering and columns); none
-// without GPSBabel.
-std::optional<std::string> gpsbabel_csv(const temp_dir& dir, const std::string& gpi) {
-    const char* exe = "/usr/bin/gpsbabel";
-    if (!std::filesystem::exists(exe)) return std::nullopt;
-    auto result =
-        run_program(exe, "gpsbabel", {"-i", "garmin_gpi", "-f", gpi, "-o", "unicsv", "-F", "-"},
-                    dir.path().string());
-    EXPECT_EQ(result.exit_code, 0) << result.err;
-    return result.out;
-}
-
 // GPSBabel, an independent reader, finds in what Velmora writes from a GPI file of
 // Garmin's loader and of GPSBabel the same names, positions, addresses, phones, e-mail and
 // web addresses as in the original (the texts kept in their code page).

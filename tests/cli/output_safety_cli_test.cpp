@@ -23,6 +23,7 @@ namespace velmora {
 namespace {
 
 using testing::contains;
+using testing::names_in;
 using testing::read_file;
 using testing::run_velmora;
 using testing::temp_dir;
@@ -33,16 +34,6 @@ using testing::repro_file;
 #define REQUIRE_REPRO(path_var, name)        \
     std::string path_var = repro_file(name); \
     if (path_var.empty()) GTEST_SKIP() << "repro input not present: " << name
-
-// The names in a directory, hidden ones included, so that a left temporary file shows.
-std::vector<std::string> names_in(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 std::uint32_t le(const std::string& b, std::size_t at, int bytes) {
     std::uint32_t v = 0;

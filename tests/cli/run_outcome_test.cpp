@@ -24,22 +24,13 @@ namespace velmora {
 namespace {
 
 using testing::file_exists;
+using testing::names_in;
 using testing::read_file;
 using testing::run_velmora;
 using testing::temp_dir;
 using testing::write_file;
 
 using testing::contains;
-
-// The names in a directory, hidden ones included, so that a left temporary file shows.
-std::vector<std::string> names_in(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 std::string gpx_with(int waypoints) {
     std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx version=\"1.1\">\n";

@@ -1,5 +1,7 @@
 #include "support/test_support.hpp"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 
 #include <fcntl.h>
@@ -136,6 +138,25 @@ run_result run_program(const std::string& exe, const std::string& argv0,
         close(out);
     }
     return result;
+}
+
+std::optional<std::string> gpsbabel_csv(const temp_dir& dir, const std::string& gpi) {
+    const char* exe = "/usr/bin/gpsbabel";
+    if (!std::filesystem::exists(exe)) return std::nullopt;
+    auto result =
+        run_program(exe, "gpsbabel", {"-i", "garmin_gpi", "-f", gpi, "-o", "unicsv", "-F", "-"},
+                    dir.path().string());
+    EXPECT_EQ(result.exit_code, 0) << result.err;
+    return result.out;
+}
+
+std::vector<std::string> names_in(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 run_result run_velmora(const std::vector<std::string>& args, const std::string& working_dir,

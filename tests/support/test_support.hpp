@@ -63,6 +63,14 @@ inline constexpr const char* test_epoch = "1700000000";
                                      const std::string& working_dir,
                                      const run_options& options = {});
 
+// What GPSBabel reads from a GPI file, as CSV lines (its own numbering and columns), run
+// in dir; none without GPSBabel.  A failed run fails the test.
+[[nodiscard]] std::optional<std::string> gpsbabel_csv(const temp_dir& dir, const std::string& gpi);
+
+// The names in a directory, sorted, hidden ones included, so that a left temporary file
+// shows.
+[[nodiscard]] std::vector<std::string> names_in(const std::string& dir);
+
 // Runs the built velmora, invoked by its full path.
 [[nodiscard]] run_result run_velmora(const std::vector<std::string>& args,
                                      const std::string& working_dir,
