@@ -1,7 +1,9 @@
 #include "driver/exporters.hpp"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdint>
@@ -9,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "gpi/gpi_writer.hpp"
 #include "gpx/gpx_writer.hpp"
@@ -22,10 +25,18 @@ namespace velmora {
 
 namespace {
 
-// What a writer needs besides the sets: the GPI header time.
+// A file a writer puts beside its output (a sound clip, a picture, an icon), by its
+// path; written with the output, all or none.
+struct side_file {
+    std::string path;
+    std::vector<std::uint8_t> bytes;
+};
+
+// What a writer needs besides the sets, and the files it adds beside its output.
 struct export_step {
     run_state& run;
     std::int64_t gpi_time = 0;
+    std::vector<side_file> beside;
 };
 
 // Writes the sets to a stream; false when writing failed (reported, or an error of the
@@ -107,8 +118,49 @@ void export_files(run_state& run) {
     if (!exported) throw fatal_exit{};
 }
 
+// Creates the directories the files beside the output go into; false, after the
+// message, when one can't be made.  Those made are listed, to be removed again when
+// the output fails.
+bool make_side_directories(const std::vector<side_file>& files, std::vector<std::string>& made) {
+    for (const side_file& file : files) {
+        std::string dir = directory_of(file.path);
+        if (std::find(made.begin(), made.end(), dir) != made.end()) continue;
+        if (::mkdir(dir.c_str(), 0777) == 0) {
+            made.push_back(dir);
+        } else if (errno != EEXIST) {
+            report("\nError: The directory %s for the files beside the output can't be made (%s).",
+                   shown(dir).c_str(), std::strerror(errno));
+            return false;
+        }
+    }
+    return true;
+}
+
+void remove_side_directories(const std::vector<std::string>& made) {
+    for (const std::string& dir : made) ::rmdir(dir.c_str());  // only when left empty
+}
+
+// Writes the files a writer put beside its output, all or none; false after the message.
+bool write_side_files(const std::vector<side_file>& files, std::vector<std::string>& made) {
+    if (!make_side_directories(files, made)) return false;
+    std::vector<std::string> targets;
+    targets.reserve(files.size());
+    for (const side_file& file : files) targets.push_back(file.path);
+    atomic_output_group group(targets);
+    bool written = group.ok();
+    for (std::size_t i = 0; written && i < files.size(); ++i) {
+        written = group.write(i, files[i].bytes);
+    }
+    if (written && group.commit()) return true;
+    group.discard();
+    report("\nError: Writing the file %s beside the output failed (%s).",
+           shown(group.failed_target()).c_str(), group.error().c_str());
+    return false;
+}
+
 // The bytes go to a temporary file beside the target, which replaces the target only
-// after the writer finished without error.
+// after the writer finished without error; the files the writer put beside it are
+// written first, and a failure there leaves the target as it was.
 void export_to_file(export_step& step, stream_writer write) {
     const std::string& path = step.run.request.output.path;
     std::string why;
@@ -136,6 +188,13 @@ void export_to_file(export_step& step, stream_writer write) {
             report("\nError: Writing the output file (%s) failed; it was not changed.",
                    shown(path).c_str());
         }
+        throw fatal_exit{};
+    }
+    std::vector<std::string> made;
+    if (!step.beside.empty() && !write_side_files(step.beside, made)) {
+        output->discard();
+        remove_side_directories(made);
+        report("\nError: The output file (%s) was not changed.", shown(path).c_str());
         throw fatal_exit{};
     }
     if (!output->commit()) {
@@ -170,6 +229,12 @@ void export_to_stdout(export_step& step, stream_writer write) {
     }
     if (std::ferror(stdout) != 0) written = false;
     step.run.mark_elapsed();
+    if (!step.beside.empty()) {
+        report(
+            "\nWarning: %zu files that belong beside the output (%s, ...) were not written: "
+            "the output went to standard output.",
+            step.beside.size(), shown(step.beside.front().path).c_str());
+    }
     if (!written) {
         if (write_error != 0) {
             report("\nError: Writing to standard output failed (%s).", std::strerror(write_error));
@@ -221,7 +286,7 @@ void export_output(run_state& run) {
     run.mark_start();
     const output_row* row = row_of(run.request.output.format);
     if (row == nullptr) throw fatal_exit{};  // refused when the request was read
-    export_step step{run};
+    export_step step{run, 0, {}};
     if (row->prepare != nullptr) row->prepare(step);
     if (row->write == nullptr) {
         export_files(run);

@@ -1,6 +1,7 @@
 #pragma once
-// The sound clips a POI set carries for its alerts: records of an id, the format of
-// their clips and one clip per language, the bytes kept as the input holds them.
+// The sound clips a POI set carries for its alerts (records of an id, the format of
+// their clips and one clip per language) and the pictures of its POIs, the bytes kept
+// as the input holds them.
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -19,6 +20,11 @@ struct poi_media {
     std::uint16_t id = 0;  // what an alert names the record by
     media_format format = media_format::wav;
     std::vector<media_clip> clips;  // in the input's order
+};
+
+// A POI's picture: a JPEG file's bytes.
+struct poi_picture {
+    std::vector<std::uint8_t> jpeg;
 };
 
 }  // namespace velmora

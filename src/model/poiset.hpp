@@ -29,6 +29,7 @@ struct poiset {
     std::optional<std::string> icon_spec;
     std::unique_ptr<icon_list> icons;
     std::vector<poi_media> media;       // sound clips of the alerts, ids distinct
+    std::vector<poi_picture> pictures;  // what waypoint_details::picture refers to
     bool is_utf8 = false;               // texts are UTF-8, else in the code page below
     std::optional<code_page> codepage;  // none: each byte is the character of its number
     bool name_is_utf8 = false;  // the name is UTF-8 (a file's name), else in the texts' encoding

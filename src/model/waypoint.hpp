@@ -17,6 +17,9 @@ inline constexpr std::uint32_t has_speed = 0x80;
 // With has_speed: the proximity is the one the speed gives (ten metres per km/h), no
 // distance of its own, so that a run may derive it otherwise.
 inline constexpr std::uint32_t proximity_from_speed = 0x100;
+// With an alert: a Tour Guide alert, which plays its sound once within the proximity
+// (the radius) instead of warning of the point ahead.
+inline constexpr std::uint32_t tour_guide_alert = 0x200;
 inline constexpr std::uint32_t has_icon = 0x10000;
 
 // A key and its value, either of which may be absent.
@@ -48,6 +51,8 @@ struct waypoint_details {
     std::vector<text_pair> phones;          // contacts: key = kind or category, value = text
     std::vector<std::uint16_t> categories;  // indexes into poiset::categories, no repeats
     stored_text link_text;  // the text a file shows for the waypoint's link, if it names one
+    std::optional<std::uint16_t> sound;    // id of the set's poi_media record the alert plays
+    std::optional<std::uint32_t> picture;  // index into poiset::pictures
 };
 
 // Index of no entry in the set's table of details.
