@@ -246,8 +246,12 @@ class media_linker {
         bool has_sound = held != nullptr && held->sound.has_value();
         bool has_picture = held != nullptr && held->picture.has_value();
         std::vector<found_link> taken;
+        // A POI whose own link names a clip that can't serve keeps a plain alert rather
+        // than the clip of its file.
+        bool named_sound = false;
         for (const found_link& link : links) {
-            if (link.kind == link_kind::sound && !has_sound) {
+            if (link.kind == link_kind::sound && !has_sound && !named_sound) {
+                named_sound = true;
                 if (give_sound(index, link.path)) {
                     has_sound = true;
                     taken.push_back(link);
@@ -259,7 +263,7 @@ class media_linker {
                 }
             }
         }
-        if (!has_sound && beside) give_sound(index, *beside);
+        if (!has_sound && !named_sound && beside) give_sound(index, *beside);
         drop_links(set_.waypoints[index], taken);
     }
 

@@ -233,11 +233,15 @@ TEST(LinkedMedia, AClipBesideACsvFileIsTheSoundOfEachOfItsPois) {
     std::string beside = sound_beside(dir.file("Speed_Cameras.csv"));
     EXPECT_EQ(beside, dir.file("speed_cameras.WAV"));
     EXPECT_EQ(sound_beside(dir.file("Other.csv")), "");
-    linked_set pois({"", "", "web:own.mp3", ""});
-    EXPECT_EQ(pois.attach(dir, 150.0, beside), "");
+    // The POI whose own clip is missing keeps a plain alert, without the file's clip.
+    linked_set pois({"", "", "web:own.mp3", "", "gone.wav"});
+    std::string messages = pois.attach(dir, 150.0, beside);
+    EXPECT_TRUE(testing::contains(messages, "gone.wav) of poi 5")) << messages;
     ASSERT_EQ(pois.set.media.size(), 2u);
     for (std::size_t i : {0u, 1u, 3u}) EXPECT_EQ(pois.sound(i), 1) << i;
     EXPECT_EQ(pois.sound(2), 2);
+    EXPECT_FALSE(pois.sound(4));
+    EXPECT_TRUE(has_alert(pois.set.waypoints[4]));
 }
 
 }  // namespace
