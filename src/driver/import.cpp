@@ -77,6 +77,8 @@ void attach_media(run_state& run, int sets_before, const input_request& input) {
     linked_media_options options;
     const gpi_settings* settings = run.files.gpi();
     options.default_proximity = settings != nullptr ? settings->default_proximity : 0.0;
+    options.links_in_contacts =
+        input.console || (input.kind != input_kind::gpx && input.kind != input_kind::gpi);
     if (!input.console) {
         if (auto parts = split_path(input.path)) options.directory = parts->drive + parts->dir;
         if (input.kind == input_kind::csv) options.sound_beside = sound_beside(input.path);

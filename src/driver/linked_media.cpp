@@ -187,20 +187,25 @@ class media_linker {
     void run() {
         std::optional<std::string> beside;
         if (!options_.sound_beside.empty()) beside = options_.sound_beside;
+        // The records of details whose Web contact names such a file, found in one pass
+        // over the records (a record many waypoints share is looked at once); mostly none.
+        std::vector<bool> linking_details;
+        std::size_t records = options_.links_in_contacts ? set_.details.size() : 0;
+        for (std::size_t d = 0; d < records; ++d) {
+            for (const text_pair& pair : set_.details[d].phones) {
+                if (pair.value && kind_by_extension(*pair.value) != link_kind::none &&
+                    pair.key == contact_web) {
+                    linking_details.resize(set_.details.size());
+                    linking_details[d] = true;
+                }
+            }
+        }
         for (std::size_t i = 0; i < set_.waypoints.size(); ++i) {
             const waypoint& w = set_.waypoints[i];
             // The common case: no link, or one that names no such file.
-            bool own_link = w.link && kind_by_extension(*w.link) != link_kind::none;
-            bool web_link = false;
-            if (const waypoint_details* details = set_.details_of(w)) {
-                for (const text_pair& pair : details->phones) {
-                    if (pair.key == contact_web && pair.value &&
-                        kind_by_extension(*pair.value) != link_kind::none) {
-                        web_link = true;
-                    }
-                }
-            }
-            if (own_link || web_link || beside) link_waypoint(i, beside);
+            bool linked = (w.link && kind_by_extension(*w.link) != link_kind::none) ||
+                          (w.details < linking_details.size() && linking_details[w.details]);
+            if (linked || beside) link_waypoint(i, beside);
         }
         report_repeated_refusals();
     }
@@ -231,7 +236,8 @@ class media_linker {
             }
         };
         if (w.link) add(*w.link, false, 0);
-        if (const waypoint_details* details = set_.details_of(w)) {
+        const waypoint_details* details = set_.details_of(w);
+        if (details != nullptr && options_.links_in_contacts) {
             for (std::size_t c = 0; c < details->phones.size(); ++c) {
                 const text_pair& pair = details->phones[c];
                 if (pair.key == contact_web && pair.value) add(*pair.value, true, c);

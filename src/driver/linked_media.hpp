@@ -24,9 +24,13 @@ inline constexpr std::size_t max_picture_bytes = std::size_t{1} << 20;
 inline constexpr double clip_alert_proximity = 100.0;
 
 struct linked_media_options {
-    std::string directory;     // where relative links lead, with its "/"; empty: current
-    std::string sound_beside;  // a clip every POI plays unless its own link names one
-    double default_proximity;  // the alert of a POI with a clip and no alert; 0: the above
+    std::string directory;           // where relative links lead, with its "/"; empty: current
+    std::string sound_beside;        // a clip every POI plays unless its own link names one
+    double default_proximity = 0.0;  // the alert of a POI with a clip and none; 0: the above
+    // Whether a Web contact may hold a link (the url of a CSV file, a KML or GeoJSON
+    // field), as for every reader but those of GPX and GPI files, whose links are the
+    // waypoints' own: the contacts of a million-point GPX file are not gone through.
+    bool links_in_contacts = true;
     std::array<char, 2> language{'E', 'N'};  // of the clips, as the texts are written
 };
 
