@@ -109,7 +109,8 @@ std::optional<std::string> local_path(std::string_view link, const std::string& 
         path = link;
         if (!path.starts_with('/')) std::replace(path.begin(), path.end(), '\\', '/');
     }
-    if (path.empty()) return std::nullopt;
+    // A zero byte (%00) would end the name before its extension.
+    if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
     if (!path.starts_with('/')) path.insert(0, directory);
     return path;
 }

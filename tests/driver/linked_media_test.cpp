@@ -85,9 +85,11 @@ TEST(LinkedMedia, EveryLocalFormOfALinkFindsItsFile) {
 TEST(LinkedMedia, LinksToOtherMachinesAndOtherFilesAreLeftAsTheyAre) {
     testing::temp_dir dir;
     testing::write_file(dir.file("beep.wav"), wav_bytes);
+    testing::write_file(dir.file("beep"), wav_bytes);
     for (const std::string& link : std::vector<std::string>{
-             "http://example.com/beep.wav", "https://example.com/beep.wav",
-             "file://elsewhere/beep.wav", "beep.wav.txt", "web:ftp://host/beep.wav"}) {
+             "file://" + dir.file("beep") + "%00.wav", "http://example.com/beep.wav",
+             "https://example.com/beep.wav", "file://elsewhere/beep.wav", "beep.wav.txt",
+             "web:ftp://host/beep.wav"}) {
         linked_set pois({link});
         EXPECT_EQ(pois.attach(dir), "") << link;
         EXPECT_TRUE(pois.set.media.empty()) << link;
