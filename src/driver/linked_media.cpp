@@ -1,5 +1,7 @@
 #include "driver/linked_media.hpp"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -135,6 +137,11 @@ file_bytes read_small_file(const std::string& path, std::size_t most) {
     file_bytes result;
     if (is_directory(path.c_str())) {
         result.failure = "it is a directory";
+        return result;
+    }
+    // A named pipe or device would make the run wait, or read without end.
+    if (access(path.c_str(), F_OK) == 0 && !is_regular_file(path.c_str())) {
+        result.failure = "it is no regular file";
         return result;
     }
     unique_file file(std::fopen(path.c_str(), "rb"));

@@ -1,6 +1,7 @@
 #include "driver/linked_media.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -104,11 +105,14 @@ TEST(LinkedMedia, FilesThatCantServeAreReportedWithThePoiAndLeftOut) {
         {"big.jpeg", max_picture_bytes + 1, "", "larger than 1 MiB"},
         {"png.jpg", 0, "\x89PNG\r\n", "no JPEG file"},
         {"folder.wav", 0, "/", "is a directory"},
+        {"pipe.wav", 0, "|", "is no regular file"},
     };
     for (const refusal_case& c : cases) {
         testing::temp_dir dir;
         if (c.bytes == "/") {
             std::filesystem::create_directory(dir.path() / c.name);
+        } else if (c.bytes == "|") {
+            ASSERT_EQ(mkfifo(dir.file(c.name).c_str(), 0600), 0);
         } else if (c.bytes != "-") {
             testing::write_file(dir.file(c.name), c.bytes);
             if (c.size > 0) std::filesystem::resize_file(dir.file(c.name), c.size);
