@@ -24,6 +24,10 @@ install(FILES ${VELMORA_SETTINGS_FILES}
               ${CMAKE_CURRENT_SOURCE_DIR}/examples/overpass.geojson
               ${CMAKE_CURRENT_SOURCE_DIR}/examples/trip.umap
               ${CMAKE_CURRENT_SOURCE_DIR}/examples/Weekend_in_Budapest.kmz
+              ${CMAKE_CURRENT_SOURCE_DIR}/examples/sights.gpx
+        DESTINATION ${VELMORA_DATA_DIR}/examples)
+# The sounds and the picture that sights.gpx links, beside it as the links expect.
+install(DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/examples/media
         DESTINATION ${VELMORA_DATA_DIR}/examples)
 install(FILES ${VELMORA_SETTINGS_FILES} ${CMAKE_CURRENT_SOURCE_DIR}/README.md
               ${CMAKE_CURRENT_SOURCE_DIR}/CHANGELOG.md ${CMAKE_CURRENT_SOURCE_DIR}/doc/copyright

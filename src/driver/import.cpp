@@ -8,8 +8,10 @@
 
 #include "driver/console_io.hpp"
 #include "driver/input_kind.hpp"
+#include "driver/linked_media.hpp"
 #include "platform/file_kind.hpp"
 #include "platform/messages.hpp"
+#include "platform/paths.hpp"
 #include "platform/stdio_file.hpp"
 #include "platform/whole_input.hpp"
 
@@ -68,6 +70,23 @@ bool import_console_input(run_state& run, const input_request& input) {
     return read_open_input(run, console.file.get(), sniffed);
 }
 
+// For GPI output: the clips and pictures that the links of the sets just read name,
+// relative links from the input's directory (the current one for standard input).
+void attach_media(run_state& run, int sets_before, const input_request& input) {
+    if (!run.gpi) return;
+    linked_media_options options;
+    const gpi_settings* settings = run.files.gpi();
+    options.default_proximity = settings != nullptr ? settings->default_proximity : 0.0;
+    options.links_in_contacts =
+        input.console || (input.kind != input_kind::gpx && input.kind != input_kind::gpi);
+    if (!input.console) {
+        if (auto parts = split_path(input.path)) options.directory = parts->drive + parts->dir;
+        if (input.kind == input_kind::csv) options.sound_beside = sound_beside(input.path);
+    }
+    for (int i = sets_before; i < run.list.count(); ++i)
+        attach_linked_media(*run.list.poisets[static_cast<std::size_t>(i)], options);
+}
+
 long long report_imported(run_state& run, int sets_before) {
     long long imported = 0;
     for (int i = sets_before; i < run.list.count(); ++i)
@@ -94,6 +113,7 @@ bool import_input(run_state& run, int number, const input_request& input) {
         throw fatal_exit{};
     }
     if (!read) return false;  // not opened: reported, nothing imported
+    if (*read) attach_media(run, sets_before, input);
     long long imported = report_imported(run, sets_before);
     if (*read && imported == 0 && !problems.first().empty()) {
         std::string problem = problems.first();

@@ -15,4 +15,8 @@ namespace velmora {
 // True when the path names a directory.
 [[nodiscard]] bool is_directory(const char* path);
 
+// True when the path names a regular file (following links): one that opens without
+// waiting for a writer, as a named pipe would.
+[[nodiscard]] bool is_regular_file(const char* path);
+
 }  // namespace velmora
