@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bitset>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -87,6 +88,9 @@ struct file_state {
         bool speed = false;
     };
     std::vector<named_sound> sounds;
+    // The ids of the media records the group holds, to find a repeated one at once
+    // however many records it has.
+    std::bitset<65536> media_ids;
 
     void saw_language(language_code code) {
         for (char& c : code) c = upper_ascii(c);
@@ -453,6 +457,7 @@ bool read_poi_set_header(block_in& block, poiset_list& list, file_state& file) {
     file.address_keys = {};
     file.contact_keys = {};
     file.sounds.clear();
+    file.media_ids.reset();
     bool ok = read_children(block, gpi_record{&list, set, nullptr, &file}, 0);
     resolve_categories(*set, file);
     resolve_sounds(*set, file);
@@ -769,8 +774,7 @@ bool read_media_block(block_in& block, poiset& set, file_state& file) {
                     size_pos);
     }
     if (total == 0) return drop(id, "holds no clip", size_pos);
-    if (std::any_of(set.media.begin(), set.media.end(),
-                    [id](const poi_media& m) { return m.id == id; })) {
+    if (file.media_ids.test(id)) {
         return drop(id, "repeats the id of an earlier record of its group", block.data_pos);
     }
     poi_media media;
@@ -796,6 +800,7 @@ bool read_media_block(block_in& block, poiset& set, file_state& file) {
                                          {bytes.begin(), bytes.end()}});
     }
     set.media.push_back(std::move(media));
+    file.media_ids.set(id);
     return true;
 }
 
@@ -950,7 +955,7 @@ constexpr std::array block_rules = {
                                      file.contact_keys, &waypoint_details::phones, file);
                    return true;
                }},
-    block_rule{t::picture_block, rk::point, true, skipped_kind::picture,
+    block_rule{t::picture_block, rk::point, false, skipped_kind::picture,
                [](block_in& block, const gpi_record& current, int) {
                    return read_picture_block(block, *current.set, *current.point, *current.file);
                }},
