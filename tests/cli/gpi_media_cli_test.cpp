@@ -109,5 +109,28 @@ TEST(GpiMedia, AFolderThatCantBeMadeLeavesTheOutputAsItWas) {
               (std::vector<std::string>{"in.gpi", "out.gpx", "out_media"}));
 }
 
+// The files of Garmin's loader that carry a clip (that no alert plays): GPI -> GPI -> GPX
+// puts each language's clip beside the document as the file holds it.
+TEST(GpiMedia, TheClipsOfRealFilesComeOutBesideTheGpxByteForByte) {
+    for (const char* sample : {"gpi/rosneftHi_res.gpi", "gpi/spb_metro_norm.gpi"}) {
+        VELMORA_REQUIRE_REAL(path, sample);
+        temp_dir dir;
+        ASSERT_EQ(run_velmora({path, "-o", "mid.gpi"}, dir.path().string()).exit_code, 0);
+        run_result run = run_velmora({"mid.gpi", "-o", "out.gpx"}, dir.path().string());
+        ASSERT_EQ(run.exit_code, 0) << run.err;
+        const std::string original = read_file(path);
+        std::vector<std::string> clips = names_in(dir.file("out_media"));
+        ASSERT_EQ(clips.size(), 2u) << sample;
+        for (const std::string& name : clips) {
+            EXPECT_TRUE(name.ends_with("_1_en.wav") || name.ends_with("_1_ru.wav")) << name;
+            std::string clip = read_file(dir.file("out_media/" + name));
+            EXPECT_EQ(clip.size(), 96166u) << name;
+            EXPECT_EQ(clip.substr(0, 4), "RIFF") << name;
+            EXPECT_NE(original.find(clip), std::string::npos) << name;
+        }
+        EXPECT_FALSE(contains(read_file(dir.file("out.gpx")), "_media/")) << "no alert plays it";
+    }
+}
+
 }  // namespace
 }  // namespace velmora
