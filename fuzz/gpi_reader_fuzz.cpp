@@ -1,11 +1,13 @@
 // The GPI reader on arbitrary bytes (inputs of odd length pick English texts, as
 // -lang:EN does, the others the first entry of each); what was read is written out again as GPX and
-// its bitmaps are turned into BMP pictures, as the GPX and icon exports would.
+// its bitmaps are turned into BMP pictures, as the GPX and icon exports would; its clips and
+// pictures are named as files beside the GPX and linked from it.
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
 #include "gpi/gpi_reader.hpp"
+#include "gpx/gpx_media.hpp"
 #include "gpx/gpx_writer.hpp"
 #include "icons/bmp_file.hpp"
 #include "icons/icon_convert.hpp"
@@ -17,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     velmora::gpi_read_options options;
     if (size % 2 == 1) options.language = "EN";
     (void)velmora::read_gpi_bytes(std::span<const std::uint8_t>(data, size), list, options);
-    (void)velmora::gpx_document(list);
+    velmora::gpx_media media = velmora::plan_gpx_media(list, "fuzz");
+    (void)velmora::gpx_document(list, 0, {}, &media);
     for (const auto& set : list.poisets) {
         if (!set->icons) continue;
         for (const auto& entry : set->icons->entries) {

@@ -148,6 +148,7 @@ def gpi_seeds():
         "truncated.gpi": gpi_file(poi_set(b"Cut", nested))[:90],
         "newer_layout.gpi": newer_layout_seed(lat, lon),
         "locked.gpi": newer_file_header(b"locked", 0x05) + newer_poi_header(1252) + end_block(),
+        "media.gpi": media_seed(lat, lon),
     }
 
 
@@ -169,6 +170,27 @@ def records_seed(lat, lon):
                   flagged_block(7, le16(1) + mstring(b"Fuel"), b""))
     points = poi(lat, lon, b"Garmin", garmin) + poi(lat, lon, b"GPSBabel", gpsbabel + block(6, le16(1)))
     return gpi_file(flagged_block(9, mstring(b"Records") + area(lat, lon, lat, lon, points), categories))
+
+
+# Sounds and pictures: alerts that play a media record of their group (one present, one
+# absent, a Tour Guide alert), pictures that are whole, empty, not JPEG or longer than
+# their record, and media records of both formats, one whose clip runs past it.
+def media_seed(lat, lon):
+    def media_alert(kind, media_id):
+        return block(3, le16(50) + le16(0) + le32(0x01000100) + b"\1" + bytes([kind]) + le16(media_id))
+
+    def picture(jpeg, length=None):
+        return block(13, b"\0" + le32(len(jpeg) if length is None else length) + jpeg)
+
+    jpeg = b"\xFF\xD8\xFF\xE0\0\x10JFIF\0"
+    points = (poi(lat, lon, b"Guide", media_alert(2, 5) + picture(jpeg)) +
+              poi(lat, lon, b"Missing", media_alert(1, 9) + picture(b"")) +
+              poi(lat, lon, b"Odd", alert(80, 0, 0x04) + picture(b"\x89PNG") + picture(jpeg, 99)))
+    clips = b"EN" + le32(4) + b"RIFF" + b"de" + le32(3) + b"ID3"
+    media = (flagged_block(18, le16(5) + b"\0", le32(len(clips)) + clips) +
+             flagged_block(18, le16(6) + b"\1", le32(9) + b"EN" + le32(3) + b"ID3") +
+             flagged_block(18, le16(7) + b"\0", le32(10) + b"EN" + le32(1000) + b"RIFF"))
+    return gpi_file(poi_set(b"Tour", area(lat, lon, lat, lon, points) + media))
 
 
 # The newer layout of Garmin's loader: nested header records, texts in two languages, a

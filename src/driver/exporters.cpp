@@ -10,14 +10,17 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "gpi/gpi_writer.hpp"
+#include "gpx/gpx_media.hpp"
 #include "gpx/gpx_writer.hpp"
 #include "icons/icon_convert.hpp"
 #include "platform/clock.hpp"
 #include "platform/messages.hpp"
+#include "platform/output_target.hpp"
 #include "platform/paths.hpp"
 #include "platform/progress.hpp"
 
@@ -54,8 +57,20 @@ struct output_row {
     stream_writer write;  // none: the format writes files of its own (see export_files)
 };
 
+// The sets' clips and pictures go beside the document, in a folder named after it, and
+// the POIs link to them.  A document on standard output links to nothing: the files
+// are not written (export_to_stdout says so).
 bool write_gpx_output(export_step& step, std::FILE* stream) {
-    return gpx_write(stream, step.run.list, current_unix_time(), step.run.split);
+    const output_request& output = step.run.request.output;
+    std::optional<path_parts> parts = split_path(output.path);
+    std::string base = output.to_stdout || !parts ? std::string("stdout") : parts->fname;
+    gpx_media media = plan_gpx_media(step.run.list, base);
+    std::string dir = output.to_stdout ? std::string() : directory_of(output.path);
+    for (const gpx_media_file& file : media.files) {
+        step.beside.push_back({dir + file.name, {file.bytes.begin(), file.bytes.end()}});
+    }
+    return gpx_write(stream, step.run.list, current_unix_time(), step.run.split,
+                     output.to_stdout || media.files.empty() ? nullptr : &media);
 }
 
 // The run's time, for a GPI file moved forward past the header times of the other GPI

@@ -149,10 +149,13 @@ struct poi_parts {
     std::optional<gpi_field_values<gpi_address_fields.size()>> address;
     std::optional<gpi_field_values<gpi_contact_fields.size()>> contact;
     std::span<const std::uint16_t> categories;  // indexes into the set's categories
+    // The media record the alert plays (with an alert only), and the POI's picture.
+    std::optional<std::uint16_t> sound;
+    const poi_picture* picture = nullptr;
 
     [[nodiscard]] bool any() const {
         return alert || icon || comment || description || address.has_value() ||
-               contact.has_value() || !categories.empty();
+               contact.has_value() || !categories.empty() || picture != nullptr;
     }
 };
 
@@ -185,18 +188,37 @@ void encode_end_block(Sink& sink) {
     put_block(sink, gpi_block_type::end_block, [](auto&) {});
 }
 
+// An alert: its distance and speed, then on, its kind (along the road, or a Tour Guide
+// alert whose distance is the radius it plays in), and what it plays: a built-in sound
+// by the alert kinds, or the media record of that id.
 template <class Sink>
-[[gnu::always_inline]] inline void encode_alert_block(Sink& sink, const waypoint& w) {
+[[gnu::always_inline]] inline void encode_alert_block(Sink& sink, const waypoint& w,
+                                                      std::optional<std::uint16_t> sound) {
     put_block(sink, gpi_block_type::alert_block, [&](auto& data) {
         data.u16(gpi_distance_clamped(w.proximity).value);
         data.u16(gpi_speed_clamped(w.speed).value);
         data.u32(0x01000100);
-        data.u16(0x0101);
+        data.u8(1);
+        data.u8((w.flags & tour_guide_alert) != 0 ? gpi_alert_tour_guide : gpi_alert_along_road);
+        if (sound) {
+            data.u16(*sound);
+            return;
+        }
         std::uint8_t kinds = 0;
         if ((w.flags & has_proximity) != 0) kinds |= gpi_alert_kind_proximity;
         if ((w.flags & has_speed) != 0) kinds |= gpi_alert_kind_speed;
         data.u8(kinds);
-        data.u8(0x10);
+        data.u8(gpi_alert_builtin_sound);
+    });
+}
+
+// A POI's picture: a zero byte, the JPEG's length and its bytes.
+template <class Sink>
+void encode_picture_block(Sink& sink, const poi_picture& picture) {
+    put_block(sink, gpi_block_type::picture_block, [&](auto& data) {
+        data.u8(0);
+        data.u32(static_cast<std::uint32_t>(picture.jpeg.size()));
+        data.bytes(picture.jpeg.data(), picture.jpeg.size());
     });
 }
 
@@ -233,7 +255,7 @@ void encode_category_block(Sink& sink, std::uint16_t id, std::string_view name) 
 template <class Sink>
 [[gnu::always_inline]] inline void encode_poi_parts(Sink& sink, const waypoint& w,
                                                     const poi_parts& parts) {
-    if (parts.alert) encode_alert_block(sink, w);
+    if (parts.alert) encode_alert_block(sink, w, parts.sound);
     if (parts.icon) {
         put_block(sink, gpi_block_type::icon_ref_block, [&](auto& data) { data.u16(w.icon_id); });
     }
@@ -257,6 +279,7 @@ template <class Sink>
     if (parts.contact) {
         encode_field_block(sink, gpi_block_type::phone_block, gpi_contact_fields, *parts.contact);
     }
+    if (parts.picture != nullptr) encode_picture_block(sink, *parts.picture);
 }
 
 // The POI block of a waypoint: its position and name, and the parts as nested blocks

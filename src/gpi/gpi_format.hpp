@@ -61,6 +61,23 @@ inline constexpr std::uint32_t gpi_max_text = 0xFFFF;
 inline constexpr std::uint8_t gpi_alert_kind_proximity = 0x04;
 inline constexpr std::uint8_t gpi_alert_kind_speed = 0x01;
 
+// The kind of alert (byte 9 of an alert block): along the road, as this program writes
+// every alert but Tour Guide ones, or a Tour Guide alert, which plays within its radius.
+inline constexpr std::uint8_t gpi_alert_along_road = 1;
+inline constexpr std::uint8_t gpi_alert_tour_guide = 2;
+// Byte 11 of an alert block when byte 10 holds the alert kinds (a built-in sound); any
+// other value makes bytes 10-11 the 16-bit id of a media record of the group.  So ids
+// whose high byte is this one can't be named by an alert.
+inline constexpr std::uint8_t gpi_alert_builtin_sound = 0x10;
+
+[[nodiscard]] constexpr bool gpi_alert_can_name(std::uint16_t media_id) {
+    return (media_id >> 8) != gpi_alert_builtin_sound;
+}
+
+// The largest picture a POI record carries here: a JPEG from an input is at most a
+// mebibyte, and a POI record must stay far below 2 GiB.
+inline constexpr std::uint32_t gpi_max_picture = 16u << 20;
+
 // One field of an address or contact record: the key of the model's pair that holds it,
 // and whether the file holds it as a multilingual string (else as a plain one: a 16-bit
 // length and the bytes).

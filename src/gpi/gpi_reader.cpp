@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bitset>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -79,6 +80,17 @@ struct file_state {
     // The keys of the address and contact fields, stored once in the group's set.
     std::array<stored_text, gpi_address_fields.size()> address_keys;
     std::array<stored_text, gpi_contact_fields.size()> contact_keys;
+    // The alerts of the group being read that name a media record, which follow the POIs:
+    // the waypoint's number, the id, and whether the alert has a speed.
+    struct named_sound {
+        std::size_t point = 0;
+        std::uint16_t id = 0;
+        bool speed = false;
+    };
+    std::vector<named_sound> sounds;
+    // The ids of the media records the group holds, to find a repeated one at once
+    // however many records it has.
+    std::bitset<65536> media_ids;
 
     void saw_language(language_code code) {
         for (char& c : code) c = upper_ascii(c);
@@ -397,6 +409,38 @@ void drop_dangling_icon_refs(poiset& set) {
         static_cast<unsigned>(first_missing), dropped == 1 ? " was" : "s were");
 }
 
+// Gives the alerts of the group that name a media record their sound, once the group is
+// read (its media records follow the POIs).  Such an alert is a proximity alert, and a
+// speed alert too when it has a speed: the byte that holds the alert kinds in others
+// holds a part of the id.  An alert naming an id the group lacks stays as read, with
+// one warning for the group.
+void resolve_sounds(poiset& set, file_state& file) {
+    std::vector<std::uint16_t> ids;
+    ids.reserve(set.media.size());
+    for (const poi_media& record : set.media) ids.push_back(record.id);
+    std::sort(ids.begin(), ids.end());
+    long long missing = 0;
+    std::uint16_t first_missing = 0;
+    for (const file_state::named_sound& sound : file.sounds) {
+        if (!std::binary_search(ids.begin(), ids.end(), sound.id)) {
+            if (missing++ == 0) first_missing = sound.id;
+            continue;
+        }
+        waypoint& w = set.waypoints[sound.point];
+        w.flags = (w.flags & ~(has_proximity | has_speed)) | has_proximity |
+                  (sound.speed ? has_speed : 0u);
+        set.details_for(w).sound = sound.id;
+    }
+    file.sounds.clear();
+    if (missing == 0) return;
+    report(
+        "\nWarning: %lli alert%s of the group %s name%s a sound clip the group lacks (media id "
+        "%u first); %s plain alert%s",
+        missing, missing == 1 ? "" : "s", shown_name(set).c_str(), missing == 1 ? "s" : "",
+        static_cast<unsigned>(first_missing), missing == 1 ? "it stays a" : "they stay",
+        missing == 1 ? "" : "s");
+}
+
 // The group's name, then its areas, categories and bitmaps, whichever part of the block
 // they lie in.
 bool read_poi_set_header(block_in& block, poiset_list& list, file_state& file) {
@@ -412,8 +456,11 @@ bool read_poi_set_header(block_in& block, poiset_list& list, file_state& file) {
     file.categories.clear();
     file.address_keys = {};
     file.contact_keys = {};
+    file.sounds.clear();
+    file.media_ids.reset();
     bool ok = read_children(block, gpi_record{&list, set, nullptr, &file}, 0);
     resolve_categories(*set, file);
+    resolve_sounds(*set, file);
     drop_dangling_icon_refs(*set);
     return ok;
 }
@@ -465,18 +512,72 @@ bool read_poi_block(block_in& block, const gpi_record& current) {
     return true;
 }
 
-bool read_alert_block(block_in& block, waypoint& point, file_state& file) {
+// An alert: distance, speed, four reserved bytes, on, its kind, then either the alert
+// kinds (proximity, speed) and the mark of a built-in sound, or the 16-bit id of a media
+// record of the group, which the group's end resolves (resolve_sounds).
+bool read_alert_block(block_in& block, poiset& set, waypoint& point, file_state& file) {
     gpi_span_reader in = own_data(block);
     std::uint16_t proximity = in.u16();
     std::uint16_t speed = in.u16();
-    in.skip(4 + 2);  // reserved
+    in.skip(4 + 1);  // reserved, on
+    std::uint8_t kind = in.u8();
     std::uint8_t kinds = in.u8();
+    std::uint8_t sound_mark = in.u8();
     if (in.failed()) return cut_short(block, in);
     point.proximity = proximity;
     point.speed = gpi_speed_to_kmh(speed);
     if ((kinds & gpi_alert_kind_proximity) != 0) point.flags |= has_proximity;
     if ((kinds & gpi_alert_kind_speed) != 0) point.flags |= has_speed;
+    if (kind == gpi_alert_tour_guide) point.flags |= tour_guide_alert;
+    if (sound_mark != gpi_alert_builtin_sound) {
+        auto id = static_cast<std::uint16_t>(kinds | (sound_mark << 8));
+        // The POI being read is the set's last waypoint.
+        file.sounds.push_back({set.waypoints.size() - 1, id, speed != 0});
+    }
     return skip_nested_records(block, file);
+}
+
+// A POI's picture: a byte (0), the JPEG's length and its bytes, taken as they are.  A
+// picture whose length disagrees with its record, that is empty, too large or not a
+// JPEG, or a second one of a POI, is left out with a message and counted.
+bool read_picture_block(block_in& block, poiset& set, waypoint& point, file_state& file) {
+    auto drop = [&](const std::string& why) {
+        report(
+            "\nWarning: gpi picture record of the poi %s %s; the picture is left out (File "
+            "pos:0x%X)",
+            display_text(point.name.value_or_empty(), set.texts_encoding(), shown_text).c_str(),
+            why.c_str(), file_pos(block.data_pos));
+        file.skip(skipped_kind::picture);
+        return true;
+    };
+    using std::to_string;
+    gpi_span_reader in = own_data(block);
+    in.skip(1);
+    std::uint32_t length = in.u32();
+    if (in.failed()) return drop("is cut short, 5 bytes needed before the picture");
+    if (length != in.remaining()) {
+        return drop("says the picture has " + to_string(length) + " bytes where it has " +
+                    to_string(in.remaining()));
+    }
+    if (length == 0) return drop("holds a picture of 0 bytes");
+    if (length > gpi_max_picture) {
+        return drop("holds a picture of " + to_string(length) + " bytes, more than the " +
+                    to_string(gpi_max_picture) + " Velmora keeps");
+    }
+    bytes_view jpeg = in.bytes(length);
+    static constexpr std::array<std::uint8_t, 3> jpeg_start = {0xFF, 0xD8, 0xFF};
+    if (length < jpeg_start.size() ||
+        !std::equal(jpeg_start.begin(), jpeg_start.end(), jpeg.begin())) {
+        return drop("holds no JPEG picture (it lacks the bytes FF D8 FF at its start)");
+    }
+    const waypoint_details* details = set.details_of(point);
+    if (details != nullptr && details->picture) return drop("is the POI's second one");
+    if (set.pictures.size() >= std::numeric_limits<std::uint32_t>::max()) {
+        return drop("is one more than a set holds");
+    }
+    set.pictures.push_back(poi_picture{{jpeg.begin(), jpeg.end()}});
+    set.details_for(point).picture = static_cast<std::uint32_t>(set.pictures.size() - 1);
+    return true;
 }
 
 bool read_icon_ref_block(block_in& block, waypoint& point) {
@@ -673,8 +774,7 @@ bool read_media_block(block_in& block, poiset& set, file_state& file) {
                     size_pos);
     }
     if (total == 0) return drop(id, "holds no clip", size_pos);
-    if (std::any_of(set.media.begin(), set.media.end(),
-                    [id](const poi_media& m) { return m.id == id; })) {
+    if (file.media_ids.test(id)) {
         return drop(id, "repeats the id of an earlier record of its group", block.data_pos);
     }
     poi_media media;
@@ -700,6 +800,7 @@ bool read_media_block(block_in& block, poiset& set, file_state& file) {
                                          {bytes.begin(), bytes.end()}});
     }
     set.media.push_back(std::move(media));
+    file.media_ids.set(id);
     return true;
 }
 
@@ -820,7 +921,7 @@ constexpr std::array block_rules = {
                }},
     block_rule{t::alert_block, rk::point, true, std::nullopt,
                [](block_in& block, const gpi_record& current, int) {
-                   return read_alert_block(block, *current.point, *current.file);
+                   return read_alert_block(block, *current.set, *current.point, *current.file);
                }},
     block_rule{t::icon_ref_block, rk::point, true, std::nullopt,
                [](block_in& block, const gpi_record& current, int) {
@@ -854,7 +955,10 @@ constexpr std::array block_rules = {
                                      file.contact_keys, &waypoint_details::phones, file);
                    return true;
                }},
-    block_rule{t::picture_block, rk::point, true, skipped_kind::picture, nullptr},
+    block_rule{t::picture_block, rk::point, false, skipped_kind::picture,
+               [](block_in& block, const gpi_record& current, int) {
+                   return read_picture_block(block, *current.set, *current.point, *current.file);
+               }},
     block_rule{t::media_block, rk::set, false, skipped_kind::media,
                [](block_in& block, const gpi_record& current, int) {
                    return read_media_block(block, *current.set, *current.file);

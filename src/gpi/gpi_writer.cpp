@@ -77,6 +77,17 @@ void take_details(const waypoint& w, const poiset& set, poi_parts& parts) {
         if (!details->address.empty()) take_address(details->address, parts.address.emplace());
         if (!details->phones.empty()) take_contacts(details->phones, parts.contact.emplace());
         parts.categories = details->categories;
+        // An alert plays a media record only by an id that can't be taken for a built-in
+        // sound; write_poi_group has warned of the others.
+        if (details->sound && parts.alert && gpi_alert_can_name(*details->sound)) {
+            parts.sound = details->sound;
+        }
+        if (details->picture && *details->picture < set.pictures.size()) {
+            const poi_picture& picture = set.pictures[*details->picture];
+            if (!picture.jpeg.empty() && picture.jpeg.size() <= gpi_max_picture) {
+                parts.picture = &picture;
+            }
+        }
     }
     // The link is the web address, unless the contacts name one: GPI files have no other
     // place for it, and other readers take the web address for the link.
@@ -98,6 +109,8 @@ inline void take_parts(const waypoint& w, const poiset& set, poi_parts& parts) {
     parts.address.reset();
     parts.contact.reset();
     parts.categories = {};
+    parts.sound.reset();
+    parts.picture = nullptr;
     if (w.comment && !w.comment->empty()) parts.comment = *w.comment;
     if (w.description && !w.description->empty()) parts.description = *w.description;
     if (w.details != no_details || w.link) [[unlikely]]
@@ -436,6 +449,22 @@ void encode_category_blocks(Sink& sink, const std::vector<stored_text>& categori
     }
 }
 
+// An alert names its media record by an id whose high byte must not be the one that
+// marks a built-in sound: the record of such an id is written, but the alerts that play
+// it are written as plain ones, said once per group.
+void warn_of_unnameable_media(const poiset& set) {
+    for (const poi_media& record : set.media) {
+        if (gpi_alert_can_name(record.id)) continue;
+        report(
+            "\nWarning: The media record %u of the poi set %s has an id an alert can't name in a "
+            "gpi file (%u to %u read as built-in sounds); its alerts are written as plain ones",
+            static_cast<unsigned>(record.id), shown_name(set).c_str(),
+            static_cast<unsigned>(gpi_alert_builtin_sound) << 8,
+            (static_cast<unsigned>(gpi_alert_builtin_sound) << 8) | 0xFFu);
+        return;
+    }
+}
+
 }  // namespace
 
 bool write_poi_group(file_sink& sink, const gpi_group& group, const split_policy& split) {
@@ -456,6 +485,7 @@ bool write_poi_group(file_sink& sink, const gpi_group& group, const split_policy
         for (const poi_media& record : media) encode_media_block(data, record);
     };
     std::uint64_t media_bytes = measured(put_media);
+    warn_of_unnameable_media(*group.set);
     std::uint64_t length = name_bytes + area_bytes + category_bytes + bitmap_bytes + media_bytes;
     if (length > 0xFFFFFFFFu) {
         report("\nError: Poi set (%s) needs %llu bytes, more than a gpi file can hold",

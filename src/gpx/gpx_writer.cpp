@@ -414,7 +414,19 @@ void append_phones(std::string& out, const std::vector<text_pair>& phones, const
     }
 }
 
-void append_waypoint(std::string& out, const waypoint& w, const set_texts& texts) {
+// A link to a clip or picture beside the document; its href and text need no escaping.
+void append_media_link(std::string& out, const gpx_media_link& link) {
+    out += "\t\t<link href=\""sv;
+    out += link.href;
+    out += "\">\n\t\t\t<text>"sv;
+    out += link.text;
+    out += "</text>\n\t\t\t<type>"sv;
+    out += link.type;
+    out += "</type>\n\t\t</link>\n"sv;
+}
+
+void append_waypoint(std::string& out, const waypoint& w, const set_texts& texts,
+                     const gpx_set_media* media) {
     out += "\t<wpt lat=\""sv;
     append_fixed7(out, w.lat);
     out += "\" lon=\""sv;
@@ -448,6 +460,18 @@ void append_waypoint(std::string& out, const waypoint& w, const set_texts& texts
             out += "\t\t</link>\n"sv;
         } else {
             out += "\"/>\n"sv;
+        }
+    }
+    if (media != nullptr && details != nullptr) [[unlikely]] {
+        if (details->sound) {
+            if (const gpx_media_link* link = media->sound(*details->sound)) {
+                append_media_link(out, *link);
+            }
+        }
+        if (details->picture) {
+            if (const gpx_media_link* link = media->picture(*details->picture)) {
+                append_media_link(out, *link);
+            }
         }
     }
     out += "\t\t<sym>"sv;
@@ -498,7 +522,7 @@ struct piece {
 // one formats and writes.
 template <typename Sink>
 bool produce(const poiset_list& list, std::int64_t run_time, const split_policy& split,
-             Sink&& sink) {
+             const gpx_media* media, Sink&& sink) {
     // An empty list still gives a document, one without waypoints.
     std::string start;
     append_header(start, list, run_time);
@@ -522,7 +546,9 @@ bool produce(const poiset_list& list, std::int64_t run_time, const split_policy&
         out.clear();
         const set_texts& set = texts[p.set];
         const auto& points = set.set().waypoints;
-        for (std::size_t w = p.begin; w < p.end; ++w) append_waypoint(out, points[w], set);
+        const gpx_set_media* links = nullptr;
+        if (media != nullptr && p.set < media->sets.size()) links = &media->sets[p.set];
+        for (std::size_t w = p.begin; w < p.end; ++w) append_waypoint(out, points[w], set, links);
     };
     auto put = [&](std::size_t index) {
         return sink(std::string_view(buffers[index % pieces_ahead]));
@@ -536,16 +562,16 @@ bool produce(const poiset_list& list, std::int64_t run_time, const split_policy&
 }  // namespace
 
 bool gpx_write(std::FILE* stream, const poiset_list& list, std::int64_t run_time,
-               const split_policy& split) {
-    return produce(list, run_time, split, [stream](std::string_view piece) {
+               const split_policy& split, const gpx_media* media) {
+    return produce(list, run_time, split, media, [stream](std::string_view piece) {
         return std::fwrite(piece.data(), 1, piece.size(), stream) == piece.size();
     });
 }
 
-std::string gpx_document(const poiset_list& list, std::int64_t run_time,
-                         const split_policy& split) {
+std::string gpx_document(const poiset_list& list, std::int64_t run_time, const split_policy& split,
+                         const gpx_media* media) {
     std::string document;
-    (void)produce(list, run_time, split, [&document](std::string_view piece) {
+    (void)produce(list, run_time, split, media, [&document](std::string_view piece) {
         document += piece;
         return true;
     });

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
@@ -450,9 +451,7 @@ TEST(GpiReader, RecordsWithoutAPlaceInTheModelAreSkippedByLengthAndSummarised) {
                       block(16, le16(0)) + block(27, le16(0)));
     // Media belong to the group: the one inside the POI is skipped, the group's is kept.
     std::string media = flagged_block(18, le16(1) + byte(0), le32(10) + "EN" + le32(4) + "RIFF");
-    std::string point = poi(1, 1, "p",
-                            flagged_alert + block(13, byte(0) + le32(1) + "J") + block(0x40, "?") +
-                                block(13, byte(0) + le32(0)) + media);
+    std::string point = poi(1, 1, "p", flagged_alert + block(0x40, "?") + media);
     std::string bytes =
         newer_file_header("f") + newer_poi_header(1252) +
         poi_set("g", area(0, 0, 0, 0, point) + block(0x1234, "") + media + block(6, "")) +
@@ -461,8 +460,8 @@ TEST(GpiReader, RecordsWithoutAPlaceInTheModelAreSkippedByLengthAndSummarised) {
     auto result = read_bytes(bytes, list);
     ASSERT_TRUE(result.ok) << result.messages;
     EXPECT_EQ(result.messages,
-              "\n    skipped 8 records Velmora does not carry over: 2 pictures, 1 media, 1 alert "
-              "circles, 1 trigger options, 3 of unknown types");
+              "\n    skipped 6 records Velmora does not carry over: 1 media, 1 alert circles, 1 "
+              "trigger options, 3 of unknown types");
     EXPECT_EQ(list.poisets.at(0)->media.size(), 1u);
     const waypoint& w = list.poisets.at(0)->waypoints.at(0);
     EXPECT_EQ(w.proximity, 100.0);
@@ -549,6 +548,134 @@ TEST(GpiReader, MediaRecordsAreKeptWithTheirGroupAndLyingOnesAreLeftOutWithAMess
     EXPECT_EQ(std::string(kept.clips[0].bytes.begin(), kept.clips[0].bytes.end()), "RIFF");
     EXPECT_EQ(std::string(kept.clips[1].language.data(), 2), "en") << "kept as written";
     EXPECT_EQ(std::string(kept.clips[1].bytes.begin(), kept.clips[1].bytes.end()), "ID3");
+}
+
+// An alert of bytes 8 to 11 as given, behind a distance of 150 m and the speed.
+std::string alert_bytes(std::uint16_t speed, std::uint8_t kind, std::uint16_t last_two) {
+    return block(
+        3, le16(150) + le16(speed) + le32(0x01000100) + byte(1) + byte(kind) + le16(last_two));
+}
+
+TEST(GpiReader, AlertsNamingAMediaRecordOfTheirGroupPlayItAndTourGuideAlertsAreKept) {
+    const std::string clip = media_record(le16(7) + byte(1), le32(9) + "EN" + le32(3) + "ID3");
+    struct alert_case {
+        const char* name;
+        std::string alert;
+        bool has_media;
+        std::optional<std::uint16_t> sound;
+        std::uint32_t flags;  // of has_proximity, has_speed, tour_guide_alert
+        const char* warning;  // a part of it; none when there is none
+    };
+    const alert_case cases[] = {
+        {"built-in sound", alert_bytes(0, 1, 0x1004), true, std::nullopt, has_proximity, nullptr},
+        {"media id", alert_bytes(0, 1, 7), true, 7, has_proximity, nullptr},
+        {"media id and a speed", alert_bytes(1388, 1, 7), true, 7, has_proximity | has_speed,
+         nullptr},
+        {"tour guide", alert_bytes(0, 2, 7), true, 7, has_proximity | tour_guide_alert, nullptr},
+        {"tour guide, built-in", alert_bytes(0, 2, 0x1004), false, std::nullopt,
+         has_proximity | tour_guide_alert, nullptr},
+        // The id's low byte (5) reads as the kinds, as the alert has always been read.
+        {"absent id", alert_bytes(0, 1, 0x0105), true, std::nullopt, has_proximity | has_speed,
+         "1 alert of the group g names a sound clip the group lacks (media id 261 first); it "
+         "stays a plain alert"},
+        {"no media at all", alert_bytes(0, 1, 7), false, std::nullopt, has_proximity | has_speed,
+         "(media id 7 first)"},
+    };
+    for (const alert_case& c : cases) {
+        std::string group = area(0, 0, 0, 0, poi(0, 0, "p", c.alert)) + (c.has_media ? clip : "");
+        poiset_list list;
+        auto result = read_bytes(gpi_file(poi_set("g", group)), list);
+        ASSERT_TRUE(result.ok) << c.name << result.messages;
+        const poiset& set = *list.poisets.at(0);
+        const waypoint& w = set.waypoints.at(0);
+        const waypoint_details* details = set.details_of(w);
+        EXPECT_EQ(details != nullptr ? details->sound : std::nullopt, c.sound) << c.name;
+        EXPECT_EQ(w.flags & (has_proximity | has_speed | tour_guide_alert), c.flags) << c.name;
+        EXPECT_EQ(w.proximity, 150.0) << c.name;
+        if (c.warning == nullptr) {
+            EXPECT_EQ(result.messages, "") << c.name;
+        } else {
+            EXPECT_NE(result.messages.find(c.warning), std::string::npos)
+                << c.name << result.messages;
+        }
+    }
+    // One warning for a group, however many alerts name absent records.
+    std::string points;
+    for (int i = 0; i < 50; ++i) points += poi(i, i, "p", alert_bytes(0, 1, 9));
+    poiset_list list;
+    auto result = read_bytes(gpi_file(poi_set("g", area(60, 60, 0, 0, points) + clip)), list);
+    EXPECT_EQ(result.messages,
+              "\nWarning: 50 alerts of the group g name a sound clip the group lacks (media id 9 "
+              "first); they stay plain alerts");
+}
+
+TEST(GpiReader, PicturesAreKeptWithTheirPoiAndLyingOnesAreLeftOutWithAMessage) {
+    const std::string jpeg = "\xFF\xD8\xFF\xE0jfif";
+    struct picture_case {
+        const char* name;
+        std::string records;
+        const char* message;  // a part of the warning; none when a picture is kept
+    };
+    const picture_case cases[] = {
+        {"a JPEG", block(13, byte(0) + le32(8) + jpeg), nullptr},
+        {"0 bytes", block(13, byte(0) + le32(0)), "holds a picture of 0 bytes"},
+        {"length beyond the record", block(13, byte(0) + le32(9) + jpeg),
+         "says the picture has 9 bytes where it has 8"},
+        {"length short of the record", block(13, byte(0) + le32(5) + jpeg),
+         "says the picture has 5 bytes where it has 8"},
+        {"a length of 4 GiB", block(13, byte(0) + le32(0xFFFFFFFF) + jpeg),
+         "says the picture has 4294967295 bytes where it has 8"},
+        {"cut short", block(13, byte(0) + le16(8)), "is cut short"},
+        {"not a JPEG", block(13, byte(0) + le32(4) + "\x89PNG"), "holds no JPEG picture"},
+        {"a second one", block(13, byte(0) + le32(8) + jpeg) + block(13, byte(0) + le32(8) + jpeg),
+         "is the POI's second one"},
+    };
+    for (const picture_case& c : cases) {
+        // A second POI behind the picture shows that the group reads on.
+        std::string points = poi(0, 0, "p", c.records) + poi(1, 1, "q");
+        poiset_list list;
+        auto result = read_bytes(gpi_file(poi_set("g", area(1, 1, 0, 0, points))), list);
+        ASSERT_TRUE(result.ok) << c.name << result.messages;
+        const poiset& set = *list.poisets.at(0);
+        ASSERT_EQ(set.count(), 2) << c.name;
+        const waypoint_details* details = set.details_of(set.waypoints[0]);
+        bool kept = details != nullptr && details->picture.has_value();
+        EXPECT_EQ(kept, c.message == nullptr || std::string(c.name) == "a second one") << c.name;
+        if (kept) {
+            ASSERT_EQ(set.pictures.size(), 1u) << c.name;
+            EXPECT_EQ(std::string(set.pictures[0].jpeg.begin(), set.pictures[0].jpeg.end()), jpeg);
+        }
+        if (c.message == nullptr) {
+            EXPECT_EQ(result.messages, "") << c.name;
+        } else {
+            EXPECT_NE(result.messages.find(
+                          std::string("\nWarning: gpi picture record of the poi p ") + c.message),
+                      std::string::npos)
+                << c.name << result.messages;
+            EXPECT_NE(
+                result.messages.find("skipped 1 record Velmora does not carry over: 1 picture"),
+                std::string::npos)
+                << c.name << result.messages;
+        }
+    }
+}
+
+// Media ids have 16 bits: a group holds at most 65,536 records, and one more repeats an id.
+TEST(GpiReader, AGroupOfEveryMediaIdReadsInLinearTimeAndRefusesOneMore) {
+    std::string records;
+    for (std::uint32_t id = 0; id <= 0xFFFF; ++id) {
+        records += media_record(le16(static_cast<std::uint16_t>(id)) + byte(0),
+                                le32(7) + "EN" + le32(1) + "R");
+    }
+    records += media_record(le16(0xFFFF) + byte(0), le32(7) + "EN" + le32(1) + "R");
+    std::string points = poi(0, 0, "p", alert_bytes(0, 1, 0xFFFF));
+    poiset_list list;
+    auto result = read_bytes(gpi_file(poi_set("g", area(0, 0, 0, 0, points) + records)), list);
+    ASSERT_TRUE(result.ok) << result.messages;
+    const poiset& set = *list.poisets.at(0);
+    EXPECT_EQ(set.media.size(), 65536u);
+    EXPECT_EQ(set.details_of(set.waypoints.at(0))->sound, 0xFFFF);
+    EXPECT_NE(result.messages.find("media record 65535 repeats the id"), std::string::npos);
 }
 
 TEST(GpiReader, BlockOfAnUnlistedTypeBeforeTheFileHeaderFails) {

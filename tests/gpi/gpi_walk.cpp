@@ -170,6 +170,14 @@ bool walker::block(std::size_t at, std::size_t limit, gpi_block& out) {
         case 5:
             check_bitmap(out);
             break;
+        case 13:
+            // A zero byte, the picture's length, a JPEG of that length.
+            if (out.flags != 0 || out.length < 5 + 3 || b_[at + 8] != 0 ||
+                get_u32(b_, at + 9) != out.length - 5 ||
+                b_.compare(at + 13, 3, "\xFF\xD8\xFF") != 0) {
+                error("picture framing", at);
+            }
+            break;
         case 0xFFFF:
             if (out.length != 0 || out.flags != 0) error("end block", at);
             break;
@@ -233,7 +241,7 @@ void walker::check_poi(gpi_block& poi) {
     children(poi, name_end);
     if (poi.children.empty()) error("poi with main_size but no sub-block", poi.offset);
     // Category references may repeat.
-    static const int order[] = {3, 4, 6, 10, 14, 11, 12};
+    static const int order[] = {3, 4, 6, 10, 14, 11, 12, 13};
     constexpr std::size_t kinds = std::size(order);
     std::size_t rank = 0;
     for (const gpi_block& child : poi.children) {

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "gpx/gpx_media.hpp"
 #include "gpx/gpx_reader.hpp"
 #include "platform/version.hpp"
 #include "support/test_support.hpp"
@@ -384,6 +386,46 @@ TEST(GpxWriter, WritesWhatTheReaderReadsBack) {
     EXPECT_EQ(b.link, whole.link);
     EXPECT_DOUBLE_EQ(b.proximity, 250.0);
     EXPECT_EQ(testing::details_text(back, b), testing::details_text(set, whole));
+}
+
+// The names of the files beside a document: safe for a file system and a URL, and never
+// the same twice.
+TEST(GpxMedia, FileNamesComeFromTheSetsAndNeverRepeat) {
+    poiset_list list;
+    auto add = [&list](std::string name, bool utf8) -> poiset& {
+        poiset& set = *poiset_list_add(list);
+        set.name = std::move(name);
+        set.is_utf8 = utf8;
+        if (!utf8) set.codepage = code_page::create(1252);
+        set.media.push_back(poi_media{3, media_format::mp3, {media_clip{{'E', 'N'}, {1}}}});
+        return set;
+    };
+    add("a/b c", true);
+    add(".hidden", true);
+    add("", true);
+    add("a?b c", true);  // comes out as the first one's name
+    add("Caf\xE9", false);
+    add("\xD0\x9C\xD0\xB5\xD1\x82\xD1\x80\xD0\xBE", true);
+    poiset& last = add("x", true);
+    last.media[0].clips.push_back(media_clip{{'e', 'n'}, {2}});
+    last.media[0].clips.push_back(media_clip{{'?', '1'}, {3}});
+    last.pictures.push_back(poi_picture{{0xFF, 0xD8, 0xFF}});
+    gpx_media media = plan_gpx_media(list, "my out");
+    std::vector<std::string> names;
+    for (const gpx_media_file& file : media.files) names.push_back(file.name);
+    EXPECT_EQ(names, (std::vector<std::string>{
+                         "my out_media/a_b_c_3_en.mp3", "my out_media/_hidden_3_en.mp3",
+                         "my out_media/set_3_en.mp3", "my out_media/a_b_c_2_3_en.mp3",
+                         "my out_media/Caf\xC3\xA9_3_en.mp3",
+                         "my out_media/\xD0\x9C\xD0\xB5\xD1\x82\xD1\x80\xD0\xBE_3_en.mp3",
+                         "my out_media/x_3_en.mp3", "my out_media/x_3_en_2.mp3",
+                         "my out_media/x_3_x1.mp3", "my out_media/x_picture_1.jpg"}));
+    const gpx_media_link* link = media.sets.at(4).sound(3);
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(link->href, "my%20out_media/Caf%C3%A9_3_en.mp3");
+    EXPECT_EQ(link->type, "audio/mpeg");
+    EXPECT_EQ(media.sets.at(4).sound(4), nullptr);
+    EXPECT_EQ(media.sets.at(6).picture(0)->type, "image/jpeg");
 }
 
 }  // namespace
