@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "geojson/geojson_reader.hpp"
 #include "platform/ordered_pieces.hpp"
 #include "platform/paths.hpp"
 #include "text/encoding.hpp"
@@ -133,11 +133,12 @@ class json_texts {
     std::array<bool, 256> plain_{};       // the byte goes out as it is
 };
 
-// A number as JSON has it: the shortest form that reads back as the same double.
+// A distance or speed: three decimals at most, without trailing zeros ("500", "50.004"),
+// never in the exponent form that the shortest form would take for 100000.
 void append_number(std::string& out, double value) {
-    char buffer[32];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out.append(buffer, result.ptr);
+    append_fixed(out, value, 3);
+    while (out.back() == '0') out.pop_back();
+    if (out.back() == '.') out.pop_back();
 }
 
 // The Maki icon name of each Garmin symbol that [MakiSymbols] maps to, by the symbol in
@@ -325,7 +326,7 @@ void append_feature(std::string& out, const waypoint& w, const set_output& set,
         properties.number("proximity", w.proximity);
     }
     if (speed) properties.number("speed", w.speed);
-    properties.key("set");
+    properties.key(geojson_set_property);
     out += set.name;
     out += "}}"sv;
 }
