@@ -500,6 +500,13 @@ class poi_maker {
                     if (!proximity) proximity = alert_number(p.value, max_alert_distance);
                     break;
                 case geojson_field::none:
+                    // A phone number of another kind, as the GeoJSON writer gives a fax.
+                    if (p.key.size() > geojson_phone_prefix.size() &&
+                        equals_ignore_case(p.key.substr(0, geojson_phone_prefix.size()),
+                                           geojson_phone_prefix)) {
+                        contact(p.key.substr(geojson_phone_prefix.size()));
+                        break;
+                    }
                     if (!lines_.empty()) lines_ += '\n';
                     lines_.append(p.key).append(": ").append(p.value);
                     break;

@@ -87,6 +87,10 @@ enum class geojson_field {
 // when read: the file is one set.
 inline constexpr std::string_view geojson_set_property = "set";
 
+// The start of the name of a property that holds a phone number of another kind than
+// "phone" ("phone:Fax", "phone:Mobile"), the kind following it.
+inline constexpr std::string_view geojson_phone_prefix = "phone:";
+
 // Property names of uMap's and simplestyle's own (styling, storage) that are no field
 // and no description line.
 [[nodiscard]] bool is_geojson_styling_key(std::string_view property_name);

@@ -262,30 +262,45 @@ void append_categories(std::string& out, property_writer& properties,
     if (named > 1) out += ']';
 }
 
-// The contacts: the first phone number, web address and e-mail address by the names the
-// reader takes, other kinds of phone numbers (a fax, "Mobile") as "phone:" and the kind.
+// The contacts in a fixed order, whatever order an input gave them in: the first phone
+// number, web address and e-mail address by the names the reader takes, other kinds of
+// phone numbers as "phone:" and the kind ("phone:Fax").  The waypoint's link is its web
+// address when it has no other (GPI input gives its web address as the link).
 void append_contacts(property_writer& properties, const std::vector<text_pair>& contacts,
                      const stored_text& link) {
-    std::vector<std::string_view> written;
-    bool web = false;
-    for (const text_pair& pair : contacts) {
-        if (!pair.value) continue;
-        std::string_view kind = pair.key ? std::string_view(*pair.key) : contact_phone;
-        if (std::find(written.begin(), written.end(), kind) != written.end()) continue;
-        written.push_back(kind);
-        if (kind == contact_phone) {
-            properties.key("phone");
-        } else if (kind == contact_web) {
-            properties.key("website");
-            web = true;
-        } else if (kind == contact_email) {
-            properties.key("email");
-        } else {
-            properties.key_of_text("phone:" + ascii_lower(kind));
+    auto kind_of = [](const text_pair& pair) {
+        return pair.key ? std::string_view(*pair.key) : contact_phone;
+    };
+    auto first = [&](std::string_view kind) -> std::optional<std::string_view> {
+        for (const text_pair& pair : contacts) {
+            if (pair.value && kind_of(pair) == kind) return *pair.value;
         }
+        return std::nullopt;
+    };
+    if (auto phone = first(contact_phone)) {
+        properties.key("phone");
+        properties.value(*phone);
+    }
+    std::vector<std::string_view> written;
+    for (const text_pair& pair : contacts) {
+        std::string_view kind = kind_of(pair);
+        if (!pair.value || kind == contact_phone || kind == contact_web || kind == contact_email ||
+            std::find(written.begin(), written.end(), kind) != written.end())
+            continue;
+        written.push_back(kind);
+        properties.key_of_text(std::string(geojson_phone_prefix) += kind);
         properties.value(*pair.value);
     }
-    if (!web && link && !link->empty()) properties.text("url", link);
+    std::optional<std::string_view> web = first(contact_web);
+    if (!web && link && !link->empty()) web = *link;
+    if (web) {
+        properties.key("website");
+        properties.value(*web);
+    }
+    if (auto email = first(contact_email)) {
+        properties.key("email");
+        properties.value(*email);
+    }
 }
 
 void append_feature(std::string& out, const waypoint& w, const set_output& set,
@@ -319,10 +334,12 @@ void append_feature(std::string& out, const waypoint& w, const set_output& set,
     }
     static const std::vector<text_pair> no_contacts;
     append_contacts(properties, details != nullptr ? details->phones : no_contacts, w.link);
-    // A proximity that the speed gives is no distance of its own: the speed gives it
-    // again when the file is read.
+    // A proximity that the speed gives (ten metres per km/h, to the metre as GPI files
+    // hold it) is no distance of its own: the speed gives it again when the file is read.
     const bool speed = (w.flags & has_speed) != 0;
-    if ((w.flags & has_proximity) != 0 && !(speed && (w.flags & proximity_from_speed) != 0)) {
+    const bool from_speed = speed && ((w.flags & proximity_from_speed) != 0 ||
+                                      std::round(w.proximity) == std::round(w.speed * 10.0));
+    if ((w.flags & has_proximity) != 0 && !from_speed) {
         properties.number("proximity", w.proximity);
     }
     if (speed) properties.number("speed", w.speed);
