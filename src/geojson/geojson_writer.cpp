@@ -155,11 +155,19 @@ class maki_names {
             if (added || it->second == spelled(symbol)) continue;
             if (maki == spelled(symbol) || maki < it->second) it->second = maki;
         }
+        // Written as JSON strings (the file's texts are UTF-8).
+        const json_texts utf8({true, nullptr});
+        for (auto& [symbol, name] : names_) {
+            std::string json;
+            utf8.append(json, name);
+            name = std::move(json);
+        }
     }
 
     [[nodiscard]] bool empty() const { return names_.empty(); }
 
-    // The name for a symbol; `lower` is room for the symbol in lower case.
+    // The name for a symbol as a JSON string; `lower` is room for the symbol in lower
+    // case.
     [[nodiscard]] const std::string* find(std::string_view symbol, std::string& lower) const {
         lower.assign(symbol);
         for (char& c : lower) {
@@ -319,7 +327,7 @@ void append_feature(std::string& out, const waypoint& w, const set_output& set,
         const std::string* name = maki.empty() ? nullptr : maki.find(*w.symbol, scratch);
         if (name != nullptr) {
             properties.key("marker-symbol");
-            set.texts.append(out, *name);
+            out += *name;
         }
     }
     const waypoint_details* details = set.set.details_of(w);
