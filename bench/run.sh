@@ -79,9 +79,9 @@ measure() {  # measure <input> <output>: prints "<wall s> <cpu s> <peak MiB>"
 }
 
 echo "load before: $(uptime | sed 's/.*load average/load average/')"
-printf '| %-12s | %9s | %8s | %7s | %7s | %12s |\n' "case" "N" "input MB" "wall s" "cpu s" "peak RSS MiB"
-printf '|%s|%s|%s|%s|%s|%s|\n' "--------------" "-----------" "----------" "---------" "---------" "--------------"
-cases=${VELMORA_BENCH_CASES:-"gpx:gpi gpx:gpx gpi:gpx gpi:gpi txt:gpi csv:gpi full:gpi geojson:gpi kml:gpi"}
+printf '| %-15s | %9s | %8s | %7s | %7s | %12s |\n' "case" "N" "input MB" "wall s" "cpu s" "peak RSS MiB"
+printf '|%s|%s|%s|%s|%s|%s|\n' "-----------------" "-----------" "----------" "---------" "---------" "--------------"
+cases=${VELMORA_BENCH_CASES:-"gpx:gpi gpx:gpx gpx:geojson gpi:gpx gpi:geojson gpi:gpi txt:gpi csv:gpi full:gpi geojson:gpi kml:gpi"}
 for n in "${sizes[@]}"; do
   for c in $cases; do
     set -- ${c/:/ }
@@ -100,7 +100,7 @@ for n in "${sizes[@]}"; do
     size=$(awk -v b="$(stat -L -c %s "$input")" 'BEGIN {printf "%.1f", b/1e6}')
     read -r wall cpu rss <<<"$(measure "$input" "$work/out_${n}_$1_$2.$2")"
     [ -n "$rss" ] || exit 1
-    printf '| %-12s | %9s | %8s | %7s | %7s | %12s |\n' "$1 -> $2" "$n" "$size" "$wall" "$cpu" "$rss"
+    printf '| %-15s | %9s | %8s | %7s | %7s | %12s |\n' "$1 -> $2" "$n" "$size" "$wall" "$cpu" "$rss"
   done
 done
 echo "load after: $(uptime | sed 's/.*load average/load average/')"

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "geojson/geojson_writer.hpp"
 #include "gpi/gpi_writer.hpp"
 #include "gpx/gpx_media.hpp"
 #include "gpx/gpx_writer.hpp"
@@ -73,6 +74,12 @@ bool write_gpx_output(export_step& step, std::FILE* stream) {
                      output.to_stdout || media.files.empty() ? nullptr : &media);
 }
 
+// The Maki names of the symbols come from the mapping file when there is one.
+bool write_geojson_output(export_step& step, std::FILE* stream) {
+    return geojson_write(stream, step.run.list,
+                         {step.run.files.tag_mapping_if_found(), step.run.split});
+}
+
 // The run's time, for a GPI file moved forward past the header times of the other GPI
 // files beside it, which is said when it happens.
 void choose_gpi_time(export_step& step) {
@@ -103,10 +110,11 @@ bool write_gpi_output(export_step& step, std::FILE* stream) {
     return write_gpi(stream, prepared->groups, prepared->code_page, step.gpi_time, step.run.split);
 }
 
-constexpr std::array<output_row, 3> outputs{{
+constexpr std::array<output_row, 4> outputs{{
     {output_format::gpx, ".gpx", true, output_place::file, nullptr, write_gpx_output},
     {output_format::gpi, ".gpi", true, output_place::file, choose_gpi_time, write_gpi_output},
     {output_format::bmp, ".bmp", false, output_place::directory, nullptr, nullptr},
+    {output_format::geojson, ".geojson", true, output_place::file, nullptr, write_geojson_output},
 }};
 
 const output_row* row_of(output_format format) {

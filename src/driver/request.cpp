@@ -176,12 +176,13 @@ void command_line_reader::read_lang(const char* arg, std::string_view value) {
     request.gpi_options.language = value;
 }
 
-// -format:gpi or -format:gpx: the writer, whatever the output's name; the only way to
+// -format:gpi, gpx or geojson: the writer, whatever the output's name; the only way to
 // choose one for standard output.
 void command_line_reader::read_format(const char* arg, std::string_view value) {
     given.format = output_format_of_option(value);
     if (given.format) return;
-    report("\nFatal: Unknown output format (%s): -format: takes gpi or gpx", shown(arg).c_str());
+    report("\nFatal: Unknown output format (%s): -format: takes gpi, gpx or geojson",
+           shown(arg).c_str());
     throw fatal_exit{};
 }
 

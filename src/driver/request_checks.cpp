@@ -50,7 +50,9 @@ void check_console_use(run_request& request, const given_options& given, setting
         if (*given.format == output_format::gpi) files.need_gpi_settings();
     }
     if (output.to_stdout && !given.format) {
-        report("\nFatal: Standard output needs the output format: -format:gpi or -format:gpx");
+        report(
+            "\nFatal: Standard output needs the output format: -format:gpi, -format:gpx or "
+            "-format:geojson");
         throw fatal_exit{};
     }
     if (!given.output_named && request.inputs.front().console) {

@@ -33,6 +33,11 @@ const osm_mapping* settings_files::tag_mapping() {
     return osm_mapping_.get();
 }
 
+const osm_mapping* settings_files::tag_mapping_if_found() {
+    if (!osm_mapping_loaded_ && !files_.find_file(osm_mapping_file_name)) return nullptr;
+    return tag_mapping();
+}
+
 std::string settings_files::icon_pattern(icon_library library) const {
     const char* relative = library == icon_library::speedcam ? "icons/speedcam/" : "icons/";
     auto found = files_.find_directory(relative);

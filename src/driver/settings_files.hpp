@@ -31,6 +31,9 @@ class settings_files {
     // The mapping file of OpenStreetMap tags (and Maki symbol names), read once when the
     // first input needs it; none when it can't be read.
     [[nodiscard]] const osm_mapping* tag_mapping();
+    // The same for a use that can do without it (an output's symbol names): none,
+    // without a warning, when the lookup finds no such file.
+    [[nodiscard]] const osm_mapping* tag_mapping_if_found();
 
     // The pattern of the icons directory, from the first directory of the lookup order
     // that has it (reported as chosen), else beside the program.

@@ -24,6 +24,7 @@
 #include "platform/stdio_file.hpp"
 #include "platform/whole_input.hpp"
 #include "text/encoding.hpp"
+#include "text/strict_numbers.hpp"
 
 namespace velmora {
 
@@ -62,12 +63,13 @@ geojson_field geojson_field_of(std::string_view property_name) {
             return geojson_field::web;
         case field_kind::email:
             return geojson_field::email;
-        // A feature's position is its geometry; speeds and distances are no property
-        // of the formats that write GeoJSON.
+        case field_kind::speed:
+            return geojson_field::speed;
+        case field_kind::proximity:
+            return geojson_field::proximity;
+        // A feature's position is its geometry.
         case field_kind::latitude:
         case field_kind::longitude:
-        case field_kind::speed:
-        case field_kind::proximity:
         case field_kind::none:
             break;
     }
@@ -423,9 +425,11 @@ class poi_maker {
         w.lat = at.lat;
         w.lon = at.lon;
         std::optional<std::string_view> description;
+        std::optional<double> speed;
+        std::optional<double> proximity;
         lines_.clear();
         for (const property& p : properties) {
-            if (is_geojson_styling_key(p.key)) continue;
+            if (is_geojson_styling_key(p.key) || p.key == geojson_set_property) continue;
             auto take = [&](stored_text& field) {
                 if (!field) field = set.store(p.value);
             };
@@ -488,11 +492,35 @@ class poi_maker {
                 case geojson_field::email:
                     contact(contact_email);
                     break;
+                // A number, or a text holding one; the first wins.
+                case geojson_field::speed:
+                    if (!speed) speed = alert_number(p.value, max_speed_in_name);
+                    break;
+                case geojson_field::proximity:
+                    if (!proximity) proximity = alert_number(p.value, max_alert_distance);
+                    break;
                 case geojson_field::none:
+                    // A phone number of another kind, as the GeoJSON writer gives a fax.
+                    if (p.key.size() > geojson_phone_prefix.size() &&
+                        equals_ignore_case(p.key.substr(0, geojson_phone_prefix.size()),
+                                           geojson_phone_prefix)) {
+                        contact(p.key.substr(geojson_phone_prefix.size()));
+                        break;
+                    }
                     if (!lines_.empty()) lines_ += '\n';
                     lines_.append(p.key).append(": ").append(p.value);
                     break;
             }
+        }
+        // A speed alert warns from ten metres per km/h ahead unless a proximity is given.
+        if (speed) {
+            w.speed = *speed;
+            w.proximity = *speed * 10.0;
+            w.flags |= has_speed | has_proximity | proximity_from_speed;
+        }
+        if (proximity) {
+            w.proximity = *proximity;
+            w.flags = (w.flags | has_proximity) & ~proximity_from_speed;
         }
         if (description && !lines_.empty()) {
             text_ = *description;
@@ -504,6 +532,16 @@ class poi_maker {
         } else if (!lines_.empty()) {
             w.description = set.store(lines_);
         }
+    }
+
+    // Alert distances beyond this many metres (a hundred kilometres) are no alert.
+    static constexpr double max_alert_distance = 100000.0;
+
+    // A speed or distance above zero and at most `most`; none for anything else.
+    static std::optional<double> alert_number(std::string_view text, double most) {
+        std::optional<double> number = whole_decimal(text);
+        if (!number || !(*number > 0.0) || *number > most) return std::nullopt;
+        return number;
     }
 
     const geojson_options& options_;
@@ -1050,9 +1088,31 @@ class geojson_document_reader {
                 }
                 continue;
             }
+            if (value.type().value() == json_type::array &&
+                geojson_field_of(key) == geojson_field::category) {
+                read_categories(key, value);
+                continue;
+            }
             auto text = value_text(value);
             if (!text || repeated(properties_, key)) continue;
             properties_.push_back({key, *text});
+        }
+    }
+
+    // A list of categories (as the GeoJSON writer gives a POI in several): each text a
+    // category property of its own.
+    void read_categories(std::string_view key, ondemand::value& list) {
+        if (repeated(properties_, key)) {
+            check_passed_over(list);
+            return;
+        }
+        for (auto item : list.get_array()) {
+            ondemand::value category = item.value();
+            if (category.type().value() != json_type::string) {
+                check_passed_over(category);
+                continue;
+            }
+            if (auto text = value_text(category)) properties_.push_back({key, *text});
         }
     }
 

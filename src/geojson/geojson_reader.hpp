@@ -78,8 +78,18 @@ enum class geojson_field {
     phone,
     web,
     email,
+    speed,      // of a speed alert, km/h
+    proximity,  // of a proximity alert, metres
 };
 [[nodiscard]] geojson_field geojson_field_of(std::string_view property_name);
+
+// The property that names the POI set of a feature (the GeoJSON writer's), passed over
+// when read: the file is one set.
+inline constexpr std::string_view geojson_set_property = "set";
+
+// The start of the name of a property that holds a phone number of another kind than
+// "phone" ("phone:Fax", "phone:Mobile"), the kind following it.
+inline constexpr std::string_view geojson_phone_prefix = "phone:";
 
 // Property names of uMap's and simplestyle's own (styling, storage) that are no field
 // and no description line.

@@ -149,7 +149,7 @@ TEST(Export, StandardOutputNeedsAFormatBeforeAnyInputIsRead) {
         auto result = run_velmora({"a.gdb", "-o", console}, dir.path().string());
         EXPECT_EQ(result.exit_code, 1);
         EXPECT_NE(result.err.find("\nFatal: Standard output needs the output format: "
-                                  "-format:gpi or -format:gpx"),
+                                  "-format:gpi, -format:gpx or -format:geojson"),
                   std::string::npos)
             << result.err;
         EXPECT_EQ(result.err.find("Importing"), std::string::npos) << result.err;

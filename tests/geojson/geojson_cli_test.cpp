@@ -1,5 +1,6 @@
 // End-to-end runs of the program with GeoJSON inputs (the bundled examples).
 #include <gtest/gtest.h>
+#include <simdjson.h>
 
 #include <string>
 
@@ -11,6 +12,7 @@ namespace {
 using testing::contains;
 using testing::read_file;
 using testing::run_velmora;
+using testing::write_file;
 
 std::string example(const char* name) {
     return testing::source_dir() + "/examples/" + name;
@@ -74,6 +76,95 @@ TEST(GeojsonCli, ABrokenFileIsAnInputLeftOutAndTheOutputStays) {
         run_velmora({"cut.json", example("trip.umap"), "-o", "out.gpx"}, dir.path().string());
     EXPECT_EQ(beside.exit_code, 2) << beside.err;
     EXPECT_TRUE(contains(beside.err, "1 of 2 inputs left out: 1. cut.json")) << beside.err;
+}
+
+// The features of a GeoJSON output, one a line, without the collection around them.
+std::string features_of(const std::string& document) {
+    std::size_t start = document.find("\n");
+    std::size_t end = document.rfind("\n]}");
+    if (start == std::string::npos || end == std::string::npos || end < start) return document;
+    return document.substr(start, end - start);
+}
+
+TEST(GeojsonOutput, GpxToGeojsonAndBackKeepsTheFields) {
+    testing::temp_dir dir;
+    write_file(
+        dir.file("in.gpx"),
+        R"(<?xml version="1.0" encoding="UTF-8"?>)"
+        R"(<gpx version="1.1" xmlns:gpxx="http://www.garmin.com/xmlschemas/GpxExtensions/v3">)"
+        "<wpt lat=\"47.5\" lon=\"19.04\"><name>K\xC3\xA1v\xC3\xA9 &amp; \"T\" "
+        "&lt;script&gt;@50</name><cmt>8-20</cmt><desc>two\nlines</desc><sym>Restaurant</sym>"
+        "<extensions><gpxx:WaypointExtension><gpxx:Categories><gpxx:Category>Food"
+        "</gpxx:Category><gpxx:Category>Bar</gpxx:Category></gpxx:Categories><gpxx:Address>"
+        "<gpxx:StreetAddress>F\xC5\x91 utca 1</gpxx:StreetAddress><gpxx:City>Budapest"
+        "</gpxx:City><gpxx:PostalCode>1011</gpxx:PostalCode></gpxx:Address><gpxx:PhoneNumber>"
+        "+36 1</gpxx:PhoneNumber><gpxx:PhoneNumber Category=\"Fax\">+36 2</gpxx:PhoneNumber>"
+        "</gpxx:WaypointExtension></extensions></wpt><wpt lat=\"-33.9\" lon=\"-70.1\">"
+        "<name>Plain</name></wpt></gpx>");
+    for (auto args : {std::vector<std::string>{"in.gpx", "-o", "a.gpx"},
+                      {"in.gpx", "-o", "x.geojson"},
+                      {"x.geojson", "-o", "b.gpx"}}) {
+        auto run = run_velmora(args, dir.path().string());
+        ASSERT_EQ(run.exit_code, 0) << run.err;
+    }
+    EXPECT_EQ(read_file(dir.file("b.gpx")), read_file(dir.file("a.gpx")));
+    std::string json = read_file(dir.file("x.geojson"));
+    EXPECT_TRUE(contains(json, "\"name\":\"K\xC3\xA1v\xC3\xA9 & \\\"T\\\" <script>\""));
+    EXPECT_TRUE(contains(json, R"("category":["Food","Bar"])")) << json;
+}
+
+// What GPI files hold comes back: texts (through the GPI code page), address, contacts,
+// categories and alerts.  (The positions are whole semicircles.)
+TEST(GeojsonOutput, GeojsonThroughGpiKeepsTheFields) {
+    testing::temp_dir dir;
+    write_file(
+        dir.file("in.geojson"),
+        R"({"type":"FeatureCollection","features":[{"type":"Feature","geometry":)"
+        R"({"type":"Point","coordinates":[11.25,45]},"properties":{"name":"Caf\u00e9",)"
+        R"("comment":"8-20","description":"a\nb","category":["Food","Bar"],)"
+        R"("street":"F\u0151 utca 1","city":"Budapest","phone":"+36 1","phone:Fax":"+36 2",)"
+        R"("website":"https://x.example","email":"a@x.example","proximity":500,"speed":36}},)"
+        R"({"type":"Feature","geometry":{"type":"Point","coordinates":[-67.5,-22.5]},)"
+        R"("properties":{"name":"Radar","speed":72}}]})");
+    for (auto args : {std::vector<std::string>{"in.geojson", "-o", "a.geojson"},
+                      {"in.geojson", "-o", "t.gpi"},
+                      {"t.gpi", "-o", "b.geojson"}}) {
+        auto run = run_velmora(args, dir.path().string());
+        ASSERT_EQ(run.exit_code, 0) << run.err;
+    }
+    std::string direct = read_file(dir.file("a.geojson"));
+    EXPECT_TRUE(contains(direct, R"("phone:Fax":"+36 2")")) << direct;
+    EXPECT_EQ(features_of(read_file(dir.file("b.geojson"))), features_of(direct));
+}
+
+// Valid JSON of the shape RFC 7946 gives a collection of points.
+void expect_points(const std::string& document, std::size_t count) {
+    simdjson::dom::parser parser;
+    simdjson::dom::element root = parser.parse(document);
+    EXPECT_EQ(std::string_view(root["type"]), "FeatureCollection");
+    simdjson::dom::array features = root["features"];
+    EXPECT_EQ(features.size(), count);
+    for (simdjson::dom::element f : features) {
+        EXPECT_EQ(std::string_view(f["geometry"]["type"]), "Point");
+        EXPECT_EQ(simdjson::dom::array(f["geometry"]["coordinates"]).size(), 2u);
+    }
+}
+
+TEST(GeojsonOutput, StandardOutputAndRealFilesGiveJson) {
+    testing::temp_dir dir;
+    auto out =
+        run_velmora({example("trip.umap"), "-o", "-", "-format:geojson"}, dir.path().string());
+    ASSERT_EQ(out.exit_code, 0) << out.err;
+    EXPECT_TRUE(out.out.starts_with(R"({"type":"FeatureCollection","name":"Velmora summer trip")"));
+    expect_points(out.out, 5);
+    for (auto [sample, count] :
+         {std::pair{"geojson/fuel.geojson", 14}, {"geojson/data.umap", 33}}) {
+        std::string path = testing::real_file(sample);
+        if (path.empty()) continue;
+        auto run = run_velmora({path, "-o", "real.geojson"}, dir.path().string());
+        ASSERT_EQ(run.exit_code, 0) << run.err;
+        expect_points(read_file(dir.file("real.geojson")), static_cast<std::size_t>(count));
+    }
 }
 
 }  // namespace

@@ -62,7 +62,8 @@ TEST(GeojsonPropertyNames, MapToFieldsWithoutRegardToCase) {
         {"URL", geojson_field::web},
         {"email", geojson_field::email},
         {"lat", geojson_field::none},
-        {"speed", geojson_field::none},
+        {"speed", geojson_field::speed},
+        {"Proximity", geojson_field::proximity},
         {"opening", geojson_field::none},
     };
     for (const auto& [name, field] : table) EXPECT_EQ(geojson_field_of(name), field) << name;

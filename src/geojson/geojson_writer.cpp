@@ -1,0 +1,469 @@
+#include "geojson/geojson_writer.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "geojson/geojson_reader.hpp"
+#include "platform/ordered_pieces.hpp"
+#include "platform/paths.hpp"
+#include "text/encoding.hpp"
+#include "text/fixed_decimal.hpp"
+#include "text/utf8.hpp"
+
+namespace velmora {
+
+namespace {
+
+using namespace std::string_view_literals;
+
+// What one byte of a text becomes inside a JSON string: at most six bytes ("\u001f").
+struct json_form {
+    std::array<char, 6> bytes{};
+    std::uint8_t length = 0;
+};
+
+json_form ascii_form(unsigned char c) {
+    json_form form;
+    auto set = [&form](std::string_view text) {
+        std::copy(text.begin(), text.end(), form.bytes.begin());
+        form.length = static_cast<std::uint8_t>(text.size());
+    };
+    switch (c) {
+        case '"':
+            set("\\\"");
+            break;
+        case '\\':
+            set("\\\\");
+            break;
+        case '\b':
+            set("\\b");
+            break;
+        case '\f':
+            set("\\f");
+            break;
+        case '\n':
+            set("\\n");
+            break;
+        case '\r':
+            set("\\r");
+            break;
+        case '\t':
+            set("\\t");
+            break;
+        default:
+            if (c < 0x20u) {
+                constexpr std::string_view hex = "0123456789abcdef";
+                const char escape[] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 15u]};
+                set(std::string_view(escape, sizeof escape));
+            } else {
+                form.bytes[0] = static_cast<char>(c);
+                form.length = 1;
+            }
+            break;
+    }
+    return form;
+}
+
+// Texts of one encoding as JSON strings in UTF-8: a UTF-8 text is checked character by
+// character (bytes that form none become U+FFFD), a code-page text's bytes are looked up
+// in a table of their escaped UTF-8 forms.  Each text ends at its first zero byte.
+class json_texts {
+  public:
+    explicit json_texts(text_encoding encoding) : utf8_(encoding.is_utf8) {
+        if (utf8_) {
+            for (unsigned b = 1; b < 0x80u; ++b)
+                forms_[b] = ascii_form(static_cast<unsigned char>(b));
+        } else {
+            std::optional<code_page> page;
+            if (encoding.page != nullptr) page = *encoding.page;
+            const std::array<utf8_form, 256> utf8 = codepage_utf8_forms(page);
+            for (unsigned b = 1; b < 256; ++b) {
+                const utf8_form& form = utf8[b];
+                if (form.length == 1) {
+                    forms_[b] = ascii_form(static_cast<unsigned char>(form.bytes[0]));
+                } else {
+                    std::copy_n(form.bytes.begin(), form.length, forms_[b].bytes.begin());
+                    forms_[b].length = form.length;
+                }
+            }
+        }
+        for (unsigned b = 1; b < 256; ++b) {
+            plain_[b] =
+                forms_[b].length == 1 && static_cast<unsigned char>(forms_[b].bytes[0]) == b;
+        }
+    }
+
+    // Appends the text in quotes.
+    void append(std::string& out, std::string_view text) const {
+        out += '"';
+        const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+        const auto* end = p + text.size();
+        while (p < end) {
+            const auto* run = p;
+            while (p < end && plain_[*p]) ++p;
+            out.append(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));
+            if (p == end || *p == 0) break;
+            if (utf8_ && *p >= 0x80u) {
+                utf8_char c = decode_utf8_char(p, end);
+                if (c.valid) {
+                    out.append(reinterpret_cast<const char*>(p), c.length);
+                    p += c.length;
+                } else {
+                    out += "\xEF\xBF\xBD"sv;
+                    ++p;
+                }
+                continue;
+            }
+            out.append(forms_[*p].bytes.data(), forms_[*p].length);
+            ++p;
+        }
+        out += '"';
+    }
+
+  private:
+    bool utf8_;
+    std::array<json_form, 256> forms_{};  // by byte; of a UTF-8 text only the ASCII ones
+    std::array<bool, 256> plain_{};       // the byte goes out as it is
+};
+
+// A distance or speed: three decimals at most, without trailing zeros ("500", "50.004"),
+// never in the exponent form that the shortest form would take for 100000.
+void append_number(std::string& out, double value) {
+    append_fixed(out, value, 3);
+    while (out.back() == '0') out.pop_back();
+    if (out.back() == '.') out.pop_back();
+}
+
+// The Maki icon name of each Garmin symbol that [MakiSymbols] maps to, by the symbol in
+// lower case (the GPX reader lowers symbols).  Of several names for one symbol, the one
+// that spells the symbol itself wins ("restaurant" for Restaurant, not "cafe"), else the
+// first in byte order, so that the output doesn't depend on the order of a hash table.
+class maki_names {
+  public:
+    explicit maki_names(const osm_mapping* mapping) {
+        if (mapping == nullptr) return;
+        for (const auto& [maki, garmin] : mapping->maki) {
+            std::string symbol = ascii_lower(garmin);
+            auto [it, added] = names_.try_emplace(symbol, maki);
+            if (added || it->second == spelled(symbol)) continue;
+            if (maki == spelled(symbol) || maki < it->second) it->second = maki;
+        }
+        // Written as JSON strings (the file's texts are UTF-8).
+        const json_texts utf8({true, nullptr});
+        for (auto& [symbol, name] : names_) {
+            std::string json;
+            utf8.append(json, name);
+            name = std::move(json);
+        }
+    }
+
+    [[nodiscard]] bool empty() const { return names_.empty(); }
+
+    // The name for a symbol as a JSON string; `lower` is room for the symbol in lower
+    // case.
+    [[nodiscard]] const std::string* find(std::string_view symbol, std::string& lower) const {
+        lower.assign(symbol);
+        for (char& c : lower) {
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        }
+        auto it = names_.find(lower);
+        return it != names_.end() ? &it->second : nullptr;
+    }
+
+  private:
+    // A symbol as a Maki name would spell it: "parking area" as "parking-area".
+    static std::string spelled(std::string symbol) {
+        std::replace(symbol.begin(), symbol.end(), ' ', '-');
+        return symbol;
+    }
+    std::unordered_map<std::string, std::string> names_;
+};
+
+// The address parts by their property names, in the order they are written.
+struct address_property {
+    std::string_view key;
+    std::string_view property;
+};
+constexpr address_property address_properties[] = {
+    {address_street, "street"}, {address_house_number, "housenumber"}, {address_city, "city"},
+    {address_state, "state"},   {address_postcode, "postcode"},        {address_country, "country"},
+};
+
+// What the features of one set share: its texts' conversion, its category names and
+// its name as JSON strings.
+struct set_output {
+    explicit set_output(const poiset& s) : set(s), texts(s.texts_encoding()) {
+        categories.reserve(s.categories.size());
+        for (const stored_text& category : s.categories) {
+            std::string json;
+            if (category) texts.append(json, *category);
+            categories.push_back(std::move(json));
+        }
+        json_texts(s.name_encoding()).append(name, s.name);
+    }
+    const poiset& set;
+    json_texts texts;
+    std::vector<std::string> categories;  // empty: no name
+    std::string name;
+};
+
+// Writes the properties of a feature, each behind a comma but the first.
+class property_writer {
+  public:
+    property_writer(std::string& out, const json_texts& texts) : out_(out), texts_(texts) {}
+
+    void key(std::string_view name) {
+        if (!first_) out_ += ',';
+        first_ = false;
+        out_ += '"';
+        out_ += name;
+        out_ += "\":"sv;
+    }
+    // A key of the data, in the set's encoding.
+    void key_of_text(std::string_view name) {
+        if (!first_) out_ += ',';
+        first_ = false;
+        texts_.append(out_, name);
+        out_ += ':';
+    }
+    // The value of the key just written.
+    void value(std::string_view text) { texts_.append(out_, text); }
+    void text(std::string_view name, const stored_text& value) {
+        if (!value) return;
+        key(name);
+        texts_.append(out_, *value);
+    }
+    void number(std::string_view name, double value) {
+        if (!std::isfinite(value)) return;
+        key(name);
+        append_number(out_, value);
+    }
+
+  private:
+    std::string& out_;
+    const json_texts& texts_;
+    bool first_ = true;
+};
+
+void append_categories(std::string& out, property_writer& properties,
+                       const std::vector<std::uint16_t>& indexes, const set_output& set) {
+    std::size_t named = 0;
+    for (std::uint16_t c : indexes)
+        named += c < set.categories.size() && !set.categories[c].empty();
+    if (named == 0) return;
+    properties.key("category");
+    if (named > 1) out += '[';
+    bool first = true;
+    for (std::uint16_t c : indexes) {
+        if (c >= set.categories.size() || set.categories[c].empty()) continue;
+        if (!first) out += ',';
+        first = false;
+        out += set.categories[c];
+    }
+    if (named > 1) out += ']';
+}
+
+// The contacts in a fixed order, whatever order an input gave them in: the first phone
+// number, web address and e-mail address by the names the reader takes, other kinds of
+// phone numbers as "phone:" and the kind ("phone:Fax").  The waypoint's link is its web
+// address when it has no other (GPI input gives its web address as the link).
+void append_contacts(property_writer& properties, const std::vector<text_pair>& contacts,
+                     const stored_text& link) {
+    auto kind_of = [](const text_pair& pair) {
+        return pair.key ? std::string_view(*pair.key) : contact_phone;
+    };
+    auto first = [&](std::string_view kind) -> std::optional<std::string_view> {
+        for (const text_pair& pair : contacts) {
+            if (pair.value && kind_of(pair) == kind) return *pair.value;
+        }
+        return std::nullopt;
+    };
+    if (auto phone = first(contact_phone)) {
+        properties.key("phone");
+        properties.value(*phone);
+    }
+    std::vector<std::string_view> written;
+    for (const text_pair& pair : contacts) {
+        std::string_view kind = kind_of(pair);
+        if (!pair.value || kind == contact_phone || kind == contact_web || kind == contact_email ||
+            std::find(written.begin(), written.end(), kind) != written.end())
+            continue;
+        written.push_back(kind);
+        properties.key_of_text(std::string(geojson_phone_prefix) += kind);
+        properties.value(*pair.value);
+    }
+    std::optional<std::string_view> web = first(contact_web);
+    if (!web && link && !link->empty()) web = *link;
+    if (web) {
+        properties.key("website");
+        properties.value(*web);
+    }
+    if (auto email = first(contact_email)) {
+        properties.key("email");
+        properties.value(*email);
+    }
+}
+
+void append_feature(std::string& out, const waypoint& w, const set_output& set,
+                    const maki_names& maki, std::string& scratch) {
+    out += "{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\",\"coordinates\":["sv;
+    append_fixed(out, w.lon, 7);
+    out += ',';
+    append_fixed(out, w.lat, 7);
+    out += "]},\"properties\":{"sv;
+    property_writer properties(out, set.texts);
+    properties.text("name", w.name);
+    properties.text("comment", w.comment);
+    properties.text("description", w.description);
+    if (w.symbol && !w.symbol->empty()) {
+        properties.text("symbol", w.symbol);
+        const std::string* name = maki.empty() ? nullptr : maki.find(*w.symbol, scratch);
+        if (name != nullptr) {
+            properties.key("marker-symbol");
+            out += *name;
+        }
+    }
+    const waypoint_details* details = set.set.details_of(w);
+    if (details != nullptr) {
+        append_categories(out, properties, details->categories, set);
+        for (const address_property& part : address_properties) {
+            if (auto value = find_value(details->address, part.key)) {
+                properties.key(part.property);
+                set.texts.append(out, *value);
+            }
+        }
+    }
+    static const std::vector<text_pair> no_contacts;
+    append_contacts(properties, details != nullptr ? details->phones : no_contacts, w.link);
+    // A proximity that the speed gives (ten metres per km/h, to the metre as GPI files
+    // hold it) is no distance of its own: the speed gives it again when the file is read.
+    const bool speed = (w.flags & has_speed) != 0;
+    const bool from_speed = speed && ((w.flags & proximity_from_speed) != 0 ||
+                                      std::round(w.proximity) == std::round(w.speed * 10.0));
+    if ((w.flags & has_proximity) != 0 && !from_speed) {
+        properties.number("proximity", w.proximity);
+    }
+    if (speed) properties.number("speed", w.speed);
+    properties.key(geojson_set_property);
+    out += set.name;
+    out += "}}"sv;
+}
+
+// The bounding box of every position, west, south, east, north; none without one.
+std::optional<std::array<double, 4>> bounds_of(const poiset_list& list) {
+    std::optional<std::array<double, 4>> box;
+    for (const auto& set : list.poisets) {
+        for (const waypoint& w : set->waypoints) {
+            if (!box) box = std::array<double, 4>{w.lon, w.lat, w.lon, w.lat};
+            auto& b = *box;
+            b[0] = std::min(b[0], w.lon);
+            b[1] = std::min(b[1], w.lat);
+            b[2] = std::max(b[2], w.lon);
+            b[3] = std::max(b[3], w.lat);
+        }
+    }
+    return box;
+}
+
+// The collection's name: the sets' name when they all have one, which the reader
+// gives the set it reads.
+void append_header(std::string& out, const poiset_list& list, const std::vector<set_output>& sets) {
+    out += "{\"type\":\"FeatureCollection\""sv;
+    if (!sets.empty() && !list.poisets.front()->name.empty() &&
+        std::all_of(sets.begin(), sets.end(),
+                    [&](const set_output& s) { return s.name == sets.front().name; })) {
+        out += ",\"name\":"sv;
+        out += sets.front().name;
+    }
+    if (auto box = bounds_of(list)) {
+        out += ",\"bbox\":["sv;
+        for (std::size_t i = 0; i < box->size(); ++i) {
+            if (i > 0) out += ',';
+            append_fixed(out, (*box)[i], 7);
+        }
+        out += ']';
+    }
+    out += ",\"features\":["sv;
+}
+
+// Waypoints written as one piece: about a megabyte of the document.
+constexpr std::size_t piece_waypoints = 4096;
+// Pieces formatted ahead of the writing, each in a buffer of its own.
+constexpr std::size_t pieces_ahead = 4;
+
+struct piece {
+    std::size_t set;
+    std::size_t begin;
+    std::size_t end;
+};
+
+// Builds the document and hands it to the sink in pieces: the header, runs of
+// features, the end.  With enough waypoints, a second thread formats pieces while this
+// one formats and writes.
+template <typename Sink>
+bool produce(const poiset_list& list, const geojson_write_options& options, Sink&& sink) {
+    std::vector<set_output> sets;
+    sets.reserve(list.poisets.size());
+    std::vector<piece> pieces;
+    std::size_t waypoints = 0;
+    for (std::size_t s = 0; s < list.poisets.size(); ++s) {
+        const poiset& set = *list.poisets[s];
+        sets.emplace_back(set);
+        for (std::size_t b = 0; b < set.waypoints.size(); b += piece_waypoints)
+            pieces.push_back({s, b, std::min(set.waypoints.size(), b + piece_waypoints)});
+        waypoints += set.waypoints.size();
+    }
+    std::string start;
+    append_header(start, list, sets);
+    if (!sink(std::string_view(start))) return false;
+
+    const maki_names maki(options.mapping);
+    std::array<std::string, pieces_ahead> buffers;
+    auto make = [&](std::size_t index) {
+        const piece& p = pieces[index];
+        std::string& out = buffers[index % pieces_ahead];
+        out.clear();
+        std::string scratch;
+        const set_output& set = sets[p.set];
+        const auto& points = set.set.waypoints;
+        for (std::size_t w = p.begin; w < p.end; ++w) {
+            out += index == 0 && w == p.begin ? "\n"sv : ",\n"sv;
+            append_feature(out, points[w], set, maki, scratch);
+        }
+    };
+    auto put = [&](std::size_t index) {
+        return sink(std::string_view(buffers[index % pieces_ahead]));
+    };
+    if (!make_and_put_in_order(pieces.size(), pieces_ahead, options.split.splits(waypoints), make,
+                               put)) {
+        return false;
+    }
+    return sink(std::string_view("\n]}\n"));
+}
+
+}  // namespace
+
+bool geojson_write(std::FILE* stream, const poiset_list& list,
+                   const geojson_write_options& options) {
+    return produce(list, options, [stream](std::string_view piece) {
+        return std::fwrite(piece.data(), 1, piece.size(), stream) == piece.size();
+    });
+}
+
+std::string geojson_document(const poiset_list& list, const geojson_write_options& options) {
+    std::string document;
+    (void)produce(list, options, [&document](std::string_view piece) {
+        document += piece;
+        return true;
+    });
+    return document;
+}
+
+}  // namespace velmora
