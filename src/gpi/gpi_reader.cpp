@@ -522,8 +522,9 @@ bool read_alert_block(block_in& block, poiset& set, waypoint& point, file_state&
     in.skip(4 + 1);  // reserved, on
     std::uint8_t kind = in.u8();
     std::uint8_t kinds = in.u8();
-    std::uint8_t sound_mark = in.u8();
     if (in.failed()) return cut_short(block, in);
+    // An alert that ends before its last byte has a built-in sound, as it always had.
+    std::uint8_t sound_mark = in.remaining() > 0 ? in.u8() : gpi_alert_builtin_sound;
     point.proximity = proximity;
     point.speed = gpi_speed_to_kmh(speed);
     if ((kinds & gpi_alert_kind_proximity) != 0) point.flags |= has_proximity;

@@ -86,29 +86,6 @@ TEST(GpiMedia, GpiToGpiToGpxKeepsTheClipsAndPicturesByteForByteAndLinksThem) {
     }
 }
 
-TEST(GpiMedia, StandardOutputGetsNoFilesBesideItAndNoLinks) {
-    temp_dir dir;
-    write_file(dir.file("in.gpi"), media_file());
-    run_result run = run_velmora({"in.gpi", "-o", "-", "-format:gpx"}, dir.path().string());
-    ASSERT_EQ(run.exit_code, 0) << run.err;
-    EXPECT_TRUE(contains(run.err, "Warning: 3 files that belong beside the output")) << run.err;
-    EXPECT_FALSE(contains(run.out, "_media/")) << run.out;
-    EXPECT_EQ(names_in(dir.path().string()), std::vector<std::string>{"in.gpi"});
-}
-
-TEST(GpiMedia, AFolderThatCantBeMadeLeavesTheOutputAsItWas) {
-    temp_dir dir;
-    write_file(dir.file("in.gpi"), media_file());
-    write_file(dir.file("out.gpx"), "before");
-    write_file(dir.file("out_media"), "a file in the folder's place");
-    run_result run = run_velmora({"in.gpi", "-o", "out.gpx"}, dir.path().string());
-    EXPECT_NE(run.exit_code, 0);
-    EXPECT_TRUE(contains(run.err, "out_media")) << run.err;
-    EXPECT_EQ(read_file(dir.file("out.gpx")), "before");
-    EXPECT_EQ(names_in(dir.path().string()),
-              (std::vector<std::string>{"in.gpi", "out.gpx", "out_media"}));
-}
-
 // The files of Garmin's loader that carry a clip (that no alert plays): GPI -> GPI -> GPX
 // puts each language's clip beside the document as the file holds it.
 TEST(GpiMedia, TheClipsOfRealFilesComeOutBesideTheGpxByteForByte) {

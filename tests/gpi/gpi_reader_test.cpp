@@ -568,6 +568,8 @@ TEST(GpiReader, AlertsNamingAMediaRecordOfTheirGroupPlayItAndTourGuideAlertsAreK
     };
     const alert_case cases[] = {
         {"built-in sound", alert_bytes(0, 1, 0x1004), true, std::nullopt, has_proximity, nullptr},
+        {"no byte 11", block(3, le16(150) + le16(0) + le32(0) + byte(1) + byte(1) + byte(4)), true,
+         std::nullopt, has_proximity, nullptr},
         {"media id", alert_bytes(0, 1, 7), true, 7, has_proximity, nullptr},
         {"media id and a speed", alert_bytes(1388, 1, 7), true, 7, has_proximity | has_speed,
          nullptr},
