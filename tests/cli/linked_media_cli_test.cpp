@@ -50,5 +50,45 @@ TEST(LinkedMediaCli, GpiOutputCarriesTheLinkedClipsByteForByte) {
     EXPECT_EQ(clips_in(dir.file("cams.gpi")), std::vector{beep});
 }
 
+// The example through GPI: each POI's alert plays its own clip, the Tour Guide clip's
+// alert is a Tour Guide alert, the castle has its picture; GPI -> GPI keeps all of it.
+TEST(LinkedMediaCli, GpiOutputTiesEachPoiToItsClipOrPicture) {
+    testing::temp_dir dir;
+    std::string media = testing::source_dir() + "/examples/media/";
+    auto r = testing::run_velmora(
+        {testing::source_dir() + "/examples/sights.gpx", "-o", "sights.gpi"}, dir.path().string());
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    r = testing::run_velmora({"sights.gpi", "-o", "again.gpi"}, dir.path().string());
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    for (std::string gpi : {"sights.gpi", "again.gpi"}) {
+        SCOPED_TRACE(gpi);
+        poiset_list list = testing::read_gpi(testing::read_file(dir.file(gpi)));
+        ASSERT_EQ(list.count(), 1);
+        const poiset& set = *list.poisets[0];
+        std::vector<std::string> plays;  // per POI: the clip it plays, or the picture it shows
+        std::vector<bool> tour_guide;
+        for (const waypoint& w : set.waypoints) {
+            const waypoint_details* d = set.details_of(w);
+            std::string what;
+            if (d != nullptr && d->sound) {
+                for (const poi_media& m : set.media) {
+                    if (m.id == *d->sound)
+                        what.assign(m.clips.at(0).bytes.begin(), m.clips.at(0).bytes.end());
+                }
+            }
+            if (d != nullptr && d->picture) {
+                const auto& jpeg = set.pictures.at(*d->picture).jpeg;
+                what.assign(jpeg.begin(), jpeg.end());
+            }
+            plays.push_back(what);
+            tour_guide.push_back((w.flags & tour_guide_alert) != 0);
+        }
+        EXPECT_EQ(plays, (std::vector{testing::read_file(media + "castle.jpg"),
+                                      testing::read_file(media + "beep.wav"),
+                                      testing::read_file(media + "Castle_TourGuide.wav")}));
+        EXPECT_EQ(tour_guide, (std::vector{false, false, true}));
+    }
+}
+
 }  // namespace
 }  // namespace velmora
