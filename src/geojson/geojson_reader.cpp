@@ -8,9 +8,13 @@
 #include <cstring>
 #include <deque>
 #include <exception>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
+#include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -191,11 +195,63 @@ std::string_view key_of(ondemand::field& field) {
 // How many members of an object are compared with each new one for a repeated name.
 constexpr std::size_t max_checked_members = 64;
 
+// A new set, its texts UTF-8 as JSON's are; one left unnamed is named after the document
+// at its end.
+std::unique_ptr<poiset> make_set(std::string name) {
+    auto set = std::make_unique<poiset>();
+    set->name = std::move(name);
+    set->name_is_utf8 = true;
+    set->is_utf8 = true;
+    return set;
+}
+
+// The sets that features name in their "set" property, in the order the names first
+// come.  Only the maker's thread fills them; the reading takes them once the features
+// are made.
+class named_sets {
+  public:
+    // The set of a name, made when it first comes.  The name of the last feature's set is
+    // compared first, so that a file of one set (or of sets in runs) costs no lookup and
+    // no copy of the name per feature.
+    poiset& of(std::string_view name) {
+        if (last_ != nullptr && last_->name == name) return *last_;
+        if (auto found = index_.find(name); found != index_.end()) {
+            last_ = sets_[found->second].get();
+        } else {
+            sets_.push_back(make_set(std::string(name)));
+            last_ = sets_.back().get();
+            index_.emplace(last_->name, sets_.size() - 1);
+        }
+        return *last_;
+    }
+    [[nodiscard]] bool empty() const { return sets_.empty(); }
+    std::vector<std::unique_ptr<poiset>> take() {
+        last_ = nullptr;
+        index_.clear();
+        return std::move(sets_);
+    }
+
+  private:
+    struct name_hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view name) const {
+            return std::hash<std::string_view>{}(name);
+        }
+    };
+    std::vector<std::unique_ptr<poiset>> sets_;
+    std::unordered_map<std::string, std::size_t, name_hash, std::equal_to<>> index_;
+    poiset* last_ = nullptr;
+};
+
 // A set being filled and the category its layer's POIs get.
 struct set_target {
     poiset* set = nullptr;
     std::string_view layer_category;  // empty: none
     std::optional<std::uint16_t> layer_index;
+    // Features outside uMap layers that name a set in their "set" property (as GeoJSON
+    // output writes one per POI set) go into that set instead.
+    bool sets_by_property = false;
+    named_sets named;
 };
 
 // A token of the text without the blanks that follow it.
@@ -383,7 +439,7 @@ class poi_maker {
         } else if (osm_like) {
             match = symbol_tag();
         }
-        poiset& set = *target.set;
+        poiset& set = set_of(target, properties);
         if (!target.layer_category.empty() && !target.layer_index) {
             target.layer_index = set.category_index(target.layer_category);
         }
@@ -407,6 +463,19 @@ class poi_maker {
             if (target.layer_index) add_category(set, *w, *target.layer_index);
             if (filter_category) add_category(set, *w, *filter_category);
         }
+    }
+
+    // The set named by the feature's "set" property where the target takes it, else the
+    // target's.  The property is looked for from the end, where GeoJSON output puts it.
+    static poiset& set_of(set_target& target, std::span<const property> properties) {
+        if (target.sets_by_property) {
+            for (auto p = properties.rbegin(); p != properties.rend(); ++p) {
+                if (p->key != geojson_set_property) continue;
+                if (!p->value.empty()) return target.named.of(p->value);
+                break;
+            }
+        }
+        return *target.set;
     }
 
     static void add_category(poiset& set, waypoint& w, std::uint16_t index) {
@@ -672,8 +741,9 @@ class geojson_document_reader {
                     name = std::string(value.get_string().value());
             } else if (key == "features" && file_set == nullptr) {
                 file_set = new_set();
-                set_target target{file_set, {}, {}};
+                set_target target{file_set, {}, {}, true, {}};
                 read_features(value, target, -1);
+                take_named_sets(target);
             } else if (key == "layers" && !layers_read_) {
                 layers_read_ = true;
                 read_umap_layers(value);
@@ -699,11 +769,12 @@ class geojson_document_reader {
         if (kind == "Feature") {
             // A single feature is read again, now that it is known to be one.
             file_set = new_set();
-            set_target target{file_set, {}, {}};
+            set_target target{file_set, {}, {}, true, {}};
             if (simdjson::error_code error = root.reset().error())
                 throw simdjson::simdjson_error(error);
             read_feature(root, target, {-1, 0});
             make_rest();
+            take_named_sets(target);
         }
         if (kind == "FeatureCollection" && file_set == nullptr) file_set = new_set();
         if (kind == "umap" && layer_set_ == nullptr && !options_.layers_as_sets)
@@ -766,12 +837,17 @@ class geojson_document_reader {
 
     // A new set; one left unnamed is named after the document at its end.
     poiset* new_set(std::string name = {}) {
-        auto set = std::make_unique<poiset>();
-        set->name = std::move(name);
-        set->name_is_utf8 = true;
-        set->is_utf8 = true;
-        sets_->push_back(std::move(set));
+        sets_->push_back(make_set(std::move(name)));
         return sets_->back().get();
+    }
+
+    // The sets that the target's features named, after its own set, which is left out
+    // when every feature named one.
+    void take_named_sets(set_target& target) {
+        if (target.named.empty()) return;
+        if (target.set->count() == 0 && !sets_->empty() && sets_->back().get() == target.set)
+            sets_->pop_back();
+        for (auto& set : target.named.take()) sets_->push_back(std::move(set));
     }
 
     void read_umap_layers(ondemand::value& layers) {

@@ -38,7 +38,8 @@ inline constexpr std::size_t geojson_padding = 64;
 
 // Reads the bytes of a whole GeoJSON file (or uMap document) and appends its POI sets to
 // the list: one set named after the document's name, else after base_name, whose uMap
-// layers are categories (or sets of their own).  `display` names the input in messages.
+// layers are categories (or sets of their own), and the sets that features name in their
+// "set" property.  `display` names the input in messages.
 // False, with nothing appended, after "Error: Reading the GeoJSON file (...) failed"
 // with the reason and its line and column, when the text is no JSON or no GeoJSON.
 // Throws std::bad_alloc.
@@ -83,8 +84,9 @@ enum class geojson_field {
 };
 [[nodiscard]] geojson_field geojson_field_of(std::string_view property_name);
 
-// The property that names the POI set of a feature (the GeoJSON writer's), passed over
-// when read: the file is one set.
+// The property that names the POI set of a feature (the GeoJSON writer's).  Features
+// outside uMap layers that have it go into the set of that name, in the order the names
+// first come; the others into the file's set.
 inline constexpr std::string_view geojson_set_property = "set";
 
 // The start of the name of a property that holds a phone number of another kind than

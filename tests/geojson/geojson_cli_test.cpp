@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <simdjson.h>
 
+#include <set>
 #include <string>
 
 #include "support/test_support.hpp"
@@ -125,7 +126,7 @@ TEST(GeojsonOutput, GeojsonThroughGpiKeepsTheFields) {
         R"("street":"F\u0151 utca 1","city":"Budapest","phone":"+36 1","phone:Fax":"+36 2",)"
         R"("website":"https://x.example","email":"a@x.example","proximity":500,"speed":36}},)"
         R"({"type":"Feature","geometry":{"type":"Point","coordinates":[-67.5,-22.5]},)"
-        R"("properties":{"name":"Radar","speed":72}}]})");
+        R"("properties":{"name":"Radar","speed":72,"set":"Radars"}}]})");
     for (auto args : {std::vector<std::string>{"in.geojson", "-o", "a.geojson"},
                       {"in.geojson", "-o", "t.gpi"},
                       {"t.gpi", "-o", "b.geojson"}}) {
@@ -134,7 +135,36 @@ TEST(GeojsonOutput, GeojsonThroughGpiKeepsTheFields) {
     }
     std::string direct = read_file(dir.file("a.geojson"));
     EXPECT_TRUE(contains(direct, R"("phone:Fax":"+36 2")")) << direct;
+    // The second feature's set is a group of its own in the GPI file.
+    EXPECT_TRUE(contains(direct, R"("set":"in"}})")) << direct;
     EXPECT_EQ(features_of(read_file(dir.file("b.geojson"))), features_of(direct));
+}
+
+// The "set" properties of a document, in order.
+std::vector<std::string> sets_of(const std::string& document) {
+    std::vector<std::string> sets;
+    constexpr std::string_view key = R"("set":")";
+    for (std::size_t at = document.find(key); at != std::string::npos;
+         at = document.find(key, at + 1)) {
+        const std::size_t start = at + key.size();
+        sets.push_back(document.substr(start, document.find('"', start) - start));
+    }
+    return sets;
+}
+
+TEST(GeojsonOutput, GpiGroupsComeBackThroughGeojson) {
+    VELMORA_REQUIRE_REAL(path, "gpi/umsonstdraussen.gpi");
+    testing::temp_dir dir;
+    for (auto args : {std::vector<std::string>{path, "-o", "a.geojson"},
+                      {"a.geojson", "-codepage:auto", "-o", "b.gpi"},
+                      {"b.gpi", "-o", "c.geojson"}}) {
+        auto run = run_velmora(args, dir.path().string());
+        ASSERT_EQ(run.exit_code, 0) << run.err;
+    }
+    const std::vector<std::string> sets = sets_of(read_file(dir.file("a.geojson")));
+    ASSERT_EQ(sets.size(), 78u);
+    EXPECT_EQ(std::set<std::string>(sets.begin(), sets.end()).size(), 5u);
+    EXPECT_EQ(sets_of(read_file(dir.file("c.geojson"))), sets);
 }
 
 // Valid JSON of the shape RFC 7946 gives a collection of points.

@@ -406,6 +406,46 @@ TEST(GeojsonTwoThreads, GiveWhatOneThreadGives) {
         << broken.messages;
 }
 
+TEST(GeojsonSets, FeaturesNamingASetGoIntoItOnOneThreadOrTwo) {
+    // Runs of sets as GeoJSON output writes them, a name coming back after another, and
+    // features without a name (or an empty one) that stay in the file's set.
+    std::vector<std::string> features;
+    for (int i = 0; i < 9000; ++i) {
+        const char* set = i < 4000   ? "Caf\u00e9s"
+                          : i < 6000 ? "Fuel"
+                          : i < 8990 ? "Caf\u00e9s"
+                                     : "";
+        features.push_back(feature(
+            point(1, 2), R"({"name":"p","set":")" + std::string(set) + R"(","category":"K"})"));
+    }
+    features.push_back(feature(point(1, 2), R"({"name":"q"})"));
+    const std::string text = collection(features);
+    geojson_options two;
+    two.two_threads_from = 0;
+    auto a = read(text);
+    auto b = read(text, two);
+    ASSERT_TRUE(a.ok) << a.messages;
+    ASSERT_EQ(a.list.count(), 3);
+    const std::pair<const char*, int> expected[] = {
+        {"test", 11}, {"Caf\xC3\xA9s", 6990}, {"Fuel", 2000}};
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(a.list.poisets[i]->name, expected[i].first);
+        EXPECT_EQ(a.list.poisets[i]->count(), expected[i].second);
+    }
+    EXPECT_EQ(testing::details_text(*a.list.poisets[2], a.list.poisets[2]->waypoints[0]),
+              "category K\n");
+    EXPECT_EQ(described(b.list), described(a.list));
+
+    // Every feature naming its set leaves no set of the file; in uMap layers the
+    // property is no set.
+    a = read(collection({feature(point(1, 2), R"({"set":"A"})")}));
+    ASSERT_EQ(a.list.count(), 1);
+    EXPECT_EQ(a.list.poisets[0]->name, "A");
+    a = read(R"({"type":"umap","layers":[)" + collection({features[0]}) + "]}");
+    ASSERT_EQ(a.list.count(), 1);
+    EXPECT_EQ(a.list.poisets[0]->name, "test");
+}
+
 TEST(GeojsonRealFiles, OverpassAndUmapExportsRead) {
     VELMORA_REQUIRE_REAL(fuel, "geojson/fuel.geojson");
     osm_mapping mapping;
