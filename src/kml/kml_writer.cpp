@@ -24,6 +24,7 @@ namespace {
 using namespace std::string_view_literals;
 
 constexpr std::string_view kml_namespace = "http://www.opengis.net/kml/2.2";
+constexpr std::string_view circle_style = "proximity-circle";
 
 // A style id as XML ids go (a letter or "_" first, then letters, digits, "-", "_",
 // "."), so that Google Earth finds the style; other symbols get a numbered id.
@@ -291,16 +292,21 @@ void append_placemark(std::string& out, const waypoint& w, const set_view& view,
         out += "</styleUrl>\n"sv;
     }
     append_extended_data(out, w, details, icon, described, view);
-    bool circle = options.circles && (w.flags & has_proximity) != 0 && w.proximity > 0.0;
-    if (circle) out += "<MultiGeometry>"sv;
     out += "<Point><coordinates>"sv;
     append_coordinates(out, w.lat, w.lon);
-    out += "</coordinates></Point>"sv;
-    if (circle) {
+    out += "</coordinates></Point>\n</Placemark>\n"sv;
+    // The circle is a placemark of its own, so that readers that take only the point of
+    // a placemark (GPSBabel, which passes over a MultiGeometry) still find the POI, and
+    // readers of POIs leave the ring out.
+    if (options.circles && (w.flags & has_proximity) != 0 && w.proximity > 0.0) {
+        out += "<Placemark>\n<name>"sv;
+        if (w.name) texts.append(out, *w.name, xml_place::element);
+        out += "</name>\n<styleUrl>#"sv;
+        out += circle_style;
+        out += "</styleUrl>\n"sv;
         append_circle(out, w);
-        out += "</MultiGeometry>"sv;
+        out += "\n</Placemark>\n"sv;
     }
-    out += "\n</Placemark>\n"sv;
 }
 
 void append_header(std::string& out, const kml_icon_table& icons, const kml_options& options) {
@@ -323,6 +329,11 @@ void append_header(std::string& out, const kml_icon_table& icons, const kml_opti
         out +=
             "</href></Icon><hotSpot x=\"0.5\" y=\"0.5\" xunits=\"fraction\" "
             "yunits=\"fraction\"/></IconStyle></Style>\n"sv;
+    }
+    if (options.circles) {
+        out += "<Style id=\""sv;
+        out += circle_style;
+        out += "\"><LineStyle><color>ff0000ff</color><width>2</width></LineStyle></Style>\n"sv;
     }
 }
 
