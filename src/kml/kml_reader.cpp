@@ -272,12 +272,14 @@ struct placemark_fields {
     // description element is only its readable form), the symbol, the alert.
     std::optional<std::string> held_description;
     std::string symbol;
+    std::string link;  // a POI's link, as its data named "link" holds it
     std::optional<double> speed;
     std::optional<double> proximity;
 
     void clear() {
         held_description.reset();
         symbol.clear();
+        link.clear();
         speed.reset();
         proximity.reset();
         description.clear();
@@ -914,6 +916,10 @@ void kml_document_reader::fill_fields(const placemark_state& p, placemark_fields
             continue;
         }
         if (value.empty()) continue;
+        if (fields.link.empty() && equals_ignore_case(name, "link")) {
+            fields.link = value;
+            continue;
+        }
         std::string_view key = address_key(kind);
         if (!key.empty()) {
             set_once(fields.address, key, value);
@@ -1059,6 +1065,7 @@ void kml_document_reader::emit_placemark() {
         fields.description.empty() ? stored_text() : set.store(fields.description);
     stored_text comment = fields.comment.empty() ? stored_text() : set.store(fields.comment);
     stored_text symbol = fields.symbol.empty() ? stored_text() : set.store(fields.symbol);
+    stored_text link = fields.link.empty() ? stored_text() : set.store(fields.link);
     std::vector<std::uint16_t>& categories = categories_;
     categories.clear();
     if (state.folder_version != folder_version_) {
@@ -1087,6 +1094,7 @@ void kml_document_reader::emit_placemark() {
         w->description = description;
         w->comment = comment;
         w->symbol = symbol;
+        w->link = link;
         // As the other readers take them: a speed alert warns ten metres ahead per km/h
         // unless a proximity of its own is given.
         if (fields.speed) {

@@ -74,7 +74,11 @@ kml_icon_table kml_icons_of(const poiset_list& list) {
             auto [it, added] = file_of_key.try_emplace(std::move(key), 0);
             if (added) {
                 int n = static_cast<int>(table.files.size()) + 1;
-                std::string id_text = makes_id(symbol) ? symbol : "icon" + std::to_string(n);
+                std::string id_text = symbol;
+                if (!makes_id(symbol)) {
+                    id_text = "icon";
+                    id_text += std::to_string(n);
+                }
                 while (!ids.insert(id_text).second) id_text += "-" + std::to_string(n);
                 it->second = n - 1;
                 table.files.push_back({id_text, std::to_string(n) + ".png", std::move(*png)});
