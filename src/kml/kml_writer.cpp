@@ -79,7 +79,10 @@ kml_icon_table kml_icons_of(const poiset_list& list) {
                     id_text = "icon";
                     id_text += std::to_string(n);
                 }
-                while (!ids.insert(id_text).second) id_text += "-" + std::to_string(n);
+                while (!ids.insert(id_text).second) {
+                    id_text += '-';
+                    id_text += std::to_string(n);
+                }
                 it->second = n - 1;
                 table.files.push_back({id_text, std::to_string(n) + ".png", std::move(*png)});
             }
