@@ -176,6 +176,22 @@ void append_alert_line(std::string& out, const waypoint& w) {
     }
 }
 
+// A text of several lines as HTML: its line breaks as "<br>", which a balloon shows.
+void append_lines(std::string& out, std::string_view text, const xml_texts& texts) {
+    std::size_t start = out.size();
+    texts.append(out, text, xml_place::element);
+    if (out.find('\n', start) == std::string::npos) return;
+    std::string lines = out.substr(start);
+    out.resize(start);
+    for (char c : lines) {
+        if (c == '\n') {
+            out += "<br>"sv;
+        } else {
+            out += c;
+        }
+    }
+}
+
 // The description Google Earth shows in the placemark's balloon: HTML, one line per
 // field, the texts escaped so that none of them is taken for markup.
 bool append_description(std::string& out, const waypoint& w, const waypoint_details* details,
@@ -187,11 +203,11 @@ bool append_description(std::string& out, const waypoint& w, const waypoint_deta
         if (out.size() > body) out += "<br>"sv;
     };
     if (w.comment && !w.comment->empty()) {
-        texts.append(out, *w.comment, xml_place::element);
+        append_lines(out, *w.comment, texts);
     }
     if (w.description && !w.description->empty()) {
         line();
-        texts.append(out, *w.description, xml_place::element);
+        append_lines(out, *w.description, texts);
     }
     if (details != nullptr) {
         // The address on one line, its parts in the model's order.

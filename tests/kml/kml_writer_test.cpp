@@ -62,7 +62,7 @@ poiset_list sample_sets() {
 
     waypoint& cafe = add_point(food, "Caf\xC3\xA9 <script>alert(1)</script>", 47.5, 19.0625);
     cafe.comment = food.store("open ]]> late");
-    cafe.description = food.store("a & b");
+    cafe.description = food.store("a & b\nline 2");
     cafe.symbol = food.store("Restaurant");
     cafe.flags |= has_icon | has_speed | has_proximity;
     cafe.icon_id = 0;
@@ -126,7 +126,7 @@ TEST(KmlWriter, TheDocumentReadsBackWithTheFieldsOfEveryPoi) {
     const waypoint& cafe = food.waypoints[0];
     EXPECT_EQ(*cafe.name, "Caf\xC3\xA9 <script>alert(1)</script>");
     EXPECT_EQ(*cafe.comment, "open ]]> late");
-    EXPECT_EQ(*cafe.description, "a & b");
+    EXPECT_EQ(*cafe.description, "a & b\nline 2");
     EXPECT_EQ(*cafe.symbol, "Restaurant");
     EXPECT_DOUBLE_EQ(cafe.lat, 47.5);
     EXPECT_DOUBLE_EQ(cafe.lon, 19.0625);
@@ -160,10 +160,10 @@ TEST(KmlWriter, MarkupOfTheInputsStaysTextAndTheReadableDescriptionHoldsEveryFie
     EXPECT_TRUE(contains(document, "<name>a&lt;b</name>"));
     EXPECT_TRUE(contains(document, "<name>Food &amp; &lt;Drink&gt;</name>"));
     EXPECT_FALSE(contains(document, "<script>"));
-    EXPECT_TRUE(
-        contains(document,
-                 "<description><![CDATA[open ]]&gt; late<br>a &amp; b<br>Main St 12, Budapest"
-                 "<br>phone: +36 1 234<br>email: a@b.hu<br>speed alert 50 km/h, 320 m]]>"))
+    EXPECT_TRUE(contains(
+        document,
+        "<description><![CDATA[open ]]&gt; late<br>a &amp; b<br>line 2<br>Main St 12, Budapest"
+        "<br>phone: +36 1 234<br>email: a@b.hu<br>speed alert 50 km/h, 320 m]]>"))
         << document;
     EXPECT_TRUE(contains(document, "proximity alert 150 m]]>"));
 }
