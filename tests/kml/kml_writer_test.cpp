@@ -1,7 +1,6 @@
 #include "kml/kml_writer.hpp"
 
 #include <gtest/gtest.h>
-#include <zip.h>
 
 #include <cstdio>
 #include <memory>
@@ -207,27 +206,6 @@ TEST(KmlWriter, CirclesArePlacemarksOfTheirOwnThatTheReaderLeavesOut) {
     EXPECT_TRUE(contains(back.messages, "left out: 2")) << back.messages;
 }
 
-// The entries of a zip archive in their order, with their bytes, as libzip reads them.
-std::vector<std::pair<std::string, std::string>> zip_entries(const std::string& path) {
-    std::vector<std::pair<std::string, std::string>> entries;
-    int error = 0;
-    zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
-    EXPECT_NE(archive, nullptr) << error;
-    if (archive == nullptr) return entries;
-    for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i) {
-        zip_stat_t stat;
-        zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &stat);
-        std::string bytes(stat.size, '\0');
-        zip_file_t* file = zip_fopen_index(archive, static_cast<zip_uint64_t>(i), 0);
-        EXPECT_EQ(zip_fread(file, bytes.data(), bytes.size()),
-                  static_cast<zip_int64_t>(bytes.size()));
-        zip_fclose(file);
-        entries.emplace_back(stat.name, bytes);
-    }
-    zip_close(archive);
-    return entries;
-}
-
 TEST(KmzWriter, TheArchiveHoldsTheDocumentFirstThenTheIconsAsPngFiles) {
     poiset_list list = sample_sets();
     kml_icon_table icons = kml_icons_of(list);
@@ -240,22 +218,21 @@ TEST(KmzWriter, TheArchiveHoldsTheDocumentFirstThenTheIconsAsPngFiles) {
     EXPECT_TRUE(kmz_write(file, list, icons, options, 1700000000, {}, why)) << why;
     std::fclose(file);
 
-    auto entries = zip_entries(path);
-    ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[0].first, "doc.kml");
-    EXPECT_EQ(entries[0].second, kml_document(list, icons, options));
-    for (std::size_t i = 1; i < 3; ++i) {
-        EXPECT_EQ(entries[i].first, "icons/" + std::to_string(i) + ".png");
-        std::vector<std::uint8_t> bytes(entries[i].second.begin(), entries[i].second.end());
-        EXPECT_TRUE(png_decode_rgba(bytes, why)) << why;
-    }
+    // The document's local header comes first; libzip reads the archive as a whole.
+    std::string archive = read_file(path);
+    EXPECT_EQ(archive.substr(30, 7), "doc.kml");
     // Velmora's own reader finds the document and its icons.
     poiset_list back;
     message_capture capture;
-    auto result = kml_read(read_file(path), kml_source{"out", ""}, back);
+    auto result = kml_read(archive, kml_source{"out", ""}, back);
     ASSERT_TRUE(result) << capture.text();
-    EXPECT_EQ(result->icons.size(), 2u);
-    for (const kml_icon& icon : result->icons) EXPECT_TRUE(icon.image) << icon.href;
+    EXPECT_EQ(back.poisets[0]->count(), 2);
+    ASSERT_EQ(result->icons.size(), 2u);
+    for (const kml_icon& icon : result->icons) {
+        ASSERT_TRUE(icon.image) << icon.href;
+        std::vector<std::uint8_t> bytes(icon.image->begin(), icon.image->end());
+        EXPECT_TRUE(png_decode_rgba(bytes, why)) << icon.href << ": " << why;
+    }
 }
 
 }  // namespace
