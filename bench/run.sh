@@ -81,7 +81,7 @@ measure() {  # measure <input> <output>: prints "<wall s> <cpu s> <peak MiB>"
 echo "load before: $(uptime | sed 's/.*load average/load average/')"
 printf '| %-15s | %9s | %8s | %7s | %7s | %12s |\n' "case" "N" "input MB" "wall s" "cpu s" "peak RSS MiB"
 printf '|%s|%s|%s|%s|%s|%s|\n' "-----------------" "-----------" "----------" "---------" "---------" "--------------"
-cases=${VELMORA_BENCH_CASES:-"gpx:gpi gpx:gpx gpx:geojson gpi:gpx gpi:geojson gpi:gpi txt:gpi csv:gpi full:gpi geojson:gpi kml:gpi"}
+cases=${VELMORA_BENCH_CASES:-"gpx:gpi gpx:gpx gpx:geojson gpx:kmz gpi:gpx gpi:geojson gpi:gpi txt:gpi csv:gpi full:gpi geojson:gpi kml:gpi"}
 for n in "${sizes[@]}"; do
   for c in $cases; do
     set -- ${c/:/ }

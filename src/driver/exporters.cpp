@@ -19,6 +19,7 @@
 #include "gpx/gpx_media.hpp"
 #include "gpx/gpx_writer.hpp"
 #include "icons/icon_convert.hpp"
+#include "kml/kml_writer.hpp"
 #include "platform/clock.hpp"
 #include "platform/messages.hpp"
 #include "platform/output_target.hpp"
@@ -110,11 +111,40 @@ bool write_gpi_output(export_step& step, std::FILE* stream) {
     return write_gpi(stream, prepared->groups, prepared->code_page, step.gpi_time, step.run.split);
 }
 
-constexpr std::array<output_row, 4> outputs{{
+// The icons as PNG files in a folder named after the output ("<base>_icons/") beside
+// it, which the document refers to.
+bool write_kml_output(export_step& step, std::FILE* stream) {
+    const output_request& output = step.run.request.output;
+    kml_icon_table icons = kml_icons_of(step.run.list);
+    kml_options options{output.name, output.name + "_icons/", output.kml_circles};
+    std::string dir = output.to_stdout ? std::string() : directory_of(output.path);
+    for (kml_icon_file& icon : icons.files) {
+        step.beside.push_back({dir + options.icon_folder + icon.name, icon.png});
+    }
+    return kml_write(stream, step.run.list, icons, options, step.run.split);
+}
+
+// The icons as PNG files inside the archive.
+bool write_kmz_output(export_step& step, std::FILE* stream) {
+    const output_request& output = step.run.request.output;
+    kml_icon_table icons = kml_icons_of(step.run.list);
+    kml_options options{output.name, "icons/", output.kml_circles};
+    std::string why;
+    if (kmz_write(stream, step.run.list, icons, options, current_unix_time(), step.run.split,
+                  why)) {
+        return true;
+    }
+    if (!why.empty()) report("\nError: The KMZ archive can't be written: %s.", why.c_str());
+    return false;
+}
+
+constexpr std::array<output_row, 6> outputs{{
     {output_format::gpx, ".gpx", true, output_place::file, nullptr, write_gpx_output},
     {output_format::gpi, ".gpi", true, output_place::file, choose_gpi_time, write_gpi_output},
     {output_format::bmp, ".bmp", false, output_place::directory, nullptr, nullptr},
     {output_format::geojson, ".geojson", true, output_place::file, nullptr, write_geojson_output},
+    {output_format::kml, ".kml", true, output_place::file, nullptr, write_kml_output},
+    {output_format::kmz, ".kmz", true, output_place::file, nullptr, write_kmz_output},
 }};
 
 const output_row* row_of(output_format format) {

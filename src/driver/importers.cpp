@@ -37,6 +37,8 @@ poiset& add_named_set(run_state& run, const input_request& input) {
 speedcam_naming naming_for(output_format format) {
     switch (format) {
         case output_format::gpi:
+        case output_format::kml:
+        case output_format::kmz:
             return speedcam_naming::gpi;
         case output_format::gpx:
         case output_format::geojson:

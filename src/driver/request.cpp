@@ -74,6 +74,7 @@ class command_line_reader {
     void read_groups(const char* arg, std::string_view value);
     void read_code_page(const char* arg, std::string_view value);
     void read_proximity_time(const char* arg, std::string_view value);
+    void read_kml(const char* arg, std::string_view value);
 
     // What a plain argument (not an option) is read as.
     enum class arg_phase {
@@ -145,6 +146,8 @@ void command_line_reader::read_option(const char* arg) {
         read_proximity_time(arg, value);
     } else if (equals_ignore_case(name, "codepage")) {
         read_code_page(arg, value);
+    } else if (equals_ignore_case(name, "kml")) {
+        read_kml(arg, value);
     } else {
         report("\nUnexpected option found: (%s), ignored", shown(arg).c_str());
     }
@@ -181,7 +184,7 @@ void command_line_reader::read_lang(const char* arg, std::string_view value) {
 void command_line_reader::read_format(const char* arg, std::string_view value) {
     given.format = output_format_of_option(value);
     if (given.format) return;
-    report("\nFatal: Unknown output format (%s): -format: takes gpi, gpx or geojson",
+    report("\nFatal: Unknown output format (%s): -format: takes gpi, gpx, geojson, kml or kmz",
            shown(arg).c_str());
     throw fatal_exit{};
 }
@@ -215,6 +218,16 @@ void command_line_reader::read_proximity_time(const char* arg, std::string_view 
         "\nFatal: Invalid proximity time (%s): -proximity: takes whole seconds from 1 to %lld, "
         "such as -proximity:30s",
         shown(arg).c_str(), max_proximity_time);
+    throw fatal_exit{};
+}
+
+// -kml:circles: KML and KMZ output draw each proximity alert's circle as well.
+void command_line_reader::read_kml(const char* arg, std::string_view value) {
+    if (equals_ignore_case(value, "circles")) {
+        request.output.kml_circles = true;
+        return;
+    }
+    report("\nFatal: Unknown KML output parameter (%s): -kml: takes circles", shown(arg).c_str());
     throw fatal_exit{};
 }
 

@@ -20,7 +20,7 @@ namespace velmora {
 // A failure that ends the run with exit code 1 after its message was written.
 struct fatal_exit {};
 
-enum class output_format { none, gpx, gpi, bmp, geojson };
+enum class output_format { none, gpx, gpi, bmp, geojson, kml, kmz };
 
 struct named_file {
     std::string path;  // full path, or the console name unchanged
@@ -38,6 +38,7 @@ struct input_request : named_file {
 struct output_request : named_file {
     output_format format = output_format::none;  // by -format:, else by the extension
     bool to_stdout = false;
+    bool kml_circles = false;  // -kml:circles: proximity alerts drawn as circles too
 };
 
 struct run_request {

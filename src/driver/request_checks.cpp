@@ -152,6 +152,11 @@ void complete_request(run_request& request, const given_options& given, settings
     request.output.format =
         given.format ? *given.format : output_format_of_extension(request.output.ext);
     choose_output_code_page(request, given, files);
+    const output_format format = request.output.format;
+    if (request.output.kml_circles && format != output_format::kml &&
+        format != output_format::kmz) {
+        report("\nWarning: -kml:circles applies to kml and kmz output only, ignored");
+    }
     check_output(request.output);
 }
 

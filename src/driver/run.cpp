@@ -46,7 +46,10 @@ void report_left_out(const run_request& request, const std::vector<std::size_t>&
 // input was read, 2 when some were left out, 1 when the run failed.
 int carry_out(const run_request& request, settings_files& files) {
     run_state run{request, files, {}, std::nullopt, monotonic_msec(), {}};
-    if (request.output.format == output_format::gpi) {
+    const output_format format = request.output.format;
+    if (format == output_format::gpi || format == output_format::kml ||
+        format == output_format::kmz) {
+        // The sets take their icons as for a GPI file, which KML output shows.
         // The icon libraries come from the icons directories of the lookup order.
         run.gpi.emplace(gpi_preparation::options{files.gpi(), request.code_page, run.split},
                         [&files](icon_library library) {

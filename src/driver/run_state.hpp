@@ -15,7 +15,7 @@ struct run_state {
     const run_request& request;
     settings_files& files;
     poiset_list list;
-    std::optional<gpi_preparation> gpi;  // for GPI output
+    std::optional<gpi_preparation> gpi;  // for GPI, KML and KMZ output
     double mark_time = 0.0;              // when the step being timed began
     split_policy split;                  // when the readers and writers use two threads
 

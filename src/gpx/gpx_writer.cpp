@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "gpx/gpx_extensions.hpp"
+#include "gpx/xml_out.hpp"
 #include "platform/ordered_pieces.hpp"
 #include "platform/version.hpp"
 #include "text/encoding.hpp"
@@ -32,199 +33,18 @@ constexpr std::string_view gpxx_schema =
     "http://www.garmin.com/xmlschemas/GpxExtensions/v3/GpxExtensionsv3.xsd";
 constexpr std::string_view maker_home_page = "http://www.garmin.com";
 
-// Where a text goes: which characters it must not hold as they are.
-enum class text_place { element, attribute, cdata };
-
-// Bytes of a text that go into the document as they are, for each place: the ASCII
-// characters that are neither markup there nor control characters.  A '>' in CDATA
-// matters only behind "]]", and is looked at by itself.
-using byte_set = std::array<bool, 256>;
-
-constexpr byte_set plain_bytes(text_place place) {
-    byte_set plain{};
-    for (unsigned c = 0x20; c < 0x80; ++c) plain[c] = true;
-    if (place == text_place::cdata) {
-        plain['>'] = false;
-    } else {
-        plain['&'] = false;
-        plain['<'] = false;
-        plain[place == text_place::element ? '>' : '"'] = false;
-    }
-    return plain;
-}
-
-constexpr std::array<byte_set, 3> plain_by_place = {plain_bytes(text_place::element),
-                                                    plain_bytes(text_place::attribute),
-                                                    plain_bytes(text_place::cdata)};
-
-// Writes one ASCII character of a text (not a zero byte) at out so that the document
-// stays well-formed, and returns the end: markup characters are escaped (in element text
-// and attribute values) or a "]]>" is split across two CDATA sections (behind_brackets:
-// the two characters before it are "]]"); control characters other than tab, line feed
-// and carriage return become "?".  At most 13 bytes.
-char* put_ascii(char* out, char c, text_place place, bool behind_brackets) {
-    auto put = [out](std::string_view text) {
-        std::memcpy(out, text.data(), text.size());
-        return out + text.size();
-    };
-    switch (c) {
-        case '&':
-            if (place != text_place::cdata) return put("&amp;");
-            break;
-        case '<':
-            if (place != text_place::cdata) return put("&lt;");
-            break;
-        case '>':
-            if (place == text_place::element) return put("&gt;");
-            if (place == text_place::cdata && behind_brackets) return put("]]><![CDATA[>");
-            break;
-        case '"':
-            if (place == text_place::attribute) return put("&quot;");
-            break;
-        default:
-            if (is_forbidden_byte(static_cast<unsigned char>(c))) c = '?';
-            break;
-    }
-    *out = c;
-    return out + 1;
-}
-
-// How the texts of one set go into the document: UTF-8 texts are checked character by
-// character; a code-page text's bytes are looked up in a table of their UTF-8 forms.
-// Bytes that are not characters XML allows become "?", and each text ends at its first
-// zero byte.
-class set_texts {
+// The texts of one set, with the set they belong to.
+class set_texts : public xml_texts {
   public:
-    explicit set_texts(const poiset& set) : set_(set), utf8_(set.is_utf8) {
-        if (utf8_) {
-            plain_ = plain_by_place;
-            return;
-        }
-        forms_ = codepage_utf8_forms(set.codepage);
-        for (unsigned b = 1; b < 256; ++b) {
-            utf8_form& form = forms_[b];
-            auto lead = static_cast<unsigned char>(form.bytes[0]);
-            ascii_[b] = form.length == 1 && lead < 0x80u;
-            for (std::size_t place = 0; place < plain_.size(); ++place)
-                plain_[place][b] = !ascii_[b] || plain_by_place[place][lead];
-            // A character XML does not allow becomes one "?" per byte.
-            const auto* p = reinterpret_cast<const unsigned char*>(form.bytes.data());
-            if (!ascii_[b] && xml_utf8_char_length(p, p + form.length) != form.length) {
-                for (std::uint8_t k = 0; k < form.length; ++k) form.bytes[k] = '?';
-            }
-        }
-    }
-
+    explicit set_texts(const poiset& set) : xml_texts(set.texts_encoding()), set_(set) {}
     [[nodiscard]] const poiset& set() const { return set_; }
 
-    void append(std::string& out, std::string_view text, text_place place) const {
-        if (utf8_) {
-            append_as<true>(out, text, place);
-        } else {
-            append_as<false>(out, text, place);
-        }
-    }
-
   private:
-    // The text is written a slice at a time into a buffer on the stack, which one
-    // character can grow by at most 13 bytes.  The bytes that go out as they are (as
-    // their forms, in a code page) take the short way.
-    template <bool utf8>
-    void append_as(std::string& out, std::string_view text, text_place place) const {
-        constexpr std::size_t slice = 1024;
-        char buffer[slice * 13 + 16];
-        const auto* start = reinterpret_cast<const unsigned char*>(text.data());
-        const auto* p = start;
-        const auto* end = start + text.size();
-        const byte_set& plain = plain_[static_cast<std::size_t>(place)];
-        while (p < end) {
-            const auto* slice_end = end - p > static_cast<std::ptrdiff_t>(slice) ? p + slice : end;
-            char* w = buffer;
-            while (p < slice_end) {
-                unsigned char c = *p;
-                if (plain[c]) {
-                    if constexpr (utf8) {
-                        *w++ = static_cast<char>(c);
-                    } else {
-                        // All three bytes, of which the form's length count.
-                        std::memcpy(w, forms_[c].bytes.data(), forms_[c].bytes.size());
-                        w += forms_[c].length;
-                    }
-                    ++p;
-                    continue;
-                }
-                if (c == 0) {
-                    out.append(buffer, static_cast<std::size_t>(w - buffer));
-                    return;
-                }
-                if constexpr (utf8) {
-                    p += put_utf8_char(w, p, start, end, place);
-                } else {
-                    w = put_codepage_byte(w, p, start, place);
-                    ++p;
-                }
-            }
-            out.append(buffer, static_cast<std::size_t>(w - buffer));
-        }
-    }
-
-    // Writes the character at p of a UTF-8 text at w, which it moves on; the bytes it
-    // took.
-    static std::size_t put_utf8_char(char*& w, const unsigned char* p, const unsigned char* start,
-                                     const unsigned char* end, text_place place) {
-        if (*p < 0x80u) {
-            w = put_ascii(w, static_cast<char>(*p), place,
-                          p - start >= 2 && p[-1] == ']' && p[-2] == ']');
-            return 1;
-        }
-        std::size_t n = xml_utf8_char_length(p, end);
-        if (n == 0) {
-            *w++ = '?';
-            return 1;
-        }
-        std::memcpy(w, p, n);
-        w += n;
-        return n;
-    }
-
-    char* put_codepage_byte(char* w, const unsigned char* p, const unsigned char* start,
-                            text_place place) const {
-        const utf8_form& form = forms_[*p];
-        if (!ascii_[*p]) {
-            std::memcpy(w, form.bytes.data(), form.bytes.size());
-            return w + form.length;
-        }
-        auto is_bracket = [this](unsigned char b) {
-            return ascii_[b] && forms_[b].bytes[0] == ']';
-        };
-        return put_ascii(w, form.bytes[0], place,
-                         p - start >= 2 && is_bracket(p[-1]) && is_bracket(p[-2]));
-    }
-
     const poiset& set_;
-    bool utf8_;
-    std::array<utf8_form, 256> forms_{};  // of a code-page set
-    byte_set ascii_{};                    // of a code-page set: the byte's form is ASCII
-    std::array<byte_set, 3> plain_{};     // by place: bytes that go out as their forms
 };
 
 void append_fixed7(std::string& out, double value) {
     append_fixed(out, value, 7);
-}
-
-void append_int(std::string& out, long long value) {
-    char buffer[24];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out.append(buffer, result.ptr);
-}
-
-// A number of the "@%i" form: the integer part of value + 0.5, kept within the int range.
-long long rounded_speed(double value) {
-    double v = std::trunc(value + 0.5);
-    if (std::isnan(v)) return 0;
-    if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
-    if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
-    return static_cast<long long>(v);
 }
 
 void append_proximity(std::string& out, double metres) {
@@ -354,7 +174,7 @@ void append_element(std::string& out, std::string_view indent, std::string_view 
     out += '<';
     out += element;
     out += '>';
-    texts.append(out, text, text_place::element);
+    texts.append(out, text, xml_place::element);
     out += "</"sv;
     out += element;
     out += ">\n"sv;
@@ -391,7 +211,7 @@ void append_address(std::string& out, const std::vector<text_pair>& parts, const
         out += "\t\t\t\t\t\t<velmora:HouseNumber xmlns:velmora=\""sv;
         out += velmora_address_namespace;
         out += "\">"sv;
-        texts.append(out, *number, text_place::element);
+        texts.append(out, *number, xml_place::element);
         out += "</velmora:HouseNumber>\n"sv;
         out += "\t\t\t\t\t</gpxx:Extensions>\n"sv;
     }
@@ -405,11 +225,11 @@ void append_phones(std::string& out, const std::vector<text_pair>& phones, const
         // A plain phone number goes without a category, as POI Loader expects it.
         if (pair.key && *pair.key != contact_phone) {
             out += " Category=\""sv;
-            texts.append(out, *pair.key, text_place::attribute);
+            texts.append(out, *pair.key, xml_place::attribute);
             out += '"';
         }
         out += '>';
-        texts.append(out, *pair.value, text_place::element);
+        texts.append(out, *pair.value, xml_place::element);
         out += "</gpxx:PhoneNumber>\n"sv;
     }
 }
@@ -434,26 +254,26 @@ void append_waypoint(std::string& out, const waypoint& w, const set_texts& texts
     out += "\">\n"sv;
 
     out += "\t\t<name>"sv;
-    if (w.name) texts.append(out, *w.name, text_place::element);
+    if (w.name) texts.append(out, *w.name, xml_place::element);
     if (w.flags & has_speed) {
         out += '@';
-        append_int(out, rounded_speed(w.speed));
+        xml_append_int(out, rounded_speed(w.speed));
     }
     out += "</name>\n"sv;
     if (w.comment) {
         out += "\t\t<cmt><![CDATA["sv;
-        texts.append(out, *w.comment, text_place::cdata);
+        texts.append(out, *w.comment, xml_place::cdata);
         out += "]]></cmt>\n"sv;
     }
     if (w.description) {
         out += "\t\t<desc><![CDATA["sv;
-        texts.append(out, *w.description, text_place::cdata);
+        texts.append(out, *w.description, xml_place::cdata);
         out += "]]></desc>\n"sv;
     }
     const waypoint_details* details = texts.set().details_of(w);
     if (w.link && !w.link->empty()) {
         out += "\t\t<link href=\""sv;
-        texts.append(out, *w.link, text_place::attribute);
+        texts.append(out, *w.link, xml_place::attribute);
         if (details != nullptr && details->link_text && !details->link_text->empty()) {
             out += "\">\n"sv;
             append_element(out, "\t\t\t", "text", *details->link_text, texts);
@@ -476,7 +296,7 @@ void append_waypoint(std::string& out, const waypoint& w, const set_texts& texts
     }
     out += "\t\t<sym>"sv;
     if (w.symbol && !w.symbol->empty()) {
-        texts.append(out, *w.symbol, text_place::element);
+        texts.append(out, *w.symbol, xml_place::element);
     } else {
         out += "Waypoint"sv;
     }

@@ -24,6 +24,7 @@
 #include "platform/side_by_side.hpp"
 #include "text/encoding.hpp"
 #include "text/output_code_page.hpp"
+#include "text/strict_numbers.hpp"
 
 namespace velmora {
 
@@ -267,8 +268,20 @@ struct placemark_fields {
     std::vector<std::pair<std::string_view, std::string>> contacts;
     std::vector<std::string> categories;
     std::string lines;  // the other data, "Name: value" lines
+    // What data named so hold: the description as its producer keeps it (then the
+    // description element is only its readable form), the symbol, the alert.
+    std::optional<std::string> held_description;
+    std::string symbol;
+    std::string link;  // a POI's link, as its data named "link" holds it
+    std::optional<double> speed;
+    std::optional<double> proximity;
 
     void clear() {
+        held_description.reset();
+        symbol.clear();
+        link.clear();
+        speed.reset();
+        proximity.reset();
         description.clear();
         comment.clear();
         address.clear();
@@ -897,8 +910,16 @@ void kml_document_reader::fill_fields(const placemark_state& p, placemark_fields
     if (!p.phone.empty()) fields.contacts.emplace_back(contact_phone, p.phone);
     std::string& lines = fields.lines;
     for (const auto& [name, value] : p.data) {
-        if (value.empty()) continue;
         field_kind kind = field_kind_of(name);
+        if (kind == field_kind::description && !fields.held_description) {
+            fields.held_description = value;
+            continue;
+        }
+        if (value.empty()) continue;
+        if (fields.link.empty() && equals_ignore_case(name, "link")) {
+            fields.link = value;
+            continue;
+        }
         std::string_view key = address_key(kind);
         if (!key.empty()) {
             set_once(fields.address, key, value);
@@ -928,6 +949,26 @@ void kml_document_reader::fill_fields(const placemark_state& p, placemark_fields
                     continue;
                 }
                 break;
+            case field_kind::symbol:
+                if (fields.symbol.empty()) {
+                    fields.symbol = value;
+                    continue;
+                }
+                break;
+            case field_kind::speed:
+                if (auto speed = whole_decimal(value);
+                    speed && *speed > 0.0 && *speed <= max_speed_in_name && !fields.speed) {
+                    fields.speed = speed;
+                    continue;
+                }
+                break;
+            case field_kind::proximity:
+                if (auto metres = whole_decimal(value);
+                    metres && *metres > 0.0 && !fields.proximity) {
+                    fields.proximity = metres;
+                    continue;
+                }
+                break;
             default:
                 break;
         }
@@ -937,6 +978,7 @@ void kml_document_reader::fill_fields(const placemark_state& p, placemark_fields
         lines += ": ";
         lines += value;
     }
+    if (fields.held_description) fields.description = *fields.held_description;
     if (!lines.empty()) {
         if (!fields.description.empty()) fields.description += '\n';
         fields.description += lines;
@@ -1022,6 +1064,8 @@ void kml_document_reader::emit_placemark() {
     stored_text description =
         fields.description.empty() ? stored_text() : set.store(fields.description);
     stored_text comment = fields.comment.empty() ? stored_text() : set.store(fields.comment);
+    stored_text symbol = fields.symbol.empty() ? stored_text() : set.store(fields.symbol);
+    stored_text link = fields.link.empty() ? stored_text() : set.store(fields.link);
     std::vector<std::uint16_t>& categories = categories_;
     categories.clear();
     if (state.folder_version != folder_version_) {
@@ -1049,6 +1093,19 @@ void kml_document_reader::emit_placemark() {
         w->name = name;
         w->description = description;
         w->comment = comment;
+        w->symbol = symbol;
+        w->link = link;
+        // As the other readers take them: a speed alert warns ten metres ahead per km/h
+        // unless a proximity of its own is given.
+        if (fields.speed) {
+            w->speed = *fields.speed;
+            w->proximity = *fields.speed * 10.0;
+            w->flags |= has_speed | has_proximity | proximity_from_speed;
+        }
+        if (fields.proximity) {
+            w->proximity = *fields.proximity;
+            w->flags = (w->flags | has_proximity) & ~proximity_from_speed;
+        }
         state.refs.push_back(ref);
         if (fields.address.empty() && fields.contacts.empty()) {
             if (!categories.empty()) set.share_details(*w, shared_details(state, categories));
@@ -1523,7 +1580,8 @@ kml_read_result kml_document_reader::finish(poiset_list& list, kmz_archive* arch
         std::vector<stored_text> stored(refs_.size());
         for (std::size_t i = 0; i < set.waypoints.size(); ++i) {
             std::uint32_t ref = state.refs[i];
-            if (ref == no_ref || symbols[ref].empty()) continue;
+            // A symbol the placemark's data names wins over its style's.
+            if (ref == no_ref || symbols[ref].empty() || set.waypoints[i].symbol) continue;
             if (!stored[ref]) stored[ref] = set.store(symbols[ref]);
             set.waypoints[i].symbol = stored[ref];
             if (web[ref]) ++want_web;

@@ -123,18 +123,18 @@ TEST(ImportLoop, UnknownInputFormatsImportNothing) {
 TEST(Export, UnsupportedOutputFormatFailsBeforeTheImportWithoutTouchingTheFile) {
     temp_dir dir;
     write_file(dir.file("a.gdb"), "");
-    auto fresh = run_velmora({"a.gdb", "-o", "out.kml"}, dir.path().string());
+    auto fresh = run_velmora({"a.gdb", "-o", "out.shp"}, dir.path().string());
     EXPECT_EQ(fresh.exit_code, 1);
-    EXPECT_NE(fresh.err.find("\n1---> out.kml\nOutput file format (.kml) not supported!"),
+    EXPECT_NE(fresh.err.find("\n1---> out.shp\nOutput file format (.shp) not supported!"),
               std::string::npos)
         << fresh.err;
     EXPECT_EQ(fresh.err.find("Importing..."), std::string::npos) << fresh.err;
-    EXPECT_FALSE(file_exists(dir.file("out.kml")));
+    EXPECT_FALSE(file_exists(dir.file("out.shp")));
 
-    write_file(dir.file("out.kml"), "keep me");
-    auto existing = run_velmora({"a.gdb", "-o", "out.kml"}, dir.path().string());
+    write_file(dir.file("out.shp"), "keep me");
+    auto existing = run_velmora({"a.gdb", "-o", "out.shp"}, dir.path().string());
     EXPECT_EQ(existing.exit_code, 1);
-    EXPECT_EQ(read_file(dir.file("out.kml")), "keep me");
+    EXPECT_EQ(read_file(dir.file("out.shp")), "keep me");
 
     auto gdb = run_velmora({"a.gdb", "-o", "out.gdb"}, dir.path().string());
     EXPECT_EQ(gdb.exit_code, 1);
@@ -156,9 +156,9 @@ TEST(Export, StandardOutputNeedsAFormatBeforeAnyInputIsRead) {
         EXPECT_TRUE(result.out.empty());
         EXPECT_FALSE(file_exists(dir.file(console)));
     }
-    auto unknown = run_velmora({"a.gdb", "-o", "-", "-format:kml"}, dir.path().string());
+    auto unknown = run_velmora({"a.gdb", "-o", "-", "-format:shp"}, dir.path().string());
     EXPECT_EQ(unknown.exit_code, 1);
-    EXPECT_NE(unknown.err.find("\nFatal: Unknown output format (-format:kml)"), std::string::npos)
+    EXPECT_NE(unknown.err.find("\nFatal: Unknown output format (-format:shp)"), std::string::npos)
         << unknown.err;
 }
 

@@ -186,7 +186,7 @@ TEST(HelpAndVersion, PrintOnStandardOutputAndSucceed) {
         EXPECT_EQ(r.exit_code, 0) << ask;
         EXPECT_EQ(r.err, "") << ask;
         for (const char* part :
-             {"Usage: velmora INPUT...", "-o FILE", "-o -", "-format:gpi|gpx", "--version",
+             {"Usage: velmora INPUT...", "-o FILE", "-o -", "-format:FORMAT", "--version",
               "Velmora_gpi.ini", "Velmora_speedcam.ini", "$XDG_CONFIG_HOME/velmora",
               "$XDG_CONFIG_DIRS", "PREFIX/share/velmora", "Exit codes:"}) {
             EXPECT_TRUE(contains(r.out, part)) << ask << " lacks " << part << "\n" << r.out;

@@ -43,14 +43,17 @@ TEST(OutputFormats, AreToldByExtensionOrByFormatOption) {
         {".gpi", output_format::gpi, "gpi", output_format::gpi},
         {".GPX", output_format::gpx, "GPX", output_format::gpx},
         {".Bmp", output_format::bmp, "bmp", std::nullopt},  // -format: can't name pictures
-        {".kml", output_format::none, "kml", std::nullopt},
+        {".KML", output_format::kml, "kml", output_format::kml},
+        {".kmz", output_format::kmz, "Kmz", output_format::kmz},
+        {".shp", output_format::none, "shp", std::nullopt},
         {"", output_format::none, "", std::nullopt},
     };
     for (const format_case& c : cases) {
         EXPECT_EQ(output_format_of_extension(c.ext), c.by_extension) << c.ext;
         EXPECT_EQ(output_format_of_option(c.option), c.by_option) << c.option;
     }
-    for (output_format format : {output_format::gpi, output_format::gpx, output_format::bmp}) {
+    for (output_format format : {output_format::gpi, output_format::gpx, output_format::bmp,
+                                 output_format::kml, output_format::kmz}) {
         EXPECT_EQ(output_format_of_extension(output_format_extension(format)), format);
     }
     EXPECT_EQ(output_format_place(output_format::bmp), output_place::directory);

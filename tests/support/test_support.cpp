@@ -141,10 +141,15 @@ run_result run_program(const std::string& exe, const std::string& argv0,
 }
 
 std::optional<std::string> gpsbabel_csv(const temp_dir& dir, const std::string& gpi) {
+    return gpsbabel_csv(dir, "garmin_gpi", gpi);
+}
+
+std::optional<std::string> gpsbabel_csv(const temp_dir& dir, const std::string& format,
+                                        const std::string& file) {
     const char* exe = "/usr/bin/gpsbabel";
     if (!std::filesystem::exists(exe)) return std::nullopt;
     auto result =
-        run_program(exe, "gpsbabel", {"-i", "garmin_gpi", "-f", gpi, "-o", "unicsv", "-F", "-"},
+        run_program(exe, "gpsbabel", {"-i", format, "-f", file, "-o", "unicsv", "-F", "-"},
                     dir.path().string());
     EXPECT_EQ(result.exit_code, 0) << result.err;
     return result.out;

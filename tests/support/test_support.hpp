@@ -66,6 +66,10 @@ inline constexpr const char* test_epoch = "1700000000";
 // What GPSBabel reads from a GPI file, as CSV lines (its own numbering and columns), run
 // in dir; none without GPSBabel.  A failed run fails the test.
 [[nodiscard]] std::optional<std::string> gpsbabel_csv(const temp_dir& dir, const std::string& gpi);
+// The same of a file in another of GPSBabel's input formats ("kml", "gpx").
+[[nodiscard]] std::optional<std::string> gpsbabel_csv(const temp_dir& dir,
+                                                      const std::string& format,
+                                                      const std::string& file);
 
 // The names in a directory, sorted, hidden ones included, so that a left temporary file
 // shows.
