@@ -43,6 +43,7 @@ TEST(OutputFormats, AreToldByExtensionOrByFormatOption) {
         {".gpi", output_format::gpi, "gpi", output_format::gpi},
         {".GPX", output_format::gpx, "GPX", output_format::gpx},
         {".Bmp", output_format::bmp, "bmp", std::nullopt},  // -format: can't name pictures
+        {".HTML", output_format::report, "html", output_format::report},
         {".kml", output_format::none, "kml", std::nullopt},
         {"", output_format::none, "", std::nullopt},
     };
@@ -50,7 +51,8 @@ TEST(OutputFormats, AreToldByExtensionOrByFormatOption) {
         EXPECT_EQ(output_format_of_extension(c.ext), c.by_extension) << c.ext;
         EXPECT_EQ(output_format_of_option(c.option), c.by_option) << c.option;
     }
-    for (output_format format : {output_format::gpi, output_format::gpx, output_format::bmp}) {
+    for (output_format format :
+         {output_format::gpi, output_format::gpx, output_format::bmp, output_format::report}) {
         EXPECT_EQ(output_format_of_extension(output_format_extension(format)), format);
     }
     EXPECT_EQ(output_format_place(output_format::bmp), output_place::directory);
