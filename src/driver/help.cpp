@@ -34,7 +34,9 @@ constexpr help_entry inputs[] = {
 
 constexpr help_entry outputs[] = {
     {"-o FILE", "the output file (also -output); its extension chooses the"},
-    {"", "format: .gpi Garmin GPI, .gpx GPX 1.1, .bmp the icons of"},
+    {"", "format: .gpi Garmin GPI, .gpx GPX 1.1, .html a report page"},
+    {"", "(the inputs, sets, icons, a map and a table of every POI,"},
+    {"", "in one file a browser shows offline), .bmp the icons of"},
     {"", "GPI inputs as BMP files"},
     {"-o -", "standard output (also stdout, con); needs -format:"},
     {"(no -o)", "NAME_velmora.gpi beside the first input (.gpx for a GPI"},
@@ -52,8 +54,8 @@ constexpr help_entry parameters[] = {
     {"", "they have one, else their first"},
     {"-groups:folders", "each top-level folder of a KML or KMZ input becomes a"},
     {"", "POI group (set) of its own, named after the folder"},
-    {"-format:gpi|gpx", "the output format whatever the output's name; required for"},
-    {"", "standard output"},
+    {"-format:gpi|gpx", "the output format whatever the output's name (also"},
+    {"", "-format:html); required for standard output"},
     {"-codepage:N", "after -o: the code page of GPI output texts, 1250 to 1258"},
     {"", "or 65001 (also utf8); auto picks the first that holds every"},
     {"", "text; default 1250 or CodePage= of Velmora_gpi.ini"},
@@ -106,7 +108,7 @@ info_request info_requested(int argc, const char* const* argv) {
 void print_help(std::FILE* out) {
     std::fprintf(out,
                  "Usage: %s INPUT... [-lang:xx] [-groups:folders] [-o OUTPUT]\n"
-                 "       [-format:gpi|gpx] [-codepage:N|auto] [-proximity:Ns]\n"
+                 "       [-format:gpi|gpx|html] [-codepage:N|auto] [-proximity:Ns]\n"
                  "       %s -h | --help | -? | --version\n"
                  "\n"
                  "Converts points of interest for Garmin navigators.  The inputs are read in\n"

@@ -356,14 +356,7 @@ constexpr std::string_view page_script = R"js(
           }
           if (any) { ctx.fillStyle = colour(si); ctx.fill(); }
         }
-        // Alerts get a ring; icons are drawn over the points where there is room.
-        ctx.beginPath();
-        for (j = 0; j < n; j++) {
-          if (!field(pois[drawnIndex[j]], F.alert)) continue;
-          ctx.moveTo(drawnX[j] + r + 3, drawnY[j]);
-          ctx.arc(drawnX[j], drawnY[j], r + 3, 0, 2 * Math.PI);
-        }
-        ctx.strokeStyle = '#b00'; ctx.lineWidth = 1.5; ctx.stroke();
+        // Icons where there is room: zoomed in, or few points in view.
         if (withIcons) {
           for (j = 0; j < n; j++) {
             var q = pois[drawnIndex[j]];
@@ -376,6 +369,15 @@ constexpr std::string_view page_script = R"js(
                            im.naturalWidth + 3, im.naturalHeight + 3);
           }
         }
+        // Alerts get a red ring, around the icon where one is drawn.
+        var ring = withIcons ? 13 : r + 3;
+        ctx.beginPath();
+        for (j = 0; j < n; j++) {
+          if (!field(pois[drawnIndex[j]], F.alert)) continue;
+          ctx.moveTo(drawnX[j] + ring, drawnY[j]);
+          ctx.arc(drawnX[j], drawnY[j], ring, 0, 2 * Math.PI);
+        }
+        ctx.strokeStyle = '#b00'; ctx.lineWidth = 2; ctx.stroke();
         check.setAttribute('data-drawn', String(n));
       }
     });
@@ -471,11 +473,25 @@ constexpr std::string_view page_script = R"js(
     });
   }
 
-  var haystack = null;
+  // The lower-case text of every POI that the search looks through, made in slices after
+  // the page is shown, so that the first search does not wait for all of it.
+  var haystack = new Array(total), madeUpTo = 0;
   function searchText(p) {
-    return [text(p[F.name]), sets[p[F.set]].name, text(field(p, F.symbol)), text(field(p, F.comment)),
-            text(field(p, F.desc)), categoriesText(p), alertText(p), linkText(p),
-            pairsText(field(p, F.address)), pairsText(field(p, F.contacts))].join('\n').toLowerCase();
+    var s = sets[p[F.set]].name + '\n' + text(p[F.name]);
+    for (var f = F.symbol; f <= F.desc && f < p.length; f++) if (p[f]) s += '\n' + p[f];
+    if (field(p, F.cats)) s += '\n' + categoriesText(p);
+    if (field(p, F.alert)) s += '\n' + alertText(p);
+    if (field(p, F.link)) s += '\n' + linkText(p);
+    if (field(p, F.address)) s += '\n' + pairsText(p[F.address]);
+    if (field(p, F.contacts)) s += '\n' + pairsText(p[F.contacts]);
+    return s.toLowerCase();
+  }
+  function makeHaystack(upTo) {
+    for (; madeUpTo < upTo; madeUpTo++) haystack[madeUpTo] = searchText(pois[madeUpTo]);
+  }
+  function makeHaystackSlice() {
+    makeHaystack(Math.min(total, madeUpTo + 20000));
+    if (madeUpTo < total) setTimeout(makeHaystackSlice, 0);
   }
   function search(term) {
     term = term.trim().toLowerCase();
@@ -483,7 +499,7 @@ constexpr std::string_view page_script = R"js(
       filtered = new Int32Array(total);
       for (var j = 0; j < total; j++) filtered[j] = j;
     } else {
-      if (!haystack) haystack = pois.map(searchText);
+      makeHaystack(total);
       var hits = [];
       for (var k = 0; k < total; k++) if (haystack[k].indexOf(term) >= 0) hits.push(k);
       filtered = Int32Array.from(hits);
@@ -557,6 +573,7 @@ constexpr std::string_view page_script = R"js(
   check.setAttribute('data-ms', String(Math.round(performance.now() - started)));
   check.setAttribute('data-errors', String(window.velmoraErrors.length));
   check.setAttribute('data-state', 'ready');
+  setTimeout(makeHaystackSlice, 0);
 })();
 </script>
 </body>
