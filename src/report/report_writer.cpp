@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 #include <unordered_map>
@@ -306,13 +307,14 @@ void append_set(std::string& out, const poiset& set, const set_icons& icons) {
                 append_base64(out, *png);
             }
             out += "\","sv;
-            int width = 0, height = 0;
+            // A BMP file stores its rows top down when the height is negative.
+            long long width = 0, height = 0;
             if (entry.bitmap) {
                 width = entry.bitmap->width;
                 height = entry.bitmap->height;
             } else if (entry.bmp) {
                 width = entry.bmp->width;
-                height = std::abs(entry.bmp->height);
+                height = std::llabs(static_cast<long long>(entry.bmp->height));
             }
             append_int(out, width);
             out += ',';
