@@ -369,10 +369,11 @@ constexpr std::string_view page_script = R"js(
                            im.naturalWidth + 3, im.naturalHeight + 3);
           }
         }
-        // Alerts get a red ring, around the icon where one is drawn.
+        // Alerts get a red ring, around the icon where one is drawn; where thousands of
+        // points crowd the view the rings would hide them, and the table marks alerts.
         var ring = withIcons ? 13 : r + 3;
         ctx.beginPath();
-        for (j = 0; j < n; j++) {
+        for (j = 0; j < (n <= 5000 ? n : 0); j++) {
           if (!field(pois[drawnIndex[j]], F.alert)) continue;
           ctx.moveTo(drawnX[j] + ring, drawnY[j]);
           ctx.arc(drawnX[j], drawnY[j], ring, 0, 2 * Math.PI);
