@@ -418,7 +418,9 @@ constexpr std::string_view page_script = R"js(
       L.popup().setLatLng([p[F.lat], p[F.lon]]).setContent(box).openOn(map);
     });
     images.forEach(function (list) {
-      list.forEach(function (img) { if (img && !img.complete) img.onload = function () { points.redraw(); }; });
+      list.forEach(function (img) {
+        if (img && !img.complete) img.onload = function () { if (points._map) points.redraw(); };
+      });
     });
   } else {
     byId('map').textContent = 'The map library did not load.';
