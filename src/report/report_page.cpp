@@ -224,6 +224,8 @@ constexpr std::string_view page_script = R"js(
     add('Alerts', s.alerts.toLocaleString('en'));
     add('Texts', s.encoding);
     if (s.time > 0) add('GPI time', utc(s.time));
+    if (s.producer) add('Producer', s.producer);
+    if (s.copyright) add('Copyright', s.copyright);
     if (s.bounds) add('Extent', 'lat ' + s.bounds[0] + ' to ' + s.bounds[2] + ', lon ' + s.bounds[1] + ' to ' + s.bounds[3]);
     add('Categories', s.categories.length.toLocaleString('en'));
     add('Icons', s.icons.length.toLocaleString('en'));

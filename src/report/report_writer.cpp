@@ -235,6 +235,10 @@ void append_set(std::string& out, const poiset& set, const set_icons& icons) {
     append_int(out, set.count());
     out += ",\"time\":"sv;
     append_int(out, set.time);
+    out += ",\"producer\":"sv;
+    texts.append(out, set.producer);
+    out += ",\"copyright\":"sv;
+    texts.append(out, set.copyright);
     out += ",\"encoding\":"sv;
     if (set.is_utf8) {
         out += "\"UTF-8\""sv;
