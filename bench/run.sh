@@ -4,7 +4,8 @@
 # + system: what the program itself used, telling on a machine that others share) and
 # the median peak resident memory.  Usage: bench/run.sh [sizes...]   (default: 10000 100000 1000000)
 # VELMORA_BENCH_CASES picks cases, for example "gpx:gpi full:gpi" (default: all but
-# "kmz:gpi", a KMZ archive of N placemarks with fifty PNG icons).  The
+# "kmz:gpi", a KMZ archive of N placemarks with fifty PNG icons; "gpx:html" and
+# "gpi:html" time the report page).  The
 # "full" input is the GPX input whose every waypoint also carries an address, a phone
 # number and a category.
 #

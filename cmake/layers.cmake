@@ -9,7 +9,7 @@ set(VELMORA_LAYERS
     "platform"
     "text"
     "model"
-    "csv,geojson,gpi,gpx,icons,kml,speedcam,tags"
+    "csv,geojson,gpi,gpx,icons,kml,report,speedcam,tags"
     "osm"
     "driver")
 

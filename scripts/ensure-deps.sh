@@ -29,6 +29,10 @@ command -v groff >/dev/null 2>&1 || need+=(groff-base)
 command -v dpkg-shlibdeps >/dev/null 2>&1 || need+=(dpkg-dev)
 command -v file >/dev/null 2>&1 || need+=(file)
 command -v clang-format >/dev/null 2>&1 || need+=(clang-format)
+# The report page: Leaflet, built into the program, and Chromium, in which the tests
+# open the page (they skip without it).
+[ -f /usr/share/javascript/leaflet/leaflet.js ] || need+=(libjs-leaflet)
+command -v chromium >/dev/null 2>&1 || need+=(chromium)
 # An independent GPI reader for round trips in the tests (they skip without it).
 command -v gpsbabel >/dev/null 2>&1 || need+=(gpsbabel)
 # The fuzz targets of the test run: clang with its libFuzzer and sanitizer runtimes.

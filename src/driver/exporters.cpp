@@ -25,6 +25,7 @@
 #include "platform/output_target.hpp"
 #include "platform/paths.hpp"
 #include "platform/progress.hpp"
+#include "report/report_writer.hpp"
 
 namespace velmora {
 
@@ -138,13 +139,29 @@ bool write_kmz_output(export_step& step, std::FILE* stream) {
     return false;
 }
 
-constexpr std::array<output_row, 6> outputs{{
+// The report page tells what was read: the inputs as the command line named them.
+bool write_report_output(export_step& step, std::FILE* stream) {
+    report_facts facts;
+    for (const input_request& input : step.run.request.inputs) {
+        // The format as the list of formats names it: "GPX" of "GPX (.gpx)".
+        std::string_view label = input_kind_info(input.kind).label;
+        facts.inputs.push_back(
+            {input.console ? std::string("standard input") : input.name + input.ext,
+             std::string(label.substr(0, label.find(" (")))});
+    }
+    facts.language = step.run.request.lang;
+    facts.run_time = current_unix_time();
+    return write_report(stream, step.run.list, facts, step.run.split);
+}
+
+constexpr std::array<output_row, 7> outputs{{
     {output_format::gpx, ".gpx", true, output_place::file, nullptr, write_gpx_output},
     {output_format::gpi, ".gpi", true, output_place::file, choose_gpi_time, write_gpi_output},
     {output_format::bmp, ".bmp", false, output_place::directory, nullptr, nullptr},
     {output_format::geojson, ".geojson", true, output_place::file, nullptr, write_geojson_output},
     {output_format::kml, ".kml", true, output_place::file, nullptr, write_kml_output},
     {output_format::kmz, ".kmz", true, output_place::file, nullptr, write_kmz_output},
+    {output_format::report, ".html", true, output_place::file, nullptr, write_report_output},
 }};
 
 const output_row* row_of(output_format format) {

@@ -38,6 +38,8 @@ constexpr help_entry outputs[] = {
     {"", "(a FeatureCollection of points), .kmz KMZ archive (KML and"},
     {"", "its icons as PNG files), .kml KML 2.2 with the icons in"},
     {"", "NAME_icons/ beside it: a folder per group and category;"},
+    {"", ".html a report page (the inputs, sets, icons, a map and a"},
+    {"", "table of every POI, in one file a browser shows offline);"},
     {"", ".bmp the icons of GPI inputs as BMP files"},
     {"-o -", "standard output (also stdout, con); needs -format:"},
     {"(no -o)", "NAME_velmora.gpi beside the first input (.gpx for a GPI"},
@@ -55,7 +57,7 @@ constexpr help_entry parameters[] = {
     {"", "they have one, else their first"},
     {"-groups:folders", "each top-level folder of a KML or KMZ input becomes a"},
     {"", "POI group (set) of its own, named after the folder"},
-    {"-format:FORMAT", "gpi, gpx, geojson, kml or kmz: the output format"},
+    {"-format:FORMAT", "gpi, gpx, geojson, kml, kmz or html: the output format"},
     {"", "whatever the output's name; required for standard output"},
     {"-codepage:N", "after -o: the code page of GPI output texts, 1250 to 1258"},
     {"", "or 65001 (also utf8); auto picks the first that holds every"},
@@ -111,7 +113,7 @@ info_request info_requested(int argc, const char* const* argv) {
 void print_help(std::FILE* out) {
     std::fprintf(out,
                  "Usage: %s INPUT... [-lang:xx] [-groups:folders] [-o OUTPUT]\n"
-                 "       [-format:gpi|gpx|geojson] [-codepage:N|auto] [-proximity:Ns]\n"
+                 "       [-format:FORMAT] [-codepage:N|auto] [-proximity:Ns]\n"
                  "       %s -h | --help | -? | --version\n"
                  "\n"
                  "Converts points of interest for Garmin navigators.  The inputs are read in\n"

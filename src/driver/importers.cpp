@@ -42,6 +42,7 @@ speedcam_naming naming_for(output_format format) {
             return speedcam_naming::gpi;
         case output_format::gpx:
         case output_format::geojson:
+        case output_format::report:
             return speedcam_naming::gpx;
         case output_format::bmp:
         case output_format::none:

@@ -184,8 +184,9 @@ void command_line_reader::read_lang(const char* arg, std::string_view value) {
 void command_line_reader::read_format(const char* arg, std::string_view value) {
     given.format = output_format_of_option(value);
     if (given.format) return;
-    report("\nFatal: Unknown output format (%s): -format: takes gpi, gpx, geojson, kml or kmz",
-           shown(arg).c_str());
+    report(
+        "\nFatal: Unknown output format (%s): -format: takes gpi, gpx, geojson, kml, kmz or html",
+        shown(arg).c_str());
     throw fatal_exit{};
 }
 

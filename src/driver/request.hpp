@@ -20,7 +20,7 @@ namespace velmora {
 // A failure that ends the run with exit code 1 after its message was written.
 struct fatal_exit {};
 
-enum class output_format { none, gpx, gpi, bmp, geojson, kml, kmz };
+enum class output_format { none, gpx, gpi, bmp, geojson, kml, kmz, report };
 
 struct named_file {
     std::string path;  // full path, or the console name unchanged

@@ -71,6 +71,8 @@ using language_code = std::array<char, 2>;
 struct file_state {
     std::int32_t code_page = 0;  // of the last POI header, for the groups after it
     std::int32_t time = 0;       // of the last file header
+    std::string producer;        // of the last POI header's copyright record
+    std::string copyright;
     std::string wanted;  // upper case; texts' codes have two letters, so longer ones match none
     std::vector<language_code> languages;  // of the texts, in order of first appearance
     bool header_seen = false;
@@ -278,6 +280,7 @@ bool read_string(gpi_span_reader& in, std::string_view& text, file_state& file) 
     return false;
 }
 
+bool next_block(gpi_span_reader& in, block_in& block, const file_state& file);
 bool skip_gpi_block(gpi_span_reader& in, file_state& file);
 bool read_gpi_block(gpi_span_reader& in, const gpi_record& current, int area_depth);
 
@@ -328,6 +331,26 @@ bool read_file_header(block_in& block, file_state& file) {
     return skip_nested_records(block, file);
 }
 
+// The data source and copyright of a copyright record: flags and two zero words, then
+// two multilingual strings.  They only tell the reader of a report where the file comes
+// from, so a record that does not hold them is passed over, and their languages are not
+// counted among the file's.
+void read_copyright(block_in& block, file_state& file) {
+    gpi_span_reader in = own_data(block);
+    in.skip(8);
+    if (in.failed()) return;
+    file_state strings;
+    strings.wanted = file.wanted;
+    std::string_view producer;
+    std::string_view copyright;
+    if (read_multilingual(in, producer, strings, false).fault != string_fault::none) return;
+    if (read_multilingual(in, copyright, strings, false).fault != string_fault::none) {
+        copyright = {};
+    }
+    file.producer = producer;
+    file.copyright = copyright;
+}
+
 // "POI", three zero bytes and the version, then the code page in 16 bits: the two bytes
 // behind it hold flags in files of the newer layout.
 bool read_poi_header(block_in& block, file_state& file) {
@@ -343,7 +366,17 @@ bool read_poi_header(block_in& block, file_state& file) {
     std::uint16_t code_page_number = in.u16();
     if (in.failed()) return cut_short(block, in);
     file.code_page = code_page_number;
-    return skip_nested_records(block, file);
+    file.producer.clear();
+    file.copyright.clear();
+    while (block.body.remaining() > 0) {
+        gpi_span_reader at = block.body;
+        if (!skip_gpi_block(block.body, file)) return false;
+        block_in nested;
+        if (next_block(at, nested, file) && nested.is(gpi_block_type::copyright_block)) {
+            read_copyright(nested, file);
+        }
+    }
+    return true;
 }
 
 // Gives the set the categories of its group, once the group is read (its category
@@ -452,6 +485,8 @@ bool read_poi_set_header(block_in& block, poiset_list& list, file_state& file) {
     set->is_utf8 = static_cast<std::uint32_t>(file.code_page) == utf8_code_page;
     set->codepage = code_page::create(file.code_page);
     set->time = file.time;
+    set->producer = file.producer;
+    set->copyright = file.copyright;
     set->icons = std::make_unique<icon_list>();
     file.categories.clear();
     file.address_keys = {};

@@ -34,6 +34,10 @@ struct poiset {
     std::optional<code_page> codepage;  // none: each byte is the character of its number
     bool name_is_utf8 = false;  // the name is UTF-8 (a file's name), else in the texts' encoding
     std::int32_t time = 0;      // seconds since 1970, from a GPI header
+    // The data source (product) and copyright a GPI header names, in the texts' encoding;
+    // empty for other inputs and for files that name none.
+    std::string producer;
+    std::string copyright;
 
     [[nodiscard]] int count() const { return static_cast<int>(waypoints.size()); }
 

@@ -46,14 +46,16 @@ TEST(OutputFormats, AreToldByExtensionOrByFormatOption) {
         {".KML", output_format::kml, "kml", output_format::kml},
         {".kmz", output_format::kmz, "Kmz", output_format::kmz},
         {".shp", output_format::none, "shp", std::nullopt},
+        {".HTML", output_format::report, "html", output_format::report},
         {"", output_format::none, "", std::nullopt},
     };
     for (const format_case& c : cases) {
         EXPECT_EQ(output_format_of_extension(c.ext), c.by_extension) << c.ext;
         EXPECT_EQ(output_format_of_option(c.option), c.by_option) << c.option;
     }
-    for (output_format format : {output_format::gpi, output_format::gpx, output_format::bmp,
-                                 output_format::kml, output_format::kmz}) {
+    for (output_format format :
+         {output_format::gpi, output_format::gpx, output_format::bmp, output_format::geojson,
+          output_format::kml, output_format::kmz, output_format::report}) {
         EXPECT_EQ(output_format_of_extension(output_format_extension(format)), format);
     }
     EXPECT_EQ(output_format_place(output_format::bmp), output_place::directory);

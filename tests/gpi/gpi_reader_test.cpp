@@ -1182,6 +1182,19 @@ TEST(GpiReaderRealFiles, SampleValuesOfOtherProducersFiles) {
         EXPECT_FALSE(set.is_utf8);
     }
     {
+        // The copyright record of the POI header names the data source; every group of
+        // the file carries it, in the file's code page.
+        VELMORA_REQUIRE_REAL(path, "gpi/umsonstdraussen.gpi");
+        poiset_list list;
+        ASSERT_TRUE(read_path(path, list).ok);
+        for (const auto& set : list.poisets) {
+            EXPECT_EQ(set->producer,
+                      "Umsonst + Drau\xDF"
+                      "en Festivals");
+            EXPECT_NE(set->copyright.find("Garmin Deutschland GmbH 2009"), std::string::npos);
+        }
+    }
+    {
         VELMORA_REQUIRE_REAL(path, "gpi/Hollandspeedcam.gpi");
         poiset_list list;
         ASSERT_TRUE(read_path(path, list).ok);
