@@ -73,7 +73,8 @@ bool import_console_input(run_state& run, const input_request& input) {
 // For GPI output: the clips and pictures that the links of the sets just read name,
 // relative links from the input's directory (the current one for standard input).
 void attach_media(run_state& run, int sets_before, const input_request& input) {
-    if (!run.gpi) return;
+    // The other outputs that prepare icons as for GPI (KML, the report) keep the links.
+    if (!run.gpi || run.request.output.format != output_format::gpi) return;
     linked_media_options options;
     const gpi_settings* settings = run.files.gpi();
     options.default_proximity = settings != nullptr ? settings->default_proximity : 0.0;

@@ -48,8 +48,9 @@ int carry_out(const run_request& request, settings_files& files) {
     run_state run{request, files, {}, std::nullopt, monotonic_msec(), {}};
     const output_format format = request.output.format;
     if (format == output_format::gpi || format == output_format::kml ||
-        format == output_format::kmz) {
-        // The sets take their icons as for a GPI file, which KML output shows.
+        format == output_format::kmz || format == output_format::report) {
+        // The sets take their icons as for a GPI file, which KML output and the report
+        // show.
         // The icon libraries come from the icons directories of the lookup order.
         run.gpi.emplace(gpi_preparation::options{files.gpi(), request.code_page, run.split},
                         [&files](icon_library library) {

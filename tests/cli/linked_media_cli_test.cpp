@@ -35,6 +35,11 @@ TEST(LinkedMediaCli, GpiOutputCarriesTheLinkedClipsByteForByte) {
     EXPECT_FALSE(testing::contains(r.err, "Warning")) << r.err;
     EXPECT_EQ(clips_in(dir.file("sights.gpi")),
               (std::vector{beep, testing::read_file(media + "Castle_TourGuide.wav")}));
+    // Outputs that can't carry a clip keep the link to it.
+    r = testing::run_velmora({testing::source_dir() + "/examples/sights.gpx", "-o", "sights.kml"},
+                             dir.path().string());
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_TRUE(testing::contains(testing::read_file(dir.file("sights.kml")), "media/beep.wav"));
 
     testing::write_file(dir.file("Speed_Cameras.csv"),
                         "lat,lon,name,url\n47.5,19.0,A@50,\n47.6,19.1,B@70,missing.wav\n");
