@@ -4,9 +4,8 @@
 # + system: what the program itself used, telling on a machine that others share) and
 # the median peak resident memory.  Usage: bench/run.sh [sizes...]   (default: 10000 100000 1000000)
 # VELMORA_BENCH_CASES picks cases, for example "gpx:gpi full:gpi" (default: all but
-# "kmz:gpi", a KMZ archive of N placemarks with fifty PNG icons; "gpx:html" and
-# "gpi:html" time the report page).  The
-# "full" input is the GPX input whose every waypoint also carries an address, a phone
+# "kmz:gpi", a KMZ archive of N placemarks with fifty PNG icons, and "gpi:html"; the
+# cases to geojson, kmz, kml and html time those outputs).  The "full" input is the GPX input whose every waypoint also carries an address, a phone
 # number and a category.
 #
 # The program is a Release build in build-bench/, with the settings files and the
@@ -82,7 +81,7 @@ measure() {  # measure <input> <output>: prints "<wall s> <cpu s> <peak MiB>"
 echo "load before: $(uptime | sed 's/.*load average/load average/')"
 printf '| %-15s | %9s | %8s | %7s | %7s | %12s |\n' "case" "N" "input MB" "wall s" "cpu s" "peak RSS MiB"
 printf '|%s|%s|%s|%s|%s|%s|\n' "-----------------" "-----------" "----------" "---------" "---------" "--------------"
-cases=${VELMORA_BENCH_CASES:-"gpx:gpi gpx:gpx gpx:geojson gpx:kmz gpi:gpx gpi:geojson gpi:gpi txt:gpi csv:gpi full:gpi geojson:gpi kml:gpi"}
+cases=${VELMORA_BENCH_CASES:-"gpx:gpi gpx:gpx gpx:geojson gpx:kmz gpx:html gpi:gpx gpi:geojson gpi:gpi txt:gpi csv:gpi full:gpi geojson:gpi kml:gpi"}
 for n in "${sizes[@]}"; do
   for c in $cases; do
     set -- ${c/:/ }
