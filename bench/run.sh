@@ -5,8 +5,8 @@
 # the median peak resident memory.  Usage: bench/run.sh [sizes...]   (default: 10000 100000 1000000)
 # VELMORA_BENCH_CASES picks cases, for example "gpx:gpi full:gpi" (default: all but
 # "kmz:gpi", a KMZ archive of N placemarks with fifty PNG icons, and "gpi:html"; the
-# cases to geojson, kmz, kml and html time those outputs).  The "full" input is the GPX input whose every waypoint also carries an address, a phone
-# number and a category.
+# cases to geojson, kmz, kml and html time those outputs).  The "full" input is the GPX
+# input whose every waypoint also carries an address, a phone number and a category.
 #
 # The program is a Release build in build-bench/, with the settings files and the
 # icons directories of examples/ beside it.  Inputs are generated once into
