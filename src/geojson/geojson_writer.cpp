@@ -393,17 +393,6 @@ void append_header(std::string& out, const poiset_list& list, const std::vector<
     out += ",\"features\":["sv;
 }
 
-// Waypoints written as one piece: about a megabyte of the document.
-constexpr std::size_t piece_waypoints = 4096;
-// Pieces formatted ahead of the writing, each in a buffer of its own.
-constexpr std::size_t pieces_ahead = 4;
-
-struct piece {
-    std::size_t set;
-    std::size_t begin;
-    std::size_t end;
-};
-
 // Builds the document and hands it to the sink in pieces: the header, runs of
 // features, the end.  With enough waypoints, a second thread formats pieces while this
 // one formats and writes.
@@ -411,13 +400,12 @@ template <typename Sink>
 bool produce(const poiset_list& list, const geojson_write_options& options, Sink&& sink) {
     std::vector<set_output> sets;
     sets.reserve(list.poisets.size());
-    std::vector<piece> pieces;
+    std::vector<item_run> pieces;
     std::size_t waypoints = 0;
     for (std::size_t s = 0; s < list.poisets.size(); ++s) {
         const poiset& set = *list.poisets[s];
         sets.emplace_back(set);
-        for (std::size_t b = 0; b < set.waypoints.size(); b += piece_waypoints)
-            pieces.push_back({s, b, std::min(set.waypoints.size(), b + piece_waypoints)});
+        append_item_runs(pieces, s, set.waypoints.size());
         waypoints += set.waypoints.size();
     }
     std::string start;
@@ -425,24 +413,17 @@ bool produce(const poiset_list& list, const geojson_write_options& options, Sink
     if (!sink(std::string_view(start))) return false;
 
     const maki_names maki(options.mapping);
-    std::array<std::string, pieces_ahead> buffers;
-    auto make = [&](std::size_t index) {
-        const piece& p = pieces[index];
-        std::string& out = buffers[index % pieces_ahead];
-        out.clear();
+    auto make = [&](std::size_t index, std::string& out) {
+        const item_run& p = pieces[index];
         std::string scratch;
-        const set_output& set = sets[p.set];
+        const set_output& set = sets[p.group];
         const auto& points = set.set.waypoints;
         for (std::size_t w = p.begin; w < p.end; ++w) {
             out += index == 0 && w == p.begin ? "\n"sv : ",\n"sv;
             append_feature(out, points[w], set, maki, scratch);
         }
     };
-    auto put = [&](std::size_t index) {
-        return sink(std::string_view(buffers[index % pieces_ahead]));
-    };
-    if (!make_and_put_in_order(pieces.size(), pieces_ahead, options.split.splits(waypoints), make,
-                               put)) {
+    if (!make_and_put_texts(pieces.size(), options.split.splits(waypoints), make, sink)) {
         return false;
     }
     return sink(std::string_view("\n]}\n"));

@@ -325,18 +325,6 @@ void append_waypoint(std::string& out, const waypoint& w, const set_texts& texts
     out += "\t</wpt>\n\n"sv;
 }
 
-// Waypoints written as one piece: about a megabyte of the document.
-constexpr std::size_t piece_waypoints = 4096;
-// Pieces formatted ahead of the writing, each in a buffer of its own.
-constexpr std::size_t pieces_ahead = 4;
-
-// A run of waypoints of one set, written as one piece of the document.
-struct piece {
-    std::size_t set;
-    std::size_t begin;
-    std::size_t end;
-};
-
 // Builds the document and hands it to the sink in pieces: the header, runs of
 // waypoints, the end.  With enough waypoints, a second thread formats pieces while this
 // one formats and writes.
@@ -350,32 +338,23 @@ bool produce(const poiset_list& list, std::int64_t run_time, const split_policy&
 
     std::vector<set_texts> texts;
     texts.reserve(list.poisets.size());
-    std::vector<piece> pieces;
+    std::vector<item_run> pieces;
     std::size_t waypoints = 0;
     for (std::size_t s = 0; s < list.poisets.size(); ++s) {
         const poiset& set = *list.poisets[s];
         texts.emplace_back(set);
-        for (std::size_t b = 0; b < set.waypoints.size(); b += piece_waypoints)
-            pieces.push_back({s, b, std::min(set.waypoints.size(), b + piece_waypoints)});
+        append_item_runs(pieces, s, set.waypoints.size());
         waypoints += set.waypoints.size();
     }
-    std::array<std::string, pieces_ahead> buffers;
-    auto make = [&](std::size_t index) {
-        const piece& p = pieces[index];
-        std::string& out = buffers[index % pieces_ahead];
-        out.clear();
-        const set_texts& set = texts[p.set];
+    auto make = [&](std::size_t index, std::string& out) {
+        const item_run& p = pieces[index];
+        const set_texts& set = texts[p.group];
         const auto& points = set.set().waypoints;
         const gpx_set_media* links = nullptr;
-        if (media != nullptr && p.set < media->sets.size()) links = &media->sets[p.set];
+        if (media != nullptr && p.group < media->sets.size()) links = &media->sets[p.group];
         for (std::size_t w = p.begin; w < p.end; ++w) append_waypoint(out, points[w], set, links);
     };
-    auto put = [&](std::size_t index) {
-        return sink(std::string_view(buffers[index % pieces_ahead]));
-    };
-    if (!make_and_put_in_order(pieces.size(), pieces_ahead, split.splits(waypoints), make, put)) {
-        return false;
-    }
+    if (!make_and_put_texts(pieces.size(), split.splits(waypoints), make, sink)) return false;
     return sink(std::string_view("</gpx>\n"));
 }
 

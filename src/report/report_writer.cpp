@@ -529,16 +529,6 @@ void append_data_head(std::string& out, const poiset_list& list, const report_fa
     out += "],\"pois\":[\n"sv;
 }
 
-// POIs written as one piece: a few hundred kilobytes of the page.
-constexpr std::size_t piece_pois = 4096;
-constexpr std::size_t pieces_ahead = 4;
-
-struct piece {
-    std::size_t set;
-    std::size_t begin;
-    std::size_t end;
-};
-
 // Builds the page and hands it to the sink in pieces.
 template <typename Sink>
 bool produce(const poiset_list& list, const report_facts& facts, const split_policy& split,
@@ -546,15 +536,14 @@ bool produce(const poiset_list& list, const report_facts& facts, const split_pol
     std::size_t total = 0;
     std::vector<set_icons> icons;
     std::vector<json_texts> texts;
-    std::vector<piece> pieces;
+    std::vector<item_run> pieces;  // of a few hundred kilobytes of the page
     icons.reserve(list.poisets.size());
     texts.reserve(list.poisets.size());
     for (std::size_t s = 0; s < list.poisets.size(); ++s) {
         const poiset& set = *list.poisets[s];
         icons.push_back(icons_of(set));
         texts.emplace_back(set);
-        for (std::size_t b = 0; b < set.waypoints.size(); b += piece_pois)
-            pieces.push_back({s, b, std::min(set.waypoints.size(), b + piece_pois)});
+        append_item_runs(pieces, s, set.waypoints.size());
         total += set.waypoints.size();
     }
     std::string head;
@@ -563,23 +552,15 @@ bool produce(const poiset_list& list, const report_facts& facts, const split_pol
     if (!sink(std::string_view(head))) return false;
     head = std::string();
 
-    std::array<std::string, pieces_ahead> buffers;
-    auto make = [&](std::size_t index) {
-        const piece& p = pieces[index];
-        std::string& out = buffers[index % pieces_ahead];
-        out.clear();
-        const poiset& set = *list.poisets[p.set];
+    auto make = [&](std::size_t index, std::string& out) {
+        const item_run& p = pieces[index];
+        const poiset& set = *list.poisets[p.group];
         for (std::size_t w = p.begin; w < p.end; ++w) {
             if (index != 0 || w != p.begin) out += ",\n"sv;
-            append_poi(out, p.set, set, set.waypoints[w], texts[p.set], icons[p.set]);
+            append_poi(out, p.group, set, set.waypoints[w], texts[p.group], icons[p.group]);
         }
     };
-    auto put = [&](std::size_t index) {
-        return sink(std::string_view(buffers[index % pieces_ahead]));
-    };
-    if (!make_and_put_in_order(pieces.size(), pieces_ahead, split.splits(total), make, put)) {
-        return false;
-    }
+    if (!make_and_put_texts(pieces.size(), split.splits(total), make, sink)) return false;
     std::string end = "\n]}";
     if (whole_page) append_page_end(end);
     return sink(std::string_view(end));
