@@ -37,7 +37,7 @@ def wav(samples):
 
 # ---- JPEG: every 8 x 8 block one flat colour, so that only its DC coefficient is coded.
 
-# The standard DC tables of the JPEG specification (luminance, chrominance): code counts
+# The usual DC Huffman tables of baseline JPEG files (luminance, chrominance): code counts
 # per length 1..16 and the values.
 DC_TABLES = [
     ([0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0], list(range(12))),
