@@ -15,6 +15,7 @@
 #include "platform/paths.hpp"
 #include "text/encoding.hpp"
 #include "text/fixed_decimal.hpp"
+#include "text/json_text.hpp"
 #include "text/utf8.hpp"
 
 namespace velmora {
@@ -23,18 +24,9 @@ namespace {
 
 using namespace std::string_view_literals;
 
-// What one byte of a text becomes inside a JSON string: at most six bytes ("\u001f").
-struct json_form {
-    std::array<char, 6> bytes{};
-    std::uint8_t length = 0;
-};
-
-json_form ascii_form(unsigned char c) {
+constexpr json_form ascii_form(unsigned char c) {
     json_form form;
-    auto set = [&form](std::string_view text) {
-        std::copy(text.begin(), text.end(), form.bytes.begin());
-        form.length = static_cast<std::uint8_t>(text.size());
-    };
+    auto set = [&form](std::string_view text) { form = json_form_of(text); };
     switch (c) {
         case '"':
             set("\\\"");
@@ -71,67 +63,16 @@ json_form ascii_form(unsigned char c) {
     return form;
 }
 
-// Texts of one encoding as JSON strings in UTF-8: a UTF-8 text is checked character by
-// character (bytes that form none become U+FFFD), a code-page text's bytes are looked up
-// in a table of their escaped UTF-8 forms.  Each text ends at its first zero byte.
-class json_texts {
-  public:
-    explicit json_texts(text_encoding encoding) : utf8_(encoding.is_utf8) {
-        if (utf8_) {
-            for (unsigned b = 1; b < 0x80u; ++b)
-                forms_[b] = ascii_form(static_cast<unsigned char>(b));
-        } else {
-            std::optional<code_page> page;
-            if (encoding.page != nullptr) page = *encoding.page;
-            const std::array<utf8_form, 256> utf8 = codepage_utf8_forms(page);
-            for (unsigned b = 1; b < 256; ++b) {
-                const utf8_form& form = utf8[b];
-                if (form.length == 1) {
-                    forms_[b] = ascii_form(static_cast<unsigned char>(form.bytes[0]));
-                } else {
-                    std::copy_n(form.bytes.begin(), form.length, forms_[b].bytes.begin());
-                    forms_[b].length = form.length;
-                }
-            }
-        }
-        for (unsigned b = 1; b < 256; ++b) {
-            plain_[b] =
-                forms_[b].length == 1 && static_cast<unsigned char>(forms_[b].bytes[0]) == b;
-        }
-    }
+// RFC 8259's escapes: quotes, backslashes and every control character.
+constexpr json_ascii_forms geojson_ascii = [] {
+    json_ascii_forms forms{};
+    for (unsigned c = 1; c < 128; ++c) forms[c] = ascii_form(static_cast<unsigned char>(c));
+    return forms;
+}();
 
-    // Appends the text in quotes.
-    void append(std::string& out, std::string_view text) const {
-        out += '"';
-        const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-        const auto* end = p + text.size();
-        while (p < end) {
-            const auto* run = p;
-            while (p < end && plain_[*p]) ++p;
-            out.append(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));
-            if (p == end || *p == 0) break;
-            if (utf8_ && *p >= 0x80u) {
-                utf8_char c = decode_utf8_char(p, end);
-                if (c.valid) {
-                    out.append(reinterpret_cast<const char*>(p), c.length);
-                    p += c.length;
-                } else {
-                    out += "\xEF\xBF\xBD"sv;
-                    ++p;
-                }
-                continue;
-            }
-            out.append(forms_[*p].bytes.data(), forms_[*p].length);
-            ++p;
-        }
-        out += '"';
-    }
-
-  private:
-    bool utf8_;
-    std::array<json_form, 256> forms_{};  // by byte; of a UTF-8 text only the ASCII ones
-    std::array<bool, 256> plain_{};       // the byte goes out as it is
-};
+json_texts texts_of(text_encoding encoding) {
+    return json_texts(encoding, geojson_ascii);
+}
 
 // A distance or speed: three decimals at most, without trailing zeros ("500", "50.004"),
 // never in the exponent form that the shortest form would take for 100000.
@@ -156,7 +97,7 @@ class maki_names {
             if (maki == spelled(symbol) || maki < it->second) it->second = maki;
         }
         // Written as JSON strings (the file's texts are UTF-8).
-        const json_texts utf8({true, nullptr});
+        const json_texts utf8 = texts_of({true, nullptr});
         for (auto& [symbol, name] : names_) {
             std::string json;
             utf8.append(json, name);
@@ -199,14 +140,14 @@ constexpr address_property address_properties[] = {
 // What the features of one set share: its texts' conversion, its category names and
 // its name as JSON strings.
 struct set_output {
-    explicit set_output(const poiset& s) : set(s), texts(s.texts_encoding()) {
+    explicit set_output(const poiset& s) : set(s), texts(texts_of(s.texts_encoding())) {
         categories.reserve(s.categories.size());
         for (const stored_text& category : s.categories) {
             std::string json;
             if (category) texts.append(json, *category);
             categories.push_back(std::move(json));
         }
-        json_texts(s.name_encoding()).append(name, s.name);
+        texts_of(s.name_encoding()).append(name, s.name);
     }
     const poiset& set;
     json_texts texts;

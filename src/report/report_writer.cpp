@@ -15,6 +15,7 @@
 #include "report/report_page.hpp"
 #include "text/encoding.hpp"
 #include "text/fixed_decimal.hpp"
+#include "text/json_text.hpp"
 #include "text/utf8.hpp"
 
 namespace velmora {
@@ -33,22 +34,13 @@ constexpr int alert_proximity_from_speed = 8;
 // table names them without showing them, so that a page of many photos stays loadable.
 constexpr std::size_t picture_bytes_limit = 8u << 20;
 
-// What one byte of a text becomes in a JSON string: up to six bytes.
-struct json_piece {
-    std::array<char, 6> bytes{};
-    std::uint8_t length = 0;
-};
-
 // The JSON form of an ASCII byte: quotes and backslashes escaped, the control
 // characters other than tab, line feed and carriage return as "?" (as every writer of
 // the program puts them), and "<" escaped, so that the text can't end the script
 // element the data lies in, nor open a comment there.
-constexpr json_piece ascii_piece(unsigned char c) {
-    json_piece piece;
-    auto set = [&piece](std::string_view text) {
-        for (std::size_t i = 0; i < text.size(); ++i) piece.bytes[i] = text[i];
-        piece.length = static_cast<std::uint8_t>(text.size());
-    };
+constexpr json_form ascii_piece(unsigned char c) {
+    json_form piece;
+    auto set = [&piece](std::string_view text) { piece = json_form_of(text); };
     switch (c) {
         case '"':
             set("\\\"");
@@ -79,88 +71,28 @@ constexpr json_piece ascii_piece(unsigned char c) {
     return piece;
 }
 
-constexpr std::array<json_piece, 128> ascii_pieces = [] {
-    std::array<json_piece, 128> pieces{};
-    for (unsigned c = 0; c < 128; ++c) pieces[c] = ascii_piece(static_cast<unsigned char>(c));
+constexpr json_ascii_forms ascii_pieces = [] {
+    json_ascii_forms pieces{};
+    for (unsigned c = 1; c < 128; ++c) pieces[c] = ascii_piece(static_cast<unsigned char>(c));
     return pieces;
 }();
 
-// Whether an ASCII byte goes into a JSON string as it is.
-constexpr std::array<bool, 256> plain_ascii = [] {
-    std::array<bool, 256> plain{};
-    for (unsigned c = 0; c < 128; ++c) {
-        json_piece piece = ascii_piece(static_cast<unsigned char>(c));
-        plain[c] = piece.length == 1 && piece.bytes[0] == static_cast<char>(c);
-    }
-    return plain;
-}();
+// The texts of a set, or of another encoding, as JSON strings of the page.
+json_texts texts_of(text_encoding encoding) {
+    return json_texts(encoding, ascii_pieces);
+}
+json_texts texts_of(const poiset& set) {
+    return texts_of(set.texts_encoding());
+}
 
-// How the texts of one set go into JSON strings: UTF-8 texts character by character
-// (bytes that form no character as U+FFFD), code-page texts byte by byte through the
-// table of their UTF-8 forms.  A text ends at its first zero byte.
-class json_texts {
-  public:
-    explicit json_texts(const poiset& set) : json_texts(set.is_utf8, set.codepage) {}
-    json_texts(bool utf8, const std::optional<code_page>& page) : utf8_(utf8) {
-        if (utf8_) return;
-        std::array<utf8_form, 256> forms = codepage_utf8_forms(page);
-        for (unsigned b = 1; b < 256; ++b) {
-            const utf8_form& form = forms[b];
-            auto lead = static_cast<unsigned char>(form.bytes[0]);
-            if (form.length == 1 && lead < 0x80u) {
-                pieces_[b] = ascii_pieces[lead];
-            } else {
-                std::memcpy(pieces_[b].bytes.data(), form.bytes.data(), form.length);
-                pieces_[b].length = form.length;
-            }
-        }
+// A text that may be absent: 0 for none.
+void append_or_zero(std::string& out, const json_texts& texts, const stored_text& text) {
+    if (text) {
+        texts.append(out, *text);
+    } else {
+        out += '0';
     }
-
-    // The text as a JSON string, quotes included.
-    void append(std::string& out, std::string_view text) const {
-        out += '"';
-        const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-        const auto* end = p + text.size();
-        while (p < end) {
-            unsigned char c = *p;
-            if (c == 0) break;
-            if (plain_ascii[c]) {
-                out += static_cast<char>(c);
-                ++p;
-            } else if (!utf8_) {
-                const json_piece& piece = pieces_[c];
-                out.append(piece.bytes.data(), piece.length);
-                ++p;
-            } else if (c < 0x80u) {
-                const json_piece& piece = ascii_pieces[c];
-                out.append(piece.bytes.data(), piece.length);
-                ++p;
-            } else {
-                utf8_char decoded = decode_utf8_char(p, end);
-                if (decoded.code_point == replacement_character) {
-                    append_utf8_code_point(out, replacement_character);
-                } else {
-                    out.append(reinterpret_cast<const char*>(p), decoded.length);
-                }
-                p += decoded.length;
-            }
-        }
-        out += '"';
-    }
-
-    // A text that may be absent: 0 for none.
-    void append_or_zero(std::string& out, const stored_text& text) const {
-        if (text) {
-            append(out, *text);
-        } else {
-            out += '0';
-        }
-    }
-
-  private:
-    bool utf8_;
-    std::array<json_piece, 256> pieces_{};
-};
+}
 
 void append_int(std::string& out, long long value) {
     char buffer[24];
@@ -179,7 +111,8 @@ void append_number(std::string& out, double value, int decimals) {
 
 // UTF-8 that names the program or a file: the texts the program itself makes.
 void append_utf8(std::string& out, std::string_view text) {
-    json_texts(true, std::nullopt).append(out, text);
+    static const json_texts utf8 = texts_of({true, nullptr});
+    utf8.append(out, text);
 }
 
 void append_base64(std::string& out, const std::vector<std::uint8_t>& bytes) {
@@ -228,9 +161,9 @@ set_icons icons_of(const poiset& set) {
 }
 
 void append_set(std::string& out, const poiset& set, const set_icons& icons) {
-    const json_texts texts(set);
+    const json_texts texts = texts_of(set);
     out += "{\"name\":"sv;
-    json_texts(set.name_encoding().is_utf8, set.codepage).append(out, set.name);
+    texts_of(set.name_encoding()).append(out, set.name);
     out += ",\"count\":"sv;
     append_int(out, set.count());
     out += ",\"time\":"sv;
@@ -283,7 +216,7 @@ void append_set(std::string& out, const poiset& set, const set_icons& icons) {
     out += ",\"categories\":["sv;
     for (std::size_t c = 0; c < set.categories.size(); ++c) {
         if (c != 0) out += ',';
-        texts.append_or_zero(out, set.categories[c]);
+        append_or_zero(out, texts, set.categories[c]);
     }
     // Each icon: its id, symbol, picture (a data: URI, empty when it can't be made),
     // width, height and the POIs that show it.
@@ -361,9 +294,9 @@ void append_pairs(std::string& out, const std::vector<text_pair>& pairs, const j
     out += '[';
     for (std::size_t i = 0; i < pairs.size(); ++i) {
         if (i != 0) out += ',';
-        texts.append_or_zero(out, pairs[i].key);
+        append_or_zero(out, texts, pairs[i].key);
         out += ',';
-        texts.append_or_zero(out, pairs[i].value);
+        append_or_zero(out, texts, pairs[i].value);
     }
     out += ']';
 }
@@ -387,16 +320,16 @@ void append_poi(std::string& out, std::size_t set_index, const poiset& set, cons
         if (present) keep = out.size();
     };
     out += ',';
-    texts.append_or_zero(out, w.name);
+    append_or_zero(out, texts, w.name);
     field_end(w.name.has_value());
     out += ',';
-    texts.append_or_zero(out, w.symbol);
+    append_or_zero(out, texts, w.symbol);
     field_end(w.symbol.has_value());
     out += ',';
-    texts.append_or_zero(out, w.comment);
+    append_or_zero(out, texts, w.comment);
     field_end(w.comment.has_value());
     out += ',';
-    texts.append_or_zero(out, w.description);
+    append_or_zero(out, texts, w.description);
     field_end(w.description.has_value());
 
     out += ',';
@@ -542,7 +475,7 @@ bool produce(const poiset_list& list, const report_facts& facts, const split_pol
     for (std::size_t s = 0; s < list.poisets.size(); ++s) {
         const poiset& set = *list.poisets[s];
         icons.push_back(icons_of(set));
-        texts.emplace_back(set);
+        texts.push_back(texts_of(set));
         append_item_runs(pieces, s, set.waypoints.size());
         total += set.waypoints.size();
     }
